@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Set-up, build and run. Usage: ./build.sh demo | test | bench | fuzz
+#   demo   install what is missing, build, run the host program's demo
+#   test   install what is missing, build, run every test (then again under
+#          AddressSanitizer and UndefinedBehaviorSanitizer, plus a short fuzz run)
+#   bench  install, build the benchmarks in release mode and run them
+#   fuzz   install, build the libFuzzer targets and run each one for longer
+set -euo pipefail
+cd "$(dirname "$0")"
+top=$(pwd)
+mode=${1:-}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+packages=(cmake make g++ qt6-base-dev qt6-5compat-dev libgtest-dev googletest
+          libbenchmark-dev subversion clang libclang-rt-14-dev strace)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "== installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+    fi
+}
+
+configure_and_build() { # dir, extra cmake args...
+    local dir=$1; shift
+    cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j"$jobs"
+}
+
+case "$mode" in
+demo)
+    install_missing
+    configure_and_build build -DSVNSCC_TESTS=OFF
+    exec build/host/scc-host --plugin build/libsvnscc.so demo
+    ;;
+test)
+    install_missing
+    configure_and_build build
+    (cd build && ctest --output-on-failure -j"$jobs")
+    echo "== sanitizer build (address, undefined)"
+    CC=clang CXX=clang++ configure_and_build build-san \
+        -DSVNSCC_SANITIZE=address,undefined -DSVNSCC_FUZZ=ON
+    (cd build-san && ASAN_OPTIONS=detect_leaks=1 \
+        LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0 \
+        ctest --output-on-failure -j"$jobs")
+    ;;
+bench)
+    install_missing
+    cmake -S "$top" -B build-bench -DCMAKE_BUILD_TYPE=Release -DSVNSCC_TESTS=OFF -DSVNSCC_BENCH=ON >/dev/null
+    cmake --build build-bench -j"$jobs"
+    build-bench/bench/svnscc_bench --benchmark_out=build-bench/bench.json --benchmark_out_format=json
+    ;;
+fuzz)
+    install_missing
+    CC=clang CXX=clang++ configure_and_build build-fuzz \
+        -DSVNSCC_SANITIZE=address,undefined -DSVNSCC_FUZZ=ON -DSVNSCC_TESTS=OFF
+    "$top/tests/fuzz/run.sh" build-fuzz/tests/fuzz "${FUZZ_RUNS:-10000000}"
+    ;;
+*)
+    echo "usage: $0 demo|test|bench|fuzz" >&2
+    exit 2
+    ;;
+esac

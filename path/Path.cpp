@@ -1,0 +1,6 @@
+#include "Path.h"
+
+QString Path::toOsPath(const QString& path)
+{
+    return path;
+}

@@ -1,0 +1,243 @@
+#pragma once
+
+#include "SVNFileStatus.h"
+#include "SourceCodeControlSystemProviderInterface.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+
+/**
+ * The Subversion provider. Every operation runs the svn command-line client
+ * (svnExecutable) as a child process through executeSVNCommand() and reads
+ * what it prints; the only other thing read from a working copy is whether
+ * "<dir>/.svn/entries" exists.
+ *
+ * Conventions of all operations:
+ *  - An operation stops at the first failed client run and returns false;
+ *    steps already done are not undone. A run fails when the client exits
+ *    with a code other than 0 or writes anything at all on standard error.
+ *  - Every failed run records its subcommand and error lines, readable
+ *    through getLastError(); nothing clears them.
+ *  - Working-copy operations take path parts relative to the local root, run
+ *    the client in localRootPath (or a directory below it) and end, after
+ *    their last successful run, by calling saved() for the file.
+ *  - A null comment is passed to the client as "". A path-parts list with no
+ *    component is refused with false before anything runs.
+ *
+ * One object is used by one thread at a time; separate objects share nothing.
+ */
+class SVNInterface : public SourceCodeControlSystemProviderInterface
+{
+public:
+    /** A provider with null strings, empty lists, an empty status cache and locking off. */
+    SVNInterface();
+    SVNInterface(const SVNInterface&) = delete;
+    SVNInterface& operator=(const SVNInterface&) = delete;
+
+    /**
+     * Sets one of the three host options, compared exactly (case-sensitive):
+     * "Environment/Source Code Control/SVNExecutable" (the client to run),
+     * "Environment/Source Code Control/SVNRepositoryURL",
+     * "Environment/Source Code Control/SVNLockSupported" (true only for "Yes").
+     * Values are taken as given. Returns false, changing nothing, for any other key.
+     */
+    bool setOption(const QString& key, const QString& value) override;
+    /** Appends repositoryURL (null on a fresh provider) to `list`. Always true. */
+    bool getRepositoryList(QStringList& list) override;
+    /**
+     * Stores the three values first (they stay stored whatever happens), then
+     * runs "info" on repositoryURL. True when that run succeeds; otherwise the
+     * last error holds "info" and the client's error lines.
+     */
+    bool login(const QString& userName, const QString& password,
+               const QString& repositoryURL) override;
+    /** Calls refresh() (through the interface). The credentials stay. Always true. */
+    bool logout() override;
+    /**
+     * Binds an existing working copy. Sets localRoots and localRootPath
+     * ("/" + parts joined by "/"); returns false without a run when
+     * localRootPath has no ".svn/entries". Otherwise runs "info" on it and
+     * reads "URL:" and "Repository Root:": rootURL becomes the URL value and
+     * repositoryRoots the URL's path below the repository root. False when
+     * "info" fails (rootURL and repositoryRoots then keep their old values).
+     */
+    bool setRoots(const QStringList& localRoots) override;
+    /**
+     * Binds the local root to repositoryURL + "/" + repositoryRoots (rootURL).
+     * When localRootPath is already a working copy nothing runs and the result
+     * is true; otherwise "checkout -N rootURL <last local component>" runs in
+     * the local root's parent directory and its result is returned.
+     */
+    bool setRoots(const QStringList& localRoots, const QStringList& repositoryRoots) override;
+    /** Replaces both lists with localRoots and repositoryRoots. Always true. */
+    bool getRoots(QStringList& localRoots, QStringList& repositoryRoots) override;
+    /** Returns lockSupported. */
+    bool checkOutSupported() override;
+    /** Releases every cached directory map and empties the cache. Always true. */
+    bool refresh() override;
+    /**
+     * The control state of one file. From the status cache (filling the
+     * file's directory with one "status" run when it is not cached yet) when
+     * the file has a record: controlled true and the other outputs copied
+     * from it. Otherwise asks the repository ("info" on rootURL/path): on
+     * success controlled, modified and outOfDate true, checkedOut false,
+     * statusText "missing", revisionText "fixme", lastChangedText untouched.
+     * Returns false (controlled false, the other outputs untouched) when the
+     * file has no record and "info" fails.
+     */
+    bool status(const QStringList& pathParts, bool& controlled, bool& checkedOut,
+                bool& modified, bool& outOfDate, QString& statusText,
+                QString& revisionText, QString& lastChangedText) override;
+    /**
+     * Adds and commits one file with `comment`. Each directory level on the
+     * way that is not a working copy is first fetched ("checkout
+     * --non-recursive") when the repository has it, or added and committed
+     * non-recursively when it has not; the status cache entry of each such
+     * level is dropped. Then "add" and "commit" the file in its directory.
+     * False at the first failed run (a failed "info" probe only selects the
+     * add-and-commit path); what was done before stays done.
+     */
+    bool addFile(const QStringList& pathParts, const QString& comment) override;
+    /**
+     * Re-reads one file's status into its directory's cache entry when the
+     * directory is cached (a not-a-working-copy entry then gets a map). Runs
+     * nothing when the directory is not cached. A failed run changes nothing.
+     * Always true.
+     */
+    bool saved(const QStringList& pathParts) override;
+    /**
+     * Brings one file up to date: each directory level that is not a working
+     * copy is updated non-recursively into place (and its cache entry
+     * dropped); with keepLocal false the local file is deleted first, so the
+     * repository's text replaces it (it stays deleted if the update fails);
+     * then "update" on the file. False at the first failed run.
+     */
+    bool getFile(const QStringList& pathParts, bool keepLocal) override;
+    /**
+     * Writes the file's text at `revision` ("cat --revision") to
+     * `destination`: each output line followed by one line feed. False, with
+     * the destination untouched, when the run fails; false too when the
+     * destination cannot be opened for writing.
+     */
+    bool getTo(const QStringList& pathParts, const QString& revision,
+               const QString& destination) override;
+    /**
+     * Takes the repository lock ("lock -m comment") and sets the owner write
+     * bit of the local file. With replaceLocal true, a file whose cached
+     * status says modified or missing is first deleted and updated from the
+     * repository (it stays deleted if that update fails, and no lock is
+     * requested). False at the first failed run.
+     */
+    bool checkout(const QStringList& pathParts, const QString& comment, bool replaceLocal) override;
+    /**
+     * Releases the lock ("unlock"). With discardChanges true the local file is
+     * deleted first and, once the unlock succeeded, restored by "update"; a
+     * refused unlock then leaves it deleted. Permissions are not changed.
+     */
+    bool undoCheckout(const QStringList& pathParts, bool discardChanges) override;
+    /** Commits the file ("commit -m comment" in localRootPath). The cache is untouched on failure. */
+    bool checkin(const QStringList& pathParts, const QString& comment) override;
+    /** Always false; merging is not supported. */
+    bool merged(const QStringList& pathParts, const QString& text) override;
+    /** Leaves `root` unchanged. Always true. */
+    bool getRoot(QString& root) override;
+    /** Nothing is cached; always true. */
+    bool refreshDirectoriesList(const QStringList& pathParts) override;
+    /**
+     * Runs "list" on repositoryURL + "/" + parts and appends, for every line
+     * holding a "/", the text before its last "/" (the subdirectory names).
+     * False, `names` unchanged, when the listing fails.
+     */
+    bool getDirectoriesList(const QStringList& pathParts, QStringList& names) override;
+    /** As getDirectoriesList(), appending the lines without any "/" (the files). */
+    bool getFilesList(const QStringList& pathParts, QStringList& names) override;
+    /**
+     * Creates repositoryURL + "/" + parent parts + "/" + name in the
+     * repository ("mkdir" with the log message "Quillhaven Generated").
+     */
+    bool createDirectory(const QStringList& parentParts, const QString& name) override;
+    /**
+     * Sets `command` to the subcommand of the last failed run and returns its
+     * standard-error lines joined with "\n" (empty when it wrote none, e.g.
+     * when the client could not be started). Both null while nothing failed.
+     * Reading does not clear them.
+     */
+    QString getLastError(QString& command) override;
+
+    virtual ~SVNInterface();
+
+    /**
+     * Runs the client: svnExecutable, command, arguments, then (for every
+     * command except exactly "add") "--no-auth-cache" "--non-interactive"
+     * "--username" userName "--password" password, then target when it is
+     * not empty. The child runs in workingDirectory (null: the caller's
+     * current directory). `output` is cleared, then receives the standard
+     * output lines (also on failure).
+     * @return true when the client exited with 0 and wrote no standard-error
+     *         line; otherwise false, with the last error set to `command` and
+     *         the error lines joined with "\n".
+     */
+    bool executeSVNCommand(const QString& command, const QStringList& arguments,
+                           const QString& workingDirectory, const QString& target,
+                           QStringList& output);
+    /** The main form run in localRootPath with the path parts joined by "/" as target. */
+    bool executeSVNCommand(const QString& command, const QStringList& arguments,
+                           const QStringList& pathParts, QStringList& output);
+
+    /** Stores the last-error pair. */
+    void setLastError(const QString& command, const QString& message);
+
+    /** localRootPath followed by "/" and each component but the last. */
+    QString getLocalDirectory(const QStringList& pathParts);
+
+    /**
+     * Parses "svn status" lines into `records`: all lines but the last; empty
+     * lines and lines starting with "?" are skipped. Flags come from
+     * characters 1 ("M"/"!"), 6 ("K") and 7 ("*"); after the seven status
+     * characters come the working revision, the last-changed revision, one
+     * discarded field and the key (the rest of the line, spaces included).
+     * A later line with the same key overwrites the earlier record. A line
+     * too short for that layout never reads past its end; missing fields
+     * stay null.
+     */
+    void parseStatusOutput(SVNDirectoryStatus* records, const QStringList& lines);
+
+    /**
+     * The cached record of a file, filling its directory's cache entry first
+     * (one "status --non-recursive --show-updates --verbose" run inside the
+     * directory) when there is none. A directory without ".svn/entries" is
+     * cached as null and never run again until the entry goes. A failed run
+     * caches nothing. Null when there is no record. The pointer stays valid
+     * until the directory's entry is removed or the cache is cleared.
+     */
+    SVNFileStatus* getFileStatus(const QStringList& pathParts);
+
+protected:
+    QString svnExecutable;
+    QString repositoryURL;
+    QString userName;
+    QString password;
+    QStringList localRoots;
+    QStringList repositoryRoots;
+    QString localRootPath;
+    QString rootURL;
+    bool lockSupported = false;
+    /** Directory path → its records (owned), or null for a directory that is not a working copy. */
+    std::map<QString, SVNDirectoryStatus*> statusCache;
+    QString lastErrorCommand;
+    QString lastErrorMessage;
+
+private:
+    /** A directory is a working copy when "<directory>/.svn/entries" exists (never read). */
+    static bool isWorkingCopy(const QString& directory);
+    /** Drops a directory's cache entry and releases its records. */
+    void removeCacheEntry(const QString& directory);
+    /** localRootPath + "/" + the path parts joined by "/". */
+    QString localFilePath(const QStringList& pathParts) const;
+    /** "update" of one file, addressed from the local root. */
+    bool updateFile(const QStringList& pathParts);
+    /** "list" of repositoryURL + "/" + the path parts. */
+    bool listRepositoryDirectory(const QStringList& pathParts, QStringList& output);
+};

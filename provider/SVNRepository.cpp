@@ -1,0 +1,61 @@
+// Repository browsing: listings and directory creation, straight against
+// repositoryURL. Nothing here is cached.
+
+#include "SVNInterface.h"
+
+namespace {
+
+const QString Slash = QStringLiteral("/");
+
+} // namespace
+
+bool SVNInterface::getRepositoryList(QStringList& list)
+{
+    list.append(repositoryURL);
+    return true;
+}
+
+bool SVNInterface::refreshDirectoriesList(const QStringList&)
+{
+    return true;
+}
+
+bool SVNInterface::listRepositoryDirectory(const QStringList& pathParts, QStringList& output)
+{
+    const QString url = repositoryURL + Slash + pathParts.join(Slash);
+    return executeSVNCommand(QStringLiteral("list"), {}, QString(), url, output);
+}
+
+bool SVNInterface::getFilesList(const QStringList& pathParts, QStringList& names)
+{
+    QStringList output;
+    if (!listRepositoryDirectory(pathParts, output))
+        return false;
+    for (const QString& line : output)
+        if (!line.contains(Slash))
+            names.append(line);
+    return true;
+}
+
+bool SVNInterface::getDirectoriesList(const QStringList& pathParts, QStringList& names)
+{
+    QStringList output;
+    if (!listRepositoryDirectory(pathParts, output))
+        return false;
+    // Subdirectories are listed with a "/" at their end.
+    for (const QString& line : output) {
+        const qsizetype slash = line.lastIndexOf(Slash);
+        if (slash >= 0)
+            names.append(line.left(slash));
+    }
+    return true;
+}
+
+bool SVNInterface::createDirectory(const QStringList& parentParts, const QString& name)
+{
+    const QString url = repositoryURL + Slash + parentParts.join(Slash) + Slash + name;
+    QStringList output;
+    return executeSVNCommand(QStringLiteral("mkdir"),
+                             {QStringLiteral("--message"), QStringLiteral("Quillhaven Generated")},
+                             QString(), url, output);
+}

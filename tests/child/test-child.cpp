@@ -1,0 +1,104 @@
+// A child process for the process-spawning tests. Each argument is one step,
+// carried out in order:
+//   out:HEX / err:HEX        write the bytes to standard output / error
+//   flood-out:N / flood-err:N  write N bytes of numbered 63-byte lines ("%062d\n")
+//   pwd                      print the working directory and a line feed
+//   args                     print every argument after this one, one per line
+//   close-out                close standard output
+//   sleep:MS                 sleep MS milliseconds
+//   kill                     send itself SIGKILL
+//   exit:N                   exit with status N at once
+// After the last step it exits with status 0.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+}
+
+void writeHex(int fd, const char* hex)
+{
+    std::string bytes;
+    for (size_t i = 0; hex[i] && hex[i + 1]; i += 2) {
+        char pair[3] = {hex[i], hex[i + 1], 0};
+        bytes.push_back(char(std::strtol(pair, nullptr, 16)));
+    }
+    writeAll(fd, bytes.data(), bytes.size());
+}
+
+void flood(int fd, long long total)
+{
+    std::string block;
+    char line[64];
+    long long lineNumber = 0;
+    while (total > 0) {
+        block.clear();
+        while (block.size() < 65536 && total > 0) {
+            std::snprintf(line, sizeof line, "%062lld\n", lineNumber++);
+            size_t take = total < 63 ? size_t(total) : 63;
+            block.append(line, take);
+            total -= take;
+        }
+        writeAll(fd, block.data(), block.size());
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* step = argv[i];
+        if (!std::strncmp(step, "out:", 4)) {
+            writeHex(1, step + 4);
+        } else if (!std::strncmp(step, "err:", 4)) {
+            writeHex(2, step + 4);
+        } else if (!std::strncmp(step, "flood-out:", 10)) {
+            flood(1, std::atoll(step + 10));
+        } else if (!std::strncmp(step, "flood-err:", 10)) {
+            flood(2, std::atoll(step + 10));
+        } else if (!std::strcmp(step, "pwd")) {
+            char cwd[PATH_MAX];
+            if (::getcwd(cwd, sizeof cwd)) {
+                writeAll(1, cwd, std::strlen(cwd));
+                writeAll(1, "\n", 1);
+            }
+        } else if (!std::strcmp(step, "args")) {
+            for (++i; i < argc; ++i) {
+                writeAll(1, argv[i], std::strlen(argv[i]));
+                writeAll(1, "\n", 1);
+            }
+        } else if (!std::strcmp(step, "close-out")) {
+            ::close(1);
+        } else if (!std::strncmp(step, "sleep:", 6)) {
+            ::usleep(useconds_t(std::atol(step + 6)) * 1000);
+        } else if (!std::strcmp(step, "kill")) {
+            ::kill(::getpid(), SIGKILL);
+        } else if (!std::strncmp(step, "exit:", 5)) {
+            ::_exit(std::atoi(step + 5));
+        } else {
+            return 100;
+        }
+    }
+    return 0;
+}

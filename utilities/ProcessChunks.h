@@ -1,0 +1,31 @@
+#pragma once
+
+// Helpers of QTx::spawnProcess, kept apart so that they can be tested alone.
+
+#include <QStringList>
+
+#include <list>
+#include <utility>
+
+/** One successful read from a pipe: byte count and an owned buffer of exactly that size. */
+using ProcessChunk = std::pair<unsigned int, unsigned char*>;
+using ProcessChunkList = std::list<ProcessChunk>;
+
+/**
+ * Reads up to 1024 bytes from `fd` (retrying when interrupted by a signal)
+ * and appends them as one chunk; end of file appends a chunk of 0 bytes.
+ * @return false, appending nothing, when the read failed.
+ */
+bool readFromProcess(unsigned int fd, ProcessChunkList& chunks);
+
+/**
+ * Joins the chunks and appends their lines to `lines`, releasing every chunk
+ * buffer and emptying the list. LF ends a line; CR ends a line and the byte
+ * after it is skipped (the LF of a CR LF pair). An empty line is a null
+ * QString; bytes after the last line end form a last line. Bytes are decoded
+ * as Latin-1. Nothing is appended when the chunks hold no bytes.
+ */
+void bufferListToQStringList(ProcessChunkList& chunks, QStringList* lines);
+
+/** Releases every chunk buffer and empties the list. */
+void releaseChunks(ProcessChunkList& chunks);
