@@ -1,6 +1,290 @@
 #include "Path.h"
 
+#include "PathData.h"
+
+#include <QFileInfo>
+
+Path::Path()
+{
+    init(QStringLiteral(""));
+}
+
+Path::Path(const char* path)
+{
+    init(QString::fromLatin1(path));
+}
+
+Path::Path(const QString& path)
+{
+    init(path);
+}
+
+Path::Path(const std::string& path)
+{
+    init(QString::fromLatin1(path.c_str()));
+}
+
+Path::Path(const Path& other)
+    : d(other.d)
+{
+    ++d->refCount;
+}
+
+Path::~Path()
+{
+    if (--d->refCount == 0)
+        delete d;
+}
+
+Path& Path::operator=(const Path& other)
+{
+    ++other.d->refCount;
+    if (--d->refCount == 0)
+        delete d;
+    d = other.d;
+    return *this;
+}
+
+void Path::init(const QString& path)
+{
+    d = new PathData(path);
+}
+
+void Path::setPath(const QString& path)
+{
+    detach();
+    d->setPath(path);
+}
+
+void Path::setPath(const char* path)
+{
+    setPath(QString::fromLatin1(path));
+}
+
+void Path::setPath(const std::string& path)
+{
+    setPath(QString::fromLatin1(path.c_str()));
+}
+
+Path& Path::operator+=(const QString& text)
+{
+    const QString joined = d->osPath() + text;
+    detach();
+    d->setPath(joined);
+    return *this;
+}
+
+Path Path::operator+(const QString& text) const
+{
+    return Path(d->osPath() + text);
+}
+
+void Path::detach()
+{
+    if (d->refCount > 1) {
+        --d->refCount;
+        d = new PathData(*d);
+    }
+}
+
+bool Path::isEmpty() const
+{
+    return d->isEmpty();
+}
+
+QString Path::osPathQString() const
+{
+    return d->osPath();
+}
+
+const char* Path::osPath() const
+{
+    return d->osPathBytes();
+}
+
+QString Path::canonicalPathQString() const
+{
+    return d->canonicalPath();
+}
+
+const char* Path::canonicalPath() const
+{
+    return d->canonicalPathBytes();
+}
+
+QString Path::filePath() const
+{
+    return d->fileInfo()->filePath();
+}
+
+QString Path::fileName() const
+{
+    return d->fileInfo()->fileName();
+}
+
+QString Path::baseName() const
+{
+    return d->fileInfo()->baseName();
+}
+
+QString Path::extension(bool complete) const
+{
+    return complete ? d->fileInfo()->completeSuffix() : d->fileInfo()->suffix();
+}
+
+QString Path::dirPath(bool absolute) const
+{
+    return absolute ? d->fileInfo()->absolutePath() : d->fileInfo()->path();
+}
+
+QDir Path::dir(bool absolute) const
+{
+    return absolute ? d->fileInfo()->absoluteDir() : d->fileInfo()->dir();
+}
+
+bool Path::exists() const
+{
+    return d->fileInfo()->exists();
+}
+
+bool Path::writable() const
+{
+    return d->fileInfo()->isWritable();
+}
+
+bool Path::readable() const
+{
+    return d->fileInfo()->isReadable();
+}
+
+QDateTime Path::created() const
+{
+    QFileInfo* info = d->fileInfo();
+    info->refresh();
+    // Not every file system records a birth time; the status change time is
+    // the nearest thing it has then.
+    const QDateTime birth = info->birthTime();
+    return birth.isValid() ? birth : info->metadataChangeTime();
+}
+
+QDateTime Path::lastModified() const
+{
+    QFileInfo* info = d->fileInfo();
+    info->refresh();
+    return info->lastModified();
+}
+
+QDateTime Path::lastRead() const
+{
+    QFileInfo* info = d->fileInfo();
+    info->refresh();
+    return info->lastRead();
+}
+
+qint64 Path::size() const
+{
+    return d->fileInfo()->size();
+}
+
+QStringList Path::dirPathQStringList(bool absolute) const
+{
+    return dirPath(absolute).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+}
+
+QStringList Path::filePathQStringList(bool absolute) const
+{
+    QFileInfo* info = d->fileInfo();
+    const QString text = absolute ? info->absoluteFilePath() : info->filePath();
+    return text.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+}
+
+bool Path::operator==(const Path& other) const
+{
+    if (d == other.d)
+        return true;
+    other.d->canonicalPath();
+    d->canonicalPath();
+    return d->canonical == other.d->canonical;
+}
+
+bool Path::operator!=(const Path& other) const
+{
+    return !(*this == other);
+}
+
+bool Path::operator<(const Path& other) const
+{
+    if (d == other.d)
+        return false;
+    other.d->canonicalPath();
+    d->canonicalPath();
+    return d->canonical < other.d->canonical;
+}
+
+bool Path::isPathDelimiter(const QChar& c)
+{
+    return c == QLatin1Char('/');
+}
+
+void Path::removeRelativePaths(QString& path)
+{
+    const QChar dot = QLatin1Char('.');
+    qsizetype pos = 0;
+    for (;;) {
+        const qsizetype i = path.indexOf(dot, pos);
+        if (i < 0)
+            break;
+        if (i == 0 || !isPathDelimiter(path.at(i - 1))) {
+            pos = i + 1;
+            continue;
+        }
+        const qsizetype length = path.size();
+        if (i + 1 < length && path.at(i + 1) == dot) {
+            const bool parentStep = i + 2 == length || isPathDelimiter(path.at(i + 2));
+            if (!parentStep) {
+                pos = i + 1;
+                continue;
+            }
+            // The "/" at i - 1 and the previous name's last character (i - 2)
+            // are not looked at: the previous name is taken to be non-empty.
+            qsizetype j = i - 3;
+            while (j >= 0 && !isPathDelimiter(path.at(j)))
+                --j;
+            if (j >= 0) {
+                path.remove(j, i + 2 - j);
+                pos = j;
+            } else {
+                pos = i + 1;
+            }
+            continue;
+        }
+        if (i + 1 == length || isPathDelimiter(path.at(i + 1))) {
+            path.remove(i - 1, 2);
+            pos = i - 1;
+        } else {
+            pos = i + 1;
+        }
+    }
+
+    qsizetype k = 0;
+    while (k + 1 < path.size()) {
+        if (isPathDelimiter(path.at(k)) && isPathDelimiter(path.at(k + 1)))
+            path.remove(k, 1);
+        else
+            ++k;
+    }
+}
+
 QString Path::toOsPath(const QString& path)
 {
     return path;
+}
+
+QString Path::toCanonicalPath(const QString& path)
+{
+    return path;
+}
+
+void Path::polishOsPath(QString&)
+{
 }
