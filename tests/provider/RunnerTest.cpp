@@ -1,0 +1,199 @@
+// The svn command runner, options, credentials and the last error.
+
+#include "ProviderFixture.h"
+
+namespace {
+
+const QString Info = QStringLiteral("info");
+
+TEST_F(ProviderTest, ArgumentVectorsCarryCredentialsExceptForAdd)
+{
+    QStringList output;
+    ASSERT_TRUE(svn.executeSVNCommand("commit", {"-m", "a comment"}, rootPath, "f.c", output));
+    ASSERT_TRUE(svn.executeSVNCommand("add", {"--quiet"}, rootPath, "f.c", output));
+    ASSERT_TRUE(svn.executeSVNCommand("Add", {}, QString(), "f.c", output));
+    ASSERT_TRUE(svn.executeSVNCommand("list", {}, QString(), QString(), output));
+    ASSERT_TRUE(svn.executeSVNCommand("list", {}, QString(), "", output));
+
+    auto calls = fake.calls();
+    ASSERT_EQ(calls.size(), 5u);
+    EXPECT_EQ(calls[0].arguments,
+              QStringList({fake.executable(), "commit", "-m", "a comment"}) + auth() + QStringList{"f.c"});
+    EXPECT_EQ(calls[0].workingDirectory, rootPath);
+    // "add" alone goes without credentials; the comparison is exact.
+    EXPECT_EQ(calls[1].arguments, QStringList({fake.executable(), "add", "--quiet", "f.c"}));
+    EXPECT_EQ(calls[2].arguments, QStringList({fake.executable(), "Add"}) + auth() + QStringList{"f.c"});
+    // A null or empty target adds nothing: the vector ends with the password.
+    EXPECT_EQ(calls[3].arguments, QStringList({fake.executable(), "list"}) + auth());
+    EXPECT_EQ(calls[4].arguments, QStringList({fake.executable(), "list"}) + auth());
+    // A null working directory leaves the child where the caller is.
+    EXPECT_EQ(calls[3].workingDirectory, QDir::currentPath());
+}
+
+TEST_F(ProviderTest, NullCredentialsAreEmptyArguments)
+{
+    svn.userName = QString();
+    svn.password = QString();
+    QStringList output;
+    ASSERT_TRUE(svn.executeSVNCommand("info", {}, QString(), "svn://x", output));
+    EXPECT_EQ(args(0), QStringList({"info", "--no-auth-cache", "--non-interactive", "--username", "",
+                                    "--password", "", "svn://x"}));
+}
+
+TEST_F(ProviderTest, OutputIsReplacedAndKeptOnFailure)
+{
+    QStringList output{"stale"};
+    fake.respond("one\ntwo\n");
+    ASSERT_TRUE(svn.executeSVNCommand("list", {}, QString(), QString(), output));
+    EXPECT_EQ(output, QStringList({"one", "two"}));
+
+    output = QStringList{"stale"};
+    fake.respond("partial\n", "", 1);
+    EXPECT_FALSE(svn.executeSVNCommand("list", {}, QString(), QString(), output));
+    EXPECT_EQ(output, QStringList{"partial"});
+
+    output = QStringList{"stale"};
+    fake.respond("", "", 2);
+    EXPECT_FALSE(svn.executeSVNCommand("list", {}, QString(), QString(), output));
+    EXPECT_TRUE(output.isEmpty());
+}
+
+TEST_F(ProviderTest, PathListFormRunsInTheLocalRoot)
+{
+    QStringList output;
+    ASSERT_TRUE(svn.executeSVNCommand("update", {}, QStringList{"src", "main.c"}, output));
+    ASSERT_TRUE(svn.executeSVNCommand("update", {}, QStringList{}, output));
+    EXPECT_EQ(args(0), QStringList{"update"} + auth() + QStringList{"src/main.c"});
+    EXPECT_EQ(dirOf(0), rootPath);
+    EXPECT_EQ(args(1), QStringList{"update"} + auth());
+}
+
+TEST_F(ProviderTest, LastErrorFollowsTheFailedRuns)
+{
+    QString command;
+    EXPECT_TRUE(svn.getLastError(command).isNull());
+    EXPECT_TRUE(command.isNull());
+
+    QStringList output;
+    // A warning with exit code 0 is a failure.
+    fake.respond("", "svn: warning: W1\n", 0);
+    EXPECT_FALSE(svn.executeSVNCommand("update", {}, QString(), QString(), output));
+    EXPECT_EQ(svn.getLastError(command), "svn: warning: W1");
+    EXPECT_EQ(command, "update");
+
+    // A success leaves the pair, and reading does not clear it.
+    fake.respond("fine\n");
+    EXPECT_TRUE(svn.executeSVNCommand("list", {}, QString(), QString(), output));
+    EXPECT_EQ(svn.getLastError(command), "svn: warning: W1");
+    EXPECT_EQ(command, "update");
+
+    // Two lines are joined by one line feed, CR LF or not; the second failure replaces the first.
+    fake.respond("", "a\r\nb\r\n", 1);
+    EXPECT_FALSE(svn.executeSVNCommand("commit", {}, QString(), QString(), output));
+    EXPECT_EQ(svn.getLastError(command), "a\nb");
+    EXPECT_EQ(command, "commit");
+
+    // A non-zero exit without error lines gives an empty message.
+    fake.respond("out\n", "", 3);
+    EXPECT_FALSE(svn.executeSVNCommand("lock", {}, QString(), QString(), output));
+    EXPECT_TRUE(svn.getLastError(command).isEmpty());
+    EXPECT_EQ(command, "lock");
+
+    // A client that cannot be started fails with an empty message.
+    svn.setOption("Environment/Source Code Control/SVNExecutable", root.path() + "/no-such-svn");
+    EXPECT_FALSE(svn.executeSVNCommand("unlock", {}, QString(), QString(), output));
+    EXPECT_TRUE(svn.getLastError(command).isEmpty());
+    EXPECT_EQ(command, "unlock");
+    svn.setOption("Environment/Source Code Control/SVNExecutable", QString());
+    EXPECT_FALSE(svn.executeSVNCommand("cat", {}, QString(), QString(), output));
+    EXPECT_EQ(command, "unlock"); // the out-parameter is only written by getLastError
+    svn.getLastError(command);
+    EXPECT_EQ(command, "cat");
+
+    svn.setLastError("x", "y");
+    EXPECT_EQ(svn.getLastError(command), "y");
+    EXPECT_EQ(command, "x");
+}
+
+TEST(Provider, OptionsAreExactKeys)
+{
+    TestableSVN svn;
+    EXPECT_FALSE(svn.checkOutSupported());
+    EXPECT_TRUE(svn.svnExecutable.isNull());
+    EXPECT_TRUE(svn.repositoryURL.isNull());
+
+    EXPECT_TRUE(svn.setOption("Environment/Source Code Control/SVNExecutable", " /usr/bin/svn "));
+    EXPECT_EQ(svn.svnExecutable, " /usr/bin/svn ");
+    EXPECT_TRUE(svn.setOption("Environment/Source Code Control/SVNRepositoryURL", "file:///r"));
+    EXPECT_EQ(svn.repositoryURL, "file:///r");
+    EXPECT_TRUE(svn.setOption("Environment/Source Code Control/SVNLockSupported", "Yes"));
+    EXPECT_TRUE(svn.checkOutSupported());
+    EXPECT_TRUE(svn.setOption("Environment/Source Code Control/SVNLockSupported", "yes"));
+    EXPECT_FALSE(svn.checkOutSupported());
+
+    EXPECT_FALSE(svn.setOption("environment/Source Code Control/SVNExecutable", "x"));
+    EXPECT_FALSE(svn.setOption(" Environment/Source Code Control/SVNExecutable", "x"));
+    EXPECT_FALSE(svn.setOption("Environment/Source Code Control/SVNLockSupported ", "Yes"));
+    EXPECT_EQ(svn.svnExecutable, " /usr/bin/svn ");
+    EXPECT_FALSE(svn.checkOutSupported());
+}
+
+TEST_F(ProviderTest, LoginStoresCredentialsWhateverTheOutcome)
+{
+    fake.respond("", "svn: E170001: Authentication failed\n", 1);
+    EXPECT_FALSE(svn.login("bob", "wrong", "svn://other"));
+    EXPECT_EQ(svn.userName, "bob");
+    EXPECT_EQ(svn.password, "wrong");
+    EXPECT_EQ(svn.repositoryURL, "svn://other");
+    QString command;
+    EXPECT_EQ(svn.getLastError(command), "svn: E170001: Authentication failed");
+    EXPECT_EQ(command, Info);
+    EXPECT_EQ(args(0), QStringList{"info"} + FakeSvn::auth("bob", "wrong") + QStringList{"svn://other"});
+    EXPECT_EQ(dirOf(0), QDir::currentPath());
+
+    fake.respond("Path: other\n");
+    EXPECT_TRUE(svn.login("bob", "right", "svn://other"));
+
+    // Logout empties the cache only: the next run still carries the credentials.
+    svn.statusCache.emplace("/somewhere", nullptr);
+    EXPECT_TRUE(svn.logout());
+    EXPECT_TRUE(svn.statusCache.empty());
+    QStringList output;
+    svn.executeSVNCommand("list", {}, QString(), QString(), output);
+    EXPECT_EQ(args(2), QStringList{"list"} + FakeSvn::auth("bob", "right"));
+}
+
+TEST(Provider, FixedAnswers)
+{
+    TestableSVN svn;
+    QStringList local{"stale"}, repository{"stale"};
+    EXPECT_TRUE(svn.getRoots(local, repository));
+    EXPECT_TRUE(local.isEmpty());
+    EXPECT_TRUE(repository.isEmpty());
+
+    QString root = QStringLiteral("untouched");
+    EXPECT_TRUE(svn.getRoot(root));
+    EXPECT_EQ(root, "untouched");
+    EXPECT_FALSE(svn.merged({"a.c"}, "text"));
+    EXPECT_FALSE(svn.merged({}, QString()));
+    EXPECT_TRUE(svn.refreshDirectoriesList({"x"}));
+    EXPECT_TRUE(svn.refresh());
+}
+
+/** logout() must reach refresh() through the interface, so an override is used. */
+TEST(Provider, LogoutCallsTheOverriddenRefresh)
+{
+    struct CountingSVN : SVNInterface
+    {
+        int refreshes = 0;
+        bool refresh() override
+        {
+            ++refreshes;
+            return SVNInterface::refresh();
+        }
+    } svn;
+    EXPECT_TRUE(svn.logout());
+    EXPECT_EQ(svn.refreshes, 1);
+}
+
+} // namespace
