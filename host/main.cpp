@@ -1,36 +1,60 @@
-// scc-host: placeholder until the host program lands; loads the plug-in and
-// checks that a provider can be made and released.
+// scc-host: loads the Subversion provider plug-in with dlopen, exactly as an
+// IDE does, and runs one provider operation (or the demo life cycle). It knows
+// only the abstract interface and the two entry points.
 
-#include "SourceCodeControlSystemProviderInterface.h"
+#include "Demo.h"
+#include "HostCommands.h"
+#include "HostOptions.h"
+#include "ProviderLibrary.h"
 
-#include <dlfcn.h>
+#include <QCoreApplication>
+#include <QTextStream>
 
 #include <cstdio>
-#include <cstring>
 
 int main(int argc, char** argv)
 {
-    const char* plugin = DEFAULT_PLUGIN_PATH;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (!std::strcmp(argv[i], "--plugin"))
-            plugin = argv[i + 1];
-    void* handle = ::dlopen(plugin, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        std::fprintf(stderr, "scc-host: %s\n", ::dlerror());
+    // The provider's strings are Qt strings; the host owns the application object.
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    HostOptions options;
+    options.plugin = QStringLiteral(DEFAULT_PLUGIN_PATH);
+    options.svnExecutable = QStringLiteral("svn");
+    const QString problem = parseHostOptions(app.arguments().mid(1), options);
+    if (!problem.isEmpty()) {
+        err << "scc-host: " << problem << "\nTry scc-host --help.\n";
+        return 2;
+    }
+    if (options.help) {
+        out << hostUsage();
+        return 0;
+    }
+    if (options.command.isEmpty()) {
+        err << hostUsage();
+        return 2;
+    }
+
+    ProviderLibrary library;
+    if (!library.load(options.plugin)) {
+        err << "scc-host: cannot load the plug-in: " << library.errorString() << "\n";
         return 1;
     }
-    auto allocate = reinterpret_cast<AllocateSourceCodeControlSystemInterfaceFn>(
-        ::dlsym(handle, "AllocateSourceCodeControlSystemInterface"));
-    auto release = reinterpret_cast<ReleaseSourceCodeControlSystemInterfaceFn>(
-        ::dlsym(handle, "ReleaseSourceCodeControlSystemInterface"));
-    if (!allocate || !release) {
-        std::fprintf(stderr, "scc-host: entry points missing in %s\n", plugin);
+    SourceCodeControlSystemProviderInterface* provider = library.allocate();
+    if (!provider) {
+        err << "scc-host: the plug-in made no provider\n";
         return 1;
     }
-    SourceCodeControlSystemProviderInterface* provider = allocate();
-    bool ok = provider && !provider->checkOutSupported();
-    release(provider);
-    ::dlclose(handle);
-    std::printf("scc-host: plug-in %s %s\n", plugin, ok ? "loads" : "misbehaves");
-    return ok ? 0 : 1;
+
+    int status = 1;
+    if (options.command == QLatin1String("demo")) {
+        status = runDemo(*provider, options.svnExecutable, options.keepDirectory, out, err);
+    } else if (configureProvider(*provider, options, err)) {
+        status = runHostCommand(*provider, options, out, err);
+    }
+    out.flush();
+    err.flush();
+    library.unload();
+    return status;
 }

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+/**
+ * The command line of scc-host, parsed.
+ *
+ * Global options come before the subcommand; the subcommand and its own
+ * arguments and options follow. Every value is kept as given; only the
+ * password is read from where the options say.
+ */
+struct HostOptions
+{
+    QString plugin;            ///< --plugin: the library to load
+    QString svnExecutable;     ///< --svn: the client the provider runs ("svn" by default)
+    QString repositoryURL;     ///< --url: the repository URL; null when not given
+    QString userName;          ///< --user; null when not given
+    QString password;          ///< read from --password-file or --password-stdin; null when neither
+    bool lockSupported = false;///< --locking yes|no
+    QString localRoot;         ///< --root: absolute, cleaned local root; null when not given
+    QString repositoryRoot;    ///< --repository-root: the local root's path in the repository; null when not given
+    QString keepDirectory;     ///< --keep: where the demo leaves its files; null to remove them
+    QString command;           ///< the subcommand; empty when none was given
+    QStringList arguments;     ///< the subcommand's positional arguments
+    QString comment;           ///< -m/--message of the subcommand; null when not given
+    bool discard = false;      ///< --discard: get and unlock throw local changes away
+    bool replace = false;      ///< --replace: lock replaces a modified local file first
+    bool help = false;         ///< --help was given
+};
+
+/**
+ * Parses `arguments` (without the program name) into `options`, whose
+ * `plugin` field must already hold the default library path. Reads the
+ * password file or one line of standard input when asked to. Returns an
+ * empty string on success, otherwise a one-line description of the problem
+ * (unknown option, missing value, unreadable password file); `options` is
+ * then partly filled.
+ */
+QString parseHostOptions(const QStringList& arguments, HostOptions& options);
+
+/** The text printed by --help: every option and every subcommand. */
+QString hostUsage();
+
+/**
+ * Splits a path as a person writes it ("src/util/a.c", "./a.c", "docs/")
+ * into path parts: separators collapse, "." parts are dropped. An empty or
+ * "." path gives an empty list. ".." is kept as a part (the provider
+ * resolves nothing).
+ */
+QStringList splitPathParts(const QString& path);

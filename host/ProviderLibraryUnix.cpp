@@ -1,0 +1,62 @@
+#include "ProviderLibrary.h"
+
+#include <dlfcn.h>
+
+ProviderLibrary::~ProviderLibrary()
+{
+    unload();
+}
+
+bool ProviderLibrary::load(const QString& path)
+{
+    if (m_handle) {
+        m_error = QStringLiteral("a library is already loaded");
+        return false;
+    }
+    void* handle = ::dlopen(path.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* reason = ::dlerror();
+        m_error = reason ? QString::fromLocal8Bit(reason)
+                         : QStringLiteral("cannot open %1").arg(path);
+        return false;
+    }
+    auto allocateFn = reinterpret_cast<AllocateSourceCodeControlSystemInterfaceFn>(
+        ::dlsym(handle, "AllocateSourceCodeControlSystemInterface"));
+    auto releaseFn = reinterpret_cast<ReleaseSourceCodeControlSystemInterfaceFn>(
+        ::dlsym(handle, "ReleaseSourceCodeControlSystemInterface"));
+    if (!allocateFn || !releaseFn) {
+        m_error = QStringLiteral("%1 lacks the provider entry points").arg(path);
+        ::dlclose(handle);
+        return false;
+    }
+    m_handle = handle;
+    m_allocate = allocateFn;
+    m_release = releaseFn;
+    m_error.clear();
+    return true;
+}
+
+SourceCodeControlSystemProviderInterface* ProviderLibrary::allocate()
+{
+    if (!m_handle || m_provider)
+        return nullptr;
+    m_provider = m_allocate();
+    return m_provider;
+}
+
+void ProviderLibrary::release()
+{
+    if (m_provider && m_release)
+        m_release(m_provider);
+    m_provider = nullptr;
+}
+
+void ProviderLibrary::unload()
+{
+    release();
+    if (m_handle)
+        ::dlclose(m_handle);
+    m_handle = nullptr;
+    m_allocate = nullptr;
+    m_release = nullptr;
+}
