@@ -1,0 +1,163 @@
+#include "QTxSearch.h"
+
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+int find(const QString& pattern, bool regularExpression, const QString& text, int start,
+         bool forward, bool wholeWord, QString* match = nullptr)
+{
+    QRegExp expression = QTx::constructSearchRegularExpression(pattern, regularExpression, true);
+    QString found = QStringLiteral("<untouched>");
+    const int at = QTx::search(expression, text, start, forward, wholeWord, found);
+    if (match)
+        *match = found;
+    return at;
+}
+
+TEST(QTxSearchTest, LiteralStringEscapesEachSpecialCharacter)
+{
+    EXPECT_EQ(QTx::literalRegularExpressionString(QStringLiteral("a.b*c")), QStringLiteral(R"(a\.b\*c)"));
+    EXPECT_EQ(QTx::literalRegularExpressionString(QStringLiteral("( x )")), QStringLiteral(R"(\( x \))"));
+    EXPECT_EQ(QTx::literalRegularExpressionString(QStringLiteral("plain text")), QStringLiteral("plain text"));
+    EXPECT_EQ(QTx::literalRegularExpressionString(QString()), QString());
+
+    const QString all = QStringLiteral(R"(\{}[]():?^$.+*,|)");
+    const QString escaped = QTx::literalRegularExpressionString(all);
+    EXPECT_EQ(escaped, QStringLiteral(R"(\\\{\}\[\]\(\)\:\?\^\$\.\+\*\,\|)"));
+    EXPECT_TRUE(QRegExp(escaped).exactMatch(all));
+    // Characters outside the class are left alone even when special elsewhere.
+    EXPECT_EQ(QTx::literalRegularExpressionString(QStringLiteral("a-b/c")), QStringLiteral("a-b/c"));
+}
+
+TEST(QTxSearchTest, LiteralAgainstRegularExpressionAndMinimalMatching)
+{
+    QString match;
+    EXPECT_EQ(find(QStringLiteral("a.b"), false, QStringLiteral("axb a.b"), 0, true, false, &match), 4);
+    EXPECT_EQ(match, QStringLiteral("a.b"));
+    EXPECT_EQ(find(QStringLiteral("a.b"), false, QStringLiteral("axb"), 0, true, false, &match), -1);
+    EXPECT_EQ(match, QStringLiteral("<untouched>"));
+    EXPECT_EQ(find(QStringLiteral("a.b"), true, QStringLiteral("axb"), 0, true, false, &match), 0);
+    EXPECT_EQ(match, QStringLiteral("axb"));
+
+    EXPECT_EQ(find(QStringLiteral("a.*b"), true, QStringLiteral("aXbYb"), 0, true, false, &match), 0);
+    EXPECT_EQ(match, QStringLiteral("aXb"));
+    // Minimal matching holds for literal searches too (nothing to shorten there).
+    QRegExp literal = QTx::constructSearchRegularExpression(QStringLiteral("x"), false, true);
+    EXPECT_TRUE(literal.isMinimal());
+    EXPECT_EQ(literal.patternSyntax(), QRegExp::RegExp);
+}
+
+TEST(QTxSearchTest, CaseSensitivityFromTheArgumentOrTheOptions)
+{
+    QString match;
+    QRegExp insensitive = QTx::constructSearchRegularExpression(QStringLiteral("abc"), false, false);
+    EXPECT_EQ(QTx::search(insensitive, QStringLiteral("xABC"), 0, true, false, match), 1);
+    EXPECT_EQ(match, QStringLiteral("ABC"));
+    EXPECT_EQ(find(QStringLiteral("abc"), false, QStringLiteral("xABC"), 0, true, false), -1);
+
+    FindOptions options{};
+    options.regularExpression = 1;
+    options.caseSensitive = 1;
+    QRegExp sensitive = QTx::constructSearchRegularExpression(QStringLiteral("a.c"), options);
+    EXPECT_EQ(sensitive.caseSensitivity(), Qt::CaseSensitive);
+    EXPECT_EQ(QTx::search(sensitive, QStringLiteral("ABC abc"), 0, options, match), 4);
+    options.caseSensitive = 0;
+    QRegExp folded = QTx::constructSearchRegularExpression(QStringLiteral("a.c"), options);
+    EXPECT_EQ(QTx::search(folded, QStringLiteral("ABC abc"), 0, options, match), 0);
+}
+
+TEST(QTxSearchTest, WholeWord)
+{
+    const struct
+    {
+        const char16_t* text;
+        int expected;
+    } cases[] = {
+        { u"concat, cat!", 8 },
+        { u"cat_1", -1 },
+        { u"cat1 xcat", -1 },
+        { u"cat", 0 },
+        { u"_cat cat", 5 },
+        { u"cat\u4E00", 0 },  // above code 255: a non-word character
+        { u"\u00E9cat", 1 }, // Latin-1 letter: a non-word character too
+    };
+    for (const auto& c : cases) {
+        const QString text = QString::fromUtf16(c.text);
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(find(QStringLiteral("cat"), false, text, 0, true, true), c.expected);
+    }
+    EXPECT_EQ(find(QStringLiteral("cat"), false, QStringLiteral("concat"), 0, true, false), 3);
+}
+
+TEST(QTxSearchTest, EmptyMatchesAreSkipped)
+{
+    QString match;
+    QRegExp greedy = QTx::constructSearchRegularExpression(QStringLiteral("x*"), true, true);
+    greedy.setMinimal(false);
+    EXPECT_EQ(QTx::search(greedy, QStringLiteral("abxxc"), 0, true, false, match), 2);
+    EXPECT_EQ(match, QStringLiteral("xx"));
+    // Minimal x* only ever matches the empty string.
+    EXPECT_EQ(find(QStringLiteral("x*"), true, QStringLiteral("abxxc"), 0, true, false, &match), -1);
+    EXPECT_EQ(match, QStringLiteral("<untouched>"));
+    EXPECT_EQ(find(QStringLiteral("x*"), true, QStringLiteral("abxxc"), 4, false, false), -1);
+}
+
+TEST(QTxSearchTest, BackwardSearch)
+{
+    const QString text = QStringLiteral("ab ab abc");
+    QString match;
+    EXPECT_EQ(find(QStringLiteral("ab"), false, text, int(text.size()) - 1, false, false, &match), 6);
+    EXPECT_EQ(match, QStringLiteral("ab"));
+    EXPECT_EQ(find(QStringLiteral("ab"), false, text, 5, false, false), 3);
+    EXPECT_EQ(find(QStringLiteral("ab"), false, text, 0, false, false), 0);
+    EXPECT_EQ(find(QStringLiteral("ab"), false, QStringLiteral("xab"), 0, false, false), -1);
+    EXPECT_EQ(find(QStringLiteral("ab"), false, text, -1, false, false, &match), -1);
+    EXPECT_EQ(match, QStringLiteral("<untouched>"));
+    EXPECT_EQ(find(QStringLiteral("ab"), false, text, -1, true, false), -1);
+
+    FindOptions options{};
+    options.backwards = 1;
+    options.wholeWord = 1;
+    QRegExp expression = QTx::constructSearchRegularExpression(QStringLiteral("ab"), options);
+    EXPECT_EQ(QTx::search(expression, text, int(text.size()) - 1, options, match), 3);
+    options.backwards = 0;
+    EXPECT_EQ(QTx::search(expression, text, 4, options, match), -1);
+}
+
+TEST(QTxSearchTest, ExpandSearchResults)
+{
+    QString match;
+    QRegExp pair = QTx::constructSearchRegularExpression(QStringLiteral("(a)(b)"), true, true);
+    ASSERT_EQ(QTx::search(pair, QStringLiteral("xab"), 0, true, false, match), 1);
+
+    const struct
+    {
+        const char* replacement;
+        const char* expected;
+    } cases[] = {
+        { R"(\2\1-\0)", "ba-ab" },
+        { R"(\10)", "a0" },
+        { R"(\3\9<)", "<" },
+        { R"(\\1)", R"(\a)" },
+        { "no references", "no references" },
+        { R"(\x\)", R"(\x\)" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.replacement);
+        QString replacement = QString::fromLatin1(c.replacement);
+        QTx::expandSearchResults(pair, replacement);
+        EXPECT_EQ(replacement, QString::fromLatin1(c.expected));
+    }
+
+    // A later digit sees what an earlier one inserted.
+    QRegExp literal = QTx::constructSearchRegularExpression(QStringLiteral(R"(\1)"), false, true);
+    ASSERT_EQ(QTx::search(literal, QStringLiteral(R"(x\1y)"), 0, true, false, match), 1);
+    QString replacement = QStringLiteral(R"([\0])");
+    QTx::expandSearchResults(literal, replacement);
+    EXPECT_EQ(replacement, QStringLiteral("[]"));
+}
+
+} // namespace
