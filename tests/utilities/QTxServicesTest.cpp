@@ -1,0 +1,205 @@
+#include "QTxBoldMenuItem.h"
+#include "QTxDynamicLoading.h"
+#include "QTxEthernet.h"
+#include "QTxServices.h"
+
+#include "QtPrinters.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+const int menuTextFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip | Qt::TextShowMnemonic;
+
+struct Ink
+{
+    int pixels = 0;
+    int left = -1;
+    int right = -1;
+};
+
+Ink inkOf(const QImage& image)
+{
+    Ink ink;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 128) {
+                ++ink.pixels;
+                ink.left = ink.left < 0 ? x : qMin(ink.left, x);
+                ink.right = qMax(ink.right, x);
+            }
+        }
+    }
+    return ink;
+}
+
+QImage blank()
+{
+    QImage image(300, 60, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+Ink paintItem(QTx::BoldMenuItem& item)
+{
+    QImage image = blank();
+    QPainter painter(&image);
+    painter.setPen(Qt::black);
+    item.paint(&painter, QPalette(), true, false, 10, 0, 280, 60);
+    painter.end();
+    return inkOf(image);
+}
+
+Ink paintPlain(const QFont& font, const QString& text, int flags)
+{
+    QImage image = blank();
+    QPainter painter(&image);
+    painter.setPen(Qt::black);
+    painter.setFont(font);
+    painter.drawText(10, 0, 280, 60, flags, text);
+    painter.end();
+    return inkOf(image);
+}
+
+TEST(QTxServicesTest, BoldMenuItemDrawsBoldTextWithoutTheAmpersand)
+{
+    QFont plain = QApplication::font();
+    plain.setPixelSize(24);
+    QTx::BoldMenuItem item(QStringLiteral("&Wide"), plain);
+
+    const Ink drawn = paintItem(item);
+    const Ink plainText = paintPlain(plain, QStringLiteral("Wide"), Qt::AlignLeft | Qt::AlignVCenter);
+    QFont bold = plain;
+    bold.setWeight(QFont::Bold);
+    const Ink boldText = paintPlain(bold, QStringLiteral("Wide"), Qt::AlignLeft | Qt::AlignVCenter);
+    const Ink boldAmpersand = paintPlain(bold, QStringLiteral("&Wide"), Qt::AlignLeft | Qt::AlignVCenter);
+
+    ASSERT_GT(plainText.pixels, 0) << "no font to draw with";
+    // Bold: more ink than the plain font. No ampersand: starts where "Wide"
+    // starts and is narrower than the text with a visible ampersand; the
+    // extra ink over bold "Wide" is the mnemonic underline.
+    EXPECT_GT(drawn.pixels, plainText.pixels);
+    EXPECT_GT(drawn.pixels, boldText.pixels);
+    EXPECT_NEAR(drawn.left, boldText.left, 2);
+    EXPECT_NEAR(drawn.right, boldText.right, 2);
+    EXPECT_LT(drawn.right, boldAmpersand.right - 5);
+
+    const QSize hint = item.sizeHint();
+    const QSize plainSize = QFontMetrics(plain).size(menuTextFlags, QStringLiteral("&Wide"));
+    EXPECT_GT(hint.width(), plainSize.width());
+    EXPECT_GE(hint.height(), plainSize.height());
+
+    // A font handed over later is ignored.
+    QFont huge = plain;
+    huge.setPixelSize(60);
+    item.setFont(huge);
+    EXPECT_EQ(item.sizeHint(), hint);
+    EXPECT_FALSE(item.fullSpan());
+    EXPECT_FALSE(item.isSeparator());
+}
+
+TEST(QTxServicesTest, BoldMenuItemKeepsTheOtherFontAttributes)
+{
+    QFont italic = QApplication::font();
+    italic.setPixelSize(20);
+    italic.setItalic(true);
+    QTx::BoldMenuItem item(QStringLiteral("Save &As"), italic);
+    QFont expected = italic;
+    expected.setWeight(QFont::Bold);
+    EXPECT_EQ(item.sizeHint(), QFontMetrics(expected).size(menuTextFlags, QStringLiteral("Save &As")));
+
+    QTx::BoldMenuItem fromApplication(QStringLiteral("Save &As"));
+    QFont applicationBold = QApplication::font();
+    applicationBold.setWeight(QFont::Bold);
+    EXPECT_EQ(fromApplication.sizeHint(),
+              QFontMetrics(applicationBold).size(menuTextFlags, QStringLiteral("Save &As")));
+}
+
+TEST(QTxServicesTest, IsAncestorFollowsTheParentChain)
+{
+    QWidget window;
+    auto* middle = new QWidget(&window);
+    auto* child = new QWidget(middle);
+    QWidget stranger;
+
+    EXPECT_TRUE(QTx::isAncestor(&window, &window));
+    EXPECT_TRUE(QTx::isAncestor(child, child));
+    EXPECT_TRUE(QTx::isAncestor(child, middle));
+    EXPECT_TRUE(QTx::isAncestor(child, &window));
+    EXPECT_FALSE(QTx::isAncestor(&window, child));
+    EXPECT_FALSE(QTx::isAncestor(child, &stranger));
+    EXPECT_FALSE(QTx::isAncestor(nullptr, &window));
+    EXPECT_FALSE(QTx::isAncestor(nullptr, nullptr));
+}
+
+TEST(QTxServicesTest, MainWidgetIsHeldUntilDestroyed)
+{
+    EXPECT_EQ(QTx::mainWidget(), nullptr);
+    {
+        QWidget window;
+        QTx::setMainWidget(&window);
+        EXPECT_EQ(QTx::mainWidget(), &window);
+    }
+    EXPECT_EQ(QTx::mainWidget(), nullptr);
+}
+
+TEST(QTxServicesTest, DynamicLoading)
+{
+    QTx::getloadDLLerror(); // drop anything pending
+    EXPECT_EQ(QTx::loadDLL(QStringLiteral("/nonexistent/libnothing.so")), nullptr);
+    const char* error = QTx::getloadDLLerror();
+    ASSERT_NE(error, nullptr);
+    EXPECT_NE(std::strstr(error, "libnothing"), nullptr) << error;
+    EXPECT_EQ(QTx::getloadDLLerror(), nullptr);
+
+    void* libc = QTx::loadDLL(QStringLiteral("libc.so.6"));
+    ASSERT_NE(libc, nullptr) << QTx::getloadDLLerror();
+    EXPECT_NE(QTx::getDLLAddress(libc, QStringLiteral("strlen")), nullptr);
+    EXPECT_EQ(QTx::getDLLAddress(libc, QStringLiteral("no_such_symbol_here")), nullptr);
+    EXPECT_NE(QTx::getloadDLLerror(), nullptr);
+    EXPECT_EQ(QTx::unloadDLL(libc), 0);
+}
+
+TEST(QTxServicesTest, EthernetAddressesAgreeWithTheSingleAddress)
+{
+    unsigned char address[6];
+    std::memset(address, 0xEE, sizeof address);
+    const bool found = QTx::getEthernetAddress(address);
+
+    std::list<unsigned char*> addresses{ nullptr };
+    QTx::getEthernetAddresses(addresses);
+    if (found) {
+        ASSERT_EQ(addresses.size(), 2u);
+        EXPECT_EQ(std::memcmp(addresses.back(), address, 6), 0);
+        delete[] addresses.back();
+    } else {
+        EXPECT_EQ(addresses.size(), 1u);
+        const unsigned char untouched[6] = { 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE };
+        EXPECT_EQ(std::memcmp(address, untouched, 6), 0);
+    }
+}
+
+TEST(QTxServicesTest, DesktopServicesGiveTheirFixedAnswers)
+{
+    EXPECT_EQ(QTx::wheelScrollLines(), QApplication::wheelScrollLines());
+    EXPECT_FALSE(QTx::openSystemBrowser(QStringLiteral("https://example.org/")));
+    EXPECT_FALSE(QTx::sendMail(QStringLiteral("a@b"), QStringLiteral("s"), QStringLiteral("b")));
+    QTx::soundAlert();
+    QTx::openInExplorer(QStringLiteral("/"));
+
+    QString name = QStringLiteral("old");
+    QTx::VolumeType type = QTx::NetworkVolume;
+    QTx::getVolumeInformation(QStringLiteral("/"), name, type);
+    EXPECT_TRUE(name.isNull());
+    EXPECT_EQ(type, QTx::VolumeType(0));
+}
+
+} // namespace

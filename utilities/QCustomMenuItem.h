@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QFont>
+#include <QPalette>
+#include <QSize>
+
+class QPainter;
+
+/**
+ * The base of a menu entry that draws and measures itself. The toolkit no
+ * longer provides one; this is the least the host's menus need: the menu asks
+ * fullSpan and isSeparator to lay the entry out, hands it the menu font
+ * through setFont, and calls sizeHint and paint.
+ */
+class QCustomMenuItem
+{
+public:
+    QCustomMenuItem() = default;
+    virtual ~QCustomMenuItem() = default;
+
+    /** Whether the entry takes the whole width of the menu; false here. */
+    virtual bool fullSpan() const { return false; }
+    /** Whether the entry is a separator; false here. */
+    virtual bool isSeparator() const { return false; }
+    /** The menu's font for the entry; ignored here. */
+    virtual void setFont(const QFont& font) { Q_UNUSED(font); }
+    /**
+     * Draws the entry into the rectangle (x, y, w, h).
+     * @param active  the entry is highlighted
+     * @param enabled the entry can be chosen
+     */
+    virtual void paint(QPainter* painter, const QPalette& palette, bool active, bool enabled,
+                       int x, int y, int w, int h) = 0;
+    /** The size the entry needs. */
+    virtual QSize sizeHint() = 0;
+
+    QCustomMenuItem(const QCustomMenuItem&) = delete;
+    QCustomMenuItem& operator=(const QCustomMenuItem&) = delete;
+};

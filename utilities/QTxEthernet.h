@@ -1,0 +1,27 @@
+#pragma once
+
+#include <list>
+
+/**
+ * The machine's Ethernet (hardware) address, for identifying the machine.
+ */
+namespace QTx {
+
+/**
+ * Writes the 6-byte hardware address of the first non-loopback network
+ * interface that has one (in the order the system lists its interfaces) to
+ * @p destination.
+ * @return true when an address was found and written; false, with
+ *         @p destination untouched, when no interface has one or the list
+ *         cannot be read.
+ */
+bool getEthernetAddress(unsigned char* destination);
+
+/**
+ * Appends at most one address to @p addresses: a new unsigned char[6] filled
+ * by getEthernetAddress, which the list's owner then frees with delete[].
+ * Appends nothing when getEthernetAddress fails.
+ */
+void getEthernetAddresses(std::list<unsigned char*>& addresses);
+
+} // namespace QTx
