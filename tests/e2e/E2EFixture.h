@@ -1,0 +1,201 @@
+#pragma once
+
+#include "ProviderLibrary.h"
+#include "QtPrinters.h"
+#include "SvnServer.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+/** What one run of a real Subversion tool gave. */
+struct ToolRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+/**
+ * Each test gets a fresh repository behind its own svnserve on 127.0.0.1, a
+ * HOME of its own (so the machine's ~/.subversion is neither read nor
+ * written, by the plug-in's client runs or by the checks), and a provider
+ * from the dlopen-loaded plug-in with the three options set (locking on).
+ * The server is killed in TearDown and again, should TearDown not run, by
+ * its destructor.
+ */
+class E2EFixture : public ::testing::Test
+{
+protected:
+    static constexpr const char* kOptionExecutable = "Environment/Source Code Control/SVNExecutable";
+    static constexpr const char* kOptionURL = "Environment/Source Code Control/SVNRepositoryURL";
+    static constexpr const char* kOptionLocking = "Environment/Source Code Control/SVNLockSupported";
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_temp.isValid());
+        m_base = QDir(m_temp.path()).canonicalPath();
+        ASSERT_TRUE(QDir().mkpath(m_base + QStringLiteral("/home")));
+        m_hadHome = qEnvironmentVariableIsSet("HOME");
+        m_savedHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(m_base + QStringLiteral("/home")));
+        m_environment = QProcessEnvironment::systemEnvironment();
+
+        ASSERT_TRUE(m_server.start(m_base + QStringLiteral("/repository"), m_environment))
+            << m_server.errorString().toStdString();
+        m_url = m_server.url();
+        ASSERT_TRUE(m_library.load(QStringLiteral(PLUGIN_PATH))) << m_library.errorString().toStdString();
+        m_provider = m_library.allocate();
+        ASSERT_NE(m_provider, nullptr);
+        ASSERT_TRUE(m_provider->setOption(QLatin1String(kOptionExecutable), QStringLiteral("svn")));
+        ASSERT_TRUE(m_provider->setOption(QLatin1String(kOptionURL), m_url));
+        ASSERT_TRUE(m_provider->setOption(QLatin1String(kOptionLocking), QStringLiteral("Yes")));
+    }
+
+    void TearDown() override
+    {
+        m_library.unload();
+        m_provider = nullptr;
+        m_server.stop();
+        if (m_hadHome)
+            qputenv("HOME", m_savedHome);
+        else
+            qunsetenv("HOME");
+    }
+
+    static QString passwordOf(const QString& user)
+    {
+        return user + QStringLiteral("-secret");
+    }
+
+    /** Runs `program` with `arguments` in `directory` (null: the current one) under the test's HOME. */
+    ToolRun runTool(const QString& program, const QStringList& arguments,
+                    const QString& directory = QString())
+    {
+        QProcess process;
+        process.setProcessEnvironment(m_environment);
+        if (!directory.isNull())
+            process.setWorkingDirectory(directory);
+        process.start(program, arguments);
+        ToolRun run;
+        if (process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit)
+            run.exitCode = process.exitCode();
+        run.out = process.readAllStandardOutput();
+        run.err = process.readAllStandardError();
+        return run;
+    }
+
+    /** Runs the real svn client as `user`, never prompting and caching nothing. */
+    ToolRun svn(const QStringList& arguments, const QString& user = QStringLiteral("bob"),
+                const QString& directory = QString())
+    {
+        return runTool(QStringLiteral("svn"),
+                       arguments + QStringList{QStringLiteral("--non-interactive"),
+                                               QStringLiteral("--no-auth-cache"),
+                                               QStringLiteral("--username"), user,
+                                               QStringLiteral("--password"), passwordOf(user)},
+                       directory);
+    }
+
+    /** Like svn(), but fails the test when the client does not exit with 0. */
+    QByteArray svnOk(const QStringList& arguments, const QString& user = QStringLiteral("bob"),
+                     const QString& directory = QString())
+    {
+        const ToolRun run = svn(arguments, user, directory);
+        EXPECT_EQ(run.exitCode, 0) << "svn " << arguments.join(QLatin1Char(' ')).toStdString()
+                                   << ": " << run.err.toStdString();
+        return run.out;
+    }
+
+    /** The repository URL of a path below the repository root. */
+    QString urlOf(const QString& path) const
+    {
+        return m_url + QLatin1Char('/') + path;
+    }
+
+    /** The youngest revision, as the server's repository reports it. */
+    QString youngest()
+    {
+        return QString::fromLatin1(runTool(QStringLiteral("svnlook"),
+                                           {QStringLiteral("youngest"),
+                                            m_base + QStringLiteral("/repository")})
+                                       .out)
+            .trimmed();
+    }
+
+    /** The log message of revision `revision`, byte for byte. */
+    QByteArray logMessage(const QString& revision)
+    {
+        return svnOk({QStringLiteral("propget"), QStringLiteral("--revprop"), QStringLiteral("-r"),
+                      revision, QStringLiteral("--no-newline"), QStringLiteral("svn:log"), m_url});
+    }
+
+    /** Puts `bytes` into the repository at `path` with one commit by bob. */
+    void importFile(const QString& path, const QByteArray& bytes)
+    {
+        const QString source = m_base + QStringLiteral("/import.tmp");
+        writeFile(source, bytes);
+        svnOk({QStringLiteral("import"), QStringLiteral("-m"), QStringLiteral("import"), source,
+               urlOf(path)});
+    }
+
+    /** Logs `user` in through the provider; fails the test when that is refused. */
+    void loginAs(const QString& user)
+    {
+        ASSERT_TRUE(m_provider->login(user, passwordOf(user), m_url)) << lastError().toStdString();
+    }
+
+    /**
+     * Binds <base>/wc/<name> to the repository directory `repositoryPath`
+     * with the two-list setRoots (which checks it out) and returns the local
+     * root's path.
+     */
+    QString checkOut(const QString& repositoryPath, const QString& name = QStringLiteral("project"))
+    {
+        QDir().mkpath(m_base + QStringLiteral("/wc"));
+        const QString root = m_base + QStringLiteral("/wc/") + name;
+        EXPECT_TRUE(m_provider->setRoots(root.split(QLatin1Char('/'), Qt::SkipEmptyParts),
+                                         repositoryPath.split(QLatin1Char('/'), Qt::SkipEmptyParts)))
+            << lastError().toStdString();
+        return root;
+    }
+
+    /** "command: message" of the provider's last error. */
+    QString lastError()
+    {
+        QString command;
+        const QString message = m_provider->getLastError(command);
+        return command + QStringLiteral(": ") + message;
+    }
+
+    static void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+
+    static QByteArray readFile(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    }
+
+    QTemporaryDir m_temp;
+    QString m_base;
+    QString m_url;
+    QProcessEnvironment m_environment;
+    SvnServer m_server;
+    ProviderLibrary m_library;
+    SourceCodeControlSystemProviderInterface* m_provider = nullptr;
+
+private:
+    bool m_hadHome = false;
+    QByteArray m_savedHome;
+};
