@@ -2,6 +2,8 @@
 
 #include "HostOptions.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTextStream>
 
 namespace {
@@ -101,6 +103,10 @@ bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
         }
     }
     if (!options.localRoot.isNull()) {
+        // The check-out runs in the root's parent; a child that cannot enter
+        // its working directory runs where the host runs, so make sure it exists.
+        if (!options.repositoryRoot.isNull())
+            QDir().mkpath(QFileInfo(options.localRoot).path());
         const QStringList localRoots = splitPathParts(options.localRoot);
         const bool bound = options.repositoryRoot.isNull()
             ? provider.setRoots(localRoots)

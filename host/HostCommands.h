@@ -49,8 +49,9 @@ void printLastError(SourceCodeControlSystemProviderInterface& provider,
 /**
  * Passes the global options to a fresh provider: the three host options,
  * login when a user is given, and the roots when --root is given (one list,
- * or two with --repository-root). Returns false after printing the failure
- * on `err`.
+ * or two with --repository-root; the root's parent directory is then created
+ * when missing, so the check-out has somewhere to run). Returns false after
+ * printing the failure on `err`.
  */
 bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
                        const HostOptions& options, QTextStream& err);

@@ -74,15 +74,21 @@ protected:
         return user + QStringLiteral("-secret");
     }
 
-    /** Runs `program` with `arguments` in `directory` (null: the current one) under the test's HOME. */
+    /**
+     * Runs `program` with `arguments` in `directory` (null: the current one)
+     * under the test's HOME, with `input` on its standard input.
+     */
     ToolRun runTool(const QString& program, const QStringList& arguments,
-                    const QString& directory = QString())
+                    const QString& directory = QString(), const QByteArray& input = QByteArray(),
+                    const QProcessEnvironment* environment = nullptr)
     {
         QProcess process;
-        process.setProcessEnvironment(m_environment);
+        process.setProcessEnvironment(environment ? *environment : m_environment);
         if (!directory.isNull())
             process.setWorkingDirectory(directory);
         process.start(program, arguments);
+        process.write(input);
+        process.closeWriteChannel();
         ToolRun run;
         if (process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit)
             run.exitCode = process.exitCode();
