@@ -4,9 +4,72 @@
 
 #include "Path.h"
 
-#include <sys/stat.h>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <ctime>
+#include <memory>
+#include <new>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
+
+namespace {
+
+const size_t s_copyChunk = 131072;
+const mode_t s_newFileMode = 0600;
+
+// Owns one open descriptor; closes it on every way out unless closed first.
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() { close(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int get() const { return m_fd; }
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd;
+};
+
+ssize_t readRetrying(int fd, char* buffer, size_t size)
+{
+    ssize_t count;
+    do {
+        count = ::read(fd, buffer, size);
+    } while (count < 0 && errno == EINTR);
+    return count;
+}
+
+ssize_t writeRetrying(int fd, const char* buffer, size_t size)
+{
+    ssize_t count;
+    do {
+        count = ::write(fd, buffer, size);
+    } while (count < 0 && errno == EINTR);
+    return count;
+}
+
+mode_t creationMask()
+{
+    // umask() can only be read by setting it; put the old value straight back.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
 
 namespace QTx {
 
@@ -18,20 +81,119 @@ bool removeFile(const QString& path)
 bool setWriteable(const QString& path, bool writeable)
 {
     const QByteArray name = path.toLatin1();
-    int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
     struct stat st;
-    int statResult = ::fstat(fd, &st);
-    ::close(fd);
-    if (statResult != 0)
-        return false;
+    {
+        FileDescriptor file(::open(name.constData(), O_RDONLY | O_CLOEXEC));
+        if (!file.isOpen() || ::fstat(file.get(), &st) != 0)
+            return false;
+    }
     mode_t mode = st.st_mode & 07777;
     if (writeable)
         mode |= S_IWUSR;
     else
         mode &= ~mode_t(S_IWUSR);
     return ::chmod(name.constData(), mode) == 0;
+}
+
+bool removeDir(const QString& path)
+{
+    return ::rmdir(Path::toOsPath(path).toLatin1().constData()) == 0;
+}
+
+bool changeDir(const QString& path)
+{
+    return ::chdir(path.toLatin1().constData()) == 0;
+}
+
+bool copyFile(const QString& source, const QString& destination, bool createDirectories)
+{
+    const QFileInfo sourceInfo(source);
+    if (!sourceInfo.exists())
+        return false;
+    if (createDirectories)
+        makeDir(QFileInfo(destination).dir());
+
+    const QString target = QFileInfo(destination).isDir()
+            ? destination + QLatin1Char('/') + sourceInfo.fileName()
+            : destination;
+    const QByteArray sourceName = Path::toOsPath(source).toLatin1();
+    const QByteArray targetName = Path::toOsPath(target).toLatin1();
+
+    FileDescriptor in(::open(sourceName.constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.isOpen())
+        return false;
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0)
+        return false;
+    FileDescriptor out(::open(targetName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                              s_newFileMode));
+    if (!out.isOpen())
+        return false;
+
+    // One chunk buffer for the whole copy, on the heap: 128 KiB is too much
+    // to take from the stack of a thread in a host process we do not control.
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[s_copyChunk]);
+    if (!buffer)
+        return false;
+    for (;;) {
+        const ssize_t count = readRetrying(in.get(), buffer.get(), s_copyChunk);
+        if (count == 0)
+            break;
+        if (count < 0)
+            return false;
+        if (writeRetrying(out.get(), buffer.get(), size_t(count)) < 0)
+            return false;
+    }
+    in.close();
+    out.close();
+
+    struct utimbuf times;
+    times.actime = st.st_atime;
+    times.modtime = st.st_mtime;
+    ::utime(targetName.constData(), &times);
+    ::chmod(targetName.constData(), st.st_mode & 07777 & ~creationMask());
+    return true;
+}
+
+bool createFile(const QString& path, unsigned int size, unsigned char* data, bool readOnly,
+                long time)
+{
+    const QByteArray name = path.toLatin1();
+    FileDescriptor file(::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                               s_newFileMode));
+    if (!file.isOpen())
+        return false;
+    if (size > 0) {
+        const ssize_t written = writeRetrying(file.get(), reinterpret_cast<const char*>(data), size);
+        (void)written;
+    }
+    struct stat st;
+    const bool haveStatus = ::fstat(file.get(), &st) == 0;
+    file.close();
+
+    struct utimbuf times;
+    times.actime = time_t(time);
+    times.modtime = time_t(time);
+    ::utime(name.constData(), &times);
+    if (readOnly && haveStatus)
+        ::chmod(name.constData(), st.st_mode & 07777 & ~mode_t(S_IWUSR));
+    return true;
+}
+
+long getUTCModificationTime(const QString& path)
+{
+    struct stat st;
+    if (::stat(path.toLatin1().constData(), &st) != 0)
+        return 0;
+    struct tm fields;
+    if (!::gmtime_r(&st.st_mtime, &fields))
+        return 0;
+    return long(::mktime(&fields));
+}
+
+bool setFileTimes(const QString&, const QDateTime&, const QDateTime&, const QDateTime&)
+{
+    return false;
 }
 
 } // namespace QTx
