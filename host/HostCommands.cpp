@@ -125,9 +125,10 @@ int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
     const QString& command = options.command;
     const QStringList& args = options.arguments;
     auto needs = [&](int count) { return args.size() == count; };
-    const bool needsRoot = command != QLatin1String("login") && command != QLatin1String("ls")
-        && command != QLatin1String("dirs") && command != QLatin1String("mkdir");
-    if (needsRoot && options.localRoot.isNull() && command != QLatin1String("status"))
+    const QStringList workingCopyCommands = {
+        QStringLiteral("status"), QStringLiteral("add"), QStringLiteral("get"), QStringLiteral("cat"),
+        QStringLiteral("lock"), QStringLiteral("unlock"), QStringLiteral("commit")};
+    if (workingCopyCommands.contains(command) && options.localRoot.isNull())
         return usageError(err, QStringLiteral("%1 needs --root").arg(command));
 
     if (command == QLatin1String("login")) {
@@ -137,8 +138,8 @@ int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
         return 0;
     }
     if (command == QLatin1String("status")) {
-        if (options.localRoot.isNull() || args.isEmpty())
-            return usageError(err, QStringLiteral("status needs --root and at least one PATH"));
+        if (args.isEmpty())
+            return usageError(err, QStringLiteral("usage: status PATH..."));
         out << statusHeading() << "\n";
         int result = 0;
         for (const QString& path : args) {
