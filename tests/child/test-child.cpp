@@ -8,8 +8,11 @@
 //   sleep:MS                 sleep MS milliseconds
 //   kill                     send itself SIGKILL
 //   exit:N                   exit with status N at once
+//   pipes                    print how many pipes it holds above descriptor 2, and a line feed
+//   end                      exit with status 0 at once, ignoring any later arguments
 // After the last step it exits with status 0.
 
+#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -63,6 +66,29 @@ void flood(int fd, long long total)
     }
 }
 
+// Pipes inherited beyond standard input, output and error: a descriptor that
+// leaked into this child from another thread's run shows up here.
+int countInheritedPipes()
+{
+    int count = 0;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return -1;
+    while (dirent* entry = ::readdir(dir)) {
+        int fd = std::atoi(entry->d_name);
+        if (fd <= 2 || fd == ::dirfd(dir))
+            continue;
+        char path[64];
+        char target[256];
+        std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+        ssize_t n = ::readlink(path, target, sizeof target - 1);
+        if (n > 0 && !std::strncmp(target, "pipe:", 5))
+            ++count;
+    }
+    ::closedir(dir);
+    return count;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -94,6 +120,12 @@ int main(int argc, char** argv)
             ::usleep(useconds_t(std::atol(step + 6)) * 1000);
         } else if (!std::strcmp(step, "kill")) {
             ::kill(::getpid(), SIGKILL);
+        } else if (!std::strcmp(step, "pipes")) {
+            char line[32];
+            std::snprintf(line, sizeof line, "%d\n", countInheritedPipes());
+            writeAll(1, line, std::strlen(line));
+        } else if (!std::strcmp(step, "end")) {
+            return 0;
         } else if (!std::strncmp(step, "exit:", 5)) {
             ::_exit(std::atoi(step + 5));
         } else {
