@@ -1,0 +1,263 @@
+// The provider's status path: the cached query, the first query of a real
+// working copy against the bare client run, and the status-line parser.
+
+#include "BenchSummary.h"
+#include "QTxProcess.h"
+#include "SVNInterface.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+constexpr int DirectoryEntries = 2000;
+const char* const SvnClient = "/usr/bin/svn";
+
+class BenchSVN : public SVNInterface
+{
+public:
+    using SVNInterface::localRootPath;
+    using SVNInterface::password;
+    using SVNInterface::statusCache;
+    using SVNInterface::svnExecutable;
+    using SVNInterface::userName;
+};
+
+QString entryName(int i)
+{
+    return QStringLiteral("file%1.cpp").arg(i, 5, 10, QLatin1Char('0'));
+}
+
+/**
+ * One line as the svn client (1.14) prints it for "status --show-updates
+ * --verbose". With `outOfDate` every seventh line carries the "*" that this
+ * client prints in column 9.
+ */
+QByteArray statusLine(int i, bool outOfDate)
+{
+    static const char* const columns[] = {" ", "M", " ", "!", " ", "A"};
+    char line[160];
+    std::snprintf(line, sizeof line, "%-8s%c %8d %8d %-12s %s\n", columns[i % 6], outOfDate && i % 7 == 0 ? '*' : ' ',
+                  1000 + i % 50, 900 + i % 37, "developer", entryName(i).toLatin1().constData());
+    return line;
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+void runOrThrow(const QStringList& arguments, const QString& directory = QString())
+{
+    QStringList output;
+    QStringList errors;
+    if (QTx::spawnProcess(arguments, true, directory, true, &output, &errors) != 0)
+        throw std::runtime_error("failed: " + arguments.join(' ').toStdString() + ": " +
+                                 errors.join('\n').toStdString());
+}
+
+// 1. A query answered from the cache: two map lookups, no process, no file access.
+void BM_CachedStatus(benchmark::State& state)
+{
+    QTemporaryDir scratch;
+    const QString directory = scratch.path() + QStringLiteral("/project");
+    QDir().mkpath(directory + QStringLiteral("/.svn"));
+    writeFile(directory + QStringLiteral("/.svn/entries"), "12\n");
+    QByteArray listing;
+    for (int i = 0; i < DirectoryEntries; ++i)
+        listing += statusLine(i, false);
+    listing += "Status against revision:   1049\n";
+    writeFile(scratch.path() + QStringLiteral("/status.txt"), listing);
+    const QString client = scratch.path() + QStringLiteral("/svn");
+    writeFile(client, "#!/bin/sh\nexec cat \"$(dirname \"$0\")/status.txt\"\n");
+    QFile::setPermissions(client, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    BenchSVN svn;
+    svn.svnExecutable = client;
+    svn.localRootPath = scratch.path();
+    std::vector<QStringList> queries;
+    for (int i = 0; i < DirectoryEntries; ++i)
+        queries.push_back({QStringLiteral("project"), entryName((i * 7919) % DirectoryEntries)});
+    bool controlled, checkedOut, modified, outOfDate;
+    QString statusText, revisionText, lastChangedText;
+    if (!svn.status(queries[0], controlled, checkedOut, modified, outOfDate, statusText, revisionText,
+                    lastChangedText) || !controlled || svn.statusCache.size() != 1)
+        throw std::runtime_error("the directory did not get cached");
+
+    static std::vector<double> perQueryNs;
+    size_t next = 0;
+    QElapsedTimer timer;
+    timer.start();
+    for (auto _ : state) {
+        svn.status(queries[next], controlled, checkedOut, modified, outOfDate, statusText, revisionText,
+                   lastChangedText);
+        benchmark::DoNotOptimize(controlled);
+        if (++next == queries.size())
+            next = 0;
+    }
+    perQueryNs.push_back(double(timer.nsecsElapsed()) / double(state.iterations()));
+    if (svn.statusCache.size() != 1)
+        throw std::runtime_error("a cached query ran the client");
+    state.SetItemsProcessed(state.iterations());
+    BenchSummary::record("1. cached status, 2,000-entry directory", BenchSummary::median(perQueryNs) / 1e3,
+                         "us/query", "<= 0.5",
+                         "median of " + std::to_string(perQueryNs.size()) + " repetitions, worst " +
+                             std::to_string(*std::max_element(perQueryNs.begin(), perQueryNs.end()) / 1e3) + " us");
+}
+BENCHMARK(BM_CachedStatus)->Iterations(2000000)->Repetitions(5);
+
+/** A file:// repository and a working copy whose top directory holds 2,000 versioned files. */
+struct RealWorkingCopy
+{
+    QTemporaryDir scratch;
+    QString workingCopy;
+
+    RealWorkingCopy()
+    {
+        const QString repository = scratch.path() + QStringLiteral("/repo");
+        workingCopy = scratch.path() + QStringLiteral("/wc");
+        runOrThrow({QStringLiteral("svnadmin"), QStringLiteral("create"), repository});
+        runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("checkout"), QStringLiteral("--quiet"),
+                    QStringLiteral("file://") + repository, workingCopy});
+        for (int i = 0; i < DirectoryEntries; ++i)
+            writeFile(workingCopy + QLatin1Char('/') + entryName(i), "int x" + QByteArray::number(i) + ";\n");
+        runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("add"), QStringLiteral("--quiet"),
+                    QStringLiteral("--force"), QStringLiteral(".")},
+                   workingCopy);
+        runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("commit"), QStringLiteral("--quiet"),
+                    QStringLiteral("-m"), QStringLiteral("2,000 files")},
+                   workingCopy);
+        runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("update"), QStringLiteral("--quiet")},
+                   workingCopy);
+        // A few local changes so that the lines differ as in real use.
+        for (int i = 0; i < DirectoryEntries; i += 100)
+            writeFile(workingCopy + QLatin1Char('/') + entryName(i), "changed\n");
+    }
+};
+
+/** Runs `argv` in `directory` with standard output and error thrown away; the exit status. */
+int runBare(const std::vector<char*>& argv, const char* directory)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        if (::chdir(directory) != 0)
+            ::_exit(254);
+        ::execv(argv[0], argv.data());
+        ::_exit(255);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// 2. First status in a 2,000-entry directory: the provider's whole query
+// (cache miss, working-copy test, client run, capture, parse, lookup) against
+// the same command line with its output thrown away. Alternating order.
+void BM_FirstStatusRealWorkingCopy(benchmark::State& state)
+{
+    static RealWorkingCopy fixture;
+    BenchSVN svn;
+    svn.svnExecutable = QString::fromLatin1(SvnClient);
+    svn.localRootPath = fixture.workingCopy;
+    svn.userName = QStringLiteral("bench");
+    svn.password = QStringLiteral("secret");
+    const QStringList parts{entryName(1234)};
+
+    std::vector<QByteArray> bareBytes;
+    for (const char* argument : {SvnClient, "status", "--non-recursive", "--show-updates", "--verbose",
+                                 "--no-auth-cache", "--non-interactive", "--username", "bench",
+                                 "--password", "secret"})
+        bareBytes.emplace_back(argument);
+    std::vector<char*> bareArgv;
+    for (QByteArray& bytes : bareBytes)
+        bareArgv.push_back(bytes.data());
+    bareArgv.push_back(nullptr);
+    const QByteArray directory = fixture.workingCopy.toLatin1();
+
+    std::vector<double> providerMs;
+    std::vector<double> bareMs;
+    bool controlled = false, checkedOut, modified, outOfDate;
+    QString statusText, revisionText, lastChangedText;
+    int iteration = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        auto timeProvider = [&] {
+            timer.start();
+            svn.refresh();
+            svn.status(parts, controlled, checkedOut, modified, outOfDate, statusText, revisionText,
+                       lastChangedText);
+            providerMs.push_back(timer.nsecsElapsed() / 1e6);
+        };
+        auto timeBare = [&] {
+            timer.start();
+            if (runBare(bareArgv, directory.constData()) != 0)
+                throw std::runtime_error("the bare client run failed");
+            bareMs.push_back(timer.nsecsElapsed() / 1e6);
+        };
+        if (iteration++ % 2) {
+            timeBare();
+            timeProvider();
+        } else {
+            timeProvider();
+            timeBare();
+        }
+        if (!controlled || svn.statusCache.empty())
+            throw std::runtime_error("the provider's query failed");
+        state.SetIterationTime(providerMs.back() / 1e3);
+    }
+    const double provider = BenchSummary::median(providerMs);
+    const double bare = BenchSummary::median(bareMs);
+    state.counters["provider_ms"] = provider;
+    state.counters["bare_ms"] = bare;
+    state.counters["ratio"] = provider / bare;
+    BenchSummary::record("2. first status, 2,000 entries: provider/bare", provider / bare, "ratio", "<= 1.03",
+                         "provider " + std::to_string(provider) + " ms, bare " + std::to_string(bare) +
+                             " ms (medians)");
+}
+BENCHMARK(BM_FirstStatusRealWorkingCopy)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// 3. The status-line parser on 10,000 lines of the client's format.
+void BM_ParseStatusOutput(benchmark::State& state)
+{
+    constexpr int Lines = 10000;
+    QStringList lines;
+    for (int i = 0; i < Lines; ++i)
+        lines << QString::fromLatin1(statusLine(i, true).chopped(1));
+    lines << QStringLiteral("Status against revision:   1049");
+    BenchSVN svn;
+    QElapsedTimer timer;
+    timer.start();
+    for (auto _ : state) {
+        SVNDirectoryStatus records;
+        svn.parseStatusOutput(&records, lines);
+        if (records.size() != size_t(Lines))
+            throw std::runtime_error("parser lost lines");
+        benchmark::DoNotOptimize(records);
+    }
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    state.SetItemsProcessed(state.iterations() * Lines);
+    BenchSummary::record("3. parseStatusOutput, 10,000 lines", double(state.iterations()) * Lines / seconds / 1e6,
+                         "M lines/s", "", std::to_string(seconds * 1e3 / double(state.iterations())) +
+                         " ms per 10,000 lines");
+}
+BENCHMARK(BM_ParseStatusOutput)->Iterations(100)->Unit(benchmark::kMillisecond);
+
+} // namespace
