@@ -50,6 +50,7 @@ test)
     (cd build-san && ASAN_OPTIONS=detect_leaks=1 \
         LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0 \
         ctest --output-on-failure -j"$jobs")
+    "$top/tests/fuzz/run.sh" build-san/tests/fuzz 20000
     ;;
 bench)
     install_missing

@@ -6,7 +6,7 @@
 # scratch directory, which is printed.
 # Usage: tests/fuzz/run.sh DIR RUNS
 set -euo pipefail
-dir=${1:?usage: run.sh DIR RUNS}
+dir=$(cd "${1:?usage: run.sh DIR RUNS}" && pwd)
 runs=${2:?usage: run.sh DIR RUNS}
 here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/svnscc-fuzz.XXXXXX")
@@ -25,7 +25,7 @@ for binary in "$dir"/fuzz_*; do
     echo "== $name: $runs runs"
     if ! (cd "$work" && ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
             LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/../lsan.supp:print_suppressions=0} \
-            "$(cd "$(dirname "$binary")" && pwd)/$name" -runs="$runs" -max_len=4096 \
+            "$binary" -runs="$runs" -max_len=4096 \
             -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
             corpus >"$work/log" 2>&1); then
         echo "!! $name failed; log and reproducer in $work"
