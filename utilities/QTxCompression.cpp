@@ -32,6 +32,18 @@ long fileSize(FILE* file)
     return size;
 }
 
+// The big-endian length that qCompress puts before its zlib stream.
+quint64 storedLength(const QByteArray& data)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    return quint64(bytes[0]) << 24 | quint64(bytes[1]) << 16 | quint64(bytes[2]) << 8 | bytes[3];
+}
+
+quint64 maximumInflatedSize(qsizetype streamBytes)
+{
+    return quint64(streamBytes) * 1032 + 1032;
+}
+
 bool writeItem(FILE* file, const void* data, size_t size)
 {
     // One item of the whole size: an empty item counts as a failed write.
@@ -101,7 +113,13 @@ bool decompressFile(const QString& source, const QString& destination)
         if (std::fread(data.data(), size_t(rest), 1, in.get()) != 1)
             return false;
     }
-    const QByteArray uncompressed = qUncompress(data);
+    // The toolkit allocates the stored length in full before inflating. A
+    // length that deflate cannot reach from this many bytes (it expands at
+    // most about 1032:1) marks a damaged file: treat it as a rejected stream
+    // instead of asking for up to 4 GiB.
+    QByteArray uncompressed;
+    if (data.size() >= 4 && storedLength(data) <= maximumInflatedSize(data.size() - 4))
+        uncompressed = qUncompress(data);
     data.clear();
 
     File out = openFile(destination, "wb");

@@ -41,7 +41,8 @@ bool compressFile(const QString& source, const QString& destination);
  *         touching the destination, when the source cannot be opened, lacks
  *         the mark or has nothing after it. False with the destination left
  *         created and empty when the stream is damaged (the toolkit may print
- *         a warning) or decompresses to nothing.
+ *         a warning), claims a length deflate could not have produced from
+ *         it, or decompresses to nothing.
  */
 bool decompressFile(const QString& source, const QString& destination);
 

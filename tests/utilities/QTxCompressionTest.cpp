@@ -117,6 +117,13 @@ TEST_F(QTxCompressionTest, DamagedStreamLeavesAnEmptyDestination)
     EXPECT_FALSE(QTx::decompressFile(path("damaged"), path("out")));
     ASSERT_TRUE(QFile::exists(path("out")));
     EXPECT_EQ(read(path("out")), QByteArray());
+
+    // A stored length no deflate stream of this size can reach (over 2 GiB
+    // from 7 bytes) is damage too, not a reason to allocate it.
+    write(path("out"), "old contents");
+    write(path("liar"), header + QByteArray::fromBase64("hgF4nKAAS0xKBgACTQEn"));
+    EXPECT_FALSE(QTx::decompressFile(path("liar"), path("out")));
+    EXPECT_EQ(read(path("out")), QByteArray());
 }
 
 } // namespace
