@@ -33,15 +33,15 @@
 namespace {
 
 // Starting a process costs 5 to 9 ms on a small, busy virtual machine, and
-// three times that from a process under AddressSanitizer: the sanitizer build
-// makes a tenth of the runs, and either stops early, with at least a tenth
-// done, when the runs take longer than ManyRunsTimeLimitMs.
+// three times that from a process under AddressSanitizer, so the sanitizer
+// build makes a tenth of the runs. The time limit only keeps a machine that
+// is far too slow from running on; every run is expected to be made.
 #ifdef SVNSCC_UNDER_ASAN
 constexpr int ManyRuns = 1000;
 #else
 constexpr int ManyRuns = 10000;
 #endif
-constexpr qint64 ManyRunsTimeLimitMs = 45000;
+constexpr qint64 ManyRunsTimeLimitMs = 600000;
 
 QString step(const char* prefix, const QByteArray& bytes)
 {
@@ -169,7 +169,7 @@ TEST_F(SpawnRobustnessTest, ManyRunsLeaveNoDescriptorAndNoChildBehind)
     secondHalf.join();
     RecordProperty("runs", done.load());
     std::printf("%d runs in %lld ms\n", done.load(), static_cast<long long>(sinceStart.elapsed()));
-    EXPECT_GE(done.load(), ManyRuns / 10);
+    EXPECT_EQ(done.load(), ManyRuns);
     EXPECT_TRUE(failures[0].isEmpty()) << failures[0].mid(0, 10).join('\n').toStdString();
     EXPECT_TRUE(failures[1].isEmpty()) << failures[1].mid(0, 10).join('\n').toStdString();
 
@@ -181,26 +181,15 @@ TEST_F(SpawnRobustnessTest, TwoProvidersOnTwoThreadsNeverHoldEachOthersPipes)
 {
     // Pipes this process already hands to every child (normally none): the
     // baseline for what a child may see besides its own output and error.
-    // And how long one 100 ms run takes here when it is alone.
     QStringList output;
     ASSERT_TRUE(run(svn, {QStringLiteral("pipes")}, output));
     ASSERT_EQ(output.size(), 1);
     const QString inheritedAlone = output.first();
-    std::vector<qint64> aloneMs;
-    for (int i = 0; i < 5; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        ASSERT_TRUE(run(svn, {QStringLiteral("sleep:100")}, output));
-        aloneMs.push_back(timer.elapsed());
-    }
-    std::sort(aloneMs.begin(), aloneMs.end());
-    const qint64 alone = aloneMs[2];
 
     constexpr int Runs = 50;
     struct Worker
     {
         TestableSVN provider;
-        std::vector<qint64> elapsedMs;
         QStringList failures;
     };
     Worker workers[2];
@@ -209,14 +198,14 @@ TEST_F(SpawnRobustnessTest, TwoProvidersOnTwoThreadsNeverHoldEachOthersPipes)
         QStringList lines;
         for (int i = 0; i < Runs; ++i) {
             const QByteArray tag = QByteArray(1, name) + QByteArray::number(i);
-            QElapsedTimer timer;
-            timer.start();
             // Sleep first, then answer: the answer arrives only at the end of
-            // the 100 ms, while the other thread's child is alive.
+            // the 100 ms, while the other thread's child is alive. Each child
+            // counts the pipes it inherited: a write end of the other
+            // thread's run would show there (and would hold that run's end
+            // of file back until this child ended).
             const bool ok = worker.provider.executeSVNCommand(
                 QStringLiteral("sleep:100"), {step("out:", tag + '\n'), QStringLiteral("pipes"), QStringLiteral("end")},
                 QString(), QString(), lines);
-            worker.elapsedMs.push_back(timer.elapsed());
             const QStringList expected{QString::fromLatin1(tag), inheritedAlone};
             if (!ok || lines != expected)
                 worker.failures << QString::fromLatin1(tag) + QStringLiteral(": ") + lines.join('|');
@@ -229,14 +218,6 @@ TEST_F(SpawnRobustnessTest, TwoProvidersOnTwoThreadsNeverHoldEachOthersPipes)
 
     for (Worker& worker : workers) {
         EXPECT_TRUE(worker.failures.isEmpty()) << worker.failures.join(", ").toStdString();
-        ASSERT_EQ(worker.elapsedMs.size(), size_t(Runs));
-        // A write end inherited by the other thread's child would hold end of
-        // file back until that child ended: up to another 100 ms on top. The
-        // children's own pipe count above is the exact check; this one sees
-        // the cost.
-        std::vector<qint64> sorted = worker.elapsedMs;
-        std::sort(sorted.begin(), sorted.end());
-        EXPECT_LT(sorted[Runs / 2], alone + 50) << "median run time; alone: " << alone << " ms";
     }
     EXPECT_TRUE(childProcesses().isEmpty());
 }
