@@ -21,17 +21,18 @@
 
 namespace {
 
-enum class Reply { Yes, No, Ok, Escape, Return };
+// A reply is a button to click, or Escape / Return sent as a key.
+using Reply = int;
+constexpr Reply Escape = Qt::Key_Escape, Return = Qt::Key_Return;
+constexpr Reply Yes = QMessageBox::Yes, No = QMessageBox::No, Ok = QMessageBox::Ok;
 
 struct SeenBox
 {
-    QString caption;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString caption, text;
+    QMessageBox::Icon icon;
     QMessageBox::StandardButtons buttons;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-    QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
-    QWidget* parent = nullptr;
+    QMessageBox::StandardButton defaultButton, escapeButton;
+    QWidget* parent;
 };
 
 // Answers the message boxes that appear while it lives, in order, by polling
@@ -40,8 +41,7 @@ struct SeenBox
 class BoxAnswerer
 {
 public:
-    explicit BoxAnswerer(std::deque<Reply> replies)
-        : replies(std::move(replies))
+    explicit BoxAnswerer(std::deque<Reply> replies) : replies(std::move(replies))
     {
         QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
         timer.start(10);
@@ -57,33 +57,21 @@ private:
         if (!box || box->property("answered").toBool())
             return;
         box->setProperty("answered", true);
-        SeenBox s;
-        s.caption = box->windowTitle();
-        s.text = box->text();
-        s.icon = box->icon();
-        s.buttons = box->standardButtons();
-        s.defaultButton = box->standardButton(box->defaultButton());
-        s.escapeButton = box->escapeButton() ? box->standardButton(box->escapeButton())
-                                             : QMessageBox::NoButton;
-        s.parent = box->parentWidget();
-        seen.push_back(s);
-
-        Reply reply = Reply::Escape;
+        seen.push_back({ box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                         box->standardButton(box->defaultButton()),
+                         box->escapeButton() ? box->standardButton(box->escapeButton())
+                                             : QMessageBox::NoButton,
+                         box->parentWidget() });
+        Reply reply = Escape;
         if (!replies.empty()) {
             reply = replies.front();
             replies.pop_front();
         }
-        switch (reply) {
-        case Reply::Yes: box->button(QMessageBox::Yes)->click(); break;
-        case Reply::No: box->button(QMessageBox::No)->click(); break;
-        case Reply::Ok: box->button(QMessageBox::Ok)->click(); break;
-        case Reply::Escape:
-        case Reply::Return: {
-            QKeyEvent press(QEvent::KeyPress, reply == Reply::Escape ? Qt::Key_Escape : Qt::Key_Return,
-                            Qt::NoModifier);
+        if (reply == Escape || reply == Return) {
+            QKeyEvent press(QEvent::KeyPress, reply, Qt::NoModifier);
             QApplication::sendEvent(box, &press);
-            break;
-        }
+        } else {
+            box->button(QMessageBox::StandardButton(reply))->click();
         }
     }
 
@@ -100,9 +88,9 @@ protected:
         QTx::setMainWidget(nullptr);
     }
 
-    QString path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
+    QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
-    void write(const QString& name, const QByteArray& bytes) const
+    static void write(const QString& name, const QByteArray& bytes)
     {
         QFile file(name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -120,10 +108,9 @@ protected:
 
 TEST_F(QTxCheckedFileTest, OverwriteQuestionRefusedLeavesTheFileAlone)
 {
-    const QString name = path(QStringLiteral("existing.txt"));
+    const QString name = path("existing.txt");
     write(name, "keep me");
-
-    for (Reply reply : { Reply::No, Reply::Escape, Reply::Return }) {
+    for (Reply reply : { No, Escape, Return }) {
         BoxAnswerer answerer({ reply });
         QTx::QCheckedFile file(name);
         EXPECT_FALSE(file.open(QIODevice::WriteOnly));
@@ -141,47 +128,52 @@ TEST_F(QTxCheckedFileTest, OverwriteQuestionRefusedLeavesTheFileAlone)
         EXPECT_EQ(box.parent, nullptr);
     }
     EXPECT_EQ(read(name), QByteArray("keep me"));
+
+    // With a main widget, the box belongs to its window.
+    QWidget window;
+    QTx::setMainWidget(new QWidget(&window));
+    BoxAnswerer answerer({ No });
+    EXPECT_FALSE(QTx::QCheckedFile::openCheck(name, QIODevice::ReadWrite));
+    ASSERT_EQ(answerer.seen.size(), 1u);
+    EXPECT_EQ(answerer.seen[0].parent, &window);
+    QTx::setMainWidget(nullptr);
 }
 
 TEST_F(QTxCheckedFileTest, OverwriteAcceptedTruncatesAndAppendStillAsks)
 {
-    const QString name = path(QStringLiteral("existing.txt"));
+    const QString name = path("existing.txt");
     write(name, "old contents");
-    {
-        BoxAnswerer answerer({ Reply::Yes, Reply::Yes });
-        QTx::QCheckedFile file(name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("new");
-        file.close();
-        EXPECT_EQ(read(name), QByteArray("new"));
-
-        QTx::QCheckedFile appending(name);
-        ASSERT_TRUE(appending.open(QIODevice::WriteOnly | QIODevice::Append));
-        appending.write("er");
-        appending.close();
-        EXPECT_EQ(read(name), QByteArray("newer"));
-        EXPECT_EQ(answerer.seen.size(), 2u);
-    }
-    {
-        BoxAnswerer answerer({ Reply::No });
-        EXPECT_FALSE(QTx::QCheckedFile::openCheck(name, QIODevice::ReadWrite));
-        EXPECT_EQ(answerer.seen.size(), 1u);
-    }
-}
-
-TEST_F(QTxCheckedFileTest, MissingDirectoryIsMadeWhenTheUserAgrees)
-{
-    const QString directory = path(QStringLiteral("a/b/c"));
-    const QString name = directory + QStringLiteral("/new.txt");
-
-    BoxAnswerer answerer({ Reply::Return, Reply::Yes });
+    BoxAnswerer answerer({ Yes, Yes });
     QTx::QCheckedFile file(name);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    EXPECT_TRUE(QDir(directory).exists());
+    file.write("new");
+    file.close();
+    EXPECT_EQ(read(name), QByteArray("new"));
+
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
+    file.write("er");
+    file.close();
+    EXPECT_EQ(read(name), QByteArray("newer"));
+    EXPECT_EQ(answerer.seen.size(), 2u);
+}
+
+TEST_F(QTxCheckedFileTest, MissingDirectoryIsMadeOnlyWhenTheUserAgrees)
+{
+    for (Reply reply : { No, Escape }) {
+        BoxAnswerer answerer({ reply });
+        QTx::QCheckedFile file(path("x/y/new.txt"));
+        EXPECT_FALSE(file.open(QIODevice::WriteOnly));
+        EXPECT_EQ(answerer.seen.size(), 1u);
+        EXPECT_FALSE(QFileInfo::exists(path("x")));
+    }
+
+    const QString directory = path("a/b/c");
+    BoxAnswerer answerer({ Return, Yes });
+    QTx::QCheckedFile file(directory + QStringLiteral("/new.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("x");
     file.close();
-    EXPECT_EQ(read(name), QByteArray("x"));
-
+    EXPECT_EQ(read(directory + QStringLiteral("/new.txt")), QByteArray("x"));
     ASSERT_EQ(answerer.seen.size(), 1u);
     const SeenBox& box = answerer.seen[0];
     EXPECT_EQ(box.caption, QStringLiteral("Directory does not exist"));
@@ -192,37 +184,21 @@ TEST_F(QTxCheckedFileTest, MissingDirectoryIsMadeWhenTheUserAgrees)
     EXPECT_EQ(box.defaultButton, QMessageBox::Yes);
     EXPECT_EQ(box.escapeButton, QMessageBox::No);
 
-    // The same through openCheck alone, answering Yes with the button.
-    const QString other = path(QStringLiteral("d/e/f.txt"));
-    EXPECT_TRUE(QTx::QCheckedFile::openCheck(other, QIODevice::WriteOnly));
-    EXPECT_TRUE(QDir(path(QStringLiteral("d/e"))).exists());
-    EXPECT_FALSE(QFile::exists(other));
-}
-
-TEST_F(QTxCheckedFileTest, MissingDirectoryRefusedMakesNothing)
-{
-    const QString name = path(QStringLiteral("x/y/new.txt"));
-    for (Reply reply : { Reply::No, Reply::Escape }) {
-        BoxAnswerer answerer({ reply });
-        QTx::QCheckedFile file(name);
-        EXPECT_FALSE(file.open(QIODevice::WriteOnly));
-        EXPECT_EQ(answerer.seen.size(), 1u);
-        EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("x"))));
-    }
+    // openCheck alone makes the directory but not the file.
+    EXPECT_TRUE(QTx::QCheckedFile::openCheck(path("d/e/f.txt"), QIODevice::WriteOnly));
+    EXPECT_TRUE(QDir(path("d/e")).exists());
+    EXPECT_FALSE(QFile::exists(path("d/e/f.txt")));
 }
 
 TEST_F(QTxCheckedFileTest, UncreatableDirectoryShowsTheErrorBox)
 {
     // Below a regular file no directory can be made, not even by root.
-    const QString blocker = path(QStringLiteral("plain"));
-    write(blocker, "file");
-    const QString directory = blocker + QStringLiteral("/sub");
-
-    BoxAnswerer answerer({ Reply::Yes, Reply::Ok });
+    write(path("plain"), "file");
+    const QString directory = path("plain/sub");
+    BoxAnswerer answerer({ Yes, Ok });
     QTx::QCheckedFile file(directory + QStringLiteral("/new.txt"));
     EXPECT_FALSE(file.open(QIODevice::WriteOnly));
     EXPECT_FALSE(file.isOpen());
-
     ASSERT_EQ(answerer.seen.size(), 2u);
     const SeenBox& box = answerer.seen[1];
     EXPECT_EQ(box.caption, QStringLiteral("Error"));
@@ -230,41 +206,23 @@ TEST_F(QTxCheckedFileTest, UncreatableDirectoryShowsTheErrorBox)
     EXPECT_EQ(box.icon, QMessageBox::Critical);
     EXPECT_EQ(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_EQ(box.defaultButton, QMessageBox::Ok);
-    EXPECT_EQ(read(blocker), QByteArray("file"));
+    EXPECT_EQ(read(path("plain")), QByteArray("file"));
 }
 
 TEST_F(QTxCheckedFileTest, ReadOnlyOpensNeverAsk)
 {
-    const QString existing = path(QStringLiteral("existing.txt"));
-    write(existing, "data");
+    write(path("existing.txt"), "data");
     BoxAnswerer answerer({});
-
-    QTx::QCheckedFile file(existing);
+    QTx::QCheckedFile file(path("existing.txt"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("data"));
 
-    QTx::QCheckedFile missing(path(QStringLiteral("no/such/file")));
+    QTx::QCheckedFile missing(path("no/such/file"));
     EXPECT_FALSE(missing.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(QTx::QCheckedFile::openCheck(path(QStringLiteral("no/such/file")), QIODevice::ReadOnly));
-    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("no"))));
-
+    EXPECT_TRUE(QTx::QCheckedFile::openCheck(path("no/such/file"), QIODevice::ReadOnly));
+    EXPECT_FALSE(QFileInfo::exists(path("no")));
     QCoreApplication::processEvents();
     EXPECT_TRUE(answerer.seen.empty());
-}
-
-TEST_F(QTxCheckedFileTest, BoxesBelongToTheMainWidgetsWindow)
-{
-    QWidget window;
-    auto* inner = new QWidget(&window);
-    QTx::setMainWidget(inner);
-    const QString name = path(QStringLiteral("existing.txt"));
-    write(name, "data");
-
-    BoxAnswerer answerer({ Reply::No });
-    EXPECT_FALSE(QTx::QCheckedFile::openCheck(name, QIODevice::WriteOnly));
-    ASSERT_EQ(answerer.seen.size(), 1u);
-    EXPECT_EQ(answerer.seen[0].parent, &window);
-    QTx::setMainWidget(nullptr);
 }
 
 } // namespace
