@@ -26,12 +26,17 @@ using Reply = int;
 constexpr Reply Escape = Qt::Key_Escape, Return = Qt::Key_Return;
 constexpr Reply Yes = QMessageBox::Yes, No = QMessageBox::No, Ok = QMessageBox::Ok;
 
+// What a box showed, as one comparable line.
+QString describe(const QString& caption, const QString& text, QMessageBox::Icon icon,
+                 QMessageBox::StandardButtons buttons, int defaultButton, int escapeButton)
+{
+    return QStringLiteral("%1 | %2 | icon %3 | buttons %4 | default %5 | escape %6")
+        .arg(caption, text).arg(int(icon)).arg(int(buttons)).arg(defaultButton).arg(escapeButton);
+}
+
 struct SeenBox
 {
-    QString caption, text;
-    QMessageBox::Icon icon;
-    QMessageBox::StandardButtons buttons;
-    QMessageBox::StandardButton defaultButton, escapeButton;
+    QString shown;
     QWidget* parent;
 };
 
@@ -57,10 +62,9 @@ private:
         if (!box || box->property("answered").toBool())
             return;
         box->setProperty("answered", true);
-        seen.push_back({ box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                         box->standardButton(box->defaultButton()),
-                         box->escapeButton() ? box->standardButton(box->escapeButton())
-                                             : QMessageBox::NoButton,
+        seen.push_back({ describe(box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                                  box->standardButton(box->defaultButton()),
+                                  box->escapeButton() ? box->standardButton(box->escapeButton()) : 0),
                          box->parentWidget() });
         Reply reply = Escape;
         if (!replies.empty()) {
@@ -116,16 +120,12 @@ TEST_F(QTxCheckedFileTest, OverwriteQuestionRefusedLeavesTheFileAlone)
         EXPECT_FALSE(file.open(QIODevice::WriteOnly));
         EXPECT_FALSE(file.isOpen());
         ASSERT_EQ(answerer.seen.size(), 1u);
-        const SeenBox& box = answerer.seen[0];
-        EXPECT_EQ(box.caption, QStringLiteral("Warning"));
-        EXPECT_EQ(box.text, QStringLiteral("The file \"") + name
-                                + QStringLiteral("\" already exists.\nDo you want to overwrite \"")
-                                + name + QStringLiteral("\"?"));
-        EXPECT_EQ(box.icon, QMessageBox::Warning);
-        EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
-        EXPECT_EQ(box.defaultButton, QMessageBox::No);
-        EXPECT_EQ(box.escapeButton, QMessageBox::No);
-        EXPECT_EQ(box.parent, nullptr);
+        EXPECT_EQ(answerer.seen[0].shown,
+                  describe(QStringLiteral("Warning"),
+                           QStringLiteral("The file \"%1\" already exists.\nDo you want to overwrite \"%1\"?")
+                               .arg(name),
+                           QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, No, No));
+        EXPECT_EQ(answerer.seen[0].parent, nullptr);
     }
     EXPECT_EQ(read(name), QByteArray("keep me"));
 
@@ -175,14 +175,11 @@ TEST_F(QTxCheckedFileTest, MissingDirectoryIsMadeOnlyWhenTheUserAgrees)
     file.close();
     EXPECT_EQ(read(directory + QStringLiteral("/new.txt")), QByteArray("x"));
     ASSERT_EQ(answerer.seen.size(), 1u);
-    const SeenBox& box = answerer.seen[0];
-    EXPECT_EQ(box.caption, QStringLiteral("Directory does not exist"));
-    EXPECT_EQ(box.text, QStringLiteral("The directory \"") + directory
-                            + QStringLiteral("\" does not exist.  Do you want to create it?"));
-    EXPECT_EQ(box.icon, QMessageBox::Warning);
-    EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
-    EXPECT_EQ(box.defaultButton, QMessageBox::Yes);
-    EXPECT_EQ(box.escapeButton, QMessageBox::No);
+    EXPECT_EQ(answerer.seen[0].shown,
+              describe(QStringLiteral("Directory does not exist"),
+                       QStringLiteral("The directory \"%1\" does not exist.  Do you want to create it?")
+                           .arg(directory),
+                       QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, Yes, No));
 
     // openCheck alone makes the directory but not the file.
     EXPECT_TRUE(QTx::QCheckedFile::openCheck(path("d/e/f.txt"), QIODevice::WriteOnly));
@@ -200,12 +197,9 @@ TEST_F(QTxCheckedFileTest, UncreatableDirectoryShowsTheErrorBox)
     EXPECT_FALSE(file.open(QIODevice::WriteOnly));
     EXPECT_FALSE(file.isOpen());
     ASSERT_EQ(answerer.seen.size(), 2u);
-    const SeenBox& box = answerer.seen[1];
-    EXPECT_EQ(box.caption, QStringLiteral("Error"));
-    EXPECT_EQ(box.text, QStringLiteral("Cannot create directory \"") + directory + QStringLiteral(".\""));
-    EXPECT_EQ(box.icon, QMessageBox::Critical);
-    EXPECT_EQ(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    EXPECT_EQ(box.defaultButton, QMessageBox::Ok);
+    EXPECT_EQ(answerer.seen[1].shown,
+              describe(QStringLiteral("Error"), QStringLiteral("Cannot create directory \"%1.\"").arg(directory),
+                       QMessageBox::Critical, QMessageBox::Ok, Ok, 0));
     EXPECT_EQ(read(path("plain")), QByteArray("file"));
 }
 
