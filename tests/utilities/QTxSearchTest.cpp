@@ -62,24 +62,14 @@ TEST(QTxSearchTest, CaseSensitivityFromTheArgumentOrTheOptions)
 
 TEST(QTxSearchTest, WholeWord)
 {
-    const struct
-    {
-        const char16_t* text;
-        int expected;
-    } cases[] = {
-        { u"concat, cat!", 8 },
-        { u"cat_1", -1 },
-        { u"cat1 xcat", -1 },
-        { u"cat", 0 },
-        { u"_cat cat", 5 },
-        { u"cat\u4E00", 0 },  // above code 255: a non-word character
-        { u"\u00E9cat", 1 }, // Latin-1 letter: a non-word character too
+    // Above code 255, and the Latin-1 letter, count as non-word characters.
+    const std::pair<const char16_t*, int> cases[] = {
+        { u"concat, cat!", 8 }, { u"cat_1", -1 }, { u"cat1 xcat", -1 }, { u"cat", 0 },
+        { u"_cat cat", 5 },     { u"cat\u4E00", 0 }, { u"\u00E9cat", 1 },
     };
-    for (const auto& c : cases) {
-        const QString text = QString::fromUtf16(c.text);
-        SCOPED_TRACE(text.toStdString());
-        EXPECT_EQ(find(QStringLiteral("cat"), false, text, 0, true, true), c.expected);
-    }
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(find(QStringLiteral("cat"), false, QString::fromUtf16(text), 0, true, true), expected)
+            << QString::fromUtf16(text).toStdString();
     EXPECT_EQ(find(QStringLiteral("cat"), false, QStringLiteral("concat"), 0, true, false), 3);
 }
 
@@ -123,23 +113,14 @@ TEST(QTxSearchTest, ExpandSearchResults)
     QRegExp pair = QTx::constructSearchRegularExpression(QStringLiteral("(a)(b)"), true, true);
     ASSERT_EQ(QTx::search(pair, QStringLiteral("xab"), 0, true, false, match), 1);
 
-    const struct
-    {
-        const char* replacement;
-        const char* expected;
-    } cases[] = {
-        { R"(\2\1-\0)", "ba-ab" },
-        { R"(\10)", "a0" },
-        { R"(\3\9<)", "<" },
-        { R"(\\1)", R"(\a)" },
-        { "no references", "no references" },
-        { R"(\x\)", R"(\x\)" },
+    const std::pair<const char*, const char*> cases[] = {
+        { R"(\2\1-\0)", "ba-ab" }, { R"(\10)", "a0" }, { R"(\3\9<)", "<" },
+        { R"(\\1)", R"(\a)" },    { "plain", "plain" }, { R"(\x\)", R"(\x\)" },
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.replacement);
-        QString replacement = QString::fromLatin1(c.replacement);
+    for (const auto& [given, expected] : cases) {
+        QString replacement = QString::fromLatin1(given);
         QTx::expandSearchResults(pair, replacement);
-        EXPECT_EQ(replacement, QString::fromLatin1(c.expected));
+        EXPECT_EQ(replacement, QString::fromLatin1(expected)) << given;
     }
 
     // A later digit sees what an earlier one inserted.
