@@ -46,12 +46,10 @@ protected:
 TEST_F(QTxDirectoriesTest, TmpDirTakesTheFirstVariableThatIsSet)
 {
     EXPECT_EQ(QTx::tmpDir(), QStringLiteral("/tmp"));
-    ::setenv("TMPDIR", "/var/c", 1);
-    EXPECT_EQ(QTx::tmpDir(), QStringLiteral("/var/c"));
-    ::setenv("TEMP", "/var/b", 1);
-    EXPECT_EQ(QTx::tmpDir(), QStringLiteral("/var/b"));
-    ::setenv("TMP", "/var/a", 1);
-    EXPECT_EQ(QTx::tmpDir(), QStringLiteral("/var/a"));
+    for (const char* name : { "TMPDIR", "TEMP", "TMP" }) {
+        ::setenv(name, name, 1);
+        EXPECT_EQ(QTx::tmpDir(), QLatin1String(name));
+    }
 
     // Set but empty still wins, and gives an empty, not null, string.
     for (const char* name : { "TMP", "TEMP" }) {
@@ -99,26 +97,16 @@ TEST_F(QTxDirectoriesTest, SetApplicationPathRecordsCanonicalDirectories)
     ASSERT_TRUE(QFile::link(executable.fileName(), base + QStringLiteral("/elsewhere/app")));
     ASSERT_TRUE(QFile::link(base + QStringLiteral("/root"), base + QStringLiteral("/alias")));
 
-    // A link to the executable: its own directory counts, the link is not
-    // followed; a linked directory on the way is resolved.
-    const struct
-    {
-        const char* given;
-        int depth;
-        const char* application;
-        const char* root;
-    } cases[] = {
-        { "/root/bin/app", 0, "/root/bin", "/root/bin" },
-        { "/root/bin/app", 1, "/root/bin", "/root" },
-        { "/elsewhere/app", 1, "/elsewhere", "" },
-        { "/alias/bin/app", 1, "/root/bin", "/root" },
+    const auto check = [&](const char* given, int depth, const char* application, const char* root) {
+        QTx::setApplicationPath((base + QLatin1String(given)).toLatin1().constData(), depth);
+        EXPECT_EQ(QTx::applicationDirectory(), base + QLatin1String(application)) << given;
+        EXPECT_EQ(QTx::rootDirectory(), base + QLatin1String(root)) << given;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.given);
-        QTx::setApplicationPath((base + QLatin1String(c.given)).toLatin1().constData(), c.depth);
-        EXPECT_EQ(QTx::applicationDirectory(), base + QLatin1String(c.application));
-        EXPECT_EQ(QTx::rootDirectory(), base + QLatin1String(c.root));
-    }
+    check("/root/bin/app", 0, "/root/bin", "/root/bin");
+    check("/root/bin/app", 1, "/root/bin", "/root");
+    // A link to the executable is not followed; a linked directory on the way is.
+    check("/elsewhere/app", 1, "/elsewhere", "");
+    check("/alias/bin/app", 1, "/root/bin", "/root");
     QTx::setApplicationPath((base + QStringLiteral("/missing/app")).toLatin1().constData(), 0);
     EXPECT_TRUE(QTx::applicationDirectory().isEmpty());
 }
