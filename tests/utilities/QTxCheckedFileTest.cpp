@@ -16,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <vector>
 
 namespace {
@@ -26,19 +25,15 @@ using Reply = int;
 constexpr Reply Escape = Qt::Key_Escape, Return = Qt::Key_Return;
 constexpr Reply Yes = QMessageBox::Yes, No = QMessageBox::No, Ok = QMessageBox::Ok;
 
-// What a box showed, as one comparable line.
+// What a box showed, its parent included, as one comparable line.
 QString describe(const QString& caption, const QString& text, QMessageBox::Icon icon,
-                 QMessageBox::StandardButtons buttons, int defaultButton, int escapeButton)
+                 QMessageBox::StandardButtons buttons, int defaultButton, int escapeButton,
+                 const QWidget* parent = nullptr)
 {
-    return QStringLiteral("%1 | %2 | icon %3 | buttons %4 | default %5 | escape %6")
-        .arg(caption, text).arg(int(icon)).arg(int(buttons)).arg(defaultButton).arg(escapeButton);
+    return QStringLiteral("%1 | %2 | icon %3 | buttons %4 | default %5 | escape %6 | parent %7")
+        .arg(caption, text).arg(int(icon)).arg(int(buttons)).arg(defaultButton).arg(escapeButton)
+        .arg(quintptr(parent), 0, 16);
 }
-
-struct SeenBox
-{
-    QString shown;
-    QWidget* parent;
-};
 
 // Answers the message boxes that appear while it lives, in order, by polling
 // for the active modal widget. A box beyond the planned replies gets Escape,
@@ -46,13 +41,13 @@ struct SeenBox
 class BoxAnswerer
 {
 public:
-    explicit BoxAnswerer(std::deque<Reply> replies) : replies(std::move(replies))
+    explicit BoxAnswerer(std::vector<Reply> replies) : replies(std::move(replies))
     {
         QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
         timer.start(10);
     }
 
-    std::vector<SeenBox> seen;
+    QStringList seen;
 
 private:
     void poll()
@@ -62,15 +57,11 @@ private:
         if (!box || box->property("answered").toBool())
             return;
         box->setProperty("answered", true);
-        seen.push_back({ describe(box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                                  box->standardButton(box->defaultButton()),
-                                  box->escapeButton() ? box->standardButton(box->escapeButton()) : 0),
-                         box->parentWidget() });
-        Reply reply = Escape;
-        if (!replies.empty()) {
-            reply = replies.front();
-            replies.pop_front();
-        }
+        seen << describe(box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                         box->standardButton(box->defaultButton()),
+                         box->escapeButton() ? box->standardButton(box->escapeButton()) : 0,
+                         box->parentWidget());
+        const Reply reply = size_t(seen.size()) <= replies.size() ? replies[seen.size() - 1] : Escape;
         if (reply == Escape || reply == Return) {
             QKeyEvent press(QEvent::KeyPress, reply, Qt::NoModifier);
             QApplication::sendEvent(box, &press);
@@ -79,7 +70,7 @@ private:
         }
     }
 
-    std::deque<Reply> replies;
+    std::vector<Reply> replies;
     QTimer timer;
 };
 
@@ -110,6 +101,13 @@ protected:
     QTemporaryDir dir;
 };
 
+QString overwrite(const QString& name, const QWidget* parent = nullptr)
+{
+    return describe(QStringLiteral("Warning"),
+                    QStringLiteral("The file \"%1\" already exists.\nDo you want to overwrite \"%1\"?").arg(name),
+                    QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, No, No, parent);
+}
+
 TEST_F(QTxCheckedFileTest, OverwriteQuestionRefusedLeavesTheFileAlone)
 {
     const QString name = path("existing.txt");
@@ -119,13 +117,7 @@ TEST_F(QTxCheckedFileTest, OverwriteQuestionRefusedLeavesTheFileAlone)
         QTx::QCheckedFile file(name);
         EXPECT_FALSE(file.open(QIODevice::WriteOnly));
         EXPECT_FALSE(file.isOpen());
-        ASSERT_EQ(answerer.seen.size(), 1u);
-        EXPECT_EQ(answerer.seen[0].shown,
-                  describe(QStringLiteral("Warning"),
-                           QStringLiteral("The file \"%1\" already exists.\nDo you want to overwrite \"%1\"?")
-                               .arg(name),
-                           QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, No, No));
-        EXPECT_EQ(answerer.seen[0].parent, nullptr);
+        EXPECT_EQ(answerer.seen, QStringList(overwrite(name)));
     }
     EXPECT_EQ(read(name), QByteArray("keep me"));
 
@@ -134,8 +126,7 @@ TEST_F(QTxCheckedFileTest, OverwriteQuestionRefusedLeavesTheFileAlone)
     QTx::setMainWidget(new QWidget(&window));
     BoxAnswerer answerer({ No });
     EXPECT_FALSE(QTx::QCheckedFile::openCheck(name, QIODevice::ReadWrite));
-    ASSERT_EQ(answerer.seen.size(), 1u);
-    EXPECT_EQ(answerer.seen[0].parent, &window);
+    EXPECT_EQ(answerer.seen, QStringList(overwrite(name, &window)));
     QTx::setMainWidget(nullptr);
 }
 
@@ -154,7 +145,7 @@ TEST_F(QTxCheckedFileTest, OverwriteAcceptedTruncatesAndAppendStillAsks)
     file.write("er");
     file.close();
     EXPECT_EQ(read(name), QByteArray("newer"));
-    EXPECT_EQ(answerer.seen.size(), 2u);
+    EXPECT_EQ(answerer.seen.size(), 2);
 }
 
 TEST_F(QTxCheckedFileTest, MissingDirectoryIsMadeOnlyWhenTheUserAgrees)
@@ -163,7 +154,7 @@ TEST_F(QTxCheckedFileTest, MissingDirectoryIsMadeOnlyWhenTheUserAgrees)
         BoxAnswerer answerer({ reply });
         QTx::QCheckedFile file(path("x/y/new.txt"));
         EXPECT_FALSE(file.open(QIODevice::WriteOnly));
-        EXPECT_EQ(answerer.seen.size(), 1u);
+        EXPECT_EQ(answerer.seen.size(), 1);
         EXPECT_FALSE(QFileInfo::exists(path("x")));
     }
 
@@ -174,12 +165,11 @@ TEST_F(QTxCheckedFileTest, MissingDirectoryIsMadeOnlyWhenTheUserAgrees)
     file.write("x");
     file.close();
     EXPECT_EQ(read(directory + QStringLiteral("/new.txt")), QByteArray("x"));
-    ASSERT_EQ(answerer.seen.size(), 1u);
-    EXPECT_EQ(answerer.seen[0].shown,
-              describe(QStringLiteral("Directory does not exist"),
-                       QStringLiteral("The directory \"%1\" does not exist.  Do you want to create it?")
-                           .arg(directory),
-                       QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, Yes, No));
+    EXPECT_EQ(answerer.seen,
+              QStringList(describe(QStringLiteral("Directory does not exist"),
+                                   QStringLiteral("The directory \"%1\" does not exist.  Do you want to create it?")
+                                       .arg(directory),
+                                   QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, Yes, No)));
 
     // openCheck alone makes the directory but not the file.
     EXPECT_TRUE(QTx::QCheckedFile::openCheck(path("d/e/f.txt"), QIODevice::WriteOnly));
@@ -196,8 +186,8 @@ TEST_F(QTxCheckedFileTest, UncreatableDirectoryShowsTheErrorBox)
     QTx::QCheckedFile file(directory + QStringLiteral("/new.txt"));
     EXPECT_FALSE(file.open(QIODevice::WriteOnly));
     EXPECT_FALSE(file.isOpen());
-    ASSERT_EQ(answerer.seen.size(), 2u);
-    EXPECT_EQ(answerer.seen[1].shown,
+    ASSERT_EQ(answerer.seen.size(), 2);
+    EXPECT_EQ(answerer.seen[1],
               describe(QStringLiteral("Error"), QStringLiteral("Cannot create directory \"%1.\"").arg(directory),
                        QMessageBox::Critical, QMessageBox::Ok, Ok, 0));
     EXPECT_EQ(read(path("plain")), QByteArray("file"));
