@@ -66,12 +66,7 @@ TEST(QTxDatesTest, CoarseDateAcrossTheTurnOfTheYear)
 TEST(QTxDatesTest, FriendlyDateLabels)
 {
     const QDate wednesday(2025, 3, 12);
-    const struct
-    {
-        QDate today;
-        QDate date;
-        const char* label;
-    } cases[] = {
+    const struct { QDate today, date; const char* label; } cases[] = {
         { wednesday, QDate(2025, 3, 12), "Today" }, { wednesday, QDate(2025, 3, 11), "Yesterday" },
         { wednesday, QDate(2025, 3, 10), "Monday" },
         { wednesday, QDate(2025, 3, 13), "Thursday" }, // future, same week
@@ -89,12 +84,9 @@ TEST(QTxDatesTest, FriendlyDateLabels)
 
 TEST(QTxDatesTest, ShortDateTime)
 {
-    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(2025, 3, 5), QTime(14, 7))),
-              QStringLiteral("05/03/2025 14:07"));
-    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(987, 12, 31), QTime(0, 0, 59))),
-              QStringLiteral("31/12/987 00:00"));
-    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(), QTime(1, 2))),
-              QStringLiteral("(not available)"));
+    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(2025, 3, 5), QTime(14, 7))), QStringLiteral("05/03/2025 14:07"));
+    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(987, 12, 31), QTime(0, 0, 59))), QStringLiteral("31/12/987 00:00"));
+    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(), QTime(1, 2))), QStringLiteral("(not available)"));
 }
 
 TEST(QTxDatesTest, SleepAdvancesTicks)
