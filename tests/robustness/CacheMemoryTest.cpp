@@ -9,14 +9,7 @@
 #include <cstdlib>
 #include <new>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SVNSCC_UNDER_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define SVNSCC_UNDER_ASAN 1
-#endif
+#include "UnderAddressSanitizer.h"
 
 #ifdef SVNSCC_UNDER_ASAN
 #include <sanitizer/lsan_interface.h>

@@ -21,14 +21,7 @@
 #include <thread>
 #include <vector>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SVNSCC_UNDER_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define SVNSCC_UNDER_ASAN 1
-#endif
+#include "UnderAddressSanitizer.h"
 
 namespace {
 
