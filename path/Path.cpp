@@ -1,5 +1,6 @@
 #include "Path.h"
 
+#include "EightBit.h"
 #include "PathData.h"
 
 #include <QFileInfo>
@@ -11,7 +12,7 @@ Path::Path()
 
 Path::Path(const char* path)
 {
-    init(QString::fromLatin1(path));
+    init(fromEightBit(path));
 }
 
 Path::Path(const QString& path)
@@ -21,7 +22,7 @@ Path::Path(const QString& path)
 
 Path::Path(const std::string& path)
 {
-    init(QString::fromLatin1(path.c_str()));
+    init(fromEightBit(path.c_str()));
 }
 
 Path::Path(const Path& other)
@@ -58,12 +59,12 @@ void Path::setPath(const QString& path)
 
 void Path::setPath(const char* path)
 {
-    setPath(QString::fromLatin1(path));
+    setPath(fromEightBit(path));
 }
 
 void Path::setPath(const std::string& path)
 {
-    setPath(QString::fromLatin1(path.c_str()));
+    setPath(fromEightBit(path.c_str()));
 }
 
 Path& Path::operator+=(const QString& text)

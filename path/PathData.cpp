@@ -1,5 +1,6 @@
 #include "PathData.h"
 
+#include "EightBit.h"
 #include "Path.h"
 
 #include <QFileInfo>
@@ -71,7 +72,7 @@ const char* PathData::osPathBytes()
 {
     osPath();
     if (!m_osBytesDone) {
-        m_osBytes = path.toLatin1();
+        m_osBytes = toEightBit(path);
         m_osBytesDone = true;
     }
     return m_osBytes.constData();
@@ -81,7 +82,7 @@ const char* PathData::canonicalPathBytes()
 {
     canonicalPath();
     if (!m_canonicalBytesDone) {
-        m_canonicalBytes = canonical.toLatin1();
+        m_canonicalBytes = toEightBit(canonical);
         m_canonicalBytesDone = true;
     }
     return m_canonicalBytes.constData();

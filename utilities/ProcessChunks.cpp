@@ -1,13 +1,35 @@
 #include "ProcessChunks.h"
 
+#include "EightBit.h"
+
 #include <cstring>
-#include <memory>
+#include <vector>
 
 void releaseChunks(ProcessChunkList& chunks)
 {
     for (ProcessChunk& chunk : chunks)
         delete[] chunk.second;
     chunks.clear();
+}
+
+void appendLines(const char* bytes, size_t size, QStringList* lines)
+{
+    size_t lineStart = 0;
+    size_t i = 0;
+    while (i < size) {
+        const char byte = bytes[i];
+        if (byte != '\n' && byte != '\r') {
+            ++i;
+            continue;
+        }
+        lines->append(i == lineStart ? QString()
+                                     : fromEightBit(bytes + lineStart, qsizetype(i - lineStart)));
+        // Taken as the first half of CR LF: the byte after a CR is skipped unseen.
+        i += byte == '\r' ? 2 : 1;
+        lineStart = i;
+    }
+    if (lineStart < size)
+        lines->append(fromEightBit(bytes + lineStart, qsizetype(size - lineStart)));
 }
 
 void bufferListToQStringList(ProcessChunkList& chunks, QStringList* lines)
@@ -19,38 +41,12 @@ void bufferListToQStringList(ProcessChunkList& chunks, QStringList* lines)
         releaseChunks(chunks);
         return;
     }
-
-    std::unique_ptr<unsigned char[]> joined(new unsigned char[total]);
+    std::vector<char> joined(total);
     size_t offset = 0;
-    for (ProcessChunk& chunk : chunks) {
-        std::memcpy(joined.get() + offset, chunk.second, chunk.first);
+    for (const ProcessChunk& chunk : chunks) {
+        std::memcpy(joined.data() + offset, chunk.second, chunk.first);
         offset += chunk.first;
-        delete[] chunk.second;
     }
-    chunks.clear();
-
-    const char* bytes = reinterpret_cast<const char*>(joined.get());
-    auto append = [&](size_t start, size_t end) {
-        if (end == start)
-            lines->append(QString());
-        else
-            lines->append(QString::fromLatin1(bytes + start, qsizetype(end - start)));
-    };
-    size_t lineStart = 0;
-    size_t i = 0;
-    while (i < total) {
-        if (bytes[i] == '\n') {
-            append(lineStart, i);
-            lineStart = ++i;
-        } else if (bytes[i] == '\r') {
-            // Taken as the first half of CR LF: the byte after it is skipped unseen.
-            append(lineStart, i);
-            i += 2;
-            lineStart = i;
-        } else {
-            ++i;
-        }
-    }
-    if (lineStart < total)
-        append(lineStart, total);
+    releaseChunks(chunks);
+    appendLines(joined.data(), total, lines);
 }

@@ -23,9 +23,12 @@ bool readFromProcess(unsigned int fd, ProcessChunkList& chunks);
  * buffer and emptying the list. LF ends a line; CR ends a line and the byte
  * after it is skipped (the LF of a CR LF pair). An empty line is a null
  * QString; bytes after the last line end form a last line. Bytes are decoded
- * as Latin-1. Nothing is appended when the chunks hold no bytes.
+ * with fromEightBit(). Nothing is appended when the chunks hold no bytes.
  */
 void bufferListToQStringList(ProcessChunkList& chunks, QStringList* lines);
+
+/** Appends the lines of `size` bytes at `bytes`, cut as bufferListToQStringList() cuts them. */
+void appendLines(const char* bytes, size_t size, QStringList* lines);
 
 /** Releases every chunk buffer and empties the list. */
 void releaseChunks(ProcessChunkList& chunks);

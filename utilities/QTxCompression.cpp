@@ -1,5 +1,7 @@
 #include "QTxCompression.h"
 
+#include "EightBit.h"
+
 #include <QByteArray>
 
 #include <cstdio>
@@ -18,7 +20,7 @@ using File = std::unique_ptr<FILE, FileCloser>;
 
 File openFile(const QString& path, const char* mode)
 {
-    return File(std::fopen(path.toLatin1().constData(), mode));
+    return File(std::fopen(toEightBit(path).constData(), mode));
 }
 
 // The size of an open file, leaving the position at the start; -1 on failure.

@@ -1,5 +1,6 @@
 #include "QTxDirectories.h"
 
+#include "EightBit.h"
 #include "Path.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,7 @@ QString s_rootDirectory;
 QString environmentValue(const char* name)
 {
     const char* value = std::getenv(name);
-    return value ? QString::fromLatin1(value) : QString();
+    return value ? fromEightBit(value) : QString();
 }
 
 } // namespace
@@ -27,7 +28,7 @@ namespace QTx {
 
 void setApplicationPath(const char* path, int levels)
 {
-    QDir dir = QFileInfo(QString::fromLatin1(path)).absoluteDir();
+    QDir dir = QFileInfo(fromEightBit(path)).absoluteDir();
     s_applicationDirectory = Path::toOsPath(dir.canonicalPath());
     for (int i = 0; i < levels; ++i)
         dir.cdUp();

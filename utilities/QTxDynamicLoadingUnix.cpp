@@ -1,12 +1,14 @@
 #include "QTxDynamicLoading.h"
 
+#include "EightBit.h"
+
 #include <dlfcn.h>
 
 namespace QTx {
 
 void* loadDLL(const QString& path)
 {
-    return ::dlopen(path.toLatin1().constData(), RTLD_LAZY);
+    return ::dlopen(toEightBit(path).constData(), RTLD_LAZY);
 }
 
 const char* getloadDLLerror()
@@ -16,7 +18,7 @@ const char* getloadDLLerror()
 
 void* getDLLAddress(void* handle, const QString& symbol)
 {
-    return ::dlsym(handle, symbol.toLatin1().constData());
+    return ::dlsym(handle, toEightBit(symbol).constData());
 }
 
 int unloadDLL(void* handle)

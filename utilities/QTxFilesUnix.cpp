@@ -2,6 +2,7 @@
 
 #include "QTxFiles.h"
 
+#include "EightBit.h"
 #include "Path.h"
 
 #include <QFileInfo>
@@ -75,12 +76,12 @@ namespace QTx {
 
 bool removeFile(const QString& path)
 {
-    return ::unlink(Path::toOsPath(path).toLatin1().constData()) == 0;
+    return ::unlink(toEightBit(Path::toOsPath(path)).constData()) == 0;
 }
 
 bool setWriteable(const QString& path, bool writeable)
 {
-    const QByteArray name = path.toLatin1();
+    const QByteArray name = toEightBit(path);
     struct stat st;
     {
         FileDescriptor file(::open(name.constData(), O_RDONLY | O_CLOEXEC));
@@ -97,12 +98,12 @@ bool setWriteable(const QString& path, bool writeable)
 
 bool removeDir(const QString& path)
 {
-    return ::rmdir(Path::toOsPath(path).toLatin1().constData()) == 0;
+    return ::rmdir(toEightBit(Path::toOsPath(path)).constData()) == 0;
 }
 
 bool changeDir(const QString& path)
 {
-    return ::chdir(path.toLatin1().constData()) == 0;
+    return ::chdir(toEightBit(path).constData()) == 0;
 }
 
 bool copyFile(const QString& source, const QString& destination, bool createDirectories)
@@ -116,8 +117,8 @@ bool copyFile(const QString& source, const QString& destination, bool createDire
     const QString target = QFileInfo(destination).isDir()
             ? destination + QLatin1Char('/') + sourceInfo.fileName()
             : destination;
-    const QByteArray sourceName = Path::toOsPath(source).toLatin1();
-    const QByteArray targetName = Path::toOsPath(target).toLatin1();
+    const QByteArray sourceName = toEightBit(Path::toOsPath(source));
+    const QByteArray targetName = toEightBit(Path::toOsPath(target));
 
     FileDescriptor in(::open(sourceName.constData(), O_RDONLY | O_CLOEXEC));
     if (!in.isOpen())
@@ -158,7 +159,7 @@ bool copyFile(const QString& source, const QString& destination, bool createDire
 bool createFile(const QString& path, unsigned int size, unsigned char* data, bool readOnly,
                 long time)
 {
-    const QByteArray name = path.toLatin1();
+    const QByteArray name = toEightBit(path);
     FileDescriptor file(::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                                s_newFileMode));
     if (!file.isOpen())
@@ -183,7 +184,7 @@ bool createFile(const QString& path, unsigned int size, unsigned char* data, boo
 long getUTCModificationTime(const QString& path)
 {
     struct stat st;
-    if (::stat(path.toLatin1().constData(), &st) != 0)
+    if (::stat(toEightBit(path).constData(), &st) != 0)
         return 0;
     struct tm fields;
     if (!::gmtime_r(&st.st_mtime, &fields))

@@ -1,17 +1,50 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 namespace QTx {
+
+class ProcessEnvironment;
+
+/** Settings of one spawnProcess() run beyond the basic ones; the defaults change nothing. */
+struct SpawnOptions
+{
+    /** The child's environment; null: the caller's own. */
+    ProcessEnvironment* environment = nullptr;
+    /**
+     * When not null, these bytes are put on the child's standard input
+     * through a pipe, which is then closed; otherwise the child inherits
+     * standard input. At most 64 KiB (the pipe is filled before the child
+     * starts, so writing it can never block or fail on a child that ended).
+     */
+    const QByteArray* input = nullptr;
+    /**
+     * When not negative, the child's standard output goes straight to this
+     * descriptor (for example a file) instead of being cut into lines; the
+     * output list is then left alone. Standard error is still captured.
+     */
+    int outputDescriptor = -1;
+    /**
+     * When positive, and `wait` is true: the child starts in a process group
+     * of its own, and when it is still running after this many milliseconds
+     * the whole group gets SIGTERM, then SIGKILL two seconds later, and is
+     * reaped. The run then reports -1.
+     */
+    int timeoutMs = 0;
+    /** When not null: set to whether the time limit ended the run. */
+    bool* timedOut = nullptr;
+};
 
 /**
  * Runs a program as a child process and collects what it prints.
  *
  * @param arguments        the argument vector; the first element names the
  *                         program (looked up along PATH when it has no "/").
- *                         Each element is passed as its Latin-1 bytes; a null
- *                         element becomes an empty argument.
+ *                         Each element is passed in its 8-bit form (UTF-8,
+ *                         see toEightBit()); a null element becomes an empty
+ *                         argument.
  * @param wait             true: block until the child ends. false: after the
  *                         output is read, ask up to ten times, 1 ms apart,
  *                         whether the child has ended; 0 if it has not.
@@ -32,9 +65,18 @@ namespace QTx {
  *         a signal or could not be forked (then no line is appended).
  *
  * Safe to call from several threads at once: the pipes are close-on-exec, so
- * no other child inherits them. Installs no signal handler.
+ * no other child inherits them. Installs no signal handler. Needs SIGCHLD
+ * not to be ignored by the host (an ignored SIGCHLD discards every exit
+ * status, and every run then reports -1).
  */
 int spawnProcess(const QStringList& arguments, bool wait, const QString& workingDirectory,
                  bool unused, QStringList* output, QStringList* errors);
+
+/**
+ * As above, with the settings of `options`. Capturing needs `errors` and
+ * either `output` or an output descriptor.
+ */
+int spawnProcess(const QStringList& arguments, bool wait, const QString& workingDirectory,
+                 const SpawnOptions& options, QStringList* output, QStringList* errors);
 
 } // namespace QTx

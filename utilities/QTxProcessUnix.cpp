@@ -1,17 +1,37 @@
-// Process spawning with fork/exec and two pipes read under poll.
+// Process spawning with posix_spawn and pipes read under poll.
+//
+// posix_spawn starts the child without copying the caller's address space
+// (glibc uses clone(CLONE_VM | CLONE_VFORK) on a small stack of its own), so
+// the cost of a start does not grow with the memory the host holds. glibc
+// also blocks every signal across the start and resets, in the child, every
+// handler the host installed to its default before the mask is restored, so
+// no host handler ever runs in the child. Everything the child needs (the
+// resolved program path, argument and environment vectors, descriptors) is
+// made here in the parent; the child only redirects, changes directory and
+// executes.
 
 #include "QTxProcess.h"
 
+#include "EightBit.h"
 #include "ProcessChunks.h"
+#include "QTxProcessEnvironment.h"
 
-#include <poll.h>
-#include <sys/wait.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -19,13 +39,67 @@ constexpr size_t ReadChunkSize = 1024;
 constexpr int PollTimeoutMs = 100;
 constexpr int NoWaitTries = 10;
 constexpr useconds_t NoWaitPauseUs = 1000;
+// A larger pipe means fewer wake-ups for a child that writes a lot.
+constexpr int CapturePipeSize = 1 << 20;
+// What one read may take from a pipe while capturing.
+constexpr size_t CaptureReadSize = 256 * 1024;
+// After SIGTERM, how long a child gets before SIGKILL; after SIGKILL, how long
+// a descendant that left the group may keep the pipes open.
+constexpr qint64 KillGraceMs = 2000;
+constexpr qint64 PipeGraceMs = 1000;
 
-void closeIfOpen(int& fd)
+// Owns one descriptor and closes it on every way out.
+class Descriptor
 {
-    if (fd >= 0) {
-        ::close(fd); // never retried: the descriptor is gone even on EINTR
-        fd = -1;
+public:
+    Descriptor() = default;
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    void reset(int fd)
+    {
+        close();
+        m_fd = fd;
     }
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // never retried: the descriptor is gone even on EINTR
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// A close-on-exec pipe, so that a child started meanwhile by another thread
+// never inherits an end (a stray write end would hold our end of file back).
+// Neither end lands on descriptors 0 to 2, which the child's redirection uses.
+bool openPipe(Descriptor& readEnd, Descriptor& writeEnd)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    for (int& fd : fds) {
+        if (fd <= 2) {
+            const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+            ::close(fd);
+            fd = moved;
+        }
+    }
+    readEnd.reset(fds[0]);
+    writeEnd.reset(fds[1]);
+    return readEnd.isOpen() && writeEnd.isOpen();
+}
+
+qint64 nowMs()
+{
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 int signedExitStatus(int status)
@@ -33,39 +107,349 @@ int signedExitStatus(int status)
     return static_cast<signed char>(WEXITSTATUS(status));
 }
 
+bool isExecutableFile(const QByteArray& path)
+{
+    struct stat st;
+    return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)
+        && ::access(path.constData(), X_OK) == 0;
+}
+
+// The path to execute: a name holding "/" as it is; otherwise the first
+// executable file of that name along PATH, as execvp() would find it (an
+// entry that is not a directory is passed over; an empty entry is the
+// current directory). A relative entry is looked up from `directory`, where
+// the child will be. Null when nothing is found.
+QByteArray resolveProgram(const QByteArray& name, const QByteArray& directory)
+{
+    if (name.isEmpty())
+        return QByteArray();
+    if (name.contains('/'))
+        return name;
+    const char* pathVariable = std::getenv("PATH");
+    const QByteArray searchPath = pathVariable ? QByteArray(pathVariable) : QByteArray("/bin:/usr/bin");
+    for (const QByteArray& entry : searchPath.split(':')) {
+        const QByteArray candidate = (entry.isEmpty() ? QByteArray(".") : entry) + '/' + name;
+        const QByteArray seenFrom = candidate.startsWith('/') || directory.isEmpty()
+                ? candidate
+                : directory + '/' + candidate;
+        if (isExecutableFile(seenFrom))
+            return candidate;
+    }
+    return QByteArray();
+}
+
+// Starts the child. The descriptors become the child's 0 (when `input` is
+// open), 1 and 2 (when open); `directoryFd` (when open) is entered first.
+// Returns the child's pid, or -1 when it could not be started.
+pid_t startChild(const QByteArray& program, char* const* argv, char* const* envp, int input,
+                 int output, int errors, int directoryFd, bool ownGroup)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    if (::posix_spawn_file_actions_init(&actions) != 0)
+        return -1;
+    if (::posix_spawnattr_init(&attributes) != 0) {
+        ::posix_spawn_file_actions_destroy(&actions);
+        return -1;
+    }
+    bool ready = true;
+    if (input >= 0)
+        ready = ready && ::posix_spawn_file_actions_adddup2(&actions, input, 0) == 0;
+    if (output >= 0)
+        ready = ready && ::posix_spawn_file_actions_adddup2(&actions, output, 1) == 0;
+    if (errors >= 0)
+        ready = ready && ::posix_spawn_file_actions_adddup2(&actions, errors, 2) == 0;
+    if (directoryFd >= 0)
+        ready = ready && ::posix_spawn_file_actions_addfchdir_np(&actions, directoryFd) == 0;
+    short flags = 0;
+    if (ownGroup) {
+        flags |= POSIX_SPAWN_SETPGROUP;
+        ready = ready && ::posix_spawnattr_setpgroup(&attributes, 0) == 0;
+    }
+    ready = ready && ::posix_spawnattr_setflags(&attributes, flags) == 0;
+
+    pid_t pid = -1;
+    if (ready && ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv, envp) != 0)
+        pid = -1;
+    ::posix_spawnattr_destroy(&attributes);
+    ::posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// One captured stream: everything read so far, in one growing buffer.
+struct Capture
+{
+    Descriptor fd;
+    QByteArray bytes;
+    bool open = false;
+
+    // Reads what the pipe holds now. Returns false at end of file or on a
+    // lasting error.
+    bool drain()
+    {
+        for (;;) {
+            const qsizetype used = bytes.size();
+            if (bytes.capacity() - used < qsizetype(CaptureReadSize))
+                bytes.reserve(qMax<qsizetype>(2 * bytes.capacity(), used + CaptureReadSize));
+            bytes.resize(used + qsizetype(CaptureReadSize));
+            const ssize_t count = ::read(fd.get(), bytes.data() + used, CaptureReadSize);
+            bytes.resize(used + qMax<ssize_t>(count, 0));
+            if (count > 0)
+                continue;
+            if (count == 0)
+                return false;
+            if (errno == EINTR)
+                continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+    }
+};
+
+// The child being run: reaped on every way out, also when an exception
+// (an allocation failure while capturing) leaves spawnProcess.
+class Child
+{
+public:
+    explicit Child(pid_t pid, bool ownGroup) : m_pid(pid), m_ownGroup(ownGroup) {}
+    ~Child()
+    {
+        if (m_pid > 0) {
+            signal(SIGKILL);
+            reap(nullptr);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    void signal(int number) const
+    {
+        if (m_ownGroup)
+            ::kill(-m_pid, number); // the client and whatever it started
+        else
+            ::kill(m_pid, number);
+    }
+
+    // Blocks until the child has ended; true with its wait status.
+    bool reap(int* status)
+    {
+        int local = 0;
+        pid_t reaped;
+        do {
+            reaped = ::waitpid(m_pid, &local, 0);
+        } while (reaped < 0 && errno == EINTR);
+        m_pid = -1;
+        if (status)
+            *status = local;
+        return reaped > 0;
+    }
+
+    // Asks without blocking; true with its wait status once it has ended.
+    bool tryReap(int* status)
+    {
+        const pid_t reaped = ::waitpid(m_pid, status, WNOHANG);
+        if (reaped == 0)
+            return false;
+        m_pid = -1;
+        return reaped > 0;
+    }
+
+    // Gives up on the child without reaping it (the no-wait form).
+    void abandon() { m_pid = -1; }
+
+private:
+    pid_t m_pid;
+    bool m_ownGroup;
+};
+
+// The time limit of one run: SIGTERM when it is up, SIGKILL two seconds later.
+class Deadline
+{
+public:
+    explicit Deadline(int timeoutMs) : m_endMs(timeoutMs > 0 ? nowMs() + timeoutMs : 0) {}
+
+    bool isSet() const { return m_endMs != 0; }
+    bool expired() const { return m_stage > 0; }
+    bool killed() const { return m_stage > 1; }
+
+    // Signals the child as the clock says; the longest poll wait until the next step.
+    int step(const Child& child)
+    {
+        if (!isSet())
+            return PollTimeoutMs;
+        const qint64 now = nowMs();
+        if (m_stage == 0 && now >= m_endMs) {
+            child.signal(SIGTERM);
+            m_stage = 1;
+            m_endMs = now + KillGraceMs;
+        } else if (m_stage == 1 && now >= m_endMs) {
+            child.signal(SIGKILL);
+            m_stage = 2;
+            m_endMs = now + PipeGraceMs;
+        } else if (m_stage == 2 && now >= m_endMs) {
+            m_stage = 3; // a descendant outside the group holds the pipes: stop reading
+        }
+        return int(qBound<qint64>(1, m_endMs - nowMs(), qint64(PollTimeoutMs)));
+    }
+
+    bool gaveUpReading() const { return m_stage > 2; }
+
+private:
+    qint64 m_endMs;
+    int m_stage = 0;
+};
+
 // Reads both pipes until each has reported end of file. Polling both keeps a
 // child that fills one pipe while we wait on the other from blocking.
-void collect(int outFd, int errFd, ProcessChunkList& outChunks, ProcessChunkList& errChunks)
+void collect(Capture& out, Capture& err, const Child& child, Deadline& deadline)
 {
-    bool outOpen = true;
-    bool errOpen = true;
-    while (outOpen || errOpen) {
-        pollfd fds[2] = {{outOpen ? outFd : -1, POLLIN, 0}, {errOpen ? errFd : -1, POLLIN, 0}};
-        int ready = ::poll(fds, 2, PollTimeoutMs);
+    while (out.open || err.open) {
+        const int waitMs = deadline.step(child);
+        if (deadline.gaveUpReading())
+            return;
+        pollfd fds[2] = {{out.open ? out.fd.get() : -1, POLLIN, 0},
+                         {err.open ? err.fd.get() : -1, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, waitMs);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
-            break;
+            return; // the caller closes the pipes before it waits
         }
-        if (ready == 0)
-            continue;
-        auto drain = [](const pollfd& p, ProcessChunkList& chunks, bool& open) {
-            if (!open || p.revents == 0)
-                return;
-            if (p.revents & POLLNVAL) {
-                open = false;
-                return;
-            }
-            if (readFromProcess(unsigned(p.fd), chunks)) {
-                if (chunks.back().first == 0)
-                    open = false; // end of file
-            } else if (p.revents & POLLERR) {
-                open = false;
-            }
-        };
-        drain(fds[0], outChunks, outOpen);
-        drain(fds[1], errChunks, errOpen);
+        Capture* captures[2] = {&out, &err};
+        for (int i = 0; i < 2; ++i) {
+            if (!captures[i]->open || fds[i].revents == 0)
+                continue;
+            if ((fds[i].revents & POLLNVAL) || !captures[i]->drain())
+                captures[i]->open = false;
+        }
     }
+}
+
+// Without captured pipes there is nothing to poll; only the time limit.
+// Pauses grow from 1 ms, so a child that ends at once is seen at once.
+void waitOut(Child& child, Deadline& deadline, int& status, bool& reaped)
+{
+    int pauseMs = 1;
+    while (!(reaped = child.tryReap(&status))) {
+        ::poll(nullptr, 0, qMin(pauseMs, deadline.step(child)));
+        pauseMs = qMin(2 * pauseMs, PollTimeoutMs);
+    }
+}
+
+int run(const QStringList& arguments, bool wait, const QString& workingDirectory,
+        const QTx::SpawnOptions& options, QStringList* output, QStringList* errors)
+{
+    const bool toDescriptor = options.outputDescriptor >= 0;
+    const bool capture = errors && (output || toDescriptor);
+    if (options.timedOut)
+        *options.timedOut = false;
+
+    // Everything the child needs is made here, before it exists.
+    std::vector<QByteArray> argumentBytes;
+    argumentBytes.reserve(size_t(arguments.size()) + 1);
+    for (const QString& argument : arguments)
+        argumentBytes.push_back(toEightBit(argument));
+    if (argumentBytes.empty())
+        argumentBytes.emplace_back();
+    std::vector<char*> argv;
+    argv.reserve(argumentBytes.size() + 1);
+    for (QByteArray& bytes : argumentBytes)
+        argv.push_back(bytes.data());
+    argv.push_back(nullptr);
+    char* const* envp = options.environment ? options.environment->envp() : environ;
+
+    // A directory that cannot be entered is ignored: the child then runs in
+    // the inherited one. Opening it here tells; the child only enters it.
+    Descriptor directory;
+    QByteArray directoryBytes;
+    if (!workingDirectory.isNull()) {
+        directoryBytes = toEightBit(workingDirectory);
+        const int fd = ::open(directoryBytes.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0 && ::access(directoryBytes.constData(), X_OK) == 0)
+            directory.reset(fd);
+        else if (fd >= 0)
+            ::close(fd);
+        if (!directory.isOpen())
+            directoryBytes.clear();
+    }
+    const QByteArray program = resolveProgram(argumentBytes.front(), directoryBytes);
+    if (program.isEmpty())
+        return -1; // nothing to execute: as an exec failure, no line is appended
+
+    Descriptor inputRead, inputWrite;
+    if (options.input) {
+        // Filled before the child starts: the write can neither block on a
+        // child that does not read nor fail on one that already ended.
+        if (!openPipe(inputRead, inputWrite)
+            || ::fcntl(inputWrite.get(), F_SETFL, O_NONBLOCK) != 0)
+            return -1;
+        const qsizetype size = options.input->size();
+        if (size > 65536 || (size > 0 && ::write(inputWrite.get(), options.input->constData(), size_t(size)) != size))
+            return -1;
+        inputWrite.close();
+    }
+    Capture out, err;
+    Descriptor outWrite, errWrite;
+    if (capture) {
+        if ((!toDescriptor && !openPipe(out.fd, outWrite)) || !openPipe(err.fd, errWrite))
+            return -1;
+        if (!toDescriptor)
+            ::fcntl(out.fd.get(), F_SETPIPE_SZ, CapturePipeSize); // a hint; failure is harmless
+    }
+
+    const bool ownGroup = wait && options.timeoutMs > 0;
+    const int childOut = !capture ? -1 : toDescriptor ? options.outputDescriptor : outWrite.get();
+    const pid_t pid = startChild(program, argv.data(), envp, inputRead.get(), childOut,
+                                 capture ? errWrite.get() : -1, directory.get(), ownGroup);
+    if (pid < 0)
+        return -1;
+    Child child(pid, ownGroup);
+    Deadline deadline(ownGroup ? options.timeoutMs : 0);
+    inputRead.close();
+    // Our copies of the write ends must go, or end of file never arrives.
+    outWrite.close();
+    errWrite.close();
+
+    if (capture) {
+        for (Capture* c : {&out, &err}) {
+            c->open = c->fd.isOpen();
+            if (c->open)
+                ::fcntl(c->fd.get(), F_SETFL, ::fcntl(c->fd.get(), F_GETFL) | O_NONBLOCK);
+        }
+        collect(out, err, child, deadline);
+        // Closed before waiting: a child blocked on a full pipe (after a poll
+        // failure) then gets EPIPE and ends instead of hanging us both.
+        out.fd.close();
+        err.fd.close();
+        if (output)
+            appendLines(out.bytes.constData(), size_t(out.bytes.size()), output);
+        appendLines(err.bytes.constData(), size_t(err.bytes.size()), errors);
+    }
+
+    int status = 0;
+    int result = -1;
+    if (wait) {
+        bool reaped = false;
+        if (deadline.isSet())
+            waitOut(child, deadline, status, reaped);
+        else
+            reaped = child.reap(&status);
+        if (reaped && WIFEXITED(status) && !deadline.expired())
+            result = signedExitStatus(status);
+        if (options.timedOut)
+            *options.timedOut = deadline.expired();
+    } else {
+        result = 0;
+        for (int attempt = 0; attempt < NoWaitTries; ++attempt) {
+            if (child.tryReap(&status)) {
+                result = WIFEXITED(status) ? signedExitStatus(status) : -1;
+                break;
+            }
+            if (attempt + 1 < NoWaitTries)
+                ::usleep(NoWaitPauseUs);
+        }
+        child.abandon(); // still running: left to run, not waited for
+    }
+    return result;
 }
 
 } // namespace
@@ -90,119 +474,18 @@ namespace QTx {
 int spawnProcess(const QStringList& arguments, bool wait, const QString& workingDirectory,
                  bool /*unused*/, QStringList* output, QStringList* errors)
 {
-    int result = -1;
-    const bool capture = output && errors;
+    return spawnProcess(arguments, wait, workingDirectory, SpawnOptions(), output, errors);
+}
 
-    // Everything the child needs is built here: after fork it may not allocate.
-    std::vector<QByteArray> argumentBytes;
-    argumentBytes.reserve(size_t(arguments.size()) + 1);
-    for (const QString& argument : arguments)
-        argumentBytes.push_back(argument.toLatin1());
-    if (argumentBytes.empty())
-        argumentBytes.emplace_back(); // no program: exec fails as for an empty name
-    std::vector<char*> argv;
-    argv.reserve(argumentBytes.size() + 1);
-    for (QByteArray& bytes : argumentBytes)
-        argv.push_back(bytes.data());
-    argv.push_back(nullptr);
-    const bool changeDirectory = !workingDirectory.isNull();
-    QByteArray directory = workingDirectory.toLatin1();
-    const char* directoryPath = directory.constData();
-
-    // Close-on-exec, so that a child started meanwhile by another thread never
-    // inherits a write end (which would hold our end of file back).
-    int outPipe[2] = {-1, -1};
-    int errPipe[2] = {-1, -1};
-    if (capture) {
-        if (::pipe2(outPipe, O_CLOEXEC) != 0)
-            return -1;
-        if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-            closeIfOpen(outPipe[0]);
-            closeIfOpen(outPipe[1]);
-            return -1;
-        }
-    }
-
-    pid_t pid = ::fork();
-    if (pid < 0) {
-        closeIfOpen(outPipe[0]);
-        closeIfOpen(outPipe[1]);
-        closeIfOpen(errPipe[0]);
-        closeIfOpen(errPipe[1]);
+int spawnProcess(const QStringList& arguments, bool wait, const QString& workingDirectory,
+                 const SpawnOptions& options, QStringList* output, QStringList* errors)
+{
+    try {
+        return run(arguments, wait, workingDirectory, options, output, errors);
+    } catch (const std::bad_alloc&) {
+        // Every descriptor and the child were released on the way out.
         return -1;
     }
-
-    if (pid == 0) {
-        // DANGER: in the child of a possibly multi-threaded process. No calls
-        // to malloc or locks from now on: only descriptor work, chdir, exec.
-        if (capture) {
-            int outWrite = outPipe[1];
-            int errWrite = errPipe[1];
-            if (errWrite == 1) // keep it out of the way of the stdout redirection
-                errWrite = ::fcntl(errWrite, F_DUPFD_CLOEXEC, 3);
-            // dup2 clears close-on-exec on the copy; a pipe end that already
-            // sits on the target descriptor needs the flag cleared by hand.
-            if (outWrite == 1)
-                ::fcntl(1, F_SETFD, 0);
-            else
-                ::dup2(outWrite, 1);
-            if (errWrite == 2)
-                ::fcntl(2, F_SETFD, 0);
-            else
-                ::dup2(errWrite, 2);
-            // The originals are close-on-exec anyway; closing them here keeps
-            // the child's table tidy should exec fail.
-            if (outPipe[0] > 2)
-                ::close(outPipe[0]);
-            if (errPipe[0] > 2)
-                ::close(errPipe[0]);
-            if (outWrite > 2)
-                ::close(outWrite);
-            if (errWrite > 2)
-                ::close(errWrite);
-        }
-        if (changeDirectory)
-            (void)::chdir(directoryPath); // a failure leaves the inherited directory
-        ::execvp(argv[0], argv.data());
-        // _exit, not exit: the host's atexit handlers and stdio buffers belong
-        // to the parent and must not run twice. 255 reads back as -1.
-        ::_exit(255);
-    }
-
-    if (capture) {
-        closeIfOpen(outPipe[1]);
-        closeIfOpen(errPipe[1]);
-        ProcessChunkList outChunks;
-        ProcessChunkList errChunks;
-        collect(outPipe[0], errPipe[0], outChunks, errChunks);
-        bufferListToQStringList(outChunks, output);
-        bufferListToQStringList(errChunks, errors);
-    }
-
-    int status = 0;
-    if (wait) {
-        pid_t reaped;
-        do {
-            reaped = ::waitpid(pid, &status, 0);
-        } while (reaped < 0 && errno == EINTR);
-        if (reaped == pid && WIFEXITED(status))
-            result = signedExitStatus(status);
-    } else {
-        result = 0;
-        for (int attempt = 0; attempt < NoWaitTries; ++attempt) {
-            pid_t reaped = ::waitpid(pid, &status, WNOHANG);
-            if (reaped == pid) {
-                result = WIFEXITED(status) ? signedExitStatus(status) : -1;
-                break;
-            }
-            if (attempt + 1 < NoWaitTries)
-                ::usleep(NoWaitPauseUs);
-        }
-    }
-
-    closeIfOpen(outPipe[0]);
-    closeIfOpen(errPipe[0]);
-    return result;
 }
 
 } // namespace QTx
