@@ -1,5 +1,6 @@
 #include "Demo.h"
 
+#include "ClientStatus.h"
 #include "HostCommands.h"
 #include "HostOptions.h"
 
@@ -21,8 +22,10 @@ QString yesNo(bool value)
 class DemoRun
 {
 public:
-    DemoRun(SourceCodeControlSystemProviderInterface& provider, QTextStream& out, QTextStream& err)
-        : m_provider(provider), m_out(out), m_err(err) {}
+    DemoRun(SourceCodeControlSystemProviderInterface& provider, const QString& svnExecutable,
+            const QString& rootPath, QTextStream& out, QTextStream& err)
+        : m_provider(provider), m_svnExecutable(svnExecutable), m_rootPath(rootPath), m_out(out),
+          m_err(err) {}
 
     // Prints one step line; a step that did not give the expected result
     // also gets the provider's last error below it.
@@ -58,19 +61,26 @@ public:
         return ok;
     }
 
-    // A status step is as expected when the provider answers and agrees on
-    // whether the file is controlled; the seven outputs are printed.
-    bool status(const QStringList& parts, FileStatus& status, const QString& note = QString())
+    // A status step is as expected when the provider answers and its seven
+    // outputs say what the client itself says of the file.
+    bool status(const QStringList& parts, FileStatus& status)
     {
-        const bool ok = queryStatus(m_provider, parts, status) && status.controlled;
-        QString detail = QStringLiteral("controlled=%1 checkedOut=%2 modified=%3 outOfDate=%4 "
-                                        "status=[%5] revision=%6 changed=%7")
-                             .arg(yesNo(status.controlled), yesNo(status.checkedOut),
-                                  yesNo(status.modified), yesNo(status.outOfDate),
-                                  status.statusText, status.revisionText, status.lastChangedText);
-        if (!note.isEmpty())
-            detail += QStringLiteral("\n                (") + note + QLatin1Char(')');
-        return step(QStringLiteral("status %1").arg(parts.join(QLatin1Char('/'))), ok, true, detail);
+        const bool answered = queryStatus(m_provider, parts, status);
+        const QString detail = QStringLiteral("controlled=%1 checkedOut=%2 modified=%3 outOfDate=%4 "
+                                              "status=[%5] revision=%6 changed=%7")
+                                   .arg(yesNo(status.controlled), yesNo(status.checkedOut),
+                                        yesNo(status.modified), yesNo(status.outOfDate),
+                                        status.statusText, status.revisionText,
+                                        status.lastChangedText);
+        const QString name = parts.join(QLatin1Char('/'));
+        if (!step(QStringLiteral("status %1").arg(name), answered, true, detail))
+            return false;
+        QString clientError;
+        const QString directory = QFileInfo(m_rootPath + QLatin1Char('/') + name).path();
+        const ClientStatus client = clientStatus(m_svnExecutable, directory, parts.last(), &clientError);
+        const QString difference = differenceFromClient(status, client);
+        return check(QStringLiteral("      ...as svn status says"), difference.isEmpty(),
+                     difference.isEmpty() ? QString() : difference + QLatin1Char(' ') + clientError);
     }
 
     int summary()
@@ -85,6 +95,8 @@ public:
 
 private:
     SourceCodeControlSystemProviderInterface& m_provider;
+    QString m_svnExecutable;
+    QString m_rootPath;
     QTextStream& m_out;
     QTextStream& m_err;
     int m_steps = 0;
@@ -126,6 +138,23 @@ bool createRepository(const QString& svnadmin, const QString& path, QTextStream&
     return true;
 }
 
+// Runs the real client for the demo's own set-up; false (reported) when it fails.
+bool runClient(const QString& svnExecutable, const QStringList& arguments, QTextStream& err)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("LANGUAGE"));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(svnExecutable, arguments + QStringList{QStringLiteral("--non-interactive")});
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0)
+        return true;
+    err << "scc-host: demo: svn " << arguments.join(QLatin1Char(' ')) << " failed: "
+        << QString::fromUtf8(process.readAllStandardError()).trimmed() << "\n";
+    return false;
+}
+
 int lifeCycle(SourceCodeControlSystemProviderInterface& provider, const QString& svnExecutable,
               const QString& base, QTextStream& out, QTextStream& err)
 {
@@ -145,14 +174,13 @@ int lifeCycle(SourceCodeControlSystemProviderInterface& provider, const QString&
     }
     qputenv("HOME", QFile::encodeName(base));
 
-    DemoRun run(provider, out, err);
-    const QString keyPrefix = QStringLiteral("Environment/Source Code Control/");
+    DemoRun run(provider, svnExecutable, rootPath, out, err);
     run.step(QStringLiteral("setOption SVNExecutable = %1").arg(svnExecutable),
-             provider.setOption(keyPrefix + QStringLiteral("SVNExecutable"), svnExecutable), true);
+             provider.setOption(QLatin1String(SourceCodeControlOption::Executable), svnExecutable), true);
     run.step(QStringLiteral("setOption SVNRepositoryURL"),
-             provider.setOption(keyPrefix + QStringLiteral("SVNRepositoryURL"), url), true);
+             provider.setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), url), true);
     run.step(QStringLiteral("setOption SVNLockSupported = Yes"),
-             provider.setOption(keyPrefix + QStringLiteral("SVNLockSupported"), QStringLiteral("Yes")),
+             provider.setOption(QLatin1String(SourceCodeControlOption::LockSupported), QStringLiteral("Yes")),
              true);
     run.step(QStringLiteral("checkOutSupported"), provider.checkOutSupported(), true);
     if (!run.step(QStringLiteral("login demo"),
@@ -161,8 +189,12 @@ int lifeCycle(SourceCodeControlSystemProviderInterface& provider, const QString&
 
     run.step(QStringLiteral("createDirectory project"),
              provider.createDirectory(QStringList(), QStringLiteral("project")), true);
-    run.step(QStringLiteral("createDirectory project/sub"),
-             provider.createDirectory({QStringLiteral("project")}, QStringLiteral("sub")), true);
+    run.step(QStringLiteral("createDirectory project/src"),
+             provider.createDirectory({QStringLiteral("project")}, QStringLiteral("src")), true);
+    run.step(QStringLiteral("createDirectory project/src/lib"),
+             provider.createDirectory({QStringLiteral("project"), QStringLiteral("src")},
+                                      QStringLiteral("lib")),
+             true);
     const QStringList localRoots = splitPathParts(rootPath);
     if (!run.step(QStringLiteral("setRoots (check-out of project)"),
                   provider.setRoots(localRoots, {QStringLiteral("project")}), true)
@@ -171,42 +203,54 @@ int lifeCycle(SourceCodeControlSystemProviderInterface& provider, const QString&
         return run.summary();
 
     const QByteArray firstText = "First version.\nSecond line.\n";
-    const QByteArray secondText = "First version.\nSecond line.\nAn edit.\n";
+    const QByteArray theirText = "First version.\nSecond line.\nTheir line.\n";
+    const QByteArray editedText = theirText + "An edit.\n";
     const QStringList readme = {QStringLiteral("readme.txt")};
-    const QStringList notes = {QStringLiteral("sub"), QStringLiteral("notes.txt")};
-    const QStringList todo = {QStringLiteral("newdir"), QStringLiteral("todo.txt")};
-    QDir(rootPath).mkpath(QStringLiteral("sub"));
-    QDir(rootPath).mkpath(QStringLiteral("newdir"));
+    const QStringList util = {QStringLiteral("src"), QStringLiteral("lib"), QStringLiteral("util.c")};
+    const QStringList notes = {QStringLiteral("docs"), QStringLiteral("日本語のメモ.txt")};
+    QDir(rootPath).mkpath(QStringLiteral("src/lib"));
+    QDir(rootPath).mkpath(QStringLiteral("docs"));
     writeFile(rootPath + QStringLiteral("/readme.txt"), firstText);
-    writeFile(rootPath + QStringLiteral("/sub/notes.txt"), "Notes.\n");
-    writeFile(rootPath + QStringLiteral("/newdir/todo.txt"), "To do.\n");
+    writeFile(rootPath + QStringLiteral("/src/lib/util.c"), "int util(void);\n");
+    writeFile(rootPath + QLatin1Char('/') + notes.join(QLatin1Char('/')), "メモ\n");
 
     run.step(QStringLiteral("addFile readme.txt"), provider.addFile(readme, QStringLiteral("Add the readme")), true);
-    run.step(QStringLiteral("addFile sub/notes.txt (sub in repository)"),
-             provider.addFile(notes, QStringLiteral("Add notes")), true);
-    run.check(QStringLiteral("      ...sub fetched as a working copy"),
-              QFileInfo::exists(rootPath + QStringLiteral("/sub/.svn/entries")));
-    run.step(QStringLiteral("addFile newdir/todo.txt (new directory)"),
-             provider.addFile(todo, QStringLiteral("Add the to-do list")), true);
+    run.step(QStringLiteral("addFile src/lib/util.c (folders in repository)"),
+             provider.addFile(util, QStringLiteral("Add util.c")), true);
+    run.step(QStringLiteral("addFile docs/日本語のメモ.txt (new folder)"),
+             provider.addFile(notes, QStringLiteral("メモを追加")), true);
+    run.check(QStringLiteral("      ...no nested working copy made"),
+              !QFileInfo::exists(rootPath + QStringLiteral("/src/.svn"))
+                  && !QFileInfo::exists(rootPath + QStringLiteral("/docs/.svn")));
 
-    FileStatus readmeStatus, status;
-    run.status(readme, readmeStatus);
-    const QString firstRevision = readmeStatus.lastChangedText;
+    FileStatus status;
+    run.status(readme, status);
+    const QString firstRevision = status.lastChangedText;
+    run.status(util, status);
     run.status(notes, status);
-    // The client (1.7 and later) keeps one .svn for the whole working copy, so
-    // a directory added inside it has no .svn/entries of its own and its files
-    // are answered from the repository: controlled, "missing".
-    const bool ownWorkingCopy = QFileInfo::exists(rootPath + QStringLiteral("/newdir/.svn/entries"));
-    run.status(todo, status,
-               ownWorkingCopy ? QString()
-                              : QStringLiteral("newdir has no .svn/entries of its own; see README"));
 
-    writeFile(rootPath + QStringLiteral("/readme.txt"), secondText);
+    // Someone else commits a newer readme from a working copy of their own.
+    const QString other = base + QStringLiteral("/other");
+    const bool committed =
+        runClient(svnExecutable, {QStringLiteral("checkout"), QStringLiteral("-q"),
+                                  url + QStringLiteral("/project"), other}, err)
+        && writeFile(other + QStringLiteral("/readme.txt"), theirText)
+        && runClient(svnExecutable, {QStringLiteral("commit"), QStringLiteral("-q"), QStringLiteral("-m"),
+                                     QStringLiteral("Their line"), other}, err);
+    run.check(QStringLiteral("another working copy commits readme.txt"), committed);
+    run.step(QStringLiteral("refresh"), provider.refresh(), true);
+    run.status(readme, status);
+    run.check(QStringLiteral("      ...out of date"), status.outOfDate);
+    run.step(QStringLiteral("getFile readme.txt (keeping the local copy)"), provider.getFile(readme, true), true);
+    run.check(QStringLiteral("      ...local text is theirs"), readFile(rootPath + QStringLiteral("/readme.txt")) == theirText);
+    run.status(readme, status);
+
+    writeFile(rootPath + QStringLiteral("/readme.txt"), editedText);
     run.step(QStringLiteral("saved readme.txt (after an edit)"), provider.saved(readme), true);
     run.status(readme, status);
     run.check(QStringLiteral("      ...modified"), status.modified);
     run.step(QStringLiteral("checkin readme.txt"),
-             provider.checkin(readme, QStringLiteral("Second version of the readme")), true);
+             provider.checkin(readme, QStringLiteral("Edit the readme")), true);
     run.status(readme, status);
     run.check(QStringLiteral("      ...not modified"), !status.modified);
 
@@ -214,14 +258,14 @@ int lifeCycle(SourceCodeControlSystemProviderInterface& provider, const QString&
              provider.checkout(readme, QStringLiteral("Editing the readme"), false), true);
     run.status(readme, status);
     run.check(QStringLiteral("      ...checked out"), status.checkedOut);
-    run.step(QStringLiteral("undoCheckout readme.txt"), provider.undoCheckout(readme, false), true);
+    writeFile(rootPath + QStringLiteral("/readme.txt"), "Scratch.\n");
+    run.step(QStringLiteral("undoCheckout readme.txt (discarding the edit)"),
+             provider.undoCheckout(readme, true), true);
+    run.check(QStringLiteral("      ...local text is the committed one"),
+              readFile(rootPath + QStringLiteral("/readme.txt")) == editedText);
     run.status(readme, status);
     run.check(QStringLiteral("      ...not checked out"), !status.checkedOut);
 
-    run.step(QStringLiteral("getFile readme.txt (discarding the local copy)"),
-             provider.getFile(readme, false), true);
-    run.check(QStringLiteral("      ...local text is the committed one"),
-              readFile(rootPath + QStringLiteral("/readme.txt")) == secondText);
     const QString earlier = base + QStringLiteral("/readme-r") + firstRevision + QStringLiteral(".txt");
     run.step(QStringLiteral("getTo readme.txt revision %1").arg(firstRevision),
              provider.getTo(readme, firstRevision, earlier), true, earlier);
@@ -234,8 +278,8 @@ int lifeCycle(SourceCodeControlSystemProviderInterface& provider, const QString&
     listed = provider.getDirectoriesList({QStringLiteral("project")}, directories);
     run.step(QStringLiteral("getDirectoriesList project"), listed, true,
              directories.join(QLatin1Char(' ')));
-    run.check(QStringLiteral("      ...holds newdir and sub"),
-              directories == QStringList{QStringLiteral("newdir"), QStringLiteral("sub")});
+    run.check(QStringLiteral("      ...holds docs and src"),
+              directories == QStringList{QStringLiteral("docs"), QStringLiteral("src")});
     run.step(QStringLiteral("logout"), provider.logout(), true);
     return run.summary();
 }

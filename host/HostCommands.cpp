@@ -8,10 +8,6 @@
 
 namespace {
 
-const QString s_optionExecutable = QStringLiteral("Environment/Source Code Control/SVNExecutable");
-const QString s_optionURL = QStringLiteral("Environment/Source Code Control/SVNRepositoryURL");
-const QString s_optionLocking = QStringLiteral("Environment/Source Code Control/SVNLockSupported");
-
 QString yesNo(bool value)
 {
     return value ? QStringLiteral("yes") : QStringLiteral("no");
@@ -91,10 +87,10 @@ void printLastError(SourceCodeControlSystemProviderInterface& provider,
 bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
                        const HostOptions& options, QTextStream& err)
 {
-    provider.setOption(s_optionExecutable, options.svnExecutable);
+    provider.setOption(QLatin1String(SourceCodeControlOption::Executable), options.svnExecutable);
     if (!options.repositoryURL.isNull())
-        provider.setOption(s_optionURL, options.repositoryURL);
-    provider.setOption(s_optionLocking,
+        provider.setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), options.repositoryURL);
+    provider.setOption(QLatin1String(SourceCodeControlOption::LockSupported),
                        options.lockSupported ? QStringLiteral("Yes") : QStringLiteral("No"));
     if (!options.userName.isNull()) {
         if (!provider.login(options.userName, options.password, options.repositoryURL)) {

@@ -4,14 +4,14 @@
 #include "SVNInterface.h"
 
 #include "QTxProcess.h"
-
-#include <QFileInfo>
+#include "QTxProcessEnvironment.h"
+#include "SVNWorkingCopyLayout.h"
 
 namespace {
 
-const QString OptionExecutable = QStringLiteral("Environment/Source Code Control/SVNExecutable");
-const QString OptionRepositoryURL = QStringLiteral("Environment/Source Code Control/SVNRepositoryURL");
-const QString OptionLockSupported = QStringLiteral("Environment/Source Code Control/SVNLockSupported");
+const QLatin1String s_optionExecutable(SourceCodeControlOption::Executable);
+const QLatin1String s_optionRepositoryURL(SourceCodeControlOption::RepositoryURL);
+const QLatin1String s_optionLockSupported(SourceCodeControlOption::LockSupported);
 
 } // namespace
 
@@ -25,11 +25,11 @@ SVNInterface::~SVNInterface()
 
 bool SVNInterface::setOption(const QString& key, const QString& value)
 {
-    if (key == OptionExecutable)
+    if (key == s_optionExecutable)
         svnExecutable = value;
-    else if (key == OptionRepositoryURL)
+    else if (key == s_optionRepositoryURL)
         repositoryURL = value;
-    else if (key == OptionLockSupported)
+    else if (key == s_optionLockSupported)
         lockSupported = value == QLatin1String("Yes");
     else
         return false;
@@ -96,13 +96,11 @@ void SVNInterface::setLastError(const QString& command, const QString& message)
     lastErrorMessage = message;
 }
 
-bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& arguments,
-                                     const QString& workingDirectory, const QString& target,
-                                     QStringList& output)
+QStringList SVNInterface::commandLine(const QString& command, const QStringList& arguments,
+                                      const QString& target) const
 {
-    output.clear();
     QStringList argv;
-    argv.reserve(arguments.size() + 9);
+    argv.reserve(arguments.size() + 11);
     argv << svnExecutable << command << arguments;
     // "add" never talks to the repository, so it gets no credentials.
     if (command != QLatin1String("add")) {
@@ -110,16 +108,71 @@ bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& 
              << QStringLiteral("--username") << userName
              << QStringLiteral("--password") << password;
     }
-    if (!target.isEmpty())
-        argv << target;
+    if (!target.isEmpty()) {
+        // The target is always a path or URL: "--" keeps a name that starts
+        // with "-" from being read as options, and an empty peg revision "@"
+        // keeps an "@" in it from being read as one. A check-out's target is
+        // the directory to create, where the client reads no peg revision.
+        if (target.startsWith(QLatin1Char('-')))
+            argv << QStringLiteral("--");
+        argv << (command == QLatin1String("checkout") ? target : pegSafe(target));
+    }
+    return argv;
+}
 
+QString SVNInterface::pegSafe(const QString& path)
+{
+    return path.contains(QLatin1Char('@')) ? path + QLatin1Char('@') : path;
+}
+
+bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& arguments,
+                                     const QString& workingDirectory, const QString& target,
+                                     QStringList& output)
+{
+    output.clear();
+    return execute(command, arguments, workingDirectory, target, &output, -1);
+}
+
+bool SVNInterface::execute(const QString& command, const QStringList& arguments,
+                           const QString& workingDirectory, const QString& target,
+                           QStringList* output, int outputDescriptor)
+{
     QStringList errors;
-    const int exitCode = QTx::spawnProcess(argv, true, workingDirectory, true, &output, &errors);
+    int exitCode = runClient(commandLine(command, arguments, target), workingDirectory, output,
+                             errors, outputDescriptor);
+    if ((exitCode != 0 || !errors.isEmpty())
+        && errors.join(QLatin1Char('\n')).contains(QLatin1String("E205005:"))) {
+        // The client refuses a log or lock message that names an existing
+        // file, taking it for a mistyped -F; the user meant the text.
+        if (output)
+            output->clear();
+        errors.clear();
+        exitCode = runClient(commandLine(command, arguments + QStringList{QStringLiteral("--force-log")},
+                                         target),
+                             workingDirectory, output, errors, outputDescriptor);
+    }
     // Anything on standard error counts as failure, warnings included.
     if (exitCode == 0 && errors.isEmpty())
         return true;
     setLastError(command, errors.join(QLatin1Char('\n')));
     return false;
+}
+
+int SVNInterface::runClient(const QStringList& argv, const QString& workingDirectory,
+                            QStringList* output, QStringList& errors, int outputDescriptor)
+{
+    // The provider reads the client's labels and status layout, so its
+    // messages must be untranslated; names reach it and come back as UTF-8
+    // whatever the host's own locale is.
+    QTx::ProcessEnvironment environment = QTx::ProcessEnvironment::inherited();
+    environment.unset("LC_ALL");
+    environment.unset("LANGUAGE");
+    environment.set("LC_MESSAGES", "C");
+    environment.set("LC_CTYPE", "C.UTF-8");
+    QTx::SpawnOptions options;
+    options.environment = &environment;
+    options.outputDescriptor = outputDescriptor;
+    return QTx::spawnProcess(argv, true, workingDirectory, options, output, &errors);
 }
 
 bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& arguments,
@@ -144,7 +197,10 @@ QString SVNInterface::localFilePath(const QStringList& pathParts) const
 
 bool SVNInterface::isWorkingCopy(const QString& directory)
 {
-    return QFileInfo::exists(directory + QStringLiteral("/.svn/entries"));
+    if (hasEntriesFile(directory))
+        return true;
+    // A folder below the top of a working copy made by a client of 1.7 or later.
+    return inspectFolder(directory).versioned;
 }
 
 void SVNInterface::removeCacheEntry(const QString& directory)

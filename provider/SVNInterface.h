@@ -172,9 +172,16 @@ public:
      * Runs the client: svnExecutable, command, arguments, then (for every
      * command except exactly "add") "--no-auth-cache" "--non-interactive"
      * "--username" userName "--password" password, then target when it is
-     * not empty. The child runs in workingDirectory (null: the caller's
-     * current directory). `output` is cleared, then receives the standard
-     * output lines (also on failure).
+     * not empty. A target is always taken as a path: one holding "@" gets an
+     * empty peg revision ("@") appended, and one starting with "-" follows a
+     * "--". The child runs in workingDirectory (null: the caller's current
+     * directory), with the client's messages untranslated (LC_MESSAGES=C)
+     * and UTF-8 names (LC_CTYPE=C.UTF-8). `output` is cleared, then receives
+     * the standard output lines (also on failure).
+     *
+     * When the client refuses a log or lock message because it names an
+     * existing file (E205005), the same command runs once more with
+     * "--force-log" after the arguments; nothing else is ever repeated.
      * @return true when the client exited with 0 and wrote no standard-error
      *         line; otherwise false, with the last error set to `command` and
      *         the error lines joined with "\n".
@@ -230,8 +237,38 @@ protected:
     QString lastErrorMessage;
 
 private:
-    /** A directory is a working copy when "<directory>/.svn/entries" exists (never read). */
+    /**
+     * A directory is a working copy when "<directory>/.svn/entries" exists
+     * (never read), or when it is a versioned folder of an enclosing working
+     * copy of the central layout (a ".svn/wc.db" at its top).
+     */
     static bool isWorkingCopy(const QString& directory);
+    /** The whole argument vector of one run (see executeSVNCommand()). */
+    QStringList commandLine(const QString& command, const QStringList& arguments,
+                            const QString& target) const;
+    /** `path` with an empty peg revision appended when it holds "@". */
+    static QString pegSafe(const QString& path);
+    /**
+     * executeSVNCommand() without clearing anything first; with
+     * `outputDescriptor` not negative, standard output goes there instead of
+     * `output`.
+     */
+    bool execute(const QString& command, const QStringList& arguments,
+                 const QString& workingDirectory, const QString& target, QStringList* output,
+                 int outputDescriptor);
+    /**
+     * One run of the client with `argv` in `workingDirectory`; its exit code.
+     * With `outputDescriptor` not negative, standard output goes there.
+     */
+    int runClient(const QStringList& argv, const QString& workingDirectory, QStringList* output,
+                  QStringList& errors, int outputDescriptor = -1);
+    /**
+     * Brings the folder `name`, missing from the central working copy that
+     * holds `parentDirectory`, into that working copy: "update --force
+     * --set-depth D name" in the parent, D being "infinity" below a parent of
+     * that depth (what a plain update would bring) and "empty" otherwise.
+     */
+    bool fetchFolder(const QString& parentDirectory, const QString& parentDepth, const QString& name);
     /** Drops a directory's cache entry and releases its records. */
     void removeCacheEntry(const QString& directory);
     /** localRootPath + "/" + the path parts joined by "/". */

@@ -7,6 +7,11 @@
 
 namespace {
 
+const QLatin1String s_summaryLine("Status against revision:");
+const QLatin1String s_treeConflictDetail("      >");
+// Where a newer client starts the name when the fields before it are blank.
+const qsizetype s_nameColumn = 41;
+
 // The isspace() set of the POSIX locale.
 bool isStatusSpace(QChar c)
 {
@@ -27,6 +32,18 @@ QString nextField(const QString& line, qsizetype& pos)
     return pos > start ? line.mid(start, pos - start) : QString();
 }
 
+// A line whose revision and author fields are all blank, with the name in
+// its column.
+bool hasNoFields(const QString& line)
+{
+    if (line.size() <= s_nameColumn || line[s_nameColumn] == QLatin1Char(' '))
+        return false;
+    for (qsizetype i = 7; i < s_nameColumn; ++i)
+        if (line[i] != QLatin1Char(' ') && !(i == 8 && line[i] == QLatin1Char('*')))
+            return false;
+    return true;
+}
+
 } // namespace
 
 void SVNInterface::parseStatusOutput(SVNDirectoryStatus* records, const QStringList& lines)
@@ -37,6 +54,12 @@ void SVNInterface::parseStatusOutput(SVNDirectoryStatus* records, const QStringL
         const QString& line = lines[n];
         if (line.isEmpty() || line[0] == QLatin1Char('?'))
             continue;
+        // Newer clients follow the summary line with a summary of conflicts,
+        // and a tree conflict's line with a detail line ("      >   ...").
+        if (line.startsWith(s_summaryLine))
+            break;
+        if (line.startsWith(s_treeConflictDetail))
+            continue;
         const qsizetype length = line.size();
 
         SVNFileStatus record;
@@ -46,14 +69,28 @@ void SVNInterface::parseStatusOutput(SVNDirectoryStatus* records, const QStringL
         record.statusColumns = line.left(7);
 
         qsizetype pos = qMin<qsizetype>(7, length);
-        record.workingRevision = nextField(line, pos);
-        record.lastChangedRevision = nextField(line, pos);
-        nextField(line, pos); // the last author: not kept
-        while (pos < length && isStatusSpace(line[pos]))
-            ++pos;
-        // The name is all the rest, spaces included.
-        const QString key = pos < length ? line.mid(pos) : QString();
-
+        // Newer clients keep column 8 blank and put the out-of-date mark
+        // alone in column 9; a working revision is never "*".
+        if (length > 8 && line[7] == QLatin1Char(' ') && line[8] == QLatin1Char('*')
+            && (length == 9 || isStatusSpace(line[9]))) {
+            record.outOfDate = true;
+            pos = 9;
+        }
+        QString key;
+        if (hasNoFields(line)) {
+            // An item the working copy does not hold (an incoming addition,
+            // an external): no revisions, the name where the client puts it.
+            key = line.mid(s_nameColumn);
+        } else {
+            record.workingRevision = nextField(line, pos);
+            record.lastChangedRevision = nextField(line, pos);
+            nextField(line, pos); // the last author: not kept
+            while (pos < length && isStatusSpace(line[pos]))
+                ++pos;
+            // The name is all the rest, spaces included.
+            if (pos < length)
+                key = line.mid(pos);
+        }
         (*records)[key] = record;
     }
 }

@@ -3,7 +3,12 @@
 
 #include "SVNInterface.h"
 
+#include "EightBit.h"
 #include "QTxFiles.h"
+#include "SVNWorkingCopyLayout.h"
+
+#include <QDir>
+#include <QTemporaryFile>
 
 #include <cstdio>
 
@@ -14,6 +19,13 @@ const QString Slash = QStringLiteral("/");
 QString nonNull(const QString& text)
 {
     return text.isNull() ? QStringLiteral("") : text;
+}
+
+// A local directory name as the client's operand: one starting with "-"
+// would be read as options.
+QString localOperand(const QString& name)
+{
+    return name.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + name : name;
 }
 
 } // namespace
@@ -69,8 +81,8 @@ bool SVNInterface::setRoots(const QStringList& newLocalRoots, const QStringList&
         return false; // the file-system root itself cannot be checked out
     QStringList output;
     return executeSVNCommand(QStringLiteral("checkout"),
-                             {QStringLiteral("-N"), rootURL, localRoots.last()}, parent,
-                             QString(), output);
+                             {QStringLiteral("-N"), pegSafe(rootURL), localOperand(localRoots.last())},
+                             parent, QString(), output);
 }
 
 bool SVNInterface::addFile(const QStringList& pathParts, const QString& comment)
@@ -92,9 +104,15 @@ bool SVNInterface::addFile(const QStringList& pathParts, const QString& comment)
         if (!isWorkingCopy(levelDirectory)) {
             // The probe only chooses the path; its failure is not ours.
             if (executeSVNCommand(QStringLiteral("info"), {}, QString(), url, output)) {
-                if (!executeSVNCommand(QStringLiteral("checkout"),
-                                       {QStringLiteral("--non-recursive"), url}, directory, name,
-                                       output))
+                // In a working copy of the central layout the folder joins it;
+                // a check-out there would reset the depth of a versioned folder.
+                const SVNFolderState parent = inspectFolder(directory);
+                const bool fetched = parent.central
+                    ? fetchFolder(directory, parent.depth, name)
+                    : executeSVNCommand(QStringLiteral("checkout"),
+                                        {QStringLiteral("--non-recursive"), pegSafe(url)},
+                                        directory, name, output);
+                if (!fetched)
                     return false;
             } else {
                 if (!executeSVNCommand(QStringLiteral("add"), addArguments, directory, name, output))
@@ -136,8 +154,12 @@ bool SVNInterface::getFile(const QStringList& pathParts, bool keepLocal)
         const QString& name = pathParts[level];
         const QString levelDirectory = directory + Slash + name;
         if (!isWorkingCopy(levelDirectory)) {
-            if (!executeSVNCommand(QStringLiteral("update"), {QStringLiteral("--non-recursive")},
-                                   directory, name, output))
+            const SVNFolderState parent = inspectFolder(directory);
+            const bool fetched = parent.central
+                ? fetchFolder(directory, parent.depth, name)
+                : executeSVNCommand(QStringLiteral("update"), {QStringLiteral("--non-recursive")},
+                                    directory, name, output);
+            if (!fetched)
                 return false;
             removeCacheEntry(levelDirectory);
         }
@@ -155,21 +177,26 @@ bool SVNInterface::getTo(const QStringList& pathParts, const QString& revision,
 {
     if (pathParts.isEmpty())
         return false;
-    QStringList output;
-    if (!executeSVNCommand(QStringLiteral("cat"), {QStringLiteral("--revision"), revision},
-                           pathParts, output))
+    // The client's bytes go to a scratch file as they come, so a file of any
+    // size costs no memory, and the destination is only touched once the run
+    // succeeded.
+    QTemporaryFile scratch;
+    if (!scratch.open()) {
+        setLastError(QStringLiteral("cat"), QStringLiteral("cannot create a scratch file in ")
+                                                + QDir::tempPath());
+        return false;
+    }
+    if (!execute(QStringLiteral("cat"), {QStringLiteral("--revision"), revision}, localRootPath,
+                 pathParts.join(Slash), nullptr, scratch.handle()))
         return false;
 
-    FILE* file = std::fopen(destination.toLatin1().constData(), "wt");
+    FILE* file = std::fopen(toEightBit(destination).constData(), "wb");
     if (!file)
         return false;
-    bool written = true;
-    for (const QString& line : output) {
-        const QByteArray bytes = line.toLatin1();
-        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file) != size_t(bytes.size())
-            || std::fputc('\n', file) == EOF)
-            written = false;
-    }
+    bool written = scratch.seek(0);
+    char buffer[65536];
+    for (qint64 count; written && (count = scratch.read(buffer, sizeof buffer)) != 0;)
+        written = count > 0 && std::fwrite(buffer, 1, size_t(count), file) == size_t(count);
     if (std::fclose(file) != 0)
         written = false;
     return written;
@@ -198,14 +225,33 @@ bool SVNInterface::undoCheckout(const QStringList& pathParts, bool discardChange
 {
     if (pathParts.isEmpty())
         return false;
-    if (discardChanges)
+    // A client of the central layout cannot unlock a file that is gone (it
+    // fails half-way and leaves the working copy needing a clean-up), so there
+    // the lock goes first and the file after it.
+    const bool unlockFirst = discardChanges && inspectFolder(getLocalDirectory(pathParts)).central;
+    if (discardChanges && !unlockFirst)
         QTx::removeFile(localFilePath(pathParts));
     QStringList output;
     if (!executeSVNCommand(QStringLiteral("unlock"), {}, pathParts, output))
         return false;
+    if (unlockFirst)
+        QTx::removeFile(localFilePath(pathParts));
     if (discardChanges && !updateFile(pathParts))
         return false;
     return saved(pathParts);
+}
+
+bool SVNInterface::fetchFolder(const QString& parentDirectory, const QString& parentDepth,
+                               const QString& name)
+{
+    // --force takes a local folder of the same name in as it is, instead of
+    // a tree conflict; local files in it are kept.
+    const QString depth = parentDepth == QLatin1String("infinity") ? QStringLiteral("infinity")
+                                                                   : QStringLiteral("empty");
+    QStringList output;
+    return executeSVNCommand(QStringLiteral("update"),
+                             {QStringLiteral("--force"), QStringLiteral("--set-depth"), depth},
+                             parentDirectory, name, output);
 }
 
 bool SVNInterface::checkin(const QStringList& pathParts, const QString& comment)

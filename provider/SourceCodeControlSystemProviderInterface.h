@@ -3,6 +3,16 @@
 #include <QString>
 #include <QStringList>
 
+/** The keys of the host options that setOption() takes, compared exactly. */
+namespace SourceCodeControlOption {
+/** The svn client to run: a path, or a name looked up along PATH. */
+inline constexpr char Executable[] = "Environment/Source Code Control/SVNExecutable";
+/** The repository URL. */
+inline constexpr char RepositoryURL[] = "Environment/Source Code Control/SVNRepositoryURL";
+/** "Yes" (exactly) offers check-out (locking); any other value turns it off. */
+inline constexpr char LockSupported[] = "Environment/Source Code Control/SVNLockSupported";
+} // namespace SourceCodeControlOption
+
 /**
  * The source-code-control provider as the host sees it.
  *

@@ -8,6 +8,8 @@
 //     directory and every argument (argv[0] included), each terminated by a
 //     NUL byte, so empty arguments and arguments holding spaces or line feeds
 //     stay unambiguous;
+//   - writes its environment to D/environment-n, one NUL-terminated
+//     "NAME=value" after the other;
 // then answers from D/responses/n/ (or D/responses/default/ when that does not
 // exist): waits "sleep_ms" milliseconds, writes "out" to standard output and
 // "err" to standard error byte for byte, and exits with the code in "code"
@@ -24,6 +26,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+extern char** environ;
 
 namespace {
 
@@ -104,6 +108,17 @@ int main(int argc, char** argv)
         return 96;
     writeAll(calls, record);
     ::close(calls);
+    std::string environment;
+    for (char** entry = environ; *entry; ++entry) {
+        environment.append(*entry);
+        environment.push_back('\0');
+    }
+    int environmentFile = ::open((dir + "/environment-" + std::to_string(n)).c_str(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (environmentFile < 0)
+        return 95;
+    writeAll(environmentFile, environment);
+    ::close(environmentFile);
     ::flock(lock, LOCK_UN);
     ::close(lock);
 

@@ -10,6 +10,27 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
+#include <vector>
+
+/** One expected client run: working directory and argv[1..]. */
+struct ExpectedRun
+{
+    QString directory;
+    QStringList arguments;
+};
+
+/** A folder's newest row in a working-copy database: path below the top, kind, presence, depth. */
+struct NodeRow
+{
+    const char* relativePath;
+    int opDepth;
+    const char* kind;
+    const char* presence;
+    const char* depth;
+};
+
 /** The provider with its fields and cache open to the tests. */
 class TestableSVN : public SVNInterface
 {
@@ -54,6 +75,48 @@ protected:
         ASSERT_TRUE(QDir().mkpath(dir + "/.svn"));
         QFile marker(dir + "/.svn/entries");
         ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+    }
+
+    /**
+     * Makes `relative` (below the local root; empty: the root) the top of a
+     * working copy of the central layout: ".svn/entries" and a ".svn/wc.db"
+     * holding `rows`. The folders of the rows are created on disk.
+     */
+    void makeCentralWorkingCopy(const QString& relative, const std::vector<NodeRow>& rows)
+    {
+        const QString top = relative.isEmpty() ? rootPath : rootPath + '/' + relative;
+        makeWorkingCopy(relative);
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(top + "/.svn/wc.db").constData(), &db), SQLITE_OK);
+        std::string sql = "CREATE TABLE wcroot (id INTEGER PRIMARY KEY, local_abspath TEXT);"
+                          "INSERT INTO wcroot VALUES (1, NULL);"
+                          "CREATE TABLE nodes (wc_id INTEGER, local_relpath TEXT, op_depth INTEGER,"
+                          " kind TEXT, presence TEXT, depth TEXT);";
+        for (const NodeRow& row : rows) {
+            sql += std::string("INSERT INTO nodes VALUES (1, '") + row.relativePath + "', "
+                + std::to_string(row.opDepth) + ", '" + row.kind + "', '" + row.presence + "', '"
+                + row.depth + "');";
+            QDir().mkpath(top + '/' + QString::fromUtf8(row.relativePath));
+        }
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+
+    /** The client ran exactly `runs`, in this order. */
+    void expectRuns(const std::vector<ExpectedRun>& runs) const
+    {
+        const std::vector<FakeSvn::Call> calls = fake.calls();
+        EXPECT_EQ(calls.size(), runs.size());
+        for (size_t i = 0; i < std::min(calls.size(), runs.size()); ++i) {
+            EXPECT_EQ(calls[i].workingDirectory, runs[i].directory) << "run " << i;
+            EXPECT_EQ(calls[i].arguments.mid(1), runs[i].arguments) << "run " << i;
+        }
+    }
+
+    /** argv[1..] of a run with credentials: command and arguments, auth(), then `tail`. */
+    static QStringList withAuth(const QStringList& head, const QStringList& tail = {})
+    {
+        return head + auth() + tail;
     }
 
     void writeFile(const QString& relative, const QByteArray& data)

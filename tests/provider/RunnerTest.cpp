@@ -2,6 +2,8 @@
 
 #include "ProviderFixture.h"
 
+#include "EightBit.h"
+
 namespace {
 
 const QString Info = QStringLiteral("info");
@@ -28,6 +30,80 @@ TEST_F(ProviderTest, ArgumentVectorsCarryCredentialsExceptForAdd)
     EXPECT_EQ(calls[4].arguments, QStringList({fake.executable(), "list"}) + auth());
     // A null working directory leaves the child where the caller is.
     EXPECT_EQ(calls[3].workingDirectory, QDir::currentPath());
+}
+
+TEST_F(ProviderTest, TargetsAlwaysReachTheClientAsPaths)
+{
+    struct Case
+    {
+        QString name;
+        QStringList tail;
+    };
+    const Case cases[] = {
+        {"plain.c", {"plain.c"}},
+        {"-x.txt", {"--", "-x.txt"}},
+        {"--force", {"--", "--force"}},
+        {"icon@2x.png", {"icon@2x.png@"}},
+        {"-a@b", {"--", "-a@b@"}},
+        {"日本/文書.txt", {"日本/文書.txt"}},
+    };
+    std::vector<ExpectedRun> runs;
+    for (const Case& c : cases) {
+        ASSERT_TRUE(svn.checkin(c.name.split('/'), "c"));
+        runs.push_back({rootPath, withAuth({"commit", "-m", "c"}, c.tail)});
+    }
+    // A check-out's target is the directory it creates: no peg revision
+    // there; a local name starting with "-" goes as "./-name".
+    makeWorkingCopy();
+    QDir().mkpath(rootPath + "/a@b");
+    svn.repositoryURL = "svn://ann@host/r";
+    ASSERT_TRUE(svn.addFile({"a@b", "f.c"}, "c"));
+    runs.push_back({QDir::currentPath(), withAuth({"info"}, {"svn://repo/trunk/a@b@"})});
+    runs.push_back({rootPath, withAuth({"checkout", "--non-recursive", "svn://repo/trunk/a@b@"}, {"a@b"})});
+    runs.push_back({rootPath + "/a@b", {"add", "--non-recursive", "--quiet", "f.c"}});
+    runs.push_back({rootPath + "/a@b", withAuth({"commit", "--message", "c"}, {"f.c"})});
+    ASSERT_TRUE(svn.setRoots(svn.localRoots + QStringList{"-proj"}, {"x@y"}));
+    runs.push_back({rootPath, withAuth({"checkout", "-N", "svn://ann@host/r/x@y@", "./-proj"})});
+    expectRuns(runs);
+
+    // A name that is not valid UTF-8 reaches the client byte for byte.
+    const QString undecodable = fromEightBit(QByteArray("caf\xe9"));
+    ASSERT_TRUE(svn.checkin({undecodable}, undecodable));
+    EXPECT_EQ(toEightBit(args(int(runs.size())).last()), QByteArray("caf\xe9"));
+}
+
+TEST_F(ProviderTest, APathLikeMessageIsRetriedOnceWithForceLog)
+{
+    const QByteArray pathname = "svn: E205005: The log message is a pathname (was -F intended?); "
+                                "use '--force-log' to override\n";
+    fake.respond("", pathname, 1);
+    ASSERT_TRUE(svn.checkin({"README"}, "README"));
+    fake.respond("", pathname, 1);
+    fake.respond("", pathname, 1);
+    EXPECT_FALSE(svn.checkout({"a.c"}, "a.c", false));
+    fake.respond("", "svn: E000001: refused\n", 1);
+    EXPECT_FALSE(svn.checkin({"b.c"}, "b.c"));
+    expectRuns({{rootPath, withAuth({"commit", "-m", "README"}, {"README"})},
+                {rootPath, withAuth({"commit", "-m", "README", "--force-log"}, {"README"})},
+                {rootPath, withAuth({"lock", "-m", "a.c"}, {"a.c"})},
+                {rootPath, withAuth({"lock", "-m", "a.c", "--force-log"}, {"a.c"})},
+                {rootPath, withAuth({"commit", "-m", "b.c"}, {"b.c"})}});
+}
+
+TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)
+{
+    const QByteArray savedAll = qgetenv("LC_ALL");
+    qputenv("LC_ALL", "C");
+    qputenv("LANGUAGE", "de");
+    QStringList output;
+    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    qputenv("LC_ALL", savedAll);
+    qunsetenv("LANGUAGE");
+    EXPECT_EQ(fake.environment(0, "LC_ALL"), QByteArray());
+    EXPECT_EQ(fake.environment(0, "LANGUAGE"), QByteArray());
+    EXPECT_EQ(fake.environment(0, "LC_MESSAGES"), "C");
+    EXPECT_EQ(fake.environment(0, "LC_CTYPE"), "C.UTF-8");
+    EXPECT_FALSE(fake.environment(0, "PATH").isEmpty()); // the rest is the host's
 }
 
 TEST_F(ProviderTest, NullCredentialsAreEmptyArguments)

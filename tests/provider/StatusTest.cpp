@@ -29,6 +29,14 @@ TEST(StatusParsing, ReadsFlagsFieldsAndKeyByPosition)
         {"M      3", "", true, false, false, "M      ", "3", nullptr},
         {"M   K", "", true, false, false, "M   K", nullptr, nullptr},
         {"*", "", false, false, false, "*", nullptr, nullptr},
+        // The layout of svn 1.6 and later: column 8 blank, out of date in column 9.
+        {"        *       17       15 bob          stale.txt", "stale.txt", false, false, true, "       ", "17", "15"},
+        {"M    K  *        3        2 ann          both.c", "both.c", true, true, true, "M    K ", "3", "2"},
+        {"     O           3        2 ann          theirs.c", "theirs.c", false, false, false, "     O ", "3", "2"},
+        {"A                -       ?   ?           added", "added", false, false, false, "A      ", "-", "?"},
+        {"D     C          2        2 ann          moved", "moved", false, false, false, "D     C", "2", "2"},
+        {"        *                                incoming.c", "incoming.c", false, false, true, "       ", nullptr, nullptr},
+        {"X                                        ext", "ext", false, false, false, "X      ", nullptr, nullptr},
     };
     for (const LineCase& c : cases) {
         SCOPED_TRACE(c.line);
@@ -71,7 +79,7 @@ TEST(StatusParsing, SkipsUnversionedEmptyAndLastLinesAndKeepsTheLaterDuplicate)
         "     K       6        6 a            dup.c",
         "M            9        9 a            last.c",
     });
-    EXPECT_EQ(records.size(), 2u);
+    ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records.count("stray.c"), 0u);
     EXPECT_EQ(records.count("last.c"), 0u);
     EXPECT_EQ(&records["keep.c"], kept); // overwritten in place: pointers stay valid
@@ -79,6 +87,18 @@ TEST(StatusParsing, SkipsUnversionedEmptyAndLastLinesAndKeepsTheLaterDuplicate)
     EXPECT_TRUE(kept->modified);
     EXPECT_TRUE(records["dup.c"].locked);
     EXPECT_EQ(records["dup.c"].workingRevision, "6");
+
+    // Newer clients add a detail line to a tree conflict and a summary of
+    // conflicts after the summary line; neither holds an entry.
+    svn.parseStatusOutput(&records, {
+        "D     C          2        2 ann          tree.c",
+        "      >   local file edit, incoming file delete or move upon update",
+        "Status against revision:      2",
+        "Summary of conflicts:",
+        "  Tree conflicts: 1",
+    });
+    EXPECT_EQ(records.size(), 3u);
+    EXPECT_EQ(records.count("tree.c"), 1u);
 }
 
 TEST_F(ProviderTest, StatusCacheRunsOncePerDirectory)

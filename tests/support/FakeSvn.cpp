@@ -1,5 +1,7 @@
 #include "FakeSvn.h"
 
+#include "EightBit.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -82,9 +84,9 @@ std::vector<FakeSvn::Call> FakeSvn::calls() const
         Call call;
         if (!field(value))
             break;
-        call.workingDirectory = QString::fromLatin1(value);
+        call.workingDirectory = fromEightBit(value);
         for (int i = 0; i < count && field(value); ++i)
-            call.arguments << QString::fromLatin1(value);
+            call.arguments << fromEightBit(value);
         result.push_back(call);
     }
     return result;
@@ -104,6 +106,17 @@ QStringList FakeSvn::args(int i) const
     if (i < 0 || size_t(i) >= all.size())
         return {QStringLiteral("<no call %1>").arg(i)};
     return all[size_t(i)].arguments.mid(1);
+}
+
+QByteArray FakeSvn::environment(int i, const QByteArray& name) const
+{
+    QFile file(m_dir.path() + QStringLiteral("/environment-") + QString::number(i));
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    for (const QByteArray& entry : file.readAll().split('\0'))
+        if (entry.startsWith(name + '='))
+            return entry.mid(name.size() + 1);
+    return QByteArray();
 }
 
 QStringList FakeSvn::auth(const QString& user, const QString& pass)

@@ -40,6 +40,8 @@ public:
     int callCount() const;
     /** The arguments of call i after the executable and subcommand-independent prefix: argv[1..]. */
     QStringList args(int i) const;
+    /** The value of environment variable `name` in call i; null when it was not set. */
+    QByteArray environment(int i, const QByteArray& name) const;
 
     /** The credential options every command except "add" carries, for a provider logged in as user/pass. */
     static QStringList auth(const QString& user = QString(), const QString& pass = QString());

@@ -1,0 +1,71 @@
+#include "ClientStatus.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+ClientStatus clientStatus(const QString& svnExecutable, const QString& directory,
+                          const QString& name, QString* error)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("LANGUAGE"));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(directory);
+    const QString target = name.contains(QLatin1Char('@')) ? name + QLatin1Char('@') : name;
+    process.start(svnExecutable, {QStringLiteral("status"), QStringLiteral("--show-updates"),
+                                  QStringLiteral("--verbose"), QStringLiteral("--non-interactive"),
+                                  QStringLiteral("--"), target});
+    ClientStatus status;
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        if (error)
+            *error = QString::fromUtf8(process.readAllStandardError()).trimmed();
+        return status;
+    }
+    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        if (line.size() < 10 || line.at(7) != QLatin1Char(' '))
+            continue;
+        // Working revision, last changed revision, author; then the name.
+        qsizetype pos = 9;
+        QStringList fields;
+        for (int field = 0; field < 4; ++field) {
+            while (pos < line.size() && line.at(pos) == QLatin1Char(' '))
+                ++pos;
+            const qsizetype start = pos;
+            while (field < 3 && pos < line.size() && line.at(pos) != QLatin1Char(' '))
+                ++pos;
+            fields << (field < 3 ? line.mid(start, pos - start) : line.mid(start));
+        }
+        if (fields.at(3) != name)
+            continue;
+        status.listed = true;
+        status.columns = line.left(7);
+        status.outOfDate = line.at(8) == QLatin1Char('*');
+        status.workingRevision = fields.at(0);
+        status.lastChangedRevision = fields.at(1);
+    }
+    return status;
+}
+
+QString differenceFromClient(const FileStatus& status, const ClientStatus& client)
+{
+    if (!client.listed)
+        return QStringLiteral("the client does not list the file");
+    QStringList differences;
+    auto compare = [&](const char* what, const QString& ours, const QString& theirs) {
+        if (ours != theirs)
+            differences << QStringLiteral("%1 %2, client %3").arg(QLatin1String(what), ours, theirs);
+    };
+    auto yesNo = [](bool value) { return value ? QStringLiteral("yes") : QStringLiteral("no"); };
+    const QChar first = client.columns.at(0);
+    compare("controlled", yesNo(status.controlled), yesNo(true));
+    compare("status", status.statusText, client.columns);
+    compare("revision", status.revisionText, client.workingRevision);
+    compare("changed", status.lastChangedText, client.lastChangedRevision);
+    compare("outOfDate", yesNo(status.outOfDate), yesNo(client.outOfDate));
+    compare("modified", yesNo(status.modified),
+            yesNo(first == QLatin1Char('M') || first == QLatin1Char('!')));
+    compare("checkedOut", yesNo(status.checkedOut), yesNo(client.columns.at(5) == QLatin1Char('K')));
+    return differences.join(QStringLiteral("; "));
+}

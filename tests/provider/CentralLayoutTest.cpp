@@ -1,0 +1,109 @@
+// Working copies of the central layout (one ".svn" with wc.db at the top):
+// which folders count as working copies, and operations that must not
+// reshape the checkout.
+
+#include "ProviderFixture.h"
+
+#include <QFileInfo>
+
+namespace {
+
+const QStringList StatusArgs{"status", "--non-recursive", "--show-updates", "--verbose"};
+const QByteArray NotThere = "svn: E170000: URL doesn't exist\n";
+const QByteArray Refused = "svn: E000001: refused\n";
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+TEST_F(ProviderTest, CentralLayoutFoldersBelowTheTopAreWorkingCopies)
+{
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"},
+                                       {"src", 0, "dir", "normal", "infinity"},
+                                       {"src/lib", 0, "dir", "normal", "infinity"},
+                                       {"added", 1, "dir", "normal", "infinity"},
+                                       {"gone", 0, "dir", "normal", "infinity"},
+                                       {"gone", 1, "dir", "not-present", ""},
+                                       {"f.c", 0, "file", "normal", ""}});
+    QDir().mkpath(rootPath + "/plain");                // unversioned
+    QDir().mkpath(rootPath + "/shell/.svn");           // ".svn" without entries
+    QDir().mkpath(rootPath + "/ext/inner");
+    makeWorkingCopy("ext");                            // a working copy of its own, old layout
+    fake.respondAlways("Status against revision:      3\n");
+
+    const QStringList working{"src", "src/lib", "added", "ext"};
+    const QStringList notWorking{"plain", "gone", "f.c", "shell", "ext/inner"};
+    for (const QString& folder : working + notWorking)
+        svn.getFileStatus(folder.split('/') + QStringList{"x.c"});
+    std::vector<ExpectedRun> runs;
+    for (const QString& folder : working)
+        runs.push_back({rootPath + '/' + folder, withAuth(StatusArgs)});
+    expectRuns(runs);
+    for (const QString& folder : notWorking) {
+        ASSERT_EQ(svn.statusCache.count(rootPath + '/' + folder), 1u) << folder.toStdString();
+        EXPECT_EQ(svn.statusCache[rootPath + '/' + folder], nullptr) << folder.toStdString();
+    }
+}
+
+TEST_F(ProviderTest, CentralLayoutAddFileJoinsFoldersToTheEnclosingWorkingCopy)
+{
+    // "src" is versioned at infinity; "src/new" and "docs" are only in the
+    // repository; "tmp" is in neither. The top itself is sparse (files).
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "files"},
+                                       {"src", 0, "dir", "normal", "infinity"}});
+    QDir().mkpath(rootPath + "/src/new");
+    QDir().mkpath(rootPath + "/docs/tmp");
+    fake.respond("Path: new\n");          // probe src/new
+    fake.respond("");                     // fetch src/new
+    ASSERT_TRUE(svn.addFile({"src", "new", "n.c"}, "c"));
+    fake.respond("Path: docs\n");         // probe docs
+    fake.respond("");                     // fetch docs
+    fake.respond("", NotThere, 1);        // probe docs/tmp
+    ASSERT_TRUE(svn.addFile({"docs", "tmp", "t.c"}, "c"));
+    const QStringList add{"add", "--non-recursive", "--quiet"};
+    expectRuns({
+        {QDir::currentPath(), withAuth({"info"}, {"svn://repo/trunk/src/new"})},
+        {rootPath + "/src", withAuth({"update", "--force", "--set-depth", "infinity"}, {"new"})},
+        {rootPath + "/src/new", add + QStringList{"n.c"}},
+        {rootPath + "/src/new", withAuth({"commit", "--message", "c"}, {"n.c"})},
+        {QDir::currentPath(), withAuth({"info"}, {"svn://repo/trunk/docs"})},
+        {rootPath, withAuth({"update", "--force", "--set-depth", "empty"}, {"docs"})},
+        {QDir::currentPath(), withAuth({"info"}, {"svn://repo/trunk/docs/tmp"})},
+        {rootPath + "/docs", add + QStringList{"tmp"}},
+        {rootPath + "/docs", withAuth({"commit", "--non-recursive", "--message", "c"}, {"tmp"})},
+        {rootPath + "/docs/tmp", add + QStringList{"t.c"}},
+        {rootPath + "/docs/tmp", withAuth({"commit", "--message", "c"}, {"t.c"})},
+    });
+}
+
+TEST_F(ProviderTest, CentralLayoutGetFileTouchesOnlyTheFile)
+{
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"},
+                                       {"src", 0, "dir", "normal", "infinity"}});
+    ASSERT_TRUE(svn.getFile({"src", "a.c"}, true));
+    ASSERT_TRUE(svn.getFile({"src", "new", "b.c"}, true));
+    expectRuns({
+        {rootPath, withAuth({"update"}, {"src/a.c"})},
+        {rootPath + "/src", withAuth({"update", "--force", "--set-depth", "infinity"}, {"new"})},
+        {rootPath, withAuth({"update"}, {"src/new/b.c"})},
+    });
+}
+
+TEST_F(ProviderTest, UndoCheckoutDiscardingUnlocksFirstInTheCentralLayout)
+{
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}});
+    writeFile("f.c", "edited");
+    fake.respond("", "svn: warning: W160040: No lock on path\n", 0);
+    EXPECT_FALSE(svn.undoCheckout({"f.c"}, true));
+    EXPECT_EQ(readAll(rootPath + "/f.c"), "edited"); // a refused unlock keeps the edit
+
+    ASSERT_TRUE(svn.undoCheckout({"f.c"}, true));
+    EXPECT_FALSE(QFileInfo::exists(rootPath + "/f.c")); // the stand-in restores nothing
+    expectRuns({{rootPath, withAuth({"unlock"}, {"f.c"})},
+                {rootPath, withAuth({"unlock"}, {"f.c"})},
+                {rootPath, withAuth({"update"}, {"f.c"})}});
+}
+
+} // namespace
