@@ -4,7 +4,7 @@
 #include <QProcessEnvironment>
 
 ClientStatus clientStatus(const QString& svnExecutable, const QString& directory,
-                          const QString& name, QString* error)
+                          const QString& name, const QStringList& options, QString* error)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("LANGUAGE"));
@@ -13,9 +13,9 @@ ClientStatus clientStatus(const QString& svnExecutable, const QString& directory
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(directory);
     const QString target = name.contains(QLatin1Char('@')) ? name + QLatin1Char('@') : name;
-    process.start(svnExecutable, {QStringLiteral("status"), QStringLiteral("--show-updates"),
-                                  QStringLiteral("--verbose"), QStringLiteral("--non-interactive"),
-                                  QStringLiteral("--"), target});
+    const QStringList command{QStringLiteral("status"), QStringLiteral("--show-updates"),
+                              QStringLiteral("--verbose"), QStringLiteral("--non-interactive")};
+    process.start(svnExecutable, command + options + QStringList{QStringLiteral("--"), target});
     ClientStatus status;
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
         if (error)

@@ -21,11 +21,13 @@ struct ClientStatus
 
 /**
  * Asks the client `svnExecutable` (messages untranslated, names in UTF-8)
- * for the status of `name` in `directory`. `error` gets the client's
- * complaint when it fails; the result is then not listed.
+ * for the status of `name` in `directory`, adding `options` (credentials,
+ * for example) to its command line. `error` gets the client's complaint
+ * when it fails; the result is then not listed.
  */
 ClientStatus clientStatus(const QString& svnExecutable, const QString& directory,
-                          const QString& name, QString* error = nullptr);
+                          const QString& name, const QStringList& options = {},
+                          QString* error = nullptr);
 
 /**
  * How the provider's seven outputs differ from what the client says of the

@@ -77,7 +77,7 @@ public:
             return false;
         QString clientError;
         const QString directory = QFileInfo(m_rootPath + QLatin1Char('/') + name).path();
-        const ClientStatus client = clientStatus(m_svnExecutable, directory, parts.last(), &clientError);
+        const ClientStatus client = clientStatus(m_svnExecutable, directory, parts.last(), {}, &clientError);
         const QString difference = differenceFromClient(status, client);
         return check(QStringLiteral("      ...as svn status says"), difference.isEmpty(),
                      difference.isEmpty() ? QString() : difference + QLatin1Char(' ') + clientError);

@@ -152,7 +152,7 @@ TEST_F(HostProgram, DemoRunsTheLifeCycleAndCleansUp)
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(kept + QStringLiteral("/work/project/.svn/entries")));
     EXPECT_EQ(readFile(kept + QStringLiteral("/work/project/readme.txt")),
-              QByteArray("First version.\nSecond line.\nAn edit.\n"));
+              QByteArray("First version.\nSecond line.\nTheir line.\nAn edit.\n"));
     // A second run refuses the non-empty directory.
     run = runTool(QStringLiteral(SCC_HOST_PATH),
                   {QStringLiteral("--plugin"), QStringLiteral(PLUGIN_PATH), QStringLiteral("--keep"),
