@@ -108,16 +108,21 @@ bool changeDir(const QString& path)
 
 bool copyFile(const QString& source, const QString& destination, bool createDirectories)
 {
-    const QFileInfo sourceInfo(source);
-    if (!sourceInfo.exists())
+    const QByteArray sourceName = toEightBit(Path::toOsPath(source));
+    struct stat sourceStatus;
+    if (::stat(sourceName.constData(), &sourceStatus) != 0)
         return false;
     if (createDirectories)
         makeDir(QFileInfo(destination).dir());
 
-    const QString target = QFileInfo(destination).isDir()
-            ? destination + QLatin1Char('/') + sourceInfo.fileName()
+    // Into an existing directory, the copy takes the source's name.
+    struct stat destinationStatus;
+    const bool intoDirectory = ::stat(toEightBit(Path::toOsPath(destination)).constData(),
+                                      &destinationStatus) == 0
+        && S_ISDIR(destinationStatus.st_mode);
+    const QString target = intoDirectory
+            ? destination + QLatin1Char('/') + source.mid(source.lastIndexOf(QLatin1Char('/')) + 1)
             : destination;
-    const QByteArray sourceName = toEightBit(Path::toOsPath(source));
     const QByteArray targetName = toEightBit(Path::toOsPath(target));
 
     FileDescriptor in(::open(sourceName.constData(), O_RDONLY | O_CLOEXEC));
