@@ -12,24 +12,51 @@ void releaseChunks(ProcessChunkList& chunks)
     chunks.clear();
 }
 
-void appendLines(const char* bytes, size_t size, QStringList* lines)
+void LineCutter::emitLine(const char* start, size_t size)
 {
-    size_t lineStart = 0;
+    if (m_observer)
+        (*m_observer)(QByteArrayView(start, qsizetype(size)));
+    if (m_lines)
+        m_lines->append(size == 0 ? QString() : fromEightBit(start, qsizetype(size)));
+}
+
+void LineCutter::cut(QByteArray& bytes, bool atEnd)
+{
+    const char* data = bytes.constData();
+    const size_t size = size_t(bytes.size());
     size_t i = 0;
+    if (m_skipNext && size > 0) {
+        m_skipNext = false;
+        i = 1;
+    }
+    size_t lineStart = i;
     while (i < size) {
-        const char byte = bytes[i];
+        const char byte = data[i];
         if (byte != '\n' && byte != '\r') {
             ++i;
             continue;
         }
-        lines->append(i == lineStart ? QString()
-                                     : fromEightBit(bytes + lineStart, qsizetype(i - lineStart)));
+        emitLine(data + lineStart, i - lineStart);
         // Taken as the first half of CR LF: the byte after a CR is skipped unseen.
+        if (byte == '\r' && i + 1 == size && !atEnd)
+            m_skipNext = true;
         i += byte == '\r' ? 2 : 1;
         lineStart = i;
     }
-    if (lineStart < size)
-        lines->append(fromEightBit(bytes + lineStart, qsizetype(size - lineStart)));
+    if (atEnd && lineStart < size) {
+        emitLine(data + lineStart, size - lineStart);
+        lineStart = size;
+    }
+    if (lineStart >= size)
+        bytes.clear();
+    else if (lineStart > 0)
+        bytes.remove(0, qsizetype(lineStart));
+}
+
+void appendLines(const char* bytes, size_t size, QStringList* lines)
+{
+    QByteArray copy = QByteArray::fromRawData(bytes, qsizetype(size));
+    LineCutter(lines).cut(copy, true);
 }
 
 void bufferListToQStringList(ProcessChunkList& chunks, QStringList* lines)

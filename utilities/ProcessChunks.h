@@ -2,7 +2,11 @@
 
 // Helpers of QTx::spawnProcess, kept apart so that they can be tested alone.
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QStringList>
+
+#include <functional>
 
 #include <list>
 #include <utility>
@@ -29,6 +33,33 @@ void bufferListToQStringList(ProcessChunkList& chunks, QStringList* lines);
 
 /** Appends the lines of `size` bytes at `bytes`, cut as bufferListToQStringList() cuts them. */
 void appendLines(const char* bytes, size_t size, QStringList* lines);
+
+/**
+ * Cuts lines, as bufferListToQStringList() does, out of bytes that arrive in
+ * pieces: each finished line is handed to the observer (when there is one,
+ * as bytes) and appended to the list (when there is one) as soon as its end
+ * has arrived.
+ */
+class LineCutter
+{
+public:
+    LineCutter(QStringList* lines, const std::function<void(QByteArrayView)>* observer = nullptr)
+        : m_lines(lines), m_observer(observer) {}
+
+    /**
+     * Cuts the finished lines at the start of `bytes` and removes them from
+     * it, leaving an unfinished last line for the next call. With `atEnd`
+     * nothing more will come, and that last line is cut too.
+     */
+    void cut(QByteArray& bytes, bool atEnd);
+
+private:
+    void emitLine(const char* start, size_t size);
+
+    QStringList* m_lines;
+    const std::function<void(QByteArrayView)>* m_observer;
+    bool m_skipNext = false; // the last piece ended in a CR: the next byte is its LF
+};
 
 /** Releases every chunk buffer and empties the list. */
 void releaseChunks(ProcessChunkList& chunks);

@@ -1,12 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace QTx {
 
 class ProcessEnvironment;
+
+/** Sees one line of a child's standard output: its bytes, without the line end. */
+using OutputLineObserver = std::function<void(QByteArrayView)>;
 
 /** Settings of one spawnProcess() run beyond the basic ones; the defaults change nothing. */
 struct SpawnOptions
@@ -35,6 +41,12 @@ struct SpawnOptions
     int timeoutMs = 0;
     /** When not null: set to whether the time limit ended the run. */
     bool* timedOut = nullptr;
+    /**
+     * When set, called with each line of standard output as soon as it is
+     * complete, while the child still runs (before the line is appended to
+     * the output list, which may then be null).
+     */
+    OutputLineObserver outputObserver;
 };
 
 /**
@@ -74,7 +86,7 @@ int spawnProcess(const QStringList& arguments, bool wait, const QString& working
 
 /**
  * As above, with the settings of `options`. Capturing needs `errors` and
- * either `output` or an output descriptor.
+ * one of `output`, an output descriptor or an output observer.
  */
 int spawnProcess(const QStringList& arguments, bool wait, const QString& workingDirectory,
                  const SpawnOptions& options, QStringList* output, QStringList* errors);

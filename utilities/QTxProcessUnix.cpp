@@ -21,6 +21,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -43,6 +44,8 @@ constexpr useconds_t NoWaitPauseUs = 1000;
 constexpr int CapturePipeSize = 1 << 20;
 // What one read may take from a pipe while capturing.
 constexpr size_t CaptureReadSize = 256 * 1024;
+// How long the reader lets a child's output gather after a small read.
+constexpr long GatherPauseUs = 500;
 // After SIGTERM, how long a child gets before SIGKILL; after SIGKILL, how long
 // a descendant that left the group may keep the pipes open.
 constexpr qint64 KillGraceMs = 2000;
@@ -176,12 +179,27 @@ pid_t startChild(const QByteArray& program, char* const* argv, char* const* envp
     return pid;
 }
 
-// One captured stream: everything read so far, in one growing buffer.
+// One captured stream: what has been read and not yet cut into lines.
 struct Capture
 {
+    explicit Capture(QStringList* lines, const QTx::OutputLineObserver* observer = nullptr)
+        : cutter(lines, observer) {}
+
     Descriptor fd;
     QByteArray bytes;
+    LineCutter cutter;
     bool open = false;
+
+    // Drains the pipe and cuts the lines that are complete; true while the
+    // stream stays open. The bytes taken are added to `taken`.
+    bool take(qsizetype& taken)
+    {
+        const qsizetype before = bytes.size();
+        const bool stillOpen = drain();
+        taken += bytes.size() - before;
+        cutter.cut(bytes, !stillOpen);
+        return stillOpen;
+    }
 
     // Reads what the pipe holds now. Returns false at end of file or on a
     // lasting error.
@@ -210,7 +228,11 @@ struct Capture
 class Child
 {
 public:
-    explicit Child(pid_t pid, bool ownGroup) : m_pid(pid), m_ownGroup(ownGroup) {}
+    explicit Child(pid_t pid, bool ownGroup) : m_pid(pid), m_ownGroup(ownGroup)
+    {
+        // Readable once the child has ended; absent on kernels before 5.3.
+        m_exitFd.reset(int(::syscall(SYS_pidfd_open, pid, 0)));
+    }
     ~Child()
     {
         if (m_pid > 0) {
@@ -256,7 +278,12 @@ public:
     // Gives up on the child without reaping it (the no-wait form).
     void abandon() { m_pid = -1; }
 
+    // A descriptor that polls readable when the child has ended; -1 when
+    // the system has none.
+    int exitDescriptor() const { return m_exitFd.get(); }
+
 private:
+    Descriptor m_exitFd;
     pid_t m_pid;
     bool m_ownGroup;
 };
@@ -298,29 +325,47 @@ private:
     int m_stage = 0;
 };
 
-// Reads both pipes until each has reported end of file. Polling both keeps a
-// child that fills one pipe while we wait on the other from blocking.
+// Reads both pipes until each has reported end of file, cutting lines as
+// they complete. Polling both keeps a child that fills one pipe while we
+// wait on the other from blocking.
+//
+// A reader that polls a pipe is woken by every write into it, and the svn
+// client writes each status line on its own: thousands of wake-ups, each of
+// which slows the writer down. So after a wake-up that found a little output
+// the reader pauses briefly and lets more gather; only a child that writes a
+// lot (a quarter of the pipe at once) is read without pauses. The child's
+// exit descriptor is polled too, so its end is seen at once.
 void collect(Capture& out, Capture& err, const Child& child, Deadline& deadline)
 {
+    const int capacity = out.fd.isOpen() ? ::fcntl(out.fd.get(), F_GETPIPE_SZ) : 65536;
+    const qsizetype streamingThreshold = capacity > 0 ? capacity / 4 : 16384;
+    const timespec pause{0, GatherPauseUs * 1000};
+    Capture* captures[2] = {&out, &err};
+    bool exited = false;
     while (out.open || err.open) {
         const int waitMs = deadline.step(child);
         if (deadline.gaveUpReading())
             return;
-        pollfd fds[2] = {{out.open ? out.fd.get() : -1, POLLIN, 0},
-                         {err.open ? err.fd.get() : -1, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, waitMs);
+        pollfd fds[3] = {{out.open ? out.fd.get() : -1, POLLIN, 0},
+                         {err.open ? err.fd.get() : -1, POLLIN, 0},
+                         {exited ? -1 : child.exitDescriptor(), POLLIN, 0}};
+        const int ready = ::poll(fds, 3, waitMs);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
             return; // the caller closes the pipes before it waits
         }
-        Capture* captures[2] = {&out, &err};
+        qsizetype taken = 0;
         for (int i = 0; i < 2; ++i) {
-            if (!captures[i]->open || fds[i].revents == 0)
+            Capture& capture = *captures[i];
+            if (!capture.open || fds[i].revents == 0)
                 continue;
-            if ((fds[i].revents & POLLNVAL) || !captures[i]->drain())
-                captures[i]->open = false;
+            if ((fds[i].revents & POLLNVAL) || !capture.take(taken))
+                capture.open = false;
         }
+        exited = exited || fds[2].revents != 0;
+        if (taken > 0 && taken < streamingThreshold && !exited && (out.open || err.open))
+            ::nanosleep(&pause, nullptr);
     }
 }
 
@@ -339,7 +384,7 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
         const QTx::SpawnOptions& options, QStringList* output, QStringList* errors)
 {
     const bool toDescriptor = options.outputDescriptor >= 0;
-    const bool capture = errors && (output || toDescriptor);
+    const bool capture = errors && (output || toDescriptor || options.outputObserver);
     if (options.timedOut)
         *options.timedOut = false;
 
@@ -387,7 +432,8 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
             return -1;
         inputWrite.close();
     }
-    Capture out, err;
+    Capture out(output, options.outputObserver ? &options.outputObserver : nullptr);
+    Capture err(errors);
     Descriptor outWrite, errWrite;
     if (capture) {
         if ((!toDescriptor && !openPipe(out.fd, outWrite)) || !openPipe(err.fd, errWrite))
@@ -420,9 +466,9 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
         // failure) then gets EPIPE and ends instead of hanging us both.
         out.fd.close();
         err.fd.close();
-        if (output)
-            appendLines(out.bytes.constData(), size_t(out.bytes.size()), output);
-        appendLines(err.bytes.constData(), size_t(err.bytes.size()), errors);
+        // What a stream left unfinished (no read reported its end) is its last line.
+        for (Capture* c : {&out, &err})
+            c->cutter.cut(c->bytes, true);
     }
 
     int status = 0;
