@@ -135,11 +135,12 @@ bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& 
 
 bool SVNInterface::execute(const QString& command, const QStringList& arguments,
                            const QString& workingDirectory, const QString& target,
-                           QStringList* output, int outputDescriptor)
+                           QStringList* output, int outputDescriptor,
+                           const QTx::OutputLineObserver* observer)
 {
     QStringList errors;
     int exitCode = runClient(commandLine(command, arguments, target), workingDirectory, output,
-                             errors, outputDescriptor);
+                             errors, outputDescriptor, observer);
     if ((exitCode != 0 || !errors.isEmpty())
         && errors.join(QLatin1Char('\n')).contains(QLatin1String("E205005:"))) {
         // The client refuses a log or lock message that names an existing
@@ -149,7 +150,7 @@ bool SVNInterface::execute(const QString& command, const QStringList& arguments,
         errors.clear();
         exitCode = runClient(commandLine(command, arguments + QStringList{QStringLiteral("--force-log")},
                                          target),
-                             workingDirectory, output, errors, outputDescriptor);
+                             workingDirectory, output, errors, outputDescriptor, observer);
     }
     // Anything on standard error counts as failure, warnings included.
     if (exitCode == 0 && errors.isEmpty())
@@ -159,7 +160,8 @@ bool SVNInterface::execute(const QString& command, const QStringList& arguments,
 }
 
 int SVNInterface::runClient(const QStringList& argv, const QString& workingDirectory,
-                            QStringList* output, QStringList& errors, int outputDescriptor)
+                            QStringList* output, QStringList& errors, int outputDescriptor,
+                            const QTx::OutputLineObserver* observer)
 {
     // The provider reads the client's labels and status layout, so its
     // messages must be untranslated; names reach it and come back as UTF-8
@@ -172,6 +174,8 @@ int SVNInterface::runClient(const QStringList& argv, const QString& workingDirec
     QTx::SpawnOptions options;
     options.environment = &environment;
     options.outputDescriptor = outputDescriptor;
+    if (observer)
+        options.outputObserver = *observer;
     return QTx::spawnProcess(argv, true, workingDirectory, options, output, &errors);
 }
 
@@ -200,7 +204,7 @@ bool SVNInterface::isWorkingCopy(const QString& directory)
     if (hasEntriesFile(directory))
         return true;
     // A folder below the top of a working copy made by a client of 1.7 or later.
-    return inspectFolder(directory).versioned;
+    return workingCopyLayout.inspect(directory).versioned;
 }
 
 void SVNInterface::removeCacheEntry(const QString& directory)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "QTxProcess.h"
 #include "SVNFileStatus.h"
+#include "SVNWorkingCopyLayout.h"
 #include "SourceCodeControlSystemProviderInterface.h"
 
 #include <QString>
@@ -235,6 +237,8 @@ protected:
     std::map<QString, SVNDirectoryStatus*> statusCache;
     QString lastErrorCommand;
     QString lastErrorMessage;
+    /** The working copies' own databases, read to tell which folders are versioned. */
+    SVNWorkingCopyLayout workingCopyLayout;
 
 private:
     /**
@@ -242,7 +246,7 @@ private:
      * (never read), or when it is a versioned folder of an enclosing working
      * copy of the central layout (a ".svn/wc.db" at its top).
      */
-    static bool isWorkingCopy(const QString& directory);
+    bool isWorkingCopy(const QString& directory);
     /** The whole argument vector of one run (see executeSVNCommand()). */
     QStringList commandLine(const QString& command, const QStringList& arguments,
                             const QString& target) const;
@@ -251,17 +255,22 @@ private:
     /**
      * executeSVNCommand() without clearing anything first; with
      * `outputDescriptor` not negative, standard output goes there instead of
-     * `output`.
+     * `output` (which may then be null). `observer`, when given, sees each
+     * output line while the client still runs (a run retried with
+     * "--force-log" shows it the lines of both attempts); `output` may then
+     * be null too.
      */
     bool execute(const QString& command, const QStringList& arguments,
                  const QString& workingDirectory, const QString& target, QStringList* output,
-                 int outputDescriptor);
+                 int outputDescriptor = -1,
+                 const QTx::OutputLineObserver* observer = nullptr);
     /**
      * One run of the client with `argv` in `workingDirectory`; its exit code.
      * With `outputDescriptor` not negative, standard output goes there.
      */
     int runClient(const QStringList& argv, const QString& workingDirectory, QStringList* output,
-                  QStringList& errors, int outputDescriptor = -1);
+                  QStringList& errors, int outputDescriptor = -1,
+                  const QTx::OutputLineObserver* observer = nullptr);
     /**
      * Brings the folder `name`, missing from the central working copy that
      * holds `parentDirectory`, into that working copy: "update --force

@@ -3,25 +3,29 @@
 
 #include "SVNInterface.h"
 
+#include "EightBit.h"
+
+#include <cstring>
 #include <memory>
 
 namespace {
 
-const QLatin1String s_summaryLine("Status against revision:");
-const QLatin1String s_treeConflictDetail("      >");
+// Lines are read as the client wrote them, one character per byte; the
+// status columns and fields are ASCII, and the name is decoded last.
+const QByteArrayView s_summaryLine("Status against revision:");
+const QByteArrayView s_treeConflictDetail("      >");
 // Where a newer client starts the name when the fields before it are blank.
 const qsizetype s_nameColumn = 41;
 
 // The isspace() set of the POSIX locale.
-bool isStatusSpace(QChar c)
+bool isStatusSpace(char c)
 {
-    const char16_t u = c.unicode();
-    return u == ' ' || (u >= '\t' && u <= '\r');
+    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 // Moves `pos` over a run of whitespace, then returns the run of
-// non-whitespace after it (null when the line ends first).
-QString nextField(const QString& line, qsizetype& pos)
+// non-whitespace after it (empty when the line ends first).
+QByteArrayView nextField(QByteArrayView line, qsizetype& pos)
 {
     const qsizetype length = line.size();
     while (pos < length && isStatusSpace(line[pos]))
@@ -29,70 +33,132 @@ QString nextField(const QString& line, qsizetype& pos)
     const qsizetype start = pos;
     while (pos < length && !isStatusSpace(line[pos]))
         ++pos;
-    return pos > start ? line.mid(start, pos - start) : QString();
+    return line.sliced(start, pos - start);
 }
 
 // A line whose revision and author fields are all blank, with the name in
 // its column.
-bool hasNoFields(const QString& line)
+bool hasNoFields(QByteArrayView line)
 {
-    if (line.size() <= s_nameColumn || line[s_nameColumn] == QLatin1Char(' '))
+    if (line.size() <= s_nameColumn || line[s_nameColumn] == ' ')
         return false;
     for (qsizetype i = 7; i < s_nameColumn; ++i)
-        if (line[i] != QLatin1Char(' ') && !(i == 8 && line[i] == QLatin1Char('*')))
+        if (line[i] != ' ' && !(i == 8 && line[i] == '*'))
             return false;
     return true;
+}
+
+// The status columns and revisions of a directory's lines repeat a lot;
+// handing out shared copies of recent texts saves an allocation for each.
+class RecentTexts
+{
+public:
+    // The text of `bytes`; null when there are none.
+    QString get(QByteArrayView bytes)
+    {
+        if (bytes.isEmpty())
+            return QString();
+        for (const Entry& entry : m_entries)
+            if (entry.bytes == bytes)
+                return entry.text;
+        Entry& entry = m_entries[m_next];
+        m_next = (m_next + 1) % Size;
+        entry.bytes = bytes.toByteArray();
+        entry.text = fromEightBit(bytes.data(), bytes.size());
+        return entry.text;
+    }
+
+private:
+    struct Entry
+    {
+        QByteArray bytes;
+        QString text;
+    };
+    static constexpr int Size = 8;
+    Entry m_entries[Size];
+    int m_next = 0;
+};
+
+// Reads status lines one at a time, as they come, holding each back until
+// the next one arrives: the client ends with a summary line ("Status against
+// revision: N"), which is never an entry, so the last line is not parsed.
+class StatusLineReader
+{
+public:
+    explicit StatusLineReader(SVNDirectoryStatus* records) : m_records(records) {}
+
+    void add(QByteArrayView line)
+    {
+        if (m_holding)
+            parse(m_held);
+        // Copied into the same buffer each time: no allocation per line.
+        m_held.resize(line.size());
+        std::memcpy(m_held.data(), line.data(), size_t(line.size()));
+        m_holding = true;
+    }
+
+private:
+    void parse(QByteArrayView line);
+
+    SVNDirectoryStatus* m_records;
+    RecentTexts m_recent;
+    QByteArray m_held;
+    bool m_holding = false;
+    bool m_done = false;
+};
+
+void StatusLineReader::parse(QByteArrayView line)
+{
+    if (m_done || line.isEmpty() || line[0] == '?')
+        return;
+    // Newer clients follow the summary line with a summary of conflicts,
+    // and a tree conflict's line with a detail line ("      >   ...").
+    if (line.startsWith(s_summaryLine)) {
+        m_done = true;
+        return;
+    }
+    if (line.startsWith(s_treeConflictDetail))
+        return;
+    const qsizetype length = line.size();
+
+    SVNFileStatus record;
+    record.modified = line[0] == 'M' || line[0] == '!';
+    record.locked = length > 5 && line[5] == 'K';
+    record.outOfDate = length > 6 && line[6] == '*';
+    record.statusColumns = m_recent.get(line.first(qMin<qsizetype>(7, length)));
+
+    qsizetype pos = qMin<qsizetype>(7, length);
+    // Newer clients keep column 8 blank and put the out-of-date mark alone
+    // in column 9; a working revision is never "*".
+    if (length > 8 && line[7] == ' ' && line[8] == '*' && (length == 9 || isStatusSpace(line[9]))) {
+        record.outOfDate = true;
+        pos = 9;
+    }
+    QString key;
+    if (hasNoFields(line)) {
+        // An item the working copy does not hold (an incoming addition, an
+        // external): no revisions, the name where the client puts it.
+        pos = s_nameColumn;
+    } else {
+        record.workingRevision = m_recent.get(nextField(line, pos));
+        record.lastChangedRevision = m_recent.get(nextField(line, pos));
+        nextField(line, pos); // the last author: not kept
+        while (pos < length && isStatusSpace(line[pos]))
+            ++pos;
+    }
+    // The name is all the rest, spaces included.
+    if (pos < length)
+        key = fromEightBit(line.data() + pos, length - pos);
+    m_records->insert_or_assign(std::move(key), std::move(record));
 }
 
 } // namespace
 
 void SVNInterface::parseStatusOutput(SVNDirectoryStatus* records, const QStringList& lines)
 {
-    // The client ends with a summary line ("Status against revision: N"),
-    // which is never an entry: the last line is not parsed.
-    for (qsizetype n = 0; n + 1 < lines.size(); ++n) {
-        const QString& line = lines[n];
-        if (line.isEmpty() || line[0] == QLatin1Char('?'))
-            continue;
-        // Newer clients follow the summary line with a summary of conflicts,
-        // and a tree conflict's line with a detail line ("      >   ...").
-        if (line.startsWith(s_summaryLine))
-            break;
-        if (line.startsWith(s_treeConflictDetail))
-            continue;
-        const qsizetype length = line.size();
-
-        SVNFileStatus record;
-        record.modified = line[0] == QLatin1Char('M') || line[0] == QLatin1Char('!');
-        record.locked = length > 5 && line[5] == QLatin1Char('K');
-        record.outOfDate = length > 6 && line[6] == QLatin1Char('*');
-        record.statusColumns = line.left(7);
-
-        qsizetype pos = qMin<qsizetype>(7, length);
-        // Newer clients keep column 8 blank and put the out-of-date mark
-        // alone in column 9; a working revision is never "*".
-        if (length > 8 && line[7] == QLatin1Char(' ') && line[8] == QLatin1Char('*')
-            && (length == 9 || isStatusSpace(line[9]))) {
-            record.outOfDate = true;
-            pos = 9;
-        }
-        QString key;
-        if (hasNoFields(line)) {
-            // An item the working copy does not hold (an incoming addition,
-            // an external): no revisions, the name where the client puts it.
-            key = line.mid(s_nameColumn);
-        } else {
-            record.workingRevision = nextField(line, pos);
-            record.lastChangedRevision = nextField(line, pos);
-            nextField(line, pos); // the last author: not kept
-            while (pos < length && isStatusSpace(line[pos]))
-                ++pos;
-            // The name is all the rest, spaces included.
-            if (pos < length)
-                key = line.mid(pos);
-        }
-        (*records)[key] = record;
-    }
+    StatusLineReader reader(records);
+    for (const QString& line : lines)
+        reader.add(toEightBit(line));
 }
 
 SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
@@ -107,14 +173,16 @@ SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
             statusCache.emplace(directory, nullptr);
             return nullptr;
         }
-        QStringList output;
-        if (!executeSVNCommand(QStringLiteral("status"),
-                               {QStringLiteral("--non-recursive"), QStringLiteral("--show-updates"),
-                                QStringLiteral("--verbose")},
-                               directory, QString(), output))
-            return nullptr;
+        // The lines are read as they come, while the client still runs; a
+        // failed run throws them away.
         auto records = std::make_unique<SVNDirectoryStatus>();
-        parseStatusOutput(records.get(), output);
+        StatusLineReader reader(records.get());
+        const QTx::OutputLineObserver observer = [&reader](QByteArrayView line) { reader.add(line); };
+        if (!execute(QStringLiteral("status"),
+                     {QStringLiteral("--non-recursive"), QStringLiteral("--show-updates"),
+                      QStringLiteral("--verbose")},
+                     directory, QString(), nullptr, -1, &observer))
+            return nullptr;
         entry = statusCache.emplace(directory, records.release()).first;
     }
     if (!entry->second)

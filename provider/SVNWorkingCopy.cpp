@@ -106,7 +106,7 @@ bool SVNInterface::addFile(const QStringList& pathParts, const QString& comment)
             if (executeSVNCommand(QStringLiteral("info"), {}, QString(), url, output)) {
                 // In a working copy of the central layout the folder joins it;
                 // a check-out there would reset the depth of a versioned folder.
-                const SVNFolderState parent = inspectFolder(directory);
+                const SVNFolderState parent = workingCopyLayout.inspect(directory);
                 const bool fetched = parent.central
                     ? fetchFolder(directory, parent.depth, name)
                     : executeSVNCommand(QStringLiteral("checkout"),
@@ -154,7 +154,7 @@ bool SVNInterface::getFile(const QStringList& pathParts, bool keepLocal)
         const QString& name = pathParts[level];
         const QString levelDirectory = directory + Slash + name;
         if (!isWorkingCopy(levelDirectory)) {
-            const SVNFolderState parent = inspectFolder(directory);
+            const SVNFolderState parent = workingCopyLayout.inspect(directory);
             const bool fetched = parent.central
                 ? fetchFolder(directory, parent.depth, name)
                 : executeSVNCommand(QStringLiteral("update"), {QStringLiteral("--non-recursive")},
@@ -228,7 +228,7 @@ bool SVNInterface::undoCheckout(const QStringList& pathParts, bool discardChange
     // A client of the central layout cannot unlock a file that is gone (it
     // fails half-way and leaves the working copy needing a clean-up), so there
     // the lock goes first and the file after it.
-    const bool unlockFirst = discardChanges && inspectFolder(getLocalDirectory(pathParts)).central;
+    const bool unlockFirst = discardChanges && workingCopyLayout.inspect(getLocalDirectory(pathParts)).central;
     if (discardChanges && !unlockFirst)
         QTx::removeFile(localFilePath(pathParts));
     QStringList output;

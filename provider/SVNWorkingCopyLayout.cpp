@@ -14,6 +14,7 @@
 namespace {
 
 const int s_busyTimeoutMs = 10000;
+const size_t s_openDatabases = 4;
 
 // The row with the highest op_depth is the node's current state.
 const char s_nodeQuery[] =
@@ -27,45 +28,10 @@ bool isDirectory(const QByteArray& path)
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool isFile(const QByteArray& path)
-{
-    struct stat st;
-    return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 QString columnText(sqlite3_stmt* statement, int column)
 {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     return text ? QString::fromUtf8(text) : QString();
-}
-
-// Looks `relativePath` up in the database at `databasePath`.
-void readNode(const QByteArray& databasePath, const QByteArray& relativePath, SVNFolderState& state)
-{
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(databasePath.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                        nullptr)
-        != SQLITE_OK) {
-        sqlite3_close(db);
-        return;
-    }
-    sqlite3_busy_timeout(db, s_busyTimeoutMs);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, s_nodeQuery, -1, &statement, nullptr) == SQLITE_OK
-        && sqlite3_bind_text(statement, 1, relativePath.constData(), int(relativePath.size()),
-                             SQLITE_STATIC)
-            == SQLITE_OK
-        && sqlite3_step(statement) == SQLITE_ROW) {
-        const QString kind = columnText(statement, 0);
-        const QString presence = columnText(statement, 1);
-        state.versioned = kind == QLatin1String("dir")
-            && (presence == QLatin1String("normal") || presence == QLatin1String("incomplete")
-                || presence == QLatin1String("base-deleted"));
-        if (state.versioned)
-            state.depth = columnText(statement, 2);
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
 }
 
 } // namespace
@@ -76,7 +42,60 @@ bool hasEntriesFile(const QString& directory)
     return ::stat(toEightBit(directory + QStringLiteral("/.svn/entries")).constData(), &st) == 0;
 }
 
-SVNFolderState inspectFolder(const QString& directory)
+SVNWorkingCopyLayout::~SVNWorkingCopyLayout()
+{
+    for (Database& database : m_databases)
+        close(database);
+}
+
+void SVNWorkingCopyLayout::close(Database& database)
+{
+    sqlite3_finalize(database.query);
+    sqlite3_close(database.connection);
+    database.query = nullptr;
+    database.connection = nullptr;
+}
+
+SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& path)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return nullptr;
+    for (auto it = m_databases.begin(); it != m_databases.end(); ++it) {
+        if (it->path != path)
+            continue;
+        Database database = *it;
+        m_databases.erase(it);
+        if (database.device == st.st_dev && database.inode == st.st_ino) {
+            m_databases.push_back(database);
+            return &m_databases.back();
+        }
+        close(database);
+        break;
+    }
+    if (m_databases.size() >= s_openDatabases) {
+        close(m_databases.front());
+        m_databases.erase(m_databases.begin());
+    }
+
+    Database database;
+    database.path = path;
+    database.device = st.st_dev;
+    database.inode = st.st_ino;
+    if (sqlite3_open_v2(path.constData(), &database.connection,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
+            != SQLITE_OK
+        || sqlite3_busy_timeout(database.connection, s_busyTimeoutMs) != SQLITE_OK
+        || sqlite3_prepare_v2(database.connection, s_nodeQuery, -1, &database.query, nullptr)
+            != SQLITE_OK) {
+        close(database);
+        return nullptr;
+    }
+    m_databases.push_back(database);
+    return &m_databases.back();
+}
+
+SVNFolderState SVNWorkingCopyLayout::inspect(const QString& directory)
 {
     SVNFolderState state;
     const QByteArray folder = toEightBit(QDir::cleanPath(directory));
@@ -84,22 +103,36 @@ SVNFolderState inspectFolder(const QString& directory)
         return state;
     // Walk up to the nearest ".svn"; it owns the folder.
     QByteArray top = folder;
-    for (;;) {
-        const QByteArray administrative = (top == "/" ? QByteArray() : top) + "/.svn";
-        if (isDirectory(administrative)) {
-            const QByteArray database = administrative + "/wc.db";
-            state.central = isFile(database);
-            if (state.central) {
-                QByteArray relative = folder.mid(top == "/" ? 1 : top.size());
-                if (relative.startsWith('/'))
-                    relative.remove(0, 1);
-                readNode(database, relative, state);
-            }
-            return state;
-        }
+    while (!isDirectory((top == "/" ? QByteArray() : top) + "/.svn")) {
         if (top == "/")
             return state;
         const qsizetype slash = top.lastIndexOf('/');
         top = slash > 0 ? top.left(slash) : QByteArray("/");
     }
+    const QByteArray databasePath = (top == "/" ? QByteArray() : top) + "/.svn/wc.db";
+    struct stat st;
+    state.central = ::stat(databasePath.constData(), &st) == 0 && S_ISREG(st.st_mode);
+    Database* database = state.central ? open(databasePath) : nullptr;
+    if (!database)
+        return state;
+
+    QByteArray relative = folder.mid(top == "/" ? 1 : top.size());
+    if (relative.startsWith('/'))
+        relative.remove(0, 1);
+    sqlite3_stmt* query = database->query;
+    if (sqlite3_bind_text(query, 1, relative.constData(), int(relative.size()), SQLITE_TRANSIENT)
+            == SQLITE_OK
+        && sqlite3_step(query) == SQLITE_ROW) {
+        const QString kind = columnText(query, 0);
+        const QString presence = columnText(query, 1);
+        state.versioned = kind == QLatin1String("dir")
+            && (presence == QLatin1String("normal") || presence == QLatin1String("incomplete")
+                || presence == QLatin1String("base-deleted"));
+        if (state.versioned)
+            state.depth = columnText(query, 2);
+    }
+    // Resetting ends the read, so the client is never kept waiting on us.
+    sqlite3_reset(query);
+    sqlite3_clear_bindings(query);
+    return state;
 }

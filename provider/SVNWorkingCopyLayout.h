@@ -1,6 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
 
 /** Whether "<directory>/.svn/entries" exists (it is never read). */
 bool hasEntriesFile(const QString& directory);
@@ -22,12 +28,41 @@ struct SVNFolderState
 };
 
 /**
- * Reads the state of `directory` (an absolute path) from the nearest ".svn"
- * at or above it. The database is opened read-only and never written; while
- * the client holds it locked the read waits up to ten seconds. A database
- * that cannot be read gives a folder that is not versioned. Nested working
- * copies and directory externals have a ".svn" of their own, so the nearest
- * one is always the one that owns the folder; unversioned and ignored
- * folders have no row in it.
+ * Reads folder states from working-copy databases, keeping the last few
+ * databases open so that a later question about the same working copy costs
+ * one query. A database is opened read-only and never written; while the
+ * client holds it locked a read waits up to ten seconds. A database that was
+ * replaced on disk (a new checkout in the same place) is opened afresh.
  */
-SVNFolderState inspectFolder(const QString& directory);
+class SVNWorkingCopyLayout
+{
+public:
+    SVNWorkingCopyLayout() = default;
+    SVNWorkingCopyLayout(const SVNWorkingCopyLayout&) = delete;
+    SVNWorkingCopyLayout& operator=(const SVNWorkingCopyLayout&) = delete;
+    ~SVNWorkingCopyLayout();
+
+    /**
+     * The state of `directory` (an absolute path), read from the nearest
+     * ".svn" at or above it. Nested working copies and directory externals
+     * have a ".svn" of their own, so the nearest one is always the one that
+     * owns the folder; unversioned and ignored folders have no row in it. A
+     * database that cannot be read gives a folder that is not versioned.
+     */
+    SVNFolderState inspect(const QString& directory);
+
+private:
+    struct Database
+    {
+        QByteArray path;
+        unsigned long long device = 0;
+        unsigned long long inode = 0;
+        sqlite3* connection = nullptr;
+        sqlite3_stmt* query = nullptr;
+    };
+
+    Database* open(const QByteArray& path);
+    static void close(Database& database);
+
+    std::vector<Database> m_databases; // most recently used last
+};
