@@ -63,6 +63,11 @@ protected:
 TEST_F(TodaysClient, StatusAtEveryDepthIsTheClientsOwn)
 {
     const QString ann = QStringLiteral("ann");
+    // A nested working copy and a directory external have a ".svn" of their own.
+    svnOk({QStringLiteral("checkout"), urlOf(QStringLiteral("project/a")), m_root + QStringLiteral("/nested")}, ann);
+    svnOk({QStringLiteral("propset"), QStringLiteral("svn:externals"),
+           QStringLiteral("ext ") + urlOf(QStringLiteral("project/a/b/c")), m_root}, ann);
+    svnOk({QStringLiteral("update"), m_root}, ann);
     const QString bobs = m_base + QStringLiteral("/bob");
     svnOk({QStringLiteral("checkout"), urlOf(QStringLiteral("project")), bobs});
     writeFile(bobs + QStringLiteral("/a/b/two.txt"), "bob's\n");
@@ -82,7 +87,8 @@ TEST_F(TodaysClient, StatusAtEveryDepthIsTheClientsOwn)
         << lastError().toStdString();
 
     for (const char* path : {"top.txt", "theirs.txt", "a/one.txt", "a/del.txt", "a/b", "a/b/two.txt",
-                             "a/b/conf.txt", "a/b/added.txt", "a/b/c/three.txt"})
+                             "a/b/conf.txt", "a/b/added.txt", "a/b/c/three.txt", "nested/one.txt",
+                             "ext/three.txt"})
         EXPECT_EQ(differs(QString::fromLatin1(path)), QString()) << path;
     // Spot checks of what the comparison covers.
     bool controlled, checkedOut, modified, outOfDate;
