@@ -1,11 +1,14 @@
 #include "SVNInterface.h"
 
+#include <new>
+
 #define SVNSCC_EXPORT __attribute__((visibility("default")))
 
 extern "C" SVNSCC_EXPORT SourceCodeControlSystemProviderInterface*
 AllocateSourceCodeControlSystemInterface()
 {
-    return new SVNInterface;
+    // Null, not an exception, when there is no memory: nothing may reach the host.
+    return new (std::nothrow) SVNInterface;
 }
 
 extern "C" SVNSCC_EXPORT void

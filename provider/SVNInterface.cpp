@@ -38,12 +38,14 @@ bool SVNInterface::setOption(const QString& key, const QString& value)
 
 bool SVNInterface::login(const QString& newUserName, const QString& newPassword,
                          const QString& newRepositoryURL)
-{
+try {
     userName = newUserName;
     password = newPassword;
     repositoryURL = newRepositoryURL;
     QStringList output;
     return executeSVNCommand(QStringLiteral("info"), {}, QString(), repositoryURL, output);
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::logout()

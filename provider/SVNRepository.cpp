@@ -10,9 +10,11 @@ const QString Slash = QStringLiteral("/");
 } // namespace
 
 bool SVNInterface::getRepositoryList(QStringList& list)
-{
+try {
     list.append(repositoryURL);
     return true;
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::refreshDirectoriesList(const QStringList&)
@@ -27,7 +29,7 @@ bool SVNInterface::listRepositoryDirectory(const QStringList& pathParts, QString
 }
 
 bool SVNInterface::getFilesList(const QStringList& pathParts, QStringList& names)
-{
+try {
     QStringList output;
     if (!listRepositoryDirectory(pathParts, output))
         return false;
@@ -35,10 +37,12 @@ bool SVNInterface::getFilesList(const QStringList& pathParts, QStringList& names
         if (!line.contains(Slash))
             names.append(line);
     return true;
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::getDirectoriesList(const QStringList& pathParts, QStringList& names)
-{
+try {
     QStringList output;
     if (!listRepositoryDirectory(pathParts, output))
         return false;
@@ -49,13 +53,17 @@ bool SVNInterface::getDirectoriesList(const QStringList& pathParts, QStringList&
             names.append(line.left(slash));
     }
     return true;
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::createDirectory(const QStringList& parentParts, const QString& name)
-{
+try {
     const QString url = repositoryURL + Slash + parentParts.join(Slash) + Slash + name;
     QStringList output;
     return executeSVNCommand(QStringLiteral("mkdir"),
                              {QStringLiteral("--message"), QStringLiteral("Quillhaven Generated")},
                              QString(), url, output);
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }

@@ -93,7 +93,8 @@ public:
             parse(m_held);
         // Copied into the same buffer each time: no allocation per line.
         m_held.resize(line.size());
-        std::memcpy(m_held.data(), line.data(), size_t(line.size()));
+        if (!line.isEmpty())
+            std::memcpy(m_held.data(), line.data(), size_t(line.size()));
         m_holding = true;
     }
 
@@ -183,7 +184,8 @@ SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
                       QStringLiteral("--verbose")},
                      directory, QString(), nullptr, -1, &observer))
             return nullptr;
-        entry = statusCache.emplace(directory, records.release()).first;
+        entry = statusCache.emplace(directory, nullptr).first;
+        entry->second = records.release();
     }
     if (!entry->second)
         return nullptr;
@@ -192,7 +194,7 @@ SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
 }
 
 bool SVNInterface::saved(const QStringList& pathParts)
-{
+try {
     if (pathParts.isEmpty())
         return false;
     const QString directory = getLocalDirectory(pathParts);
@@ -208,12 +210,14 @@ bool SVNInterface::saved(const QStringList& pathParts)
         parseStatusOutput(entry->second, output);
     }
     return true;
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::status(const QStringList& pathParts, bool& controlled, bool& checkedOut,
                           bool& modified, bool& outOfDate, QString& statusText,
                           QString& revisionText, QString& lastChangedText)
-{
+try {
     controlled = false;
     if (pathParts.isEmpty())
         return false;
@@ -240,4 +244,6 @@ bool SVNInterface::status(const QStringList& pathParts, bool& controlled, bool& 
     statusText = QStringLiteral("missing");
     revisionText = QStringLiteral("fixme");
     return true;
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }

@@ -31,7 +31,7 @@ QString localOperand(const QString& name)
 } // namespace
 
 bool SVNInterface::setRoots(const QStringList& newLocalRoots)
-{
+try {
     localRoots = newLocalRoots;
     localRootPath = Slash + localRoots.join(Slash);
     if (!isWorkingCopy(localRootPath))
@@ -57,10 +57,12 @@ bool SVNInterface::setRoots(const QStringList& newLocalRoots)
     if (url.startsWith(repositoryRoot))
         repositoryRoots = url.mid(repositoryRoot.size()).split(Slash, Qt::SkipEmptyParts);
     return true;
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::setRoots(const QStringList& newLocalRoots, const QStringList& newRepositoryRoots)
-{
+try {
     localRoots = newLocalRoots;
     repositoryRoots = newRepositoryRoots;
     localRootPath = Slash + localRoots.join(Slash);
@@ -83,10 +85,12 @@ bool SVNInterface::setRoots(const QStringList& newLocalRoots, const QStringList&
     return executeSVNCommand(QStringLiteral("checkout"),
                              {QStringLiteral("-N"), pegSafe(rootURL), localOperand(localRoots.last())},
                              parent, QString(), output);
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::addFile(const QStringList& pathParts, const QString& comment)
-{
+try {
     if (pathParts.isEmpty())
         return false;
     const QString message = nonNull(comment);
@@ -136,6 +140,8 @@ bool SVNInterface::addFile(const QStringList& pathParts, const QString& comment)
                            directory, fileName, output))
         return false;
     return saved(pathParts);
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::updateFile(const QStringList& pathParts)
@@ -145,7 +151,7 @@ bool SVNInterface::updateFile(const QStringList& pathParts)
 }
 
 bool SVNInterface::getFile(const QStringList& pathParts, bool keepLocal)
-{
+try {
     if (pathParts.isEmpty())
         return false;
     QStringList output;
@@ -170,11 +176,13 @@ bool SVNInterface::getFile(const QStringList& pathParts, bool keepLocal)
     if (!updateFile(pathParts))
         return false;
     return saved(pathParts);
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::getTo(const QStringList& pathParts, const QString& revision,
                          const QString& destination)
-{
+try {
     if (pathParts.isEmpty())
         return false;
     // The client's bytes go to a scratch file as they come, so a file of any
@@ -200,10 +208,12 @@ bool SVNInterface::getTo(const QStringList& pathParts, const QString& revision,
     if (std::fclose(file) != 0)
         written = false;
     return written;
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::checkout(const QStringList& pathParts, const QString& comment, bool replaceLocal)
-{
+try {
     if (pathParts.isEmpty())
         return false;
     const SVNFileStatus* record = getFileStatus(pathParts);
@@ -219,10 +229,12 @@ bool SVNInterface::checkout(const QStringList& pathParts, const QString& comment
         return false;
     QTx::setWriteable(localFilePath(pathParts), true);
     return saved(pathParts);
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::undoCheckout(const QStringList& pathParts, bool discardChanges)
-{
+try {
     if (pathParts.isEmpty())
         return false;
     // A client of the central layout cannot unlock a file that is gone (it
@@ -239,6 +251,8 @@ bool SVNInterface::undoCheckout(const QStringList& pathParts, bool discardChange
     if (discardChanges && !updateFile(pathParts))
         return false;
     return saved(pathParts);
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
 
 bool SVNInterface::fetchFolder(const QString& parentDirectory, const QString& parentDepth,
@@ -255,7 +269,7 @@ bool SVNInterface::fetchFolder(const QString& parentDirectory, const QString& pa
 }
 
 bool SVNInterface::checkin(const QStringList& pathParts, const QString& comment)
-{
+try {
     if (pathParts.isEmpty())
         return false; // an empty target would commit the whole working copy
     QStringList output;
@@ -263,4 +277,6 @@ bool SVNInterface::checkin(const QStringList& pathParts, const QString& comment)
                            pathParts, output))
         return false;
     return saved(pathParts);
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }
