@@ -9,6 +9,9 @@
 //   kill                     send itself SIGKILL
 //   exit:N                   exit with status N at once
 //   pipes                    print how many pipes it holds above descriptor 2, and a line feed
+//   stdin                    copy standard input to standard output until its end
+//   ignore-term              ignore SIGTERM from now on
+//   grandchild:MS            start a child that sleeps MS milliseconds holding output and error open
 //   end                      exit with status 0 at once, ignoring any later arguments
 // After the last step it exits with status 0.
 
@@ -124,6 +127,18 @@ int main(int argc, char** argv)
             char line[32];
             std::snprintf(line, sizeof line, "%d\n", countInheritedPipes());
             writeAll(1, line, std::strlen(line));
+        } else if (!std::strcmp(step, "stdin")) {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = ::read(0, buffer, sizeof buffer)) > 0)
+                writeAll(1, buffer, size_t(n));
+        } else if (!std::strcmp(step, "ignore-term")) {
+            ::signal(SIGTERM, SIG_IGN);
+        } else if (!std::strncmp(step, "grandchild:", 11)) {
+            if (::fork() == 0) {
+                ::usleep(useconds_t(std::atol(step + 11)) * 1000);
+                ::_exit(0);
+            }
         } else if (!std::strcmp(step, "end")) {
             return 0;
         } else if (!std::strncmp(step, "exit:", 5)) {

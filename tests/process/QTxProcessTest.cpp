@@ -10,7 +10,33 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <dlfcn.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstring>
+#include <thread>
+
+// poll() as the spawning code sees it: the real one, unless a test makes it fail.
+namespace {
+std::atomic<bool> s_pollFails{false};
+}
+
+extern "C" int poll(struct pollfd* fds, nfds_t count, int timeout)
+{
+    if (s_pollFails) {
+        errno = ENOMEM;
+        return -1;
+    }
+    using Poll = int (*)(struct pollfd*, nfds_t, int);
+    static const Poll real = reinterpret_cast<Poll>(::dlsym(RTLD_NEXT, "poll"));
+    return real(fds, count, timeout);
+}
 
 namespace {
 
@@ -149,6 +175,155 @@ TEST(SpawnProcess, NoWaitGivesZeroForASlowChild)
     // A child that is done by the time it is asked reports its status.
     QStringList out, err;
     EXPECT_EQ(QTx::spawnProcess({Child, "exit:3"}, false, QString(), true, &out, &err), 3);
+}
+
+// The children of this process that have not been reaped.
+QStringList unreapedChildren()
+{
+    QStringList children;
+    QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(tasks.filePath(task) + QStringLiteral("/children"));
+        if (file.open(QIODevice::ReadOnly))
+            children += QString::fromLatin1(file.readAll()).split(' ', Qt::SkipEmptyParts);
+    }
+    return children;
+}
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System).size());
+}
+
+pid_t s_parent = 0;
+std::atomic<pid_t> s_handlerRanIn{0};
+
+void recordHandler(int)
+{
+    if (::getpid() != s_parent)
+        s_handlerRanIn = ::getpid();
+}
+
+TEST(SpawnProcess, AHostSignalHandlerNeverRunsInTheChild)
+{
+    // The child shares the host's memory until it executes, so a handler
+    // running there would write the flag the host reads.
+    s_parent = ::getpid();
+    struct sigaction action {};
+    action.sa_handler = recordHandler;
+    struct sigaction previous;
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+    const pid_t mainThread = pid_t(::syscall(SYS_gettid));
+    std::atomic<bool> stop{false};
+    std::thread signaller([&] {
+        const QString path = QStringLiteral("/proc/self/task/%1/children").arg(mainThread);
+        while (!stop) {
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly))
+                for (const QByteArray& pid : file.readAll().split(' '))
+                    if (pid.toInt() > 0)
+                        ::kill(pid.toInt(), SIGUSR1);
+        }
+    });
+    int signalled = 0;
+    for (int i = 0; i < 300; ++i) {
+        QStringList out, err;
+        const int code = QTx::spawnProcess({Child, "out:610a"}, true, QString(), true, &out, &err);
+        EXPECT_TRUE(code == 0 || code == -1) << code; // -1: the signal's default action ended it
+        signalled += code == -1;
+    }
+    stop = true;
+    signaller.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_EQ(s_handlerRanIn.load(), 0);
+    EXPECT_GT(signalled, 0); // the signals did reach the children
+}
+
+TEST(SpawnProcess, FindsTheProgramAlongThePathAsExecvpWould)
+{
+    QTemporaryDir dir;
+    const QString base = dir.path();
+    QDir().mkpath(base + "/empty");
+    QDir().mkpath(base + "/bin");
+    QDir().mkpath(base + "/denied");
+    QFile::copy(Child, base + "/bin/scc-test-child");
+    QFile::setPermissions(base + "/bin/scc-test-child", QFile::ReadOwner | QFile::ExeOwner);
+    QFile::copy(Child, base + "/denied/scc-test-child"); // not executable: passed over
+    QFile notADirectory(base + "/file");
+    ASSERT_TRUE(notADirectory.open(QIODevice::WriteOnly));
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(base + "/file:" + base + "/empty:" + base + "/denied:" + base + "/bin"));
+    ChildRun r{0, {}, {}};
+    r.code = QTx::spawnProcess({"scc-test-child", "out:6f6b0a"}, true, QString(), true, &r.out, &r.err);
+    QStringList none;
+    const int missing = QTx::spawnProcess({"scc-no-such-child"}, true, QString(), true, &none, &none);
+    qputenv("PATH", savedPath);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, QStringList{"ok"});
+    EXPECT_EQ(missing, -1);
+    EXPECT_TRUE(none.isEmpty());
+
+    // A working directory that is a file is ignored like a missing one.
+    r = run({"pwd"}, base + "/file");
+    EXPECT_EQ(r.out, QStringList{QDir::currentPath()});
+}
+
+TEST(SpawnProcess, APollFailureDoesNotHang)
+{
+    // The child floods a pipe nobody reads; closing it ends the child.
+    const int descriptors = openDescriptors();
+    s_pollFails = true;
+    QStringList out, err;
+    const int code = QTx::spawnProcess({Child, "flood-out:8388608"}, true, QString(), true, &out, &err);
+    s_pollFails = false;
+    EXPECT_EQ(code, -1);
+    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_TRUE(unreapedChildren().isEmpty());
+}
+
+TEST(SpawnProcess, AnIgnoredSigchldLosesTheExitStatusButNothingElse)
+{
+    // The host's choice discards every exit status: runs report -1, their
+    // output is still captured, and no child is left behind.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous;
+    ASSERT_EQ(::sigaction(SIGCHLD, &ignore, &previous), 0);
+    QStringList out, err;
+    const int code = QTx::spawnProcess({Child, "out:610a", "exit:3"}, true, QString(), true, &out, &err);
+    ::sigaction(SIGCHLD, &previous, nullptr);
+    EXPECT_EQ(code, -1);
+    EXPECT_EQ(out, QStringList{"a"});
+    EXPECT_TRUE(unreapedChildren().isEmpty());
+}
+
+TEST(SpawnProcess, InputTimeLimitAndOwnGroup)
+{
+    // Bytes for standard input reach the child, then its end.
+    const QByteArray input = "secret\n";
+    QTx::SpawnOptions options;
+    options.input = &input;
+    QStringList out, err;
+    EXPECT_EQ(QTx::spawnProcess({Child, "stdin"}, true, QString(), options, &out, &err), 0);
+    EXPECT_EQ(out, QStringList{"secret"});
+
+    // A child that ignores SIGTERM and has started a grandchild holding its
+    // pipes: the whole group goes, SIGKILL after two seconds, and is reaped.
+    bool timedOut = false;
+    QTx::SpawnOptions limited;
+    limited.timeoutMs = 300;
+    limited.timedOut = &timedOut;
+    out.clear();
+    const int code = QTx::spawnProcess({Child, "ignore-term", "out:610a", "grandchild:60000", "sleep:60000"},
+                                       true, QString(), limited, &out, &err);
+    EXPECT_EQ(code, -1);
+    EXPECT_TRUE(timedOut);
+    EXPECT_EQ(out, QStringList{"a"});
+    EXPECT_TRUE(unreapedChildren().isEmpty());
+
+    // Within the limit nothing changes.
+    EXPECT_EQ(QTx::spawnProcess({Child, "exit:4"}, true, QString(), limited, &out, &err), 4);
+    EXPECT_FALSE(timedOut);
 }
 
 TEST(LineSplitter, JoinsChunksAndReleasesThem)
