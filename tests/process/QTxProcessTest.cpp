@@ -281,6 +281,17 @@ TEST(SpawnProcess, APollFailureDoesNotHang)
     EXPECT_TRUE(unreapedChildren().isEmpty());
 }
 
+TEST(SpawnProcess, AnAllocationFailureWhileCapturingReleasesEverything)
+{
+    const int descriptors = openDescriptors();
+    QTx::SpawnOptions options;
+    options.outputObserver = [](QByteArrayView) { throw std::bad_alloc(); };
+    QStringList out, err;
+    EXPECT_EQ(QTx::spawnProcess({Child, "out:610a", "sleep:60000"}, true, QString(), options, &out, &err), -1);
+    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_TRUE(unreapedChildren().isEmpty());
+}
+
 TEST(SpawnProcess, AnIgnoredSigchldLosesTheExitStatusButNothingElse)
 {
     // The host's choice discards every exit status: runs report -1, their

@@ -9,10 +9,33 @@
 #include <cstdlib>
 #include <new>
 
+#include "FailingAllocation.h"
 #include "UnderAddressSanitizer.h"
+
+long g_allocationsBeforeFailure = -1;
 
 #ifdef SVNSCC_UNDER_ASAN
 #include <sanitizer/lsan_interface.h>
+
+void* operator new(std::size_t size)
+{
+    if (g_allocationsBeforeFailure >= 0 && g_allocationsBeforeFailure-- == 0)
+        throw std::bad_alloc();
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 #else
 namespace {
 std::atomic<long> s_liveAllocations{0};
@@ -20,6 +43,8 @@ std::atomic<long> s_liveAllocations{0};
 
 void* operator new(std::size_t size)
 {
+    if (g_allocationsBeforeFailure >= 0 && g_allocationsBeforeFailure-- == 0)
+        throw std::bad_alloc();
     void* p = std::malloc(size ? size : 1);
     if (!p)
         throw std::bad_alloc();

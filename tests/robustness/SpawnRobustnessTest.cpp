@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "FailingAllocation.h"
 #include "UnderAddressSanitizer.h"
 
 namespace {
@@ -310,6 +311,34 @@ TEST_F(SpawnRobustnessTest, HostWhoseAlarmFiresEveryMillisecond)
     EXPECT_EQ(command, "sleep:30");
     EXPECT_TRUE(slept);
     EXPECT_EQ(sleptOutput, QStringList{"done"});
+    EXPECT_TRUE(childProcesses().isEmpty());
+}
+
+TEST_F(ProviderTest, AnAllocationFailureAnywhereStaysInsideTheOperation)
+{
+    // Each round makes the n-th allocation through operator new fail (the
+    // provider's own containers and the process start; the toolkit's
+    // strings are not made that way): the operations return, throw
+    // nothing, and leave no descriptor or child behind.
+    makeWorkingCopy();
+    makeWorkingCopy("src");
+    fake.respondAlways("M            3        2 ann          a.c\n"
+                       "Status against revision:      3\n");
+    const QStringList descriptors = openDescriptors();
+    bool controlled, checkedOut, modified, outOfDate;
+    QString text, revision, changed;
+    for (long failure = 0; failure < 300; ++failure) {
+        svn.refresh();
+        g_allocationsBeforeFailure = failure;
+        try {
+            svn.status({"src", "a.c"}, controlled, checkedOut, modified, outOfDate, text, revision, changed);
+            svn.addFile({"src", "n.c"}, "comment");
+        } catch (...) {
+            ADD_FAILURE() << "an exception left the provider at allocation " << failure;
+        }
+        g_allocationsBeforeFailure = -1;
+    }
+    EXPECT_EQ(openDescriptors(), descriptors);
     EXPECT_TRUE(childProcesses().isEmpty());
 }
 
