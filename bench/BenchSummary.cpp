@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -36,13 +37,24 @@ void record(const std::string& name, double value, const std::string& unit,
     rows().push_back({name, value, unit, target, detail});
 }
 
+// "met" or "missed" for a target written "<= x" or ">= x"; empty without one.
+std::string verdict(const Row& row)
+{
+    if (row.target.size() < 4)
+        return std::string();
+    const double bound = std::atof(row.target.c_str() + 3);
+    const bool met = row.target.compare(0, 2, "<=") == 0 ? row.value <= bound : row.value >= bound;
+    return met ? "met" : "missed";
+}
+
 void print()
 {
-    std::printf("\n%-46s %14s %-12s %-10s %s\n", "Figure", "Value", "Unit", "Target", "Detail");
-    std::printf("%s\n", std::string(120, '-').c_str());
+    std::printf("\n%-64s %10s %-9s %-8s %-7s %s\n", "Figure", "Value", "Unit", "Target", "Verdict",
+                "Detail");
+    std::printf("%s\n", std::string(140, '-').c_str());
     for (const Row& row : rows())
-        std::printf("%-46s %14.3f %-12s %-10s %s\n", row.name.c_str(), row.value, row.unit.c_str(),
-                    row.target.c_str(), row.detail.c_str());
+        std::printf("%-64s %10.3f %-9s %-8s %-7s %s\n", row.name.c_str(), row.value, row.unit.c_str(),
+                    row.target.c_str(), verdict(row).c_str(), row.detail.c_str());
     std::fflush(stdout);
 }
 

@@ -1,13 +1,17 @@
 // The provider's status path: the cached query, the first query of a real
 // working copy against the bare client run, and the status-line parser.
 
+#include "Ballast.h"
 #include "BenchSummary.h"
+#include "PeakMemory.h"
 #include "QTxProcess.h"
 #include "SVNInterface.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -131,14 +135,14 @@ struct RealWorkingCopy
     QTemporaryDir scratch;
     QString workingCopy;
 
-    explicit RealWorkingCopy(const QStringList& folders = {QString()})
+    explicit RealWorkingCopy(const QStringList& folders = {QString()}, int files = DirectoryEntries)
     {
         const QString repository = scratch.path() + QStringLiteral("/repo");
         workingCopy = scratch.path() + QStringLiteral("/wc");
         runOrThrow({QStringLiteral("svnadmin"), QStringLiteral("create"), repository});
         runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("checkout"), QStringLiteral("--quiet"),
                     QStringLiteral("file://") + repository, workingCopy});
-        for (int i = 0; i < DirectoryEntries; ++i) {
+        for (int i = 0; i < files; ++i) {
             const QString folder = workingCopy + QLatin1Char('/') + folders.at(i % folders.size());
             QDir().mkpath(folder);
             writeFile(folder + QLatin1Char('/') + entryName(i), "int x" + QByteArray::number(i) + ";\n");
@@ -152,7 +156,7 @@ struct RealWorkingCopy
         runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("update"), QStringLiteral("--quiet")},
                    workingCopy);
         // A few local changes so that the lines differ as in real use.
-        for (int i = 0; i < DirectoryEntries; i += 100)
+        for (int i = 0; i < files; i += 100)
             writeFile(workingCopy + QLatin1Char('/') + folders.at(i % folders.size()) + QLatin1Char('/')
                           + entryName(i),
                       "changed\n");
@@ -261,6 +265,105 @@ void BM_FirstStatusThreeLevelsDown(benchmark::State& state)
                        "2b. first status, folder 3 levels down, 2,000-file working copy: provider/bare");
 }
 BENCHMARK(BM_FirstStatusThreeLevelsDown)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// 2c. An IDE's first pass: a host holding 2 GiB asks the status of one file
+// in each of 50 folders (10 files each) of an ordinary working copy, against
+// the same 50 client runs started from a small process. Alternating order.
+void BM_FirstPassOverFiftyFolders(benchmark::State& state)
+{
+    QStringList folders;
+    for (int i = 0; i < 50; ++i)
+        folders << QStringLiteral("module%1/src").arg(i, 2, 10, QLatin1Char('0'));
+    static RealWorkingCopy fixture(folders, 500);
+    Ballast ballast(size_t(2048) << 20);
+    BenchSVN svn;
+    svn.svnExecutable = QString::fromLatin1(SvnClient);
+    svn.localRootPath = fixture.workingCopy;
+    svn.userName = QStringLiteral("bench");
+    svn.password = QStringLiteral("secret");
+    QStringList bareArguments{QStringLiteral("statuses"), QString::fromLatin1(SvnClient)};
+    for (const QString& folder : folders)
+        bareArguments << fixture.workingCopy + QLatin1Char('/') + folder;
+
+    std::vector<double> providerMs, bareMs;
+    int iteration = 0;
+    for (auto _ : state) {
+        auto timeProvider = [&] {
+            svn.refresh();
+            QElapsedTimer timer;
+            timer.start();
+            bool controlled = false, checkedOut, modified, outOfDate;
+            QString statusText, revisionText, lastChangedText;
+            for (int i = 0; i < folders.size(); ++i) {
+                svn.status(folders.at(i).split(QLatin1Char('/')) + QStringList{entryName(i)}, controlled,
+                           checkedOut, modified, outOfDate, statusText, revisionText, lastChangedText);
+                if (!controlled || revisionText == QLatin1String("fixme"))
+                    throw std::runtime_error("the provider's query failed");
+            }
+            providerMs.push_back(timer.nsecsElapsed() / 1e6);
+        };
+        auto timeBare = [&] {
+            QProcess launcher;
+            launcher.start(QStringLiteral(BENCH_CHILD_PATH), bareArguments);
+            if (!launcher.waitForFinished(120000) || launcher.exitCode() != 0)
+                throw std::runtime_error("the bare client runs failed");
+            bareMs.push_back(launcher.readAllStandardOutput().trimmed().toDouble());
+        };
+        if (iteration++ % 2) {
+            timeBare();
+            timeProvider();
+        } else {
+            timeProvider();
+            timeBare();
+        }
+        state.SetIterationTime(providerMs.back() / 1e3);
+    }
+    const double provider = BenchSummary::median(providerMs);
+    const double bare = BenchSummary::median(bareMs);
+    state.counters["provider_ms"] = provider;
+    state.counters["bare_ms"] = bare;
+    BenchSummary::record("2c. first pass, 50 folders, host holding 2 GiB: provider/bare", provider / bare, "ratio",
+                         "<= 1.10",
+                         "provider " + std::to_string(provider) + " ms, 50 bare runs from a small process " +
+                             std::to_string(bare) + " ms (medians)");
+}
+BENCHMARK(BM_FirstPassOverFiftyFolders)->Iterations(6)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// 2d. Peak memory of getTo of a 50 MB file.
+void BM_GetToPeakMemory(benchmark::State& state)
+{
+    QTemporaryDir scratch;
+    const QString repository = scratch.path() + QStringLiteral("/repo");
+    const QString workingCopy = scratch.path() + QStringLiteral("/wc");
+    runOrThrow({QStringLiteral("svnadmin"), QStringLiteral("create"), repository});
+    runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("checkout"), QStringLiteral("--quiet"),
+                QStringLiteral("file://") + repository, workingCopy});
+    QByteArray data(50 * 1000 * 1000, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char((i * 2654435761u) >> 13);
+    writeFile(workingCopy + QStringLiteral("/big.bin"), data);
+    data.clear();
+    data.squeeze();
+    runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("add"), QStringLiteral("--quiet"),
+                QStringLiteral("big.bin")}, workingCopy);
+    runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("commit"), QStringLiteral("--quiet"),
+                QStringLiteral("-m"), QStringLiteral("big")}, workingCopy);
+    BenchSVN svn;
+    svn.svnExecutable = QString::fromLatin1(SvnClient);
+    svn.localRootPath = workingCopy;
+    double peak = 0;
+    for (auto _ : state) {
+        PeakMemory memory;
+        if (!svn.getTo({QStringLiteral("big.bin")}, QStringLiteral("HEAD"), scratch.path() + QStringLiteral("/out.bin")))
+            throw std::runtime_error("getTo failed");
+        peak = memory.mebibytes();
+    }
+    if (QFileInfo(scratch.path() + QStringLiteral("/out.bin")).size() != 50 * 1000 * 1000)
+        throw std::runtime_error("getTo lost bytes");
+    state.counters["peak_MiB"] = peak;
+    BenchSummary::record("2d. peak memory, getTo of a 50 MB file", peak, "MiB", "", "growth of the resident peak");
+}
+BENCHMARK(BM_GetToPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // 3. The status-line parser on 10,000 lines of the client's format.
 void BM_ParseStatusOutput(benchmark::State& state)
