@@ -3,15 +3,24 @@
 
 #include "SVNInterface.h"
 
+#include "EightBit.h"
 #include "QTxProcess.h"
 #include "QTxProcessEnvironment.h"
 #include "SVNWorkingCopyLayout.h"
+
+#include <QThread>
 
 namespace {
 
 const QLatin1String s_optionExecutable(SourceCodeControlOption::Executable);
 const QLatin1String s_optionRepositoryURL(SourceCodeControlOption::RepositoryURL);
 const QLatin1String s_optionLockSupported(SourceCodeControlOption::LockSupported);
+const QLatin1String s_optionPasswordFromStdin(SourceCodeControlOption::PasswordFromStdin);
+const QLatin1String s_optionTimeout(SourceCodeControlOption::Timeout);
+// A working copy locked by another client is waited for this long in all,
+// in pauses that double from the first.
+const int s_lockWaitMs = 10000;
+const int s_firstLockPauseMs = 50;
 
 } // namespace
 
@@ -31,6 +40,10 @@ bool SVNInterface::setOption(const QString& key, const QString& value)
         repositoryURL = value;
     else if (key == s_optionLockSupported)
         lockSupported = value == QLatin1String("Yes");
+    else if (key == s_optionPasswordFromStdin)
+        passwordFromStdin = value == QLatin1String("Yes");
+    else if (key == s_optionTimeout)
+        timeoutSeconds = qMax(0, value.toInt());
     else
         return false;
     return true;
@@ -107,8 +120,12 @@ QStringList SVNInterface::commandLine(const QString& command, const QStringList&
     // "add" never talks to the repository, so it gets no credentials.
     if (command != QLatin1String("add")) {
         argv << QStringLiteral("--no-auth-cache") << QStringLiteral("--non-interactive")
-             << QStringLiteral("--username") << userName
-             << QStringLiteral("--password") << password;
+             << QStringLiteral("--username") << userName;
+        // From standard input the secret never shows in the process list.
+        if (passwordFromStdin)
+            argv << QStringLiteral("--password-from-stdin");
+        else
+            argv << QStringLiteral("--password") << password;
     }
     if (!target.isEmpty()) {
         // The target is always a path or URL: "--" keeps a name that starts
@@ -140,29 +157,46 @@ bool SVNInterface::execute(const QString& command, const QStringList& arguments,
                            QStringList* output, int outputDescriptor,
                            const QTx::OutputLineObserver* observer)
 {
-    QStringList errors;
-    int exitCode = runClient(commandLine(command, arguments, target), workingDirectory, output,
-                             errors, outputDescriptor, observer);
-    if ((exitCode != 0 || !errors.isEmpty())
-        && errors.join(QLatin1Char('\n')).contains(QLatin1String("E205005:"))) {
-        // The client refuses a log or lock message that names an existing
-        // file, taking it for a mistyped -F; the user meant the text.
+    QStringList extraArguments;
+    int lockWaitMs = 0;
+    int pauseMs = s_firstLockPauseMs;
+    for (;;) {
+        QStringList errors;
+        const int exitCode = runClient(command, commandLine(command, arguments + extraArguments, target),
+                                       workingDirectory, output, errors, outputDescriptor, observer);
+        // Anything on standard error counts as failure, warnings included.
+        if (exitCode == 0 && errors.isEmpty() && !lastRunTimedOut)
+            return true;
+        if (lastRunTimedOut) {
+            setLastError(command, QStringLiteral("the client did not finish within the time limit "
+                                                 "of %1 seconds (SVNTimeout) and was stopped")
+                                      .arg(timeoutSeconds));
+            return false;
+        }
+        const QString message = errors.join(QLatin1Char('\n'));
+        if (message.contains(QLatin1String("E205005:")) && extraArguments.isEmpty()) {
+            // The client refuses a log or lock message that names an
+            // existing file, taking it for a mistyped -F; the user meant the text.
+            extraArguments << QStringLiteral("--force-log");
+        } else if (message.contains(QLatin1String("E155004:")) && lockWaitMs < s_lockWaitMs) {
+            // Another client holds the working copy's lock for the length of
+            // its own command: wait for it, a little longer each time.
+            const int pause = qMin(pauseMs, s_lockWaitMs - lockWaitMs);
+            QThread::msleep(ulong(pause));
+            lockWaitMs += pause;
+            pauseMs *= 2;
+        } else {
+            setLastError(command, message);
+            return false;
+        }
         if (output)
             output->clear();
-        errors.clear();
-        exitCode = runClient(commandLine(command, arguments + QStringList{QStringLiteral("--force-log")},
-                                         target),
-                             workingDirectory, output, errors, outputDescriptor, observer);
     }
-    // Anything on standard error counts as failure, warnings included.
-    if (exitCode == 0 && errors.isEmpty())
-        return true;
-    setLastError(command, errors.join(QLatin1Char('\n')));
-    return false;
 }
 
-int SVNInterface::runClient(const QStringList& argv, const QString& workingDirectory,
-                            QStringList* output, QStringList& errors, int outputDescriptor,
+int SVNInterface::runClient(const QString& command, const QStringList& argv,
+                            const QString& workingDirectory, QStringList* output,
+                            QStringList& errors, int outputDescriptor,
                             const QTx::OutputLineObserver* observer)
 {
     // The provider reads the client's labels and status layout, so its
@@ -178,6 +212,13 @@ int SVNInterface::runClient(const QStringList& argv, const QString& workingDirec
     options.outputDescriptor = outputDescriptor;
     if (observer)
         options.outputObserver = *observer;
+    QByteArray secret;
+    if (passwordFromStdin && command != QLatin1String("add")) {
+        secret = toEightBit(password) + '\n';
+        options.input = &secret;
+    }
+    options.timeoutMs = timeoutSeconds * 1000;
+    options.timedOut = &lastRunTimedOut;
     return QTx::spawnProcess(argv, true, workingDirectory, options, output, &errors);
 }
 

@@ -39,11 +39,12 @@ public:
     SVNInterface& operator=(const SVNInterface&) = delete;
 
     /**
-     * Sets one of the three host options, compared exactly (case-sensitive):
-     * "Environment/Source Code Control/SVNExecutable" (the client to run),
-     * "Environment/Source Code Control/SVNRepositoryURL",
-     * "Environment/Source Code Control/SVNLockSupported" (true only for "Yes").
-     * Values are taken as given. Returns false, changing nothing, for any other key.
+     * Sets one host option, the key compared exactly (case-sensitive): the
+     * three of SourceCodeControlOption that every host sets (SVNExecutable,
+     * SVNRepositoryURL, SVNLockSupported, true only for "Yes"), and the two
+     * that change nothing unless set: SVNPasswordFromStdin ("Yes") and
+     * SVNTimeout (whole seconds; anything else is no limit). Values are taken
+     * as given. Returns false, changing nothing, for any other key.
      */
     bool setOption(const QString& key, const QString& value) override;
     /** Appends repositoryURL (null on a fresh provider) to `list`. Always true. */
@@ -181,9 +182,18 @@ public:
      * and UTF-8 names (LC_CTYPE=C.UTF-8). `output` is cleared, then receives
      * the standard output lines (also on failure).
      *
+     * With SVNPasswordFromStdin set, "--password-from-stdin" replaces
+     * "--password" and the password and a line feed go to the client's
+     * standard input. With SVNTimeout set, a run still going when its time
+     * is up is ended (SIGTERM to its process group, SIGKILL two seconds
+     * later) and fails with a message naming the limit.
+     *
      * When the client refuses a log or lock message because it names an
      * existing file (E205005), the same command runs once more with
-     * "--force-log" after the arguments; nothing else is ever repeated.
+     * "--force-log" after the arguments. When another client holds the
+     * working copy's lock (E155004), the command is tried again after
+     * pauses that double, for up to ten seconds in all. Nothing else is
+     * ever repeated.
      * @return true when the client exited with 0 and wrote no standard-error
      *         line; otherwise false, with the last error set to `command` and
      *         the error lines joined with "\n".
@@ -239,6 +249,12 @@ protected:
     QString lastErrorMessage;
     /** The working copies' own databases, read to tell which folders are versioned. */
     SVNWorkingCopyLayout workingCopyLayout;
+    /** The "SVNPasswordFromStdin" option. */
+    bool passwordFromStdin = false;
+    /** The "SVNTimeout" option: seconds a run may take, 0 for no limit. */
+    int timeoutSeconds = 0;
+    /** Whether the last client run was ended by the time limit. */
+    bool lastRunTimedOut = false;
 
 private:
     /**
@@ -268,8 +284,8 @@ private:
      * One run of the client with `argv` in `workingDirectory`; its exit code.
      * With `outputDescriptor` not negative, standard output goes there.
      */
-    int runClient(const QStringList& argv, const QString& workingDirectory, QStringList* output,
-                  QStringList& errors, int outputDescriptor = -1,
+    int runClient(const QString& command, const QStringList& argv, const QString& workingDirectory,
+                  QStringList* output, QStringList& errors, int outputDescriptor = -1,
                   const QTx::OutputLineObserver* observer = nullptr);
     /**
      * Brings the folder `name`, missing from the central working copy that

@@ -221,7 +221,11 @@ try {
     controlled = false;
     if (pathParts.isEmpty())
         return false;
-    if (const SVNFileStatus* record = getFileStatus(pathParts)) {
+    lastRunTimedOut = false;
+    const SVNFileStatus* record = getFileStatus(pathParts);
+    if (lastRunTimedOut)
+        return false; // a client that hung there would hang on the repository too
+    if (record) {
         controlled = true;
         checkedOut = record->locked;
         modified = record->modified;

@@ -106,8 +106,12 @@ try {
         url += Slash + name;
         const QString levelDirectory = directory + Slash + name;
         if (!isWorkingCopy(levelDirectory)) {
-            // The probe only chooses the path; its failure is not ours.
-            if (executeSVNCommand(QStringLiteral("info"), {}, QString(), url, output)) {
+            // The probe only chooses the path; its failure is not ours,
+            // unless it never answered: then nothing is known of the folder.
+            const bool inRepository = executeSVNCommand(QStringLiteral("info"), {}, QString(), url, output);
+            if (lastRunTimedOut)
+                return false;
+            if (inRepository) {
                 // In a working copy of the central layout the folder joins it;
                 // a check-out there would reset the depth of a versioned folder.
                 const SVNFolderState parent = workingCopyLayout.inspect(directory);
@@ -216,7 +220,10 @@ bool SVNInterface::checkout(const QStringList& pathParts, const QString& comment
 try {
     if (pathParts.isEmpty())
         return false;
+    lastRunTimedOut = false;
     const SVNFileStatus* record = getFileStatus(pathParts);
+    if (lastRunTimedOut)
+        return false;
     if (record && record->modified && replaceLocal) {
         // The repository's text replaces the local one before the lock is asked for.
         QTx::removeFile(localFilePath(pathParts));

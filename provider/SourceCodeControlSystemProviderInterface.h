@@ -11,6 +11,18 @@ inline constexpr char Executable[] = "Environment/Source Code Control/SVNExecuta
 inline constexpr char RepositoryURL[] = "Environment/Source Code Control/SVNRepositoryURL";
 /** "Yes" (exactly) offers check-out (locking); any other value turns it off. */
 inline constexpr char LockSupported[] = "Environment/Source Code Control/SVNLockSupported";
+/**
+ * "Yes" (exactly): the password reaches the client on its standard input
+ * ("--password-from-stdin") instead of as a command-line argument, which any
+ * local user can read while the client runs. Unset or any other value: as an
+ * argument.
+ */
+inline constexpr char PasswordFromStdin[] = "Environment/Source Code Control/SVNPasswordFromStdin";
+/**
+ * Whole seconds a client run may take; unset or 0: no limit. A run still
+ * going then is ended (with whatever it started) and its operation fails.
+ */
+inline constexpr char Timeout[] = "Environment/Source Code Control/SVNTimeout";
 } // namespace SourceCodeControlOption
 
 /**

@@ -10,6 +10,8 @@
 //     stay unambiguous;
 //   - writes its environment to D/environment-n, one NUL-terminated
 //     "NAME=value" after the other;
+//   - with "--password-from-stdin" among its arguments, copies its standard
+//     input to D/stdin-n;
 // then answers from D/responses/n/ (or D/responses/default/ when that does not
 // exist): waits "sleep_ms" milliseconds, writes "out" to standard output and
 // "err" to standard error byte for byte, and exits with the code in "code"
@@ -119,6 +121,21 @@ int main(int argc, char** argv)
         return 95;
     writeAll(environmentFile, environment);
     ::close(environmentFile);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--password-from-stdin") != 0)
+            continue;
+        std::string input;
+        char buffer[4096];
+        ssize_t got;
+        while ((got = ::read(0, buffer, sizeof buffer)) > 0)
+            input.append(buffer, size_t(got));
+        int inputFile = ::open((dir + "/stdin-" + std::to_string(n)).c_str(),
+                               O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (inputFile < 0)
+            return 94;
+        writeAll(inputFile, input);
+        ::close(inputFile);
+    }
     ::flock(lock, LOCK_UN);
     ::close(lock);
 

@@ -90,6 +90,51 @@ TEST_F(ProviderTest, APathLikeMessageIsRetriedOnceWithForceLog)
                 {rootPath, withAuth({"commit", "-m", "b.c"}, {"b.c"})}});
 }
 
+TEST_F(ProviderTest, PasswordFromStandardInputTimeLimitAndALockedWorkingCopy)
+{
+    // The password goes to standard input, never into an argument; "add"
+    // still gets no credentials.
+    ASSERT_TRUE(svn.setOption(SourceCodeControlOption::PasswordFromStdin, "Yes"));
+    QStringList output;
+    ASSERT_TRUE(svn.executeSVNCommand("info", {}, QString(), "svn://x", output));
+    ASSERT_TRUE(svn.executeSVNCommand("add", {}, rootPath, "f.c", output));
+    // Another client's working-copy lock is waited for.
+    const QByteArray locked = "svn: E155004: Working copy '/w' locked.\n";
+    fake.respond("", locked, 1);
+    fake.respond("", locked, 1);
+    ASSERT_TRUE(svn.checkin({"f.c"}, "c"));
+    expectRuns({{QDir::currentPath(), {"info", "--no-auth-cache", "--non-interactive", "--username", "ann",
+                                      "--password-from-stdin", "svn://x"}},
+                {rootPath, {"add", "f.c"}},
+                {rootPath, {"commit", "-m", "c", "--no-auth-cache", "--non-interactive", "--username", "ann",
+                            "--password-from-stdin", "f.c"}},
+                {rootPath, {"commit", "-m", "c", "--no-auth-cache", "--non-interactive", "--username", "ann",
+                            "--password-from-stdin", "f.c"}},
+                {rootPath, {"commit", "-m", "c", "--no-auth-cache", "--non-interactive", "--username", "ann",
+                            "--password-from-stdin", "f.c"}}});
+    EXPECT_EQ(fake.standardInput(0), "secret\n");
+    EXPECT_EQ(fake.standardInput(4), "secret\n");
+    ASSERT_TRUE(svn.setOption(SourceCodeControlOption::PasswordFromStdin, "yes"));
+    ASSERT_TRUE(svn.executeSVNCommand("info", {}, QString(), "svn://x", output));
+    EXPECT_EQ(args(5), withAuth({"info"}, {"svn://x"}));
+
+    // A client that does not finish in time is stopped; the operation fails
+    // with a message naming the limit and runs nothing more (no "info" after
+    // the status run).
+    makeWorkingCopy();
+    ASSERT_TRUE(svn.setOption(SourceCodeControlOption::Timeout, "1"));
+    fake.respond("", "", 0, 60000);
+    bool controlled = true, checkedOut, modified, outOfDate;
+    QString text, revision, changed;
+    EXPECT_FALSE(svn.status({"f.c"}, controlled, checkedOut, modified, outOfDate, text, revision, changed));
+    EXPECT_FALSE(controlled);
+    EXPECT_EQ(fake.callCount(), 7);
+    QString command;
+    EXPECT_EQ(svn.getLastError(command),
+              "the client did not finish within the time limit of 1 seconds (SVNTimeout) and was stopped");
+    EXPECT_EQ(command, "status");
+}
+
 TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)
 {
     const QByteArray savedAll = qgetenv("LC_ALL");

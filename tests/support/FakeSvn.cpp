@@ -108,6 +108,12 @@ QStringList FakeSvn::args(int i) const
     return all[size_t(i)].arguments.mid(1);
 }
 
+QByteArray FakeSvn::standardInput(int i) const
+{
+    QFile file(m_dir.path() + QStringLiteral("/stdin-") + QString::number(i));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QByteArray FakeSvn::environment(int i, const QByteArray& name) const
 {
     QFile file(m_dir.path() + QStringLiteral("/environment-") + QString::number(i));

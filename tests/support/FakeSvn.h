@@ -40,6 +40,8 @@ public:
     int callCount() const;
     /** The arguments of call i after the executable and subcommand-independent prefix: argv[1..]. */
     QStringList args(int i) const;
+    /** What call i read on its standard input (it reads only with "--password-from-stdin"). */
+    QByteArray standardInput(int i) const;
     /** The value of environment variable `name` in call i; null when it was not set. */
     QByteArray environment(int i, const QByteArray& name) const;
 
