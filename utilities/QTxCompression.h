@@ -11,7 +11,7 @@
  *   offset 8   uncompressed length, big-endian
  *   offset 12  zlib stream (RFC 1950, default level)
  *
- * Files are read and written through stdio with the path's Latin-1 bytes.
+ * Files are read and written through stdio with the path's 8-bit form (toEightBit()).
  * Failure is reported only through the result; every file opened is closed
  * on every path out. The whole file is held in memory twice.
  */

@@ -5,7 +5,7 @@
 /**
  * Where the application is installed and where the usual per-user and system
  * directories are. None of these checks that a directory exists.
- * Environment values are read as Latin-1.
+ * Environment values are decoded with fromEightBit().
  */
 namespace QTx {
 

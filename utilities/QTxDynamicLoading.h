@@ -5,7 +5,7 @@
 /**
  * Shared libraries loaded at run time: thin wrappers over dlopen, dlsym,
  * dlclose and dlerror that pass the system's results through unchanged.
- * Names reach the system as Latin-1.
+ * Names reach the system in their 8-bit form (toEightBit()).
  */
 namespace QTx {
 

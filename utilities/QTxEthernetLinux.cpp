@@ -1,5 +1,6 @@
 // The hardware address from the Linux interface list: getifaddrs reports each
-// interface's link-layer address as an AF_PACKET entry.
+// interface's IPv4 addresses as AF_INET entries and its link-layer address as
+// an AF_PACKET entry of the same name.
 
 #include "QTxEthernet.h"
 
@@ -40,16 +41,21 @@ bool getEthernetAddress(unsigned char* destination)
     if (::getifaddrs(&raw) != 0)
         return false;
     std::unique_ptr<ifaddrs, InterfaceListFree> list(raw);
-    for (const ifaddrs* entry = raw; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_PACKET)
+    // As the lookup through IPv4 interfaces does: the first interface that
+    // has an IPv4 address, then its hardware address.
+    for (const ifaddrs* inet = raw; inet; inet = inet->ifa_next) {
+        if (!inet->ifa_addr || inet->ifa_addr->sa_family != AF_INET || (inet->ifa_flags & IFF_LOOPBACK))
             continue;
-        if (entry->ifa_flags & IFF_LOOPBACK)
-            continue;
-        const auto* link = reinterpret_cast<const sockaddr_ll*>(entry->ifa_addr);
-        if (!isHardwareAddress(link))
-            continue;
-        std::memcpy(destination, link->sll_addr, hardwareAddressSize);
-        return true;
+        for (const ifaddrs* entry = raw; entry; entry = entry->ifa_next) {
+            if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_PACKET
+                || std::strcmp(entry->ifa_name, inet->ifa_name) != 0)
+                continue;
+            const auto* link = reinterpret_cast<const sockaddr_ll*>(entry->ifa_addr);
+            if (!isHardwareAddress(link))
+                continue;
+            std::memcpy(destination, link->sll_addr, hardwareAddressSize);
+            return true;
+        }
     }
     return false;
 }

@@ -56,6 +56,13 @@ bool copyDir(const QString& source, const QString& destination)
     if (!sourceInfo.exists() || !sourceInfo.isDir() || !destinationInfo.exists()
         || !destinationInfo.isDir())
         return false;
+    // A destination inside the source (or the source itself) would be copied
+    // into itself without end.
+    const QString sourcePath = sourceInfo.canonicalFilePath();
+    const QString destinationPath = destinationInfo.canonicalFilePath();
+    if (destinationPath == sourcePath || destinationPath.startsWith(sourcePath + QLatin1Char('/'))
+        || sourcePath == QLatin1String("/"))
+        return false;
 
     const QStringList names = listingDir(source).entryList();
     for (qsizetype i = 0; i < names.size(); ++i) {

@@ -9,8 +9,8 @@
  * File and directory operations: thin, synchronous wrappers over the POSIX
  * file calls and QDir/QFile/QFileInfo. Each reports success only through its
  * result; none asks, prints or throws, and errno is left as the failing call
- * set it. Paths reach the system as Latin-1. Every file a function opens is
- * closed before it returns.
+ * set it. Paths reach the system in their 8-bit form (toEightBit()). Every
+ * file a function opens is closed before it returns.
  *
  * Directory listings here sort names ignoring case, list directories, files
  * and drives, and leave hidden entries out.
@@ -65,8 +65,9 @@ bool makeDir(QString path);
  * The copy gets the source's access and modification times (whole seconds)
  * and the source's permission bits less the process's file-creation mask.
  * Returns true when all bytes were copied; false when the source is missing
- * (then no directory is made), when either file cannot be opened, or on a
- * read or write error, which leaves the partly written target behind.
+ * (then no directory is made), when source and target are the same file
+ * (nothing is touched), when either file cannot be opened, or on a read or
+ * write error, which leaves the partly written target behind.
  */
 bool copyFile(const QString& source, const QString& destination, bool createDirectories);
 
@@ -77,17 +78,19 @@ bool copyFile(const QString& source, const QString& destination, bool createDire
  * regular files are skipped. False when either is missing or not a
  * directory (the destination is never made here), when a subdirectory's
  * name is taken in the destination by something that is not a directory or
- * cannot be made, or when any copy fails. Whatever was copied before a
- * failure stays.
+ * cannot be made, or when any copy fails. False too, copying nothing, when
+ * the destination is the source or lies inside it. Whatever was copied
+ * before a failure stays.
  */
 bool copyDir(const QString& source, const QString& destination);
 
 /**
  * Writes a new file (an existing one is truncated): @p size bytes from
- * @p data in one write, whose result is ignored. The file is created with
+ * @p data (continued after a short write or a signal; a failure to write
+ * does not change the result). The file is created with
  * mode 0600 less the creation mask; its access and modification times are
  * set to @p time (seconds since the epoch); when @p readOnly is true the
- * owner-write bit is cleared afterwards. The path is used in its Latin-1 form.
+ * owner-write bit is cleared afterwards. The path is used in its 8-bit form.
  * Returns true when the file could be opened for writing, false otherwise.
  */
 bool createFile(const QString& path, unsigned int size, unsigned char* data, bool readOnly,

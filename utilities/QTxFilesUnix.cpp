@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <new>
@@ -53,21 +54,45 @@ ssize_t readRetrying(int fd, char* buffer, size_t size)
     return count;
 }
 
-ssize_t writeRetrying(int fd, const char* buffer, size_t size)
+// Writes all of `size` bytes, going on after a short write or a signal;
+// false when the system refuses (a full disk, for example).
+bool writeAll(int fd, const char* buffer, size_t size)
 {
-    ssize_t count;
-    do {
-        count = ::write(fd, buffer, size);
-    } while (count < 0 && errno == EINTR);
-    return count;
+    while (size > 0) {
+        const ssize_t count = ::write(fd, buffer, size);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        buffer += count;
+        size -= size_t(count);
+    }
+    return true;
 }
 
 mode_t creationMask()
 {
-    // umask() can only be read by setting it; put the old value straight back.
+    // Read from the kernel where it says it ("Umask:" since Linux 4.7):
+    // setting the mask to read it would give another thread that creates a
+    // file meanwhile a world-writable one.
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[128];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return mode_t(mask);
+    }
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return mask;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 } // namespace
@@ -124,6 +149,10 @@ bool copyFile(const QString& source, const QString& destination, bool createDire
             ? destination + QLatin1Char('/') + source.mid(source.lastIndexOf(QLatin1Char('/')) + 1)
             : destination;
     const QByteArray targetName = toEightBit(Path::toOsPath(target));
+    // Copying a file onto itself would truncate it before reading it.
+    struct stat targetStatus;
+    if (::stat(targetName.constData(), &targetStatus) == 0 && sameFile(sourceStatus, targetStatus))
+        return false;
 
     FileDescriptor in(::open(sourceName.constData(), O_RDONLY | O_CLOEXEC));
     if (!in.isOpen())
@@ -147,7 +176,7 @@ bool copyFile(const QString& source, const QString& destination, bool createDire
             break;
         if (count < 0)
             return false;
-        if (writeRetrying(out.get(), buffer.get(), size_t(count)) < 0)
+        if (!writeAll(out.get(), buffer.get(), size_t(count)))
             return false;
     }
     in.close();
@@ -169,10 +198,8 @@ bool createFile(const QString& path, unsigned int size, unsigned char* data, boo
                                s_newFileMode));
     if (!file.isOpen())
         return false;
-    if (size > 0) {
-        const ssize_t written = writeRetrying(file.get(), reinterpret_cast<const char*>(data), size);
-        (void)written;
-    }
+    if (size > 0)
+        writeAll(file.get(), reinterpret_cast<const char*>(data), size); // the result is the open's alone
     struct stat st;
     const bool haveStatus = ::fstat(file.get(), &st) == 0;
     file.close();

@@ -12,10 +12,44 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <vector>
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
+
+#include <cerrno>
+
+// write() and umask() as the file operations see them: a test can make every
+// write short and every third one interrupted, and count calls to umask().
+namespace {
+bool s_shortWrites = false;
+int s_umaskCalls = 0;
+}
+
+extern "C" ssize_t write(int fd, const void* data, size_t size)
+{
+    using Write = ssize_t (*)(int, const void*, size_t);
+    static const Write real = reinterpret_cast<Write>(::dlsym(RTLD_NEXT, "write"));
+    static int calls = 0;
+    if (s_shortWrites && size > 0) {
+        if (++calls % 3 == 0) {
+            errno = EINTR;
+            return -1;
+        }
+        return real(fd, data, size < 5 ? size : 5);
+    }
+    return real(fd, data, size);
+}
+
+extern "C" mode_t umask(mode_t mask)
+{
+    using Umask = mode_t (*)(mode_t);
+    static const Umask real = reinterpret_cast<Umask>(::dlsym(RTLD_NEXT, "umask"));
+    ++s_umaskCalls;
+    return real(mask);
+}
 
 namespace {
 
@@ -155,6 +189,47 @@ TEST_F(QTxFilesTest, CopyFileKeepsTimesAndModeLessMaskAndFails)
     EXPECT_FALSE(QTx::copyFile(at("plain"), at("plain/sub/x"), true));
     EXPECT_FALSE(QTx::copyFile(at("plain"), at("nodir/x"), false));
     EXPECT_FALSE(QFileInfo::exists(at("nodir")));
+}
+
+TEST_F(QTxFilesTest, CopiesNeverDestroyTheirSource)
+{
+    // A file copied onto itself (straight, or into its own folder) stays.
+    writeBytes(at("self.txt"), "keep me\n");
+    EXPECT_FALSE(QTx::copyFile(at("self.txt"), at("self.txt"), false));
+    EXPECT_FALSE(QTx::copyFile(at("self.txt"), m_tmp.path(), false));
+    ASSERT_EQ(::link(at("self.txt").toLatin1().constData(), at("hard.txt").toLatin1().constData()), 0);
+    EXPECT_FALSE(QTx::copyFile(at("self.txt"), at("hard.txt"), false));
+    EXPECT_EQ(readBytes(at("self.txt")), QByteArray("keep me\n"));
+
+    // A tree copied into itself or a folder of its own copies nothing.
+    ASSERT_TRUE(QDir().mkpath(at("tree/sub")));
+    writeBytes(at("tree/a.txt"), "a");
+    EXPECT_FALSE(QTx::copyDir(at("tree"), at("tree")));
+    EXPECT_FALSE(QTx::copyDir(at("tree"), at("tree/sub")));
+    EXPECT_FALSE(QTx::copyDir(at("tree/sub/.."), at("tree/./sub")));
+    EXPECT_EQ(readBytes(at("tree/a.txt")), QByteArray("a"));
+    EXPECT_EQ(QDir(at("tree/sub")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    ASSERT_TRUE(QDir().mkpath(at("treehouse")));
+    EXPECT_TRUE(QTx::copyDir(at("tree"), at("treehouse"))); // a sibling whose name starts alike
+}
+
+TEST_F(QTxFilesTest, WritesSurviveShortWritesAndSignalsWithoutTouchingTheUmask)
+{
+    const QByteArray data = randomBytes(131072 + 333, 9u);
+    writeBytes(at("source.bin"), data);
+    std::vector<unsigned char> raw(data.begin(), data.end());
+    s_umaskCalls = 0;
+    s_shortWrites = true;
+    const bool copied = QTx::copyFile(at("source.bin"), at("copy.bin"), false);
+    const bool created = QTx::createFile(at("created.bin"), unsigned(raw.size()), raw.data(), false, 0L);
+    s_shortWrites = false;
+    EXPECT_TRUE(copied);
+    EXPECT_TRUE(created);
+    EXPECT_TRUE(readBytes(at("copy.bin")) == data);
+    EXPECT_TRUE(readBytes(at("created.bin")) == data);
+    // The creation mask was read without being set (a set-and-restore would
+    // leave other threads a window with mask 0).
+    EXPECT_EQ(s_umaskCalls, 0);
 }
 
 TEST_F(QTxFilesTest, CopyDirCopiesTreeSkippingHiddenAndFailures)
