@@ -27,7 +27,7 @@ class Path
 public:
     /** The empty path (an empty, not a null, string). */
     Path();
-    /** A path from Latin-1 text; a null pointer gives a null (empty) path. */
+    /** A path from 8-bit text (fromEightBit()); a null pointer gives a null (empty) path. */
     Path(const char* path);
     /** A path from @p path, normalised. */
     Path(const QString& path);
@@ -43,7 +43,7 @@ public:
 
     /** Replaces the path with @p path, normalised; other sharers keep the old one. */
     void setPath(const QString& path);
-    /** As setPath(const QString&) with Latin-1 text. */
+    /** As setPath(const QString&) with 8-bit text. */
     void setPath(const char* path);
     /** As setPath(const QString&) with the text up to the first NUL. */
     void setPath(const std::string& path);
@@ -68,13 +68,13 @@ public:
     /** The operating-system form, cached in the body on first use. */
     QString osPathQString() const;
     /**
-     * The Latin-1 form of osPathQString(). The pointer stays valid while the
+     * The 8-bit form (toEightBit()) of osPathQString(). The pointer stays valid while the
      * body's path is unchanged and the body lives.
      */
     const char* osPath() const;
     /** The canonical form, cached in the body on first use. */
     QString canonicalPathQString() const;
-    /** The Latin-1 form of canonicalPathQString(), valid as osPath() is. */
+    /** The 8-bit form of canonicalPathQString(), valid as osPath() is. */
     const char* canonicalPath() const;
 
     /** The path as QFileInfo gives it. */

@@ -8,9 +8,9 @@
 namespace QTx {
 
 /**
- * Writes the 6-byte hardware address of the first non-loopback network
- * interface that has one (in the order the system lists its interfaces) to
- * @p destination.
+ * Writes to @p destination the 6-byte hardware address of the first network
+ * interface (in the order the system lists its IPv4 addresses) that has an
+ * IPv4 address, is not the loopback and has a hardware address.
  * @return true when an address was found and written; false, with
  *         @p destination untouched, when no interface has one or the list
  *         cannot be read.
