@@ -4,7 +4,9 @@
 #   test   install what is missing, build, run every test (then again under
 #          AddressSanitizer and UndefinedBehaviorSanitizer, plus a short fuzz run)
 #   bench  install, build the benchmarks in release mode and run them
-#   fuzz   install, build the libFuzzer targets and run each one for longer
+#   fuzz   install, build the libFuzzer targets and run each one for longer:
+#          FUZZ_RUNS runs (default 10,000,000) or FUZZ_SECONDS seconds per
+#          target (default: no time limit), whichever ends first
 set -euo pipefail
 cd "$(dirname "$0")"
 top=$(pwd)
@@ -42,14 +44,15 @@ demo)
     ;;
 test)
     install_missing
-    configure_and_build build
-    (cd build && ctest --output-on-failure -j"$jobs")
+    # Tests on whatever an earlier demo left in the cache; warnings fail the build.
+    configure_and_build build -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON
+    (cd build && ctest --output-on-failure --no-tests=error -j"$jobs")
     echo "== sanitizer build (address, undefined)"
-    CC=clang CXX=clang++ configure_and_build build-san \
+    CC=clang CXX=clang++ configure_and_build build-san -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON \
         -DSVNSCC_SANITIZE=address,undefined -DSVNSCC_FUZZ=ON
     (cd build-san && ASAN_OPTIONS=detect_leaks=1 \
         LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0 \
-        ctest --output-on-failure -j"$jobs")
+        ctest --output-on-failure --no-tests=error -j"$jobs")
     "$top/tests/fuzz/run.sh" build-san/tests/fuzz 20000
     ;;
 bench)
@@ -62,7 +65,7 @@ fuzz)
     install_missing
     CC=clang CXX=clang++ configure_and_build build-fuzz \
         -DSVNSCC_SANITIZE=address,undefined -DSVNSCC_FUZZ=ON -DSVNSCC_TESTS=OFF
-    "$top/tests/fuzz/run.sh" build-fuzz/tests/fuzz "${FUZZ_RUNS:-10000000}"
+    "$top/tests/fuzz/run.sh" build-fuzz/tests/fuzz "${FUZZ_RUNS:-10000000}" "${FUZZ_SECONDS:-0}"
     ;;
 *)
     echo "usage: $0 demo|test|bench|fuzz" >&2

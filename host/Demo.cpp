@@ -182,6 +182,13 @@ int lifeCycle(SourceCodeControlSystemProviderInterface& provider, const QString&
     run.step(QStringLiteral("setOption SVNLockSupported = Yes"),
              provider.setOption(QLatin1String(SourceCodeControlOption::LockSupported), QStringLiteral("Yes")),
              true);
+    run.step(QStringLiteral("setOption SVNPasswordFromStdin = Yes"),
+             provider.setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin),
+                                QStringLiteral("Yes")),
+             true);
+    run.step(QStringLiteral("setOption SVNTimeout = 120"),
+             provider.setOption(QLatin1String(SourceCodeControlOption::Timeout), QStringLiteral("120")),
+             true);
     run.step(QStringLiteral("checkOutSupported"), provider.checkOutSupported(), true);
     if (!run.step(QStringLiteral("login demo"),
                   provider.login(QStringLiteral("demo"), QStringLiteral("demo"), url), true))

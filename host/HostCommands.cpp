@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTextStream>
 
 namespace {
@@ -84,10 +85,27 @@ void printLastError(SourceCodeControlSystemProviderInterface& provider,
     err.flush();
 }
 
+QString clientProblem(const QString& svnExecutable)
+{
+    const QString path = svnExecutable.contains(QLatin1Char('/'))
+        ? svnExecutable
+        : QStandardPaths::findExecutable(svnExecutable);
+    const QFileInfo info(path);
+    if (svnExecutable.isEmpty() || path.isEmpty() || !info.exists())
+        return QStringLiteral("cannot run '%1': not found").arg(svnExecutable);
+    if (info.isDir() || !info.isExecutable())
+        return QStringLiteral("cannot run '%1': not executable").arg(svnExecutable);
+    return QString();
+}
+
 bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
                        const HostOptions& options, QTextStream& err)
 {
     provider.setOption(QLatin1String(SourceCodeControlOption::Executable), options.svnExecutable);
+    // The password never shows in the process list, and no run hangs for ever.
+    provider.setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin), QStringLiteral("Yes"));
+    provider.setOption(QLatin1String(SourceCodeControlOption::Timeout),
+                       QString::number(options.timeoutSeconds));
     if (!options.repositoryURL.isNull())
         provider.setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), options.repositoryURL);
     provider.setOption(QLatin1String(SourceCodeControlOption::LockSupported),
@@ -104,11 +122,20 @@ bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
         if (!options.repositoryRoot.isNull())
             QDir().mkpath(QFileInfo(options.localRoot).path());
         const QStringList localRoots = splitPathParts(options.localRoot);
+        QString commandBefore;
+        const QString messageBefore = provider.getLastError(commandBefore);
         const bool bound = options.repositoryRoot.isNull()
             ? provider.setRoots(localRoots)
             : provider.setRoots(localRoots, splitPathParts(options.repositoryRoot));
         if (!bound) {
-            printLastError(provider, QStringLiteral("setRoots %1").arg(options.localRoot), err);
+            QString command;
+            const QString message = provider.getLastError(command);
+            // The one-list form runs nothing for a folder that is no working copy.
+            if (command == commandBefore && message == messageBefore && options.repositoryRoot.isNull())
+                err << "scc-host: " << options.localRoot
+                    << " is not a working copy (give --repository-root to check one out there)\n";
+            else
+                printLastError(provider, QStringLiteral("setRoots %1").arg(options.localRoot), err);
             return false;
         }
     }
@@ -175,6 +202,10 @@ int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
         out << "wrote " << args.at(0) << " at revision " << args.at(1) << " to " << args.at(2) << "\n";
         return 0;
     }
+    if ((command == QLatin1String("lock") || command == QLatin1String("unlock"))
+        && !options.lockSupported)
+        return usageError(err, QStringLiteral("%1 needs --locking yes (an IDE offers check-out only "
+                                              "when checkOutSupported() is true)").arg(command));
     if (command == QLatin1String("lock")) {
         if (!needs(1))
             return usageError(err, QStringLiteral("usage: lock PATH [-m TEXT] [--replace]"));

@@ -47,11 +47,20 @@ void printLastError(SourceCodeControlSystemProviderInterface& provider,
                     const QString& what, QTextStream& err);
 
 /**
- * Passes the global options to a fresh provider: the three host options,
+ * Why `svnExecutable` (a path, or a name looked up along PATH) cannot be
+ * run: "cannot run 'x': not found" or "... not executable"; empty when it
+ * can.
+ */
+QString clientProblem(const QString& svnExecutable);
+
+/**
+ * Passes the global options to a fresh provider (the password always on the
+ * client's standard input, and the time limit): the three host options,
  * login when a user is given, and the roots when --root is given (one list,
  * or two with --repository-root; the root's parent directory is then created
  * when missing, so the check-out has somewhere to run). Returns false after
- * printing the failure on `err`.
+ * printing the failure on `err`; a --root that is no working copy is named
+ * as such.
  */
 bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
                        const HostOptions& options, QTextStream& err);

@@ -12,7 +12,7 @@ namespace {
 QString firstLine(const QByteArray& bytes)
 {
     QByteArray line = bytes;
-    const int end = line.indexOf('\n');
+    const qsizetype end = line.indexOf('\n');
     if (end >= 0)
         line.truncate(end);
     if (line.endsWith('\r'))
@@ -26,7 +26,7 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
 {
     bool passwordFromStdin = false;
     QString passwordFile;
-    for (int i = 0; i < arguments.size(); ++i) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString arg = arguments.at(i);
         auto value = [&](QString& out) -> bool {
             if (i + 1 >= arguments.size())
@@ -60,6 +60,13 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
             QString v;
             ok = value(v);
             options.localRoot = QDir::cleanPath(QFileInfo(v).absoluteFilePath());
+        } else if (global && arg == QLatin1String("--timeout")) {
+            QString v;
+            ok = value(v);
+            bool number = false;
+            options.timeoutSeconds = v.toInt(&number);
+            if (ok && (!number || options.timeoutSeconds < 0))
+                return QStringLiteral("--timeout takes whole seconds, not \"%1\"").arg(v);
         } else if (global && arg == QLatin1String("--repository-root"))
             ok = value(options.repositoryRoot);
         else if (global && arg == QLatin1String("--keep"))
@@ -79,6 +86,8 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
         if (!ok)
             return QStringLiteral("%1 needs a value").arg(arg);
     }
+    if (!options.userName.isNull() && passwordFile.isNull() && !passwordFromStdin)
+        return QStringLiteral("--user needs --password-file or --password-stdin");
     if (!passwordFile.isNull()) {
         QFile file(passwordFile);
         if (!file.open(QIODevice::ReadOnly))
@@ -110,7 +119,10 @@ QString hostUsage()
         "  --user NAME           user name for login; without it login is skipped\n"
         "  --password-file FILE  read the password from the first line of FILE\n"
         "  --password-stdin      read the password from the first line of standard input\n"
-        "  --locking yes|no      whether the IDE offers locking (option SVNLockSupported; default no)\n"
+        "  --locking yes|no      whether the IDE offers locking (option SVNLockSupported; default no);\n"
+        "                        lock and unlock need yes\n"
+        "  --timeout SECONDS     end an svn run that takes longer (option SVNTimeout; default 120,\n"
+        "                        0: no limit)\n"
         "  --root DIR            the local root (a working copy, or where to check one out)\n"
         "  --repository-root P   the local root's path below the URL; with it, --root is\n"
         "                        bound with both lists and checked out when it is not yet\n"
@@ -137,8 +149,12 @@ QString hostUsage()
         "                        repository made with svnadmin; needs no server\n"
         "\n"
         "On failure the exit status is 1 and the failed svn subcommand and the\n"
-        "client's error text are printed on standard error. The password is never\n"
-        "taken from the command line itself.\n")
+        "client's error text are printed on standard error; a usage error exits\n"
+        "with 2. The password is read from a file or standard input, never from\n"
+        "scc-host's own arguments, and scc-host hands it to each svn run on that\n"
+        "run's standard input (option SVNPasswordFromStdin), so it does not show\n"
+        "in the process list. SIGINT or SIGTERM to scc-host ends a running svn\n"
+        "client too.\n")
         .arg(QStringLiteral(DEFAULT_PLUGIN_PATH));
 }
 

@@ -5,6 +5,7 @@
 #include "Demo.h"
 #include "HostCommands.h"
 #include "HostOptions.h"
+#include "HostSignals.h"
 #include "ProviderLibrary.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,8 @@
 
 int main(int argc, char** argv)
 {
+    // Before any thread exists, so that all of them leave the two signals to it.
+    stopChildrenWithHost();
     // The provider's strings are Qt strings; the host owns the application object.
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
@@ -33,6 +36,12 @@ int main(int argc, char** argv)
     }
     if (options.command.isEmpty()) {
         err << hostUsage();
+        return 2;
+    }
+
+    const QString clientTrouble = clientProblem(options.svnExecutable);
+    if (!clientTrouble.isEmpty()) {
+        err << "scc-host: " << clientTrouble << "\n";
         return 2;
     }
 

@@ -5,7 +5,7 @@
 
 #include <QFileInfo>
 
-PathData::PathData(const QString& path)
+PathData::PathData(const QString& initialPath)
     : refCount(1)
     , osPathDone(false)
     , canonicalDone(false)
@@ -13,7 +13,7 @@ PathData::PathData(const QString& path)
     , m_osBytesDone(false)
     , m_canonicalBytesDone(false)
 {
-    setPath(path);
+    setPath(initialPath);
 }
 
 PathData::PathData(const PathData& other)

@@ -18,13 +18,13 @@ QFont boldCopy(QFont font)
 
 namespace QTx {
 
-BoldMenuItem::BoldMenuItem(const QString& text)
-    : text(text), font(boldCopy(QApplication::font()))
+BoldMenuItem::BoldMenuItem(const QString& itemText)
+    : text(itemText), font(boldCopy(QApplication::font()))
 {
 }
 
-BoldMenuItem::BoldMenuItem(const QString& text, const QFont& font)
-    : text(text), font(boldCopy(font))
+BoldMenuItem::BoldMenuItem(const QString& itemText, const QFont& itemFont)
+    : text(itemText), font(boldCopy(itemFont))
 {
 }
 

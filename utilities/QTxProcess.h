@@ -77,9 +77,12 @@ struct SpawnOptions
  *         a signal or could not be forked (then no line is appended).
  *
  * Safe to call from several threads at once: the pipes are close-on-exec, so
- * no other child inherits them. Installs no signal handler. Needs SIGCHLD
- * not to be ignored by the host (an ignored SIGCHLD discards every exit
- * status, and every run then reports -1).
+ * no other child inherits them. The child is started without copying the
+ * caller's memory; it starts with the caller's handlers reset to their
+ * defaults, no signal blocked, and SIGHUP, SIGINT, SIGQUIT, SIGPIPE and
+ * SIGTERM at their defaults even when the caller ignores them. Installs no
+ * signal handler. Needs SIGCHLD not to be ignored by the host (an ignored
+ * SIGCHLD discards every exit status, and every run then reports -1).
  */
 int spawnProcess(const QStringList& arguments, bool wait, const QString& workingDirectory,
                  bool unused, QStringList* output, QStringList* errors);

@@ -164,7 +164,17 @@ pid_t startChild(const QByteArray& program, char* const* argv, char* const* envp
         ready = ready && ::posix_spawn_file_actions_adddup2(&actions, errors, 2) == 0;
     if (directoryFd >= 0)
         ready = ready && ::posix_spawn_file_actions_addfchdir_np(&actions, directoryFd) == 0;
-    short flags = 0;
+    // The child starts as from a shell, whatever the calling thread blocks
+    // or the host ignores: nothing blocked, and the signals that stop a
+    // program at their defaults, so that it can always be ended.
+    sigset_t none, stopping;
+    sigemptyset(&none);
+    sigemptyset(&stopping);
+    for (int number : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM})
+        sigaddset(&stopping, number);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    ready = ready && ::posix_spawnattr_setsigmask(&attributes, &none) == 0
+        && ::posix_spawnattr_setsigdefault(&attributes, &stopping) == 0;
     if (ownGroup) {
         flags |= POSIX_SPAWN_SETPGROUP;
         ready = ready && ::posix_spawnattr_setpgroup(&attributes, 0) == 0;

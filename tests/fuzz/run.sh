@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Runs every libFuzzer target in DIR for RUNS runs, each on a scratch copy of
-# its seed corpus (tests/fuzz/corpus/<target>/, target = binary name without
-# "fuzz_"), so the checked-in seeds never change. Fails on the first target
-# that crashes, leaks or breaks a property; its reproducer is left in the
-# scratch directory, which is printed.
-# Usage: tests/fuzz/run.sh DIR RUNS
+# Runs every libFuzzer target in DIR for RUNS runs (and, with SECONDS, for at
+# most that many seconds each, whichever ends first), each on a scratch copy
+# of its seed corpus (tests/fuzz/corpus/<target>/, target = binary name
+# without "fuzz_"), so the checked-in seeds never change. Fails on the first
+# target that crashes, leaks or breaks a property; its reproducer is left in
+# the scratch directory, which is printed.
+# Usage: tests/fuzz/run.sh DIR RUNS [SECONDS]
 set -euo pipefail
 dir=$(cd "${1:?usage: run.sh DIR RUNS}" && pwd)
-runs=${2:?usage: run.sh DIR RUNS}
+runs=${2:?usage: run.sh DIR RUNS [SECONDS]}
+seconds=${3:-0}
 here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/svnscc-fuzz.XXXXXX")
 status=0
@@ -22,10 +24,10 @@ for binary in "$dir"/fuzz_*; do
     if [ -d "$here/corpus/$target" ]; then
         cp -R "$here/corpus/$target/." "$work/corpus/"
     fi
-    echo "== $name: $runs runs"
+    echo "== $name: $runs runs${seconds:+, at most $seconds s}"
     if ! (cd "$work" && ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
             LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/../lsan.supp:print_suppressions=0} \
-            "$binary" -runs="$runs" -max_len=4096 \
+            "$binary" -runs="$runs" -max_total_time="$seconds" -max_len=4096 \
             -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
             corpus >"$work/log" 2>&1); then
         echo "!! $name failed; log and reproducer in $work"

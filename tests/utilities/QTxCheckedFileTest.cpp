@@ -41,7 +41,7 @@ QString describe(const QString& caption, const QString& text, QMessageBox::Icon 
 class BoxAnswerer
 {
 public:
-    explicit BoxAnswerer(std::vector<Reply> replies) : replies(std::move(replies))
+    explicit BoxAnswerer(std::vector<Reply> script) : replies(std::move(script))
     {
         QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
         timer.start(10);
