@@ -202,10 +202,6 @@ int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
         out << "wrote " << args.at(0) << " at revision " << args.at(1) << " to " << args.at(2) << "\n";
         return 0;
     }
-    if ((command == QLatin1String("lock") || command == QLatin1String("unlock"))
-        && !options.lockSupported)
-        return usageError(err, QStringLiteral("%1 needs --locking yes (an IDE offers check-out only "
-                                              "when checkOutSupported() is true)").arg(command));
     if (command == QLatin1String("lock")) {
         if (!needs(1))
             return usageError(err, QStringLiteral("usage: lock PATH [-m TEXT] [--replace]"));

@@ -88,6 +88,11 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
     }
     if (!options.userName.isNull() && passwordFile.isNull() && !passwordFromStdin)
         return QStringLiteral("--user needs --password-file or --password-stdin");
+    if ((options.command == QLatin1String("lock") || options.command == QLatin1String("unlock"))
+        && !options.lockSupported)
+        return QStringLiteral("%1 needs --locking yes (an IDE offers check-out only when "
+                              "checkOutSupported() is true)")
+            .arg(options.command);
     if (!passwordFile.isNull()) {
         QFile file(passwordFile);
         if (!file.open(QIODevice::ReadOnly))

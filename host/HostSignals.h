@@ -10,3 +10,11 @@
  * thread exists, so that every thread blocks the two signals.
  */
 void stopChildrenWithHost();
+
+/**
+ * Returns at once, unless SIGINT or SIGTERM has arrived: then waits for the
+ * thread that handles it to end scc-host, so that scc-host never ends on its
+ * own meanwhile (its operation fails when the child is stopped) with another
+ * status than the signal's.
+ */
+void waitIfStopping();

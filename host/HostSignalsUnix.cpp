@@ -8,11 +8,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 namespace {
 
 const int s_graceMs = 2000;
+std::atomic<bool> s_stopping{false};
 
 // The children of every thread of this process, from the kernel's own list.
 QList<pid_t> children()
@@ -43,6 +45,7 @@ void watch(sigset_t set)
     int number = 0;
     while (::sigwait(&set, &number) != 0) {
     }
+    s_stopping = true;
     signalChildren(number);
     for (int waited = 0; waited < s_graceMs && !children().isEmpty(); waited += 20)
         QThread::msleep(20);
@@ -58,6 +61,12 @@ void watch(sigset_t set)
 }
 
 } // namespace
+
+void waitIfStopping()
+{
+    while (s_stopping)
+        ::pause();
+}
 
 void stopChildrenWithHost()
 {

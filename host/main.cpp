@@ -65,5 +65,6 @@ int main(int argc, char** argv)
     out.flush();
     err.flush();
     library.unload();
+    waitIfStopping();
     return status;
 }

@@ -119,6 +119,34 @@ TEST_F(HostProgram, SubcommandsReachTheRepository)
     EXPECT_TRUE(run.err.contains("  list:")) << run.err.toStdString();
 }
 
+TEST_F(HostProgram, SaysWhatIsWrong)
+{
+    writeFile(m_base + QStringLiteral("/password"), "ann-secret\n");
+    const QString plugin = QStringLiteral(PLUGIN_PATH);
+    const QString notExecutable = m_base + QStringLiteral("/password");
+    struct Case
+    {
+        QStringList arguments;
+        int exitCode;
+        QByteArray message;
+    };
+    const Case cases[] = {
+        {{"--svn", "/no/such/svn", "login"}, 2, "scc-host: cannot run '/no/such/svn': not found\n"},
+        {{"--svn", "scc-no-such-client", "login"}, 2, "scc-host: cannot run 'scc-no-such-client': not found\n"},
+        {{"--svn", m_base, "login"}, 2, "scc-host: cannot run '" + m_base.toUtf8() + "': not executable\n"},
+        {{"--svn", notExecutable, "login"}, 2, "scc-host: cannot run '" + notExecutable.toUtf8() + "': not executable\n"},
+        {{"--url", m_url, "--user", "ann", "login"}, 2, "scc-host: --user needs --password-file or --password-stdin\n"},
+        {{"--root", m_base, "lock", "a.txt"}, 2, "scc-host: lock needs --locking yes"},
+        {{"--locking", "no", "--root", m_base, "unlock", "a.txt"}, 2, "scc-host: unlock needs --locking yes"},
+        {{"--root", m_base, "status", "a.txt"}, 1, "scc-host: " + m_base.toUtf8() + " is not a working copy"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = runTool(QStringLiteral(SCC_HOST_PATH), QStringList{"--plugin", plugin} + c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.startsWith(c.message)) << run.err.toStdString();
+    }
+}
+
 TEST_F(HostProgram, HelpNamesEveryOption)
 {
     const ToolRun run = runTool(QStringLiteral(SCC_HOST_PATH), {QStringLiteral("--help")});

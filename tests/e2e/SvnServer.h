@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 /**
  * A throwaway Subversion repository served by svnserve on 127.0.0.1, with
  * password authentication for two users:
@@ -50,4 +54,30 @@ private:
     QProcess m_process;
     QString m_url;
     QString m_error;
+};
+
+/**
+ * A hostile server: listens on a free port of 127.0.0.1, accepts every
+ * connection and never sends a byte. Closed (with the connections it holds)
+ * by stop() or the destructor.
+ */
+class SilentServer
+{
+public:
+    SilentServer() = default;
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+    ~SilentServer();
+
+    /** Starts listening; false when no socket could be bound. */
+    bool start();
+    void stop();
+    int port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::vector<int> m_connections;
+    std::thread m_thread;
 };

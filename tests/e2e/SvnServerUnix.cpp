@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <arpa/inet.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -135,4 +136,47 @@ void SvnServer::stop()
         m_process.kill();
         m_process.waitForFinished(10000);
     }
+}
+
+SilentServer::~SilentServer()
+{
+    stop();
+}
+
+bool SilentServer::start()
+{
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(m_listener, 16) != 0
+        || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        stop();
+        return false;
+    }
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] {
+        while (!m_stopping) {
+            pollfd ready{m_listener, POLLIN, 0};
+            if (::poll(&ready, 1, 50) == 1) {
+                const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+                if (connection >= 0)
+                    m_connections.push_back(connection); // held open, never answered
+            }
+        }
+    });
+    return true;
+}
+
+void SilentServer::stop()
+{
+    m_stopping = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    for (int connection : m_connections)
+        ::close(connection);
+    m_connections.clear();
+    if (m_listener >= 0)
+        ::close(m_listener);
+    m_listener = -1;
 }

@@ -1,0 +1,174 @@
+// A server that never answers, a password that must not show, two processes
+// on one working copy, and a host that is told to stop.
+
+#include "E2EFixture.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace {
+
+// The svn clients whose parent is `parent`, from the kernel's list.
+QList<int> clientsOf(qint64 parent)
+{
+    QList<int> pids;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(parent));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(tasks.filePath(task) + QStringLiteral("/children"));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& pid : file.readAll().split(' ')) {
+            QFile name(QStringLiteral("/proc/%1/comm").arg(pid.trimmed().toInt()));
+            if (pid.trimmed().toInt() > 0 && name.open(QIODevice::ReadOnly) && name.readAll() == "svn\n")
+                pids << pid.trimmed().toInt();
+        }
+    }
+    return pids;
+}
+
+// Waits up to `ms` for `parent` to have an svn client running; its pid, or 0.
+int awaitChild(qint64 parent, int ms = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        const QList<int> pids = clientsOf(parent);
+        if (!pids.isEmpty())
+            return pids.first();
+        QThread::msleep(5);
+    }
+    return 0;
+}
+
+bool processExists(int pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
+}
+
+class Hostile : public E2EFixture
+{
+protected:
+    void SetUp() override
+    {
+        E2EFixture::SetUp();
+        ASSERT_TRUE(m_silent.start());
+        m_silentURL = QStringLiteral("svn://127.0.0.1:%1/repository").arg(m_silent.port());
+    }
+    void TearDown() override
+    {
+        m_silent.stop();
+        E2EFixture::TearDown();
+    }
+
+    SilentServer m_silent;
+    QString m_silentURL;
+};
+
+} // namespace
+
+TEST_F(Hostile, AServerThatNeverAnswersIsStoppedByTheTimeLimit)
+{
+    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::Timeout), QStringLiteral("2")));
+    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), m_silentURL));
+    QDir().mkpath(m_base + QStringLiteral("/wc"));
+    const QString root = m_base + QStringLiteral("/wc/project");
+    EXPECT_FALSE(m_provider->setRoots(root.split(QLatin1Char('/'), Qt::SkipEmptyParts), {QStringLiteral("project")}));
+
+    QElapsedTimer timer;
+    timer.start();
+    bool controlled = true, checkedOut, modified, outOfDate;
+    QString text, revision, changed;
+    EXPECT_FALSE(m_provider->status({QStringLiteral("f.txt")}, controlled, checkedOut, modified, outOfDate,
+                                    text, revision, changed));
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_FALSE(controlled);
+    QString command;
+    EXPECT_TRUE(m_provider->getLastError(command).contains(QStringLiteral("time limit of 2 seconds (SVNTimeout)")));
+    EXPECT_EQ(command, QStringLiteral("info"));
+    EXPECT_TRUE(clientsOf(::getpid()).isEmpty());
+}
+
+TEST_F(Hostile, ThePasswordStaysOffTheCommandLine)
+{
+    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin), QStringLiteral("Yes")));
+    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::Timeout), QStringLiteral("3")));
+    // The run is held open by the silent server while its command line is read.
+    bool loggedIn = true;
+    std::thread login([&] { loggedIn = m_provider->login(QStringLiteral("ann"), QStringLiteral("ann-secret"), m_silentURL); });
+    const int client = awaitChild(::getpid());
+    QByteArray commandLine;
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(client));
+    if (client && cmdline.open(QIODevice::ReadOnly))
+        commandLine = cmdline.readAll();
+    login.join();
+    EXPECT_FALSE(loggedIn);
+    EXPECT_TRUE(commandLine.contains("--password-from-stdin")) << commandLine.toStdString();
+    EXPECT_FALSE(commandLine.contains("ann-secret"));
+
+    EXPECT_TRUE(m_provider->login(QStringLiteral("ann"), QStringLiteral("ann-secret"), m_url)) << lastError().toStdString();
+    EXPECT_FALSE(m_provider->login(QStringLiteral("ann"), QStringLiteral("wrong"), m_url));
+    QString command;
+    EXPECT_TRUE(m_provider->getLastError(command).contains(QStringLiteral("E170001")));
+}
+
+TEST_F(Hostile, TwoProcessesCommitIntoOneWorkingCopy)
+{
+    svnOk({QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("setup"), urlOf(QStringLiteral("project"))});
+    importFile(QStringLiteral("project/a.txt"), "a\n");
+    importFile(QStringLiteral("project/b.txt"), "b\n");
+    const QString root = m_base + QStringLiteral("/shared");
+    svnOk({QStringLiteral("checkout"), urlOf(QStringLiteral("project")), root}, QStringLiteral("ann"));
+    writeFile(m_base + QStringLiteral("/password"), "ann-secret\n");
+    const int before = youngest().toInt();
+
+    auto commits = [&](const QString& name, int* failures) {
+        for (int i = 0; i < 15; ++i) {
+            QFile file(root + QLatin1Char('/') + name);
+            if (file.open(QIODevice::Append))
+                file.write(QByteArray::number(i) + "\n");
+            file.close();
+            QProcess host;
+            host.start(QStringLiteral(SCC_HOST_PATH),
+                       {QStringLiteral("--plugin"), QStringLiteral(PLUGIN_PATH), QStringLiteral("--url"), m_url,
+                        QStringLiteral("--user"), QStringLiteral("ann"), QStringLiteral("--password-file"),
+                        m_base + QStringLiteral("/password"), QStringLiteral("--root"), root,
+                        QStringLiteral("commit"), name, QStringLiteral("-m"), name});
+            if (!host.waitForFinished(60000) || host.exitCode() != 0)
+                ++*failures;
+        }
+    };
+    int failuresA = 0, failuresB = 0;
+    std::thread other(commits, QStringLiteral("b.txt"), &failuresB);
+    commits(QStringLiteral("a.txt"), &failuresA);
+    other.join();
+    EXPECT_EQ(failuresA + failuresB, 0);
+    EXPECT_EQ(youngest().toInt(), before + 30);
+}
+
+TEST_F(Hostile, StoppingTheHostStopsItsClient)
+{
+    writeFile(m_base + QStringLiteral("/password"), "ann-secret\n");
+    QProcess host;
+    host.start(QStringLiteral(SCC_HOST_PATH),
+               {QStringLiteral("--plugin"), QStringLiteral(PLUGIN_PATH), QStringLiteral("--url"), m_silentURL,
+                QStringLiteral("--user"), QStringLiteral("ann"), QStringLiteral("--password-file"),
+                m_base + QStringLiteral("/password"), QStringLiteral("--timeout"), QStringLiteral("60"),
+                QStringLiteral("login")});
+    ASSERT_TRUE(host.waitForStarted());
+    const int client = awaitChild(host.processId());
+    ASSERT_NE(client, 0);
+    ::kill(pid_t(host.processId()), SIGTERM);
+    EXPECT_TRUE(host.waitForFinished(5000));
+    EXPECT_EQ(host.exitStatus(), QProcess::CrashExit); // ended by the signal, as asked
+    QElapsedTimer timer;
+    timer.start();
+    while (processExists(client) && timer.elapsed() < 5000)
+        QThread::msleep(10);
+    EXPECT_FALSE(processExists(client));
+}
