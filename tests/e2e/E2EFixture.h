@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClientStatus.h"
 #include "ProviderLibrary.h"
 #include "QtPrinters.h"
 #include "SvnServer.h"
@@ -7,12 +8,28 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+
+/** How the tests reach their repository. */
+enum class Transport
+{
+    Svn,   ///< svnserve, svn://
+    Http,  ///< Apache with mod_dav_svn, http://
+    Https, ///< the same over https://, with a throwaway certificate authority
+};
+
+inline const char* transportName(Transport transport)
+{
+    return transport == Transport::Svn ? "svn" : transport == Transport::Http ? "http" : "https";
+}
 
 /** What one run of a real Subversion tool gave. */
 struct ToolRun
@@ -23,12 +40,14 @@ struct ToolRun
 };
 
 /**
- * Each test gets a fresh repository behind its own svnserve on 127.0.0.1, a
+ * Each test gets a fresh repository behind a server of its own on
+ * 127.0.0.1 (svnserve, or Apache over http or https as transport() says), a
  * HOME of its own (so the machine's ~/.subversion is neither read nor
  * written, by the plug-in's client runs or by the checks), and a provider
  * from the dlopen-loaded plug-in with the three options set (locking on).
- * The server is killed in TearDown and again, should TearDown not run, by
- * its destructor.
+ * Over https the client trusts the server's throwaway authority through
+ * that HOME's ~/.subversion/servers. The server is stopped in TearDown and
+ * again, should TearDown not run, by its destructor.
  */
 class E2EFixture : public ::testing::Test
 {
@@ -47,9 +66,15 @@ protected:
         qputenv("HOME", QFile::encodeName(m_base + QStringLiteral("/home")));
         m_environment = QProcessEnvironment::systemEnvironment();
 
-        ASSERT_TRUE(m_server.start(m_base + QStringLiteral("/repository"), m_environment))
-            << m_server.errorString().toStdString();
-        m_url = m_server.url();
+        if (transport() == Transport::Svn)
+            m_server = std::make_unique<SvnServer>();
+        else
+            m_server = std::make_unique<ApacheServer>(transport() == Transport::Https);
+        ASSERT_TRUE(m_server->start(m_base + QStringLiteral("/repository"), m_environment))
+            << m_server->errorString().toStdString();
+        m_url = m_server->url();
+        if (transport() == Transport::Https)
+            trustAuthority(true);
         ASSERT_TRUE(m_library.load(QStringLiteral(PLUGIN_PATH))) << m_library.errorString().toStdString();
         m_provider = m_library.allocate();
         ASSERT_NE(m_provider, nullptr);
@@ -62,11 +87,30 @@ protected:
     {
         m_library.unload();
         m_provider = nullptr;
-        m_server.stop();
+        m_server->stop();
         if (m_hadHome)
             qputenv("HOME", m_savedHome);
         else
             qunsetenv("HOME");
+    }
+
+    /** The transport of the test; svn:// unless a test says otherwise. */
+    virtual Transport transport() const { return Transport::Svn; }
+
+    /**
+     * Makes the clients of the test's HOME trust the https server's authority
+     * (as a user trusts a company's: "ssl-authority-files" in
+     * ~/.subversion/servers), or trust nothing but the system's.
+     */
+    void trustAuthority(bool trusted)
+    {
+        const QString config = m_base + QStringLiteral("/home/.subversion");
+        QDir().mkpath(config);
+        const auto* apache = dynamic_cast<const ApacheServer*>(m_server.get());
+        writeFile(config + QStringLiteral("/servers"),
+                  trusted && apache ? "[global]\nssl-authority-files = " + QFile::encodeName(apache->authorityFile())
+                                          + "\nssl-trust-default-ca = no\n"
+                                    : QByteArray("[global]\n"));
     }
 
     static QString passwordOf(const QString& user)
@@ -172,6 +216,27 @@ protected:
         return root;
     }
 
+    /**
+     * How the provider's status of `path` (below the local root `root`)
+     * differs from the client's own "svn status -u -v" run as `user`; empty
+     * when they agree.
+     */
+    QString differenceWithClient(const QString& root, const QString& path,
+                                 const QString& user = QStringLiteral("ann"))
+    {
+        const QStringList parts = path.split(QLatin1Char('/'));
+        FileStatus status;
+        if (!m_provider->status(parts, status.controlled, status.checkedOut, status.modified,
+                                status.outOfDate, status.statusText, status.revisionText,
+                                status.lastChangedText))
+            return QStringLiteral("status failed: ") + lastError();
+        const QStringList credentials{QStringLiteral("--username"), user, QStringLiteral("--password"),
+                                      passwordOf(user)};
+        return differenceFromClient(status, clientStatus(QStringLiteral("svn"),
+                                                         QFileInfo(root + QLatin1Char('/') + path).path(),
+                                                         parts.last(), credentials));
+    }
+
     /** "command: message" of the provider's last error. */
     QString lastError()
     {
@@ -197,7 +262,7 @@ protected:
     QString m_base;
     QString m_url;
     QProcessEnvironment m_environment;
-    SvnServer m_server;
+    std::unique_ptr<RepositoryServer> m_server;
     ProviderLibrary m_library;
     SourceCodeControlSystemProviderInterface* m_provider = nullptr;
 

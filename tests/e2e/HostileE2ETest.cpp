@@ -72,10 +72,20 @@ protected:
 
 } // namespace
 
-TEST_F(Hostile, AServerThatNeverAnswersIsStoppedByTheTimeLimit)
+namespace {
+
+class SilentServers : public Hostile, public ::testing::WithParamInterface<const char*>
 {
+};
+
+} // namespace
+
+TEST_P(SilentServers, AreStoppedByTheTimeLimit)
+{
+    // The same silent port spoken to as svnserve and as a web server.
+    const QString url = QStringLiteral("%1://127.0.0.1:%2/repository").arg(QLatin1String(GetParam())).arg(m_silent.port());
     ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::Timeout), QStringLiteral("2")));
-    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), m_silentURL));
+    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), url));
     QDir().mkpath(m_base + QStringLiteral("/wc"));
     const QString root = m_base + QStringLiteral("/wc/project");
     EXPECT_FALSE(m_provider->setRoots(root.split(QLatin1Char('/'), Qt::SkipEmptyParts), {QStringLiteral("project")}));
@@ -93,6 +103,11 @@ TEST_F(Hostile, AServerThatNeverAnswersIsStoppedByTheTimeLimit)
     EXPECT_EQ(command, QStringLiteral("info"));
     EXPECT_TRUE(clientsOf(::getpid()).isEmpty());
 }
+
+INSTANTIATE_TEST_SUITE_P(, SilentServers, ::testing::Values("svn", "http"),
+                         [](const ::testing::TestParamInfo<const char*>& parameter) {
+                             return std::string(parameter.param);
+                         });
 
 TEST_F(Hostile, ThePasswordStaysOffTheCommandLine)
 {

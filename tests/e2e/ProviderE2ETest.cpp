@@ -1,366 +1,237 @@
-// The dlopen-loaded plug-in against the real svn client and a real svnserve
-// on 127.0.0.1, with each operation's effect checked in the repository (with
-// svn and svnlook) or on disk.
+// The dlopen-loaded plug-in through its whole life cycle against the real
+// client, over each transport users have (svnserve, Apache over http and
+// over https) and with each way of passing the password; then what the
+// servers' access rules and certificates do to it.
 
 #include "E2EFixture.h"
 
-#include <QFileInfo>
+#include <QElapsedTimer>
+
+#include <functional>
 
 namespace {
 
-const QStringList kMyFile = {QStringLiteral("my file.txt")};
+using LifeCycleParameter = std::tuple<Transport, bool>;
 
-bool hasLockOwner(const QByteArray& info, const QByteArray& user)
+class Transports : public E2EFixture, public ::testing::WithParamInterface<LifeCycleParameter>
 {
-    return info.contains("\nLock Owner: " + user + "\n");
+protected:
+    Transport transport() const override { return std::get<0>(GetParam()); }
+
+    /** The provider's status of `path` agrees with the client's. */
+    void expectClientsStatus(const QString& root, const QString& path)
+    {
+        EXPECT_EQ(differenceWithClient(root, path), QString()) << path.toStdString();
+    }
+
+    QString lockOwner(const QString& path)
+    {
+        const QByteArray info = svnOk({QStringLiteral("info"), urlOf(path)});
+        const qsizetype at = info.indexOf("\nLock Owner: ");
+        return at < 0 ? QString() : QString::fromUtf8(info.mid(at + 13, info.indexOf('\n', at + 1) - at - 13));
+    }
+
+    bool status(const QStringList& parts, FileStatus& out)
+    {
+        return m_provider->status(parts, out.controlled, out.checkedOut, out.modified, out.outOfDate,
+                                  out.statusText, out.revisionText, out.lastChangedText);
+    }
+};
+
+std::string parameterName(const ::testing::TestParamInfo<LifeCycleParameter>& info)
+{
+    return std::string(transportName(std::get<0>(info.param)))
+        + (std::get<1>(info.param) ? "_PasswordOnStandardInput" : "_PasswordAsArgument");
 }
 
 } // namespace
 
-TEST_F(E2EFixture, LoginAcceptsTheRightPasswordAndReportsAWrongOne)
+TEST_P(Transports, LifeCycle)
 {
-    EXPECT_TRUE(m_provider->login(QStringLiteral("ann"), QStringLiteral("ann-secret"), m_url))
-        << lastError().toStdString();
+    const QString ann = QStringLiteral("ann");
+    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin),
+                                      std::get<1>(GetParam()) ? QStringLiteral("Yes") : QStringLiteral("No")));
+    const QString root = m_base + QStringLiteral("/wc/project");
+    const QStringList deep{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("deep.txt")};
+    const QStringList sub{QStringLiteral("sub"), QStringLiteral("s.txt")};
+    QString firstRevision;
 
+    // One row per step of an IDE's session, in order; each checks its effect
+    // in the repository or against the client's own answer.
+    const std::vector<std::pair<const char*, std::function<void()>>> steps = {
+        {"login", [&] { loginAs(ann); }},
+        {"createDirectory", [&] {
+             ASSERT_TRUE(m_provider->createDirectory({}, QStringLiteral("project"))) << lastError().toStdString();
+             ASSERT_TRUE(m_provider->createDirectory({QStringLiteral("project")}, QStringLiteral("sub")));
+             EXPECT_EQ(logMessage(QStringLiteral("HEAD")), QByteArray("Quillhaven Generated"));
+             EXPECT_FALSE(m_provider->createDirectory({}, QStringLiteral("project")));
+         }},
+        {"setRoots with both roots checks out", [&] {
+             checkOut(QStringLiteral("project"));
+             EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/.svn/wc.db")));
+         }},
+        {"addFile at depth", [&] {
+             QDir(root).mkpath(QStringLiteral("a/b"));
+             QDir(root).mkpath(QStringLiteral("sub"));
+             writeFile(root + QStringLiteral("/a/b/deep.txt"), "first\r\nline\n");
+             writeFile(root + QStringLiteral("/sub/s.txt"), "s\n");
+             const int before = youngest().toInt();
+             ASSERT_TRUE(m_provider->addFile(deep, QStringLiteral("Add deep"))) << lastError().toStdString();
+             ASSERT_TRUE(m_provider->addFile(sub, QStringLiteral("Add s"))) << lastError().toStdString();
+             // Two new folders and two files, one commit each.
+             EXPECT_EQ(youngest().toInt(), before + 4);
+             EXPECT_EQ(svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("project/a/b/deep.txt"))}),
+                       QByteArray("first\r\nline\n"));
+             firstRevision = youngest();
+         }},
+        {"status is the client's", [&] {
+             expectClientsStatus(root, deep.join('/'));
+             expectClientsStatus(root, sub.join('/'));
+             expectClientsStatus(root, QStringLiteral("a/b"));
+         }},
+        {"saved and checkin", [&] {
+             writeFile(root + QStringLiteral("/a/b/deep.txt"), "second\n");
+             EXPECT_TRUE(m_provider->saved(deep));
+             FileStatus edited;
+             ASSERT_TRUE(status(deep, edited));
+             EXPECT_TRUE(edited.modified);
+             expectClientsStatus(root, deep.join('/'));
+             ASSERT_TRUE(m_provider->checkin(deep, QStringLiteral("Edit \"deep\"\nsecond line")))
+                 << lastError().toStdString();
+             EXPECT_EQ(logMessage(QStringLiteral("HEAD")), QByteArray("Edit \"deep\"\nsecond line"));
+             expectClientsStatus(root, deep.join('/'));
+         }},
+        {"checkout and undoCheckout, both forms", [&] {
+             ASSERT_TRUE(m_provider->checkout(deep, QStringLiteral("ann edits"), false)) << lastError().toStdString();
+             EXPECT_EQ(lockOwner(QStringLiteral("project/a/b/deep.txt")), ann);
+             expectClientsStatus(root, deep.join('/'));
+             writeFile(root + QStringLiteral("/a/b/deep.txt"), "kept edit\n");
+             ASSERT_TRUE(m_provider->undoCheckout(deep, false)) << lastError().toStdString();
+             EXPECT_EQ(readFile(root + QStringLiteral("/a/b/deep.txt")), QByteArray("kept edit\n"));
+             EXPECT_EQ(lockOwner(QStringLiteral("project/a/b/deep.txt")), QString());
+             ASSERT_TRUE(m_provider->checkout(deep, QString(), true)) << lastError().toStdString();
+             EXPECT_EQ(readFile(root + QStringLiteral("/a/b/deep.txt")), QByteArray("second\n"));
+             writeFile(root + QStringLiteral("/a/b/deep.txt"), "thrown away\n");
+             ASSERT_TRUE(m_provider->undoCheckout(deep, true)) << lastError().toStdString();
+             EXPECT_EQ(readFile(root + QStringLiteral("/a/b/deep.txt")), QByteArray("second\n"));
+             EXPECT_EQ(lockOwner(QStringLiteral("project/a/b/deep.txt")), QString());
+             EXPECT_EQ(svnOk({QStringLiteral("status"), root}, ann), QByteArray());
+         }},
+        {"getFile and getTo", [&] {
+             const QString bobs = m_base + QStringLiteral("/bob");
+             svnOk({QStringLiteral("checkout"), urlOf(QStringLiteral("project")), bobs});
+             writeFile(bobs + QStringLiteral("/sub/s.txt"), "bob's\n");
+             svnOk({QStringLiteral("commit"), QStringLiteral("-m"), QStringLiteral("bob"), bobs});
+             m_provider->refresh();
+             FileStatus stale;
+             ASSERT_TRUE(status(sub, stale));
+             EXPECT_TRUE(stale.outOfDate);
+             writeFile(root + QStringLiteral("/sub/s.txt"), "local junk\n");
+             ASSERT_TRUE(m_provider->getFile(sub, false)) << lastError().toStdString();
+             EXPECT_EQ(readFile(root + QStringLiteral("/sub/s.txt")), QByteArray("bob's\n"));
+             expectClientsStatus(root, sub.join('/'));
+             const QString destination = m_base + QStringLiteral("/earlier.txt");
+             ASSERT_TRUE(m_provider->getTo(deep, firstRevision, destination)) << lastError().toStdString();
+             EXPECT_EQ(readFile(destination), QByteArray("first\r\nline\n"));
+         }},
+        {"listings", [&] {
+             QStringList files{QStringLiteral("kept")}, directories;
+             ASSERT_TRUE(m_provider->getFilesList({QStringLiteral("project"), QStringLiteral("sub")}, files));
+             EXPECT_EQ(files, (QStringList{QStringLiteral("kept"), QStringLiteral("s.txt")}));
+             ASSERT_TRUE(m_provider->getDirectoriesList({QStringLiteral("project")}, directories));
+             EXPECT_EQ(directories, (QStringList{QStringLiteral("a"), QStringLiteral("sub")}));
+             EXPECT_FALSE(m_provider->getFilesList({QStringLiteral("absent")}, files));
+             EXPECT_EQ(files.size(), 2);
+         }},
+        {"logout", [&] { EXPECT_TRUE(m_provider->logout()); }},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.first);
+        step.second();
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(, Transports,
+                         ::testing::Combine(::testing::Values(Transport::Svn, Transport::Http, Transport::Https),
+                                            ::testing::Bool()),
+                         parameterName);
+
+namespace {
+
+class AccessRules : public E2EFixture, public ::testing::WithParamInterface<Transport>
+{
+protected:
+    Transport transport() const override { return GetParam(); }
+};
+
+} // namespace
+
+TEST_P(AccessRules, RefuseWhatTheyForbidAndChangeNothing)
+{
+    // A wrong password fails the login, with the client's error.
     EXPECT_FALSE(m_provider->login(QStringLiteral("ann"), QStringLiteral("not-her-password"), m_url));
     QString command;
-    const QString message = m_provider->getLastError(command);
-    EXPECT_EQ(command, QStringLiteral("info"));
-    EXPECT_TRUE(message.startsWith(QStringLiteral("svn: E"))) << message.toStdString();
-    EXPECT_TRUE(message.contains(QStringLiteral("uthoriz"))
-                || message.contains(QStringLiteral("uthentic")))
-        << message.toStdString();
-
-    EXPECT_FALSE(m_provider->login(QStringLiteral("nobody"), QStringLiteral("x"), m_url));
-    m_provider->getLastError(command);
-    EXPECT_EQ(command, QStringLiteral("info"));
-}
-
-TEST_F(E2EFixture, RepositoryBrowsingAndDirectoryCreation)
-{
-    loginAs(QStringLiteral("ann"));
-    QStringList repositories;
-    EXPECT_TRUE(m_provider->getRepositoryList(repositories));
-    EXPECT_EQ(repositories, QStringList{m_url});
-
-    ASSERT_TRUE(m_provider->createDirectory({}, QStringLiteral("project"))) << lastError().toStdString();
-    EXPECT_EQ(svnOk({QStringLiteral("list"), m_url}), QByteArray("project/\n"));
-    EXPECT_EQ(logMessage(QStringLiteral("HEAD")), QByteArray("Quillhaven Generated"));
-    EXPECT_TRUE(svnOk({QStringLiteral("log"), QStringLiteral("-q"), QStringLiteral("-r"),
-                       QStringLiteral("HEAD"), m_url})
-                    .contains("| ann |"));
-    ASSERT_TRUE(m_provider->createDirectory({QStringLiteral("project")}, QStringLiteral("sub dir")))
-        << lastError().toStdString();
-    importFile(QStringLiteral("project/top.txt"), "top\n");
-    importFile(QStringLiteral("project/with space.txt"), "space\n");
-
-    QStringList names = {QStringLiteral("kept")};
-    EXPECT_TRUE(m_provider->getFilesList({QStringLiteral("project")}, names)) << lastError().toStdString();
-    EXPECT_EQ(names, (QStringList{QStringLiteral("kept"), QStringLiteral("top.txt"),
-                                  QStringLiteral("with space.txt")}));
-    names.clear();
-    EXPECT_TRUE(m_provider->getDirectoriesList({QStringLiteral("project")}, names));
-    EXPECT_EQ(names, QStringList{QStringLiteral("sub dir")});
-    names.clear();
-    EXPECT_TRUE(m_provider->getDirectoriesList({}, names));
-    EXPECT_EQ(names, QStringList{QStringLiteral("project")});
-    EXPECT_TRUE(m_provider->refreshDirectoriesList({QStringLiteral("project")}));
-
-    const QString before = youngest();
-    names = QStringList{QStringLiteral("kept")};
-    EXPECT_FALSE(m_provider->getFilesList({QStringLiteral("absent")}, names));
-    EXPECT_EQ(names, QStringList{QStringLiteral("kept")});
-    QString command;
-    EXPECT_FALSE(m_provider->getLastError(command).isEmpty());
-    EXPECT_EQ(command, QStringLiteral("list"));
-    EXPECT_FALSE(m_provider->createDirectory({}, QStringLiteral("project")));
-    EXPECT_FALSE(m_provider->getLastError(command).isEmpty());
-    EXPECT_EQ(command, QStringLiteral("mkdir"));
-    EXPECT_EQ(youngest(), before);
-}
-
-TEST_F(E2EFixture, CheckOutAddStatusAndCommit)
-{
-    svnOk({QStringLiteral("mkdir"), QStringLiteral("--parents"), QStringLiteral("-m"),
-           QStringLiteral("setup"), urlOf(QStringLiteral("project/sub"))});
-    loginAs(QStringLiteral("ann"));
-    const QString root = checkOut(QStringLiteral("project"));
-    ASSERT_TRUE(QFileInfo::exists(root + QStringLiteral("/.svn/entries")));
-    QStringList localRoots, repositoryRoots;
-    EXPECT_TRUE(m_provider->getRoots(localRoots, repositoryRoots));
-    EXPECT_EQ(QLatin1Char('/') + localRoots.join(QLatin1Char('/')), root);
-    EXPECT_EQ(repositoryRoots, QStringList{QStringLiteral("project")});
-
-    // A root file whose name has a space.
-    const QByteArray first = "first line\nsecond line\n";
-    writeFile(root + QStringLiteral("/my file.txt"), first);
-    ASSERT_TRUE(m_provider->addFile(kMyFile, QStringLiteral("Add my file"))) << lastError().toStdString();
-    const QString added = youngest();
-    EXPECT_EQ(svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("project/my file.txt"))}), first);
-    EXPECT_EQ(logMessage(added), QByteArray("Add my file"));
-
-    bool controlled = false, checkedOut = true, modified = true, outOfDate = true;
-    QString statusText, revisionText, lastChangedText;
-    ASSERT_TRUE(m_provider->status(kMyFile, controlled, checkedOut, modified, outOfDate, statusText,
-                                   revisionText, lastChangedText))
-        << lastError().toStdString();
-    EXPECT_TRUE(controlled);
-    EXPECT_FALSE(checkedOut);
-    EXPECT_FALSE(modified);
-    EXPECT_FALSE(outOfDate);
-    EXPECT_EQ(statusText, QStringLiteral("       "));
-    EXPECT_EQ(revisionText, added);
-    EXPECT_EQ(lastChangedText, added);
-
-    // A file in a directory the repository holds: the directory joins the
-    // working copy (no working copy of its own).
-    QDir(root).mkpath(QStringLiteral("sub"));
-    writeFile(root + QStringLiteral("/sub/notes.txt"), "notes\n");
-    const QStringList notes = {QStringLiteral("sub"), QStringLiteral("notes.txt")};
-    ASSERT_TRUE(m_provider->addFile(notes, QString())) << lastError().toStdString();
-    EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/sub/.svn")));
-    EXPECT_EQ(svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("project/sub/notes.txt"))}),
-              QByteArray("notes\n"));
-    EXPECT_EQ(logMessage(QStringLiteral("HEAD")), QByteArray());
-    ASSERT_TRUE(m_provider->status(notes, controlled, checkedOut, modified, outOfDate, statusText,
-                                   revisionText, lastChangedText));
-    EXPECT_TRUE(controlled);
-    EXPECT_FALSE(modified);
-    EXPECT_EQ(revisionText, youngest());
-
-    // Adding it again: the client refuses the add, nothing is committed.
-    const QString before = youngest();
-    EXPECT_FALSE(m_provider->addFile(notes, QStringLiteral("again")));
-    QString command;
-    m_provider->getLastError(command);
-    EXPECT_EQ(command, QStringLiteral("add"));
-    EXPECT_EQ(youngest(), before);
-
-    // An edit, saved: modified; the commit with a comment full of quotes and
-    // line feeds reaches the log unchanged.
-    const QByteArray second = "first line\nsecond line\nthird line\n";
-    writeFile(root + QStringLiteral("/my file.txt"), second);
-    EXPECT_TRUE(m_provider->saved(kMyFile));
-    ASSERT_TRUE(m_provider->status(kMyFile, controlled, checkedOut, modified, outOfDate, statusText,
-                                   revisionText, lastChangedText));
-    EXPECT_TRUE(modified);
-    EXPECT_EQ(statusText, QStringLiteral("M      "));
-    const QString comment = QStringLiteral("Say \"hello\" and 'bye'\n\n  indented $HOME `x` \\ end\nlast");
-    ASSERT_TRUE(m_provider->checkin(kMyFile, comment)) << lastError().toStdString();
-    const QString committed = youngest();
-    EXPECT_EQ(committed.toInt(), before.toInt() + 1);
-    EXPECT_EQ(logMessage(committed), comment.toUtf8());
-    EXPECT_TRUE(svnOk({QStringLiteral("log"), QStringLiteral("-q"), QStringLiteral("-r"), committed,
-                       urlOf(QStringLiteral("project/my file.txt"))})
-                    .contains("r" + committed.toLatin1() + " | ann |"));
-    EXPECT_EQ(svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("project/my file.txt"))}), second);
-    ASSERT_TRUE(m_provider->status(kMyFile, controlled, checkedOut, modified, outOfDate, statusText,
-                                   revisionText, lastChangedText));
-    EXPECT_FALSE(modified);
-    EXPECT_EQ(revisionText, committed);
-    EXPECT_TRUE(m_provider->logout());
-}
-
-TEST_F(E2EFixture, StatusOfFilesWithoutALocalRecord)
-{
-    svnOk({QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("setup"),
-           urlOf(QStringLiteral("project"))});
-    importFile(QStringLiteral("project/other/x.txt"), "x\r\ny\n");
-    loginAs(QStringLiteral("ann"));
-    const QString root = checkOut(QStringLiteral("project"));
-
-    // In the repository, in a directory not yet fetched: controlled but missing.
-    bool controlled = false, checkedOut = true, modified = false, outOfDate = false;
-    QString statusText, revisionText, lastChangedText = QStringLiteral("untouched");
-    const QStringList x = {QStringLiteral("other"), QStringLiteral("x.txt")};
-    ASSERT_TRUE(m_provider->status(x, controlled, checkedOut, modified, outOfDate, statusText,
-                                   revisionText, lastChangedText))
-        << lastError().toStdString();
-    EXPECT_TRUE(controlled);
-    EXPECT_FALSE(checkedOut);
-    EXPECT_TRUE(modified);
-    EXPECT_TRUE(outOfDate);
-    EXPECT_EQ(statusText, QStringLiteral("missing"));
-    EXPECT_EQ(revisionText, QStringLiteral("fixme"));
-    EXPECT_EQ(lastChangedText, QStringLiteral("untouched"));
-
-    // Neither local nor in the repository: false, outputs left alone.
-    writeFile(root + QStringLiteral("/local.txt"), "local\n");
-    controlled = true;
-    statusText = QStringLiteral("before");
-    EXPECT_FALSE(m_provider->status({QStringLiteral("local.txt")}, controlled, checkedOut, modified,
-                                    outOfDate, statusText, revisionText, lastChangedText));
-    EXPECT_FALSE(controlled);
-    EXPECT_EQ(statusText, QStringLiteral("before"));
-    QString command;
-    EXPECT_FALSE(m_provider->getLastError(command).isEmpty());
+    EXPECT_TRUE(m_provider->getLastError(command).startsWith(QStringLiteral("svn: E")));
     EXPECT_EQ(command, QStringLiteral("info"));
 
-    // getFile fetches the directory level and the file.
-    ASSERT_TRUE(m_provider->getFile(x, true)) << lastError().toStdString();
-    EXPECT_EQ(readFile(root + QStringLiteral("/other/x.txt")), QByteArray("x\r\ny\n"));
-}
-
-TEST_F(E2EFixture, GetFileAndGetToAnEarlierRevision)
-{
-    svnOk({QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("setup"),
-           urlOf(QStringLiteral("project"))});
-    importFile(QStringLiteral("project/my file.txt"), "one\r\ntwo\n");
-    const QString firstRevision = youngest();
-    loginAs(QStringLiteral("ann"));
-    const QString root = checkOut(QStringLiteral("project"));
-    EXPECT_EQ(readFile(root + QStringLiteral("/my file.txt")), QByteArray("one\r\ntwo\n"));
-
-    // Bob commits a newer text from a working copy of his own.
-    const QString bobs = m_base + QStringLiteral("/bob");
-    svnOk({QStringLiteral("checkout"), urlOf(QStringLiteral("project")), bobs});
-    writeFile(bobs + QStringLiteral("/my file.txt"), "one\r\ntwo\nthree by bob\n");
-    svnOk({QStringLiteral("commit"), QStringLiteral("-m"), QStringLiteral("bob"), bobs});
-
-    writeFile(root + QStringLiteral("/my file.txt"), "local junk\n");
-    ASSERT_TRUE(m_provider->getFile(kMyFile, false)) << lastError().toStdString();
-    EXPECT_EQ(readFile(root + QStringLiteral("/my file.txt")), QByteArray("one\r\ntwo\nthree by bob\n"));
-
-    // getTo writes the client's bytes as they are.
-    const QString destination = m_base + QStringLiteral("/earlier.txt");
-    ASSERT_TRUE(m_provider->getTo(kMyFile, firstRevision, destination)) << lastError().toStdString();
-    EXPECT_EQ(readFile(destination), QByteArray("one\r\ntwo\n"));
-    ASSERT_TRUE(m_provider->getTo(kMyFile, QStringLiteral("HEAD"), destination));
-    EXPECT_EQ(readFile(destination), QByteArray("one\r\ntwo\nthree by bob\n"));
-
-    EXPECT_FALSE(m_provider->getTo(kMyFile, QStringLiteral("999"), destination));
-    QString command;
-    EXPECT_FALSE(m_provider->getLastError(command).isEmpty());
-    EXPECT_EQ(command, QStringLiteral("cat"));
-    EXPECT_EQ(readFile(destination), QByteArray("one\r\ntwo\nthree by bob\n"));
-}
-
-TEST_F(E2EFixture, CheckoutLocksAndUndoCheckoutReleases)
-{
-    svnOk({QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("setup"),
-           urlOf(QStringLiteral("project"))});
-    importFile(QStringLiteral("project/my file.txt"), "repository text\n");
-    loginAs(QStringLiteral("ann"));
-    EXPECT_TRUE(m_provider->checkOutSupported());
-    const QString root = checkOut(QStringLiteral("project"));
-    const QString file = root + QStringLiteral("/my file.txt");
-    const QString url = urlOf(QStringLiteral("project/my file.txt"));
-
-    ASSERT_TRUE(m_provider->checkout(kMyFile, QStringLiteral("ann edits"), false)) << lastError().toStdString();
-    QByteArray info = svnOk({QStringLiteral("info"), url});
-    EXPECT_TRUE(hasLockOwner(info, "ann")) << info.toStdString();
-    EXPECT_TRUE(info.contains("Lock Comment (1 line):\nann edits\n")) << info.toStdString();
-    EXPECT_TRUE(QFileInfo(file).isWritable());
-    bool controlled = false, checkedOut = false, modified = true, outOfDate = true;
-    QString statusText, revisionText, lastChangedText;
-    ASSERT_TRUE(m_provider->status(kMyFile, controlled, checkedOut, modified, outOfDate, statusText,
-                                   revisionText, lastChangedText));
-    EXPECT_TRUE(checkedOut);
-    EXPECT_EQ(statusText, QStringLiteral("     K "));
-
-    // Release, keeping the local edit.
-    writeFile(file, "ann's edit\n");
-    ASSERT_TRUE(m_provider->undoCheckout(kMyFile, false)) << lastError().toStdString();
-    info = svnOk({QStringLiteral("info"), url});
-    EXPECT_FALSE(info.contains("Lock Owner:")) << info.toStdString();
-    EXPECT_EQ(readFile(file), QByteArray("ann's edit\n"));
-    ASSERT_TRUE(m_provider->status(kMyFile, controlled, checkedOut, modified, outOfDate, statusText,
-                                   revisionText, lastChangedText));
-    EXPECT_FALSE(checkedOut);
-    EXPECT_TRUE(modified);
-
-    // Lock with replaceLocal: the modified file gets the repository text first.
-    ASSERT_TRUE(m_provider->checkout(kMyFile, QString(), true)) << lastError().toStdString();
-    EXPECT_EQ(readFile(file), QByteArray("repository text\n"));
-    EXPECT_TRUE(hasLockOwner(svnOk({QStringLiteral("info"), url}), "ann"));
-    ASSERT_TRUE(m_provider->undoCheckout(kMyFile, false)) << lastError().toStdString();
-
-    // A lock held by the other user makes checkout fail and stays his.
-    svnOk({QStringLiteral("lock"), QStringLiteral("-m"), QStringLiteral("mine"), url});
-    EXPECT_FALSE(m_provider->checkout(kMyFile, QStringLiteral("ann again"), false));
-    QString command;
-    const QString message = m_provider->getLastError(command);
-    EXPECT_EQ(command, QStringLiteral("lock"));
-    EXPECT_TRUE(message.contains(QStringLiteral("bob"))) << message.toStdString();
-    EXPECT_TRUE(hasLockOwner(svnOk({QStringLiteral("info"), url}), "bob"));
-    EXPECT_FALSE(m_provider->undoCheckout(kMyFile, false));
-    m_provider->getLastError(command);
-    EXPECT_EQ(command, QStringLiteral("unlock"));
-    EXPECT_TRUE(hasLockOwner(svnOk({QStringLiteral("info"), url}), "bob"));
-}
-
-TEST_F(E2EFixture, UndoCheckoutDiscardingChangesRestoresTheFile)
-{
-    svnOk({QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("setup"),
-           urlOf(QStringLiteral("project"))});
-    importFile(QStringLiteral("project/my file.txt"), "repository text\n");
-    loginAs(QStringLiteral("ann"));
-    const QString root = checkOut(QStringLiteral("project"));
-    const QString file = root + QStringLiteral("/my file.txt");
-    const QString url = urlOf(QStringLiteral("project/my file.txt"));
-    ASSERT_TRUE(m_provider->checkout(kMyFile, QStringLiteral("ann edits"), false)) << lastError().toStdString();
-    writeFile(file, "an edit to throw away\n");
-
-    ASSERT_TRUE(m_provider->undoCheckout(kMyFile, true)) << lastError().toStdString();
-    EXPECT_EQ(readFile(file), QByteArray("repository text\n"));
-    EXPECT_FALSE(svnOk({QStringLiteral("info"), url}).contains("Lock Owner:"));
-    // Nothing is left for a clean-up: the client's own update and status succeed.
-    const ToolRun update = svn({QStringLiteral("update")}, QStringLiteral("ann"), root);
-    EXPECT_EQ(update.exitCode, 0);
-    EXPECT_EQ(update.err, QByteArray());
-    EXPECT_EQ(svnOk({QStringLiteral("status")}, QStringLiteral("ann"), root), QByteArray());
-}
-
-TEST_F(E2EFixture, WritesWhereTheUserMayOnlyReadFailCleanly)
-{
-    svnOk({QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("setup"),
-           urlOf(QStringLiteral("readonly"))});
+    svnOk({QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("setup"), urlOf(QStringLiteral("readonly"))});
     importFile(QStringLiteral("readonly/r.txt"), "read me\n");
     loginAs(QStringLiteral("ann"));
     const QString root = checkOut(QStringLiteral("readonly"), QStringLiteral("readonly"));
-    ASSERT_EQ(readFile(root + QStringLiteral("/r.txt")), QByteArray("read me\n"));
     const QString before = youngest();
 
+    // A commit where ann may only read.
     writeFile(root + QStringLiteral("/r.txt"), "changed\n");
     EXPECT_FALSE(m_provider->checkin({QStringLiteral("r.txt")}, QStringLiteral("not allowed")));
-    QString command;
-    QString message = m_provider->getLastError(command);
+    const QString message = m_provider->getLastError(command);
     EXPECT_EQ(command, QStringLiteral("commit"));
-    EXPECT_TRUE(message.startsWith(QStringLiteral("svn: E"))) << message.toStdString();
-
-    writeFile(root + QStringLiteral("/new.txt"), "new\n");
-    EXPECT_FALSE(m_provider->addFile({QStringLiteral("new.txt")}, QStringLiteral("not allowed")));
-    message = m_provider->getLastError(command);
-    EXPECT_EQ(command, QStringLiteral("commit"));
-    EXPECT_FALSE(message.isEmpty());
-
-    EXPECT_FALSE(m_provider->createDirectory({QStringLiteral("readonly")}, QStringLiteral("d")));
-    m_provider->getLastError(command);
-    EXPECT_EQ(command, QStringLiteral("mkdir"));
-
+    EXPECT_TRUE(message.contains(QStringLiteral("E220004")) || message.contains(QStringLiteral("E175013"))
+                || message.contains(QStringLiteral("E170001")))
+        << message.toStdString();
     EXPECT_EQ(youngest(), before);
-    EXPECT_EQ(svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("readonly/r.txt"))}),
-              QByteArray("read me\n"));
+    EXPECT_EQ(svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("readonly/r.txt"))}), QByteArray("read me\n"));
+
+    // Bob's lock refuses ann's check-out, and stays his.
+    importFile(QStringLiteral("project/l.txt"), "l\n");
+    checkOut(QStringLiteral("project"));
+    svnOk({QStringLiteral("lock"), QStringLiteral("-m"), QStringLiteral("mine"), urlOf(QStringLiteral("project/l.txt"))});
+    EXPECT_FALSE(m_provider->checkout({QStringLiteral("l.txt")}, QStringLiteral("ann's turn"), false));
+    const QString refusal = m_provider->getLastError(command);
+    EXPECT_TRUE(refusal.contains(QStringLiteral("bob"))) << refusal.toStdString();
+    EXPECT_EQ(command, QStringLiteral("lock"));
+    EXPECT_TRUE(svnOk({QStringLiteral("info"), urlOf(QStringLiteral("project/l.txt"))}).contains("\nLock Owner: bob\n"));
 }
 
-TEST_F(E2EFixture, AddFileIntoANewDirectoryCommitsBoth)
-{
-    svnOk({QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("setup"),
-           urlOf(QStringLiteral("project"))});
-    loginAs(QStringLiteral("ann"));
-    const QString root = checkOut(QStringLiteral("project"));
-    const QString before = youngest();
-    QDir(root).mkpath(QStringLiteral("new dir"));
-    writeFile(root + QStringLiteral("/new dir/b.txt"), "b\n");
+INSTANTIATE_TEST_SUITE_P(, AccessRules, ::testing::Values(Transport::Svn, Transport::Http, Transport::Https),
+                         [](const ::testing::TestParamInfo<Transport>& parameter) {
+                             return std::string(transportName(parameter.param));
+                         });
 
-    ASSERT_TRUE(m_provider->addFile({QStringLiteral("new dir"), QStringLiteral("b.txt")},
-                                    QStringLiteral("Add b")))
+namespace {
+
+class Certificates : public E2EFixture
+{
+protected:
+    Transport transport() const override { return Transport::Https; }
+};
+
+} // namespace
+
+TEST_F(Certificates, AnUntrustedAuthorityFailsAtOnce)
+{
+    trustAuthority(false);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(m_provider->login(QStringLiteral("ann"), passwordOf(QStringLiteral("ann")), m_url));
+    EXPECT_LT(timer.elapsed(), 5000);
+    QString command;
+    const QString message = m_provider->getLastError(command);
+    EXPECT_EQ(command, QStringLiteral("info"));
+    EXPECT_TRUE(message.contains(QStringLiteral("E230001"))) << message.toStdString();
+
+    trustAuthority(true);
+    EXPECT_TRUE(m_provider->login(QStringLiteral("ann"), passwordOf(QStringLiteral("ann")), m_url))
         << lastError().toStdString();
-    // One commit for the directory, one for the file, both with the comment.
-    EXPECT_EQ(youngest().toInt(), before.toInt() + 2);
-    EXPECT_EQ(logMessage(QString::number(before.toInt() + 1)), QByteArray("Add b"));
-    EXPECT_EQ(logMessage(QStringLiteral("HEAD")), QByteArray("Add b"));
-    EXPECT_EQ(svnOk({QStringLiteral("list"), urlOf(QStringLiteral("project"))}), QByteArray("new dir/\n"));
-    EXPECT_EQ(svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("project/new dir/b.txt"))}),
-              QByteArray("b\n"));
 }

@@ -9,6 +9,34 @@
 #include <vector>
 
 /**
+ * A throwaway repository behind a server on a free port of 127.0.0.1 only,
+ * with password authentication for two users:
+ *   ann (password "ann-secret"): read and write everywhere except /readonly,
+ *                                where she may only read;
+ *   bob (password "bob-secret"): read and write everywhere.
+ * Anonymous access is refused. The server is stopped, and waited for, by
+ * stop() or the destructor.
+ */
+class RepositoryServer
+{
+public:
+    virtual ~RepositoryServer() = default;
+    /**
+     * Creates the repository at `repositoryPath` with "svnadmin create",
+     * configures and starts the server with `environment` and waits until it
+     * accepts connections. False, with errorString() set, when any of that
+     * fails (a server already started is stopped again).
+     */
+    virtual bool start(const QString& repositoryPath, const QProcessEnvironment& environment) = 0;
+    /** Stops the server and waits for it; no effect when it is not running. */
+    virtual void stop() = 0;
+    /** The URL of the repository root, without a trailing "/". */
+    virtual QString url() const = 0;
+    /** Why start() failed. */
+    virtual QString errorString() const = 0;
+};
+
+/**
  * A throwaway Subversion repository served by svnserve on 127.0.0.1, with
  * password authentication for two users:
  *   ann (password "ann-secret"): read and write everywhere except /readonly,
@@ -17,14 +45,14 @@
  * Anonymous access is refused. The server listens on a free port of
  * 127.0.0.1 only and is killed by stop() or the destructor.
  */
-class SvnServer
+class SvnServer : public RepositoryServer
 {
 public:
     SvnServer() = default;
     SvnServer(const SvnServer&) = delete;
     SvnServer& operator=(const SvnServer&) = delete;
     /** Kills the server if it still runs. */
-    ~SvnServer();
+    ~SvnServer() override;
 
     /**
      * Creates the repository at `repositoryPath` with "svnadmin create",
@@ -32,15 +60,15 @@ public:
      * until it accepts connections. Returns false, with errorString() set,
      * when any of that fails (a server already started is killed again).
      */
-    bool start(const QString& repositoryPath, const QProcessEnvironment& environment);
+    bool start(const QString& repositoryPath, const QProcessEnvironment& environment) override;
 
     /** Kills the server and waits for it; no effect when it is not running. */
-    void stop();
+    void stop() override;
 
     /** The svn:// URL of the repository root, e.g. svn://127.0.0.1:40123 (no trailing "/"). */
-    QString url() const { return m_url; }
+    QString url() const override { return m_url; }
     /** Why start() failed. */
-    QString errorString() const { return m_error; }
+    QString errorString() const override { return m_error; }
 
     /**
      * A free TCP port on 127.0.0.1, found by binding port 0 and reading the
@@ -54,6 +82,43 @@ private:
     QProcess m_process;
     QString m_url;
     QString m_error;
+};
+
+/**
+ * The repository behind a private Apache httpd with mod_dav_svn, over http
+ * or https: Basic authentication against an htpasswd file, path-based rules
+ * through mod_authz_svn, its own ServerRoot, pid file and logs in the
+ * repository's parent folder, listening on 127.0.0.1 only. Apache runs in
+ * the foreground as a child of the test (its workers as www-data); stop()
+ * ends it and waits for it. For https a throwaway certificate authority and
+ * a server certificate for CN=127.0.0.1 are made with openssl;
+ * authorityFile() names the authority's certificate, which a client must be
+ * told to trust.
+ */
+class ApacheServer : public RepositoryServer
+{
+public:
+    explicit ApacheServer(bool https) : m_https(https) {}
+    ApacheServer(const ApacheServer&) = delete;
+    ApacheServer& operator=(const ApacheServer&) = delete;
+    ~ApacheServer() override;
+
+    bool start(const QString& repositoryPath, const QProcessEnvironment& environment) override;
+    void stop() override;
+    /** http(s)://127.0.0.1:PORT/svn */
+    QString url() const override { return m_url; }
+    QString errorString() const override { return m_error; }
+    /** The certificate of the authority that signed the server's; empty over http. */
+    QString authorityFile() const { return m_authority; }
+
+private:
+    bool run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
+
+    bool m_https;
+    QProcess m_process;
+    QString m_url;
+    QString m_error;
+    QString m_authority;
 };
 
 /**

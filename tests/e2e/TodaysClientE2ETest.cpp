@@ -2,7 +2,6 @@
 // recursive checkout: status compared with the client's own, no reshaping,
 // a clean working copy after undoing, any language, any file name, exact bytes.
 
-#include "ClientStatus.h"
 #include "E2EFixture.h"
 
 #include <QFileInfo>
@@ -31,21 +30,7 @@ protected:
             << lastError().toStdString();
     }
 
-    // The provider's answer for `path`, or why it differs from the client's.
-    QString differs(const QString& path)
-    {
-        const QStringList parts = path.split(QLatin1Char('/'));
-        FileStatus status;
-        if (!m_provider->status(parts, status.controlled, status.checkedOut, status.modified,
-                                status.outOfDate, status.statusText, status.revisionText,
-                                status.lastChangedText))
-            return QStringLiteral("status failed: ") + lastError();
-        const QString directory = QFileInfo(m_root + QLatin1Char('/') + path).path();
-        const QStringList credentials{QStringLiteral("--username"), QStringLiteral("ann"),
-                                      QStringLiteral("--password"), passwordOf(QStringLiteral("ann"))};
-        return differenceFromClient(status,
-                                    clientStatus(QStringLiteral("svn"), directory, parts.last(), credentials));
-    }
+    QString differs(const QString& path) { return differenceWithClient(m_root, path); }
 
     QString depthOf(const QString& path)
     {
