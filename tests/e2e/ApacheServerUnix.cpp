@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -142,6 +143,8 @@ bool ApacheServer::start(const QString& repositoryPath, const QProcessEnvironmen
         }
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Even a test that crashes leaves no server behind.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(QStringLiteral("apache2"), {QStringLiteral("-f"), configFile, QStringLiteral("-k"),
                                                     QStringLiteral("start"), QStringLiteral("-DFOREGROUND")});
         if (!m_process.waitForStarted(10000)) {

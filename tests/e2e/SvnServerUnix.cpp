@@ -8,6 +8,8 @@
 #include <arpa/inet.h>
 #include <poll.h>
 #include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -105,6 +107,8 @@ bool SvnServer::start(const QString& repositoryPath, const QProcessEnvironment& 
         }
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Even a test that crashes leaves no server behind.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(QStringLiteral("svnserve"),
                         {QStringLiteral("-d"), QStringLiteral("--foreground"),
                          QStringLiteral("--listen-host"), QStringLiteral("127.0.0.1"),
