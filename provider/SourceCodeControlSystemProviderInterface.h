@@ -1,26 +1,55 @@
 #pragma once
 
+/**
+ * @file
+ * The contract between an IDE (the host) and the Subversion provider
+ * plug-in libsvnscc.so.
+ *
+ * The host opens the plug-in with dlopen(), looks up the two entry points
+ * declared at the end of this file, makes one provider with
+ * AllocateSourceCodeControlSystemInterface() and drives it only through
+ * SourceCodeControlSystemProviderInterface. Every operation runs the svn
+ * command-line client as a child process and returns when it has ended.
+ *
+ * Threads: a provider is used by one thread at a time (any thread; a GUI
+ * host keeps it on a worker thread so that the window never waits for svn).
+ * Separate providers share nothing and may run at once.
+ *
+ * Signals: the plug-in installs no handler and changes no process-wide
+ * setting. It needs SIGCHLD not to be ignored (SIG_IGN or SA_NOCLDWAIT
+ * discards every exit status, and every operation then fails), and no
+ * handler of the host may reap children it did not start.
+ *
+ * The host owns the Qt application object; the plug-in uses the host's Qt
+ * (6.x, Core).
+ */
+
 #include <QString>
 #include <QStringList>
 
-/** The keys of the host options that setOption() takes, compared exactly. */
+/**
+ * The keys of the host options that setOption() takes, compared exactly
+ * (case-sensitive). The first three have no defaults; every host sets them.
+ * The last two change nothing unless a host sets them.
+ */
 namespace SourceCodeControlOption {
-/** The svn client to run: a path, or a name looked up along PATH. */
+/** The svn client to run: a path, or a name looked up along PATH (e.g. "svn"). */
 inline constexpr char Executable[] = "Environment/Source Code Control/SVNExecutable";
-/** The repository URL. */
+/** The repository URL: the base of login, repository browsing and the two-list setRoots(). */
 inline constexpr char RepositoryURL[] = "Environment/Source Code Control/SVNRepositoryURL";
 /** "Yes" (exactly) offers check-out (locking); any other value turns it off. */
 inline constexpr char LockSupported[] = "Environment/Source Code Control/SVNLockSupported";
 /**
  * "Yes" (exactly): the password reaches the client on its standard input
- * ("--password-from-stdin") instead of as a command-line argument, which any
- * local user can read while the client runs. Unset or any other value: as an
- * argument.
+ * ("--password-from-stdin", svn 1.10 and later) instead of as a command-line
+ * argument, which any local user can read while the client runs. Unset or
+ * any other value: as an argument.
  */
 inline constexpr char PasswordFromStdin[] = "Environment/Source Code Control/SVNPasswordFromStdin";
 /**
- * Whole seconds a client run may take; unset or 0: no limit. A run still
- * going then is ended (with whatever it started) and its operation fails.
+ * Whole seconds one client run may take; unset, 0 or not a number: no
+ * limit. A run still going then is ended (with whatever it started) and its
+ * operation fails at once, getLastError() naming the limit.
  */
 inline constexpr char Timeout[] = "Environment/Source Code Control/SVNTimeout";
 } // namespace SourceCodeControlOption
@@ -28,77 +57,207 @@ inline constexpr char Timeout[] = "Environment/Source Code Control/SVNTimeout";
 /**
  * The source-code-control provider as the host sees it.
  *
- * The host obtains one provider from AllocateSourceCodeControlSystemInterface()
- * and calls it only through this class, so the order and the signatures of the
- * 24 operations below form a binary interface: never reorder, insert or change
- * them. There is deliberately no virtual destructor (it would add a slot); the
- * host hands the object back to ReleaseSourceCodeControlSystemInterface(),
- * which destroys it.
+ * The order and the signatures of the 24 operations below form a binary
+ * interface: never reorder, insert or change them. There is deliberately no
+ * virtual destructor (it would add a slot); hand the provider back to
+ * ReleaseSourceCodeControlSystemInterface(), never delete it.
  *
- * Path parts: every operation taking a `const QStringList&` of path parts
- * takes ONE path split into its components. For working-copy operations they
- * are relative to the local root (the last one is the file's name); for
- * repository browsing they are relative to the repository URL.
+ * Path parts: an operation taking a `const QStringList&` of path parts takes
+ * ONE path split into its components, never a list of files. For working-copy
+ * operations they are relative to the local root ({"src", "main.c"}: the
+ * last one is the file's name); for repository browsing they are relative to
+ * the repository URL. An empty list is refused with false where a file is
+ * meant.
  *
- * Every operation except getLastError() returns true on success. Failures of
- * the svn client are described by getLastError(). Nothing is thrown.
+ * Results: every operation except getLastError() returns true on success
+ * and false on failure; nothing is thrown. A client run fails when the
+ * client exits with a code other than 0 or writes anything on standard
+ * error (warnings included); an operation stops at its first failed run, and
+ * what it did before stays done. A failed run records its svn subcommand and
+ * error lines for getLastError(); nothing clears them, so read them right
+ * after the failing call. A false result that comes from no client run
+ * (a folder that is no working copy, say) leaves the last error as it was.
+ *
+ * Status cache: status() answers from records the provider keeps per
+ * folder, each filled by one "svn status" run; saved() re-reads one file's
+ * record, refresh() forgets them all.
  */
 class SourceCodeControlSystemProviderInterface
 {
 public:
-    /** Sets one host option; false (and nothing changed) for an unknown key. */
+    /**
+     * Sets one host option (see SourceCodeControlOption); the value is taken
+     * as given, no check is made. Returns false, changing nothing, for a key
+     * the provider does not know.
+     */
     virtual bool setOption(const QString& key, const QString& value) = 0;
-    /** Appends the one repository URL this provider knows; always true. */
+
+    /** Appends the one repository URL the provider knows (null before it was set). Always true. */
     virtual bool getRepositoryList(QStringList& list) = 0;
-    /** Stores the credentials and URL, then checks them with "svn info". */
+
+    /**
+     * Stores the three values (they stay stored whatever happens; every later
+     * run but "add" carries the user name and password), then checks them
+     * with "svn info" on @p repositoryURL.
+     * @return false when the client refuses (wrong password, unreachable or
+     *         untrusted server); getLastError() then gives "info" and the
+     *         client's error lines.
+     */
     virtual bool login(const QString& userName, const QString& password,
                        const QString& repositoryURL) = 0;
-    /** Empties the status cache; the credentials stay. Always true. */
+
+    /** Forgets the status cache; the credentials stay. Always true. */
     virtual bool logout() = 0;
-    /** Binds an existing working copy as the local root. */
+
+    /**
+     * Binds an existing working copy as the local root: @p localRoots is its
+     * absolute path split into components ({"home", "ann", "proj"}). Runs
+     * "svn info" on it to learn its place in the repository (read back with
+     * getRoots()).
+     * @return false, running nothing and leaving the last error alone, when
+     *         the folder is no working copy; false when "info" fails.
+     */
     virtual bool setRoots(const QStringList& localRoots) = 0;
-    /** Binds the local root to a repository location, checking it out if needed. */
+
+    /**
+     * Binds the local root to @p repositoryRoots below the repository URL
+     * (both split into components). When the local root is no working copy
+     * yet, checks it out there non-recursively ("svn checkout -N", run in
+     * its parent folder, which must exist); true at once when it already is.
+     * @return false when the check-out fails (getLastError(): "checkout").
+     */
     virtual bool setRoots(const QStringList& localRoots,
                           const QStringList& repositoryRoots) = 0;
-    /** Copies the two root lists out (replacing the lists). Always true. */
+
+    /** Replaces both lists with the local and repository roots last set. Always true. */
     virtual bool getRoots(QStringList& localRoots, QStringList& repositoryRoots) = 0;
-    /** Whether the host should offer check-out (locking). */
+
+    /** Whether the host should offer check-out (the SVNLockSupported option). */
     virtual bool checkOutSupported() = 0;
-    /** Empties the status cache. Always true. */
+
+    /** Forgets the status cache, so that the next status() asks the client again. Always true. */
     virtual bool refresh() = 0;
-    /** The control state of one file; see SVNInterface::status. */
+
+    /**
+     * The control state of one file (or folder), from the status cache; the
+     * first question about a folder fills its records with one
+     * "svn status --non-recursive --show-updates --verbose" run inside it.
+     *
+     * With a record: true; @p controlled true; @p checkedOut: locked in
+     * this working copy ("K"); @p modified: changed or missing locally;
+     * @p outOfDate: the repository holds a newer revision; @p statusText:
+     * the client's seven status columns; @p revisionText and
+     * @p lastChangedText: working and last-changed revision.
+     *
+     * Without a record (unversioned, not local, or its folder no working
+     * copy) the repository is asked ("svn info" on the file's URL): when it
+     * has the file, true with controlled, modified and outOfDate true,
+     * checkedOut false, "missing" and "fixme", @p lastChangedText untouched.
+     * @return false, @p controlled false and the other outputs untouched,
+     *         when neither knows the file (getLastError(): "info").
+     */
     virtual bool status(const QStringList& pathParts, bool& controlled, bool& checkedOut,
                         bool& modified, bool& outOfDate, QString& statusText,
                         QString& revisionText, QString& lastChangedText) = 0;
-    /** Adds and commits one file, bringing its directories under control first. */
+
+    /**
+     * Adds one file and commits it at once with @p comment. Each folder on
+     * the way that is not versioned is first brought in: from the
+     * repository when it has it, or added and committed on its own.
+     * @return false at the first failed run ("add", "commit", "update" or
+     *         "checkout" in getLastError()); what was done stays done. A file
+     *         already under version control fails at its "add".
+     */
     virtual bool addFile(const QStringList& pathParts, const QString& comment) = 0;
-    /** Re-reads one file's status after it was written. Always true. */
+
+    /**
+     * Re-reads one file's record after the host wrote the file, when its
+     * folder is in the status cache; runs nothing otherwise. A failed run
+     * keeps the old record. Always true.
+     */
     virtual bool saved(const QStringList& pathParts) = 0;
-    /** Brings one file up to date, optionally discarding the local copy first. */
+
+    /**
+     * Brings one file up to date ("svn update"), fetching folders on the way
+     * that are not local. With @p keepLocal false the local file is deleted
+     * first, so the repository's text replaces local changes (and it stays
+     * deleted when the update fails); with true the client merges.
+     * @return false at the first failed run ("update").
+     */
     virtual bool getFile(const QStringList& pathParts, bool keepLocal) = 0;
-    /** Writes one revision of a file to another place. */
+
+    /**
+     * Writes the file's text at @p revision ("svn cat --revision") to
+     * @p destination, byte for byte. The status cache and the working copy
+     * are left alone.
+     * @return false when the run fails (getLastError(): "cat"; the
+     *         destination is then untouched) or the destination cannot be
+     *         written.
+     */
     virtual bool getTo(const QStringList& pathParts, const QString& revision,
                        const QString& destination) = 0;
-    /** Locks a file for editing and makes it writable. */
+
+    /**
+     * Checks a file out for editing: takes its repository lock ("svn lock
+     * -m comment") and makes the local file writable. With @p replaceLocal
+     * a locally modified or missing file first gets the repository's text.
+     * @return false when the lock is refused (another user holds it, the
+     *         access rules forbid it: "lock") or the replacing update fails
+     *         ("update"; no lock is then asked for).
+     */
     virtual bool checkout(const QStringList& pathParts, const QString& comment,
                           bool replaceLocal) = 0;
-    /** Releases a lock, optionally discarding the local changes. */
+
+    /**
+     * Releases the lock ("svn unlock"). With @p discardChanges the local
+     * changes go too: the file is restored from the repository.
+     * @return false when the unlock is refused ("unlock"; the local file is
+     *         then as it was with working copies of svn 1.7 and later) or the
+     *         restoring update fails ("update").
+     */
     virtual bool undoCheckout(const QStringList& pathParts, bool discardChanges) = 0;
-    /** Commits one file (or directory) with a log message. */
+
+    /**
+     * Commits one file (or folder) with @p comment as the log message. The
+     * client's defaults apply: a lock held on the file is released.
+     * @return false when the commit is refused ("commit"); the status cache
+     *         is then untouched.
+     */
     virtual bool checkin(const QStringList& pathParts, const QString& comment) = 0;
+
     /** Merging is not supported: always false. */
     virtual bool merged(const QStringList& pathParts, const QString& text) = 0;
-    /** Leaves its argument alone; always true. */
+
+    /** Leaves its argument untouched. Always true. */
     virtual bool getRoot(QString& root) = 0;
-    /** Nothing is cached, so nothing to do; always true. */
+
+    /** Listings are never cached, so there is nothing to refresh. Always true. */
     virtual bool refreshDirectoriesList(const QStringList& pathParts) = 0;
-    /** Appends the subdirectory names of a repository directory. */
+
+    /**
+     * Appends the names of the subfolders of a repository folder (path parts
+     * relative to the repository URL; none for its root), from "svn list".
+     * @return false, @p names untouched, when the listing fails ("list").
+     */
     virtual bool getDirectoriesList(const QStringList& pathParts, QStringList& names) = 0;
-    /** Appends the file names of a repository directory. */
+
+    /** As getDirectoriesList(), appending the names of the files. */
     virtual bool getFilesList(const QStringList& pathParts, QStringList& names) = 0;
-    /** Creates a directory in the repository with an immediate commit. */
+
+    /**
+     * Creates the folder @p name below a repository folder with an immediate
+     * commit ("svn mkdir", log message "Quillhaven Generated").
+     * @return false when the client refuses, for example because the folder
+     *         exists ("mkdir").
+     */
     virtual bool createDirectory(const QStringList& parentParts, const QString& name) = 0;
-    /** Sets `command` to the svn subcommand of the last failed run and returns its error text. */
+
+    /**
+     * The last error: sets @p command to the svn subcommand of the last failed
+     * run and returns its error lines joined with "\n" (in English; empty
+     * when the client could not be started or wrote nothing). Both null while
+     * nothing has failed. Reading does not clear them.
+     */
     virtual QString getLastError(QString& command) = 0;
 
 protected:
@@ -107,7 +266,7 @@ protected:
 };
 
 extern "C" {
-/** Creates an independent provider. The caller owns it until it hands it back. */
+/** Creates an independent provider (null when out of memory). The caller owns it until it hands it back. */
 SourceCodeControlSystemProviderInterface* AllocateSourceCodeControlSystemInterface();
 /** Destroys a provider made by AllocateSourceCodeControlSystemInterface(); null is ignored. */
 void ReleaseSourceCodeControlSystemInterface(SourceCodeControlSystemProviderInterface* provider);

@@ -52,10 +52,6 @@ struct ToolRun
 class E2EFixture : public ::testing::Test
 {
 protected:
-    static constexpr const char* kOptionExecutable = "Environment/Source Code Control/SVNExecutable";
-    static constexpr const char* kOptionURL = "Environment/Source Code Control/SVNRepositoryURL";
-    static constexpr const char* kOptionLocking = "Environment/Source Code Control/SVNLockSupported";
-
     void SetUp() override
     {
         ASSERT_TRUE(m_temp.isValid());
@@ -78,9 +74,9 @@ protected:
         ASSERT_TRUE(m_library.load(QStringLiteral(PLUGIN_PATH))) << m_library.errorString().toStdString();
         m_provider = m_library.allocate();
         ASSERT_NE(m_provider, nullptr);
-        ASSERT_TRUE(m_provider->setOption(QLatin1String(kOptionExecutable), QStringLiteral("svn")));
-        ASSERT_TRUE(m_provider->setOption(QLatin1String(kOptionURL), m_url));
-        ASSERT_TRUE(m_provider->setOption(QLatin1String(kOptionLocking), QStringLiteral("Yes")));
+        ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::Executable), QStringLiteral("svn")));
+        ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), m_url));
+        ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::LockSupported), QStringLiteral("Yes")));
     }
 
     void TearDown() override

@@ -31,7 +31,7 @@ TEST(Plugin, LoadsAllocatesRunsAndReleases)
 
     FakeSvn fake;
     fake.respond("", "svn: E170001: Authentication failed\n", 1);
-    EXPECT_TRUE(first->setOption("Environment/Source Code Control/SVNExecutable", fake.executable()));
+    EXPECT_TRUE(first->setOption(SourceCodeControlOption::Executable, fake.executable()));
     EXPECT_FALSE(first->login("ann", "bad", "svn://r"));
     QString command;
     EXPECT_EQ(first->getLastError(command), "svn: E170001: Authentication failed");

@@ -58,7 +58,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(root.isValid());
-        svn.setOption(QStringLiteral("Environment/Source Code Control/SVNExecutable"), fake.executable());
+        svn.setOption(SourceCodeControlOption::Executable, fake.executable());
         svn.userName = QStringLiteral("ann");
         svn.password = QStringLiteral("secret");
         svn.repositoryURL = QStringLiteral("svn://repo");

@@ -65,7 +65,7 @@ TEST(Provider, RepositoryListAppendsTheOneURL)
     EXPECT_TRUE(svn.getRepositoryList(list));
     ASSERT_EQ(list.size(), 2);
     EXPECT_TRUE(list[1].isNull());
-    svn.setOption("Environment/Source Code Control/SVNRepositoryURL", "svn://r");
+    svn.setOption(SourceCodeControlOption::RepositoryURL, "svn://r");
     svn.getRepositoryList(list);
     svn.getRepositoryList(list);
     EXPECT_EQ(list.mid(2), QStringList({"svn://r", "svn://r"}));

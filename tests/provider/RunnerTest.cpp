@@ -221,11 +221,11 @@ TEST_F(ProviderTest, LastErrorFollowsTheFailedRuns)
     EXPECT_EQ(command, "lock");
 
     // A client that cannot be started fails with an empty message.
-    svn.setOption("Environment/Source Code Control/SVNExecutable", root.path() + "/no-such-svn");
+    svn.setOption(SourceCodeControlOption::Executable, root.path() + "/no-such-svn");
     EXPECT_FALSE(svn.executeSVNCommand("unlock", {}, QString(), QString(), output));
     EXPECT_TRUE(svn.getLastError(command).isEmpty());
     EXPECT_EQ(command, "unlock");
-    svn.setOption("Environment/Source Code Control/SVNExecutable", QString());
+    svn.setOption(SourceCodeControlOption::Executable, QString());
     EXPECT_FALSE(svn.executeSVNCommand("cat", {}, QString(), QString(), output));
     EXPECT_EQ(command, "unlock"); // the out-parameter is only written by getLastError
     svn.getLastError(command);
@@ -243,18 +243,18 @@ TEST(Provider, OptionsAreExactKeys)
     EXPECT_TRUE(svn.svnExecutable.isNull());
     EXPECT_TRUE(svn.repositoryURL.isNull());
 
-    EXPECT_TRUE(svn.setOption("Environment/Source Code Control/SVNExecutable", " /usr/bin/svn "));
+    EXPECT_TRUE(svn.setOption(SourceCodeControlOption::Executable, " /usr/bin/svn "));
     EXPECT_EQ(svn.svnExecutable, " /usr/bin/svn ");
-    EXPECT_TRUE(svn.setOption("Environment/Source Code Control/SVNRepositoryURL", "file:///r"));
+    EXPECT_TRUE(svn.setOption(SourceCodeControlOption::RepositoryURL, "file:///r"));
     EXPECT_EQ(svn.repositoryURL, "file:///r");
-    EXPECT_TRUE(svn.setOption("Environment/Source Code Control/SVNLockSupported", "Yes"));
+    EXPECT_TRUE(svn.setOption(SourceCodeControlOption::LockSupported, "Yes"));
     EXPECT_TRUE(svn.checkOutSupported());
-    EXPECT_TRUE(svn.setOption("Environment/Source Code Control/SVNLockSupported", "yes"));
+    EXPECT_TRUE(svn.setOption(SourceCodeControlOption::LockSupported, "yes"));
     EXPECT_FALSE(svn.checkOutSupported());
 
-    EXPECT_FALSE(svn.setOption("environment/Source Code Control/SVNExecutable", "x"));
-    EXPECT_FALSE(svn.setOption(" Environment/Source Code Control/SVNExecutable", "x"));
-    EXPECT_FALSE(svn.setOption("Environment/Source Code Control/SVNLockSupported ", "Yes"));
+    EXPECT_FALSE(svn.setOption(QString::fromLatin1(SourceCodeControlOption::Executable).toLower(), "x"));
+    EXPECT_FALSE(svn.setOption(QLatin1Char(' ') + QLatin1String(SourceCodeControlOption::Executable), "x"));
+    EXPECT_FALSE(svn.setOption(QLatin1String(SourceCodeControlOption::LockSupported) + QLatin1Char(' '), "Yes"));
     EXPECT_EQ(svn.svnExecutable, " /usr/bin/svn ");
     EXPECT_FALSE(svn.checkOutSupported());
 }

@@ -135,14 +135,14 @@ TEST_F(CacheMemoryTest, RefreshRemovalAndDestructionReleaseEveryMap)
     // A first round pays for whatever the toolkit keeps once it has been used.
     {
         TestableSVN warmUp;
-        warmUp.setOption(QStringLiteral("Environment/Source Code Control/SVNExecutable"), fake.executable());
+        warmUp.setOption(SourceCodeControlOption::Executable, fake.executable());
         warmUp.localRootPath = rootPath;
         exercise(warmUp);
     }
     const long before = liveAllocations();
     for (int round = 0; round < 3; ++round) {
         auto* provider = new TestableSVN;
-        provider->setOption(QStringLiteral("Environment/Source Code Control/SVNExecutable"), fake.executable());
+        provider->setOption(SourceCodeControlOption::Executable, fake.executable());
         provider->localRootPath = rootPath;
         exercise(*provider);
         delete provider;
