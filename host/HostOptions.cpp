@@ -1,5 +1,6 @@
 #include "HostOptions.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QDir>
@@ -108,6 +109,15 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
     return QString();
 }
 
+QString defaultPluginPath()
+{
+    const QString installed = QCoreApplication::applicationDirPath()
+        + QStringLiteral("/../" INSTALLED_PLUGIN_PATH);
+    if (QFileInfo::exists(installed))
+        return QDir::cleanPath(installed);
+    return QStringLiteral(DEFAULT_PLUGIN_PATH);
+}
+
 QString hostUsage()
 {
     return QStringLiteral(
@@ -160,7 +170,7 @@ QString hostUsage()
         "run's standard input (option SVNPasswordFromStdin), so it does not show\n"
         "in the process list. SIGINT or SIGTERM to scc-host ends a running svn\n"
         "client too.\n")
-        .arg(QStringLiteral(DEFAULT_PLUGIN_PATH));
+        .arg(defaultPluginPath());
 }
 
 QStringList splitPathParts(const QString& path)

@@ -40,6 +40,13 @@ struct HostOptions
  */
 QString parseHostOptions(const QStringList& arguments, HostOptions& options);
 
+/**
+ * The plug-in a host uses when it is not told: the one installed beside the
+ * running program (<prefix>/bin/.. + the plug-in folder), else the one of
+ * the build tree it was built in.
+ */
+QString defaultPluginPath();
+
 /** The text printed by --help: every option and every subcommand. */
 QString hostUsage();
 

@@ -23,7 +23,7 @@ int main(int argc, char** argv)
     QTextStream err(stderr);
 
     HostOptions options;
-    options.plugin = QStringLiteral(DEFAULT_PLUGIN_PATH);
+    options.plugin = defaultPluginPath();
     options.svnExecutable = QStringLiteral("svn");
     const QString problem = parseHostOptions(app.arguments().mid(1), options);
     if (!problem.isEmpty()) {

@@ -1,0 +1,38 @@
+// Loads the installed plug-in and logs in to the repository named on the
+// command line; exit status 0 when the login succeeds.
+
+#include <svnscc/SourceCodeControlSystemProviderInterface.h>
+
+#include <dlfcn.h>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    if (argc != 2)
+        return 2;
+    void* plugin = ::dlopen(SVNSCC_PLUGIN, RTLD_NOW | RTLD_LOCAL);
+    if (!plugin) {
+        std::fprintf(stderr, "consumer: %s\n", ::dlerror());
+        return 1;
+    }
+    auto allocate = reinterpret_cast<AllocateSourceCodeControlSystemInterfaceFn>(
+        ::dlsym(plugin, "AllocateSourceCodeControlSystemInterface"));
+    auto release = reinterpret_cast<ReleaseSourceCodeControlSystemInterfaceFn>(
+        ::dlsym(plugin, "ReleaseSourceCodeControlSystemInterface"));
+    SourceCodeControlSystemProviderInterface* provider = allocate ? allocate() : nullptr;
+    if (!provider || !release)
+        return 1;
+    provider->setOption(QString::fromLatin1(SourceCodeControlOption::Executable), QStringLiteral("svn"));
+    const bool loggedIn = provider->login(QStringLiteral("consumer"), QStringLiteral("secret"),
+                                          QString::fromLocal8Bit(argv[1]));
+    QString command;
+    const QString error = provider->getLastError(command);
+    if (!loggedIn)
+        std::fprintf(stderr, "consumer: login failed: %s: %s\n", qPrintable(command), qPrintable(error));
+    else
+        std::printf("consumer: logged in through %s\n", SVNSCC_PLUGIN);
+    release(provider);
+    ::dlclose(plugin);
+    return loggedIn ? 0 : 1;
+}
