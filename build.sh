@@ -15,7 +15,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake make g++ qt6-base-dev qt6-5compat-dev libgtest-dev googletest
           libbenchmark-dev libsqlite3-dev subversion clang libclang-rt-14-dev strace
-          apache2 apache2-utils libapache2-mod-svn openssl)
+          apache2 apache2-utils libapache2-mod-svn openssl dpkg-dev file)
 
 install_missing() {
     local missing=()
