@@ -48,6 +48,16 @@ bool hasNoFields(QByteArrayView line)
     return true;
 }
 
+// Whether the line has the newer client's fixed columns, revisions right
+// aligned in columns 11-18 and 20-27 and an author of at most twelve
+// characters in 29-40, so that the name starts in column 42 whatever the
+// author field holds (nothing at all, after a commit without a user name).
+bool inNameColumn(QByteArrayView line)
+{
+    return line.size() > s_nameColumn && line[7] == ' ' && line[9] == ' ' && line[17] != ' '
+        && line[18] == ' ' && line[26] != ' ' && line[27] == ' ' && line[s_nameColumn - 1] == ' ';
+}
+
 // The status columns and revisions of a directory's lines repeat a lot;
 // handing out shared copies of recent texts saves an allocation for each.
 class RecentTexts
@@ -143,9 +153,13 @@ void StatusLineReader::parse(QByteArrayView line)
     } else {
         record.workingRevision = m_recent.get(nextField(line, pos));
         record.lastChangedRevision = m_recent.get(nextField(line, pos));
-        nextField(line, pos); // the last author: not kept
-        while (pos < length && isStatusSpace(line[pos]))
-            ++pos;
+        if (inNameColumn(line)) {
+            pos = s_nameColumn; // the author may be empty, the name may start with blanks
+        } else {
+            nextField(line, pos); // the last author: not kept
+            while (pos < length && isStatusSpace(line[pos]))
+                ++pos;
+        }
     }
     // The name is all the rest, spaces included.
     if (pos < length)

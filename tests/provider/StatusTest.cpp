@@ -37,6 +37,9 @@ TEST(StatusParsing, ReadsFlagsFieldsAndKeyByPosition)
         {"D     C          2        2 ann          moved", "moved", false, false, false, "D     C", "2", "2"},
         {"        *                                incoming.c", "incoming.c", false, false, true, "       ", nullptr, nullptr},
         {"X                                        ext", "ext", false, false, false, "X      ", nullptr, nullptr},
+        // A commit without a user name leaves the author blank; a name may start with blanks.
+        {"                 1        1              f.txt", "f.txt", false, false, false, "       ", "1", "1"},
+        {"M                1        1 ann           lead.txt", " lead.txt", true, false, false, "M      ", "1", "1"},
     };
     for (const LineCase& c : cases) {
         SCOPED_TRACE(c.line);
