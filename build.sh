@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Set-up, build and run. Usage: ./build.sh demo | test | bench | fuzz
+# Set-up, build and run. Usage: ./build.sh demo | test | bench | fuzz | screenshot
 #   demo   install what is missing, build, run the host program's demo
 #   test   install what is missing, build, run every test (then again under
 #          AddressSanitizer and UndefinedBehaviorSanitizer, plus a short fuzz run)
 #   bench  install, build the benchmarks in release mode and run them
+#   screenshot  install, build, and render scc-browser's window on a throwaway
+#          project to docs/scc-browser.png
 #   fuzz   install, build the libFuzzer targets and run each one for longer:
 #          FUZZ_RUNS runs (default 10,000,000) or FUZZ_SECONDS seconds per
 #          target (default: no time limit), whichever ends first
@@ -62,6 +64,11 @@ bench)
     cmake --build build-bench -j"$jobs"
     build-bench/bench/svnscc_bench --benchmark_out=build-bench/bench.json --benchmark_out_format=json
     ;;
+screenshot)
+    install_missing
+    configure_and_build build
+    exec "$top/host/screenshot.sh" build "$top/docs/scc-browser.png"
+    ;;
 fuzz)
     install_missing
     CC=clang CXX=clang++ configure_and_build build-fuzz \
@@ -69,7 +76,7 @@ fuzz)
     "$top/tests/fuzz/run.sh" build-fuzz/tests/fuzz "${FUZZ_RUNS:-10000000}" "${FUZZ_SECONDS:-0}"
     ;;
 *)
-    echo "usage: $0 demo|test|bench|fuzz" >&2
+    echo "usage: $0 demo|test|bench|fuzz|screenshot" >&2
     exit 2
     ;;
 esac
