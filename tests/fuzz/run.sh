@@ -24,7 +24,9 @@ for binary in "$dir"/fuzz_*; do
     if [ -d "$here/corpus/$target" ]; then
         cp -R "$here/corpus/$target/." "$work/corpus/"
     fi
-    echo "== $name: $runs runs${seconds:+, at most $seconds s}"
+    limit=""
+    [ "$seconds" = 0 ] || limit=", at most $seconds s"
+    echo "== $name: $runs runs$limit"
     if ! (cd "$work" && ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
             LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/../lsan.supp:print_suppressions=0} \
             "$binary" -runs="$runs" -max_total_time="$seconds" -max_len=4096 \
