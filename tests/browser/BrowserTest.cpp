@@ -4,7 +4,9 @@
 
 #include "BrowserWindow.h"
 #include "ClientStatus.h"
+#include "FileBytes.h"
 #include "QtPrinters.h"
+#include "ScopedVariable.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,20 +20,18 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 const int WaitMs = 40000;
 
-QString joined(const QStringList& parts)
-{
-    return parts.join(QLatin1Char('/'));
-}
+QString joined(const QStringList& parts) { return parts.join('/'); }
 
-bool writeFile(const QString& path, const QByteArray& bytes)
+void writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    writeBytes(path, bytes);
 }
 
 // What the row of a file says, read back into the provider's seven outputs.
@@ -51,46 +51,38 @@ FileStatus statusFromCells(const QTreeWidgetItem& item)
 class BrowserTest : public ::testing::Test
 {
 protected:
-    const QStringList m_readme{QStringLiteral("readme.txt")};
-    const QStringList m_main{QStringLiteral("src"), QStringLiteral("main.c")};
-    const QStringList m_util{QStringLiteral("src"), QStringLiteral("util.c")};
-    const QStringList m_guide{QStringLiteral("docs"), QStringLiteral("guide.txt")};
+    const QStringList m_readme{"readme.txt"};
+    const QStringList m_main{"src", "main.c"};
+    const QStringList m_util{"src", "util.c"};
+    const QStringList m_guide{"docs", "guide.txt"};
 
     void SetUp() override
     {
         ASSERT_TRUE(m_temp.isValid());
         m_base = QDir(m_temp.path()).canonicalPath();
-        m_hadHome = qEnvironmentVariableIsSet("HOME");
-        m_savedHome = qgetenv("HOME");
-        ASSERT_TRUE(QDir().mkpath(m_base + QStringLiteral("/home")));
-        qputenv("HOME", QFile::encodeName(m_base + QStringLiteral("/home")));
+        ASSERT_TRUE(QDir().mkpath(m_base + "/home"));
+        m_home.emplace("HOME", QFile::encodeName(m_base + "/home"));
 
-        const QString repository = m_base + QStringLiteral("/repository");
+        const QString repository = m_base + "/repository";
         m_url = QUrl::fromLocalFile(repository).toString(QUrl::FullyEncoded);
-        m_root = m_base + QStringLiteral("/work");
-        const QString import = m_base + QStringLiteral("/import");
-        const QString other = m_base + QStringLiteral("/other");
+        m_root = m_base + "/work";
+        const QString import = m_base + "/import";
+        const QString other = m_base + "/other";
         for (const QStringList& file : {m_readme, m_main, m_util, m_guide})
-            ASSERT_TRUE(writeFile(import + QLatin1Char('/') + joined(file), "First line.\n"));
-        ASSERT_TRUE(run(QStringLiteral("svnadmin"), {QStringLiteral("create"), repository}));
-        ASSERT_TRUE(svn({QStringLiteral("import"), QStringLiteral("-m"), QStringLiteral("Initial import"), import, m_url}));
-        ASSERT_TRUE(svn({QStringLiteral("checkout"), m_url, m_root}));
+            writeFile(import + QLatin1Char('/') + joined(file), "First line.\n");
+        run("svnadmin", {"create", repository});
+        svn({"import", "-m", "Initial import", import, m_url});
+        svn({"checkout", m_url, m_root});
         // Someone else commits a newer guide; here main.c gets a local edit.
-        ASSERT_TRUE(svn({QStringLiteral("checkout"), m_url, other}));
-        ASSERT_TRUE(writeFile(other + QStringLiteral("/docs/guide.txt"), "First line.\nTheirs.\n"));
-        ASSERT_TRUE(svn({QStringLiteral("commit"), QStringLiteral("-m"), QStringLiteral("Their edit"), other}));
-        ASSERT_TRUE(writeFile(m_root + QStringLiteral("/src/main.c"), "First line.\nMine.\n"));
+        svn({"checkout", m_url, other});
+        writeFile(other + "/docs/guide.txt", "First line.\nTheirs.\n");
+        svn({"commit", "-m", "Their edit", other});
+        writeFile(m_root + "/src/main.c", "First line.\nMine.\n");
     }
 
-    void TearDown() override
-    {
-        if (m_hadHome)
-            qputenv("HOME", m_savedHome);
-        else
-            qunsetenv("HOME");
-    }
+    void TearDown() override { m_home.reset(); }
 
-    HostOptions options(const QString& svnExecutable = QStringLiteral("svn")) const
+    HostOptions options(const QString& svnExecutable = "svn") const
     {
         HostOptions options;
         options.plugin = QStringLiteral(PLUGIN_PATH);
@@ -98,41 +90,34 @@ protected:
         options.repositoryURL = m_url;
         options.localRoot = m_root;
         // Over file:// the user name becomes the commits' author.
-        options.userName = QStringLiteral("tester");
-        options.password = QStringLiteral("unused");
+        options.userName = "tester";
+        options.password = "unused";
         options.lockSupported = true;
         options.timeoutSeconds = 30;
         return options;
     }
 
-    bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr)
+    /** Runs `program`; its output, or a failure of the test when it does not exit with 0. */
+    static QByteArray run(const QString& program, const QStringList& arguments)
     {
         QProcess process;
         process.start(program, arguments);
-        const bool ok = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
-            && process.exitCode() == 0;
-        if (output)
-            *output = process.readAllStandardOutput();
-        if (!ok)
-            ADD_FAILURE() << program.toStdString() << " " << arguments.join(QLatin1Char(' ')).toStdString()
-                          << ": " << process.readAllStandardError().toStdString();
-        return ok;
+        if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode())
+            ADD_FAILURE() << program.toStdString() << ": " << process.readAllStandardError().toStdString();
+        return process.readAllStandardOutput();
     }
 
-    bool svn(const QStringList& arguments, QByteArray* output = nullptr)
-    {
-        return run(QStringLiteral("svn"), arguments + QStringList{QStringLiteral("--non-interactive")}, output);
-    }
+    static QByteArray svn(QStringList arguments) { return run("svn", arguments << "--non-interactive"); }
 
     // The client's own status of the file next to what the file's row shows.
     QString differenceOfRow(const BrowserWindow& window, const QStringList& parts)
     {
         const QTreeWidgetItem* item = window.projectItem(parts);
         if (!item)
-            return QStringLiteral("no row");
+            return "no row";
         const QString directory = QFileInfo(m_root + QLatin1Char('/') + joined(parts)).path();
         QString error;
-        const ClientStatus client = clientStatus(QStringLiteral("svn"), directory, parts.last(), {}, &error);
+        const ClientStatus client = clientStatus("svn", directory, parts.last(), {}, &error);
         const QString difference = differenceFromClient(statusFromCells(*item), client);
         return difference.isEmpty() ? difference : difference + QLatin1Char(' ') + error;
     }
@@ -141,8 +126,7 @@ protected:
     QString m_base;
     QString m_url;
     QString m_root;
-    bool m_hadHome = false;
-    QByteArray m_savedHome;
+    std::optional<ScopedVariable> m_home;
 };
 
 TEST_F(BrowserTest, TreeShowsWhatTheClientSaysAndACheckInUpdatesIt)
@@ -157,29 +141,28 @@ TEST_F(BrowserTest, TreeShowsWhatTheClientSaysAndACheckInUpdatesIt)
 
     for (const QStringList& file : {m_readme, m_main, m_util, m_guide})
         EXPECT_EQ(differenceOfRow(window, file), QString()) << joined(file).toStdString();
-    EXPECT_EQ(window.projectItem(m_main)->text(BrowserWindow::ModifiedColumn), QStringLiteral("yes"));
-    EXPECT_EQ(window.projectItem(m_guide)->text(BrowserWindow::OutOfDateColumn), QStringLiteral("yes"));
-    EXPECT_NE(window.projectItem({QStringLiteral("src")}), nullptr);
+    EXPECT_EQ(window.projectItem(m_main)->text(BrowserWindow::ModifiedColumn), "yes");
+    EXPECT_EQ(window.projectItem(m_guide)->text(BrowserWindow::OutOfDateColumn), "yes");
+    EXPECT_NE(window.projectItem({"src"}), nullptr);
 
     QSignalSpy operations(&window, &BrowserWindow::operationFinished);
-    window.checkIn({m_main}, QStringLiteral("Edit main.c from the browser"));
+    window.checkIn({m_main}, "Edit main.c from the browser");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !operations.isEmpty() && !window.isBusy(); }, WaitMs));
     EXPECT_TRUE(operations.first().at(2).toBool()) << window.messageLog().toStdString();
 
-    QByteArray log;
-    ASSERT_TRUE(svn({QStringLiteral("log"), QStringLiteral("-l"), QStringLiteral("1"), m_url + QStringLiteral("/src/main.c")}, &log));
+    const QByteArray log = svn({"log", "-l", "1", m_url + "/src/main.c"});
     EXPECT_TRUE(log.contains("Edit main.c from the browser")) << log.toStdString();
-    EXPECT_EQ(window.projectItem(m_main)->text(BrowserWindow::ModifiedColumn), QStringLiteral("no"));
+    EXPECT_EQ(window.projectItem(m_main)->text(BrowserWindow::ModifiedColumn), "no");
     EXPECT_EQ(differenceOfRow(window, m_main), QString());
-    EXPECT_FALSE(window.messageLog().contains(QStringLiteral("failed"))) << window.messageLog().toStdString();
+    EXPECT_FALSE(window.messageLog().contains("failed")) << window.messageLog().toStdString();
 }
 
 TEST_F(BrowserTest, CancelStopsTheStatusPassBetweenTwoCalls)
 {
     // A client that takes half a second a run, so the pass is still reading
     // its first folder when the cancel arrives.
-    const QString slowSvn = m_base + QStringLiteral("/slow-svn");
-    ASSERT_TRUE(writeFile(slowSvn, "#!/bin/sh\nsleep 0.5\nexec svn \"$@\"\n"));
+    const QString slowSvn = m_base + "/slow-svn";
+    writeFile(slowSvn, "#!/bin/sh\nsleep 0.5\nexec svn \"$@\"\n");
     ASSERT_TRUE(QFile::setPermissions(slowSvn, QFile::permissions(slowSvn) | QFile::ExeOwner));
 
     BrowserWindow window(options(slowSvn));
@@ -192,7 +175,7 @@ TEST_F(BrowserTest, CancelStopsTheStatusPassBetweenTwoCalls)
     EXPECT_TRUE(passes.first().at(0).toBool());
     // The files of the folders after the first one were never asked for.
     EXPECT_EQ(window.projectItem(m_util)->text(BrowserWindow::StatusColumn), QString());
-    EXPECT_TRUE(window.messageLog().contains(QStringLiteral("cancelled"))) << window.messageLog().toStdString();
+    EXPECT_TRUE(window.messageLog().contains("cancelled")) << window.messageLog().toStdString();
 }
 
 } // namespace

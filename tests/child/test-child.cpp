@@ -1,5 +1,12 @@
-// A child process for the process-spawning tests. Each argument is one step,
-// carried out in order:
+// The child process of the tests, in two roles.
+//
+// Run under the name "svn" (a symbolic link in a scratch directory D) it is the
+// stand-in svn client: it records the call in D (call number n from D/count;
+// argument count, working directory and arguments appended to D/calls, each
+// ended by a NUL; D/environment-n; D/stdin-n) and answers from D/responses/n/
+// or D/responses/default/ ("sleep_ms", "out", "err", "code").
+//
+// Under any other name each argument is one step, carried out in order:
 //   out:HEX / err:HEX        write the bytes to standard output / error
 //   flood-out:N / flood-err:N  write N bytes of numbered 63-byte lines ("%062d\n")
 //   pwd                      print the working directory and a line feed
@@ -13,10 +20,11 @@
 //   ignore-term              ignore SIGTERM from now on
 //   grandchild:MS            start a child that sleeps MS milliseconds holding output and error open
 //   end                      exit with status 0 at once, ignoring any later arguments
-// After the last step it exits with status 0.
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,48 +32,102 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+
+extern char** environ;
 
 namespace {
 
-void writeAll(int fd, const char* data, size_t size)
+void writeAll(int fd, const std::string& data)
 {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    for (size_t done = 0; done < data.size();) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno != EINTR)
             return;
-        }
-        data += n;
-        size -= size_t(n);
+        done += n > 0 ? size_t(n) : 0;
     }
 }
 
-void writeHex(int fd, const char* hex)
+bool readFile(const std::string& path, std::string& data)
+{
+    std::ifstream in(path, std::ios::binary);
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return bool(in);
+}
+
+void writeFile(const std::string& path, const std::string& data, int flags = O_TRUNC)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0600);
+    writeAll(fd, data);
+    ::close(fd);
+}
+
+std::string readInput()
+{
+    std::string input;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(0, buffer, sizeof buffer)) > 0;)
+        input.append(buffer, size_t(got));
+    return input;
+}
+
+int fakeSvn(const std::string& dir, int argc, char** argv)
+{
+    const int lock = ::open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0 || ::flock(lock, LOCK_EX) != 0)
+        return 98;
+    std::string text;
+    const std::string n = std::to_string(readFile(dir + "/count", text) ? std::atol(text.c_str()) : 0);
+    writeFile(dir + "/count", std::to_string(std::atol(n.c_str()) + 1));
+
+    char cwd[PATH_MAX];
+    std::string record = std::to_string(argc) + '\0' + (::getcwd(cwd, sizeof cwd) ? cwd : "?") + '\0';
+    for (int i = 0; i < argc; ++i)
+        record += std::string(argv[i]) + '\0';
+    writeFile(dir + "/calls", record, O_APPEND);
+    std::string environment;
+    for (char** entry = environ; *entry; ++entry)
+        environment += std::string(*entry) + '\0';
+    writeFile(dir + "/environment-" + n, environment);
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--password-from-stdin"))
+            writeFile(dir + "/stdin-" + n, readInput());
+    ::close(lock);
+
+    std::string response = dir + "/responses/" + n;
+    if (::access(response.c_str(), F_OK) != 0)
+        response = dir + "/responses/default";
+    if (readFile(response + "/sleep_ms", text))
+        ::usleep(useconds_t(std::atol(text.c_str())) * 1000);
+    if (readFile(response + "/out", text))
+        writeAll(1, text);
+    if (readFile(response + "/err", text))
+        writeAll(2, text);
+    return readFile(response + "/code", text) ? std::atoi(text.c_str()) : 0;
+}
+
+std::string fromHex(const char* hex)
 {
     std::string bytes;
-    for (size_t i = 0; hex[i] && hex[i + 1]; i += 2) {
-        char pair[3] = {hex[i], hex[i + 1], 0};
-        bytes.push_back(char(std::strtol(pair, nullptr, 16)));
-    }
-    writeAll(fd, bytes.data(), bytes.size());
+    for (size_t i = 0; hex[i] && hex[i + 1]; i += 2)
+        bytes.push_back(char(std::stoi(std::string(hex + i, 2), nullptr, 16)));
+    return bytes;
 }
 
 void flood(int fd, long long total)
 {
     std::string block;
     char line[64];
-    long long lineNumber = 0;
-    while (total > 0) {
-        block.clear();
+    for (long long lineNumber = 0; total > 0; block.clear()) {
         while (block.size() < 65536 && total > 0) {
             std::snprintf(line, sizeof line, "%062lld\n", lineNumber++);
-            size_t take = total < 63 ? size_t(total) : 63;
+            const size_t take = total < 63 ? size_t(total) : 63;
             block.append(line, take);
             total -= take;
         }
-        writeAll(fd, block.data(), block.size());
+        writeAll(fd, block);
     }
 }
 
@@ -75,74 +137,74 @@ int countInheritedPipes()
 {
     int count = 0;
     DIR* dir = ::opendir("/proc/self/fd");
-    if (!dir)
-        return -1;
-    while (dirent* entry = ::readdir(dir)) {
-        int fd = std::atoi(entry->d_name);
-        if (fd <= 2 || fd == ::dirfd(dir))
-            continue;
-        char path[64];
-        char target[256];
-        std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
-        ssize_t n = ::readlink(path, target, sizeof target - 1);
-        if (n > 0 && !std::strncmp(target, "pipe:", 5))
-            ++count;
+    while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
+        const int fd = std::atoi(entry->d_name);
+        char target[256] = {};
+        if (fd > 2 && fd != ::dirfd(dir)
+            && ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1) > 0)
+            count += !std::strncmp(target, "pipe:", 5);
     }
-    ::closedir(dir);
+    if (dir)
+        ::closedir(dir);
     return count;
+}
+
+bool is(const char* step, const char* name, const char** value = nullptr)
+{
+    const size_t length = std::strlen(name);
+    if (value)
+        *value = step + length;
+    return value ? !std::strncmp(step, name, length) : !std::strcmp(step, name);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    const std::string self = argv[0];
+    const size_t slash = self.rfind('/');
+    if (slash != std::string::npos && self.substr(slash + 1) == "svn")
+        return fakeSvn(self.substr(0, slash), argc, argv);
+
     for (int i = 1; i < argc; ++i) {
         const char* step = argv[i];
-        if (!std::strncmp(step, "out:", 4)) {
-            writeHex(1, step + 4);
-        } else if (!std::strncmp(step, "err:", 4)) {
-            writeHex(2, step + 4);
-        } else if (!std::strncmp(step, "flood-out:", 10)) {
-            flood(1, std::atoll(step + 10));
-        } else if (!std::strncmp(step, "flood-err:", 10)) {
-            flood(2, std::atoll(step + 10));
-        } else if (!std::strcmp(step, "pwd")) {
+        const char* value = nullptr;
+        if (is(step, "out:", &value)) {
+            writeAll(1, fromHex(value));
+        } else if (is(step, "err:", &value)) {
+            writeAll(2, fromHex(value));
+        } else if (is(step, "flood-out:", &value)) {
+            flood(1, std::atoll(value));
+        } else if (is(step, "flood-err:", &value)) {
+            flood(2, std::atoll(value));
+        } else if (is(step, "pwd")) {
             char cwd[PATH_MAX];
-            if (::getcwd(cwd, sizeof cwd)) {
-                writeAll(1, cwd, std::strlen(cwd));
-                writeAll(1, "\n", 1);
-            }
-        } else if (!std::strcmp(step, "args")) {
-            for (++i; i < argc; ++i) {
-                writeAll(1, argv[i], std::strlen(argv[i]));
-                writeAll(1, "\n", 1);
-            }
-        } else if (!std::strcmp(step, "close-out")) {
+            if (::getcwd(cwd, sizeof cwd))
+                writeAll(1, std::string(cwd) + '\n');
+        } else if (is(step, "args")) {
+            for (++i; i < argc; ++i)
+                writeAll(1, std::string(argv[i]) + '\n');
+        } else if (is(step, "close-out")) {
             ::close(1);
-        } else if (!std::strncmp(step, "sleep:", 6)) {
-            ::usleep(useconds_t(std::atol(step + 6)) * 1000);
-        } else if (!std::strcmp(step, "kill")) {
+        } else if (is(step, "sleep:", &value)) {
+            ::usleep(useconds_t(std::atol(value)) * 1000);
+        } else if (is(step, "kill")) {
             ::kill(::getpid(), SIGKILL);
-        } else if (!std::strcmp(step, "pipes")) {
-            char line[32];
-            std::snprintf(line, sizeof line, "%d\n", countInheritedPipes());
-            writeAll(1, line, std::strlen(line));
-        } else if (!std::strcmp(step, "stdin")) {
-            char buffer[4096];
-            ssize_t n;
-            while ((n = ::read(0, buffer, sizeof buffer)) > 0)
-                writeAll(1, buffer, size_t(n));
-        } else if (!std::strcmp(step, "ignore-term")) {
+        } else if (is(step, "pipes")) {
+            writeAll(1, std::to_string(countInheritedPipes()) + '\n');
+        } else if (is(step, "stdin")) {
+            writeAll(1, readInput());
+        } else if (is(step, "ignore-term")) {
             ::signal(SIGTERM, SIG_IGN);
-        } else if (!std::strncmp(step, "grandchild:", 11)) {
+        } else if (is(step, "grandchild:", &value)) {
             if (::fork() == 0) {
-                ::usleep(useconds_t(std::atol(step + 11)) * 1000);
+                ::usleep(useconds_t(std::atol(value)) * 1000);
                 ::_exit(0);
             }
-        } else if (!std::strcmp(step, "end")) {
+        } else if (is(step, "end")) {
             return 0;
-        } else if (!std::strncmp(step, "exit:", 5)) {
-            ::_exit(std::atoi(step + 5));
+        } else if (is(step, "exit:", &value)) {
+            ::_exit(std::atoi(value));
         } else {
             return 100;
         }

@@ -23,9 +23,8 @@ int main(int argc, char** argv)
     SourceCodeControlSystemProviderInterface* provider = allocate ? allocate() : nullptr;
     if (!provider || !release)
         return 1;
-    provider->setOption(QString::fromLatin1(SourceCodeControlOption::Executable), QStringLiteral("svn"));
-    const bool loggedIn = provider->login(QStringLiteral("consumer"), QStringLiteral("secret"),
-                                          QString::fromLocal8Bit(argv[1]));
+    provider->setOption(QString::fromLatin1(SourceCodeControlOption::Executable), "svn");
+    const bool loggedIn = provider->login("consumer", "secret", QString::fromLocal8Bit(argv[1]));
     QString command;
     const QString error = provider->getLastError(command);
     if (!loggedIn)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "ClientStatus.h"
+#include "FileBytes.h"
 #include "ProviderLibrary.h"
 #include "QtPrinters.h"
+#include "ScopedVariable.h"
 #include "SvnServer.h"
 
 #include <QByteArray>
@@ -17,13 +19,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 /** How the tests reach their repository. */
 enum class Transport
 {
     Svn,   ///< svnserve, svn://
     Http,  ///< Apache with mod_dav_svn, http://
-    Https, ///< the same over https://, with a throwaway certificate authority
+    Https, ///< the same over https://, with a throwaway certificate
 };
 
 inline const char* transportName(Transport transport)
@@ -45,7 +48,7 @@ struct ToolRun
  * HOME of its own (so the machine's ~/.subversion is neither read nor
  * written, by the plug-in's client runs or by the checks), and a provider
  * from the dlopen-loaded plug-in with the three options set (locking on).
- * Over https the client trusts the server's throwaway authority through
+ * Over https the client trusts the server's throwaway certificate through
  * that HOME's ~/.subversion/servers. The server is stopped in TearDown and
  * again, should TearDown not run, by its destructor.
  */
@@ -56,27 +59,24 @@ protected:
     {
         ASSERT_TRUE(m_temp.isValid());
         m_base = QDir(m_temp.path()).canonicalPath();
-        ASSERT_TRUE(QDir().mkpath(m_base + QStringLiteral("/home")));
-        m_hadHome = qEnvironmentVariableIsSet("HOME");
-        m_savedHome = qgetenv("HOME");
-        qputenv("HOME", QFile::encodeName(m_base + QStringLiteral("/home")));
+        ASSERT_TRUE(QDir().mkpath(m_base + "/home"));
+        m_home.emplace("HOME", QFile::encodeName(m_base + "/home"));
         m_environment = QProcessEnvironment::systemEnvironment();
 
         if (transport() == Transport::Svn)
             m_server = std::make_unique<SvnServer>();
         else
             m_server = std::make_unique<ApacheServer>(transport() == Transport::Https);
-        ASSERT_TRUE(m_server->start(m_base + QStringLiteral("/repository"), m_environment))
-            << m_server->errorString().toStdString();
+        ASSERT_TRUE(m_server->start(m_base + "/repository", m_environment)) << m_server->errorString().toStdString();
         m_url = m_server->url();
         if (transport() == Transport::Https)
             trustAuthority(true);
         ASSERT_TRUE(m_library.load(QStringLiteral(PLUGIN_PATH))) << m_library.errorString().toStdString();
         m_provider = m_library.allocate();
         ASSERT_NE(m_provider, nullptr);
-        ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::Executable), QStringLiteral("svn")));
+        ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::Executable), "svn"));
         ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), m_url));
-        ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::LockSupported), QStringLiteral("Yes")));
+        ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::LockSupported), "Yes"));
     }
 
     void TearDown() override
@@ -84,10 +84,7 @@ protected:
         m_library.unload();
         m_provider = nullptr;
         m_server->stop();
-        if (m_hadHome)
-            qputenv("HOME", m_savedHome);
-        else
-            qunsetenv("HOME");
+        m_home.reset();
     }
 
     /** The transport of the test; svn:// unless a test says otherwise. */
@@ -100,19 +97,15 @@ protected:
      */
     void trustAuthority(bool trusted)
     {
-        const QString config = m_base + QStringLiteral("/home/.subversion");
+        const QString config = m_base + "/home/.subversion";
         QDir().mkpath(config);
         const auto* apache = dynamic_cast<const ApacheServer*>(m_server.get());
-        writeFile(config + QStringLiteral("/servers"),
+        writeBytes(config + "/servers",
                   trusted && apache ? "[global]\nssl-authority-files = " + QFile::encodeName(apache->authorityFile())
-                                          + "\nssl-trust-default-ca = no\n"
-                                    : QByteArray("[global]\n"));
+                                          + "\nssl-trust-default-ca = no\n" : QByteArray("[global]\n"));
     }
 
-    static QString passwordOf(const QString& user)
-    {
-        return user + QStringLiteral("-secret");
-    }
+    static QString passwordOf(const QString& user) { return user + "-secret"; }
 
     /**
      * Runs `program` with `arguments` in `directory` (null: the current one)
@@ -138,57 +131,41 @@ protected:
     }
 
     /** Runs the real svn client as `user`, never prompting and caching nothing. */
-    ToolRun svn(const QStringList& arguments, const QString& user = QStringLiteral("bob"),
-                const QString& directory = QString())
+    ToolRun svn(const QStringList& arguments, const QString& user = "bob", const QString& directory = QString())
     {
-        return runTool(QStringLiteral("svn"),
-                       arguments + QStringList{QStringLiteral("--non-interactive"),
-                                               QStringLiteral("--no-auth-cache"),
-                                               QStringLiteral("--username"), user,
-                                               QStringLiteral("--password"), passwordOf(user)},
-                       directory);
+        return runTool("svn", arguments + QStringList{"--non-interactive", "--no-auth-cache", "--username", user,
+                                                      "--password", passwordOf(user)}, directory);
     }
 
     /** Like svn(), but fails the test when the client does not exit with 0. */
-    QByteArray svnOk(const QStringList& arguments, const QString& user = QStringLiteral("bob"),
-                     const QString& directory = QString())
+    QByteArray svnOk(const QStringList& arguments, const QString& user = "bob", const QString& directory = QString())
     {
         const ToolRun run = svn(arguments, user, directory);
-        EXPECT_EQ(run.exitCode, 0) << "svn " << arguments.join(QLatin1Char(' ')).toStdString()
-                                   << ": " << run.err.toStdString();
+        EXPECT_EQ(run.exitCode, 0) << "svn " << arguments.join(' ').toStdString() << ": " << run.err.toStdString();
         return run.out;
     }
 
     /** The repository URL of a path below the repository root. */
-    QString urlOf(const QString& path) const
-    {
-        return m_url + QLatin1Char('/') + path;
-    }
+    QString urlOf(const QString& path) const { return m_url + '/' + path; }
 
     /** The youngest revision, as the server's repository reports it. */
     QString youngest()
     {
-        return QString::fromLatin1(runTool(QStringLiteral("svnlook"),
-                                           {QStringLiteral("youngest"),
-                                            m_base + QStringLiteral("/repository")})
-                                       .out)
-            .trimmed();
+        return QString::fromLatin1(runTool("svnlook", {"youngest", m_base + "/repository"}).out).trimmed();
     }
 
     /** The log message of revision `revision`, byte for byte. */
     QByteArray logMessage(const QString& revision)
     {
-        return svnOk({QStringLiteral("propget"), QStringLiteral("--revprop"), QStringLiteral("-r"),
-                      revision, QStringLiteral("--no-newline"), QStringLiteral("svn:log"), m_url});
+        return svnOk({"propget", "--revprop", "-r", revision, "--no-newline", "svn:log", m_url});
     }
 
     /** Puts `bytes` into the repository at `path` with one commit by bob. */
     void importFile(const QString& path, const QByteArray& bytes)
     {
-        const QString source = m_base + QStringLiteral("/import.tmp");
-        writeFile(source, bytes);
-        svnOk({QStringLiteral("import"), QStringLiteral("-m"), QStringLiteral("import"), source,
-               urlOf(path)});
+        const QString source = m_base + "/import.tmp";
+        writeBytes(source, bytes);
+        svnOk({"import", "-m", "import", source, urlOf(path)});
     }
 
     /** Logs `user` in through the provider; fails the test when that is refused. */
@@ -202,13 +179,12 @@ protected:
      * with the two-list setRoots (which checks it out) and returns the local
      * root's path.
      */
-    QString checkOut(const QString& repositoryPath, const QString& name = QStringLiteral("project"))
+    QString checkOut(const QString& repositoryPath, const QString& name = "project")
     {
-        QDir().mkpath(m_base + QStringLiteral("/wc"));
-        const QString root = m_base + QStringLiteral("/wc/") + name;
-        EXPECT_TRUE(m_provider->setRoots(root.split(QLatin1Char('/'), Qt::SkipEmptyParts),
-                                         repositoryPath.split(QLatin1Char('/'), Qt::SkipEmptyParts)))
-            << lastError().toStdString();
+        QDir().mkpath(m_base + "/wc");
+        const QString root = m_base + "/wc/" + name;
+        const auto parts = [](const QString& path) { return path.split('/', Qt::SkipEmptyParts); };
+        EXPECT_TRUE(m_provider->setRoots(parts(root), parts(repositoryPath))) << lastError().toStdString();
         return root;
     }
 
@@ -217,20 +193,15 @@ protected:
      * differs from the client's own "svn status -u -v" run as `user`; empty
      * when they agree.
      */
-    QString differenceWithClient(const QString& root, const QString& path,
-                                 const QString& user = QStringLiteral("ann"))
+    QString differenceWithClient(const QString& root, const QString& path, const QString& user = "ann")
     {
-        const QStringList parts = path.split(QLatin1Char('/'));
+        const QStringList parts = path.split('/');
         FileStatus status;
-        if (!m_provider->status(parts, status.controlled, status.checkedOut, status.modified,
-                                status.outOfDate, status.statusText, status.revisionText,
-                                status.lastChangedText))
-            return QStringLiteral("status failed: ") + lastError();
-        const QStringList credentials{QStringLiteral("--username"), user, QStringLiteral("--password"),
-                                      passwordOf(user)};
-        return differenceFromClient(status, clientStatus(QStringLiteral("svn"),
-                                                         QFileInfo(root + QLatin1Char('/') + path).path(),
-                                                         parts.last(), credentials));
+        if (!m_provider->status(parts, status.controlled, status.checkedOut, status.modified, status.outOfDate,
+                                status.statusText, status.revisionText, status.lastChangedText))
+            return "status failed: " + lastError();
+        return differenceFromClient(status, clientStatus("svn", QFileInfo(root + '/' + path).path(), parts.last(),
+                                                         {"--username", user, "--password", passwordOf(user)}));
     }
 
     /** "command: message" of the provider's last error. */
@@ -238,20 +209,7 @@ protected:
     {
         QString command;
         const QString message = m_provider->getLastError(command);
-        return command + QStringLiteral(": ") + message;
-    }
-
-    static void writeFile(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
-
-    static QByteArray readFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+        return command + ": " + message;
     }
 
     QTemporaryDir m_temp;
@@ -261,8 +219,5 @@ protected:
     std::unique_ptr<RepositoryServer> m_server;
     ProviderLibrary m_library;
     SourceCodeControlSystemProviderInterface* m_provider = nullptr;
-
-private:
-    bool m_hadHome = false;
-    QByteArray m_savedHome;
+    std::optional<ScopedVariable> m_home;
 };

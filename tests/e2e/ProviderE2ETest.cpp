@@ -26,7 +26,7 @@ protected:
 
     QString lockOwner(const QString& path)
     {
-        const QByteArray info = svnOk({QStringLiteral("info"), urlOf(path)});
+        const QByteArray info = svnOk({"info", urlOf(path)});
         const qsizetype at = info.indexOf("\nLock Owner: ");
         return at < 0 ? QString() : QString::fromUtf8(info.mid(at + 13, info.indexOf('\n', at + 1) - at - 13));
     }
@@ -48,100 +48,84 @@ std::string parameterName(const ::testing::TestParamInfo<LifeCycleParameter>& in
 
 TEST_P(Transports, LifeCycle)
 {
-    const QString ann = QStringLiteral("ann");
+    const QString ann = "ann";
     ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin),
-                                      std::get<1>(GetParam()) ? QStringLiteral("Yes") : QStringLiteral("No")));
-    const QString root = m_base + QStringLiteral("/wc/project");
-    const QStringList deep{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("deep.txt")};
-    const QStringList sub{QStringLiteral("sub"), QStringLiteral("s.txt")};
-    QString firstRevision;
+                                      std::get<1>(GetParam()) ? "Yes" : "No"));
+    const QString root = m_base + "/wc/project";
+    const QStringList deep{"a", "b", "deep.txt"};
+    const QStringList sub{"sub", "s.txt"};
 
     // One row per step of an IDE's session, in order; each checks its effect
     // in the repository or against the client's own answer.
     const std::vector<std::pair<const char*, std::function<void()>>> steps = {
         {"login", [&] { loginAs(ann); }},
         {"createDirectory", [&] {
-             ASSERT_TRUE(m_provider->createDirectory({}, QStringLiteral("project"))) << lastError().toStdString();
-             ASSERT_TRUE(m_provider->createDirectory({QStringLiteral("project")}, QStringLiteral("sub")));
-             EXPECT_EQ(logMessage(QStringLiteral("HEAD")), QByteArray("Quillhaven Generated"));
-             EXPECT_FALSE(m_provider->createDirectory({}, QStringLiteral("project")));
+             ASSERT_TRUE(m_provider->createDirectory({}, "project")) << lastError().toStdString();
+             ASSERT_TRUE(m_provider->createDirectory({"project"}, "sub"));
+             EXPECT_EQ(logMessage("HEAD"), QByteArray("Quillhaven Generated"));
+             EXPECT_FALSE(m_provider->createDirectory({}, "project"));
          }},
         {"setRoots with both roots checks out", [&] {
-             checkOut(QStringLiteral("project"));
-             EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/.svn/wc.db")));
+             checkOut("project");
+             EXPECT_TRUE(QFileInfo::exists(root + "/.svn/wc.db"));
          }},
         {"addFile at depth", [&] {
-             QDir(root).mkpath(QStringLiteral("a/b"));
-             QDir(root).mkpath(QStringLiteral("sub"));
-             writeFile(root + QStringLiteral("/a/b/deep.txt"), "first\r\nline\n");
-             writeFile(root + QStringLiteral("/sub/s.txt"), "s\n");
+             QDir(root).mkpath("a/b");
+             QDir(root).mkpath("sub");
+             writeBytes(root + "/a/b/deep.txt", "first\r\nline\n");
+             writeBytes(root + "/sub/s.txt", "s\n");
              const int before = youngest().toInt();
-             ASSERT_TRUE(m_provider->addFile(deep, QStringLiteral("Add deep"))) << lastError().toStdString();
-             ASSERT_TRUE(m_provider->addFile(sub, QStringLiteral("Add s"))) << lastError().toStdString();
+             ASSERT_TRUE(m_provider->addFile(deep, "Add deep")) << lastError().toStdString();
+             ASSERT_TRUE(m_provider->addFile(sub, "Add s")) << lastError().toStdString();
              // Two new folders and two files, one commit each.
              EXPECT_EQ(youngest().toInt(), before + 4);
-             EXPECT_EQ(svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("project/a/b/deep.txt"))}),
-                       QByteArray("first\r\nline\n"));
-             firstRevision = youngest();
+             EXPECT_EQ(svnOk({"cat", urlOf("project/a/b/deep.txt")}), QByteArray("first\r\nline\n"));
          }},
         {"status is the client's", [&] {
              expectClientsStatus(root, deep.join('/'));
              expectClientsStatus(root, sub.join('/'));
-             expectClientsStatus(root, QStringLiteral("a/b"));
+             expectClientsStatus(root, "a/b");
          }},
         {"saved and checkin", [&] {
-             writeFile(root + QStringLiteral("/a/b/deep.txt"), "second\n");
+             writeBytes(root + "/a/b/deep.txt", "second\n");
              EXPECT_TRUE(m_provider->saved(deep));
              FileStatus edited;
              ASSERT_TRUE(status(deep, edited));
              EXPECT_TRUE(edited.modified);
              expectClientsStatus(root, deep.join('/'));
-             ASSERT_TRUE(m_provider->checkin(deep, QStringLiteral("Edit \"deep\"\nsecond line")))
-                 << lastError().toStdString();
-             EXPECT_EQ(logMessage(QStringLiteral("HEAD")), QByteArray("Edit \"deep\"\nsecond line"));
+             ASSERT_TRUE(m_provider->checkin(deep, "Edit \"deep\"\nsecond line")) << lastError().toStdString();
+             EXPECT_EQ(logMessage("HEAD"), QByteArray("Edit \"deep\"\nsecond line"));
              expectClientsStatus(root, deep.join('/'));
          }},
         {"checkout and undoCheckout, both forms", [&] {
-             ASSERT_TRUE(m_provider->checkout(deep, QStringLiteral("ann edits"), false)) << lastError().toStdString();
-             EXPECT_EQ(lockOwner(QStringLiteral("project/a/b/deep.txt")), ann);
+             ASSERT_TRUE(m_provider->checkout(deep, "ann edits", false)) << lastError().toStdString();
+             EXPECT_EQ(lockOwner("project/a/b/deep.txt"), ann);
              expectClientsStatus(root, deep.join('/'));
-             writeFile(root + QStringLiteral("/a/b/deep.txt"), "kept edit\n");
+             writeBytes(root + "/a/b/deep.txt", "kept edit\n");
              ASSERT_TRUE(m_provider->undoCheckout(deep, false)) << lastError().toStdString();
-             EXPECT_EQ(readFile(root + QStringLiteral("/a/b/deep.txt")), QByteArray("kept edit\n"));
-             EXPECT_EQ(lockOwner(QStringLiteral("project/a/b/deep.txt")), QString());
+             EXPECT_EQ(readBytes(root + "/a/b/deep.txt"), QByteArray("kept edit\n"));
+             EXPECT_EQ(lockOwner("project/a/b/deep.txt"), QString());
              ASSERT_TRUE(m_provider->checkout(deep, QString(), true)) << lastError().toStdString();
-             EXPECT_EQ(readFile(root + QStringLiteral("/a/b/deep.txt")), QByteArray("second\n"));
-             writeFile(root + QStringLiteral("/a/b/deep.txt"), "thrown away\n");
+             EXPECT_EQ(readBytes(root + "/a/b/deep.txt"), QByteArray("second\n"));
+             writeBytes(root + "/a/b/deep.txt", "thrown away\n");
              ASSERT_TRUE(m_provider->undoCheckout(deep, true)) << lastError().toStdString();
-             EXPECT_EQ(readFile(root + QStringLiteral("/a/b/deep.txt")), QByteArray("second\n"));
-             EXPECT_EQ(lockOwner(QStringLiteral("project/a/b/deep.txt")), QString());
-             EXPECT_EQ(svnOk({QStringLiteral("status"), root}, ann), QByteArray());
+             EXPECT_EQ(readBytes(root + "/a/b/deep.txt"), QByteArray("second\n"));
+             EXPECT_EQ(lockOwner("project/a/b/deep.txt"), QString());
+             EXPECT_EQ(svnOk({"status", root}, ann), QByteArray());
          }},
-        {"getFile and getTo", [&] {
-             const QString bobs = m_base + QStringLiteral("/bob");
-             svnOk({QStringLiteral("checkout"), urlOf(QStringLiteral("project")), bobs});
-             writeFile(bobs + QStringLiteral("/sub/s.txt"), "bob's\n");
-             svnOk({QStringLiteral("commit"), QStringLiteral("-m"), QStringLiteral("bob"), bobs});
+        {"getFile", [&] {
+             const QString bobs = m_base + "/bob";
+             svnOk({"checkout", urlOf("project"), bobs});
+             writeBytes(bobs + "/sub/s.txt", "bob's\n");
+             svnOk({"commit", "-m", "bob", bobs});
              m_provider->refresh();
              FileStatus stale;
              ASSERT_TRUE(status(sub, stale));
              EXPECT_TRUE(stale.outOfDate);
-             writeFile(root + QStringLiteral("/sub/s.txt"), "local junk\n");
+             writeBytes(root + "/sub/s.txt", "local junk\n");
              ASSERT_TRUE(m_provider->getFile(sub, false)) << lastError().toStdString();
-             EXPECT_EQ(readFile(root + QStringLiteral("/sub/s.txt")), QByteArray("bob's\n"));
+             EXPECT_EQ(readBytes(root + "/sub/s.txt"), QByteArray("bob's\n"));
              expectClientsStatus(root, sub.join('/'));
-             const QString destination = m_base + QStringLiteral("/earlier.txt");
-             ASSERT_TRUE(m_provider->getTo(deep, firstRevision, destination)) << lastError().toStdString();
-             EXPECT_EQ(readFile(destination), QByteArray("first\r\nline\n"));
-         }},
-        {"listings", [&] {
-             QStringList files{QStringLiteral("kept")}, directories;
-             ASSERT_TRUE(m_provider->getFilesList({QStringLiteral("project"), QStringLiteral("sub")}, files));
-             EXPECT_EQ(files, (QStringList{QStringLiteral("kept"), QStringLiteral("s.txt")}));
-             ASSERT_TRUE(m_provider->getDirectoriesList({QStringLiteral("project")}, directories));
-             EXPECT_EQ(directories, (QStringList{QStringLiteral("a"), QStringLiteral("sub")}));
-             EXPECT_FALSE(m_provider->getFilesList({QStringLiteral("absent")}, files));
-             EXPECT_EQ(files.size(), 2);
          }},
         {"logout", [&] { EXPECT_TRUE(m_provider->logout()); }},
     };
@@ -171,37 +155,36 @@ protected:
 TEST_P(AccessRules, RefuseWhatTheyForbidAndChangeNothing)
 {
     // A wrong password fails the login, with the client's error.
-    EXPECT_FALSE(m_provider->login(QStringLiteral("ann"), QStringLiteral("not-her-password"), m_url));
+    EXPECT_FALSE(m_provider->login("ann", "not-her-password", m_url));
     QString command;
-    EXPECT_TRUE(m_provider->getLastError(command).startsWith(QStringLiteral("svn: E")));
-    EXPECT_EQ(command, QStringLiteral("info"));
+    EXPECT_TRUE(m_provider->getLastError(command).startsWith("svn: E"));
+    EXPECT_EQ(command, "info");
 
-    svnOk({QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("setup"), urlOf(QStringLiteral("readonly"))});
-    importFile(QStringLiteral("readonly/r.txt"), "read me\n");
-    loginAs(QStringLiteral("ann"));
-    const QString root = checkOut(QStringLiteral("readonly"), QStringLiteral("readonly"));
+    svnOk({"mkdir", "-m", "setup", urlOf("readonly")});
+    importFile("readonly/r.txt", "read me\n");
+    loginAs("ann");
+    const QString root = checkOut("readonly", "readonly");
     const QString before = youngest();
 
     // A commit where ann may only read.
-    writeFile(root + QStringLiteral("/r.txt"), "changed\n");
-    EXPECT_FALSE(m_provider->checkin({QStringLiteral("r.txt")}, QStringLiteral("not allowed")));
+    writeBytes(root + "/r.txt", "changed\n");
+    EXPECT_FALSE(m_provider->checkin({"r.txt"}, "not allowed"));
     const QString message = m_provider->getLastError(command);
-    EXPECT_EQ(command, QStringLiteral("commit"));
-    EXPECT_TRUE(message.contains(QStringLiteral("E220004")) || message.contains(QStringLiteral("E175013"))
-                || message.contains(QStringLiteral("E170001")))
+    EXPECT_EQ(command, "commit");
+    EXPECT_TRUE(message.contains("E220004") || message.contains("E175013") || message.contains("E170001"))
         << message.toStdString();
     EXPECT_EQ(youngest(), before);
-    EXPECT_EQ(svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("readonly/r.txt"))}), QByteArray("read me\n"));
+    EXPECT_EQ(svnOk({"cat", urlOf("readonly/r.txt")}), QByteArray("read me\n"));
 
     // Bob's lock refuses ann's check-out, and stays his.
-    importFile(QStringLiteral("project/l.txt"), "l\n");
-    checkOut(QStringLiteral("project"));
-    svnOk({QStringLiteral("lock"), QStringLiteral("-m"), QStringLiteral("mine"), urlOf(QStringLiteral("project/l.txt"))});
-    EXPECT_FALSE(m_provider->checkout({QStringLiteral("l.txt")}, QStringLiteral("ann's turn"), false));
+    importFile("project/l.txt", "l\n");
+    checkOut("project");
+    svnOk({"lock", "-m", "mine", urlOf("project/l.txt")});
+    EXPECT_FALSE(m_provider->checkout({"l.txt"}, "ann's turn", false));
     const QString refusal = m_provider->getLastError(command);
-    EXPECT_TRUE(refusal.contains(QStringLiteral("bob"))) << refusal.toStdString();
-    EXPECT_EQ(command, QStringLiteral("lock"));
-    EXPECT_TRUE(svnOk({QStringLiteral("info"), urlOf(QStringLiteral("project/l.txt"))}).contains("\nLock Owner: bob\n"));
+    EXPECT_TRUE(refusal.contains("bob")) << refusal.toStdString();
+    EXPECT_EQ(command, "lock");
+    EXPECT_TRUE(svnOk({"info", urlOf("project/l.txt")}).contains("\nLock Owner: bob\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(, AccessRules, ::testing::Values(Transport::Svn, Transport::Http, Transport::Https),
@@ -224,14 +207,13 @@ TEST_F(Certificates, AnUntrustedAuthorityFailsAtOnce)
     trustAuthority(false);
     QElapsedTimer timer;
     timer.start();
-    EXPECT_FALSE(m_provider->login(QStringLiteral("ann"), passwordOf(QStringLiteral("ann")), m_url));
+    EXPECT_FALSE(m_provider->login("ann", passwordOf("ann"), m_url));
     EXPECT_LT(timer.elapsed(), 5000);
     QString command;
     const QString message = m_provider->getLastError(command);
-    EXPECT_EQ(command, QStringLiteral("info"));
-    EXPECT_TRUE(message.contains(QStringLiteral("E230001"))) << message.toStdString();
+    EXPECT_EQ(command, "info");
+    EXPECT_TRUE(message.contains("E230001")) << message.toStdString();
 
     trustAuthority(true);
-    EXPECT_TRUE(m_provider->login(QStringLiteral("ann"), passwordOf(QStringLiteral("ann")), m_url))
-        << lastError().toStdString();
+    EXPECT_TRUE(m_provider->login("ann", passwordOf("ann"), m_url)) << lastError().toStdString();
 }

@@ -3,22 +3,27 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <arpa/inet.h>
-#include <poll.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+const QByteArray s_rules = "[/]\nann = rw\nbob = rw\n\n[/readonly]\nann = r\nbob = rw\n";
+const char s_modules[] = "/usr/lib/apache2/modules/";
+
 bool writeText(const QString& path, const QByteArray& text)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size()
+        && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
 }
 
 sockaddr_in loopback(int port)
@@ -30,99 +35,70 @@ sockaddr_in loopback(int port)
     return address;
 }
 
-} // namespace
-
-SvnServer::~SvnServer()
+// Apache's workers run as www-data: every folder above the repository must
+// let them through (a test's temporary folder is private to root).
+void openTheWay(const QString& path)
 {
-    stop();
+    for (QString folder = QFileInfo(path).path(); folder.size() > 1; folder = QFileInfo(folder).path()) {
+        struct stat st;
+        const QByteArray bytes = QFile::encodeName(folder);
+        if (::stat(bytes.constData(), &st) == 0)
+            ::chmod(bytes.constData(), st.st_mode | S_IXOTH);
+    }
 }
 
-int SvnServer::freeLoopbackPort()
+int freeLoopbackPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return 0;
     sockaddr_in address = loopback(0);
     socklen_t length = sizeof address;
     int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
         && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
         port = ntohs(address.sin_port);
     ::close(fd);
     return port;
 }
 
-bool SvnServer::acceptsConnections(int port)
+bool acceptsConnections(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
     sockaddr_in address = loopback(port);
-    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return connected;
 }
 
-bool SvnServer::start(const QString& repositoryPath, const QProcessEnvironment& environment)
-{
-    QProcess create;
-    create.setProcessEnvironment(environment);
-    create.start(QStringLiteral("svnadmin"), {QStringLiteral("create"), repositoryPath});
-    if (!create.waitForFinished(30000) || create.exitCode() != 0) {
-        m_error = QStringLiteral("svnadmin create failed: ") + create.errorString()
-            + QString::fromLocal8Bit(create.readAllStandardError());
-        return false;
-    }
-    const QString conf = repositoryPath + QStringLiteral("/conf/");
-    if (!writeText(conf + QStringLiteral("svnserve.conf"),
-                   "[general]\n"
-                   "anon-access = none\n"
-                   "auth-access = write\n"
-                   "password-db = passwd\n"
-                   "authz-db = authz\n"
-                   "realm = scc-e2e\n")
-        || !writeText(conf + QStringLiteral("passwd"),
-                      "[users]\n"
-                      "ann = ann-secret\n"
-                      "bob = bob-secret\n")
-        || !writeText(conf + QStringLiteral("authz"),
-                      "[/]\n"
-                      "ann = rw\n"
-                      "bob = rw\n"
-                      "\n"
-                      "[/readonly]\n"
-                      "ann = r\n"
-                      "bob = rw\n")) {
-        m_error = QStringLiteral("cannot write the server configuration");
-        return false;
-    }
+} // namespace
 
-    // The port is free when probed but could be taken before svnserve binds
-    // it; a server that exits at once is retried on another port.
+bool RepositoryServer::run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return true;
+    m_error = program + ' ' + arguments.join(' ') + " failed: " + QString::fromUtf8(process.readAllStandardError());
+    return false;
+}
+
+bool RepositoryServer::serve(const QString& program, const std::function<QStringList(int)>& arguments,
+                             const std::function<QString(int)>& url, const QProcessEnvironment& environment)
+{
+    // The port is free when probed but could be taken before the server binds
+    // it; a server that ends at once is retried on another port.
     for (int attempt = 0; attempt < 5; ++attempt) {
         const int port = freeLoopbackPort();
-        if (port == 0) {
-            m_error = QStringLiteral("no free port on 127.0.0.1");
-            return false;
-        }
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // Even a test that crashes leaves no server behind.
         m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_process.start(QStringLiteral("svnserve"),
-                        {QStringLiteral("-d"), QStringLiteral("--foreground"),
-                         QStringLiteral("--listen-host"), QStringLiteral("127.0.0.1"),
-                         QStringLiteral("--listen-port"), QString::number(port),
-                         QStringLiteral("-r"), repositoryPath});
-        if (!m_process.waitForStarted(10000)) {
-            m_error = QStringLiteral("svnserve did not start: ") + m_process.errorString();
-            return false;
-        }
+        m_process.start(program, arguments(port));
         QElapsedTimer timer;
         timer.start();
-        while (m_process.state() == QProcess::Running && timer.elapsed() < 10000) {
+        while (m_process.waitForStarted(10000) && m_process.state() == QProcess::Running && timer.elapsed() < 10000) {
             if (acceptsConnections(port)) {
-                m_url = QStringLiteral("svn://127.0.0.1:%1").arg(port);
+                m_url = url(port);
                 return true;
             }
             QThread::msleep(20);
@@ -130,21 +106,94 @@ bool SvnServer::start(const QString& repositoryPath, const QProcessEnvironment& 
         }
         stop();
     }
-    m_error = QStringLiteral("svnserve never accepted connections on 127.0.0.1");
+    m_error = program + " never accepted connections on 127.0.0.1";
     return false;
 }
 
-void SvnServer::stop()
+void RepositoryServer::stop()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(10000);
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    // SIGTERM: Apache stops its workers and ends. SIGKILL only if a server
+    // will not, and then to its workers too, which would outlive it otherwise.
+    m_process.terminate();
+    if (m_process.waitForFinished(10000))
+        return;
+    const QDir tasks(QString("/proc/%1/task").arg(m_process.processId()));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks.filePath(task) + "/children");
+        if (children.open(QIODevice::ReadOnly))
+            for (const QByteArray& pid : children.readAll().split(' '))
+                if (pid.trimmed().toInt() > 0)
+                    ::kill(pid.trimmed().toInt(), SIGKILL);
     }
+    m_process.kill();
+    m_process.waitForFinished(10000);
 }
 
-SilentServer::~SilentServer()
+bool SvnServer::start(const QString& repositoryPath, const QProcessEnvironment& environment)
 {
-    stop();
+    const QString conf = repositoryPath + "/conf/";
+    if (!run("svnadmin", {"create", repositoryPath}, environment))
+        return false;
+    if (!writeText(conf + "svnserve.conf", "[general]\nanon-access = none\nauth-access = write\npassword-db = passwd\n"
+                                           "authz-db = authz\nrealm = scc-e2e\n")
+        || !writeText(conf + "passwd", "[users]\nann = ann-secret\nbob = bob-secret\n")
+        || !writeText(conf + "authz", s_rules)) {
+        m_error = "cannot write the server configuration";
+        return false;
+    }
+    return serve("svnserve", [&](int port) {
+            return QStringList{"-d", "--foreground", "--listen-host", "127.0.0.1", "--listen-port",
+                               QString::number(port), "-r", repositoryPath};
+        },
+        [](int port) { return QStringLiteral("svn://127.0.0.1:%1").arg(port); }, environment);
+}
+
+bool ApacheServer::start(const QString& repositoryPath, const QProcessEnvironment& environment)
+{
+    const QString dir = QFileInfo(repositoryPath).absolutePath() + "/apache";
+    const QString passwords = dir + "/passwd";
+    if (!QDir().mkpath(dir) || !run("svnadmin", {"create", repositoryPath}, environment)
+        || !run("chown", {"-R", "www-data:www-data", repositoryPath}, environment)
+        || !run("htpasswd", {"-bcm", passwords, "ann", "ann-secret"}, environment)
+        || !run("htpasswd", {"-bm", passwords, "bob", "bob-secret"}, environment)
+        || !QFile::setPermissions(passwords, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther)
+        || !writeText(dir + "/authz", s_rules))
+        return false;
+    openTheWay(repositoryPath);
+
+    QByteArray tls;
+    if (m_https) {
+        // A throwaway self-signed certificate that is its own authority. The
+        // client compares the address with the certificate's names.
+        m_authority = dir + "/server.pem";
+        const QString key = dir + "/server.key";
+        if (!run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                             "-keyout", key, "-out", m_authority, "-days", "2", "-subj", "/CN=127.0.0.1",
+                             "-addext", "subjectAltName=IP:127.0.0.1"},
+                 environment))
+            return false;
+        tls = "LoadModule ssl_module " + QByteArray(s_modules) + "mod_ssl.so\nSSLEngine on\nSSLCertificateFile "
+            + QFile::encodeName(m_authority) + "\nSSLCertificateKeyFile " + QFile::encodeName(key) + "\n";
+    }
+    const QString configFile = dir + "/httpd.conf";
+    return serve("apache2", [&](int port) {
+            const QByteArray at = QFile::encodeName(dir);
+            QByteArray config = "ServerRoot " + at + "\nPidFile " + at + "/httpd.pid\nErrorLog " + at
+                + "/error.log\nLogLevel warn\nListen 127.0.0.1:" + QByteArray::number(port)
+                + "\nServerName 127.0.0.1\nUser www-data\nGroup www-data\n";
+            for (const char* module : {"mpm_event", "authn_core", "authn_file", "authz_core", "authz_user",
+                                       "auth_basic", "dav", "dav_svn", "authz_svn"})
+                config += "LoadModule " + QByteArray(module) + "_module " + s_modules + "mod_" + module + ".so\n";
+            config += tls + "<Location /svn>\n  DAV svn\n  SVNPath " + QFile::encodeName(repositoryPath)
+                + "\n  AuthType Basic\n  AuthName scc-e2e\n  AuthUserFile " + QFile::encodeName(passwords)
+                + "\n  Require valid-user\n  AuthzSVNAccessFile " + at + "/authz\n</Location>\n";
+            writeText(configFile, config);
+            return QStringList{"-f", configFile, "-k", "start", "-DFOREGROUND"};
+        },
+        [this](int port) { return QStringLiteral("%1://127.0.0.1:%2/svn").arg(m_https ? "https" : "http").arg(port); },
+        environment);
 }
 
 bool SilentServer::start()
@@ -153,33 +202,15 @@ bool SilentServer::start()
     sockaddr_in address = loopback(0);
     socklen_t length = sizeof address;
     if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(m_listener, 16) != 0
-        || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        stop();
+        || ::listen(m_listener, 64) != 0
+        || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return false;
-    }
     m_port = ntohs(address.sin_port);
-    m_thread = std::thread([this] {
-        while (!m_stopping) {
-            pollfd ready{m_listener, POLLIN, 0};
-            if (::poll(&ready, 1, 50) == 1) {
-                const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-                if (connection >= 0)
-                    m_connections.push_back(connection); // held open, never answered
-            }
-        }
-    });
     return true;
 }
 
 void SilentServer::stop()
 {
-    m_stopping = true;
-    if (m_thread.joinable())
-        m_thread.join();
-    for (int connection : m_connections)
-        ::close(connection);
-    m_connections.clear();
     if (m_listener >= 0)
         ::close(m_listener);
     m_listener = -1;

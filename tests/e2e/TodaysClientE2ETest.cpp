@@ -3,6 +3,7 @@
 // a clean working copy after undoing, any language, any file name, exact bytes.
 
 #include "E2EFixture.h"
+#include "ScopedVariable.h"
 
 #include <QFileInfo>
 
@@ -23,9 +24,9 @@ protected:
                                  "project/a/del.txt", "project/a/b/two.txt", "project/a/b/conf.txt",
                                  "project/a/b/c/three.txt"})
             importFile(QString::fromLatin1(path), QByteArray(path) + "\n");
-        m_root = m_base + QStringLiteral("/ann");
-        svnOk({QStringLiteral("checkout"), urlOf(QStringLiteral("project")), m_root}, QStringLiteral("ann"));
-        loginAs(QStringLiteral("ann"));
+        m_root = m_base + "/ann";
+        svnOk({"checkout", urlOf("project"), m_root}, "ann");
+        loginAs("ann");
         ASSERT_TRUE(m_provider->setRoots(m_root.split(QLatin1Char('/'), Qt::SkipEmptyParts)))
             << lastError().toStdString();
     }
@@ -34,10 +35,7 @@ protected:
 
     QString depthOf(const QString& path)
     {
-        return QString::fromUtf8(svnOk({QStringLiteral("info"), QStringLiteral("--show-item"),
-                                        QStringLiteral("depth"), m_root + QLatin1Char('/') + path},
-                                       QStringLiteral("ann")))
-            .trimmed();
+        return QString::fromUtf8(svnOk({"info", "--show-item", "depth", m_root + '/' + path}, "ann")).trimmed();
     }
 
     QString m_root;
@@ -47,29 +45,25 @@ protected:
 
 TEST_F(TodaysClient, StatusAtEveryDepthIsTheClientsOwn)
 {
-    const QString ann = QStringLiteral("ann");
+    const QString ann = "ann";
     // A nested working copy and a directory external have a ".svn" of their own.
-    svnOk({QStringLiteral("checkout"), urlOf(QStringLiteral("project/a")), m_root + QStringLiteral("/nested")}, ann);
-    svnOk({QStringLiteral("propset"), QStringLiteral("svn:externals"),
-           QStringLiteral("ext ") + urlOf(QStringLiteral("project/a/b/c")), m_root}, ann);
-    svnOk({QStringLiteral("update"), m_root}, ann);
-    const QString bobs = m_base + QStringLiteral("/bob");
-    svnOk({QStringLiteral("checkout"), urlOf(QStringLiteral("project")), bobs});
-    writeFile(bobs + QStringLiteral("/a/b/two.txt"), "bob's\n");
-    writeFile(bobs + QStringLiteral("/a/b/conf.txt"), "bob's\n");
-    svnOk({QStringLiteral("commit"), QStringLiteral("-m"), QStringLiteral("bob"), bobs});
-    svnOk({QStringLiteral("lock"), bobs + QStringLiteral("/theirs.txt")});
+    svnOk({"checkout", urlOf("project/a"), m_root + "/nested"}, ann);
+    svnOk({"propset", "svn:externals", QStringLiteral("ext ") + urlOf("project/a/b/c"), m_root}, ann);
+    svnOk({"update", m_root}, ann);
+    const QString bobs = m_base + "/bob";
+    svnOk({"checkout", urlOf("project"), bobs});
+    writeBytes(bobs + "/a/b/two.txt", "bob's\n");
+    writeBytes(bobs + "/a/b/conf.txt", "bob's\n");
+    svnOk({"commit", "-m", "bob", bobs});
+    svnOk({"lock", bobs + "/theirs.txt"});
 
-    writeFile(m_root + QStringLiteral("/a/one.txt"), "edited\n");
-    writeFile(m_root + QStringLiteral("/a/b/conf.txt"), "ann's\n");
-    svnOk({QStringLiteral("update"), QStringLiteral("--accept"), QStringLiteral("postpone"),
-           m_root + QStringLiteral("/a/b/conf.txt")}, ann);
-    writeFile(m_root + QStringLiteral("/a/b/added.txt"), "new\n");
-    svnOk({QStringLiteral("add"), m_root + QStringLiteral("/a/b/added.txt")}, ann);
-    svnOk({QStringLiteral("rm"), m_root + QStringLiteral("/a/del.txt")}, ann);
-    ASSERT_TRUE(m_provider->checkout({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                      QStringLiteral("three.txt")}, QStringLiteral("mine"), false))
-        << lastError().toStdString();
+    writeBytes(m_root + "/a/one.txt", "edited\n");
+    writeBytes(m_root + "/a/b/conf.txt", "ann's\n");
+    svnOk({"update", "--accept", "postpone", m_root + "/a/b/conf.txt"}, ann);
+    writeBytes(m_root + "/a/b/added.txt", "new\n");
+    svnOk({"add", m_root + "/a/b/added.txt"}, ann);
+    svnOk({"rm", m_root + "/a/del.txt"}, ann);
+    ASSERT_TRUE(m_provider->checkout({"a", "b", "c", "three.txt"}, "mine", false)) << lastError().toStdString();
 
     for (const char* path : {"top.txt", "theirs.txt", "a/one.txt", "a/del.txt", "a/b", "a/b/two.txt",
                              "a/b/conf.txt", "a/b/added.txt", "a/b/c/three.txt", "nested/one.txt",
@@ -78,110 +72,83 @@ TEST_F(TodaysClient, StatusAtEveryDepthIsTheClientsOwn)
     // Spot checks of what the comparison covers.
     bool controlled, checkedOut, modified, outOfDate;
     QString text, revision, changed;
-    ASSERT_TRUE(m_provider->status({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("two.txt")},
+    ASSERT_TRUE(m_provider->status({"a", "b", "two.txt"},
                                    controlled, checkedOut, modified, outOfDate, text, revision, changed));
     EXPECT_TRUE(outOfDate);
-    ASSERT_TRUE(m_provider->status({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                    QStringLiteral("three.txt")},
+    ASSERT_TRUE(m_provider->status({"a", "b", "c", "three.txt"},
                                    controlled, checkedOut, modified, outOfDate, text, revision, changed));
     EXPECT_TRUE(checkedOut);
 }
 
 TEST_F(TodaysClient, AddFileAndGetFileKeepTheCheckoutAsItIs)
 {
-    QDir(m_root).mkpath(QStringLiteral("x/y/z"));
-    writeFile(m_root + QStringLiteral("/x/y/z/new.txt"), "new\n");
-    writeFile(m_root + QStringLiteral("/a/b/c/deep.txt"), "deep\n");
-    ASSERT_TRUE(m_provider->addFile({QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z"),
-                                     QStringLiteral("new.txt")}, QStringLiteral("three new levels")))
-        << lastError().toStdString();
-    ASSERT_TRUE(m_provider->addFile({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                     QStringLiteral("deep.txt")}, QStringLiteral("three old levels")))
-        << lastError().toStdString();
+    QDir(m_root).mkpath("x/y/z");
+    writeBytes(m_root + "/x/y/z/new.txt", "new\n");
+    writeBytes(m_root + "/a/b/c/deep.txt", "deep\n");
+    ASSERT_TRUE(m_provider->addFile({"x", "y", "z", "new.txt"}, "three new levels")) << lastError().toStdString();
+    ASSERT_TRUE(m_provider->addFile({"a", "b", "c", "deep.txt"}, "three old levels")) << lastError().toStdString();
     for (const char* path : {"x", "x/y", "x/y/z", "a", "a/b", "a/b/c"})
-        EXPECT_EQ(depthOf(QString::fromLatin1(path)), QStringLiteral("infinity")) << path;
-    EXPECT_EQ(svnOk({QStringLiteral("status"), m_root}, QStringLiteral("ann")), QByteArray());
-    EXPECT_FALSE(QFileInfo::exists(m_root + QStringLiteral("/x/.svn")));
-    EXPECT_EQ(differs(QStringLiteral("x/y/z/new.txt")), QString());
+        EXPECT_EQ(depthOf(QString::fromLatin1(path)), "infinity") << path;
+    EXPECT_EQ(svnOk({"status", m_root}, "ann"), QByteArray());
+    EXPECT_FALSE(QFileInfo::exists(m_root + "/x/.svn"));
+    EXPECT_EQ(differs("x/y/z/new.txt"), QString());
 
     // getFile of one file updates that file alone.
-    const QString bobs = m_base + QStringLiteral("/bob");
-    svnOk({QStringLiteral("checkout"), urlOf(QStringLiteral("project")), bobs});
-    writeFile(bobs + QStringLiteral("/a/b/two.txt"), "bob's two\n");
-    writeFile(bobs + QStringLiteral("/a/b/conf.txt"), "bob's conf\n");
-    svnOk({QStringLiteral("commit"), QStringLiteral("-m"), QStringLiteral("bob"), bobs});
-    ASSERT_TRUE(m_provider->getFile({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("two.txt")},
-                                    true))
-        << lastError().toStdString();
-    EXPECT_EQ(readFile(m_root + QStringLiteral("/a/b/two.txt")), QByteArray("bob's two\n"));
-    EXPECT_EQ(readFile(m_root + QStringLiteral("/a/b/conf.txt")), QByteArray("project/a/b/conf.txt\n"));
-    EXPECT_EQ(depthOf(QStringLiteral("a/b")), QStringLiteral("infinity"));
+    const QString bobs = m_base + "/bob";
+    svnOk({"checkout", urlOf("project"), bobs});
+    writeBytes(bobs + "/a/b/two.txt", "bob's two\n");
+    writeBytes(bobs + "/a/b/conf.txt", "bob's conf\n");
+    svnOk({"commit", "-m", "bob", bobs});
+    ASSERT_TRUE(m_provider->getFile({"a", "b", "two.txt"}, true)) << lastError().toStdString();
+    EXPECT_EQ(readBytes(m_root + "/a/b/two.txt"), QByteArray("bob's two\n"));
+    EXPECT_EQ(readBytes(m_root + "/a/b/conf.txt"), QByteArray("project/a/b/conf.txt\n"));
+    EXPECT_EQ(depthOf("a/b"), "infinity");
 }
 
 TEST_F(TodaysClient, NamesCommentsAndLanguagesReachTheClientUnchanged)
 {
     // The host runs in the C locale and would like German messages.
-    const QByteArray savedAll = qgetenv("LC_ALL");
-    qputenv("LC_ALL", "C");
-    qputenv("LANGUAGE", "de");
-    const QStringList names{QStringLiteral("café.txt"), QStringLiteral("日本/文書.txt"),
-                            QStringLiteral("-dash.txt"), QStringLiteral("icon@2x.png"),
-                            QStringLiteral("README")};
-    QDir(m_root).mkpath(QStringLiteral("日本"));
+    const ScopedVariable all("LC_ALL", "C"), language("LANGUAGE", "de");
+    const QStringList names{"café.txt", "日本/文書.txt", "-dash.txt", "icon@2x.png", "README"};
+    QDir(m_root).mkpath("日本");
     for (const QString& name : names) {
-        writeFile(m_root + QLatin1Char('/') + name, name.toUtf8() + "\n");
+        writeBytes(m_root + QLatin1Char('/') + name, name.toUtf8() + "\n");
         // The comment is the name of an existing file.
-        EXPECT_TRUE(m_provider->addFile(name.split(QLatin1Char('/')), QStringLiteral("top.txt")))
+        EXPECT_TRUE(m_provider->addFile(name.split(QLatin1Char('/')), "top.txt"))
             << name.toStdString() << ": " << lastError().toStdString();
     }
     QStringList localRoots, repositoryRoots;
     ASSERT_TRUE(m_provider->setRoots(m_root.split(QLatin1Char('/'), Qt::SkipEmptyParts)));
     m_provider->getRoots(localRoots, repositoryRoots);
-    EXPECT_EQ(repositoryRoots, QStringList{QStringLiteral("project")});
+    EXPECT_EQ(repositoryRoots, QStringList{"project"});
     for (const QString& name : names) {
         const QStringList parts = name.split(QLatin1Char('/'));
         EXPECT_EQ(differs(name), QString()) << name.toStdString();
-        writeFile(m_root + QLatin1Char('/') + name, "edited\n");
+        writeBytes(m_root + QLatin1Char('/') + name, "edited\n");
         EXPECT_TRUE(m_provider->saved(parts));
         EXPECT_TRUE(m_provider->checkin(parts, name)) << name.toStdString() << ": " << lastError().toStdString();
-        EXPECT_TRUE(m_provider->checkout(parts, QStringLiteral("README"), false)) << lastError().toStdString();
+        EXPECT_TRUE(m_provider->checkout(parts, "README", false)) << lastError().toStdString();
         EXPECT_TRUE(m_provider->undoCheckout(parts, true)) << lastError().toStdString();
-        EXPECT_EQ(svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("project/") + name) + QLatin1Char('@')}),
-                  QByteArray("edited\n"));
-        EXPECT_EQ(logMessage(QStringLiteral("HEAD")), name.toUtf8());
+        EXPECT_EQ(svnOk({"cat", urlOf(QStringLiteral("project/") + name) + QLatin1Char('@')}), QByteArray("edited\n"));
+        EXPECT_EQ(logMessage("HEAD"), name.toUtf8());
     }
     QStringList files;
-    EXPECT_TRUE(m_provider->getFilesList({QStringLiteral("project"), QStringLiteral("日本")}, files));
-    EXPECT_EQ(files, QStringList{QStringLiteral("文書.txt")});
-    EXPECT_FALSE(m_provider->getFilesList({QStringLiteral("project"), QStringLiteral("absent")}, files));
+    EXPECT_TRUE(m_provider->getFilesList({"project", "日本"}, files));
+    EXPECT_EQ(files, QStringList{"文書.txt"});
+    EXPECT_FALSE(m_provider->getFilesList({"project", "absent"}, files));
     QString command;
     const QString message = m_provider->getLastError(command);
-    EXPECT_TRUE(message.contains(QStringLiteral("not found"))) << message.toStdString();
-    qputenv("LC_ALL", savedAll);
-    qunsetenv("LANGUAGE");
+    EXPECT_TRUE(message.contains("not found")) << message.toStdString();
 }
 
-TEST_F(TodaysClient, UndoingACheckoutLeavesNothingToCleanUpAndGetToKeepsEveryByte)
+TEST_F(TodaysClient, GetToKeepsEveryByteOfABinaryFile)
 {
-    const QStringList one{QStringLiteral("a"), QStringLiteral("one.txt")};
-    ASSERT_TRUE(m_provider->checkout(one, QStringLiteral("mine"), false)) << lastError().toStdString();
-    writeFile(m_root + QStringLiteral("/a/one.txt"), "an edit to throw away\n");
-    ASSERT_TRUE(m_provider->undoCheckout(one, true)) << lastError().toStdString();
-    EXPECT_EQ(readFile(m_root + QStringLiteral("/a/one.txt")), QByteArray("project/a/one.txt\n"));
-    const ToolRun update = svn({QStringLiteral("update"), m_root}, QStringLiteral("ann"));
-    EXPECT_EQ(update.exitCode, 0);
-    EXPECT_EQ(update.err, QByteArray());
-    EXPECT_EQ(svnOk({QStringLiteral("status"), m_root}, QStringLiteral("ann")), QByteArray());
-
     QByteArray binary;
     for (int i = 0; i < 200000; ++i)
         binary.append(char((i * 7919) % 256)).append(i % 97 == 0 ? "\r\n\r" : "");
-    importFile(QStringLiteral("project/blob.bin"), binary);
-    svnOk({QStringLiteral("update"), m_root}, QStringLiteral("ann"));
-    const QString destination = m_base + QStringLiteral("/blob.out");
-    ASSERT_TRUE(m_provider->getTo({QStringLiteral("blob.bin")}, QStringLiteral("HEAD"), destination))
-        << lastError().toStdString();
-    EXPECT_EQ(readFile(destination),
-              svnOk({QStringLiteral("cat"), urlOf(QStringLiteral("project/blob.bin"))}));
-    EXPECT_EQ(readFile(destination), binary);
+    importFile("project/blob.bin", binary);
+    svnOk({"update", m_root}, "ann");
+    const QString destination = m_base + "/blob.out";
+    ASSERT_TRUE(m_provider->getTo({"blob.bin"}, "HEAD", destination)) << lastError().toStdString();
+    EXPECT_EQ(readBytes(destination), binary);
 }

@@ -1,96 +1,79 @@
 #!/usr/bin/env python3
 """Plants faults one at a time and tells which of them the test suite catches.
 
-Each fault in faults.txt names a file and a piece of its text to replace:
+Each line of faults.txt is one fault: "id | file | old text | new text", the
+texts with "\\n" for a line break. For every fault the script checks that the
+old text occurs exactly once, plants the fault, builds the build folder
+(default build-faults, configured on first use), runs ctest (a fault is caught
+when a test fails or the build breaks) and puts the file back.
 
-    id: what the mistake is
-    file: path/from/the/top.cpp
-    old: the text as it is (one line; \\n for a line break)
-    new: the text with the mistake
-
-Blocks are separated by blank lines. For every fault the script checks that
-the old text occurs exactly once, plants the fault, builds the build folder
-(default build-faults, configured on first use), runs ctest (a fault is
-caught when a test fails or the build breaks) and puts the file back.
-
-Usage: tests/faults/plant.py [--build DIR] [--only ID,ID] [--ctest-args "..."]
+Usage: tests/faults/plant.py [--sanitize] [--build DIR] [--only ID,ID] [--ctest-args "..."]
+With --sanitize the build is the AddressSanitizer/UBSan one (clang), as the
+second half of ./build.sh test; a leak is caught only there.
 Run it by hand; it is not part of ./build.sh test.
 """
 
 import argparse
+import os
 import pathlib
 import subprocess
-import sys
 
 TOP = pathlib.Path(__file__).resolve().parents[2]
 
 
-def read_faults(path):
-    faults = []
-    for block in path.read_text().split("\n\n"):
-        fields = {}
-        for line in block.strip().splitlines():
-            if line.startswith("#") or ":" not in line:
-                continue
-            key, value = line.split(":", 1)
-            fields[key.strip()] = value[1:] if value.startswith(" ") else value
-        if fields:
-            for key in ("old", "new"):
-                fields[key] = fields[key].replace("\\n", "\n")
-            faults.append(fields)
-    return faults
-
-
-def run(command, **kwargs):
-    return subprocess.run(command, cwd=kwargs.pop("cwd", TOP), stdout=subprocess.PIPE,
-                          stderr=subprocess.STDOUT, text=True, **kwargs)
+def run(command, cwd=TOP, env=None):
+    return subprocess.run(command, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--build", default="build-faults")
+    parser.add_argument("--sanitize", action="store_true")
+    parser.add_argument("--build", default="")
     parser.add_argument("--only", default="")
     parser.add_argument("--ctest-args", default="-j2 --timeout 120")
     options = parser.parse_args()
-    build = TOP / options.build
+    build = TOP / (options.build or ("build-faults-san" if options.sanitize else "build-faults"))
+    env = dict(os.environ)
+    configure = ["cmake", "-S", str(TOP), "-B", str(build), "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DSVNSCC_TESTS=ON"]
+    if options.sanitize:
+        env.update(CC="clang", CXX="clang++", ASAN_OPTIONS="detect_leaks=1",
+                   LSAN_OPTIONS="suppressions=%s:print_suppressions=0" % (TOP / "tests" / "lsan.supp"))
+        configure.append("-DSVNSCC_SANITIZE=address,undefined")
     if not (build / "CMakeCache.txt").exists():
-        run(["cmake", "-S", str(TOP), "-B", str(build), "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
-             "-DSVNSCC_TESTS=ON"], check=True)
-    faults = read_faults(TOP / "tests" / "faults" / "faults.txt")
+        subprocess.run(configure, cwd=TOP, env=env, check=True)
     wanted = set(filter(None, options.only.split(",")))
-    caught = 0
     results = []
-    for fault in faults:
-        if wanted and fault["id"] not in wanted:
+    for line in (TOP / "tests" / "faults" / "faults.txt").read_text().splitlines():
+        if not line.strip() or line.startswith("#"):
             continue
-        path = TOP / fault["file"]
+        fault_id, file, old, new = (part.replace("\\n", "\n") for part in line.split(" | "))
+        if wanted and fault_id not in wanted:
+            continue
+        path = TOP / file
         original = path.read_text()
-        if original.count(fault["old"]) != 1:
-            results.append((fault["id"], "NOT PLANTED (text found %d times)" % original.count(fault["old"])))
+        if original.count(old) != 1:
+            results.append((fault_id, "NOT PLANTED (text found %d times)" % original.count(old)))
             continue
         try:
-            path.write_text(original.replace(fault["old"], fault["new"]))
-            built = run(["cmake", "--build", str(build), "-j2"])
-            if built.returncode != 0:
+            path.write_text(original.replace(old, new))
+            if run(["cmake", "--build", str(build), "-j2"]).returncode != 0:
                 verdict = "caught (build)"
             else:
-                tested = run(["ctest"] + options.ctest_args.split(), cwd=build)
-                failed = [line.split(" - ", 1)[1].split(" (")[0] for line in tested.stdout.splitlines()
-                          if line.strip()[:1].isdigit() and " - " in line]
-                verdict = "caught by " + ", ".join(failed[:3]) + (" ..." if len(failed) > 3 else "") \
-                    if tested.returncode != 0 else "MISSED"
+                tested = run(["ctest"] + options.ctest_args.split(), cwd=build, env=env)
+                failed = [l.split(" - ", 1)[1].split(" (")[0] for l in tested.stdout.splitlines()
+                          if l.strip()[:1].isdigit() and " - " in l]
+                verdict = ("caught by " + ", ".join(failed[:3]) + (" ..." if len(failed) > 3 else "")
+                           if tested.returncode != 0 else "MISSED")
         finally:
             path.write_text(original)
-        caught += verdict.startswith("caught")
-        results.append((fault["id"], verdict))
+        results.append((fault_id, verdict))
         print("%-28s %s" % results[-1], flush=True)
     run(["cmake", "--build", str(build), "-j2"])
-    print("\n%d of %d planted faults caught" % (caught, len(results)))
+    print("\n%d of %d planted faults caught" % (sum(v.startswith("caught") for _, v in results), len(results)))
     for fault_id, verdict in results:
         if not verdict.startswith("caught"):
             print("%-28s %s" % (fault_id, verdict))
-    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main()

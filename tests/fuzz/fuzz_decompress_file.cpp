@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         silenceToolkit();
         return new QTemporaryDir;
     }();
-    const QString source = scratch->filePath(QStringLiteral("in.cmp"));
-    const QString destination = scratch->filePath(QStringLiteral("out"));
+    const QString source = scratch->filePath("in.cmp");
+    const QString destination = scratch->filePath("out");
     {
         QFile file(source);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -28,8 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (ok) {
         QFile out(destination);
         FUZZ_CHECK(out.open(QIODevice::ReadOnly), "success without a destination");
-        const QByteArray expected =
-            qUncompress(reinterpret_cast<const uchar*>(data) + 8, qsizetype(size) - 8);
+        const QByteArray expected = qUncompress(reinterpret_cast<const uchar*>(data) + 8, qsizetype(size) - 8);
         FUZZ_CHECK(out.readAll() == expected, "destination differs from the stream's contents");
         FUZZ_CHECK(!expected.isEmpty(), "success for an empty stream");
     }

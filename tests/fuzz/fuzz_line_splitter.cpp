@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         pos += chunkSize;
     }
 
-    QStringList lines{QStringLiteral("sentinel")};
+    QStringList lines{"sentinel"};
     bufferListToQStringList(chunks, &lines);
     FUZZ_CHECK(chunks.empty(), "chunks left in the list");
     FUZZ_CHECK(lines.takeFirst() == QLatin1String("sentinel"), "lines already there were touched");

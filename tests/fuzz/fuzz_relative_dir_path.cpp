@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (base.contains(QChar(0)) || target.contains(QChar(0)))
         return 0;
 
-    QString result = QStringLiteral("unset");
+    QString result = "unset";
     const bool ok = Path::relativeDirPath(base, target, result);
     if (!ok) {
         FUZZ_CHECK(result.isNull(), "false with a result");

@@ -12,12 +12,6 @@ const QStringList StatusArgs{"status", "--non-recursive", "--show-updates", "--v
 const QByteArray NotThere = "svn: E170000: URL doesn't exist\n";
 const QByteArray Refused = "svn: E000001: refused\n";
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 TEST_F(ProviderTest, CentralLayoutFoldersBelowTheTopAreWorkingCopies)
 {
     makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"},
@@ -97,7 +91,7 @@ TEST_F(ProviderTest, UndoCheckoutDiscardingUnlocksFirstInTheCentralLayout)
     writeFile("f.c", "edited");
     fake.respond("", "svn: warning: W160040: No lock on path\n", 0);
     EXPECT_FALSE(svn.undoCheckout({"f.c"}, true));
-    EXPECT_EQ(readAll(rootPath + "/f.c"), "edited"); // a refused unlock keeps the edit
+    EXPECT_EQ(readBytes(rootPath + "/f.c"), "edited"); // a refused unlock keeps the edit
 
     ASSERT_TRUE(svn.undoCheckout({"f.c"}, true));
     EXPECT_FALSE(QFileInfo::exists(rootPath + "/f.c")); // the stand-in restores nothing

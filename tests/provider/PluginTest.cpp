@@ -39,11 +39,6 @@ TEST(Plugin, LoadsAllocatesRunsAndReleases)
     // Providers share nothing.
     EXPECT_TRUE(second->getLastError(command).isNull());
     EXPECT_TRUE(command.isNull());
-    QStringList names;
-    fake.respond("a.c\nsub/\n");
-    EXPECT_TRUE(first->getDirectoriesList({}, names));
-    EXPECT_EQ(names, QStringList{"sub"});
-    EXPECT_EQ(fake.args(1), QStringList{"list"} + FakeSvn::auth("ann", "bad") + QStringList{"svn://r/"});
 
     release(first);
     release(second);

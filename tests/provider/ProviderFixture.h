@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FakeSvn.h"
+#include "FileBytes.h"
 #include "QtPrinters.h"
 #include "SVNInterface.h"
 
@@ -13,6 +14,14 @@
 #include <sqlite3.h>
 
 #include <vector>
+
+/** The eight results of status(): its own, then the seven outputs. */
+struct Answer
+{
+    bool result = false;
+    bool controlled = false, checkedOut = false, modified = false, outOfDate = false;
+    QString statusText, revisionText, lastChangedText;
+};
 
 /** One expected client run: working directory and argv[1..]. */
 struct ExpectedRun
@@ -59,13 +68,13 @@ protected:
     {
         ASSERT_TRUE(root.isValid());
         svn.setOption(SourceCodeControlOption::Executable, fake.executable());
-        svn.userName = QStringLiteral("ann");
-        svn.password = QStringLiteral("secret");
-        svn.repositoryURL = QStringLiteral("svn://repo");
+        svn.userName = "ann";
+        svn.password = "secret";
+        svn.repositoryURL = "svn://repo";
         rootPath = QDir(root.path()).canonicalPath();
         svn.localRoots = rootPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
         svn.localRootPath = rootPath;
-        svn.rootURL = QStringLiteral("svn://repo/trunk");
+        svn.rootURL = "svn://repo/trunk";
     }
 
     /** Marks `relative` (below the local root; empty: the root) as a working copy. */
@@ -94,12 +103,20 @@ protected:
                           " kind TEXT, presence TEXT, depth TEXT);";
         for (const NodeRow& row : rows) {
             sql += std::string("INSERT INTO nodes VALUES (1, '") + row.relativePath + "', "
-                + std::to_string(row.opDepth) + ", '" + row.kind + "', '" + row.presence + "', '"
-                + row.depth + "');";
+                + std::to_string(row.opDepth) + ", '" + row.kind + "', '" + row.presence + "', '" + row.depth + "');";
             QDir().mkpath(top + '/' + QString::fromUtf8(row.relativePath));
         }
         EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
+    }
+
+    /** status() of `parts`, its outputs starting as `start` holds them. */
+    Answer ask(const QStringList& parts, Answer start = {})
+    {
+        start.result = svn.status(parts, start.controlled, start.checkedOut, start.modified,
+                                  start.outOfDate, start.statusText, start.revisionText,
+                                  start.lastChangedText);
+        return start;
     }
 
     /** The client ran exactly `runs`, in this order. */
@@ -113,29 +130,13 @@ protected:
         }
     }
 
-    /** argv[1..] of a run with credentials: command and arguments, auth(), then `tail`. */
+    /** argv[1..] of a run with credentials: command and arguments, the credentials, then `tail`. */
     static QStringList withAuth(const QStringList& head, const QStringList& tail = {})
     {
-        return head + auth() + tail;
+        return head + FakeSvn::auth("ann", "secret") + tail;
     }
 
-    void writeFile(const QString& relative, const QByteArray& data)
-    {
-        QFile file(rootPath + '/' + relative);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(data);
-    }
-
-    /** The credential options as this provider sends them. */
-    static QStringList auth() { return FakeSvn::auth(QStringLiteral("ann"), QStringLiteral("secret")); }
-
-    /** argv[1..] and working directory of call i. */
-    QStringList args(int i) const { return fake.args(i); }
-    QString dirOf(int i) const
-    {
-        auto all = fake.calls();
-        return size_t(i) < all.size() ? all[size_t(i)].workingDirectory : QStringLiteral("<no call>");
-    }
+    void writeFile(const QString& relative, const QByteArray& data) { writeBytes(rootPath + '/' + relative, data); }
 
     FakeSvn fake;
     TestableSVN svn;

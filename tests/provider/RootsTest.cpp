@@ -1,59 +1,42 @@
-// Binding the local root: both setRoots forms and the directory helpers.
+// Binding the local root (both setRoots forms) and repository browsing.
 
 #include "ProviderFixture.h"
 
 namespace {
 
-TEST_F(ProviderTest, OneListFormNeedsAWorkingCopy)
+TEST_F(ProviderTest, OneListFormReadsTheWorkingCopysPlace)
 {
     svn.rootURL = "old-url";
     svn.repositoryRoots = QStringList{"old"};
-    QStringList parts = rootPath.split('/', Qt::SkipEmptyParts);
-    EXPECT_FALSE(svn.setRoots(parts));
-    EXPECT_EQ(fake.callCount(), 0);
-    EXPECT_EQ(svn.localRoots, parts);
+    const QStringList parts = rootPath.split('/', Qt::SkipEmptyParts);
+    EXPECT_FALSE(svn.setRoots(parts)); // no working copy: nothing runs, the old place stays
     EXPECT_EQ(svn.localRootPath, rootPath);
     EXPECT_EQ(svn.rootURL, "old-url");
-    EXPECT_EQ(svn.repositoryRoots, QStringList{"old"});
-}
-
-TEST_F(ProviderTest, OneListFormReadsInfo)
-{
     makeWorkingCopy();
-    const QStringList parts = rootPath.split('/', Qt::SkipEmptyParts);
-    fake.respond("Path: .\n"
-                 "Relative URL: ^/trunk/proj\n"
-                 "URL: svn://host/repo/trunk/proj\n"
-                 "Repository Root: svn://host/repo\n"
-                 "Revision: 9\n");
-    ASSERT_TRUE(svn.setRoots(parts));
-    EXPECT_EQ(args(0), QStringList{"info"} + auth() + QStringList{rootPath});
-    EXPECT_EQ(dirOf(0), QDir::currentPath());
-    EXPECT_EQ(svn.rootURL, "svn://host/repo/trunk/proj");
-    EXPECT_EQ(svn.repositoryRoots, QStringList({"trunk", "proj"}));
-
-    // Without "Repository Root:" the whole URL is the repository path.
-    fake.respond("URL: file:///r/a\n");
-    ASSERT_TRUE(svn.setRoots(parts));
-    EXPECT_EQ(svn.rootURL, "file:///r/a");
-    EXPECT_EQ(svn.repositoryRoots, QStringList({"file:", "r", "a"}));
-
-    // A URL outside the repository root keeps the previous repository roots.
-    fake.respond("Repository Root: svn://elsewhere\nURL: svn://host/x\n");
-    ASSERT_TRUE(svn.setRoots(parts));
-    EXPECT_EQ(svn.rootURL, "svn://host/x");
-    EXPECT_EQ(svn.repositoryRoots, QStringList({"file:", "r", "a"}));
-
-    // Neither line: empty repository roots, rootURL unchanged.
-    fake.respond("Path: .\n");
-    ASSERT_TRUE(svn.setRoots(parts));
-    EXPECT_TRUE(svn.repositoryRoots.isEmpty());
-    EXPECT_EQ(svn.rootURL, "svn://host/x");
-
-    // A failing "info": false, fields as before.
+    struct Case
+    {
+        QByteArray info;
+        bool result;
+        const char* rootURL;
+        QStringList repositoryRoots;
+    };
+    const Case cases[] = {
+        {"Path: .\nURL: svn://host/repo/trunk/proj\nRepository Root: svn://host/repo\n", true,
+         "svn://host/repo/trunk/proj", {"trunk", "proj"}},
+        {"URL: file:///r/a\n", true, "file:///r/a", {"file:", "r", "a"}},                   // no root: the whole URL
+        {"Repository Root: svn://elsewhere\nURL: svn://host/x\n", true, "svn://host/x", {"file:", "r", "a"}},
+        {"Path: .\n", true, "svn://host/x", {}},                                             // neither line
+    };
+    for (const Case& c : cases) {
+        fake.respond(c.info);
+        EXPECT_EQ(svn.setRoots(parts), c.result);
+        EXPECT_EQ(svn.rootURL, c.rootURL);
+        EXPECT_EQ(svn.repositoryRoots, c.repositoryRoots);
+    }
     fake.respond("", "svn: E155007: not a working copy\n", 1);
     EXPECT_FALSE(svn.setRoots(parts));
-    EXPECT_EQ(svn.rootURL, "svn://host/x");
+    EXPECT_EQ(fake.calls()[0].workingDirectory, QDir::currentPath());
+    EXPECT_EQ(fake.calls()[0].arguments.mid(1), withAuth({"info"}, {rootPath}));
 }
 
 TEST_F(ProviderTest, TwoListFormChecksOutIntoTheParent)
@@ -61,51 +44,55 @@ TEST_F(ProviderTest, TwoListFormChecksOutIntoTheParent)
     const QStringList parts = (rootPath + "/proj").split('/', Qt::SkipEmptyParts);
     svn.repositoryURL = "svn://host/repo";
     ASSERT_TRUE(svn.setRoots(parts, {"trunk", "proj"}));
-    EXPECT_EQ(svn.localRootPath, rootPath + "/proj");
     EXPECT_EQ(svn.rootURL, "svn://host/repo/trunk/proj");
-    EXPECT_EQ(svn.repositoryRoots, QStringList({"trunk", "proj"}));
-    EXPECT_EQ(args(0), QStringList({"checkout", "-N", "svn://host/repo/trunk/proj", "proj"}) + auth());
-    EXPECT_EQ(dirOf(0), rootPath);
-
-    // Empty repository roots: rootURL is the repository URL as given; a failed
-    // check-out still leaves all four fields set.
+    // No repository roots: the URL as given; a failed check-out still sets the fields.
     svn.repositoryURL = "svn://host/repo/";
     fake.respond("", "svn: E170013: Unable to connect\n", 1);
     EXPECT_FALSE(svn.setRoots(parts, {}));
     EXPECT_EQ(svn.rootURL, "svn://host/repo/");
-    EXPECT_TRUE(svn.repositoryRoots.isEmpty());
     ASSERT_TRUE(svn.setRoots(parts, {"x"}));
     EXPECT_EQ(svn.rootURL, "svn://host/repo//x");
-
+    // A root right below "/" is checked out from "/"; "/" itself cannot be.
+    svn.repositoryURL = "svn://r";
+    ASSERT_TRUE(svn.setRoots({"svnscc-no-such-root"}, {"p"}));
+    EXPECT_FALSE(svn.setRoots({}, {"p"}));
+    EXPECT_EQ(svn.localRootPath, "/");
     // An existing working copy: nothing runs, whatever the lists say.
     makeWorkingCopy();
     ASSERT_TRUE(svn.setRoots(rootPath.split('/', Qt::SkipEmptyParts), {"anything"}));
-    EXPECT_EQ(fake.callCount(), 3);
-    EXPECT_EQ(svn.localRootPath, rootPath);
-}
-
-TEST_F(ProviderTest, TwoListFormEdgeRoots)
-{
-    svn.repositoryURL = "svn://r";
-    // A root directly below "/" is checked out from "/".
-    ASSERT_TRUE(svn.setRoots({"svnscc-no-such-root"}, {"p"}));
-    EXPECT_EQ(args(0), QStringList({"checkout", "-N", "svn://r/p", "svnscc-no-such-root"}) + auth());
-    EXPECT_EQ(dirOf(0), "/");
-    // The file-system root itself cannot be checked out.
-    EXPECT_FALSE(svn.setRoots({}, {"p"}));
-    EXPECT_EQ(svn.localRootPath, "/");
-    EXPECT_EQ(fake.callCount(), 1);
-}
-
-TEST_F(ProviderTest, LocalDirectoryOfPathParts)
-{
-    EXPECT_EQ(svn.getLocalDirectory({"a.c"}), rootPath);
+    expectRuns({{rootPath, withAuth({"checkout", "-N", "svn://host/repo/trunk/proj", "proj"})},
+                {rootPath, withAuth({"checkout", "-N", "svn://host/repo/", "proj"})},
+                {rootPath, withAuth({"checkout", "-N", "svn://host/repo//x", "proj"})},
+                {"/", withAuth({"checkout", "-N", "svn://r/p", "svnscc-no-such-root"})}});
     EXPECT_EQ(svn.getLocalDirectory({"src", "util", "a.c"}), rootPath + "/src/util");
-    svn.localRoots.clear();
-    svn.localRootPath = "/";
-    QStringList local, repository;
-    svn.getRoots(local, repository);
-    EXPECT_TRUE(local.isEmpty());
+}
+
+TEST_F(ProviderTest, RepositoryListingsAndFolders)
+{
+    fake.respondAlways("a.c\nb.h\nsrc/\n");
+    QStringList files{"kept"}, dirs{"kept"};
+    ASSERT_TRUE(svn.getFilesList({"trunk", "lib"}, files));
+    ASSERT_TRUE(svn.getDirectoriesList({}, dirs)); // no parts: the URL with one trailing "/"
+    ASSERT_TRUE(svn.getFilesList({"trunk", "lib"}, files)); // listed afresh, appended again
+    EXPECT_EQ(files, QStringList({"kept", "a.c", "b.h", "a.c", "b.h"}));
+    EXPECT_EQ(dirs, QStringList({"kept", "src"}));
+    // A warning fails a listing that printed entries; nothing is appended.
+    fake.respond("a.c\nsub/\n", "svn: warning: W000000: careful\n", 0);
+    EXPECT_FALSE(svn.getDirectoriesList({"x"}, dirs));
+    EXPECT_EQ(dirs, QStringList({"kept", "src"}));
+    ASSERT_TRUE(svn.createDirectory({"trunk", "proj"}, "new dir"));
+    ASSERT_TRUE(svn.createDirectory({}, "top")); // two slashes before the name
+    const QString here = QDir::currentPath();
+    const QStringList mkdir{"mkdir", "--message", "Quillhaven Generated"};
+    expectRuns({{here, withAuth({"list"}, {"svn://repo/trunk/lib"})},
+                {here, withAuth({"list"}, {"svn://repo/"})},
+                {here, withAuth({"list"}, {"svn://repo/trunk/lib"})},
+                {here, withAuth({"list"}, {"svn://repo/x"})},
+                {here, withAuth(mkdir, {"svn://repo/trunk/proj/new dir"})},
+                {here, withAuth(mkdir, {"svn://repo//top"})}});
+    QString command;
+    EXPECT_EQ(svn.getLastError(command), "svn: warning: W000000: careful");
+    EXPECT_EQ(command, "list");
 }
 
 } // namespace

@@ -1,134 +1,113 @@
-// The svn command runner, options, credentials and the last error.
+// The svn command runner: argument vectors, retries, the children's
+// environment, output and the last error; options and login.
 
 #include "ProviderFixture.h"
 
 #include "EightBit.h"
+#include "ScopedVariable.h"
 
 namespace {
 
-const QString Info = QStringLiteral("info");
-
-TEST_F(ProviderTest, ArgumentVectorsCarryCredentialsExceptForAdd)
+TEST_F(ProviderTest, ArgumentVectors)
 {
     QStringList output;
-    ASSERT_TRUE(svn.executeSVNCommand("commit", {"-m", "a comment"}, rootPath, "f.c", output));
-    ASSERT_TRUE(svn.executeSVNCommand("add", {"--quiet"}, rootPath, "f.c", output));
-    ASSERT_TRUE(svn.executeSVNCommand("Add", {}, QString(), "f.c", output));
-    ASSERT_TRUE(svn.executeSVNCommand("list", {}, QString(), QString(), output));
-    ASSERT_TRUE(svn.executeSVNCommand("list", {}, QString(), "", output));
-
-    auto calls = fake.calls();
-    ASSERT_EQ(calls.size(), 5u);
-    EXPECT_EQ(calls[0].arguments,
-              QStringList({fake.executable(), "commit", "-m", "a comment"}) + auth() + QStringList{"f.c"});
-    EXPECT_EQ(calls[0].workingDirectory, rootPath);
-    // "add" alone goes without credentials; the comparison is exact.
-    EXPECT_EQ(calls[1].arguments, QStringList({fake.executable(), "add", "--quiet", "f.c"}));
-    EXPECT_EQ(calls[2].arguments, QStringList({fake.executable(), "Add"}) + auth() + QStringList{"f.c"});
-    // A null or empty target adds nothing: the vector ends with the password.
-    EXPECT_EQ(calls[3].arguments, QStringList({fake.executable(), "list"}) + auth());
-    EXPECT_EQ(calls[4].arguments, QStringList({fake.executable(), "list"}) + auth());
-    // A null working directory leaves the child where the caller is.
-    EXPECT_EQ(calls[3].workingDirectory, QDir::currentPath());
-}
-
-TEST_F(ProviderTest, TargetsAlwaysReachTheClientAsPaths)
-{
-    struct Case
-    {
-        QString name;
-        QStringList tail;
-    };
-    const Case cases[] = {
-        {"plain.c", {"plain.c"}},
-        {"-x.txt", {"--", "-x.txt"}},
-        {"--force", {"--", "--force"}},
-        {"icon@2x.png", {"icon@2x.png@"}},
-        {"-a@b", {"--", "-a@b@"}},
-        {"日本/文書.txt", {"日本/文書.txt"}},
-    };
-    std::vector<ExpectedRun> runs;
-    for (const Case& c : cases) {
-        ASSERT_TRUE(svn.checkin(c.name.split('/'), "c"));
-        runs.push_back({rootPath, withAuth({"commit", "-m", "c"}, c.tail)});
-    }
-    // A check-out's target is the directory it creates: no peg revision
-    // there; a local name starting with "-" goes as "./-name".
+    svn.executeSVNCommand("commit", {"-m", "a comment"}, rootPath, "f.c", output);
+    svn.executeSVNCommand("add", {"--quiet"}, rootPath, "f.c", output); // "add" alone: no credentials
+    svn.executeSVNCommand("Add", {}, QString(), "f.c", output);         // the comparison is exact
+    svn.executeSVNCommand("list", {}, QString(), QString(), output);     // no target: ends with the password
+    svn.executeSVNCommand("update", {}, QStringList{"src", "main.c"}, output);
+    // A target is always a path: "--" before a leading "-", an empty peg
+    // revision after an "@"; names pass as UTF-8.
+    for (const QString name : {"-x.txt", "--force", "icon@2x.png", "-a@b", "日本/文書.txt"})
+        svn.checkin(name.split('/'), "c");
+    // A check-out's target is the folder it makes: no peg there, "./" before a "-".
     makeWorkingCopy();
     QDir().mkpath(rootPath + "/a@b");
     svn.repositoryURL = "svn://ann@host/r";
-    ASSERT_TRUE(svn.addFile({"a@b", "f.c"}, "c"));
-    runs.push_back({QDir::currentPath(), withAuth({"info"}, {"svn://repo/trunk/a@b@"})});
-    runs.push_back({rootPath, withAuth({"checkout", "--non-recursive", "svn://repo/trunk/a@b@"}, {"a@b"})});
-    runs.push_back({rootPath + "/a@b", {"add", "--non-recursive", "--quiet", "f.c"}});
-    runs.push_back({rootPath + "/a@b", withAuth({"commit", "--message", "c"}, {"f.c"})});
-    ASSERT_TRUE(svn.setRoots(svn.localRoots + QStringList{"-proj"}, {"x@y"}));
-    runs.push_back({rootPath, withAuth({"checkout", "-N", "svn://ann@host/r/x@y@", "./-proj"})});
-    expectRuns(runs);
-
+    fake.respond("Path: a@b\n");
+    svn.addFile({"a@b", "f.c"}, "c");
+    svn.setRoots(svn.localRoots + QStringList{"-proj"}, {"x@y"});
+    svn.userName = QString(); // null credentials are empty arguments
+    svn.password = QString();
+    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    const QString here = QDir::currentPath();
+    expectRuns({
+        {rootPath, withAuth({"commit", "-m", "a comment"}, {"f.c"})},
+        {rootPath, {"add", "--quiet", "f.c"}},
+        {here, withAuth({"Add"}, {"f.c"})},
+        {here, withAuth({"list"})},
+        {rootPath, withAuth({"update"}, {"src/main.c"})},
+        {rootPath, withAuth({"commit", "-m", "c"}, {"--", "-x.txt"})},
+        {rootPath, withAuth({"commit", "-m", "c"}, {"--", "--force"})},
+        {rootPath, withAuth({"commit", "-m", "c"}, {"icon@2x.png@"})},
+        {rootPath, withAuth({"commit", "-m", "c"}, {"--", "-a@b@"})},
+        {rootPath, withAuth({"commit", "-m", "c"}, {"日本/文書.txt"})},
+        {here, withAuth({"info"}, {"svn://repo/trunk/a@b@"})},
+        {rootPath, withAuth({"checkout", "--non-recursive", "svn://repo/trunk/a@b@"}, {"a@b"})},
+        {rootPath + "/a@b", {"add", "--non-recursive", "--quiet", "f.c"}},
+        {rootPath + "/a@b", withAuth({"commit", "--message", "c"}, {"f.c"})},
+        {rootPath, withAuth({"checkout", "-N", "svn://ann@host/r/x@y@", "./-proj"})},
+        {here, {"info", "--no-auth-cache", "--non-interactive", "--username", "", "--password", "", "svn://x"}},
+    });
     // A name that is not valid UTF-8 reaches the client byte for byte.
-    const QString undecodable = fromEightBit(QByteArray("caf\xe9"));
-    ASSERT_TRUE(svn.checkin({undecodable}, undecodable));
-    EXPECT_EQ(toEightBit(args(int(runs.size())).last()), QByteArray("caf\xe9"));
+    svn.checkin({fromEightBit(QByteArray("caf\xe9"))}, "c");
+    EXPECT_EQ(toEightBit(fake.calls().back().arguments.last()), QByteArray("caf\xe9"));
 }
 
-TEST_F(ProviderTest, APathLikeMessageIsRetriedOnceWithForceLog)
+TEST_F(ProviderTest, RetriesOnlyWhatTheClientAsksFor)
 {
-    const QByteArray pathname = "svn: E205005: The log message is a pathname (was -F intended?); "
-                                "use '--force-log' to override\n";
+    // A message that names an existing file: once more with --force-log.
+    const QByteArray pathname = "svn: E205005: The log message is a pathname (was -F intended?)\n";
     fake.respond("", pathname, 1);
-    ASSERT_TRUE(svn.checkin({"README"}, "README"));
+    EXPECT_TRUE(svn.checkin({"README"}, "README"));
     fake.respond("", pathname, 1);
     fake.respond("", pathname, 1);
     EXPECT_FALSE(svn.checkout({"a.c"}, "a.c", false));
+    // A working copy locked by another client: waited for.
+    const QByteArray locked = "svn: E155004: Working copy '/w' locked.\n";
+    fake.respond("", locked, 1);
+    fake.respond("", locked, 1);
+    EXPECT_TRUE(svn.checkin({"f.c"}, "c"));
+    // Anything else: never.
     fake.respond("", "svn: E000001: refused\n", 1);
     EXPECT_FALSE(svn.checkin({"b.c"}, "b.c"));
+    const QStringList commitF = withAuth({"commit", "-m", "c"}, {"f.c"});
     expectRuns({{rootPath, withAuth({"commit", "-m", "README"}, {"README"})},
                 {rootPath, withAuth({"commit", "-m", "README", "--force-log"}, {"README"})},
                 {rootPath, withAuth({"lock", "-m", "a.c"}, {"a.c"})},
                 {rootPath, withAuth({"lock", "-m", "a.c", "--force-log"}, {"a.c"})},
+                {rootPath, commitF}, {rootPath, commitF}, {rootPath, commitF},
+                {rootPath, withAuth({"status", "--show-updates", "--verbose"}, {"f.c"})}, // saved() after success
                 {rootPath, withAuth({"commit", "-m", "b.c"}, {"b.c"})}});
+    QString command;
+    EXPECT_EQ(svn.getLastError(command), "svn: E000001: refused");
 }
 
-TEST_F(ProviderTest, PasswordFromStandardInputTimeLimitAndALockedWorkingCopy)
+TEST_F(ProviderTest, PasswordOnStandardInputAndTimeLimit)
 {
-    // The password goes to standard input, never into an argument; "add"
-    // still gets no credentials.
+    // Only "Yes" sends the password on standard input; "add" gets none.
     ASSERT_TRUE(svn.setOption(SourceCodeControlOption::PasswordFromStdin, "Yes"));
     QStringList output;
-    ASSERT_TRUE(svn.executeSVNCommand("info", {}, QString(), "svn://x", output));
-    ASSERT_TRUE(svn.executeSVNCommand("add", {}, rootPath, "f.c", output));
-    // Another client's working-copy lock is waited for.
-    const QByteArray locked = "svn: E155004: Working copy '/w' locked.\n";
-    fake.respond("", locked, 1);
-    fake.respond("", locked, 1);
-    ASSERT_TRUE(svn.checkin({"f.c"}, "c"));
-    expectRuns({{QDir::currentPath(), {"info", "--no-auth-cache", "--non-interactive", "--username", "ann",
-                                      "--password-from-stdin", "svn://x"}},
-                {rootPath, {"add", "f.c"}},
-                {rootPath, {"commit", "-m", "c", "--no-auth-cache", "--non-interactive", "--username", "ann",
-                            "--password-from-stdin", "f.c"}},
-                {rootPath, {"commit", "-m", "c", "--no-auth-cache", "--non-interactive", "--username", "ann",
-                            "--password-from-stdin", "f.c"}},
-                {rootPath, {"commit", "-m", "c", "--no-auth-cache", "--non-interactive", "--username", "ann",
-                            "--password-from-stdin", "f.c"}}});
-    EXPECT_EQ(fake.standardInput(0), "secret\n");
-    EXPECT_EQ(fake.standardInput(4), "secret\n");
+    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    svn.executeSVNCommand("add", {}, rootPath, "f.c", output);
     ASSERT_TRUE(svn.setOption(SourceCodeControlOption::PasswordFromStdin, "yes"));
-    ASSERT_TRUE(svn.executeSVNCommand("info", {}, QString(), "svn://x", output));
-    EXPECT_EQ(args(5), withAuth({"info"}, {"svn://x"}));
+    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    const QString here = QDir::currentPath();
+    expectRuns({{here, {"info", "--no-auth-cache", "--non-interactive", "--username", "ann",
+                        "--password-from-stdin", "svn://x"}},
+                {rootPath, {"add", "f.c"}},
+                {here, withAuth({"info"}, {"svn://x"})}});
+    EXPECT_EQ(fake.standardInput(0), "secret\n");
 
     // A client that does not finish in time is stopped; the operation fails
-    // with a message naming the limit and runs nothing more (no "info" after
-    // the status run).
+    // with a message naming the limit and runs nothing more (no "info"
+    // after the status run).
     makeWorkingCopy();
     ASSERT_TRUE(svn.setOption(SourceCodeControlOption::Timeout, "1"));
     fake.respond("", "", 0, 60000);
-    bool controlled = true, checkedOut, modified, outOfDate;
-    QString text, revision, changed;
-    EXPECT_FALSE(svn.status({"f.c"}, controlled, checkedOut, modified, outOfDate, text, revision, changed));
-    EXPECT_FALSE(controlled);
-    EXPECT_EQ(fake.callCount(), 7);
+    const Answer answer = ask({"f.c"});
+    EXPECT_FALSE(answer.result);
+    EXPECT_EQ(fake.callCount(), 4);
     QString command;
     EXPECT_EQ(svn.getLastError(command),
               "the client did not finish within the time limit of 1 seconds (SVNTimeout) and was stopped");
@@ -137,13 +116,9 @@ TEST_F(ProviderTest, PasswordFromStandardInputTimeLimitAndALockedWorkingCopy)
 
 TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)
 {
-    const QByteArray savedAll = qgetenv("LC_ALL");
-    qputenv("LC_ALL", "C");
-    qputenv("LANGUAGE", "de");
+    const ScopedVariable all("LC_ALL", "C"), language("LANGUAGE", "de");
     QStringList output;
     svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
-    qputenv("LC_ALL", savedAll);
-    qunsetenv("LANGUAGE");
     EXPECT_EQ(fake.environment(0, "LC_ALL"), QByteArray());
     EXPECT_EQ(fake.environment(0, "LANGUAGE"), QByteArray());
     EXPECT_EQ(fake.environment(0, "LC_MESSAGES"), "C");
@@ -151,170 +126,73 @@ TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)
     EXPECT_FALSE(fake.environment(0, "PATH").isEmpty()); // the rest is the host's
 }
 
-TEST_F(ProviderTest, NullCredentialsAreEmptyArguments)
-{
-    svn.userName = QString();
-    svn.password = QString();
-    QStringList output;
-    ASSERT_TRUE(svn.executeSVNCommand("info", {}, QString(), "svn://x", output));
-    EXPECT_EQ(args(0), QStringList({"info", "--no-auth-cache", "--non-interactive", "--username", "",
-                                    "--password", "", "svn://x"}));
-}
-
-TEST_F(ProviderTest, OutputIsReplacedAndKeptOnFailure)
-{
-    QStringList output{"stale"};
-    fake.respond("one\ntwo\n");
-    ASSERT_TRUE(svn.executeSVNCommand("list", {}, QString(), QString(), output));
-    EXPECT_EQ(output, QStringList({"one", "two"}));
-
-    output = QStringList{"stale"};
-    fake.respond("partial\n", "", 1);
-    EXPECT_FALSE(svn.executeSVNCommand("list", {}, QString(), QString(), output));
-    EXPECT_EQ(output, QStringList{"partial"});
-
-    output = QStringList{"stale"};
-    fake.respond("", "", 2);
-    EXPECT_FALSE(svn.executeSVNCommand("list", {}, QString(), QString(), output));
-    EXPECT_TRUE(output.isEmpty());
-}
-
-TEST_F(ProviderTest, PathListFormRunsInTheLocalRoot)
-{
-    QStringList output;
-    ASSERT_TRUE(svn.executeSVNCommand("update", {}, QStringList{"src", "main.c"}, output));
-    ASSERT_TRUE(svn.executeSVNCommand("update", {}, QStringList{}, output));
-    EXPECT_EQ(args(0), QStringList{"update"} + auth() + QStringList{"src/main.c"});
-    EXPECT_EQ(dirOf(0), rootPath);
-    EXPECT_EQ(args(1), QStringList{"update"} + auth());
-}
-
-TEST_F(ProviderTest, LastErrorFollowsTheFailedRuns)
+TEST_F(ProviderTest, OutputAndTheLastError)
 {
     QString command;
     EXPECT_TRUE(svn.getLastError(command).isNull());
     EXPECT_TRUE(command.isNull());
-
-    QStringList output;
-    // A warning with exit code 0 is a failure.
-    fake.respond("", "svn: warning: W1\n", 0);
-    EXPECT_FALSE(svn.executeSVNCommand("update", {}, QString(), QString(), output));
-    EXPECT_EQ(svn.getLastError(command), "svn: warning: W1");
-    EXPECT_EQ(command, "update");
-
-    // A success leaves the pair, and reading does not clear it.
-    fake.respond("fine\n");
-    EXPECT_TRUE(svn.executeSVNCommand("list", {}, QString(), QString(), output));
-    EXPECT_EQ(svn.getLastError(command), "svn: warning: W1");
-    EXPECT_EQ(command, "update");
-
-    // Two lines are joined by one line feed, CR LF or not; the second failure replaces the first.
-    fake.respond("", "a\r\nb\r\n", 1);
-    EXPECT_FALSE(svn.executeSVNCommand("commit", {}, QString(), QString(), output));
-    EXPECT_EQ(svn.getLastError(command), "a\nb");
-    EXPECT_EQ(command, "commit");
-
-    // A non-zero exit without error lines gives an empty message.
-    fake.respond("out\n", "", 3);
-    EXPECT_FALSE(svn.executeSVNCommand("lock", {}, QString(), QString(), output));
-    EXPECT_TRUE(svn.getLastError(command).isEmpty());
-    EXPECT_EQ(command, "lock");
-
+    struct Run
+    {
+        QByteArray out, err;
+        int code;
+        bool result;
+        QStringList output;
+        const char* command; // of the last error after the run
+        QString message;
+    };
+    const Run runs[] = {
+        {"one\ntwo\n", "", 0, true, {"one", "two"}, nullptr, QString()},
+        {"partial\n", "", 1, false, {"partial"}, "run1", ""},               // output kept on failure
+        {"", "svn: warning: W1\n", 0, false, {}, "run2", "svn: warning: W1"}, // a warning fails
+        {"fine\n", "", 0, true, {"fine"}, "run2", "svn: warning: W1"},        // success leaves the pair
+        {"", "a\r\nb\r\n", 1, false, {}, "run4", "a\nb"},
+    };
+    for (int i = 0; i < int(std::size(runs)); ++i) {
+        const Run& run = runs[i];
+        fake.respond(run.out, run.err, run.code);
+        QStringList output{"stale"};
+        EXPECT_EQ(svn.executeSVNCommand(QStringLiteral("run%1").arg(i), {}, QString(), QString(), output), run.result);
+        EXPECT_EQ(output, run.output) << i;
+        const QString message = svn.getLastError(command);
+        EXPECT_EQ(command, run.command ? QString::fromLatin1(run.command) : QString()) << i;
+        EXPECT_EQ(message, run.message) << i;
+    }
     // A client that cannot be started fails with an empty message.
+    QStringList output;
     svn.setOption(SourceCodeControlOption::Executable, root.path() + "/no-such-svn");
     EXPECT_FALSE(svn.executeSVNCommand("unlock", {}, QString(), QString(), output));
     EXPECT_TRUE(svn.getLastError(command).isEmpty());
     EXPECT_EQ(command, "unlock");
-    svn.setOption(SourceCodeControlOption::Executable, QString());
-    EXPECT_FALSE(svn.executeSVNCommand("cat", {}, QString(), QString(), output));
-    EXPECT_EQ(command, "unlock"); // the out-parameter is only written by getLastError
-    svn.getLastError(command);
-    EXPECT_EQ(command, "cat");
-
-    svn.setLastError("x", "y");
-    EXPECT_EQ(svn.getLastError(command), "y");
-    EXPECT_EQ(command, "x");
 }
 
-TEST(Provider, OptionsAreExactKeys)
+TEST_F(ProviderTest, OptionsAndLogin)
 {
-    TestableSVN svn;
-    EXPECT_FALSE(svn.checkOutSupported());
-    EXPECT_TRUE(svn.svnExecutable.isNull());
-    EXPECT_TRUE(svn.repositoryURL.isNull());
+    TestableSVN fresh;
+    EXPECT_FALSE(fresh.checkOutSupported());
+    EXPECT_TRUE(fresh.setOption(SourceCodeControlOption::Executable, " /usr/bin/svn "));
+    EXPECT_EQ(fresh.svnExecutable, " /usr/bin/svn "); // taken as given
+    EXPECT_TRUE(fresh.setOption(SourceCodeControlOption::LockSupported, "Yes"));
+    EXPECT_TRUE(fresh.checkOutSupported());
+    EXPECT_TRUE(fresh.setOption(SourceCodeControlOption::LockSupported, "yes"));
+    EXPECT_FALSE(fresh.checkOutSupported());
+    EXPECT_FALSE(fresh.setOption(QString::fromLatin1(SourceCodeControlOption::Executable).toLower(), "x"));
+    EXPECT_FALSE(fresh.setOption(QLatin1Char(' ') + QLatin1String(SourceCodeControlOption::Executable), "x"));
+    EXPECT_EQ(fresh.svnExecutable, " /usr/bin/svn ");
 
-    EXPECT_TRUE(svn.setOption(SourceCodeControlOption::Executable, " /usr/bin/svn "));
-    EXPECT_EQ(svn.svnExecutable, " /usr/bin/svn ");
-    EXPECT_TRUE(svn.setOption(SourceCodeControlOption::RepositoryURL, "file:///r"));
-    EXPECT_EQ(svn.repositoryURL, "file:///r");
-    EXPECT_TRUE(svn.setOption(SourceCodeControlOption::LockSupported, "Yes"));
-    EXPECT_TRUE(svn.checkOutSupported());
-    EXPECT_TRUE(svn.setOption(SourceCodeControlOption::LockSupported, "yes"));
-    EXPECT_FALSE(svn.checkOutSupported());
-
-    EXPECT_FALSE(svn.setOption(QString::fromLatin1(SourceCodeControlOption::Executable).toLower(), "x"));
-    EXPECT_FALSE(svn.setOption(QLatin1Char(' ') + QLatin1String(SourceCodeControlOption::Executable), "x"));
-    EXPECT_FALSE(svn.setOption(QLatin1String(SourceCodeControlOption::LockSupported) + QLatin1Char(' '), "Yes"));
-    EXPECT_EQ(svn.svnExecutable, " /usr/bin/svn ");
-    EXPECT_FALSE(svn.checkOutSupported());
-}
-
-TEST_F(ProviderTest, LoginStoresCredentialsWhateverTheOutcome)
-{
+    // login stores the three values whatever the outcome; logout keeps them.
     fake.respond("", "svn: E170001: Authentication failed\n", 1);
     EXPECT_FALSE(svn.login("bob", "wrong", "svn://other"));
-    EXPECT_EQ(svn.userName, "bob");
-    EXPECT_EQ(svn.password, "wrong");
     EXPECT_EQ(svn.repositoryURL, "svn://other");
     QString command;
     EXPECT_EQ(svn.getLastError(command), "svn: E170001: Authentication failed");
-    EXPECT_EQ(command, Info);
-    EXPECT_EQ(args(0), QStringList{"info"} + FakeSvn::auth("bob", "wrong") + QStringList{"svn://other"});
-    EXPECT_EQ(dirOf(0), QDir::currentPath());
-
-    fake.respond("Path: other\n");
-    EXPECT_TRUE(svn.login("bob", "right", "svn://other"));
-
-    // Logout empties the cache only: the next run still carries the credentials.
+    EXPECT_EQ(command, "info");
     svn.statusCache.emplace("/somewhere", nullptr);
     EXPECT_TRUE(svn.logout());
     EXPECT_TRUE(svn.statusCache.empty());
     QStringList output;
     svn.executeSVNCommand("list", {}, QString(), QString(), output);
-    EXPECT_EQ(args(2), QStringList{"list"} + FakeSvn::auth("bob", "right"));
-}
-
-TEST(Provider, FixedAnswers)
-{
-    TestableSVN svn;
-    QStringList local{"stale"}, repository{"stale"};
-    EXPECT_TRUE(svn.getRoots(local, repository));
-    EXPECT_TRUE(local.isEmpty());
-    EXPECT_TRUE(repository.isEmpty());
-
-    QString root = QStringLiteral("untouched");
-    EXPECT_TRUE(svn.getRoot(root));
-    EXPECT_EQ(root, "untouched");
-    EXPECT_FALSE(svn.merged({"a.c"}, "text"));
-    EXPECT_FALSE(svn.merged({}, QString()));
-    EXPECT_TRUE(svn.refreshDirectoriesList({"x"}));
-    EXPECT_TRUE(svn.refresh());
-}
-
-/** logout() must reach refresh() through the interface, so an override is used. */
-TEST(Provider, LogoutCallsTheOverriddenRefresh)
-{
-    struct CountingSVN : SVNInterface
-    {
-        int refreshes = 0;
-        bool refresh() override
-        {
-            ++refreshes;
-            return SVNInterface::refresh();
-        }
-    } svn;
-    EXPECT_TRUE(svn.logout());
-    EXPECT_EQ(svn.refreshes, 1);
+    expectRuns({{QDir::currentPath(), QStringList{"info"} + FakeSvn::auth("bob", "wrong") + QStringList{"svn://other"}},
+                {QDir::currentPath(), QStringList{"list"} + FakeSvn::auth("bob", "wrong")}});
 }
 
 } // namespace

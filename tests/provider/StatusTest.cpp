@@ -4,8 +4,6 @@
 
 namespace {
 
-const QStringList StatusArgs{"status", "--non-recursive", "--show-updates", "--verbose"};
-
 struct LineCase
 {
     const char* line;
@@ -104,180 +102,105 @@ TEST(StatusParsing, SkipsUnversionedEmptyAndLastLinesAndKeepsTheLaterDuplicate)
     EXPECT_EQ(records.count("tree.c"), 1u);
 }
 
-TEST_F(ProviderTest, StatusCacheRunsOncePerDirectory)
+TEST_F(ProviderTest, StatusCacheFillsOnceAFolder)
 {
     makeWorkingCopy();
     makeWorkingCopy("src");
+    QDir().mkpath(rootPath + "/plain");
     fake.respond("M            7        5 ann          a.c\n"
                  "             7        3 bob          b c.h\n"
                  "Status against revision:      7\n");
-
     SVNFileStatus* a = svn.getFileStatus({"src", "a.c"});
     ASSERT_NE(a, nullptr);
     EXPECT_TRUE(a->modified);
-    SVNFileStatus* b = svn.getFileStatus({"src", "b c.h"});
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(b->lastChangedRevision, "3");
+    ASSERT_NE(svn.getFileStatus({"src", "b c.h"}), nullptr);
     EXPECT_EQ(svn.getFileStatus({"src", "unknown.c"}), nullptr);
-    EXPECT_EQ(svn.getFileStatus({"src", "a.c"}), a);
-
-    ASSERT_EQ(fake.callCount(), 1);
-    EXPECT_EQ(args(0), StatusArgs + auth());
-    EXPECT_EQ(dirOf(0), rootPath + "/src");
-
-    // A one-line answer still caches the directory, with no records.
+    EXPECT_EQ(svn.getFileStatus({"src", "a.c"}), a); // the same record, no second run
+    // A folder that is no working copy is remembered as such, even once it becomes one.
+    EXPECT_EQ(svn.getFileStatus({"plain", "f.c"}), nullptr);
+    makeWorkingCopy("plain");
+    EXPECT_EQ(svn.getFileStatus({"plain", "g.c"}), nullptr);
+    // A failed run caches nothing; a one-line answer caches an empty folder.
+    fake.respond("", "svn: E155007: not a working copy\n", 1);
+    EXPECT_EQ(svn.getFileStatus({"top.c"}), nullptr);
+    EXPECT_EQ(svn.statusCache.count(rootPath), 0u);
     fake.respond("Status against revision:      7\n");
     EXPECT_EQ(svn.getFileStatus({"top.c"}), nullptr);
     EXPECT_EQ(svn.getFileStatus({"other.c"}), nullptr);
-    EXPECT_EQ(fake.callCount(), 2);
-    EXPECT_EQ(dirOf(1), rootPath);
-    ASSERT_EQ(svn.statusCache.count(rootPath), 1u);
     ASSERT_NE(svn.statusCache[rootPath], nullptr);
-    EXPECT_TRUE(svn.statusCache[rootPath]->empty());
-
-    // After refresh (and logout) the client runs again.
+    // After refresh the client runs again.
     svn.refresh();
-    fake.respond("M            7        5 ann          a.c\nStatus\n");
-    EXPECT_NE(svn.getFileStatus({"src", "a.c"}), nullptr);
-    EXPECT_EQ(fake.callCount(), 3);
-    svn.logout();
-    EXPECT_EQ(svn.getFileStatus({"src", "a.c"}), nullptr); // unscripted: empty answer
-    EXPECT_EQ(fake.callCount(), 4);
+    EXPECT_EQ(svn.getFileStatus({"src", "a.c"}), nullptr); // unscripted: an empty answer
+    const QStringList status = withAuth({"status", "--non-recursive", "--show-updates", "--verbose"});
+    expectRuns({{rootPath + "/src", status}, {rootPath, status}, {rootPath, status}, {rootPath + "/src", status}});
 }
 
-TEST_F(ProviderTest, DirectoryWithoutMarkerIsCachedAsNullWithoutRuns)
+TEST_F(ProviderTest, SavedRereadsOneFileOfACachedFolder)
 {
     makeWorkingCopy();
-    QDir().mkpath(rootPath + "/plain");
-    EXPECT_EQ(svn.getFileStatus({"plain", "f.c"}), nullptr);
-    EXPECT_EQ(svn.getFileStatus({"plain", "g.c"}), nullptr);
-    // Even once it becomes a working copy, the entry stands until it is removed.
-    makeWorkingCopy("plain");
-    EXPECT_EQ(svn.getFileStatus({"plain", "f.c"}), nullptr);
-    EXPECT_EQ(fake.callCount(), 0);
-    ASSERT_EQ(svn.statusCache.count(rootPath + "/plain"), 1u);
-    EXPECT_EQ(svn.statusCache[rootPath + "/plain"], nullptr);
-    EXPECT_EQ(svn.getFileStatus({}), nullptr);
-}
-
-TEST_F(ProviderTest, FailedStatusRunCachesNothing)
-{
-    makeWorkingCopy();
-    fake.respond("", "svn: E155007: not a working copy\n", 1);
-    EXPECT_EQ(svn.getFileStatus({"a.c"}), nullptr);
-    EXPECT_TRUE(svn.statusCache.empty());
-    fake.respond("M            1        1 a            a.c\nStatus\n");
-    EXPECT_NE(svn.getFileStatus({"a.c"}), nullptr);
-    EXPECT_EQ(fake.callCount(), 2);
-}
-
-TEST_F(ProviderTest, SavedRefreshesOnlyCachedDirectories)
-{
-    makeWorkingCopy();
-    // Not cached: nothing runs.
-    EXPECT_TRUE(svn.saved({"a.c"}));
-    EXPECT_EQ(fake.callCount(), 0);
-    EXPECT_FALSE(svn.saved({}));
-    EXPECT_EQ(fake.callCount(), 0);
-
-    // A not-a-working-copy entry gets a map holding the file's record.
+    EXPECT_TRUE(svn.saved({"a.c"})); // not cached: nothing runs
+    // A folder cached as no working copy gets a map holding the file's record.
     QDir().mkpath(rootPath + "/lib");
     svn.statusCache.emplace(rootPath + "/lib", nullptr);
     fake.respond("     K       3        3 ann          x.c\nStatus against revision:      3\n");
     EXPECT_TRUE(svn.saved({"lib", "x.c"}));
-    EXPECT_EQ(args(0), QStringList({"status", "--show-updates", "--verbose"}) + auth() + QStringList{"x.c"});
-    EXPECT_EQ(dirOf(0), rootPath + "/lib");
-    ASSERT_NE(svn.statusCache[rootPath + "/lib"], nullptr);
     SVNFileStatus* x = svn.getFileStatus({"lib", "x.c"});
     ASSERT_NE(x, nullptr);
     EXPECT_TRUE(x->locked);
-
-    // A failed run changes nothing but still answers true.
+    // A failed run changes nothing; a success overwrites the record in place.
     fake.respond("", "svn: E170013: Unable to connect\n", 1);
     EXPECT_TRUE(svn.saved({"lib", "x.c"}));
-    EXPECT_EQ(svn.getFileStatus({"lib", "x.c"}), x);
     EXPECT_TRUE(x->locked);
-
-    // A success overwrites the record in place.
     fake.respond("M            4        4 ann          x.c\nStatus against revision:      4\n");
     EXPECT_TRUE(svn.saved({"lib", "x.c"}));
     EXPECT_EQ(svn.getFileStatus({"lib", "x.c"}), x);
     EXPECT_FALSE(x->locked);
     EXPECT_TRUE(x->modified);
-    EXPECT_EQ(fake.callCount(), 3);
+    const QStringList saved = withAuth({"status", "--show-updates", "--verbose"}, {"x.c"});
+    expectRuns({{rootPath + "/lib", saved}, {rootPath + "/lib", saved}, {rootPath + "/lib", saved}});
 }
 
-TEST_F(ProviderTest, StatusCopiesTheCachedRecordWithoutRunning)
+TEST_F(ProviderTest, StatusAnswersFromTheCacheOrTheRepository)
 {
     makeWorkingCopy();
-    fake.respond("M    K*      7        5 ann          a.c\nStatus against revision:      7\n");
-    bool controlled = false, checkedOut = false, modified = false, outOfDate = false;
-    QString statusText, revisionText, lastChangedText;
-    ASSERT_TRUE(svn.status({"a.c"}, controlled, checkedOut, modified, outOfDate, statusText,
-                           revisionText, lastChangedText));
-    EXPECT_TRUE(controlled);
-    EXPECT_TRUE(checkedOut);
-    EXPECT_TRUE(modified);
-    EXPECT_TRUE(outOfDate);
-    EXPECT_EQ(statusText, "M    K*");
-    EXPECT_EQ(revisionText, "7");
-    EXPECT_EQ(lastChangedText, "5");
-    ASSERT_TRUE(svn.status({"a.c"}, controlled, checkedOut, modified, outOfDate, statusText,
-                           revisionText, lastChangedText));
-    EXPECT_EQ(fake.callCount(), 1);
-}
+    fake.respond("M    K*      7        5 ann          a.c\n"
+                 "?                                       new.c\n"
+                 "Status against revision:      7\n");
+    Answer a = ask({"a.c"});
+    EXPECT_TRUE(a.result && a.controlled && a.checkedOut && a.modified && a.outOfDate);
+    EXPECT_EQ(a.statusText, "M    K*");
+    EXPECT_EQ(a.revisionText, "7");
+    EXPECT_EQ(a.lastChangedText, "5");
+    EXPECT_TRUE(ask({"a.c"}).result); // from the cache
 
-TEST_F(ProviderTest, StatusAsksTheRepositoryForFilesWithoutRecord)
-{
-    // "lib" is not a working copy: no status run, then "info" on the file's URL.
-    bool controlled = false, checkedOut = true, modified = false, outOfDate = false;
-    QString statusText = "s", revisionText = "r", lastChangedText = "caller's";
+    // No record: the repository is asked. It has the file: "missing".
+    Answer start;
+    start.checkedOut = true;
+    start.statusText = "s";
+    start.revisionText = "r";
+    start.lastChangedText = "caller's";
     fake.respond("Path: x.c\n");
-    ASSERT_TRUE(svn.status({"lib", "x.c"}, controlled, checkedOut, modified, outOfDate, statusText,
-                           revisionText, lastChangedText));
-    EXPECT_TRUE(controlled);
-    EXPECT_FALSE(checkedOut);
-    EXPECT_TRUE(modified);
-    EXPECT_TRUE(outOfDate);
-    EXPECT_EQ(statusText, "missing");
-    EXPECT_EQ(revisionText, "fixme");
-    EXPECT_EQ(lastChangedText, "caller's");
-    EXPECT_EQ(args(0), QStringList{"info"} + auth() + QStringList{"svn://repo/trunk/lib/x.c"});
-    EXPECT_EQ(dirOf(0), QDir::currentPath());
-
-    // Not confirmed: false, controlled false, everything else as the caller left it.
-    controlled = true;
-    checkedOut = modified = outOfDate = true;
-    statusText = "s";
-    revisionText = "r";
-    fake.respond("", "svn: E170000: URL doesn't exist\n", 1);
-    EXPECT_FALSE(svn.status({"lib", "x.c"}, controlled, checkedOut, modified, outOfDate,
-                            statusText, revisionText, lastChangedText));
-    EXPECT_FALSE(controlled);
-    EXPECT_TRUE(checkedOut && modified && outOfDate);
-    EXPECT_EQ(statusText, "s");
-    EXPECT_EQ(revisionText, "r");
-    EXPECT_EQ(lastChangedText, "caller's");
-    QString command;
-    EXPECT_EQ(svn.getLastError(command), "svn: E170000: URL doesn't exist");
-    EXPECT_EQ(command, "info");
-    // The answer is not cached: asking again runs "info" again.
-    fake.respond("", "svn: E170000: URL doesn't exist\n", 1);
-    EXPECT_FALSE(svn.status({"lib", "x.c"}, controlled, checkedOut, modified, outOfDate,
-                            statusText, revisionText, lastChangedText));
-    EXPECT_EQ(fake.callCount(), 3);
-}
-
-TEST_F(ProviderTest, UnversionedFileHasNoRecord)
-{
-    makeWorkingCopy();
-    fake.respond("?                                       new.c\nStatus against revision:      7\n");
-    fake.respond("", "svn: E170000: not found\n", 1);
-    bool controlled = true, checkedOut = false, modified = false, outOfDate = false;
-    QString s, r, l;
-    EXPECT_FALSE(svn.status({"new.c"}, controlled, checkedOut, modified, outOfDate, s, r, l));
-    EXPECT_FALSE(controlled);
-    EXPECT_EQ(fake.callCount(), 2);
+    Answer missing = ask({"lib", "x.c"}, start);
+    EXPECT_TRUE(missing.result && missing.controlled && missing.modified && missing.outOfDate);
+    EXPECT_FALSE(missing.checkedOut);
+    EXPECT_EQ(missing.statusText, "missing");
+    EXPECT_EQ(missing.revisionText, "fixme");
+    EXPECT_EQ(missing.lastChangedText, "caller's");
+    // It has not: false, controlled false, the rest as the caller left it; nothing cached.
+    start.controlled = true;
+    for (const QStringList& parts : {QStringList{"lib", "x.c"}, QStringList{"new.c"}}) {
+        fake.respond("", "svn: E170000: URL doesn't exist\n", 1);
+        Answer unknown = ask(parts, start);
+        EXPECT_FALSE(unknown.result || unknown.controlled);
+        EXPECT_TRUE(unknown.checkedOut);
+        EXPECT_EQ(unknown.statusText, "s");
+        EXPECT_EQ(unknown.revisionText, "r");
+    }
+    const QString here = QDir::currentPath();
+    expectRuns({{rootPath, withAuth({"status", "--non-recursive", "--show-updates", "--verbose"})},
+                {here, withAuth({"info"}, {"svn://repo/trunk/lib/x.c"})},
+                {here, withAuth({"info"}, {"svn://repo/trunk/lib/x.c"})},
+                {here, withAuth({"info"}, {"svn://repo/trunk/new.c"})}});
 }
 
 } // namespace

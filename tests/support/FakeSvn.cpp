@@ -1,6 +1,7 @@
 #include "FakeSvn.h"
 
 #include "EightBit.h"
+#include "FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,31 +10,15 @@
 
 #include <algorithm>
 
-namespace {
-
-void writeBytes(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
-        ADD_FAILURE() << "cannot write " << path.toStdString();
-}
-
-} // namespace
-
 FakeSvn::FakeSvn()
 {
-    if (!QFile::link(QStringLiteral(FAKE_SVN_PATH), executable()))
-        ADD_FAILURE() << "cannot link the stand-in client into " << directory().toStdString();
+    if (!QFile::link(TEST_CHILD_PATH, executable()))
+        ADD_FAILURE() << "cannot link the stand-in client into " << m_dir.path().toStdString();
 }
 
 QString FakeSvn::executable() const
 {
-    return m_dir.path() + QStringLiteral("/svn");
-}
-
-QString FakeSvn::directory() const
-{
-    return m_dir.path();
+    return m_dir.path() + "/svn";
 }
 
 FakeSvn& FakeSvn::respond(const QByteArray& out, const QByteArray& err, int code, int sleepMs)
@@ -45,17 +30,14 @@ FakeSvn& FakeSvn::respond(const QByteArray& out, const QByteArray& err, int code
 
 FakeSvn& FakeSvn::respondAlways(const QByteArray& out, const QByteArray& err, int code, int sleepMs)
 {
-    writeResponse(QStringLiteral("default"), out, err, code, sleepMs);
+    writeResponse("default", out, err, code, sleepMs);
     return *this;
 }
 
-void FakeSvn::writeResponse(const QString& name, const QByteArray& out, const QByteArray& err,
-                            int code, int sleepMs)
+void FakeSvn::writeResponse(const QString& name, const QByteArray& out, const QByteArray& err, int code, int sleepMs)
 {
     QString path = m_dir.path() + QStringLiteral("/responses/") + name;
     QDir().mkpath(path);
-    QFile::remove(path + "/out");
-    QFile::remove(path + "/err");
     writeBytes(path + "/out", out);
     writeBytes(path + "/err", err);
     writeBytes(path + "/code", QByteArray::number(code));
@@ -64,48 +46,25 @@ void FakeSvn::writeResponse(const QString& name, const QByteArray& out, const QB
 
 std::vector<FakeSvn::Call> FakeSvn::calls() const
 {
+    // Each record: the argument count, the working directory, the arguments.
     std::vector<Call> result;
-    QFile file(m_dir.path() + QStringLiteral("/calls"));
-    if (!file.open(QIODevice::ReadOnly))
-        return result;
-    const QByteArray data = file.readAll();
-    qsizetype pos = 0;
-    auto field = [&](QByteArray& value) {
-        qsizetype end = data.indexOf('\0', pos);
-        if (end < 0)
-            return false;
-        value = data.mid(pos, end - pos);
-        pos = end + 1;
-        return true;
-    };
-    QByteArray value;
-    while (pos < data.size() && field(value)) {
-        int count = value.toInt();
-        Call call;
-        if (!field(value))
-            break;
-        call.workingDirectory = fromEightBit(value);
-        for (int i = 0; i < count && field(value); ++i)
-            call.arguments << fromEightBit(value);
+    QFile file(m_dir.path() + "/calls");
+    QList<QByteArray> fields = file.open(QIODevice::ReadOnly) ? file.readAll().split('\0') : QList<QByteArray>();
+    for (qsizetype at = 0; at + 1 < fields.size();) {
+        const int count = fields[at].toInt();
+        Call call{fromEightBit(fields[at + 1]), {}};
+        for (qsizetype i = at + 2; i < at + 2 + count && i < fields.size(); ++i)
+            call.arguments << fromEightBit(fields[i]);
         result.push_back(call);
+        at += 2 + count;
     }
     return result;
 }
 
 int FakeSvn::callCount() const
 {
-    QFile file(m_dir.path() + QStringLiteral("/count"));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    return file.readAll().toInt();
-}
-
-QStringList FakeSvn::args(int i) const
-{
-    std::vector<Call> all = calls();
-    if (i < 0 || size_t(i) >= all.size())
-        return {QStringLiteral("<no call %1>").arg(i)};
-    return all[size_t(i)].arguments.mid(1);
+    QFile file(m_dir.path() + "/count");
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toInt() : 0;
 }
 
 QByteArray FakeSvn::standardInput(int i) const
@@ -127,6 +86,6 @@ QByteArray FakeSvn::environment(int i, const QByteArray& name) const
 
 QStringList FakeSvn::auth(const QString& user, const QString& pass)
 {
-    return {QStringLiteral("--no-auth-cache"), QStringLiteral("--non-interactive"),
-            QStringLiteral("--username"), user, QStringLiteral("--password"), pass};
+    return {"--no-auth-cache", "--non-interactive",
+            "--username", user, "--password", pass};
 }

@@ -24,22 +24,17 @@ public:
     FakeSvn();
 
     QString executable() const;
-    QString directory() const;
 
     /**
      * Scripts the answer of the next call that has not happened yet (calls
      * are answered in order; an unscripted call prints nothing and exits 0).
      */
-    FakeSvn& respond(const QByteArray& out, const QByteArray& err = {}, int code = 0,
-                     int sleepMs = 0);
+    FakeSvn& respond(const QByteArray& out, const QByteArray& err = {}, int code = 0, int sleepMs = 0);
     /** The answer of every call that has no scripted answer of its own. */
-    FakeSvn& respondAlways(const QByteArray& out, const QByteArray& err = {}, int code = 0,
-                           int sleepMs = 0);
+    FakeSvn& respondAlways(const QByteArray& out, const QByteArray& err = {}, int code = 0, int sleepMs = 0);
 
     std::vector<Call> calls() const;
     int callCount() const;
-    /** The arguments of call i after the executable and subcommand-independent prefix: argv[1..]. */
-    QStringList args(int i) const;
     /** What call i read on its standard input (it reads only with "--password-from-stdin"). */
     QByteArray standardInput(int i) const;
     /** The value of environment variable `name` in call i; null when it was not set. */
@@ -49,8 +44,7 @@ public:
     static QStringList auth(const QString& user = QString(), const QString& pass = QString());
 
 private:
-    void writeResponse(const QString& name, const QByteArray& out, const QByteArray& err,
-                       int code, int sleepMs);
+    void writeResponse(const QString& name, const QByteArray& out, const QByteArray& err, int code, int sleepMs);
 
     QTemporaryDir m_dir;
     int m_scripted = 0;

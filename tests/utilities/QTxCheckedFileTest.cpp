@@ -1,15 +1,15 @@
 #include "QTxCheckedFile.h"
 #include "QTxServices.h"
 
+#include "FileBytes.h"
 #include "QtPrinters.h"
 
-#include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -30,7 +30,7 @@ QString describe(const QString& caption, const QString& text, QMessageBox::Icon 
                  QMessageBox::StandardButtons buttons, int defaultButton, int escapeButton,
                  const QWidget* parent = nullptr)
 {
-    return QStringLiteral("%1 | %2 | icon %3 | buttons %4 | default %5 | escape %6 | parent %7")
+    return QString("%1 | %2 | icon %3 | buttons %4 | default %5 | escape %6 | parent %7")
         .arg(caption, text).arg(int(icon)).arg(int(buttons)).arg(defaultButton).arg(escapeButton)
         .arg(quintptr(parent), 0, 16);
 }
@@ -85,33 +85,20 @@ protected:
 
     QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
-    static void write(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    static QByteArray read(const QString& name)
-    {
-        QFile file(name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-    }
-
     QTemporaryDir dir;
 };
 
 QString overwrite(const QString& name, const QWidget* parent = nullptr)
 {
-    return describe(QStringLiteral("Warning"),
+    return describe("Warning",
                     QStringLiteral("The file \"%1\" already exists.\nDo you want to overwrite \"%1\"?").arg(name),
                     QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, No, No, parent);
 }
 
-TEST_F(QTxCheckedFileTest, OverwriteQuestionRefusedLeavesTheFileAlone)
+TEST_F(QTxCheckedFileTest, TheOverwriteQuestion)
 {
     const QString name = path("existing.txt");
-    write(name, "keep me");
+    writeBytes(name, "keep me");
     for (Reply reply : { No, Escape, Return }) {
         BoxAnswerer answerer({ reply });
         QTx::QCheckedFile file(name);
@@ -119,36 +106,31 @@ TEST_F(QTxCheckedFileTest, OverwriteQuestionRefusedLeavesTheFileAlone)
         EXPECT_FALSE(file.isOpen());
         EXPECT_EQ(answerer.seen, QStringList(overwrite(name)));
     }
-    EXPECT_EQ(read(name), QByteArray("keep me"));
+    EXPECT_EQ(readBytes(name), QByteArray("keep me"));
 
-    // With a main widget, the box belongs to its window.
-    QWidget window;
-    QTx::setMainWidget(new QWidget(&window));
-    BoxAnswerer answerer({ No });
-    EXPECT_FALSE(QTx::QCheckedFile::openCheck(name, QIODevice::ReadWrite));
-    EXPECT_EQ(answerer.seen, QStringList(overwrite(name, &window)));
-    QTx::setMainWidget(nullptr);
-}
+    { // With a main widget, the box belongs to its window.
+        QWidget window;
+        QTx::setMainWidget(new QWidget(&window));
+        BoxAnswerer answerer({ No });
+        EXPECT_FALSE(QTx::QCheckedFile::openCheck(name, QIODevice::ReadWrite));
+        EXPECT_EQ(answerer.seen, QStringList(overwrite(name, &window)));
+        QTx::setMainWidget(nullptr);
+    }
 
-TEST_F(QTxCheckedFileTest, OverwriteAcceptedTruncatesAndAppendStillAsks)
-{
-    const QString name = path("existing.txt");
-    write(name, "old contents");
-    BoxAnswerer answerer({ Yes, Yes });
+    // Accepted: truncated; appending asks as well.
+    BoxAnswerer accepting({ Yes, Yes });
     QTx::QCheckedFile file(name);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("new");
     file.close();
-    EXPECT_EQ(read(name), QByteArray("new"));
-
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
     file.write("er");
     file.close();
-    EXPECT_EQ(read(name), QByteArray("newer"));
-    EXPECT_EQ(answerer.seen.size(), 2);
+    EXPECT_EQ(readBytes(name), QByteArray("newer"));
+    EXPECT_EQ(accepting.seen.size(), 2);
 }
 
-TEST_F(QTxCheckedFileTest, MissingDirectoryIsMadeOnlyWhenTheUserAgrees)
+TEST_F(QTxCheckedFileTest, TheMissingDirectoryQuestion)
 {
     for (Reply reply : { No, Escape }) {
         BoxAnswerer answerer({ reply });
@@ -158,44 +140,40 @@ TEST_F(QTxCheckedFileTest, MissingDirectoryIsMadeOnlyWhenTheUserAgrees)
         EXPECT_FALSE(QFileInfo::exists(path("x")));
     }
 
-    const QString directory = path("a/b/c");
-    BoxAnswerer answerer({ Return, Yes });
-    QTx::QCheckedFile file(directory + QStringLiteral("/new.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("x");
-    file.close();
-    EXPECT_EQ(read(directory + QStringLiteral("/new.txt")), QByteArray("x"));
-    EXPECT_EQ(answerer.seen,
-              QStringList(describe(QStringLiteral("Directory does not exist"),
-                                   QStringLiteral("The directory \"%1\" does not exist.  Do you want to create it?")
-                                       .arg(directory),
-                                   QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, Yes, No)));
+    {
+        const QString directory = path("a/b/c");
+        BoxAnswerer answerer({ Return, Yes });
+        QTx::QCheckedFile file(directory + "/new.txt");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("x");
+        file.close();
+        EXPECT_EQ(readBytes(directory + "/new.txt"), QByteArray("x"));
+        EXPECT_EQ(answerer.seen,
+                  QStringList(describe("Directory does not exist",
+                                       QString("The directory \"%1\" does not exist.  Do you want to create it?")
+                                           .arg(directory),
+                                       QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, Yes, No)));
+        // openCheck alone makes the directory but not the file.
+        EXPECT_TRUE(QTx::QCheckedFile::openCheck(path("d/e/f.txt"), QIODevice::WriteOnly));
+        EXPECT_TRUE(QDir(path("d/e")).exists());
+        EXPECT_FALSE(QFile::exists(path("d/e/f.txt")));
+    }
 
-    // openCheck alone makes the directory but not the file.
-    EXPECT_TRUE(QTx::QCheckedFile::openCheck(path("d/e/f.txt"), QIODevice::WriteOnly));
-    EXPECT_TRUE(QDir(path("d/e")).exists());
-    EXPECT_FALSE(QFile::exists(path("d/e/f.txt")));
-}
-
-TEST_F(QTxCheckedFileTest, UncreatableDirectoryShowsTheErrorBox)
-{
-    // Below a regular file no directory can be made, not even by root.
-    write(path("plain"), "file");
-    const QString directory = path("plain/sub");
-    BoxAnswerer answerer({ Yes, Ok });
-    QTx::QCheckedFile file(directory + QStringLiteral("/new.txt"));
-    EXPECT_FALSE(file.open(QIODevice::WriteOnly));
-    EXPECT_FALSE(file.isOpen());
-    ASSERT_EQ(answerer.seen.size(), 2);
-    EXPECT_EQ(answerer.seen[1],
-              describe(QStringLiteral("Error"), QStringLiteral("Cannot create directory \"%1.\"").arg(directory),
-                       QMessageBox::Critical, QMessageBox::Ok, Ok, 0));
-    EXPECT_EQ(read(path("plain")), QByteArray("file"));
+    // Below a regular file no directory can be made, not even by root: the error box.
+    writeBytes(path("plain"), "file");
+    BoxAnswerer failing({ Yes, Ok });
+    QTx::QCheckedFile below(path("plain/sub/new.txt"));
+    EXPECT_FALSE(below.open(QIODevice::WriteOnly));
+    EXPECT_FALSE(below.isOpen());
+    ASSERT_EQ(failing.seen.size(), 2);
+    EXPECT_EQ(failing.seen[1], describe("Error", QString("Cannot create directory \"%1.\"").arg(path("plain/sub")),
+                                        QMessageBox::Critical, QMessageBox::Ok, Ok, 0));
+    EXPECT_EQ(readBytes(path("plain")), QByteArray("file"));
 }
 
 TEST_F(QTxCheckedFileTest, ReadOnlyOpensNeverAsk)
 {
-    write(path("existing.txt"), "data");
+    writeBytes(path("existing.txt"), "data");
     BoxAnswerer answerer({});
     QTx::QCheckedFile file(path("existing.txt"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

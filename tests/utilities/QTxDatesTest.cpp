@@ -84,9 +84,9 @@ TEST(QTxDatesTest, FriendlyDateLabels)
 
 TEST(QTxDatesTest, ShortDateTime)
 {
-    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(2025, 3, 5), QTime(14, 7))), QStringLiteral("05/03/2025 14:07"));
-    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(987, 12, 31), QTime(0, 0, 59))), QStringLiteral("31/12/987 00:00"));
-    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(), QTime(1, 2))), QStringLiteral("(not available)"));
+    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(2025, 3, 5), QTime(14, 7))), "05/03/2025 14:07");
+    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(987, 12, 31), QTime(0, 0, 59))), "31/12/987 00:00");
+    EXPECT_EQ(QTx::shortDateTime(QDateTime(QDate(), QTime(1, 2))), "(not available)");
 }
 
 TEST(QTxDatesTest, SleepAdvancesTicks)

@@ -1,6 +1,8 @@
 #include "QTxFiles.h"
 
+#include "FileBytes.h"
 #include "QtPrinters.h"
+#include "ScopedVariable.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +11,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <cstdlib>
 #include <random>
-#include <string>
 #include <vector>
 
 #include <dlfcn.h>
@@ -52,19 +52,6 @@ extern "C" mode_t umask(mode_t mask)
 }
 
 namespace {
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 struct stat statOf(const QString& path)
 {
@@ -283,15 +270,12 @@ TEST_F(QTxFilesTest, UtcModificationTimeShiftsByZoneOffset)
 {
     writeBytes(at("f"), "x");
     setTimes(at("f"), 1100000000, 1100000000);
-    const char* old = std::getenv("TZ");
-    const std::string saved = old ? old : "";
     const std::pair<const char*, long> zones[] = { { "UTC0", 0 }, { "EAST-2", -7200 }, { "WEST5", 5 * 3600 } };
     for (const auto& [zone, shift] : zones) {
-        ::setenv("TZ", zone, 1);
+        const ScopedVariable tz("TZ", zone);
         ::tzset();
         EXPECT_EQ(QTx::getUTCModificationTime(at("f")), 1100000000L + shift) << zone;
     }
-    old ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
     EXPECT_EQ(QTx::getUTCModificationTime(at("missing")), 0L);
 
@@ -324,8 +308,8 @@ TEST(QTxFilesPathText, FormatSimplifyAndCapitalisation)
         QTx::formatPath(path);
         EXPECT_EQ(path, QString::fromLatin1(formatted)) << given;
     }
-    EXPECT_EQ(QTx::simplifyPath(QStringLiteral("x\\y\\"), false), QStringLiteral("x/y"));
-    EXPECT_EQ(QTx::simplifyPath(QStringLiteral("x/y/"), true), QDir::currentPath() + QStringLiteral("/x/y"));
+    EXPECT_EQ(QTx::simplifyPath("x\\y\\", false), "x/y");
+    EXPECT_EQ(QTx::simplifyPath("x/y/", true), QDir::currentPath() + "/x/y");
 }
 
 TEST_F(QTxFilesTest, FindFilesByExactExtensionSkippingHidden)
@@ -337,11 +321,10 @@ TEST_F(QTxFilesTest, FindFilesByExactExtensionSkippingHidden)
                               "sub/e.cpp", "sub/f.txt", "Z.cpp" })
         writeBytes(at(name), "x");
 
-    QStringList found = { QStringLiteral("kept") };
-    QTx::findFiles(m_tmp.path(), QStringLiteral("cpp"), found);
-    EXPECT_EQ(found, QStringList({ QStringLiteral("kept"), at("a.cpp"), at("b.tar.cpp"), at("sub/e.cpp"),
-                                   at("Z.cpp") }));
+    QStringList found = { "kept" };
+    QTx::findFiles(m_tmp.path(), "cpp", found);
+    EXPECT_EQ(found, QStringList({ "kept", at("a.cpp"), at("b.tar.cpp"), at("sub/e.cpp"), at("Z.cpp") }));
     QStringList none;
-    QTx::findFiles(at("missing"), QStringLiteral("cpp"), none);
+    QTx::findFiles(at("missing"), "cpp", none);
     EXPECT_TRUE(none.isEmpty());
 }

@@ -31,7 +31,7 @@ TEST(PathRelativeTest, RelativeDirPathTable)
         const QString base = row.base ? QString::fromLatin1(row.base) : cwd;
         const QString target = row.target ? QString::fromLatin1(row.target) : cwd;
         SCOPED_TRACE((base + QStringLiteral(" -> ") + target).toStdString());
-        QString result = QStringLiteral("stale");
+        QString result = "stale";
         EXPECT_EQ(Path::relativeDirPath(base, target, result), row.returns);
         if (row.result)
             EXPECT_EQ(result, QString::fromLatin1(row.result));
@@ -57,31 +57,31 @@ TEST(PathRelativeTest, RelativeFilePathAndEqual)
         EXPECT_EQ(result, QString::fromLatin1(c.result));
         EXPECT_EQ(Path::relativeFilePath(base, file), QString::fromLatin1(c.result));
     }
-    QString untouched = QStringLiteral("keep");
-    EXPECT_FALSE(Path::relativeFilePath(QStringLiteral("/a"), QStringLiteral("/b/f.txt"), untouched));
-    EXPECT_EQ(untouched, QStringLiteral("keep"));
-    EXPECT_EQ(Path::relativeFilePath(QStringLiteral("/a"), QStringLiteral("/b/f.txt")), QStringLiteral("/b/f.txt"));
+    QString untouched = "keep";
+    EXPECT_FALSE(Path::relativeFilePath("/a", "/b/f.txt", untouched));
+    EXPECT_EQ(untouched, "keep");
+    EXPECT_EQ(Path::relativeFilePath("/a", "/b/f.txt"), "/b/f.txt");
 
-    EXPECT_TRUE(Path::equal(QStringLiteral("/a"), QStringLiteral("/a")));
-    EXPECT_FALSE(Path::equal(QStringLiteral("/a"), QStringLiteral("/A")));
-    EXPECT_FALSE(Path::equal(QStringLiteral("/a/"), QStringLiteral("/a")));
+    EXPECT_TRUE(Path::equal("/a", "/a"));
+    EXPECT_FALSE(Path::equal("/a", "/A"));
+    EXPECT_FALSE(Path::equal("/a/", "/a"));
 }
 
 TEST(PathRelativeTest, EnsureDirExistsMakesTheMissingChainOnly)
 {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
-    const QString x = tmp.filePath(QStringLiteral("x"));
+    const QString x = tmp.filePath("x");
     ASSERT_TRUE(QDir().mkdir(x));
-    Path::ensureDirExists(x + QStringLiteral("/y/z/file.txt"));
-    EXPECT_TRUE(QFileInfo(x + QStringLiteral("/y/z")).isDir());
-    EXPECT_FALSE(QFileInfo::exists(x + QStringLiteral("/y/z/file.txt")));
+    Path::ensureDirExists(x + "/y/z/file.txt");
+    EXPECT_TRUE(QFileInfo(x + "/y/z").isDir());
+    EXPECT_FALSE(QFileInfo::exists(x + "/y/z/file.txt"));
 
     // A regular file in the way: silently nothing is made below it.
-    QFile blocker(tmp.filePath(QStringLiteral("plain")));
+    QFile blocker(tmp.filePath("plain"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    Path::ensureDirExists(blocker.fileName() + QStringLiteral("/d/e/f.txt"));
-    EXPECT_FALSE(QFileInfo::exists(blocker.fileName() + QStringLiteral("/d")));
+    Path::ensureDirExists(blocker.fileName() + "/d/e/f.txt");
+    EXPECT_FALSE(QFileInfo::exists(blocker.fileName() + "/d"));
     EXPECT_TRUE(QFileInfo(blocker.fileName()).isFile());
 }

@@ -1,0 +1,180 @@
+// The provider's client runs under stress: two threads, clients that
+// misbehave, allocation failures, and a host whose signals interrupt every
+// system call.
+//
+// The scriptable test child stands in for the client here: the provider puts
+// the subcommand first, so the subcommand and the arguments are the child's
+// steps, and a final "end" step makes it ignore the credentials that follow.
+
+#include "ProcessProbes.h"
+#include "ProviderFixture.h"
+
+#include <QElapsedTimer>
+
+#include <signal.h>
+#include <sys/time.h>
+
+#include <atomic>
+#include <thread>
+
+#include "FailingAllocation.h"
+
+namespace {
+
+QString step(const char* prefix, const QByteArray& bytes)
+{
+    return QString::fromLatin1(prefix) + QString::fromLatin1(bytes.toHex());
+}
+
+class SpawnRobustnessTest : public ProviderTest
+{
+protected:
+    void SetUp() override
+    {
+        ProviderTest::SetUp();
+        svn.svnExecutable = QStringLiteral(TEST_CHILD_PATH);
+    }
+
+    /** Runs the test child with `steps` (the first as the subcommand), ending with "end". */
+    bool run(TestableSVN& provider, QStringList steps, QStringList& output)
+    {
+        const QString command = steps.takeFirst();
+        steps << "end";
+        return provider.executeSVNCommand(command, steps, QString(), QString(), output);
+    }
+};
+
+TEST_F(SpawnRobustnessTest, TwoProvidersOnTwoThreadsNeverHoldEachOthersPipes)
+{
+    // Pipes this process already hands to every child (normally none): the
+    // baseline for what a child may see besides its own output and error.
+    QStringList output;
+    ASSERT_TRUE(run(svn, {"pipes"}, output));
+    ASSERT_EQ(output.size(), 1);
+    const QString inheritedAlone = output.first();
+
+    constexpr int Runs = 15;
+    struct Worker
+    {
+        TestableSVN provider;
+        QStringList failures;
+    };
+    Worker workers[2];
+    auto work = [&](Worker& worker, char name) {
+        worker.provider.svnExecutable = QStringLiteral(TEST_CHILD_PATH);
+        QStringList lines;
+        for (int i = 0; i < Runs; ++i) {
+            const QByteArray tag = QByteArray(1, name) + QByteArray::number(i);
+            // Sleep first, then answer: the answer arrives only at the end of
+            // the 100 ms, while the other thread's child is alive. Each child
+            // counts the pipes it inherited: a write end of the other
+            // thread's run would show there (and would hold that run's end
+            // of file back until this child ended).
+            const bool ok = worker.provider.executeSVNCommand("sleep:100", {step("out:", tag + '\n'), "pipes", "end"},
+                QString(), QString(), lines);
+            const QStringList expected{QString::fromLatin1(tag), inheritedAlone};
+            if (!ok || lines != expected)
+                worker.failures << QString::fromLatin1(tag) + QStringLiteral(": ") + lines.join('|');
+        }
+    };
+    std::thread first(work, std::ref(workers[0]), 'a');
+    std::thread second(work, std::ref(workers[1]), 'b');
+    first.join();
+    second.join();
+
+    for (Worker& worker : workers) {
+        EXPECT_TRUE(worker.failures.isEmpty()) << worker.failures.join(", ").toStdString();
+    }
+    EXPECT_TRUE(childProcesses().isEmpty());
+}
+
+TEST_F(SpawnRobustnessTest, ClientThatClosesItsOutputEarlyAndKeepsRunning)
+{
+    QStringList output;
+    QElapsedTimer timer;
+    timer.start();
+    // Standard error stays open, so the run lasts until the client ends.
+    EXPECT_TRUE(run(svn, {step("out:", "first\n"), "close-out", "sleep:300"}, output));
+    EXPECT_GE(timer.elapsed(), 290);
+    EXPECT_EQ(output, QStringList{"first"});
+
+    // What it writes on standard error after closing its output still counts.
+    EXPECT_FALSE(run(svn, {step("out:", "first\n"), "close-out", "sleep:100", step("err:", "late complaint\n")},
+                     output));
+    EXPECT_EQ(output, QStringList{"first"});
+    QString command;
+    EXPECT_EQ(svn.getLastError(command), "late complaint");
+    EXPECT_EQ(command, step("out:", "first\n"));
+    EXPECT_TRUE(childProcesses().isEmpty());
+}
+
+std::atomic<int> s_alarms{0};
+
+void countAlarm(int)
+{
+    s_alarms.fetch_add(1, std::memory_order_relaxed);
+}
+
+TEST_F(SpawnRobustnessTest, HostWhoseAlarmFiresEveryMillisecond)
+{
+    struct sigaction alarmAction {};
+    alarmAction.sa_handler = countAlarm; // no SA_RESTART: every blocking call sees EINTR
+    struct sigaction previousAction;
+    ASSERT_EQ(::sigaction(SIGALRM, &alarmAction, &previousAction), 0);
+    const itimerval everyMillisecond{{0, 1000}, {0, 1000}}, off{{0, 0}, {0, 0}};
+    itimerval previousTimer;
+    ASSERT_EQ(::setitimer(ITIMER_REAL, &everyMillisecond, &previousTimer), 0);
+    s_alarms = 0;
+
+    // Output read while interrupted, then a pause in poll, then the wait.
+    QStringList flood, output;
+    const bool flooded = run(svn, {"flood-out:200000", "sleep:50", step("out:", "\nlast\n")}, flood);
+    const bool failed = run(svn, {"sleep:30", step("err:", "e1\r\ne2\n"), "exit:7"}, output);
+    QString command;
+    const QString failedMessage = svn.getLastError(command);
+    ::setitimer(ITIMER_REAL, &off, nullptr);
+    ::sigaction(SIGALRM, &previousAction, nullptr);
+    ::setitimer(ITIMER_REAL, &previousTimer, nullptr);
+
+    EXPECT_GT(s_alarms.load(), 100) << "the alarm did not keep firing";
+    EXPECT_TRUE(flooded);
+    // 200000 bytes are 3174 numbered 63-byte lines and 38 bytes of the next.
+    ASSERT_EQ(flood.size(), 3176);
+    EXPECT_EQ(flood[1234], QString("%1").arg(1234, 62, 10, QLatin1Char('0')));
+    EXPECT_EQ(flood[3174], QString(38, '0'));
+    EXPECT_EQ(flood[3175], "last");
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(failedMessage, "e1\ne2");
+    EXPECT_EQ(command, "sleep:30");
+    EXPECT_TRUE(childProcesses().isEmpty());
+}
+
+TEST_F(ProviderTest, AnAllocationFailureAnywhereStaysInsideTheOperation)
+{
+    // Each round makes the n-th allocation through operator new fail (the
+    // provider's own containers and the process start; the toolkit's
+    // strings are not made that way): the operations return, throw
+    // nothing, and leave no descriptor or child behind.
+    makeWorkingCopy();
+    makeWorkingCopy("src");
+    fake.respondAlways("M            3        2 ann          a.c\n"
+                       "Status against revision:      3\n");
+    const QStringList descriptors = openDescriptors();
+    bool controlled, checkedOut, modified, outOfDate;
+    QString text, revision, changed;
+    for (long failure = 0; failure < 300; ++failure) {
+        svn.refresh();
+        g_allocationsBeforeFailure = failure;
+        try {
+            svn.status({"src", "a.c"}, controlled, checkedOut, modified, outOfDate, text, revision, changed);
+            svn.addFile({"src", "n.c"}, "comment");
+        } catch (...) {
+            ADD_FAILURE() << "an exception left the provider at allocation " << failure;
+        }
+        g_allocationsBeforeFailure = -1;
+    }
+    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_TRUE(childProcesses().isEmpty());
+}
+
+} // namespace
