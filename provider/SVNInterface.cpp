@@ -18,8 +18,11 @@ const QLatin1String s_optionLockSupported(SourceCodeControlOption::LockSupported
 const QLatin1String s_optionPasswordFromStdin(SourceCodeControlOption::PasswordFromStdin);
 const QLatin1String s_optionTimeout(SourceCodeControlOption::Timeout);
 // A working copy locked by another client is waited for this long in all,
-// in pauses that double from the first.
+// in pauses that double from the first; one whose work queue is not empty
+// (another client finishing its command, or an interrupted one that needs a
+// clean-up) only until the pauses reach s_busyWaitMs.
 const int s_lockWaitMs = 10000;
+const int s_busyWaitMs = 2000;
 const int s_firstLockPauseMs = 50;
 
 } // namespace
@@ -178,9 +181,13 @@ bool SVNInterface::execute(const QString& command, const QStringList& arguments,
             // The client refuses a log or lock message that names an
             // existing file, taking it for a mistyped -F; the user meant the text.
             extraArguments << QStringLiteral("--force-log");
-        } else if (message.contains(QLatin1String("E155004:")) && lockWaitMs < s_lockWaitMs) {
+        } else if ((message.contains(QLatin1String("E155004:"))
+                    || (message.contains(QLatin1String("E155037:")) && lockWaitMs < s_busyWaitMs))
+                   && lockWaitMs < s_lockWaitMs) {
             // Another client holds the working copy's lock for the length of
-            // its own command: wait for it, a little longer each time.
+            // its own command, or is still running the work it queued there
+            // (reported like an interrupted operation): wait for it, a little
+            // longer each time.
             const int pause = qMin(pauseMs, s_lockWaitMs - lockWaitMs);
             QThread::msleep(ulong(pause));
             lockWaitMs += pause;

@@ -192,8 +192,10 @@ public:
      * existing file (E205005), the same command runs once more with
      * "--force-log" after the arguments. When another client holds the
      * working copy's lock (E155004), the command is tried again after
-     * pauses that double, for up to ten seconds in all. Nothing else is
-     * ever repeated.
+     * pauses that double, for up to ten seconds in all; while another
+     * client's queued work is still running there (E155037, which is also
+     * what an interrupted operation leaves), for about three seconds. Nothing
+     * else is ever repeated.
      * @return true when the client exited with 0 and wrote no standard-error
      *         line; otherwise false, with the last error set to `command` and
      *         the error lines joined with "\n".
