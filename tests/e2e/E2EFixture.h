@@ -188,6 +188,13 @@ protected:
         return root;
     }
 
+    /** The provider's status of `parts` into `out`, and its result. */
+    bool statusOf(const QStringList& parts, FileStatus& out)
+    {
+        return m_provider->status(parts, out.controlled, out.checkedOut, out.modified, out.outOfDate,
+                                  out.statusText, out.revisionText, out.lastChangedText);
+    }
+
     /**
      * How the provider's status of `path` (below the local root `root`)
      * differs from the client's own "svn status -u -v" run as `user`; empty
@@ -197,8 +204,7 @@ protected:
     {
         const QStringList parts = path.split('/');
         FileStatus status;
-        if (!m_provider->status(parts, status.controlled, status.checkedOut, status.modified, status.outOfDate,
-                                status.statusText, status.revisionText, status.lastChangedText))
+        if (!statusOf(parts, status))
             return "status failed: " + lastError();
         return differenceFromClient(status, clientStatus("svn", QFileInfo(root + '/' + path).path(), parts.last(),
                                                          {"--username", user, "--password", passwordOf(user)}));

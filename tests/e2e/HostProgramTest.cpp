@@ -28,12 +28,7 @@ TEST_F(HostProgram, EachSubcommandReachesTheRepository)
     const QString root = m_base + "/wc/project";
     const QString destination = m_base + "/first.txt";
     writeBytes(m_base + "/password", "ann-secret\n");
-    struct Row
-    {
-        QStringList arguments;
-        bool rooted;
-        QByteArray out;
-    };
+    struct Row { QStringList arguments; bool rooted; QByteArray out; };
     const Row rows[] = {
         {{"mkdir", "project"}, false, "created project in the repository\n"},
         {{"mkdir", "project/docs"}, false, "created project/docs in the repository\n"},
@@ -68,12 +63,7 @@ TEST_F(HostProgram, SaysWhatIsWrong)
 {
     writeBytes(m_base + "/password", "ann-secret\n");
     const QString notExecutable = m_base + "/password";
-    struct Case
-    {
-        QStringList arguments;
-        int exitCode;
-        QByteArray message;
-    };
+    struct Case { QStringList arguments; int exitCode; QByteArray message; };
     const Case cases[] = {
         {{"--svn", "/no/such/svn", "login"}, 2, "scc-host: cannot run '/no/such/svn': not found\n"},
         {{"--svn", "scc-no-such-client", "login"}, 2, "scc-host: cannot run 'scc-no-such-client': not found\n"},

@@ -30,12 +30,6 @@ protected:
         const qsizetype at = info.indexOf("\nLock Owner: ");
         return at < 0 ? QString() : QString::fromUtf8(info.mid(at + 13, info.indexOf('\n', at + 1) - at - 13));
     }
-
-    bool status(const QStringList& parts, FileStatus& out)
-    {
-        return m_provider->status(parts, out.controlled, out.checkedOut, out.modified, out.outOfDate,
-                                  out.statusText, out.revisionText, out.lastChangedText);
-    }
 };
 
 std::string parameterName(const ::testing::TestParamInfo<LifeCycleParameter>& info)
@@ -43,6 +37,18 @@ std::string parameterName(const ::testing::TestParamInfo<LifeCycleParameter>& in
     return std::string(transportName(std::get<0>(info.param)))
         + (std::get<1>(info.param) ? "_PasswordOnStandardInput" : "_PasswordAsArgument");
 }
+
+class AccessRules : public E2EFixture, public ::testing::WithParamInterface<Transport>
+{
+protected:
+    Transport transport() const override { return GetParam(); }
+};
+
+class Certificates : public E2EFixture
+{
+protected:
+    Transport transport() const override { return Transport::Https; }
+};
 
 } // namespace
 
@@ -90,7 +96,7 @@ TEST_P(Transports, LifeCycle)
              writeBytes(root + "/a/b/deep.txt", "second\n");
              EXPECT_TRUE(m_provider->saved(deep));
              FileStatus edited;
-             ASSERT_TRUE(status(deep, edited));
+             ASSERT_TRUE(statusOf(deep, edited));
              EXPECT_TRUE(edited.modified);
              expectClientsStatus(root, deep.join('/'));
              ASSERT_TRUE(m_provider->checkin(deep, "Edit \"deep\"\nsecond line")) << lastError().toStdString();
@@ -120,7 +126,7 @@ TEST_P(Transports, LifeCycle)
              svnOk({"commit", "-m", "bob", bobs});
              m_provider->refresh();
              FileStatus stale;
-             ASSERT_TRUE(status(sub, stale));
+             ASSERT_TRUE(statusOf(sub, stale));
              EXPECT_TRUE(stale.outOfDate);
              writeBytes(root + "/sub/s.txt", "local junk\n");
              ASSERT_TRUE(m_provider->getFile(sub, false)) << lastError().toStdString();
@@ -142,23 +148,11 @@ INSTANTIATE_TEST_SUITE_P(, Transports,
                                             ::testing::Bool()),
                          parameterName);
 
-namespace {
-
-class AccessRules : public E2EFixture, public ::testing::WithParamInterface<Transport>
-{
-protected:
-    Transport transport() const override { return GetParam(); }
-};
-
-} // namespace
-
 TEST_P(AccessRules, RefuseWhatTheyForbidAndChangeNothing)
 {
     // A wrong password fails the login, with the client's error.
     EXPECT_FALSE(m_provider->login("ann", "not-her-password", m_url));
-    QString command;
-    EXPECT_TRUE(m_provider->getLastError(command).startsWith("svn: E"));
-    EXPECT_EQ(command, "info");
+    EXPECT_TRUE(lastError().startsWith("info: svn: E")) << lastError().toStdString();
 
     svnOk({"mkdir", "-m", "setup", urlOf("readonly")});
     importFile("readonly/r.txt", "read me\n");
@@ -169,9 +163,9 @@ TEST_P(AccessRules, RefuseWhatTheyForbidAndChangeNothing)
     // A commit where ann may only read.
     writeBytes(root + "/r.txt", "changed\n");
     EXPECT_FALSE(m_provider->checkin({"r.txt"}, "not allowed"));
-    const QString message = m_provider->getLastError(command);
-    EXPECT_EQ(command, "commit");
-    EXPECT_TRUE(message.contains("E220004") || message.contains("E175013") || message.contains("E170001"))
+    const QString message = lastError();
+    EXPECT_TRUE(message.startsWith("commit: ")
+                && (message.contains("E220004") || message.contains("E175013") || message.contains("E170001")))
         << message.toStdString();
     EXPECT_EQ(youngest(), before);
     EXPECT_EQ(svnOk({"cat", urlOf("readonly/r.txt")}), QByteArray("read me\n"));
@@ -181,9 +175,7 @@ TEST_P(AccessRules, RefuseWhatTheyForbidAndChangeNothing)
     checkOut("project");
     svnOk({"lock", "-m", "mine", urlOf("project/l.txt")});
     EXPECT_FALSE(m_provider->checkout({"l.txt"}, "ann's turn", false));
-    const QString refusal = m_provider->getLastError(command);
-    EXPECT_TRUE(refusal.contains("bob")) << refusal.toStdString();
-    EXPECT_EQ(command, "lock");
+    EXPECT_TRUE(lastError().startsWith("lock: ") && lastError().contains("bob")) << lastError().toStdString();
     EXPECT_TRUE(svnOk({"info", urlOf("project/l.txt")}).contains("\nLock Owner: bob\n"));
 }
 
@@ -192,16 +184,6 @@ INSTANTIATE_TEST_SUITE_P(, AccessRules, ::testing::Values(Transport::Svn, Transp
                              return std::string(transportName(parameter.param));
                          });
 
-namespace {
-
-class Certificates : public E2EFixture
-{
-protected:
-    Transport transport() const override { return Transport::Https; }
-};
-
-} // namespace
-
 TEST_F(Certificates, AnUntrustedAuthorityFailsAtOnce)
 {
     trustAuthority(false);
@@ -209,10 +191,7 @@ TEST_F(Certificates, AnUntrustedAuthorityFailsAtOnce)
     timer.start();
     EXPECT_FALSE(m_provider->login("ann", passwordOf("ann"), m_url));
     EXPECT_LT(timer.elapsed(), 5000);
-    QString command;
-    const QString message = m_provider->getLastError(command);
-    EXPECT_EQ(command, "info");
-    EXPECT_TRUE(message.contains("E230001")) << message.toStdString();
+    EXPECT_TRUE(lastError().startsWith("info: ") && lastError().contains("E230001")) << lastError().toStdString();
 
     trustAuthority(true);
     EXPECT_TRUE(m_provider->login("ann", passwordOf("ann"), m_url)) << lastError().toStdString();

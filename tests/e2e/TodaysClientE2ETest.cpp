@@ -70,14 +70,10 @@ TEST_F(TodaysClient, StatusAtEveryDepthIsTheClientsOwn)
                              "ext/three.txt"})
         EXPECT_EQ(differs(QString::fromLatin1(path)), QString()) << path;
     // Spot checks of what the comparison covers.
-    bool controlled, checkedOut, modified, outOfDate;
-    QString text, revision, changed;
-    ASSERT_TRUE(m_provider->status({"a", "b", "two.txt"},
-                                   controlled, checkedOut, modified, outOfDate, text, revision, changed));
-    EXPECT_TRUE(outOfDate);
-    ASSERT_TRUE(m_provider->status({"a", "b", "c", "three.txt"},
-                                   controlled, checkedOut, modified, outOfDate, text, revision, changed));
-    EXPECT_TRUE(checkedOut);
+    FileStatus two, three;
+    ASSERT_TRUE(statusOf({"a", "b", "two.txt"}, two) && statusOf({"a", "b", "c", "three.txt"}, three));
+    EXPECT_TRUE(two.outOfDate);
+    EXPECT_TRUE(three.checkedOut);
 }
 
 TEST_F(TodaysClient, AddFileAndGetFileKeepTheCheckoutAsItIs)
@@ -136,9 +132,7 @@ TEST_F(TodaysClient, NamesCommentsAndLanguagesReachTheClientUnchanged)
     EXPECT_TRUE(m_provider->getFilesList({"project", "日本"}, files));
     EXPECT_EQ(files, QStringList{"文書.txt"});
     EXPECT_FALSE(m_provider->getFilesList({"project", "absent"}, files));
-    QString command;
-    const QString message = m_provider->getLastError(command);
-    EXPECT_TRUE(message.contains("not found")) << message.toStdString();
+    EXPECT_TRUE(lastError().contains("not found")) << lastError().toStdString();
 }
 
 TEST_F(TodaysClient, GetToKeepsEveryByteOfABinaryFile)

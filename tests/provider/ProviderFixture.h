@@ -119,6 +119,14 @@ protected:
         return start;
     }
 
+    /** "command: message" of the last error. */
+    QString lastError()
+    {
+        QString command;
+        const QString message = svn.getLastError(command);
+        return command + ": " + message;
+    }
+
     /** The client ran exactly `runs`, in this order. */
     void expectRuns(const std::vector<ExpectedRun>& runs) const
     {

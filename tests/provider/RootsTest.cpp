@@ -13,13 +13,7 @@ TEST_F(ProviderTest, OneListFormReadsTheWorkingCopysPlace)
     EXPECT_EQ(svn.localRootPath, rootPath);
     EXPECT_EQ(svn.rootURL, "old-url");
     makeWorkingCopy();
-    struct Case
-    {
-        QByteArray info;
-        bool result;
-        const char* rootURL;
-        QStringList repositoryRoots;
-    };
+    struct Case { QByteArray info; bool result; const char* rootURL; QStringList repositoryRoots; };
     const Case cases[] = {
         {"Path: .\nURL: svn://host/repo/trunk/proj\nRepository Root: svn://host/repo\n", true,
          "svn://host/repo/trunk/proj", {"trunk", "proj"}},
@@ -90,9 +84,7 @@ TEST_F(ProviderTest, RepositoryListingsAndFolders)
                 {here, withAuth({"list"}, {"svn://repo/x"})},
                 {here, withAuth(mkdir, {"svn://repo/trunk/proj/new dir"})},
                 {here, withAuth(mkdir, {"svn://repo//top"})}});
-    QString command;
-    EXPECT_EQ(svn.getLastError(command), "svn: warning: W000000: careful");
-    EXPECT_EQ(command, "list");
+    EXPECT_EQ(lastError(), "list: svn: warning: W000000: careful");
 }
 
 } // namespace

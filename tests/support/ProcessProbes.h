@@ -22,7 +22,7 @@ inline QStringList openDescriptors()
     return result;
 }
 
-/** Processes (zombies included) whose parent is this process. */
+/** The pids of the processes (zombies included) whose parent is this process. */
 inline QStringList childProcesses()
 {
     QStringList result;
@@ -35,7 +35,7 @@ inline QStringList childProcesses()
         const QByteArray line = stat.readAll();
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
         if (fields.size() > 1 && fields[1] == self)
-            result << pid + QLatin1Char(' ') + QString::fromLatin1(fields[0]);
+            result << pid;
     }
     return result;
 }

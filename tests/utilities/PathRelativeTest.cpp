@@ -10,12 +10,7 @@
 
 TEST(PathRelativeTest, RelativeDirPathTable)
 {
-    struct Row {
-        const char* base;
-        const char* target;
-        bool returns;
-        const char* result; // nullptr: the null string
-    };
+    struct Row { const char* base; const char* target; bool returns; const char* result; }; // result nullptr: null
     const Row rows[] = {
         { "/a/b/c", "/a/b/c", true, nullptr }, { "/a/b/c", "/a/b", true, ".." },
         { "/a/b", "/a/b/c/d", true, "c/d" },   { "/a/b/c", "/a/x/y", true, "../../x/y" },
@@ -42,11 +37,7 @@ TEST(PathRelativeTest, RelativeDirPathTable)
 
 TEST(PathRelativeTest, RelativeFilePathAndEqual)
 {
-    const struct {
-        const char* base;
-        const char* file;
-        const char* result;
-    } cases[] = {
+    const struct { const char* base; const char* file; const char* result; } cases[] = {
         { "/a/b", "/a/b/c/f.txt", "c/f.txt" }, { "/a/b/c", "/a/x/f.txt", "../../x/f.txt" },
         { "/a/b", "/a/b/f.txt", "f.txt" },     { "/a/b", "f.txt", "f.txt" }, { "/", "f.txt", "f.txt" },
     };

@@ -6,12 +6,7 @@
 
 namespace {
 
-struct CoarseCase
-{
-    QDate date;
-    const char* label;
-    int order;
-};
+struct CoarseCase { QDate date; const char* label; int order; };
 
 void expectCoarse(const QDate& today, const std::vector<CoarseCase>& cases)
 {

