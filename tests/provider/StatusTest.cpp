@@ -51,14 +51,10 @@ TEST(StatusParsing, ReadsFlagsFieldsAndKeyByPosition)
         EXPECT_EQ(r.locked, c.locked);
         EXPECT_EQ(r.outOfDate, c.outOfDate);
         EXPECT_EQ(r.statusColumns, QString::fromLatin1(c.columns));
-        if (c.working)
-            EXPECT_EQ(r.workingRevision, QString::fromLatin1(c.working));
-        else
-            EXPECT_TRUE(r.workingRevision.isNull());
-        if (c.lastChanged)
-            EXPECT_EQ(r.lastChangedRevision, QString::fromLatin1(c.lastChanged));
-        else
-            EXPECT_TRUE(r.lastChangedRevision.isNull());
+        EXPECT_EQ(r.workingRevision, QString::fromLatin1(c.working));
+        EXPECT_EQ(r.workingRevision.isNull(), !c.working);
+        EXPECT_EQ(r.lastChangedRevision, QString::fromLatin1(c.lastChanged));
+        EXPECT_EQ(r.lastChangedRevision.isNull(), !c.lastChanged);
     }
 }
 

@@ -28,10 +28,8 @@ TEST(PathRelativeTest, RelativeDirPathTable)
         SCOPED_TRACE((base + QStringLiteral(" -> ") + target).toStdString());
         QString result = "stale";
         EXPECT_EQ(Path::relativeDirPath(base, target, result), row.returns);
-        if (row.result)
-            EXPECT_EQ(result, QString::fromLatin1(row.result));
-        else
-            EXPECT_TRUE(result.isNull()) << result.toStdString();
+        EXPECT_EQ(result, QString::fromLatin1(row.result));
+        EXPECT_EQ(result.isNull(), !row.result);
     }
 }
 
