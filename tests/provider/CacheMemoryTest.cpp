@@ -26,6 +26,12 @@ void* operator new(std::size_t size)
     return p;
 }
 
+// The plug-in loaded by this binary allocates its provider this way and frees it with the delete below.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return std::malloc(size ? size : 1);
+}
+
 void operator delete(void* p) noexcept
 {
     std::free(p);
