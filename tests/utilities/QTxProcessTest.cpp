@@ -199,7 +199,8 @@ TEST(SpawnProcess, FindsTheProgramAlongThePathAsExecvpWould)
     QDir().mkpath(base + "/denied");
     QFile::copy(Child, base + "/bin/scc-test-child");
     QFile::setPermissions(base + "/bin/scc-test-child", QFile::ReadOwner | QFile::ExeOwner);
-    QFile::copy(Child, base + "/denied/scc-test-child"); // not executable: passed over
+    QFile::copy(Child, base + "/denied/scc-test-child"); // made not executable: passed over
+    QFile::setPermissions(base + "/denied/scc-test-child", QFile::ReadOwner | QFile::WriteOwner);
     QFile notADirectory(base + "/file");
     ASSERT_TRUE(notADirectory.open(QIODevice::WriteOnly));
     ChildRun r{0, {}, {}};
