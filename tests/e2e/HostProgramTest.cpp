@@ -35,7 +35,7 @@ TEST_F(HostProgram, EachSubcommandReachesTheRepository)
         {{"lock", "a b.txt", "-m", "mine"}, true, "locked a b.txt\n"},
         {{"commit", "a b.txt", "-m", "line one\nline two"}, true, "committed a b.txt\n"},
         {{"cat", "a b.txt", "3", destination}, true, "wrote a b.txt at revision 3 to " + destination.toUtf8() + "\n"},
-        {{"get", "a b.txt", "--discard"}, true, "updated a b.txt (local copy replaced)\n"},
+        {{"get", "./docs/../a b.txt", "--discard"}, true, "updated ./docs/../a b.txt (local copy replaced)\n"},
         {{"ls", "project"}, false, "a b.txt\n"},
         {{"dirs", "project/"}, false, "docs/\n"},
     };
