@@ -23,4 +23,20 @@ void print();
 /** The median of `values` (0 for none). */
 double median(std::vector<double> values);
 
+/**
+ * Runs `first` then `second`, or the other way round on every other call
+ * (counted in `turn`), so that neither always runs in the other's wake.
+ */
+template <typename First, typename Second>
+void inTurn(int& turn, First&& first, Second&& second)
+{
+    if (turn++ % 2) {
+        second();
+        first();
+    } else {
+        first();
+        second();
+    }
+}
+
 } // namespace BenchSummary

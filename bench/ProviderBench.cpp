@@ -224,13 +224,7 @@ void compareFirstStatus(benchmark::State& state, const QString& workingCopy, con
                 throw std::runtime_error("the bare client run failed");
             bareMs.push_back(timer.nsecsElapsed() / 1e6);
         };
-        if (iteration++ % 2) {
-            timeBare();
-            timeProvider();
-        } else {
-            timeProvider();
-            timeBare();
-        }
+        BenchSummary::inTurn(iteration, timeProvider, timeBare);
         if (!controlled || svn.statusCache.empty() || revisionText == QLatin1String("fixme"))
             throw std::runtime_error("the provider's query failed");
         state.SetIterationTime(providerMs.back() / 1e3);
@@ -309,13 +303,7 @@ void BM_FirstPassOverFiftyFolders(benchmark::State& state)
                 throw std::runtime_error("the bare client runs failed");
             bareMs.push_back(launcher.readAllStandardOutput().trimmed().toDouble());
         };
-        if (iteration++ % 2) {
-            timeBare();
-            timeProvider();
-        } else {
-            timeProvider();
-            timeBare();
-        }
+        BenchSummary::inTurn(iteration, timeProvider, timeBare);
         state.SetIterationTime(providerMs.back() / 1e3);
     }
     const double provider = BenchSummary::median(providerMs);

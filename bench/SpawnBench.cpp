@@ -97,13 +97,7 @@ void BM_Capture64MiB(benchmark::State& state)
             if (output.size() != (Bytes + 62) / 63)
                 throw std::runtime_error("QProcess lost lines");
         };
-        if (iteration++ % 2) {
-            timeQProcess();
-            timeSpawn();
-        } else {
-            timeSpawn();
-            timeQProcess();
-        }
+        BenchSummary::inTurn(iteration, timeSpawn, timeQProcess);
         state.SetIterationTime(spawnSeconds.back());
     }
     const double spawnMBs = Bytes / 1048576.0 / BenchSummary::median(spawnSeconds);

@@ -98,8 +98,7 @@ QString clientProblem(const QString& svnExecutable)
     return QString();
 }
 
-bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
-                       const HostOptions& options, QTextStream& err)
+void setProviderOptions(SourceCodeControlSystemProviderInterface& provider, const HostOptions& options)
 {
     provider.setOption(QLatin1String(SourceCodeControlOption::Executable), options.svnExecutable);
     // The password never shows in the process list, and no run hangs for ever.
@@ -110,6 +109,12 @@ bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
         provider.setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), options.repositoryURL);
     provider.setOption(QLatin1String(SourceCodeControlOption::LockSupported),
                        options.lockSupported ? QStringLiteral("Yes") : QStringLiteral("No"));
+}
+
+bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
+                       const HostOptions& options, QTextStream& err)
+{
+    setProviderOptions(provider, options);
     if (!options.userName.isNull()) {
         if (!provider.login(options.userName, options.password, options.repositoryURL)) {
             printLastError(provider, QStringLiteral("login"), err);

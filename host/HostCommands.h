@@ -54,6 +54,13 @@ void printLastError(SourceCodeControlSystemProviderInterface& provider,
 QString clientProblem(const QString& svnExecutable);
 
 /**
+ * Sets the provider options the global options give: the client, the
+ * password always on the client's standard input, the time limit, the
+ * repository URL when given, and locking.
+ */
+void setProviderOptions(SourceCodeControlSystemProviderInterface& provider, const HostOptions& options);
+
+/**
  * Passes the global options to a fresh provider (the password always on the
  * client's standard input, and the time limit): the three host options,
  * login when a user is given, and the roots when --root is given (one list,

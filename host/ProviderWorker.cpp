@@ -97,15 +97,7 @@ void ProviderWorker::open(const HostOptions& options)
                     QStringLiteral("%1 gave no provider").arg(options.plugin));
 
     auto& provider = *m_provider;
-    provider.setOption(QLatin1String(SourceCodeControlOption::Executable), options.svnExecutable);
-    // The password never shows in the process list, and no run blocks for ever.
-    provider.setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin), QStringLiteral("Yes"));
-    provider.setOption(QLatin1String(SourceCodeControlOption::Timeout),
-                       QString::number(options.timeoutSeconds));
-    if (!options.repositoryURL.isNull())
-        provider.setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), options.repositoryURL);
-    provider.setOption(QLatin1String(SourceCodeControlOption::LockSupported),
-                       options.lockSupported ? QStringLiteral("Yes") : QStringLiteral("No"));
+    setProviderOptions(provider, options);
 
     if (!options.userName.isNull()
         && !provider.login(options.userName, options.password, options.repositoryURL)) {

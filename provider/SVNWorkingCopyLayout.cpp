@@ -56,17 +56,15 @@ void SVNWorkingCopyLayout::close(Database& database)
     database.connection = nullptr;
 }
 
-SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& path)
+SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& path, unsigned long long device,
+                                                           unsigned long long inode)
 {
-    struct stat st;
-    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return nullptr;
     for (auto it = m_databases.begin(); it != m_databases.end(); ++it) {
         if (it->path != path)
             continue;
         Database database = *it;
         m_databases.erase(it);
-        if (database.device == st.st_dev && database.inode == st.st_ino) {
+        if (database.device == device && database.inode == inode) {
             m_databases.push_back(database);
             return &m_databases.back();
         }
@@ -80,8 +78,8 @@ SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& pat
 
     Database database;
     database.path = path;
-    database.device = st.st_dev;
-    database.inode = st.st_ino;
+    database.device = device;
+    database.inode = inode;
     if (sqlite3_open_v2(path.constData(), &database.connection,
                         SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
             != SQLITE_OK
@@ -112,7 +110,7 @@ SVNFolderState SVNWorkingCopyLayout::inspect(const QString& directory)
     const QByteArray databasePath = (top == "/" ? QByteArray() : top) + "/.svn/wc.db";
     struct stat st;
     state.central = ::stat(databasePath.constData(), &st) == 0 && S_ISREG(st.st_mode);
-    Database* database = state.central ? open(databasePath) : nullptr;
+    Database* database = state.central ? open(databasePath, st.st_dev, st.st_ino) : nullptr;
     if (!database)
         return state;
 

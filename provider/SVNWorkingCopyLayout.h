@@ -61,7 +61,8 @@ private:
         sqlite3_stmt* query = nullptr;
     };
 
-    Database* open(const QByteArray& path);
+    /** The database at `path`, a regular file on device `device` with inode `inode`. */
+    Database* open(const QByteArray& path, unsigned long long device, unsigned long long inode);
     static void close(Database& database);
 
     std::vector<Database> m_databases; // most recently used last

@@ -306,7 +306,6 @@ public:
 
     bool isSet() const { return m_endMs != 0; }
     bool expired() const { return m_stage > 0; }
-    bool killed() const { return m_stage > 1; }
 
     // Signals the child as the clock says; the longest poll wait until the next step.
     int step(const Child& child)
