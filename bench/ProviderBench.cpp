@@ -5,7 +5,7 @@
 #include "BenchSummary.h"
 #include "PeakMemory.h"
 #include "QTxProcess.h"
-#include "SVNInterface.h"
+#include "SVNInterfaceSeam.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,15 +30,14 @@ namespace {
 constexpr int DirectoryEntries = 2000;
 const char* const SvnClient = "/usr/bin/svn";
 
-class BenchSVN : public SVNInterface
+// A provider bound to `localRoot` that runs `client`, with the credentials the benchmarks' runs carry.
+void setUp(SVNInterface& svn, const QString& client, const QString& localRoot)
 {
-public:
-    using SVNInterface::localRootPath;
-    using SVNInterface::password;
-    using SVNInterface::statusCache;
-    using SVNInterface::svnExecutable;
-    using SVNInterface::userName;
-};
+    svn.setOption(QLatin1String(SourceCodeControlOption::Executable), client);
+    SVNInterfaceSeam seam(svn);
+    seam.bind(localRoot, QString());
+    seam.client().setCredentials(QStringLiteral("bench"), QStringLiteral("secret"));
+}
 
 QString entryName(int i)
 {
@@ -91,16 +90,15 @@ void BM_CachedStatus(benchmark::State& state)
     writeFile(client, "#!/bin/sh\nexec cat \"$(dirname \"$0\")/status.txt\"\n");
     QFile::setPermissions(client, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    BenchSVN svn;
-    svn.svnExecutable = client;
-    svn.localRootPath = scratch.path();
+    SVNInterface svn;
+    setUp(svn, client, scratch.path());
     std::vector<QStringList> queries;
     for (int i = 0; i < DirectoryEntries; ++i)
         queries.push_back({QStringLiteral("project"), entryName((i * 7919) % DirectoryEntries)});
     bool controlled, checkedOut, modified, outOfDate;
     QString statusText, revisionText, lastChangedText;
     if (!svn.status(queries[0], controlled, checkedOut, modified, outOfDate, statusText, revisionText,
-                    lastChangedText) || !controlled || svn.statusCache.size() != 1)
+                    lastChangedText) || !controlled || SVNInterfaceSeam(svn).statusCache().size() != 1)
         throw std::runtime_error("the directory did not get cached");
 
     static std::vector<double> perQueryNs;
@@ -115,7 +113,7 @@ void BM_CachedStatus(benchmark::State& state)
             next = 0;
     }
     perQueryNs.push_back(double(timer.nsecsElapsed()) / double(state.iterations()));
-    if (svn.statusCache.size() != 1)
+    if (SVNInterfaceSeam(svn).statusCache().size() != 1)
         throw std::runtime_error("a cached query ran the client");
     state.SetItemsProcessed(state.iterations());
     BenchSummary::record("1. cached status, 2,000-entry directory", BenchSummary::median(perQueryNs) / 1e3,
@@ -187,11 +185,8 @@ int runBare(const std::vector<char*>& argv, const char* directory)
 void compareFirstStatus(benchmark::State& state, const QString& workingCopy, const QStringList& parts,
                         const std::string& figure)
 {
-    BenchSVN svn;
-    svn.svnExecutable = QString::fromLatin1(SvnClient);
-    svn.localRootPath = workingCopy;
-    svn.userName = QStringLiteral("bench");
-    svn.password = QStringLiteral("secret");
+    SVNInterface svn;
+    setUp(svn, QString::fromLatin1(SvnClient), workingCopy);
 
     std::vector<QByteArray> bareBytes;
     for (const char* argument : {SvnClient, "status", "--non-recursive", "--show-updates", "--verbose",
@@ -225,7 +220,7 @@ void compareFirstStatus(benchmark::State& state, const QString& workingCopy, con
             bareMs.push_back(timer.nsecsElapsed() / 1e6);
         };
         BenchSummary::inTurn(iteration, timeProvider, timeBare);
-        if (!controlled || svn.statusCache.empty() || revisionText == QLatin1String("fixme"))
+        if (!controlled || SVNInterfaceSeam(svn).statusCache().empty() || revisionText == QLatin1String("fixme"))
             throw std::runtime_error("the provider's query failed");
         state.SetIterationTime(providerMs.back() / 1e3);
     }
@@ -270,11 +265,8 @@ void BM_FirstPassOverFiftyFolders(benchmark::State& state)
         folders << QStringLiteral("module%1/src").arg(i, 2, 10, QLatin1Char('0'));
     static RealWorkingCopy fixture(folders, 500);
     Ballast ballast(size_t(2048) << 20);
-    BenchSVN svn;
-    svn.svnExecutable = QString::fromLatin1(SvnClient);
-    svn.localRootPath = fixture.workingCopy;
-    svn.userName = QStringLiteral("bench");
-    svn.password = QStringLiteral("secret");
+    SVNInterface svn;
+    setUp(svn, QString::fromLatin1(SvnClient), fixture.workingCopy);
     QStringList bareArguments{QStringLiteral("statuses"), QString::fromLatin1(SvnClient)};
     for (const QString& folder : folders)
         bareArguments << fixture.workingCopy + QLatin1Char('/') + folder;
@@ -336,9 +328,8 @@ void BM_GetToPeakMemory(benchmark::State& state)
                 QStringLiteral("big.bin")}, workingCopy);
     runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("commit"), QStringLiteral("--quiet"),
                 QStringLiteral("-m"), QStringLiteral("big")}, workingCopy);
-    BenchSVN svn;
-    svn.svnExecutable = QString::fromLatin1(SvnClient);
-    svn.localRootPath = workingCopy;
+    SVNInterface svn;
+    setUp(svn, QString::fromLatin1(SvnClient), workingCopy);
     double peak = 0;
     for (auto _ : state) {
         PeakMemory memory;
@@ -361,7 +352,7 @@ void BM_ParseStatusOutput(benchmark::State& state)
     for (int i = 0; i < Lines; ++i)
         lines << QString::fromLatin1(statusLine(i, true).chopped(1));
     lines << QStringLiteral("Status against revision:   1049");
-    BenchSVN svn;
+    SVNInterface svn;
     QElapsedTimer timer;
     timer.start();
     for (auto _ : state) {

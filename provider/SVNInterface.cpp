@@ -1,14 +1,9 @@
-// The provider object: options, credentials, the svn command runner and the
+// The provider object: options, credentials, running the client and the
 // small fixed-answer operations.
 
 #include "SVNInterface.h"
 
-#include "EightBit.h"
-#include "QTxProcess.h"
-#include "QTxProcessEnvironment.h"
 #include "SVNWorkingCopyLayout.h"
-
-#include <QThread>
 
 namespace {
 
@@ -17,13 +12,6 @@ const QLatin1String s_optionRepositoryURL(SourceCodeControlOption::RepositoryURL
 const QLatin1String s_optionLockSupported(SourceCodeControlOption::LockSupported);
 const QLatin1String s_optionPasswordFromStdin(SourceCodeControlOption::PasswordFromStdin);
 const QLatin1String s_optionTimeout(SourceCodeControlOption::Timeout);
-// A working copy locked by another client is waited for this long in all,
-// in pauses that double from the first; one whose work queue is not empty
-// (another client finishing its command, or an interrupted one that needs a
-// clean-up) only until the pauses reach s_busyWaitMs.
-const int s_lockWaitMs = 10000;
-const int s_busyWaitMs = 2000;
-const int s_firstLockPauseMs = 50;
 
 } // namespace
 
@@ -38,15 +26,15 @@ SVNInterface::~SVNInterface()
 bool SVNInterface::setOption(const QString& key, const QString& value)
 {
     if (key == s_optionExecutable)
-        svnExecutable = value;
+        client.setExecutable(value);
     else if (key == s_optionRepositoryURL)
         repositoryURL = value;
     else if (key == s_optionLockSupported)
         lockSupported = value == QLatin1String("Yes");
     else if (key == s_optionPasswordFromStdin)
-        passwordFromStdin = value == QLatin1String("Yes");
+        client.setPasswordFromStdin(value == QLatin1String("Yes"));
     else if (key == s_optionTimeout)
-        timeoutSeconds = qMax(0, value.toInt());
+        client.setTimeoutSeconds(value.toInt());
     else
         return false;
     return true;
@@ -55,11 +43,9 @@ bool SVNInterface::setOption(const QString& key, const QString& value)
 bool SVNInterface::login(const QString& newUserName, const QString& newPassword,
                          const QString& newRepositoryURL)
 try {
-    userName = newUserName;
-    password = newPassword;
+    client.setCredentials(newUserName, newPassword);
     repositoryURL = newRepositoryURL;
-    QStringList output;
-    return executeSVNCommand(QStringLiteral("info"), {}, QString(), repositoryURL, output);
+    return run(SVNCommands::info(repositoryURL));
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }
@@ -114,119 +100,11 @@ void SVNInterface::setLastError(const QString& command, const QString& message)
     lastErrorMessage = message;
 }
 
-QStringList SVNInterface::commandLine(const QString& command, const QStringList& arguments,
-                                      const QString& target) const
-{
-    QStringList argv;
-    argv.reserve(arguments.size() + 11);
-    argv << svnExecutable << command << arguments;
-    // "add" never talks to the repository, so it gets no credentials.
-    if (command != QLatin1String("add")) {
-        argv << QStringLiteral("--no-auth-cache") << QStringLiteral("--non-interactive")
-             << QStringLiteral("--username") << userName;
-        // From standard input the secret never shows in the process list.
-        if (passwordFromStdin)
-            argv << QStringLiteral("--password-from-stdin");
-        else
-            argv << QStringLiteral("--password") << password;
-    }
-    if (!target.isEmpty()) {
-        // The target is always a path or URL: "--" keeps a name that starts
-        // with "-" from being read as options, and an empty peg revision "@"
-        // keeps an "@" in it from being read as one. A check-out's target is
-        // the directory to create, where the client reads no peg revision.
-        if (target.startsWith(QLatin1Char('-')))
-            argv << QStringLiteral("--");
-        argv << (command == QLatin1String("checkout") ? target : pegSafe(target));
-    }
-    return argv;
-}
-
-QString SVNInterface::pegSafe(const QString& path)
-{
-    return path.contains(QLatin1Char('@')) ? path + QLatin1Char('@') : path;
-}
-
 bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& arguments,
                                      const QString& workingDirectory, const QString& target,
                                      QStringList& output)
 {
-    output.clear();
-    return execute(command, arguments, workingDirectory, target, &output, -1);
-}
-
-bool SVNInterface::execute(const QString& command, const QStringList& arguments,
-                           const QString& workingDirectory, const QString& target,
-                           QStringList* output, int outputDescriptor,
-                           const QTx::OutputLineObserver* observer)
-{
-    QStringList extraArguments;
-    int lockWaitMs = 0;
-    int pauseMs = s_firstLockPauseMs;
-    for (;;) {
-        QStringList errors;
-        const int exitCode = runClient(command, commandLine(command, arguments + extraArguments, target),
-                                       workingDirectory, output, errors, outputDescriptor, observer);
-        // Anything on standard error counts as failure, warnings included.
-        if (exitCode == 0 && errors.isEmpty() && !lastRunTimedOut)
-            return true;
-        if (lastRunTimedOut) {
-            setLastError(command, QStringLiteral("the client did not finish within the time limit "
-                                                 "of %1 seconds (SVNTimeout) and was stopped")
-                                      .arg(timeoutSeconds));
-            return false;
-        }
-        const QString message = errors.join(QLatin1Char('\n'));
-        if (message.contains(QLatin1String("E205005:")) && extraArguments.isEmpty()) {
-            // The client refuses a log or lock message that names an
-            // existing file, taking it for a mistyped -F; the user meant the text.
-            extraArguments << QStringLiteral("--force-log");
-        } else if ((message.contains(QLatin1String("E155004:"))
-                    || (message.contains(QLatin1String("E155037:")) && lockWaitMs < s_busyWaitMs))
-                   && lockWaitMs < s_lockWaitMs) {
-            // Another client holds the working copy's lock for the length of
-            // its own command, or is still running the work it queued there
-            // (reported like an interrupted operation): wait for it, a little
-            // longer each time.
-            const int pause = qMin(pauseMs, s_lockWaitMs - lockWaitMs);
-            QThread::msleep(ulong(pause));
-            lockWaitMs += pause;
-            pauseMs *= 2;
-        } else {
-            setLastError(command, message);
-            return false;
-        }
-        if (output)
-            output->clear();
-    }
-}
-
-int SVNInterface::runClient(const QString& command, const QStringList& argv,
-                            const QString& workingDirectory, QStringList* output,
-                            QStringList& errors, int outputDescriptor,
-                            const QTx::OutputLineObserver* observer)
-{
-    // The provider reads the client's labels and status layout, so its
-    // messages must be untranslated; names reach it and come back as UTF-8
-    // whatever the host's own locale is.
-    QTx::ProcessEnvironment environment = QTx::ProcessEnvironment::inherited();
-    environment.unset("LC_ALL");
-    environment.unset("LANGUAGE");
-    environment.set("LC_MESSAGES", "C");
-    environment.set("LC_CTYPE", "C.UTF-8");
-    QTx::SpawnOptions options;
-    options.environment = &environment;
-    options.outputDescriptor = outputDescriptor;
-    if (observer)
-        options.outputObserver = *observer;
-    QByteArray secret;
-    if (passwordFromStdin && command != QLatin1String("add")) {
-        secret = toEightBit(password) + '\n';
-        options.input = &secret;
-    }
-    options.timeoutMs = timeoutSeconds * 1000;
-    options.timedOut = &lastRunTimedOut;
-    return QTx::spawnProcess(argv, true, workingDirectory, options, output, &errors);
+    return run(SVNCommands::custom(command, arguments, workingDirectory, target), output);
 }
 
 bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& arguments,
@@ -234,6 +112,28 @@ bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& 
 {
     return executeSVNCommand(command, arguments, localRootPath,
                              pathParts.join(QLatin1Char('/')), output);
+}
+
+SVNRunResult SVNInterface::run(const SVNCommand& command, const SVNOutput& output)
+{
+    SVNRunResult result = client.run(command, output);
+    if (!result.succeeded())
+        setLastError(command.subcommand, result.message());
+    return result;
+}
+
+bool SVNInterface::run(const SVNCommand& command, QStringList& lines)
+{
+    lines.clear();
+    SVNOutput output;
+    output.lines = &lines;
+    return run(command, output).succeeded();
+}
+
+bool SVNInterface::run(const SVNCommand& command)
+{
+    QStringList discarded;
+    return run(command, discarded);
 }
 
 QString SVNInterface::getLocalDirectory(const QStringList& pathParts)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "QTxProcess.h"
+#include "SVNClient.h"
 #include "SVNFileStatus.h"
 #include "SVNWorkingCopyLayout.h"
 #include "SourceCodeControlSystemProviderInterface.h"
@@ -10,18 +10,22 @@
 
 #include <map>
 
+class SVNInterfaceSeam;
+
 /**
  * The Subversion provider. Every operation runs the svn command-line client
- * (svnExecutable) as a child process through executeSVNCommand() and reads
- * what it prints; the only other thing read from a working copy is whether
- * "<dir>/.svn/entries" exists.
+ * as a child process (SVNClient, with the command lines of SVNCommands) and
+ * reads what it prints. Besides the client's output it reads only what the
+ * working copy says of its folders: whether "<dir>/.svn/entries" exists, and
+ * the client's own database ".svn/wc.db", read-only (SVNWorkingCopyLayout).
  *
  * Conventions of all operations:
  *  - An operation stops at the first failed client run and returns false;
  *    steps already done are not undone. A run fails when the client exits
- *    with a code other than 0 or writes anything at all on standard error.
- *  - Every failed run records its subcommand and error lines, readable
- *    through getLastError(); nothing clears them.
+ *    with a code other than 0, writes anything at all on standard error,
+ *    cannot be started, or is ended by the time limit.
+ *  - Every failed run records its subcommand and message, readable through
+ *    getLastError(); nothing clears them.
  *  - Working-copy operations take path parts relative to the local root, run
  *    the client in localRootPath (or a directory below it) and end, after
  *    their last successful run, by calling saved() for the file.
@@ -51,8 +55,7 @@ public:
     bool getRepositoryList(QStringList& list) override;
     /**
      * Stores the three values first (they stay stored whatever happens), then
-     * runs "info" on repositoryURL. True when that run succeeds; otherwise the
-     * last error holds "info" and the client's error lines.
+     * runs "info" on repositoryURL. True when that run succeeds.
      */
     bool login(const QString& userName, const QString& password,
                const QString& repositoryURL) override;
@@ -61,10 +64,11 @@ public:
     /**
      * Binds an existing working copy. Sets localRoots and localRootPath
      * ("/" + parts joined by "/"); returns false without a run when
-     * localRootPath has no ".svn/entries". Otherwise runs "info" on it and
-     * reads "URL:" and "Repository Root:": rootURL becomes the URL value and
-     * repositoryRoots the URL's path below the repository root. False when
-     * "info" fails (rootURL and repositoryRoots then keep their old values).
+     * localRootPath is no working copy (see isWorkingCopy()). Otherwise runs
+     * "info" on it and reads "URL:" and "Repository Root:": rootURL becomes
+     * the URL value and repositoryRoots the URL's path below the repository
+     * root. False when "info" fails (rootURL and repositoryRoots then keep
+     * their old values).
      */
     bool setRoots(const QStringList& localRoots) override;
     /**
@@ -88,19 +92,23 @@ public:
      * success controlled, modified and outOfDate true, checkedOut false,
      * statusText "missing", revisionText "fixme", lastChangedText untouched.
      * Returns false (controlled false, the other outputs untouched) when the
-     * file has no record and "info" fails.
+     * file has no record and "info" fails, or when the folder's status run
+     * was ended by the time limit (then nothing more runs).
      */
     bool status(const QStringList& pathParts, bool& controlled, bool& checkedOut,
                 bool& modified, bool& outOfDate, QString& statusText,
                 QString& revisionText, QString& lastChangedText) override;
     /**
      * Adds and commits one file with `comment`. Each directory level on the
-     * way that is not a working copy is first fetched ("checkout
-     * --non-recursive") when the repository has it, or added and committed
-     * non-recursively when it has not; the status cache entry of each such
-     * level is dropped. Then "add" and "commit" the file in its directory.
-     * False at the first failed run (a failed "info" probe only selects the
-     * add-and-commit path); what was done before stays done.
+     * way that is no working copy is first brought in when the repository
+     * has it ("info" probe): in a working copy of the central layout with
+     * "update --force --set-depth" (infinity below a folder of that depth,
+     * else empty), in one of the per-folder layout with "checkout
+     * --non-recursive"; a level the repository lacks is added and committed
+     * non-recursively. The status cache entry of each such level is dropped.
+     * Then "add" and "commit" the file in its directory. False at the first
+     * failed run (a failed probe only selects the add-and-commit path,
+     * unless the time limit ended it); what was done before stays done.
      */
     bool addFile(const QStringList& pathParts, const QString& comment) override;
     /**
@@ -111,18 +119,19 @@ public:
      */
     bool saved(const QStringList& pathParts) override;
     /**
-     * Brings one file up to date: each directory level that is not a working
-     * copy is updated non-recursively into place (and its cache entry
-     * dropped); with keepLocal false the local file is deleted first, so the
-     * repository's text replaces it (it stays deleted if the update fails);
-     * then "update" on the file. False at the first failed run.
+     * Brings one file up to date: each directory level that is no working
+     * copy is first brought into place (as addFile() does in the central
+     * layout; "update --non-recursive" in the per-folder one) and its cache
+     * entry dropped; with keepLocal false the local file is deleted first,
+     * so the repository's text replaces it (it stays deleted if the update
+     * fails); then "update" on the file. False at the first failed run.
      */
     bool getFile(const QStringList& pathParts, bool keepLocal) override;
     /**
      * Writes the file's text at `revision` ("cat --revision") to
-     * `destination`: each output line followed by one line feed. False, with
-     * the destination untouched, when the run fails; false too when the
-     * destination cannot be opened for writing.
+     * `destination`, the client's bytes unchanged. They go to a scratch file
+     * first, so the destination is untouched when the run fails. False when
+     * the run fails or the destination cannot be written.
      */
     bool getTo(const QStringList& pathParts, const QString& revision,
                const QString& destination) override;
@@ -135,9 +144,12 @@ public:
      */
     bool checkout(const QStringList& pathParts, const QString& comment, bool replaceLocal) override;
     /**
-     * Releases the lock ("unlock"). With discardChanges true the local file is
-     * deleted first and, once the unlock succeeded, restored by "update"; a
-     * refused unlock then leaves it deleted. Permissions are not changed.
+     * Releases the lock ("unlock"). With discardChanges true the local file
+     * is deleted and, once the unlock succeeded, restored by "update". In a
+     * working copy of the central layout the unlock runs before the delete
+     * (its client cannot unlock a file that is gone), so a refused unlock
+     * leaves the file; in the per-folder layout the file goes first and a
+     * refused unlock leaves it deleted. Permissions are not changed.
      */
     bool undoCheckout(const QStringList& pathParts, bool discardChanges) override;
     /** Commits the file ("commit -m comment" in localRootPath). The cache is untouched on failure. */
@@ -163,42 +175,25 @@ public:
     bool createDirectory(const QStringList& parentParts, const QString& name) override;
     /**
      * Sets `command` to the subcommand of the last failed run and returns its
-     * standard-error lines joined with "\n" (empty when it wrote none, e.g.
-     * when the client could not be started). Both null while nothing failed.
-     * Reading does not clear them.
+     * message: the standard-error lines joined with "\n" (empty when it wrote
+     * none, or was killed by a signal), why it could not be started ("cannot
+     * run 'svnx': not found"), or that the time limit stopped it. Both null
+     * while nothing failed. Reading does not clear them.
      */
     QString getLastError(QString& command) override;
 
     virtual ~SVNInterface();
 
     /**
-     * Runs the client: svnExecutable, command, arguments, then (for every
-     * command except exactly "add") "--no-auth-cache" "--non-interactive"
-     * "--username" userName "--password" password, then target when it is
-     * not empty. A target is always taken as a path: one holding "@" gets an
-     * empty peg revision ("@") appended, and one starting with "-" follows a
-     * "--". The child runs in workingDirectory (null: the caller's current
-     * directory), with the client's messages untranslated (LC_MESSAGES=C)
-     * and UTF-8 names (LC_CTYPE=C.UTF-8). `output` is cleared, then receives
+     * Runs the client once with the subcommand `command`, `arguments`, the
+     * credentials (unless `command` is exactly "add") and `target` (omitted
+     * when empty), in `workingDirectory` (null: the caller's current
+     * directory); see SVNClient for the argument vector, the target rules,
+     * the environment and the retries. `output` is cleared, then receives
      * the standard output lines (also on failure).
-     *
-     * With SVNPasswordFromStdin set, "--password-from-stdin" replaces
-     * "--password" and the password and a line feed go to the client's
-     * standard input. With SVNTimeout set, a run still going when its time
-     * is up is ended (SIGTERM to its process group, SIGKILL two seconds
-     * later) and fails with a message naming the limit.
-     *
-     * When the client refuses a log or lock message because it names an
-     * existing file (E205005), the same command runs once more with
-     * "--force-log" after the arguments. When another client holds the
-     * working copy's lock (E155004), the command is tried again after
-     * pauses that double, for up to ten seconds in all; while another
-     * client's queued work is still running there (E155037, which is also
-     * what an interrupted operation leaves), for about three seconds. Nothing
-     * else is ever repeated.
      * @return true when the client exited with 0 and wrote no standard-error
-     *         line; otherwise false, with the last error set to `command` and
-     *         the error lines joined with "\n".
+     *         line; otherwise false, with the last error set to `command`
+     *         and the run's message.
      */
     bool executeSVNCommand(const QString& command, const QStringList& arguments,
                            const QString& workingDirectory, const QString& target,
@@ -214,81 +209,54 @@ public:
     QString getLocalDirectory(const QStringList& pathParts);
 
     /**
-     * Parses "svn status" lines into `records`: all lines but the last; empty
-     * lines and lines starting with "?" are skipped. Flags come from
-     * characters 1 ("M"/"!"), 6 ("K") and 7 ("*"); after the seven status
-     * characters come the working revision, the last-changed revision, one
-     * discarded field and the key (the rest of the line, spaces included).
-     * A later line with the same key overwrites the earlier record. A line
-     * too short for that layout never reads past its end; missing fields
-     * stay null.
+     * Parses "svn status" lines into `records`, keyed by entry name. Not
+     * entries: the last line (the client's "Status against revision:"),
+     * anything from a "Status against revision:" line on, empty lines, lines
+     * starting with "?", and a tree conflict's detail line ("      >").
+     * Flags: modified for "M" or "!" in column 1, locked for "K" in column 6,
+     * out of date for "*" in column 7 (the older layout) or alone in column
+     * 9 (the newer one). After the status columns come the working revision,
+     * the last-changed revision and the author; the name is the rest of the
+     * line, read from column 42 when the newer fixed columns say it starts
+     * there (an empty author, a name with leading blanks). A later line with
+     * the same key overwrites the earlier record in place. A line too short
+     * for that layout never reads past its end; missing fields stay null.
      */
     void parseStatusOutput(SVNDirectoryStatus* records, const QStringList& lines);
 
     /**
      * The cached record of a file, filling its directory's cache entry first
      * (one "status --non-recursive --show-updates --verbose" run inside the
-     * directory) when there is none. A directory without ".svn/entries" is
-     * cached as null and never run again until the entry goes. A failed run
-     * caches nothing. Null when there is no record. The pointer stays valid
-     * until the directory's entry is removed or the cache is cleared.
+     * directory) when there is none. A directory that is no working copy is
+     * cached as null and not tested again until the entry goes. A failed
+     * run caches nothing. Null when there is no record. The pointer stays
+     * valid until the directory's entry is removed or the cache is cleared.
      */
     SVNFileStatus* getFileStatus(const QStringList& pathParts);
 
-protected:
-    QString svnExecutable;
-    QString repositoryURL;
-    QString userName;
-    QString password;
-    QStringList localRoots;
-    QStringList repositoryRoots;
-    QString localRootPath;
-    QString rootURL;
-    bool lockSupported = false;
-    /** Directory path → its records (owned), or null for a directory that is not a working copy. */
-    std::map<QString, SVNDirectoryStatus*> statusCache;
-    QString lastErrorCommand;
-    QString lastErrorMessage;
-    /** The working copies' own databases, read to tell which folders are versioned. */
-    SVNWorkingCopyLayout workingCopyLayout;
-    /** The "SVNPasswordFromStdin" option. */
-    bool passwordFromStdin = false;
-    /** The "SVNTimeout" option: seconds a run may take, 0 for no limit. */
-    int timeoutSeconds = 0;
-    /** Whether the last client run was ended by the time limit. */
-    bool lastRunTimedOut = false;
-
 private:
+    friend class SVNInterfaceSeam;
+
+    /**
+     * Runs `command`; when it does not succeed, records its subcommand and
+     * message as the last error. Returns how it went.
+     */
+    SVNRunResult run(const SVNCommand& command, const SVNOutput& output);
+    /** As above with the output lines in `lines` (cleared first); true when the run succeeded. */
+    bool run(const SVNCommand& command, QStringList& lines);
+    /** As above, the output discarded. */
+    bool run(const SVNCommand& command);
+    /**
+     * getFileStatus(), telling through `timedOut` whether the directory's
+     * status run was ended by the time limit.
+     */
+    SVNFileStatus* lookUpStatus(const QStringList& pathParts, bool& timedOut);
     /**
      * A directory is a working copy when "<directory>/.svn/entries" exists
      * (never read), or when it is a versioned folder of an enclosing working
      * copy of the central layout (a ".svn/wc.db" at its top).
      */
     bool isWorkingCopy(const QString& directory);
-    /** The whole argument vector of one run (see executeSVNCommand()). */
-    QStringList commandLine(const QString& command, const QStringList& arguments,
-                            const QString& target) const;
-    /** `path` with an empty peg revision appended when it holds "@". */
-    static QString pegSafe(const QString& path);
-    /**
-     * executeSVNCommand() without clearing anything first; with
-     * `outputDescriptor` not negative, standard output goes there instead of
-     * `output` (which may then be null). `observer`, when given, sees each
-     * output line while the client still runs (a run retried with
-     * "--force-log" shows it the lines of both attempts); `output` may then
-     * be null too.
-     */
-    bool execute(const QString& command, const QStringList& arguments,
-                 const QString& workingDirectory, const QString& target, QStringList* output,
-                 int outputDescriptor = -1,
-                 const QTx::OutputLineObserver* observer = nullptr);
-    /**
-     * One run of the client with `argv` in `workingDirectory`; its exit code.
-     * With `outputDescriptor` not negative, standard output goes there.
-     */
-    int runClient(const QString& command, const QStringList& argv, const QString& workingDirectory,
-                  QStringList* output, QStringList& errors, int outputDescriptor = -1,
-                  const QTx::OutputLineObserver* observer = nullptr);
     /**
      * Brings the folder `name`, missing from the central working copy that
      * holds `parentDirectory`, into that working copy: "update --force
@@ -304,4 +272,19 @@ private:
     bool updateFile(const QStringList& pathParts);
     /** "list" of repositoryURL + "/" + the path parts. */
     bool listRepositoryDirectory(const QStringList& pathParts, QStringList& output);
+
+    /** The client and how it runs: executable, credentials, password route, time limit. */
+    SVNClient client;
+    QString repositoryURL;
+    QStringList localRoots;
+    QStringList repositoryRoots;
+    QString localRootPath;
+    QString rootURL;
+    bool lockSupported = false;
+    /** Directory path → its records (owned), or null for a directory that is no working copy. */
+    std::map<QString, SVNDirectoryStatus*> statusCache;
+    QString lastErrorCommand;
+    QString lastErrorMessage;
+    /** The working copies' own databases, read to tell which folders are versioned. */
+    SVNWorkingCopyLayout workingCopyLayout;
 };

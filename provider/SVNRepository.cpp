@@ -24,8 +24,7 @@ bool SVNInterface::refreshDirectoriesList(const QStringList&)
 
 bool SVNInterface::listRepositoryDirectory(const QStringList& pathParts, QStringList& output)
 {
-    const QString url = repositoryURL + Slash + pathParts.join(Slash);
-    return executeSVNCommand(QStringLiteral("list"), {}, QString(), url, output);
+    return run(SVNCommands::list(repositoryURL + Slash + pathParts.join(Slash)), output);
 }
 
 bool SVNInterface::getFilesList(const QStringList& pathParts, QStringList& names)
@@ -59,11 +58,7 @@ try {
 
 bool SVNInterface::createDirectory(const QStringList& parentParts, const QString& name)
 try {
-    const QString url = repositoryURL + Slash + parentParts.join(Slash) + Slash + name;
-    QStringList output;
-    return executeSVNCommand(QStringLiteral("mkdir"),
-                             {QStringLiteral("--message"), QStringLiteral("Quillhaven Generated")},
-                             QString(), url, output);
+    return run(SVNCommands::mkdir(repositoryURL + Slash + parentParts.join(Slash) + Slash + name));
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }

@@ -178,6 +178,12 @@ void SVNInterface::parseStatusOutput(SVNDirectoryStatus* records, const QStringL
 
 SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
 {
+    bool timedOut = false;
+    return lookUpStatus(pathParts, timedOut);
+}
+
+SVNFileStatus* SVNInterface::lookUpStatus(const QStringList& pathParts, bool& timedOut)
+{
     if (pathParts.isEmpty())
         return nullptr;
     const QString directory = getLocalDirectory(pathParts);
@@ -189,15 +195,20 @@ SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
             return nullptr;
         }
         // The lines are read as they come, while the client still runs; a
-        // failed run throws them away.
+        // failed run throws them away, a repeated one starts afresh.
         auto records = std::make_unique<SVNDirectoryStatus>();
-        StatusLineReader reader(records.get());
-        const QTx::OutputLineObserver observer = [&reader](QByteArrayView line) { reader.add(line); };
-        if (!execute(QStringLiteral("status"),
-                     {QStringLiteral("--non-recursive"), QStringLiteral("--show-updates"),
-                      QStringLiteral("--verbose")},
-                     directory, QString(), nullptr, -1, &observer))
+        std::unique_ptr<StatusLineReader> reader = std::make_unique<StatusLineReader>(records.get());
+        SVNOutput output;
+        output.observer = [&reader](QByteArrayView line) { reader->add(line); };
+        output.restart = [&] {
+            records->clear();
+            reader = std::make_unique<StatusLineReader>(records.get());
+        };
+        const SVNRunResult result = run(SVNCommands::folderStatus(directory), output);
+        if (!result.succeeded()) {
+            timedOut = result.end == SVNRunResult::End::TimedOut;
             return nullptr;
+        }
         entry = statusCache.emplace(directory, nullptr).first;
         entry->second = records.release();
     }
@@ -216,9 +227,7 @@ try {
     if (entry == statusCache.end())
         return true; // nothing cached here, so nothing can be stale
     QStringList output;
-    if (executeSVNCommand(QStringLiteral("status"),
-                          {QStringLiteral("--show-updates"), QStringLiteral("--verbose")},
-                          directory, pathParts.last(), output)) {
+    if (run(SVNCommands::fileStatus(directory, pathParts.last()), output)) {
         if (!entry->second)
             entry->second = new SVNDirectoryStatus;
         parseStatusOutput(entry->second, output);
@@ -235,9 +244,9 @@ try {
     controlled = false;
     if (pathParts.isEmpty())
         return false;
-    lastRunTimedOut = false;
-    const SVNFileStatus* record = getFileStatus(pathParts);
-    if (lastRunTimedOut)
+    bool timedOut = false;
+    const SVNFileStatus* record = lookUpStatus(pathParts, timedOut);
+    if (timedOut)
         return false; // a client that hung there would hang on the repository too
     if (record) {
         controlled = true;
@@ -251,9 +260,7 @@ try {
     }
 
     // No local record: the file may still exist in the repository.
-    QStringList output;
-    const QString url = rootURL + QLatin1Char('/') + pathParts.join(QLatin1Char('/'));
-    if (!executeSVNCommand(QStringLiteral("info"), {}, QString(), url, output))
+    if (!run(SVNCommands::info(rootURL + QLatin1Char('/') + pathParts.join(QLatin1Char('/')))))
         return false;
     controlled = true;
     checkedOut = false;

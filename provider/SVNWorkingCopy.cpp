@@ -16,18 +16,6 @@ namespace {
 
 const QString Slash = QStringLiteral("/");
 
-QString nonNull(const QString& text)
-{
-    return text.isNull() ? QStringLiteral("") : text;
-}
-
-// A local directory name as the client's operand: one starting with "-"
-// would be read as options.
-QString localOperand(const QString& name)
-{
-    return name.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + name : name;
-}
-
 } // namespace
 
 bool SVNInterface::setRoots(const QStringList& newLocalRoots)
@@ -38,7 +26,7 @@ try {
         return false;
 
     QStringList output;
-    if (!executeSVNCommand(QStringLiteral("info"), {}, QString(), localRootPath, output))
+    if (!run(SVNCommands::info(localRootPath), output))
         return false;
 
     QString url;
@@ -81,10 +69,7 @@ try {
         return true;
     if (localRoots.isEmpty())
         return false; // the file-system root itself cannot be checked out
-    QStringList output;
-    return executeSVNCommand(QStringLiteral("checkout"),
-                             {QStringLiteral("-N"), pegSafe(rootURL), localOperand(localRoots.last())},
-                             parent, QString(), output);
+    return run(SVNCommands::checkOutRoot(rootURL, parent, localRoots.last()));
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }
@@ -93,9 +78,6 @@ bool SVNInterface::addFile(const QStringList& pathParts, const QString& comment)
 try {
     if (pathParts.isEmpty())
         return false;
-    const QString message = nonNull(comment);
-    const QStringList addArguments{QStringLiteral("--non-recursive"), QStringLiteral("--quiet")};
-    QStringList output;
 
     // Bring each directory level under control, from the root downwards, so
     // that every fetch or add runs inside a parent that is a working copy.
@@ -108,28 +90,20 @@ try {
         if (!isWorkingCopy(levelDirectory)) {
             // The probe only chooses the path; its failure is not ours,
             // unless it never answered: then nothing is known of the folder.
-            const bool inRepository = executeSVNCommand(QStringLiteral("info"), {}, QString(), url, output);
-            if (lastRunTimedOut)
+            const SVNRunResult probe = run(SVNCommands::info(url), SVNOutput());
+            if (probe.end == SVNRunResult::End::TimedOut)
                 return false;
-            if (inRepository) {
+            if (probe.succeeded()) {
                 // In a working copy of the central layout the folder joins it;
                 // a check-out there would reset the depth of a versioned folder.
                 const SVNFolderState parent = workingCopyLayout.inspect(directory);
-                const bool fetched = parent.central
-                    ? fetchFolder(directory, parent.depth, name)
-                    : executeSVNCommand(QStringLiteral("checkout"),
-                                        {QStringLiteral("--non-recursive"), pegSafe(url)},
-                                        directory, name, output);
+                const bool fetched = parent.central ? fetchFolder(directory, parent.depth, name)
+                                                    : run(SVNCommands::checkOutFolder(url, directory, name));
                 if (!fetched)
                     return false;
-            } else {
-                if (!executeSVNCommand(QStringLiteral("add"), addArguments, directory, name, output))
-                    return false;
-                if (!executeSVNCommand(QStringLiteral("commit"),
-                                       {QStringLiteral("--non-recursive"),
-                                        QStringLiteral("--message"), message},
-                                       directory, name, output))
-                    return false;
+            } else if (!run(SVNCommands::add(directory, name))
+                       || !run(SVNCommands::commitFolder(directory, name, comment))) {
+                return false;
             }
             // It may be cached as "not a working copy"; let the next query look again.
             removeCacheEntry(levelDirectory);
@@ -138,10 +112,7 @@ try {
     }
 
     const QString& fileName = pathParts.last();
-    if (!executeSVNCommand(QStringLiteral("add"), addArguments, directory, fileName, output))
-        return false;
-    if (!executeSVNCommand(QStringLiteral("commit"), {QStringLiteral("--message"), message},
-                           directory, fileName, output))
+    if (!run(SVNCommands::add(directory, fileName)) || !run(SVNCommands::commitAdded(directory, fileName, comment)))
         return false;
     return saved(pathParts);
 } catch (...) {
@@ -150,25 +121,21 @@ try {
 
 bool SVNInterface::updateFile(const QStringList& pathParts)
 {
-    QStringList output;
-    return executeSVNCommand(QStringLiteral("update"), {}, pathParts, output);
+    return run(SVNCommands::update(localRootPath, pathParts.join(Slash)));
 }
 
 bool SVNInterface::getFile(const QStringList& pathParts, bool keepLocal)
 try {
     if (pathParts.isEmpty())
         return false;
-    QStringList output;
     QString directory = localRootPath;
     for (qsizetype level = 0; level + 1 < pathParts.size(); ++level) {
         const QString& name = pathParts[level];
         const QString levelDirectory = directory + Slash + name;
         if (!isWorkingCopy(levelDirectory)) {
             const SVNFolderState parent = workingCopyLayout.inspect(directory);
-            const bool fetched = parent.central
-                ? fetchFolder(directory, parent.depth, name)
-                : executeSVNCommand(QStringLiteral("update"), {QStringLiteral("--non-recursive")},
-                                    directory, name, output);
+            const bool fetched = parent.central ? fetchFolder(directory, parent.depth, name)
+                                                : run(SVNCommands::updateFolder(directory, name));
             if (!fetched)
                 return false;
             removeCacheEntry(levelDirectory);
@@ -194,12 +161,18 @@ try {
     // succeeded.
     QTemporaryFile scratch;
     if (!scratch.open()) {
-        setLastError(QStringLiteral("cat"), QStringLiteral("cannot create a scratch file in ")
+        setLastError(QLatin1String(SVNSubcommand::Cat), QStringLiteral("cannot create a scratch file in ")
                                                 + QDir::tempPath());
         return false;
     }
-    if (!execute(QStringLiteral("cat"), {QStringLiteral("--revision"), revision}, localRootPath,
-                 pathParts.join(Slash), nullptr, scratch.handle()))
+    SVNOutput output;
+    output.descriptor = scratch.handle();
+    // A repeated run starts the scratch file afresh.
+    output.restart = [&scratch] {
+        if (scratch.resize(0))
+            scratch.seek(0);
+    };
+    if (!run(SVNCommands::cat(localRootPath, pathParts.join(Slash), revision), output).succeeded())
         return false;
 
     FILE* file = std::fopen(toEightBit(destination).constData(), "wb");
@@ -220,9 +193,9 @@ bool SVNInterface::checkout(const QStringList& pathParts, const QString& comment
 try {
     if (pathParts.isEmpty())
         return false;
-    lastRunTimedOut = false;
-    const SVNFileStatus* record = getFileStatus(pathParts);
-    if (lastRunTimedOut)
+    bool timedOut = false;
+    const SVNFileStatus* record = lookUpStatus(pathParts, timedOut);
+    if (timedOut)
         return false;
     if (record && record->modified && replaceLocal) {
         // The repository's text replaces the local one before the lock is asked for.
@@ -230,9 +203,7 @@ try {
         if (!updateFile(pathParts))
             return false;
     }
-    QStringList output;
-    if (!executeSVNCommand(QStringLiteral("lock"), {QStringLiteral("-m"), nonNull(comment)},
-                           pathParts, output))
+    if (!run(SVNCommands::lock(localRootPath, pathParts.join(Slash), comment)))
         return false;
     QTx::setWriteable(localFilePath(pathParts), true);
     return saved(pathParts);
@@ -250,8 +221,7 @@ try {
     const bool unlockFirst = discardChanges && workingCopyLayout.inspect(getLocalDirectory(pathParts)).central;
     if (discardChanges && !unlockFirst)
         QTx::removeFile(localFilePath(pathParts));
-    QStringList output;
-    if (!executeSVNCommand(QStringLiteral("unlock"), {}, pathParts, output))
+    if (!run(SVNCommands::unlock(localRootPath, pathParts.join(Slash))))
         return false;
     if (unlockFirst)
         QTx::removeFile(localFilePath(pathParts));
@@ -265,23 +235,16 @@ try {
 bool SVNInterface::fetchFolder(const QString& parentDirectory, const QString& parentDepth,
                                const QString& name)
 {
-    // --force takes a local folder of the same name in as it is, instead of
-    // a tree conflict; local files in it are kept.
     const QString depth = parentDepth == QLatin1String("infinity") ? QStringLiteral("infinity")
                                                                    : QStringLiteral("empty");
-    QStringList output;
-    return executeSVNCommand(QStringLiteral("update"),
-                             {QStringLiteral("--force"), QStringLiteral("--set-depth"), depth},
-                             parentDirectory, name, output);
+    return run(SVNCommands::fetchFolder(parentDirectory, name, depth));
 }
 
 bool SVNInterface::checkin(const QStringList& pathParts, const QString& comment)
 try {
     if (pathParts.isEmpty())
         return false; // an empty target would commit the whole working copy
-    QStringList output;
-    if (!executeSVNCommand(QStringLiteral("commit"), {QStringLiteral("-m"), nonNull(comment)},
-                           pathParts, output))
+    if (!run(SVNCommands::commit(localRootPath, pathParts.join(Slash), comment)))
         return false;
     return saved(pathParts);
 } catch (...) {

@@ -16,13 +16,6 @@ using ProcessChunk = std::pair<unsigned int, unsigned char*>;
 using ProcessChunkList = std::list<ProcessChunk>;
 
 /**
- * Reads up to 1024 bytes from `fd` (retrying when interrupted by a signal)
- * and appends them as one chunk; end of file appends a chunk of 0 bytes.
- * @return false, appending nothing, when the read failed.
- */
-bool readFromProcess(unsigned int fd, ProcessChunkList& chunks);
-
-/**
  * Joins the chunks and appends their lines to `lines`, releasing every chunk
  * buffer and emptying the list. LF ends a line; CR ends a line and the byte
  * after it is skipped (the LF of a CR LF pair). An empty line is a null

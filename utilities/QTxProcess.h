@@ -42,6 +42,20 @@ struct SpawnOptions
     /** When not null: set to whether the time limit ended the run. */
     bool* timedOut = nullptr;
     /**
+     * When not null: set to why the child could not be started, in the
+     * user's terms ("cannot run 'svnx': not found", "cannot run 'x': not
+     * executable", "cannot run 'svn' in '/w/lib': no such folder"), or to a
+     * null string when it was started. A run that reports -1 with a null
+     * reason was started and was killed by a signal (or by the time limit).
+     */
+    QString* startError = nullptr;
+    /**
+     * True: a working directory that cannot be entered is a reason not to
+     * start the child (reported through startError). False: it is ignored
+     * and the child runs in the caller's directory.
+     */
+    bool requireWorkingDirectory = false;
+    /**
      * When set, called with each line of standard output as soon as it is
      * complete, while the child still runs (before the line is appended to
      * the output list, which may then be null).

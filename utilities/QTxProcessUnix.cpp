@@ -36,7 +36,6 @@ extern char** environ;
 
 namespace {
 
-constexpr size_t ReadChunkSize = 1024;
 constexpr int PollTimeoutMs = 100;
 constexpr int NoWaitTries = 10;
 constexpr useconds_t NoWaitPauseUs = 1000;
@@ -110,24 +109,33 @@ int signedExitStatus(int status)
     return static_cast<signed char>(WEXITSTATUS(status));
 }
 
-bool isExecutableFile(const QByteArray& path)
+// Why a path cannot be executed, in the user's terms; null when it can.
+const char* executionProblem(const QByteArray& path)
 {
     struct stat st;
-    return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)
-        && ::access(path.constData(), X_OK) == 0;
+    if (::stat(path.constData(), &st) != 0)
+        return errno == EACCES ? "not executable" : "not found";
+    if (!S_ISREG(st.st_mode) || ::access(path.constData(), X_OK) != 0)
+        return "not executable";
+    return nullptr;
 }
 
 // The path to execute: a name holding "/" as it is; otherwise the first
 // executable file of that name along PATH, as execvp() would find it (an
 // entry that is not a directory is passed over; an empty entry is the
 // current directory). A relative entry is looked up from `directory`, where
-// the child will be. Null when nothing is found.
-QByteArray resolveProgram(const QByteArray& name, const QByteArray& directory)
+// the child will be. Null when nothing is found, with `problem` saying why:
+// "not executable" when only files that cannot be run have the name.
+QByteArray resolveProgram(const QByteArray& name, const QByteArray& directory, const char*& problem)
 {
+    problem = "not found";
     if (name.isEmpty())
         return QByteArray();
-    if (name.contains('/'))
-        return name;
+    if (name.contains('/')) {
+        const QByteArray seenFrom = name.startsWith('/') || directory.isEmpty() ? name : directory + '/' + name;
+        problem = executionProblem(seenFrom);
+        return problem ? QByteArray() : name;
+    }
     const char* pathVariable = std::getenv("PATH");
     const QByteArray searchPath = pathVariable ? QByteArray(pathVariable) : QByteArray("/bin:/usr/bin");
     for (const QByteArray& entry : searchPath.split(':')) {
@@ -135,23 +143,47 @@ QByteArray resolveProgram(const QByteArray& name, const QByteArray& directory)
         const QByteArray seenFrom = candidate.startsWith('/') || directory.isEmpty()
                 ? candidate
                 : directory + '/' + candidate;
-        if (isExecutableFile(seenFrom))
+        const char* candidateProblem = executionProblem(seenFrom);
+        if (!candidateProblem) {
+            problem = nullptr;
             return candidate;
+        }
+        if (qstrcmp(candidateProblem, "not executable") == 0)
+            problem = candidateProblem;
     }
     return QByteArray();
 }
 
+// What a failed start of `program` tells the user.
+QString startProblem(const QByteArray& program, const QString& why)
+{
+    return QStringLiteral("cannot run '%1': %2").arg(fromEightBit(program), why);
+}
+
+QString errnoText(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return QStringLiteral("not found");
+    case EACCES:
+    case ENOEXEC:
+        return QStringLiteral("not executable");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
 // Starts the child. The descriptors become the child's 0 (when `input` is
 // open), 1 and 2 (when open); `directoryFd` (when open) is entered first.
-// Returns the child's pid, or -1 when it could not be started.
+// Returns the child's pid, or -1 with `error` set when it could not be started.
 pid_t startChild(const QByteArray& program, char* const* argv, char* const* envp, int input,
-                 int output, int errors, int directoryFd, bool ownGroup)
+                 int output, int errors, int directoryFd, bool ownGroup, int& error)
 {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
-    if (::posix_spawn_file_actions_init(&actions) != 0)
+    if ((error = ::posix_spawn_file_actions_init(&actions)) != 0)
         return -1;
-    if (::posix_spawnattr_init(&attributes) != 0) {
+    if ((error = ::posix_spawnattr_init(&attributes)) != 0) {
         ::posix_spawn_file_actions_destroy(&actions);
         return -1;
     }
@@ -182,7 +214,8 @@ pid_t startChild(const QByteArray& program, char* const* argv, char* const* envp
     ready = ready && ::posix_spawnattr_setflags(&attributes, flags) == 0;
 
     pid_t pid = -1;
-    if (ready && ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv, envp) != 0)
+    error = ready ? ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv, envp) : EINVAL;
+    if (error != 0)
         pid = -1;
     ::posix_spawnattr_destroy(&attributes);
     ::posix_spawn_file_actions_destroy(&actions);
@@ -396,6 +429,13 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
     const bool capture = errors && (output || toDescriptor || options.outputObserver);
     if (options.timedOut)
         *options.timedOut = false;
+    if (options.startError)
+        *options.startError = QString();
+    const auto fail = [&options](const QString& why) {
+        if (options.startError)
+            *options.startError = why;
+        return -1;
+    };
 
     // Everything the child needs is made here, before it exists.
     std::vector<QByteArray> argumentBytes;
@@ -411,23 +451,33 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
     argv.push_back(nullptr);
     char* const* envp = options.environment ? options.environment->envp() : environ;
 
-    // A directory that cannot be entered is ignored: the child then runs in
-    // the inherited one. Opening it here tells; the child only enters it.
+    // A directory that cannot be entered is ignored (the child then runs in
+    // the inherited one) unless the caller requires it. Opening it here
+    // tells; the child only enters it.
     Descriptor directory;
     QByteArray directoryBytes;
     if (!workingDirectory.isNull()) {
         directoryBytes = toEightBit(workingDirectory);
         const int fd = ::open(directoryBytes.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0 && ::access(directoryBytes.constData(), X_OK) == 0)
+        const int openError = fd >= 0 ? (::access(directoryBytes.constData(), X_OK) == 0 ? 0 : errno) : errno;
+        if (fd >= 0 && openError == 0)
             directory.reset(fd);
         else if (fd >= 0)
             ::close(fd);
+        if (!directory.isOpen() && options.requireWorkingDirectory) {
+            const QString why = openError == ENOENT ? QStringLiteral("no such folder")
+                : openError == ENOTDIR              ? QStringLiteral("not a folder")
+                                                    : QString::fromLocal8Bit(std::strerror(openError));
+            return fail(QStringLiteral("cannot run '%1' in '%2': %3")
+                            .arg(fromEightBit(argumentBytes.front()), workingDirectory, why));
+        }
         if (!directory.isOpen())
             directoryBytes.clear();
     }
-    const QByteArray program = resolveProgram(argumentBytes.front(), directoryBytes);
-    if (program.isEmpty())
-        return -1; // nothing to execute: as an exec failure, no line is appended
+    const char* lookupProblem = nullptr;
+    const QByteArray program = resolveProgram(argumentBytes.front(), directoryBytes, lookupProblem);
+    if (program.isEmpty()) // nothing to execute: as an exec failure, no line is appended
+        return fail(startProblem(argumentBytes.front(), QString::fromLatin1(lookupProblem)));
 
     Descriptor inputRead, inputWrite;
     if (options.input) {
@@ -435,10 +485,10 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
         // child that does not read nor fail on one that already ended.
         if (!openPipe(inputRead, inputWrite)
             || ::fcntl(inputWrite.get(), F_SETFL, O_NONBLOCK) != 0)
-            return -1;
+            return fail(startProblem(argumentBytes.front(), errnoText(errno)));
         const qsizetype size = options.input->size();
         if (size > 65536 || (size > 0 && ::write(inputWrite.get(), options.input->constData(), size_t(size)) != size))
-            return -1;
+            return fail(startProblem(argumentBytes.front(), QStringLiteral("more than 64 KiB of input")));
         inputWrite.close();
     }
     Capture out(output, options.outputObserver ? &options.outputObserver : nullptr);
@@ -446,17 +496,18 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
     Descriptor outWrite, errWrite;
     if (capture) {
         if ((!toDescriptor && !openPipe(out.fd, outWrite)) || !openPipe(err.fd, errWrite))
-            return -1;
+            return fail(startProblem(argumentBytes.front(), errnoText(errno)));
         if (!toDescriptor)
             ::fcntl(out.fd.get(), F_SETPIPE_SZ, CapturePipeSize); // a hint; failure is harmless
     }
 
     const bool ownGroup = wait && options.timeoutMs > 0;
     const int childOut = !capture ? -1 : toDescriptor ? options.outputDescriptor : outWrite.get();
+    int spawnError = 0;
     const pid_t pid = startChild(program, argv.data(), envp, inputRead.get(), childOut,
-                                 capture ? errWrite.get() : -1, directory.get(), ownGroup);
+                                 capture ? errWrite.get() : -1, directory.get(), ownGroup, spawnError);
     if (pid < 0)
-        return -1;
+        return fail(startProblem(argumentBytes.front(), errnoText(spawnError)));
     Child child(pid, ownGroup);
     Deadline deadline(ownGroup ? options.timeoutMs : 0);
     inputRead.close();
@@ -509,21 +560,6 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
 
 } // namespace
 
-bool readFromProcess(unsigned int fd, ProcessChunkList& chunks)
-{
-    unsigned char buffer[ReadChunkSize];
-    ssize_t count;
-    do {
-        count = ::read(int(fd), buffer, sizeof buffer);
-    } while (count < 0 && errno == EINTR);
-    if (count < 0)
-        return false;
-    unsigned char* copy = new unsigned char[size_t(count)];
-    std::memcpy(copy, buffer, size_t(count));
-    chunks.emplace_back(unsigned(count), copy);
-    return true;
-}
-
 namespace QTx {
 
 int spawnProcess(const QStringList& arguments, bool wait, const QString& workingDirectory,
@@ -539,6 +575,11 @@ int spawnProcess(const QStringList& arguments, bool wait, const QString& working
         return run(arguments, wait, workingDirectory, options, output, errors);
     } catch (const std::bad_alloc&) {
         // Every descriptor and the child were released on the way out.
+        try {
+            if (options.startError)
+                *options.startError = QStringLiteral("cannot run '%1': out of memory").arg(arguments.value(0));
+        } catch (const std::bad_alloc&) {
+        }
         return -1;
     }
 }

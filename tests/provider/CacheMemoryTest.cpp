@@ -52,18 +52,18 @@ TEST_F(ProviderTest, EveryWayOfDroppingACacheEntryReleasesItsRecords)
     fake.respondAlways("M       3        2 ann          a.c\n"
                        "     K*        3        2 ann          b.c\n"
                        "Status against revision:      3\n");
-    auto* provider = new TestableSVN;
+    auto* provider = new SVNInterface;
     provider->setOption(SourceCodeControlOption::Executable, fake.executable());
-    provider->localRootPath = rootPath;
+    SVNInterfaceSeam(*provider).bind(rootPath, QString());
     // Filled, a folder that is no working copy given a map by saved(), that
     // entry dropped by getFile(), everything dropped by refresh(), then
     // filled again and left for the destructor.
     ASSERT_NE(provider->getFileStatus({"a.c"}), nullptr);
     ASSERT_EQ(provider->getFileStatus({"sub", "b.c"}), nullptr);
     ASSERT_TRUE(provider->saved({"sub", "b.c"}));
-    ASSERT_NE(provider->statusCache[rootPath + "/sub"], nullptr);
+    ASSERT_NE(SVNInterfaceSeam(*provider).statusCache()[rootPath + "/sub"], nullptr);
     ASSERT_TRUE(provider->getFile({"sub", "b.c"}, true));
-    EXPECT_EQ(provider->statusCache.count(rootPath + "/sub"), 0u);
+    EXPECT_EQ(SVNInterfaceSeam(*provider).statusCache().count(rootPath + "/sub"), 0u);
     ASSERT_TRUE(provider->refresh());
     ASSERT_NE(provider->getFileStatus({"a.c"}), nullptr);
     ASSERT_TRUE(provider->saved({"sub", "b.c"}));

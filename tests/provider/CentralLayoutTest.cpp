@@ -36,8 +36,8 @@ TEST_F(ProviderTest, CentralLayoutFoldersBelowTheTopAreWorkingCopies)
         runs.push_back({rootPath + '/' + folder, withAuth(StatusArgs)});
     expectRuns(runs);
     for (const QString& folder : notWorking) {
-        ASSERT_EQ(svn.statusCache.count(rootPath + '/' + folder), 1u) << folder.toStdString();
-        EXPECT_EQ(svn.statusCache[rootPath + '/' + folder], nullptr) << folder.toStdString();
+        ASSERT_EQ(seam.statusCache().count(rootPath + '/' + folder), 1u) << folder.toStdString();
+        EXPECT_EQ(seam.statusCache()[rootPath + '/' + folder], nullptr) << folder.toStdString();
     }
 }
 

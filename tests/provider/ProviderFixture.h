@@ -3,7 +3,7 @@
 #include "FakeSvn.h"
 #include "FileBytes.h"
 #include "QtPrinters.h"
-#include "SVNInterface.h"
+#include "SVNInterfaceSeam.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,22 +40,6 @@ struct NodeRow
     const char* depth;
 };
 
-/** The provider with its fields and cache open to the tests. */
-class TestableSVN : public SVNInterface
-{
-public:
-    using SVNInterface::localRootPath;
-    using SVNInterface::localRoots;
-    using SVNInterface::lockSupported;
-    using SVNInterface::password;
-    using SVNInterface::repositoryRoots;
-    using SVNInterface::repositoryURL;
-    using SVNInterface::rootURL;
-    using SVNInterface::statusCache;
-    using SVNInterface::svnExecutable;
-    using SVNInterface::userName;
-};
-
 /**
  * A provider driving the stand-in client, logged in as ann/secret on
  * svn://repo, with a scratch local root (not a working copy until
@@ -68,13 +52,10 @@ protected:
     {
         ASSERT_TRUE(root.isValid());
         svn.setOption(SourceCodeControlOption::Executable, fake.executable());
-        svn.userName = "ann";
-        svn.password = "secret";
-        svn.repositoryURL = "svn://repo";
+        svn.setOption(SourceCodeControlOption::RepositoryURL, "svn://repo");
+        seam.client().setCredentials("ann", "secret");
         rootPath = QDir(root.path()).canonicalPath();
-        svn.localRoots = rootPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-        svn.localRootPath = rootPath;
-        svn.rootURL = "svn://repo/trunk";
+        seam.bind(rootPath, "svn://repo/trunk");
     }
 
     /** Marks `relative` (below the local root; empty: the root) as a working copy. */
@@ -147,7 +128,8 @@ protected:
     void writeFile(const QString& relative, const QByteArray& data) { writeBytes(rootPath + '/' + relative, data); }
 
     FakeSvn fake;
-    TestableSVN svn;
+    SVNInterface svn;
+    SVNInterfaceSeam seam{svn};
     QTemporaryDir root;
     QString rootPath;
 };

@@ -6,12 +6,11 @@ namespace {
 
 TEST_F(ProviderTest, OneListFormReadsTheWorkingCopysPlace)
 {
-    svn.rootURL = "old-url";
-    svn.repositoryRoots = QStringList{"old"};
+    seam.bind(rootPath, "old-url", {"old"});
     const QStringList parts = rootPath.split('/', Qt::SkipEmptyParts);
     EXPECT_FALSE(svn.setRoots(parts)); // no working copy: nothing runs, the old place stays
-    EXPECT_EQ(svn.localRootPath, rootPath);
-    EXPECT_EQ(svn.rootURL, "old-url");
+    EXPECT_EQ(seam.localRootPath(), rootPath);
+    EXPECT_EQ(seam.rootURL(), "old-url");
     makeWorkingCopy();
     struct Case { QByteArray info; bool result; const char* rootURL; QStringList repositoryRoots; };
     const Case cases[] = {
@@ -24,8 +23,10 @@ TEST_F(ProviderTest, OneListFormReadsTheWorkingCopysPlace)
     for (const Case& c : cases) {
         fake.respond(c.info);
         EXPECT_EQ(svn.setRoots(parts), c.result);
-        EXPECT_EQ(svn.rootURL, c.rootURL);
-        EXPECT_EQ(svn.repositoryRoots, c.repositoryRoots);
+        QStringList local, repository;
+        svn.getRoots(local, repository);
+        EXPECT_EQ(seam.rootURL(), c.rootURL);
+        EXPECT_EQ(repository, c.repositoryRoots);
     }
     fake.respond("", "svn: E155007: not a working copy\n", 1);
     EXPECT_FALSE(svn.setRoots(parts));
@@ -36,21 +37,21 @@ TEST_F(ProviderTest, OneListFormReadsTheWorkingCopysPlace)
 TEST_F(ProviderTest, TwoListFormChecksOutIntoTheParent)
 {
     const QStringList parts = (rootPath + "/proj").split('/', Qt::SkipEmptyParts);
-    svn.repositoryURL = "svn://host/repo";
+    svn.setOption(SourceCodeControlOption::RepositoryURL, "svn://host/repo");
     ASSERT_TRUE(svn.setRoots(parts, {"trunk", "proj"}));
-    EXPECT_EQ(svn.rootURL, "svn://host/repo/trunk/proj");
+    EXPECT_EQ(seam.rootURL(), "svn://host/repo/trunk/proj");
     // No repository roots: the URL as given; a failed check-out still sets the fields.
-    svn.repositoryURL = "svn://host/repo/";
+    svn.setOption(SourceCodeControlOption::RepositoryURL, "svn://host/repo/");
     fake.respond("", "svn: E170013: Unable to connect\n", 1);
     EXPECT_FALSE(svn.setRoots(parts, {}));
-    EXPECT_EQ(svn.rootURL, "svn://host/repo/");
+    EXPECT_EQ(seam.rootURL(), "svn://host/repo/");
     ASSERT_TRUE(svn.setRoots(parts, {"x"}));
-    EXPECT_EQ(svn.rootURL, "svn://host/repo//x");
+    EXPECT_EQ(seam.rootURL(), "svn://host/repo//x");
     // A root right below "/" is checked out from "/"; "/" itself cannot be.
-    svn.repositoryURL = "svn://r";
+    svn.setOption(SourceCodeControlOption::RepositoryURL, "svn://r");
     ASSERT_TRUE(svn.setRoots({"svnscc-no-such-root"}, {"p"}));
     EXPECT_FALSE(svn.setRoots({}, {"p"}));
-    EXPECT_EQ(svn.localRootPath, "/");
+    EXPECT_EQ(seam.localRootPath(), "/");
     // An existing working copy: nothing runs, whatever the lists say.
     makeWorkingCopy();
     ASSERT_TRUE(svn.setRoots(rootPath.split('/', Qt::SkipEmptyParts), {"anything"}));

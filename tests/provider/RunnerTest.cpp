@@ -4,6 +4,7 @@
 #include "ProviderFixture.h"
 
 #include "EightBit.h"
+#include "SVNRetryPolicy.h"
 #include "ScopedVariable.h"
 
 namespace {
@@ -23,12 +24,11 @@ TEST_F(ProviderTest, ArgumentVectors)
     // A check-out's target is the folder it makes: no peg there, "./" before a "-".
     makeWorkingCopy();
     QDir().mkpath(rootPath + "/a@b");
-    svn.repositoryURL = "svn://ann@host/r";
+    svn.setOption(SourceCodeControlOption::RepositoryURL, "svn://ann@host/r");
     fake.respond("Path: a@b\n");
     svn.addFile({"a@b", "f.c"}, "c");
-    svn.setRoots(svn.localRoots + QStringList{"-proj"}, {"x@y"});
-    svn.userName = QString(); // null credentials are empty arguments
-    svn.password = QString();
+    svn.setRoots(rootPath.split('/', Qt::SkipEmptyParts) + QStringList{"-proj"}, {"x@y"});
+    seam.client().setCredentials(QString(), QString()); // null credentials are empty arguments
     svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
     const QString here = QDir::currentPath();
     expectRuns({
@@ -120,6 +120,40 @@ TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)
     EXPECT_EQ(fake.environment(0, "LC_MESSAGES"), "C");
     EXPECT_EQ(fake.environment(0, "LC_CTYPE"), "C.UTF-8");
     EXPECT_FALSE(fake.environment(0, "PATH").isEmpty()); // the rest is the host's
+
+    // It is the host's environment as it was at the first run after a setting changed.
+    const ScopedVariable mark("SVNSCC_MARK", "before");
+    svn.setOption(SourceCodeControlOption::Timeout, "0");
+    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    qputenv("SVNSCC_MARK", "after");
+    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    svn.setOption(SourceCodeControlOption::Executable, fake.executable());
+    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    EXPECT_EQ(fake.environment(1, "SVNSCC_MARK"), "before");
+    EXPECT_EQ(fake.environment(2, "SVNSCC_MARK"), "before");
+    EXPECT_EQ(fake.environment(3, "SVNSCC_MARK"), "after");
+}
+
+TEST(RetryTable, EachRowRepeatsOnceOrWaitsItsBudget)
+{
+    struct Case { const char* message; int repeats; int waitedMs; QStringList extra; };
+    const Case cases[] = {
+        {"svn: E205005: The log message is a pathname (was -F intended?)", 1, 0, {"--force-log"}},
+        {"svn: E155004: Working copy '/w' locked.", 8, 10000, {}},
+        {"svn: E155037: Previous operation has not finished", 6, 3000, {}},
+        {"svn: E000001: refused", 0, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SVNRetries retries;
+        int repeats = 0, waitedMs = 0;
+        for (SVNRetries::Step step; (step = retries.next(QString::fromLatin1(c.message))).rule && repeats < 100;) {
+            ++repeats;
+            waitedMs += step.pauseMs;
+        }
+        EXPECT_EQ(repeats, c.repeats) << c.message;
+        EXPECT_EQ(waitedMs, c.waitedMs) << c.message;
+        EXPECT_EQ(retries.extraArguments(), c.extra) << c.message;
+    }
 }
 
 TEST_F(ProviderTest, OutputAndTheLastError)
@@ -153,36 +187,37 @@ TEST_F(ProviderTest, OutputAndTheLastError)
         EXPECT_EQ(command, run.command ? QString::fromLatin1(run.command) : QString()) << i;
         EXPECT_EQ(message, run.message) << i;
     }
-    // A client that cannot be started fails with an empty message.
+    // A client that cannot be started says why.
     QStringList output;
     svn.setOption(SourceCodeControlOption::Executable, root.path() + "/no-such-svn");
     EXPECT_FALSE(svn.executeSVNCommand("unlock", {}, QString(), QString(), output));
-    EXPECT_TRUE(svn.getLastError(command).isEmpty());
-    EXPECT_EQ(command, "unlock");
+    EXPECT_EQ(lastError(), "unlock: cannot run '" + root.path() + "/no-such-svn': not found");
 }
 
 TEST_F(ProviderTest, OptionsAndLogin)
 {
-    TestableSVN fresh;
+    SVNInterface fresh;
     EXPECT_FALSE(fresh.checkOutSupported());
     EXPECT_TRUE(fresh.setOption(SourceCodeControlOption::Executable, " /usr/bin/svn "));
-    EXPECT_EQ(fresh.svnExecutable, " /usr/bin/svn "); // taken as given
+    EXPECT_EQ(SVNInterfaceSeam(fresh).client().executable(), " /usr/bin/svn "); // taken as given
     EXPECT_TRUE(fresh.setOption(SourceCodeControlOption::LockSupported, "Yes"));
     EXPECT_TRUE(fresh.checkOutSupported());
     EXPECT_TRUE(fresh.setOption(SourceCodeControlOption::LockSupported, "yes"));
     EXPECT_FALSE(fresh.checkOutSupported());
     EXPECT_FALSE(fresh.setOption(QString::fromLatin1(SourceCodeControlOption::Executable).toLower(), "x"));
     EXPECT_FALSE(fresh.setOption(QLatin1Char(' ') + QLatin1String(SourceCodeControlOption::Executable), "x"));
-    EXPECT_EQ(fresh.svnExecutable, " /usr/bin/svn ");
+    EXPECT_EQ(SVNInterfaceSeam(fresh).client().executable(), " /usr/bin/svn ");
 
     // login stores the three values whatever the outcome; logout keeps them.
     fake.respond("", "svn: E170001: Authentication failed\n", 1);
     EXPECT_FALSE(svn.login("bob", "wrong", "svn://other"));
-    EXPECT_EQ(svn.repositoryURL, "svn://other");
+    QStringList urls;
+    svn.getRepositoryList(urls);
+    EXPECT_EQ(urls, QStringList{"svn://other"});
     EXPECT_EQ(lastError(), "info: svn: E170001: Authentication failed");
-    svn.statusCache.emplace("/somewhere", nullptr);
+    seam.statusCache().emplace("/somewhere", nullptr);
     EXPECT_TRUE(svn.logout());
-    EXPECT_TRUE(svn.statusCache.empty());
+    EXPECT_TRUE(seam.statusCache().empty());
     QStringList output;
     svn.executeSVNCommand("list", {}, QString(), QString(), output);
     expectRuns({{QDir::currentPath(), QStringList{"info"} + FakeSvn::auth("bob", "wrong") + QStringList{"svn://other"}},

@@ -30,11 +30,11 @@ protected:
     void SetUp() override
     {
         ProviderTest::SetUp();
-        svn.svnExecutable = QStringLiteral(TEST_CHILD_PATH);
+        svn.setOption(SourceCodeControlOption::Executable, QStringLiteral(TEST_CHILD_PATH));
     }
 
     /** Runs the test child with `steps` (the first as the subcommand), ending with "end". */
-    bool run(TestableSVN& provider, QStringList steps, QStringList& output)
+    bool run(SVNInterface& provider, QStringList steps, QStringList& output)
     {
         const QString command = steps.takeFirst();
         steps << "end";
@@ -53,8 +53,8 @@ TEST_F(SpawnRobustnessTest, TwoProvidersOnTwoThreadsNeverHoldEachOthersPipes)
 
     QStringList failures[2];
     auto work = [&](int which) {
-        TestableSVN provider;
-        provider.svnExecutable = TEST_CHILD_PATH;
+        SVNInterface provider;
+        provider.setOption(SourceCodeControlOption::Executable, TEST_CHILD_PATH);
         QStringList lines;
         for (int i = 0; i < 15; ++i) {
             const QByteArray tag = QByteArray(1, "ab"[which]) + QByteArray::number(i);

@@ -119,11 +119,11 @@ TEST_F(ProviderTest, StatusCacheFillsOnceAFolder)
     // A failed run caches nothing; a one-line answer caches an empty folder.
     fake.respond("", "svn: E155007: not a working copy\n", 1);
     EXPECT_EQ(svn.getFileStatus({"top.c"}), nullptr);
-    EXPECT_EQ(svn.statusCache.count(rootPath), 0u);
+    EXPECT_EQ(seam.statusCache().count(rootPath), 0u);
     fake.respond("Status against revision:      7\n");
     EXPECT_EQ(svn.getFileStatus({"top.c"}), nullptr);
     EXPECT_EQ(svn.getFileStatus({"other.c"}), nullptr);
-    ASSERT_NE(svn.statusCache[rootPath], nullptr);
+    ASSERT_NE(seam.statusCache()[rootPath], nullptr);
     // After refresh the client runs again.
     svn.refresh();
     EXPECT_EQ(svn.getFileStatus({"src", "a.c"}), nullptr); // unscripted: an empty answer
@@ -137,7 +137,7 @@ TEST_F(ProviderTest, SavedRereadsOneFileOfACachedFolder)
     EXPECT_TRUE(svn.saved({"a.c"})); // not cached: nothing runs
     // A folder cached as no working copy gets a map holding the file's record.
     QDir().mkpath(rootPath + "/lib");
-    svn.statusCache.emplace(rootPath + "/lib", nullptr);
+    seam.statusCache().emplace(rootPath + "/lib", nullptr);
     fake.respond("     K       3        3 ann          x.c\nStatus against revision:      3\n");
     EXPECT_TRUE(svn.saved({"lib", "x.c"}));
     SVNFileStatus* x = svn.getFileStatus({"lib", "x.c"});

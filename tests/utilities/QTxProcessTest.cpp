@@ -99,7 +99,6 @@ TEST(SpawnProcess, ExitCodesAreSignedBytes)
     // A program that cannot run: -1 and the lists untouched.
     QStringList out{"x"}, err;
     EXPECT_EQ(QTx::spawnProcess({"/no/such/program"}, true, QString(), true, &out, &err), -1);
-    EXPECT_EQ(QTx::spawnProcess({}, true, QString(), true, &out, &err), -1);
     EXPECT_EQ(out, QStringList{"x"});
     EXPECT_TRUE(err.isEmpty());
 }
@@ -190,7 +189,7 @@ TEST(SpawnProcess, AHostSignalHandlerNeverRunsInTheChild)
     EXPECT_GT(signalled, 0); // the signals did reach the children
 }
 
-TEST(SpawnProcess, FindsTheProgramAlongThePathAsExecvpWould)
+TEST(SpawnProcess, FindsTheProgramAlongThePathAsExecvpWouldAndSaysWhyNot)
 {
     QTemporaryDir dir;
     const QString base = dir.path();
@@ -201,25 +200,45 @@ TEST(SpawnProcess, FindsTheProgramAlongThePathAsExecvpWould)
     QFile::setPermissions(base + "/bin/scc-test-child", QFile::ReadOwner | QFile::ExeOwner);
     QFile::copy(Child, base + "/denied/scc-test-child"); // made not executable: passed over
     QFile::setPermissions(base + "/denied/scc-test-child", QFile::ReadOwner | QFile::WriteOwner);
+    QFile::copy(base + "/denied/scc-test-child", base + "/denied/scc-denied-child");
     QFile notADirectory(base + "/file");
     ASSERT_TRUE(notADirectory.open(QIODevice::WriteOnly));
-    ChildRun r{0, {}, {}};
-    QStringList none;
-    int missing = 0;
-    {
-        const ScopedVariable path("PATH", QFile::encodeName(base + "/file:" + base + "/empty:" + base + "/denied:"
-                                                            + base + "/bin"));
-        r.code = QTx::spawnProcess({"scc-test-child", "out:6f6b0a"}, true, QString(), true, &r.out, &r.err);
-        missing = QTx::spawnProcess({"scc-no-such-child"}, true, QString(), true, &none, &none);
+    const ScopedVariable path("PATH", QFile::encodeName(base + "/file:" + base + "/empty:" + base + "/denied:"
+                                                        + base + "/bin"));
+    // Each start: program and working directory (required or not), its
+    // exit code, and why it did not start (null: it did).
+    struct Case { QStringList argv; QString directory; bool required; int code; QString why; };
+    const Case cases[] = {
+        {{"scc-test-child", "out:6f6b0a"}, QString(), false, 0, QString()},
+        {{"scc-no-such-child"}, QString(), false, -1, "cannot run 'scc-no-such-child': not found"},
+        {{"scc-denied-child"}, QString(), false, -1, "cannot run 'scc-denied-child': not executable"},
+        {{"/no/such/program"}, QString(), false, -1, "cannot run '/no/such/program': not found"},
+        {{base + "/denied/scc-test-child"}, QString(), false, -1,
+         "cannot run '" + base + "/denied/scc-test-child': not executable"},
+        {{base + "/bin"}, QString(), false, -1, "cannot run '" + base + "/bin': not executable"},
+        {{}, QString(), false, -1, "cannot run '': not found"},
+        {{Child, "kill"}, QString(), false, -1, QString()}, // started, then killed by a signal
+        // A working directory that cannot be entered is ignored, unless required.
+        {{Child, "pwd"}, base + "/file", false, 0, QString()},
+        {{Child, "pwd"}, base + "/missing", true, -1, "cannot run '" + Child + "' in '" + base + "/missing': no such folder"},
+        {{Child, "pwd"}, base + "/file", true, -1, "cannot run '" + Child + "' in '" + base + "/file': not a folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argv.join(' ').toStdString() + " in " + c.directory.toStdString());
+        QTx::SpawnOptions options;
+        QString why = "stale";
+        options.startError = &why;
+        options.requireWorkingDirectory = c.required;
+        QStringList out, err;
+        EXPECT_EQ(QTx::spawnProcess(c.argv, true, c.directory, options, &out, &err), c.code);
+        EXPECT_EQ(why, c.why);
+        EXPECT_EQ(why.isNull(), c.why.isNull());
+        if (c.code == 0) {
+            EXPECT_EQ(out.value(0), c.argv.size() > 1 && c.argv[1] == "pwd" ? QDir::currentPath() : "ok");
+        } else if (!c.why.isNull()) {
+            EXPECT_TRUE(out.isEmpty() && err.isEmpty());
+        }
     }
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, QStringList{"ok"});
-    EXPECT_EQ(missing, -1);
-    EXPECT_TRUE(none.isEmpty());
-
-    // A working directory that is a file is ignored like a missing one.
-    r = run({"pwd"}, base + "/file");
-    EXPECT_EQ(r.out, QStringList{QDir::currentPath()});
 }
 
 TEST(SpawnProcess, FailuresWhileCapturingReleaseEverything)

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "QTxProcess.h"
+#include "QTxProcessEnvironment.h"
+#include "SVNCommand.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+/** Where a run's standard output goes; only one of the three is used. */
+struct SVNOutput
+{
+    /** Cut into lines and appended here (cleared before each attempt). */
+    QStringList* lines = nullptr;
+    /** Or written straight into this descriptor, byte for byte. */
+    int descriptor = -1;
+    /** Or handed over line by line as it arrives. */
+    QTx::OutputLineObserver observer;
+    /** Called before a repeated attempt, to forget what the failed one wrote. */
+    std::function<void()> restart;
+};
+
+/** How one run of the client went, with its retries. */
+struct SVNRunResult
+{
+    enum class End
+    {
+        Finished,   ///< the client ended on its own (exitCode -1: killed by a signal)
+        NotStarted, ///< the client could not be started: startError says why
+        TimedOut,   ///< the time limit ended it
+        Stopped,    ///< the provider was asked to stop it
+    };
+
+    End end = End::Finished;
+    /** The last attempt's exit code; -1 unless it finished with one. */
+    int exitCode = -1;
+    /** The last attempt's standard-error lines. */
+    QStringList errors;
+    /** Why the client could not be started ("cannot run 'svnx': not found"). */
+    QString startError;
+    /** The time limit that ended the run, in seconds. */
+    int timeLimitSeconds = 0;
+    /** How many times the client was started. */
+    int attempts = 0;
+    /** What the retry table did before the last attempt, one line per repeat. */
+    QStringList retries;
+
+    /** Exit code 0, nothing on standard error (warnings count), and not stopped. */
+    bool succeeded() const;
+    /**
+     * What the last error shows for a run that did not succeed: the error
+     * lines joined with "\n" (empty for a client killed by a signal), why it
+     * could not start, or that the time limit stopped it.
+     */
+    QString message() const;
+};
+
+/**
+ * The svn client as the provider runs it: the executable, the credentials,
+ * how the password travels, the time limit and the child's environment, and
+ * the run itself with the retry table applied.
+ *
+ * Every run: the argument vector of argumentVector(); the host's
+ * environment with the client's messages untranslated (LC_MESSAGES=C, no
+ * LC_ALL or LANGUAGE) and names in UTF-8 (LC_CTYPE=C.UTF-8); with a time
+ * limit, the child in a process group of its own that is ended (SIGTERM,
+ * SIGKILL two seconds later) when the limit is up. The environment is taken
+ * from the host at the first run after a setting changed, not at every run.
+ */
+class SVNClient
+{
+public:
+    /** Sets the client to run: a path, or a name looked up along PATH. */
+    void setExecutable(const QString& svnExecutable);
+    const QString& executable() const { return svnExecutable; }
+    /** Sets the user name and password that runs carrying credentials pass (null: ""). */
+    void setCredentials(const QString& userName, const QString& password);
+    /**
+     * True: the password reaches the client on its standard input
+     * ("--password-from-stdin") instead of as an argument.
+     */
+    void setPasswordFromStdin(bool fromStdin);
+    /** Whole seconds one attempt may take; 0: no limit. */
+    void setTimeoutSeconds(int seconds);
+    int timeoutSeconds() const { return timeLimitSeconds; }
+
+    /**
+     * The whole argument vector of `command`: the executable, the
+     * subcommand, its arguments, `extraArguments`, then (when the command
+     * carries credentials) "--no-auth-cache" "--non-interactive"
+     * "--username" user and "--password" password (or
+     * "--password-from-stdin"), then the target's operands.
+     */
+    QStringList argumentVector(const SVNCommand& command, const QStringList& extraArguments = {}) const;
+
+    /**
+     * Runs `command` in its working directory until it succeeds or the
+     * retry table has nothing more to try, and returns how it went. Standard
+     * output goes where `output` says. Blocks until every attempt has ended.
+     */
+    SVNRunResult run(const SVNCommand& command, const SVNOutput& output);
+
+private:
+    void runOnce(const SVNCommand& command, const QStringList& extraArguments, const SVNOutput& output,
+                 SVNRunResult& result);
+    QTx::ProcessEnvironment* environment();
+
+    QString svnExecutable;
+    QString userName;
+    QString password;
+    bool passwordFromStdin = false;
+    int timeLimitSeconds = 0;
+    QTx::ProcessEnvironment childEnvironment;
+    bool environmentReady = false;
+};

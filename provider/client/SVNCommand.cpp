@@ -1,0 +1,154 @@
+#include "SVNCommand.h"
+
+namespace {
+
+QString nonNull(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+// A path or URL with an empty peg revision appended when it holds "@".
+QString pegged(const QString& path)
+{
+    return path.contains(QLatin1Char('@')) ? path + QLatin1Char('@') : path;
+}
+
+// A folder name as a plain argument: one starting with "-" would be read as options.
+QString localOperand(const QString& name)
+{
+    return name.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + name : name;
+}
+
+// Subcommands that only read the working copy, or never touch it.
+bool onlyReads(const QString& subcommand)
+{
+    for (const char* reader : {SVNSubcommand::Cat, SVNSubcommand::Info, SVNSubcommand::List,
+                               SVNSubcommand::Mkdir, SVNSubcommand::Status})
+        if (subcommand == QLatin1String(reader))
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool SVNCommand::carriesCredentials() const
+{
+    return subcommand != QLatin1String(SVNSubcommand::Add);
+}
+
+QStringList SVNCommand::operands() const
+{
+    QStringList operands;
+    if (target.isEmpty())
+        return operands;
+    if (target.startsWith(QLatin1Char('-')))
+        operands << QStringLiteral("--");
+    operands << (subcommand == QLatin1String(SVNSubcommand::Checkout) ? target : pegged(target));
+    return operands;
+}
+
+namespace SVNCommands {
+
+SVNCommand custom(const QString& subcommand, const QStringList& arguments,
+                  const QString& workingDirectory, const QString& target)
+{
+    return SVNCommand{subcommand, arguments, workingDirectory, target, !onlyReads(subcommand)};
+}
+
+SVNCommand info(const QString& pathOrURL)
+{
+    return custom(QLatin1String(SVNSubcommand::Info), {}, QString(), pathOrURL);
+}
+
+SVNCommand checkOutRoot(const QString& url, const QString& parentDirectory, const QString& folderName)
+{
+    return custom(QLatin1String(SVNSubcommand::Checkout),
+                  {QStringLiteral("-N"), pegged(url), localOperand(folderName)}, parentDirectory, QString());
+}
+
+SVNCommand checkOutFolder(const QString& url, const QString& directory, const QString& name)
+{
+    return custom(QLatin1String(SVNSubcommand::Checkout), {QStringLiteral("--non-recursive"), pegged(url)},
+                  directory, name);
+}
+
+SVNCommand fetchFolder(const QString& directory, const QString& name, const QString& depth)
+{
+    return custom(QLatin1String(SVNSubcommand::Update),
+                  {QStringLiteral("--force"), QStringLiteral("--set-depth"), depth}, directory, name);
+}
+
+SVNCommand updateFolder(const QString& directory, const QString& name)
+{
+    return custom(QLatin1String(SVNSubcommand::Update), {QStringLiteral("--non-recursive")}, directory, name);
+}
+
+SVNCommand add(const QString& directory, const QString& name)
+{
+    return custom(QLatin1String(SVNSubcommand::Add),
+                  {QStringLiteral("--non-recursive"), QStringLiteral("--quiet")}, directory, name);
+}
+
+SVNCommand commitFolder(const QString& directory, const QString& name, const QString& message)
+{
+    return custom(QLatin1String(SVNSubcommand::Commit),
+                  {QStringLiteral("--non-recursive"), QStringLiteral("--message"), nonNull(message)},
+                  directory, name);
+}
+
+SVNCommand commitAdded(const QString& directory, const QString& name, const QString& message)
+{
+    return custom(QLatin1String(SVNSubcommand::Commit), {QStringLiteral("--message"), nonNull(message)},
+                  directory, name);
+}
+
+SVNCommand update(const QString& localRoot, const QString& path)
+{
+    return custom(QLatin1String(SVNSubcommand::Update), {}, localRoot, path);
+}
+
+SVNCommand cat(const QString& localRoot, const QString& path, const QString& revision)
+{
+    return custom(QLatin1String(SVNSubcommand::Cat), {QStringLiteral("--revision"), revision}, localRoot, path);
+}
+
+SVNCommand lock(const QString& localRoot, const QString& path, const QString& comment)
+{
+    return custom(QLatin1String(SVNSubcommand::Lock), {QStringLiteral("-m"), nonNull(comment)}, localRoot, path);
+}
+
+SVNCommand unlock(const QString& localRoot, const QString& path)
+{
+    return custom(QLatin1String(SVNSubcommand::Unlock), {}, localRoot, path);
+}
+
+SVNCommand commit(const QString& localRoot, const QString& path, const QString& comment)
+{
+    return custom(QLatin1String(SVNSubcommand::Commit), {QStringLiteral("-m"), nonNull(comment)}, localRoot, path);
+}
+
+SVNCommand folderStatus(const QString& directory)
+{
+    return custom(QLatin1String(SVNSubcommand::Status),
+                  {QStringLiteral("--non-recursive"), QStringLiteral("--show-updates"), QStringLiteral("--verbose")},
+                  directory, QString());
+}
+
+SVNCommand fileStatus(const QString& directory, const QString& name)
+{
+    return custom(QLatin1String(SVNSubcommand::Status),
+                  {QStringLiteral("--show-updates"), QStringLiteral("--verbose")}, directory, name);
+}
+
+SVNCommand list(const QString& url)
+{
+    return custom(QLatin1String(SVNSubcommand::List), {}, QString(), url);
+}
+
+SVNCommand mkdir(const QString& url)
+{
+    return custom(QLatin1String(SVNSubcommand::Mkdir),
+                  {QStringLiteral("--message"), QStringLiteral("Quillhaven Generated")}, QString(), url);
+}
+
+} // namespace SVNCommands

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+/** The svn subcommands the provider runs, spelled as the client takes them. */
+namespace SVNSubcommand {
+inline constexpr char Add[] = "add";
+inline constexpr char Cat[] = "cat";
+inline constexpr char Checkout[] = "checkout";
+inline constexpr char Commit[] = "commit";
+inline constexpr char Info[] = "info";
+inline constexpr char List[] = "list";
+inline constexpr char Lock[] = "lock";
+inline constexpr char Mkdir[] = "mkdir";
+inline constexpr char Status[] = "status";
+inline constexpr char Unlock[] = "unlock";
+inline constexpr char Update[] = "update";
+} // namespace SVNSubcommand
+
+/**
+ * One run of the svn client as the provider means it: the subcommand, its
+ * own arguments, where it runs and what it acts on. SVNClient turns it into
+ * the argument vector: the executable, the subcommand, the arguments, the
+ * credentials when the run carries them, then the target's operands.
+ */
+struct SVNCommand
+{
+    QString subcommand;
+    /** The subcommand's own arguments, right after it. */
+    QStringList arguments;
+    /** Where the client runs; null: the host's current folder. */
+    QString workingDirectory;
+    /** A path (relative to the working directory) or URL, the last argument; empty: none. */
+    QString target;
+    /** The run changes the working copy (a client stopped half-way may leave it locked). */
+    bool changesWorkingCopy = false;
+
+    /**
+     * Whether the run carries "--no-auth-cache", "--non-interactive" and the
+     * credentials: every subcommand but exactly "add", which never talks to
+     * the repository.
+     */
+    bool carriesCredentials() const;
+
+    /**
+     * The target as the client must read it, always as a path or URL: "--"
+     * first when it starts with "-" (or it would be read as options), and an
+     * empty peg revision "@" after it when it holds an "@" (or the last one
+     * would be read as a peg revision). A check-out's target is the folder
+     * to create, where the client reads no peg revision. Empty without a
+     * target.
+     */
+    QStringList operands() const;
+};
+
+/**
+ * The command lines the provider runs, one function per kind of run. Each
+ * spelling here is what hosts and tests rely on, so it is written once and
+ * on purpose not unified ("-N" for the root's check-out and
+ * "--non-recursive" elsewhere, "--message" for adding, "-m" for commit and
+ * lock). A null comment or message is passed as "".
+ */
+namespace SVNCommands {
+
+/** Any subcommand, arguments, folder and target, as executeSVNCommand() takes them. */
+SVNCommand custom(const QString& subcommand, const QStringList& arguments,
+                  const QString& workingDirectory, const QString& target);
+
+/** "info" on a URL or absolute path, in the host's current folder (login, roots, probes). */
+SVNCommand info(const QString& pathOrURL);
+
+/** "checkout -N url folder" in `parentDirectory`: the local root's own check-out. */
+SVNCommand checkOutRoot(const QString& url, const QString& parentDirectory, const QString& folderName);
+
+/** "checkout --non-recursive url" with target `name` in `directory`: a folder level of the per-folder layout. */
+SVNCommand checkOutFolder(const QString& url, const QString& directory, const QString& name);
+
+/**
+ * "update --force --set-depth depth name" in `directory`: brings a missing
+ * folder into a working copy of the central layout. --force takes a local
+ * folder of the same name in as it is, instead of a tree conflict.
+ */
+SVNCommand fetchFolder(const QString& directory, const QString& name, const QString& depth);
+
+/** "update --non-recursive name" in `directory`: a folder level of the per-folder layout. */
+SVNCommand updateFolder(const QString& directory, const QString& name);
+
+/** "add --non-recursive --quiet name" in `directory`. */
+SVNCommand add(const QString& directory, const QString& name);
+
+/** "commit --non-recursive --message message name" in `directory`: a folder just added. */
+SVNCommand commitFolder(const QString& directory, const QString& name, const QString& message);
+
+/** "commit --message message name" in `directory`: a file just added. */
+SVNCommand commitAdded(const QString& directory, const QString& name, const QString& message);
+
+/** "update path" in the local root. */
+SVNCommand update(const QString& localRoot, const QString& path);
+
+/** "cat --revision revision path" in the local root. */
+SVNCommand cat(const QString& localRoot, const QString& path, const QString& revision);
+
+/** "lock -m comment path" in the local root. */
+SVNCommand lock(const QString& localRoot, const QString& path, const QString& comment);
+
+/** "unlock path" in the local root. */
+SVNCommand unlock(const QString& localRoot, const QString& path);
+
+/** "commit -m comment path" in the local root. */
+SVNCommand commit(const QString& localRoot, const QString& path, const QString& comment);
+
+/** "status --non-recursive --show-updates --verbose" in `directory`: one folder's records. */
+SVNCommand folderStatus(const QString& directory);
+
+/** "status --show-updates --verbose name" in `directory`: one file's record. */
+SVNCommand fileStatus(const QString& directory, const QString& name);
+
+/** "list url" in the host's current folder. */
+SVNCommand list(const QString& url);
+
+/** "mkdir --message "Quillhaven Generated" url" in the host's current folder. */
+SVNCommand mkdir(const QString& url);
+
+} // namespace SVNCommands

@@ -1,0 +1,34 @@
+#include "SVNRetryPolicy.h"
+
+namespace {
+
+const int s_firstPauseMs = 50;
+const QLatin1String s_forceLog("--force-log");
+
+} // namespace
+
+SVNRetries::Step SVNRetries::next(const QString& message)
+{
+    for (size_t i = 0; i < s_svnRetryRules.size(); ++i) {
+        const SVNRetryRule& rule = s_svnRetryRules[i];
+        if (!message.contains(QLatin1String(rule.error)))
+            continue;
+        switch (rule.action) {
+        case SVNRetryAction::RepeatWithForceLog:
+            if (m_extraArguments.contains(s_forceLog))
+                return Step(); // the client refused even that
+            m_extraArguments << s_forceLog;
+            return Step{&rule, 0};
+        case SVNRetryAction::WaitAndRepeat: {
+            if (m_waitedMs[i] >= rule.budgetMs)
+                return Step(); // waited long enough
+            const int pause = qMin(m_nextPauseMs[i] ? m_nextPauseMs[i] : s_firstPauseMs,
+                                   rule.budgetMs - m_waitedMs[i]);
+            m_waitedMs[i] += pause;
+            m_nextPauseMs[i] = 2 * (m_nextPauseMs[i] ? m_nextPauseMs[i] : s_firstPauseMs);
+            return Step{&rule, pause};
+        }
+        }
+    }
+    return Step();
+}
