@@ -13,7 +13,7 @@
 #include "QTxProcess.h"
 
 #include "EightBit.h"
-#include "ProcessChunks.h"
+#include "LineCutter.h"
 #include "QTxProcessEnvironment.h"
 
 #include <fcntl.h>

@@ -1,6 +1,8 @@
 // Loads the installed plug-in and logs in to the repository named on the
-// command line; exit status 0 when the login succeeds.
+// command line, then asks the client's version through the utility library;
+// exit status 0 when both succeed.
 
+#include <svnscc/QTxProcess.h>
 #include <svnscc/SourceCodeControlSystemProviderInterface.h>
 
 #include <dlfcn.h>
@@ -33,5 +35,11 @@ int main(int argc, char** argv)
         std::printf("consumer: logged in through %s\n", SVNSCC_PLUGIN);
     release(provider);
     ::dlclose(plugin);
+
+    QStringList version, errors;
+    if (QTx::spawnProcess({QStringLiteral("svn"), QStringLiteral("--version"), QStringLiteral("--quiet")}, true,
+                          QString(), true, &version, &errors) != 0 || version.isEmpty())
+        return 1;
+    std::printf("consumer: svn %s, asked through the utility library\n", qPrintable(version.first()));
     return loggedIn ? 0 : 1;
 }

@@ -27,6 +27,12 @@ if grep -rq "$source_tree" "$scratch/consumer/CMakeCache.txt" "$scratch/consumer
 fi
 svnadmin create "$scratch/repository"
 HOME="$scratch" "$scratch/consumer/consumer" "file://$scratch/repository"
+# pkg-config gives the installed plug-in by a plain absolute path.
+plugin=$(PKG_CONFIG_PATH=$(dirname "$(find "$scratch/prefix" -name svnscc.pc)") pkg-config --variable=plugin svnscc)
+if [ "$plugin" != "$(realpath -s "$scratch/prefix")"/lib/*/svnscc/libsvnscc.so ] || [ ! -f "$plugin" ]; then
+    echo "pkg-config gives the plug-in as $plugin"
+    exit 1
+fi
 
 if [ "${3:-}" = "--package" ]; then
     (cd "$build" && cpack -G DEB -B "$scratch/package" >/dev/null)
@@ -36,4 +42,6 @@ if [ "${3:-}" = "--package" ]; then
         case "$depends" in *"$needed"*) ;; *) echo "the package does not depend on $needed"; exit 1 ;; esac
     done
     dpkg-deb -c "$scratch/package"/svnscc_*.deb | grep -q './usr/lib/.*/svnscc/libsvnscc.so'
+    dpkg-deb -c "$scratch/package"/svnscc_*.deb | grep -q './usr/lib/.*/libsvnscc-utilities.so'
+    dpkg-deb --fsys-tarfile "$scratch/package"/svnscc_*.deb | tar -xO --wildcards '*/svnscc.pc' | grep -qx 'prefix=/usr'
 fi

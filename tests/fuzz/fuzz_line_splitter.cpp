@@ -1,34 +1,33 @@
-// bufferListToQStringList on arbitrary chunks. The first byte of each piece
-// gives the chunk size (0 to 255, so empty chunks occur); the lines that come
-// out, joined again with the line ends they were cut at, must give back the
-// input. A CR ends a line and swallows the byte after it unseen, so that
-// byte is taken back from the input as it was.
+// LineCutter on arbitrary pieces, as a child's output arrives. The first
+// byte of each piece gives its size (0 to 255, so empty pieces occur); the
+// lines that come out, joined again with the line ends they were cut at,
+// must give back the input. A CR ends a line and swallows the byte after it
+// unseen (also across pieces), so that byte is taken back from the input as
+// it was.
 
 #include "EightBit.h"
 #include "FuzzSupport.h"
-#include "ProcessChunks.h"
-
-#include <cstring>
+#include "LineCutter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     QByteArray input;
-    ProcessChunkList chunks;
+    QStringList lines{"sentinel"};
+    LineCutter cutter(&lines);
+    QByteArray pending;
     size_t pos = 0;
     while (pos < size) {
-        size_t chunkSize = data[pos++];
-        if (chunkSize > size - pos)
-            chunkSize = size - pos;
-        unsigned char* buffer = new unsigned char[chunkSize];
-        std::memcpy(buffer, data + pos, chunkSize);
-        chunks.emplace_back(unsigned(chunkSize), buffer);
-        input.append(reinterpret_cast<const char*>(data + pos), qsizetype(chunkSize));
-        pos += chunkSize;
+        size_t pieceSize = data[pos++];
+        if (pieceSize > size - pos)
+            pieceSize = size - pos;
+        const QByteArray piece(reinterpret_cast<const char*>(data + pos), qsizetype(pieceSize));
+        input += piece;
+        pending += piece;
+        cutter.cut(pending, false);
+        pos += pieceSize;
     }
-
-    QStringList lines{"sentinel"};
-    bufferListToQStringList(chunks, &lines);
-    FUZZ_CHECK(chunks.empty(), "chunks left in the list");
+    cutter.cut(pending, true);
+    FUZZ_CHECK(pending.isEmpty(), "bytes left after the end");
     FUZZ_CHECK(lines.takeFirst() == QLatin1String("sentinel"), "lines already there were touched");
     if (input.isEmpty()) {
         FUZZ_CHECK(lines.isEmpty(), "lines from no bytes");

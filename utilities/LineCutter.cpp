@@ -1,16 +1,6 @@
-#include "ProcessChunks.h"
+#include "LineCutter.h"
 
 #include "EightBit.h"
-
-#include <cstring>
-#include <vector>
-
-void releaseChunks(ProcessChunkList& chunks)
-{
-    for (ProcessChunk& chunk : chunks)
-        delete[] chunk.second;
-    chunks.clear();
-}
 
 void LineCutter::emitLine(const char* start, size_t size)
 {
@@ -51,29 +41,4 @@ void LineCutter::cut(QByteArray& bytes, bool atEnd)
         bytes.clear();
     else if (lineStart > 0)
         bytes.remove(0, qsizetype(lineStart));
-}
-
-void appendLines(const char* bytes, size_t size, QStringList* lines)
-{
-    QByteArray copy = QByteArray::fromRawData(bytes, qsizetype(size));
-    LineCutter(lines).cut(copy, true);
-}
-
-void bufferListToQStringList(ProcessChunkList& chunks, QStringList* lines)
-{
-    size_t total = 0;
-    for (const ProcessChunk& chunk : chunks)
-        total += chunk.first;
-    if (total == 0) {
-        releaseChunks(chunks);
-        return;
-    }
-    std::vector<char> joined(total);
-    size_t offset = 0;
-    for (const ProcessChunk& chunk : chunks) {
-        std::memcpy(joined.data() + offset, chunk.second, chunk.first);
-        offset += chunk.first;
-    }
-    releaseChunks(chunks);
-    appendLines(joined.data(), total, lines);
 }
