@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Set-up, build and run. Usage: ./build.sh demo | test | bench | fuzz | screenshot
-#   demo   install what is missing, build, run the host program's demo
-#   test   install what is missing, build, run every test (then again under
-#          AddressSanitizer and UndefinedBehaviorSanitizer, plus a short fuzz run)
+#   demo   install what the demo needs, build the plug-in and scc-host in
+#          build-demo/, run the host program's demo
+#   test   install what is missing, build in build/, run every test (then again
+#          under AddressSanitizer and UndefinedBehaviorSanitizer in build-san/,
+#          plus a short fuzz run)
 #   bench  install, build the benchmarks in release mode and run them
-#   screenshot  install, build, and render scc-browser's window on a throwaway
-#          project to docs/scc-browser.png
+#   screenshot  install, build the plug-in and scc-browser in build-screenshot/,
+#          and render scc-browser's window on a throwaway project to
+#          docs/scc-browser.png
 #   fuzz   install, build the libFuzzer targets and run each one for longer:
 #          FUZZ_RUNS runs (default 10,000,000) or FUZZ_SECONDS seconds per
 #          target (default: no time limit), whichever ends first
@@ -15,13 +18,16 @@ top=$(pwd)
 mode=${1:-}
 jobs=$(nproc 2>/dev/null || echo 2)
 
-packages=(cmake make g++ qt6-base-dev qt6-5compat-dev libgtest-dev googletest
-          libbenchmark-dev libsqlite3-dev subversion clang libclang-rt-14-dev strace
-          apache2 apache2-utils libapache2-mod-svn openssl dpkg-dev file)
+# What building the plug-in and scc-host, and running the demo, need.
+demo_packages=(cmake make g++ qt6-base-dev libsqlite3-dev subversion)
+# Everything else: the utility layer, the tests, their servers, the sanitizer
+# and fuzz builds, the package checks.
+packages=("${demo_packages[@]}" qt6-5compat-dev libgtest-dev googletest libbenchmark-dev clang
+          libclang-rt-14-dev strace apache2 apache2-utils libapache2-mod-svn openssl dpkg-dev file pkgconf)
 
-install_missing() {
+install_missing() { # packages...
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -41,13 +47,13 @@ configure_and_build() { # dir, extra cmake args...
 
 case "$mode" in
 demo)
-    install_missing
-    configure_and_build build -DSVNSCC_TESTS=OFF
-    exec build/host/scc-host --plugin build/libsvnscc.so demo
+    install_missing "${demo_packages[@]}"
+    configure_and_build build-demo -DSVNSCC_TESTS=OFF -DSVNSCC_BROWSER=OFF -DSVNSCC_UTILITIES=OFF
+    exec build-demo/host/scc-host --plugin build-demo/libsvnscc.so demo
     ;;
 test)
-    install_missing
-    # Tests on whatever an earlier demo left in the cache; warnings fail the build.
+    install_missing "${packages[@]}"
+    # Warnings fail the build.
     configure_and_build build -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON
     (cd build && ctest --output-on-failure --no-tests=error -j"$jobs")
     echo "== sanitizer build (address, undefined)"
@@ -59,18 +65,20 @@ test)
     "$top/tests/fuzz/run.sh" build-san/tests/fuzz 20000
     ;;
 bench)
-    install_missing
+    install_missing "${packages[@]}"
     cmake -S "$top" -B build-bench -DCMAKE_BUILD_TYPE=Release -DSVNSCC_TESTS=OFF -DSVNSCC_BENCH=ON >/dev/null
     cmake --build build-bench -j"$jobs"
     build-bench/bench/svnscc_bench --benchmark_out=build-bench/bench.json --benchmark_out_format=json
     ;;
 screenshot)
-    install_missing
-    configure_and_build build
-    exec "$top/host/screenshot.sh" build "$top/docs/scc-browser.png"
+    install_missing "${demo_packages[@]}"
+    cmake -S "$top" -B build-screenshot -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSVNSCC_TESTS=OFF \
+        -DSVNSCC_UTILITIES=OFF >/dev/null
+    cmake --build build-screenshot -j"$jobs" --target scc-browser svnscc
+    exec "$top/host/scc-browser/screenshot.sh" build-screenshot "$top/docs/scc-browser.png"
     ;;
 fuzz)
-    install_missing
+    install_missing "${packages[@]}"
     CC=clang CXX=clang++ configure_and_build build-fuzz \
         -DSVNSCC_SANITIZE=address,undefined -DSVNSCC_FUZZ=ON -DSVNSCC_TESTS=OFF
     "$top/tests/fuzz/run.sh" build-fuzz/tests/fuzz "${FUZZ_RUNS:-10000000}" "${FUZZ_SECONDS:-0}"

@@ -26,8 +26,6 @@ namespace {
 
 const int WaitMs = 40000;
 
-QString joined(const QStringList& parts) { return parts.join('/'); }
-
 void writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).path());
@@ -38,13 +36,13 @@ void writeFile(const QString& path, const QByteArray& bytes)
 FileStatus statusFromCells(const QTreeWidgetItem& item)
 {
     FileStatus status;
-    status.controlled = item.text(BrowserWindow::StatusColumn) != QLatin1String("not controlled");
-    status.statusText = item.text(BrowserWindow::StatusColumn);
-    status.revisionText = item.text(BrowserWindow::RevisionColumn);
-    status.lastChangedText = item.text(BrowserWindow::LastChangedColumn);
-    status.checkedOut = item.text(BrowserWindow::CheckedOutColumn) == QLatin1String("yes");
-    status.modified = item.text(BrowserWindow::ModifiedColumn) == QLatin1String("yes");
-    status.outOfDate = item.text(BrowserWindow::OutOfDateColumn) == QLatin1String("yes");
+    status.controlled = item.text(ProjectPane::StatusColumn) != QLatin1String("not controlled");
+    status.statusText = item.text(ProjectPane::StatusColumn);
+    status.revisionText = item.text(ProjectPane::RevisionColumn);
+    status.lastChangedText = item.text(ProjectPane::LastChangedColumn);
+    status.checkedOut = item.text(ProjectPane::CheckedOutColumn) == QLatin1String("yes");
+    status.modified = item.text(ProjectPane::ModifiedColumn) == QLatin1String("yes");
+    status.outOfDate = item.text(ProjectPane::OutOfDateColumn) == QLatin1String("yes");
     return status;
 }
 
@@ -69,7 +67,7 @@ protected:
         const QString import = m_base + "/import";
         const QString other = m_base + "/other";
         for (const QStringList& file : {m_readme, m_main, m_util, m_guide})
-            writeFile(import + QLatin1Char('/') + joined(file), "First line.\n");
+            writeFile(import + QLatin1Char('/') + joinPathParts(file), "First line.\n");
         run("svnadmin", {"create", repository});
         svn({"import", "-m", "Initial import", import, m_url});
         svn({"checkout", m_url, m_root});
@@ -115,7 +113,7 @@ protected:
         const QTreeWidgetItem* item = window.projectItem(parts);
         if (!item)
             return "no row";
-        const QString directory = QFileInfo(m_root + QLatin1Char('/') + joined(parts)).path();
+        const QString directory = QFileInfo(m_root + QLatin1Char('/') + joinPathParts(parts)).path();
         QString error;
         const ClientStatus client = clientStatus("svn", directory, parts.last(), {}, &error);
         const QString difference = differenceFromClient(statusFromCells(*item), client);
@@ -140,9 +138,9 @@ TEST_F(BrowserTest, TreeShowsWhatTheClientSaysAndACheckInUpdatesIt)
     EXPECT_FALSE(passes.first().at(0).toBool());
 
     for (const QStringList& file : {m_readme, m_main, m_util, m_guide})
-        EXPECT_EQ(differenceOfRow(window, file), QString()) << joined(file).toStdString();
-    EXPECT_EQ(window.projectItem(m_main)->text(BrowserWindow::ModifiedColumn), "yes");
-    EXPECT_EQ(window.projectItem(m_guide)->text(BrowserWindow::OutOfDateColumn), "yes");
+        EXPECT_EQ(differenceOfRow(window, file), QString()) << joinPathParts(file).toStdString();
+    EXPECT_EQ(window.projectItem(m_main)->text(ProjectPane::ModifiedColumn), "yes");
+    EXPECT_EQ(window.projectItem(m_guide)->text(ProjectPane::OutOfDateColumn), "yes");
     EXPECT_NE(window.projectItem({"src"}), nullptr);
 
     QSignalSpy operations(&window, &BrowserWindow::operationFinished);
@@ -152,7 +150,7 @@ TEST_F(BrowserTest, TreeShowsWhatTheClientSaysAndACheckInUpdatesIt)
 
     const QByteArray log = svn({"log", "-l", "1", m_url + "/src/main.c"});
     EXPECT_TRUE(log.contains("Edit main.c from the browser")) << log.toStdString();
-    EXPECT_EQ(window.projectItem(m_main)->text(BrowserWindow::ModifiedColumn), "no");
+    EXPECT_EQ(window.projectItem(m_main)->text(ProjectPane::ModifiedColumn), "no");
     EXPECT_EQ(differenceOfRow(window, m_main), QString());
     EXPECT_FALSE(window.messageLog().contains("failed")) << window.messageLog().toStdString();
 }
@@ -174,7 +172,7 @@ TEST_F(BrowserTest, CancelStopsTheStatusPassBetweenTwoCalls)
         << window.messageLog().toStdString();
     EXPECT_TRUE(passes.first().at(0).toBool());
     // The files of the folders after the first one were never asked for.
-    EXPECT_EQ(window.projectItem(m_util)->text(BrowserWindow::StatusColumn), QString());
+    EXPECT_EQ(window.projectItem(m_util)->text(ProjectPane::StatusColumn), QString());
     EXPECT_TRUE(window.messageLog().contains("cancelled")) << window.messageLog().toStdString();
 }
 

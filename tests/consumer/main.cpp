@@ -1,6 +1,7 @@
-// Loads the installed plug-in and logs in to the repository named on the
-// command line, then asks the client's version through the utility library;
-// exit status 0 when both succeed.
+// Loads the installed plug-in as the README shows (built with
+// QT_NO_CAST_FROM_ASCII, as IDE code bases are) and logs in to the
+// repository named on the command line, then asks the client's version
+// through the utility library; exit status 0 when both succeed.
 
 #include <svnscc/QTxProcess.h>
 #include <svnscc/SourceCodeControlSystemProviderInterface.h>
@@ -13,28 +14,34 @@ int main(int argc, char** argv)
 {
     if (argc != 2)
         return 2;
-    void* plugin = ::dlopen(SVNSCC_PLUGIN, RTLD_NOW | RTLD_LOCAL);
+    const QString url = QString::fromLocal8Bit(argv[1]);
+    void* plugin = dlopen(SVNSCC_PLUGIN, RTLD_NOW | RTLD_LOCAL);
     if (!plugin) {
-        std::fprintf(stderr, "consumer: %s\n", ::dlerror());
+        std::fprintf(stderr, "consumer: %s\n", dlerror());
         return 1;
     }
     auto allocate = reinterpret_cast<AllocateSourceCodeControlSystemInterfaceFn>(
-        ::dlsym(plugin, "AllocateSourceCodeControlSystemInterface"));
+        dlsym(plugin, "AllocateSourceCodeControlSystemInterface"));
     auto release = reinterpret_cast<ReleaseSourceCodeControlSystemInterfaceFn>(
-        ::dlsym(plugin, "ReleaseSourceCodeControlSystemInterface"));
+        dlsym(plugin, "ReleaseSourceCodeControlSystemInterface"));
     SourceCodeControlSystemProviderInterface* provider = allocate ? allocate() : nullptr;
     if (!provider || !release)
         return 1;
-    provider->setOption(QString::fromLatin1(SourceCodeControlOption::Executable), "svn");
-    const bool loggedIn = provider->login("consumer", "secret", QString::fromLocal8Bit(argv[1]));
+    using namespace SourceCodeControlOption;
+    provider->setOption(QLatin1String(Executable), QStringLiteral("svn"));
+    provider->setOption(QLatin1String(RepositoryURL), url);
+    provider->setOption(QLatin1String(LockSupported), QStringLiteral("Yes"));
+    provider->setOption(QLatin1String(PasswordFromStdin), QStringLiteral("Yes"));
+    provider->setOption(QLatin1String(Timeout), QStringLiteral("120"));
+    const bool loggedIn = provider->login(QStringLiteral("consumer"), QStringLiteral("secret"), url);
     QString command;
     const QString error = provider->getLastError(command);
     if (!loggedIn)
         std::fprintf(stderr, "consumer: login failed: %s: %s\n", qPrintable(command), qPrintable(error));
     else
         std::printf("consumer: logged in through %s\n", SVNSCC_PLUGIN);
-    release(provider);
-    ::dlclose(plugin);
+    release(provider); // never delete it
+    dlclose(plugin);
 
     QStringList version, errors;
     if (QTx::spawnProcess({QStringLiteral("svn"), QStringLiteral("--version"), QStringLiteral("--quiet")}, true,

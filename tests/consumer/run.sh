@@ -41,7 +41,9 @@ if [ "${3:-}" = "--package" ]; then
     for needed in libqt6core6 subversion; do
         case "$depends" in *"$needed"*) ;; *) echo "the package does not depend on $needed"; exit 1 ;; esac
     done
-    dpkg-deb -c "$scratch/package"/svnscc_*.deb | grep -q './usr/lib/.*/svnscc/libsvnscc.so'
-    dpkg-deb -c "$scratch/package"/svnscc_*.deb | grep -q './usr/lib/.*/libsvnscc-utilities.so'
-    dpkg-deb --fsys-tarfile "$scratch/package"/svnscc_*.deb | tar -xO --wildcards '*/svnscc.pc' | grep -qx 'prefix=/usr'
+    contents=$(dpkg-deb -c "$scratch/package"/svnscc_*.deb)
+    grep -q './usr/lib/.*/svnscc/libsvnscc.so' <<<"$contents"
+    grep -q './usr/lib/.*/libsvnscc-utilities.so' <<<"$contents"
+    pc=$(dpkg-deb --fsys-tarfile "$scratch/package"/svnscc_*.deb | tar -xO --wildcards '*/svnscc.pc')
+    grep -qx 'prefix=/usr' <<<"$pc"
 fi

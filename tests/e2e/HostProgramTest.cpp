@@ -61,13 +61,15 @@ TEST_F(HostProgram, SaysWhatIsWrong)
 {
     writeBytes(m_base + "/password", "ann-secret\n");
     const QString notExecutable = m_base + "/password";
+    // A client that cannot be run fails the first provider run, here the login's.
+    const QStringList login{"--url", m_url, "--user", "ann", "--password-file", notExecutable, "login"};
+    const QByteArray cannotRun = "scc-host: login failed\n  info: cannot run '";
     struct Case { QStringList arguments; int exitCode; QByteArray message; };
     const Case cases[] = {
-        {{"--svn", "/no/such/svn", "login"}, 2, "scc-host: cannot run '/no/such/svn': not found\n"},
-        {{"--svn", "scc-no-such-client", "login"}, 2, "scc-host: cannot run 'scc-no-such-client': not found\n"},
-        {{"--svn", m_base, "login"}, 2, "scc-host: cannot run '" + m_base.toUtf8() + "': not executable\n"},
-        {{"--svn", notExecutable, "login"}, 2,
-         "scc-host: cannot run '" + notExecutable.toUtf8() + "': not executable\n"},
+        {QStringList{"--svn", "/no/such/svn"} + login, 1, cannotRun + "/no/such/svn': not found\n"},
+        {QStringList{"--svn", "scc-no-such-client"} + login, 1, cannotRun + "scc-no-such-client': not found\n"},
+        {QStringList{"--svn", m_base} + login, 1, cannotRun + m_base.toUtf8() + "': not executable\n"},
+        {QStringList{"--svn", notExecutable} + login, 1, cannotRun + notExecutable.toUtf8() + "': not executable\n"},
         {{"--url", m_url, "--user", "ann", "login"}, 2, "scc-host: --user needs --password-file or --password-stdin\n"},
         {{"--root", m_base, "lock", "a.txt"}, 2, "scc-host: lock needs --locking yes"},
         {{"--locking", "no", "--root", m_base, "unlock", "a.txt"}, 2, "scc-host: unlock needs --locking yes"},

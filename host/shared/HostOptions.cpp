@@ -1,10 +1,11 @@
 #include "HostOptions.h"
 
+#include "SourceCodeControlSystemProviderInterface.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QDir>
-#include <QTextStream>
 
 #include <cstdio>
 
@@ -118,61 +119,6 @@ QString defaultPluginPath()
     return QStringLiteral(DEFAULT_PLUGIN_PATH);
 }
 
-QString hostUsage()
-{
-    return QStringLiteral(
-        "usage: scc-host [global options] COMMAND [arguments] [command options]\n"
-        "\n"
-        "Loads the Subversion provider plug-in with dlopen, as an IDE does, and\n"
-        "runs one provider operation. PATH arguments are relative to the local\n"
-        "root (--root); REPOPATH arguments are relative to the repository URL.\n"
-        "\n"
-        "Global options:\n"
-        "  --plugin FILE         the plug-in library to load (default: %1)\n"
-        "  --svn PROGRAM         the svn client the provider runs (default: svn)\n"
-        "  --url URL             the repository URL (option SVNRepositoryURL; login checks it)\n"
-        "  --user NAME           user name for login; without it login is skipped\n"
-        "  --password-file FILE  read the password from the first line of FILE\n"
-        "  --password-stdin      read the password from the first line of standard input\n"
-        "  --locking yes|no      whether the IDE offers locking (option SVNLockSupported; default no);\n"
-        "                        lock and unlock need yes\n"
-        "  --timeout SECONDS     end an svn run that takes longer (option SVNTimeout; default 120,\n"
-        "                        0: no limit)\n"
-        "  --root DIR            the local root (a working copy, or where to check one out)\n"
-        "  --repository-root P   the local root's path below the URL; with it, --root is\n"
-        "                        bound with both lists and checked out when it is not yet\n"
-        "                        a working copy; without it, DIR must be a working copy\n"
-        "  --keep DIR            demo: build the demo in DIR and leave it there\n"
-        "  -h, --help            this text\n"
-        "\n"
-        "Commands:\n"
-        "  login                 check the credentials against the URL (\"svn info\")\n"
-        "  status PATH...        print the seven status outputs of each file\n"
-        "  add PATH -m TEXT      add and commit a file, bringing its directories under control\n"
-        "  get PATH [--discard]  bring a file up to date; --discard deletes the local copy first\n"
-        "  cat PATH REV DEST     write revision REV of a file to DEST\n"
-        "  lock PATH [-m TEXT] [--replace]\n"
-        "                        lock a file for editing; --replace first replaces a modified\n"
-        "                        local copy by the repository's text\n"
-        "  unlock PATH [--discard]\n"
-        "                        release a lock; --discard also restores the file\n"
-        "  commit PATH -m TEXT   commit a file or directory\n"
-        "  ls [REPOPATH]         list the files of a repository directory\n"
-        "  dirs [REPOPATH]       list the subdirectories of a repository directory\n"
-        "  mkdir REPOPATH        create a repository directory (immediate commit)\n"
-        "  demo                  run the whole life cycle against a throwaway file://\n"
-        "                        repository made with svnadmin; needs no server\n"
-        "\n"
-        "On failure the exit status is 1 and the failed svn subcommand and the\n"
-        "client's error text are printed on standard error; a usage error exits\n"
-        "with 2. The password is read from a file or standard input, never from\n"
-        "scc-host's own arguments, and scc-host hands it to each svn run on that\n"
-        "run's standard input (option SVNPasswordFromStdin), so it does not show\n"
-        "in the process list. SIGINT or SIGTERM to scc-host ends a running svn\n"
-        "client too.\n")
-        .arg(defaultPluginPath());
-}
-
 QStringList splitPathParts(const QString& path)
 {
     QStringList parts;
@@ -181,4 +127,22 @@ QStringList splitPathParts(const QString& path)
         if (piece != QLatin1String("."))
             parts << piece;
     return parts;
+}
+
+QString joinPathParts(const QStringList& parts)
+{
+    return parts.join(QLatin1Char('/'));
+}
+
+void setProviderOptions(SourceCodeControlSystemProviderInterface& provider, const HostOptions& options)
+{
+    provider.setOption(QLatin1String(SourceCodeControlOption::Executable), options.svnExecutable);
+    // The password never shows in the process list, and no run hangs for ever.
+    provider.setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin), QStringLiteral("Yes"));
+    provider.setOption(QLatin1String(SourceCodeControlOption::Timeout),
+                       QString::number(options.timeoutSeconds));
+    if (!options.repositoryURL.isNull())
+        provider.setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), options.repositoryURL);
+    provider.setOption(QLatin1String(SourceCodeControlOption::LockSupported),
+                       options.lockSupported ? QStringLiteral("Yes") : QStringLiteral("No"));
 }

@@ -1,5 +1,7 @@
 #include "ProviderWorker.h"
 
+#include "ProviderSetUp.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QFileInfo>
@@ -7,11 +9,6 @@
 #include <algorithm>
 
 namespace {
-
-QString joined(const QStringList& parts)
-{
-    return parts.join(QLatin1Char('/'));
-}
 
 QStringList sortedNames(QStringList names)
 {
@@ -27,7 +24,7 @@ QStringList sortedNames(QStringList names)
 // so a link cannot lead the scan in a circle.
 void scanFolder(const QString& rootPath, const QStringList& parts, QList<LocalEntry>& entries)
 {
-    QDir folder(parts.isEmpty() ? rootPath : rootPath + QLatin1Char('/') + joined(parts));
+    QDir folder(parts.isEmpty() ? rootPath : rootPath + QLatin1Char('/') + joinPathParts(parts));
     const QStringList names =
         sortedNames(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
     QStringList files;
@@ -85,9 +82,6 @@ void ProviderWorker::open(const HostOptions& options)
         emit failed(what, command, message);
         emit opened(false, false, noRoot);
     };
-    const QString clientTrouble = clientProblem(options.svnExecutable);
-    if (!clientTrouble.isEmpty())
-        return fail(QStringLiteral("find the svn client"), QString(), clientTrouble);
     if (!m_library.load(options.plugin))
         return fail(QStringLiteral("load the plug-in %1").arg(options.plugin), QString(),
                     m_library.errorString());
@@ -96,39 +90,17 @@ void ProviderWorker::open(const HostOptions& options)
         return fail(QStringLiteral("make a provider"), QString(),
                     QStringLiteral("%1 gave no provider").arg(options.plugin));
 
-    auto& provider = *m_provider;
-    setProviderOptions(provider, options);
-
-    if (!options.userName.isNull()
-        && !provider.login(options.userName, options.password, options.repositoryURL)) {
-        reportFailure(QStringLiteral("log in as %1").arg(options.userName));
-        emit opened(false, false, noRoot);
-        return;
-    }
-
     m_localRoot = options.localRoot;
-    const QStringList localRoots = splitPathParts(options.localRoot);
-    const bool twoLists = !options.repositoryRoot.isNull();
-    // The check-out runs in the root's parent, which must exist for the
-    // client to start there.
-    if (twoLists)
-        QDir().mkpath(QFileInfo(options.localRoot).path());
-    QString commandBefore;
-    const QString messageBefore = provider.getLastError(commandBefore);
-    const bool bound = twoLists ? provider.setRoots(localRoots, splitPathParts(options.repositoryRoot))
-                                : provider.setRoots(localRoots);
-    if (!bound) {
-        QString command;
-        const QString message = provider.getLastError(command);
-        // The one-list form runs nothing for a folder that is no working copy.
-        if (!twoLists && command == commandBefore && message == messageBefore)
-            return fail(QStringLiteral("open %1").arg(options.localRoot), QString(),
-                        QStringLiteral("%1 is not a working copy").arg(options.localRoot));
-        return fail(QStringLiteral("bind %1").arg(options.localRoot), command, message);
-    }
+    const ProviderSetUp setUp = setUpProvider(*m_provider, options);
+    if (setUp.failedStep == ProviderSetUp::Login)
+        return fail(QStringLiteral("log in as %1").arg(options.userName), setUp.command, setUp.message);
+    if (setUp.failedStep == ProviderSetUp::Binding)
+        return fail(QStringLiteral("bind %1").arg(options.localRoot), setUp.command, setUp.message);
+    if (setUp.failedStep == ProviderSetUp::NotAWorkingCopy)
+        return fail(QStringLiteral("open %1").arg(options.localRoot), QString(), setUp.message);
     QStringList boundLocal, repositoryRoot;
-    provider.getRoots(boundLocal, repositoryRoot);
-    emit opened(true, provider.checkOutSupported(), repositoryRoot);
+    m_provider->getRoots(boundLocal, repositoryRoot);
+    emit opened(true, m_provider->checkOutSupported(), repositoryRoot);
 }
 
 void ProviderWorker::readLocalTree()
@@ -175,7 +147,7 @@ void ProviderWorker::listRepository(const QStringList& parts)
 {
     QStringList directories, files;
     const QString what = QStringLiteral("list %1 in the repository")
-                             .arg(parts.isEmpty() ? QStringLiteral("/") : joined(parts));
+                             .arg(parts.isEmpty() ? QStringLiteral("/") : joinPathParts(parts));
     if (!haveProvider(what)) {
         emit repositoryListed(parts, false, directories, files);
         return;
@@ -231,7 +203,7 @@ void ProviderWorker::getRevision(const QStringList& parts, const QString& revisi
         return;
     const bool ok = m_provider->getTo(parts, revision, destination);
     if (ok)
-        emit note(QStringLiteral("wrote %1 at revision %2 to %3").arg(joined(parts), revision, destination));
+        emit note(QStringLiteral("wrote %1 at revision %2 to %3").arg(joinPathParts(parts), revision, destination));
     finishOperation(operation, parts, ok, false);
 }
 
@@ -260,7 +232,7 @@ void ProviderWorker::finishOperation(const QString& operation, const QStringList
                                      bool rereadStatus)
 {
     if (!ok)
-        reportFailure(QStringLiteral("%1 %2").arg(operation, joined(parts)));
+        reportFailure(QStringLiteral("%1 %2").arg(operation, joinPathParts(parts)));
     emit operationFinished(operation, parts, ok);
     if (rereadStatus)
         emitStatus(parts);

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "HostCommands.h"
+#include "FileStatus.h"
 #include "HostOptions.h"
+#include "ProjectPane.h"
 
-#include <QHash>
 #include <QList>
 #include <QMainWindow>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -14,24 +13,24 @@
 #include <functional>
 
 class ProviderWorker;
+class RepositoryPane;
 struct LocalEntry;
 class QAction;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
 
 /**
  * The main window of scc-browser, a graphical host of the Subversion
  * provider plug-in.
  *
  * It shows the working copy's folders and files with the provider's status
- * of each file, a repository pane that lists repository folders on demand,
- * the file operations as actions (toolbar, menu and the project tree's
- * context menu), and a message log where every failure appears with the svn
- * subcommand and the client's text that getLastError() gave.
+ * of each file (a ProjectPane), a RepositoryPane that lists repository
+ * folders on demand, the file operations as actions (toolbar, menu and the
+ * project tree's context menu), and a message log where every failure
+ * appears with the svn subcommand and the client's text that getLastError()
+ * gave.
  *
  * The provider lives in a worker thread of the window's own (see
  * ProviderWorker): every provider call is queued there and every result comes
@@ -46,18 +45,6 @@ class BrowserWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    /** The columns of the project tree. */
-    enum Column {
-        NameColumn,        ///< folder or file name
-        StatusColumn,      ///< the provider's status characters, or "not controlled"
-        RevisionColumn,    ///< working revision
-        LastChangedColumn, ///< last changed revision
-        CheckedOutColumn,  ///< "yes"/"no": locked in this working copy
-        ModifiedColumn,    ///< "yes"/"no"
-        OutOfDateColumn,   ///< "yes"/"no": the repository has a newer text
-        ColumnCount
-    };
-
     /**
      * Builds the window for the command-line options of scc-browser (the
      * plug-in, the client, URL, credentials, local root, locking, time
@@ -84,7 +71,10 @@ public:
     /** True while a queued request has not finished. */
     bool isBusy() const { return m_pending > 0; }
 
-    /** The project tree's row of a file or folder (path parts relative to the local root), or null. */
+    /**
+     * The project tree's row of a file or folder (path parts relative to the
+     * local root), or null; its columns are ProjectPane::Column.
+     */
     QTreeWidgetItem* projectItem(const QStringList& parts) const;
 
     /** The text of the message log. */
@@ -121,27 +111,13 @@ signals:
     void idle();
 
 private:
-    struct FileState
-    {
-        bool read = false;  // a status answer arrived
-        bool known = false; // the provider answered it
-        FileStatus status;
-        QString error;      // the provider's error when not known
-    };
-    using StatePredicate = std::function<bool(const FileState&)>;
-
     void buildActions();
     void buildLayout();
     void enqueue(const QString& description, const std::function<void(ProviderWorker&)>& request);
     void updateBusyIndicator();
     void updateActions();
     void updateSummary();
-    QList<QStringList> selectedFiles(const StatePredicate& predicate) const;
-    void showStatus(QTreeWidgetItem* item, const FileState& state);
     void logLine(const QString& text, const QString& color = QString());
-    void listRepositoryFolder(QTreeWidgetItem* item);
-    void clearRepositoryChildren(QTreeWidgetItem* item);
-    void resetRepositoryTree();
 
     void onRequestStarted(const QString& description);
     void onRequestFinished();
@@ -151,8 +127,6 @@ private:
     void onStatusRead(const QStringList& parts, bool known, const FileStatus& status,
                       const QString& errorCommand, const QString& errorText);
     void onStatusPassFinished(bool cancelled);
-    void onRepositoryListed(const QStringList& parts, bool ok, const QStringList& directories,
-                            const QStringList& files);
     void onOperationFinished(const QString& operation, const QStringList& parts, bool ok);
     void onFailed(const QString& what, const QString& command, const QString& message);
 
@@ -167,8 +141,8 @@ private:
     QThread m_thread;
     ProviderWorker* m_worker = nullptr;
 
-    QTreeWidget* m_projectTree = nullptr;
-    QTreeWidget* m_repositoryTree = nullptr;
+    ProjectPane* m_project = nullptr;
+    RepositoryPane* m_repository = nullptr;
     QPlainTextEdit* m_messages = nullptr;
     QLabel* m_activity = nullptr;
     QProgressBar* m_progress = nullptr;
@@ -181,20 +155,8 @@ private:
     QAction* m_getRevisionAction = nullptr;
     QAction* m_refreshAction = nullptr;
 
-    QHash<QString, QTreeWidgetItem*> m_projectItems;   // by joined path parts
-    QHash<QString, FileState> m_states;                // files only
-    QHash<QString, QTreeWidgetItem*> m_repositoryFolders;
-    QSet<QString> m_repositoryExpanded;                // folders to open again after a re-listing
-    QStringList m_repositoryRoot;                      // the local root's place in the repository
-
     int m_pending = 0;
     bool m_opened = false;
     bool m_checkOutSupported = false;
     bool m_errorDialogs = true;
-    bool m_treeShown = false;
-    bool m_passRunning = false;
-    int m_passTotal = 0;
-    int m_passDone = 0;
-    int m_passUnknown = 0;
-    QString m_passFirstUnknown;
 };

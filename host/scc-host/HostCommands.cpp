@@ -1,10 +1,8 @@
 #include "HostCommands.h"
 
 #include "HostOptions.h"
+#include "ProviderSetUp.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
 #include <QTextStream>
 
 namespace {
@@ -28,16 +26,24 @@ int failed(SourceCodeControlSystemProviderInterface& provider, const QString& wh
     return 1;
 }
 
-} // namespace
-
-bool queryStatus(SourceCodeControlSystemProviderInterface& provider,
-                 const QStringList& pathParts, FileStatus& status)
+void printFailure(const QString& what, const QString& command, const QString& message, QTextStream& err)
 {
-    status = FileStatus();
-    return provider.status(pathParts, status.controlled, status.checkedOut, status.modified,
-                           status.outOfDate, status.statusText, status.revisionText,
-                           status.lastChangedText);
+    err << "scc-host: " << what << " failed\n";
+    err << "  " << (command.isEmpty() ? QStringLiteral("(no svn command)") : command) << ":";
+    const QStringList lines = message.split(QLatin1Char('\n'));
+    if (message.isEmpty())
+        err << " (no error text)\n";
+    else if (lines.size() == 1)
+        err << " " << message << "\n";
+    else {
+        err << "\n";
+        for (const QString& line : lines)
+            err << "    " << line << "\n";
+    }
+    err.flush();
 }
+
+} // namespace
 
 QString statusHeading()
 {
@@ -70,81 +76,20 @@ void printLastError(SourceCodeControlSystemProviderInterface& provider,
 {
     QString command;
     const QString message = provider.getLastError(command);
-    err << "scc-host: " << what << " failed\n";
-    err << "  " << (command.isEmpty() ? QStringLiteral("(no svn command)") : command) << ":";
-    const QStringList lines = message.split(QLatin1Char('\n'));
-    if (message.isEmpty())
-        err << " (no error text)\n";
-    else if (lines.size() == 1)
-        err << " " << message << "\n";
-    else {
-        err << "\n";
-        for (const QString& line : lines)
-            err << "    " << line << "\n";
-    }
-    err.flush();
-}
-
-QString clientProblem(const QString& svnExecutable)
-{
-    const QString path = svnExecutable.contains(QLatin1Char('/'))
-        ? svnExecutable
-        : QStandardPaths::findExecutable(svnExecutable);
-    const QFileInfo info(path);
-    if (svnExecutable.isEmpty() || path.isEmpty() || !info.exists())
-        return QStringLiteral("cannot run '%1': not found").arg(svnExecutable);
-    if (info.isDir() || !info.isExecutable())
-        return QStringLiteral("cannot run '%1': not executable").arg(svnExecutable);
-    return QString();
-}
-
-void setProviderOptions(SourceCodeControlSystemProviderInterface& provider, const HostOptions& options)
-{
-    provider.setOption(QLatin1String(SourceCodeControlOption::Executable), options.svnExecutable);
-    // The password never shows in the process list, and no run hangs for ever.
-    provider.setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin), QStringLiteral("Yes"));
-    provider.setOption(QLatin1String(SourceCodeControlOption::Timeout),
-                       QString::number(options.timeoutSeconds));
-    if (!options.repositoryURL.isNull())
-        provider.setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), options.repositoryURL);
-    provider.setOption(QLatin1String(SourceCodeControlOption::LockSupported),
-                       options.lockSupported ? QStringLiteral("Yes") : QStringLiteral("No"));
+    printFailure(what, command, message, err);
 }
 
 bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
                        const HostOptions& options, QTextStream& err)
 {
-    setProviderOptions(provider, options);
-    if (!options.userName.isNull()) {
-        if (!provider.login(options.userName, options.password, options.repositoryURL)) {
-            printLastError(provider, QStringLiteral("login"), err);
-            return false;
-        }
-    }
-    if (!options.localRoot.isNull()) {
-        // The check-out runs in the root's parent; a child that cannot enter
-        // its working directory runs where the host runs, so make sure it exists.
-        if (!options.repositoryRoot.isNull())
-            QDir().mkpath(QFileInfo(options.localRoot).path());
-        const QStringList localRoots = splitPathParts(options.localRoot);
-        QString commandBefore;
-        const QString messageBefore = provider.getLastError(commandBefore);
-        const bool bound = options.repositoryRoot.isNull()
-            ? provider.setRoots(localRoots)
-            : provider.setRoots(localRoots, splitPathParts(options.repositoryRoot));
-        if (!bound) {
-            QString command;
-            const QString message = provider.getLastError(command);
-            // The one-list form runs nothing for a folder that is no working copy.
-            if (command == commandBefore && message == messageBefore && options.repositoryRoot.isNull())
-                err << "scc-host: " << options.localRoot
-                    << " is not a working copy (give --repository-root to check one out there)\n";
-            else
-                printLastError(provider, QStringLiteral("setRoots %1").arg(options.localRoot), err);
-            return false;
-        }
-    }
-    return true;
+    const ProviderSetUp setUp = setUpProvider(provider, options);
+    if (setUp.failedStep == ProviderSetUp::NotAWorkingCopy)
+        err << "scc-host: " << setUp.message << " (give --repository-root to check one out there)\n";
+    else if (setUp.failedStep == ProviderSetUp::Login)
+        printFailure(QStringLiteral("login"), setUp.command, setUp.message, err);
+    else if (setUp.failedStep == ProviderSetUp::Binding)
+        printFailure(QStringLiteral("setRoots %1").arg(options.localRoot), setUp.command, setUp.message, err);
+    return !setUp.failed();
 }
 
 int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
@@ -257,4 +202,59 @@ int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
     if (command.isEmpty())
         return usageError(err, QStringLiteral("no command given"));
     return usageError(err, QStringLiteral("unknown command %1").arg(command));
+}
+
+QString hostUsage()
+{
+    return QStringLiteral(
+        "usage: scc-host [global options] COMMAND [arguments] [command options]\n"
+        "\n"
+        "Loads the Subversion provider plug-in with dlopen, as an IDE does, and\n"
+        "runs one provider operation. PATH arguments are relative to the local\n"
+        "root (--root); REPOPATH arguments are relative to the repository URL.\n"
+        "\n"
+        "Global options:\n"
+        "  --plugin FILE         the plug-in library to load (default: %1)\n"
+        "  --svn PROGRAM         the svn client the provider runs (default: svn)\n"
+        "  --url URL             the repository URL (option SVNRepositoryURL; login checks it)\n"
+        "  --user NAME           user name for login; without it login is skipped\n"
+        "  --password-file FILE  read the password from the first line of FILE\n"
+        "  --password-stdin      read the password from the first line of standard input\n"
+        "  --locking yes|no      whether the IDE offers locking (option SVNLockSupported; default no);\n"
+        "                        lock and unlock need yes\n"
+        "  --timeout SECONDS     end an svn run that takes longer (option SVNTimeout; default 120,\n"
+        "                        0: no limit)\n"
+        "  --root DIR            the local root (a working copy, or where to check one out)\n"
+        "  --repository-root P   the local root's path below the URL; with it, --root is\n"
+        "                        bound with both lists and checked out when it is not yet\n"
+        "                        a working copy; without it, DIR must be a working copy\n"
+        "  --keep DIR            demo: build the demo in DIR and leave it there\n"
+        "  -h, --help            this text\n"
+        "\n"
+        "Commands:\n"
+        "  login                 check the credentials against the URL (\"svn info\")\n"
+        "  status PATH...        print the seven status outputs of each file\n"
+        "  add PATH -m TEXT      add and commit a file, bringing its directories under control\n"
+        "  get PATH [--discard]  bring a file up to date; --discard deletes the local copy first\n"
+        "  cat PATH REV DEST     write revision REV of a file to DEST\n"
+        "  lock PATH [-m TEXT] [--replace]\n"
+        "                        lock a file for editing; --replace first replaces a modified\n"
+        "                        local copy by the repository's text\n"
+        "  unlock PATH [--discard]\n"
+        "                        release a lock; --discard also restores the file\n"
+        "  commit PATH -m TEXT   commit a file or directory\n"
+        "  ls [REPOPATH]         list the files of a repository directory\n"
+        "  dirs [REPOPATH]       list the subdirectories of a repository directory\n"
+        "  mkdir REPOPATH        create a repository directory (immediate commit)\n"
+        "  demo                  run the whole life cycle against a throwaway file://\n"
+        "                        repository made with svnadmin; needs no server\n"
+        "\n"
+        "On failure the exit status is 1 and the failed svn subcommand and the\n"
+        "client's error text are printed on standard error; a usage error exits\n"
+        "with 2. The password is read from a file or standard input, never from\n"
+        "scc-host's own arguments, and scc-host hands it to each svn run on that\n"
+        "run's standard input (option SVNPasswordFromStdin), so it does not show\n"
+        "in the process list. SIGINT or SIGTERM to scc-host ends a running svn\n"
+        "client too.\n")
+        .arg(defaultPluginPath());
 }

@@ -3,8 +3,11 @@
 #include <QString>
 #include <QStringList>
 
+class SourceCodeControlSystemProviderInterface;
+
 /**
- * The command line of scc-host, parsed.
+ * The command line of a host, parsed (scc-browser takes scc-host's global
+ * options).
  *
  * Global options come before the subcommand; the subcommand and its own
  * arguments and options follow. Every value is kept as given; only the
@@ -47,9 +50,6 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options);
  */
 QString defaultPluginPath();
 
-/** The text printed by --help: every option and every subcommand. */
-QString hostUsage();
-
 /**
  * Splits a path as a person writes it ("src/util/a.c", "./a.c", "docs/")
  * into path parts: separators collapse, "." parts are dropped. An empty or
@@ -57,3 +57,13 @@ QString hostUsage();
  * resolves nothing).
  */
 QStringList splitPathParts(const QString& path);
+
+/** Path parts joined with "/" into one path, as a person reads it; "" for none. */
+QString joinPathParts(const QStringList& parts);
+
+/**
+ * Sets the provider options the host options give: the client, the password
+ * always on the client's standard input, the time limit, the repository URL
+ * when given, and locking.
+ */
+void setProviderOptions(SourceCodeControlSystemProviderInterface& provider, const HostOptions& options);

@@ -39,12 +39,6 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    const QString clientTrouble = clientProblem(options.svnExecutable);
-    if (!clientTrouble.isEmpty()) {
-        err << "scc-host: " << clientTrouble << "\n";
-        return 2;
-    }
-
     ProviderLibrary library;
     if (!library.load(options.plugin)) {
         err << "scc-host: cannot load the plug-in: " << library.errorString() << "\n";

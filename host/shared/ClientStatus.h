@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HostCommands.h"
+#include "FileStatus.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Renders scc-browser's window on a small throwaway project to a PNG.
 #
-#   host/screenshot.sh [BUILD_DIR] [OUTPUT]
+#   host/scc-browser/screenshot.sh [BUILD_DIR] [OUTPUT]
 #
 # BUILD_DIR is the build tree holding host/scc-browser and the plug-in
 # (default: build in the source tree); OUTPUT defaults to
@@ -11,7 +11,7 @@
 # of every svn run live in a temporary directory removed at the end.
 set -eu
 
-source_dir=$(cd "$(dirname "$0")/.." && pwd)
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build_dir=${1:-$source_dir/build}
 output=${2:-$source_dir/docs/scc-browser.png}
 browser=$build_dir/host/scc-browser

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HostCommands.h"
+#include "FileStatus.h"
 #include "HostOptions.h"
 #include "ProviderLibrary.h"
 
@@ -64,15 +64,14 @@ public:
     void stop();
 
     /**
-     * Loads the plug-in `options.plugin`, makes the provider and sets its
-     * options: the client, the password always on the client's standard
-     * input, the time limit, the URL (when given) and locking. Then logs in
-     * when a user is given and binds the roots: `options.localRoot` alone
-     * (an existing working copy), or with `options.repositoryRoot` (checked
-     * out there when it is not a working copy yet; the parent is created).
-     * Emits failed() and opened(false, ...) at the first problem, otherwise
-     * opened(true, checkOutSupported(), the local root's path parts in the
-     * repository as getRoots() gives them).
+     * Loads the plug-in `options.plugin`, makes the provider and sets it up
+     * with setUpProvider(): its options (the password always on the client's
+     * standard input, and the time limit), login when a user is given, and
+     * the roots: `options.localRoot` alone (an existing working copy), or
+     * with `options.repositoryRoot` (checked out there when it is not a
+     * working copy yet). Emits failed() and opened(false, ...) at the first
+     * problem, otherwise opened(true, checkOutSupported(), the local root's
+     * path parts in the repository as getRoots() gives them).
      */
     void open(const HostOptions& options);
 

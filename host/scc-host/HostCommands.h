@@ -1,0 +1,50 @@
+#pragma once
+
+#include "FileStatus.h"
+#include "SourceCodeControlSystemProviderInterface.h"
+
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+struct HostOptions;
+
+/** The heading of the status table, matching formatStatus(). */
+QString statusHeading();
+
+/**
+ * One row of the status table: the four flags as yes/no, then the status
+ * characters in brackets (so blanks stay visible), the revision, the last
+ * changed revision and `name`.
+ */
+QString formatStatus(const FileStatus& status, const QString& name);
+
+/**
+ * Writes the provider's last error to `err` as
+ * "scc-host: <what> failed" and then "  <command>: <message>" (each line of
+ * the message indented).
+ */
+void printLastError(SourceCodeControlSystemProviderInterface& provider,
+                    const QString& what, QTextStream& err);
+
+/**
+ * Makes a fresh provider ready with setUpProvider(): the global options
+ * (the password always on the client's standard input, and the time
+ * limit), login when a user is given, and the roots when --root is given.
+ * Returns false after printing the failure on `err` as printLastError()
+ * does; a --root that is no working copy is named as such.
+ */
+bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
+                       const HostOptions& options, QTextStream& err);
+
+/**
+ * Runs the subcommand of `options` (anything but "demo") on a configured
+ * provider and prints its outcome on `out`. Returns the exit status: 0 on
+ * success, 1 when the operation failed (the last error is printed on `err`),
+ * 2 for a usage error (unknown command, wrong number of arguments).
+ */
+int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
+                   const HostOptions& options, QTextStream& out, QTextStream& err);
+
+/** The text printed by --help: every option and every subcommand. */
+QString hostUsage();
