@@ -117,7 +117,8 @@ bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& 
 SVNRunResult SVNInterface::run(const SVNCommand& command, const SVNOutput& output)
 {
     SVNRunResult result = client.run(command, output);
-    if (!result.succeeded())
+    // A run accepted as done keeps its message too (a hook that failed after it).
+    if (!result.succeeded() || result.accepted)
         setLastError(command.subcommand, result.message());
     return result;
 }

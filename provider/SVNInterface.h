@@ -113,8 +113,10 @@ public:
     bool addFile(const QStringList& pathParts, const QString& comment) override;
     /**
      * Re-reads one file's status into its directory's cache entry when the
-     * directory is cached (a not-a-working-copy entry then gets a map). Runs
-     * nothing when the directory is not cached. A failed run changes nothing.
+     * directory is cached (a not-a-working-copy entry then gets a map): the
+     * records the client prints overwrite the cached ones in place, and the
+     * file's record goes when the client no longer lists it. Runs nothing
+     * when the directory is not cached. A failed run changes nothing.
      * Always true.
      */
     bool saved(const QStringList& pathParts) override;
@@ -212,13 +214,18 @@ public:
      * Parses "svn status" lines into `records`, keyed by entry name. Not
      * entries: the last line (the client's "Status against revision:"),
      * anything from a "Status against revision:" line on, empty lines, lines
-     * starting with "?", and a tree conflict's detail line ("      >").
+     * starting with "?", and detail lines (blanks, then ">": a tree
+     * conflict's "      >   ...", a move's "        > moved to X").
      * Flags: modified for "M" or "!" in column 1, locked for "K" in column 6,
      * out of date for "*" in column 7 (the older layout) or alone in column
      * 9 (the newer one). After the status columns come the working revision,
      * the last-changed revision and the author; the name is the rest of the
      * line, read from column 42 when the newer fixed columns say it starts
-     * there (an empty author, a name with leading blanks). A later line with
+     * there (an empty author, a name with leading blanks). After an author of
+     * more than twelve characters the name is the rest after the author's
+     * first word; the provider's own status runs take instead the first rest
+     * that the folder holds on disk or in its records, so an author with
+     * blanks ("Release Engineering") does not shift the name. A later line with
      * the same key overwrites the earlier record in place. A line too short
      * for that layout never reads past its end; missing fields stay null.
      */
@@ -227,10 +234,11 @@ public:
     /**
      * The cached record of a file, filling its directory's cache entry first
      * (one "status --non-recursive --show-updates --verbose" run inside the
-     * directory) when there is none. A directory that is no working copy is
-     * cached as null and not tested again until the entry goes. A failed
-     * run caches nothing. Null when there is no record. The pointer stays
-     * valid until the directory's entry is removed or the cache is cleared.
+     * directory) when there is none. A directory that is no working copy
+     * (a versioned folder missing on disk is none) is cached as null and not
+     * tested again until the entry goes. A failed run caches nothing. Null
+     * when there is no record. The pointer stays valid until saved() drops
+     * the record, the directory's entry is removed or the cache is cleared.
      */
     SVNFileStatus* getFileStatus(const QStringList& pathParts);
 
@@ -251,10 +259,12 @@ private:
      * status run was ended by the time limit.
      */
     SVNFileStatus* lookUpStatus(const QStringList& pathParts, bool& timedOut);
+    /** Whether `directory` holds an entry `name`, on disk or in its working copy's records. */
+    bool folderHolds(const QString& directory, const QString& name);
     /**
      * A directory is a working copy when "<directory>/.svn/entries" exists
-     * (never read), or when it is a versioned folder of an enclosing working
-     * copy of the central layout (a ".svn/wc.db" at its top).
+     * (never read), or when it is on disk and a versioned folder of an
+     * enclosing working copy of the central layout (a ".svn/wc.db" at its top).
      */
     bool isWorkingCopy(const QString& directory);
     /**
@@ -264,6 +274,16 @@ private:
      * that depth (what a plain update would bring) and "empty" otherwise.
      */
     bool fetchFolder(const QString& parentDirectory, const QString& parentDepth, const QString& name);
+    /**
+     * Makes way for the repository's text of a file before an update that is
+     * to replace the local one. In a working copy of the central layout only
+     * what the update restores is deleted: a versioned file with no scheduled
+     * change, conflict or obstruction; a conflicted one is reverted
+     * instead; an unversioned, added, deleted or obstructed one is left
+     * alone and the answer is false, with the last error ("update") naming
+     * the file and why. In the per-folder layout the file is deleted.
+     */
+    bool discardLocalChanges(const QStringList& pathParts, const SVNNodeState& node);
     /** Drops a directory's cache entry and releases its records. */
     void removeCacheEntry(const QString& directory);
     /** localRootPath + "/" + the path parts joined by "/". */

@@ -3,6 +3,8 @@
 
 #include "SVNInterface.h"
 
+#include "SVNUrl.h"
+
 namespace {
 
 const QString Slash = QStringLiteral("/");
@@ -24,7 +26,7 @@ bool SVNInterface::refreshDirectoriesList(const QStringList&)
 
 bool SVNInterface::listRepositoryDirectory(const QStringList& pathParts, QStringList& output)
 {
-    return run(SVNCommands::list(repositoryURL + Slash + pathParts.join(Slash)), output);
+    return run(SVNCommands::list(SVNUrl::join(repositoryURL, pathParts)), output);
 }
 
 bool SVNInterface::getFilesList(const QStringList& pathParts, QStringList& names)
@@ -58,7 +60,7 @@ try {
 
 bool SVNInterface::createDirectory(const QStringList& parentParts, const QString& name)
 try {
-    return run(SVNCommands::mkdir(repositoryURL + Slash + parentParts.join(Slash) + Slash + name));
+    return run(SVNCommands::mkdir(SVNUrl::join(repositoryURL, parentParts) + Slash + SVNUrl::encode(name)));
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }

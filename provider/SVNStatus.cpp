@@ -4,8 +4,12 @@
 #include "SVNInterface.h"
 
 #include "EightBit.h"
+#include "SVNUrl.h"
+
+#include <sys/stat.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -13,7 +17,6 @@ namespace {
 // Lines are read as the client wrote them, one character per byte; the
 // status columns and fields are ASCII, and the name is decoded last.
 const QByteArrayView s_summaryLine("Status against revision:");
-const QByteArrayView s_treeConflictDetail("      >");
 // Where a newer client starts the name when the fields before it are blank.
 const qsizetype s_nameColumn = 41;
 
@@ -58,6 +61,17 @@ bool inNameColumn(QByteArrayView line)
         && line[18] == ' ' && line[26] != ' ' && line[27] == ' ' && line[s_nameColumn - 1] == ' ';
 }
 
+// A detail line the client adds after an entry: blanks, ">", a blank, then
+// text (a tree conflict's "      >   local file edit, ...", a move's
+// "        > moved to X"). An entry's line never holds ">" before its name.
+bool isDetailLine(QByteArrayView line)
+{
+    qsizetype i = 0;
+    while (i < line.size() && line[i] == ' ')
+        ++i;
+    return i > 0 && i < line.size() && line[i] == '>' && (i + 1 == line.size() || line[i + 1] == ' ');
+}
+
 // The status columns and revisions of a directory's lines repeat a lot;
 // handing out shared copies of recent texts saves an allocation for each.
 class RecentTexts
@@ -95,7 +109,14 @@ private:
 class StatusLineReader
 {
 public:
-    explicit StatusLineReader(SVNDirectoryStatus* records) : m_records(records) {}
+    /**
+     * Whether the folder the lines are about holds an entry of the name: it
+     * settles which blank ends a last author of more than twelve characters.
+     */
+    using NameCheck = std::function<bool(const QString&)>;
+
+    explicit StatusLineReader(SVNDirectoryStatus* records, NameCheck holds = NameCheck())
+        : m_records(records), m_holds(std::move(holds)) {}
 
     void add(QByteArrayView line)
     {
@@ -111,7 +132,10 @@ public:
 private:
     void parse(QByteArrayView line);
 
+    QString nameAfterLongAuthor(QByteArrayView line, qsizetype pos) const;
+
     SVNDirectoryStatus* m_records;
+    NameCheck m_holds;
     RecentTexts m_recent;
     QByteArray m_held;
     bool m_holding = false;
@@ -123,12 +147,12 @@ void StatusLineReader::parse(QByteArrayView line)
     if (m_done || line.isEmpty() || line[0] == '?')
         return;
     // Newer clients follow the summary line with a summary of conflicts,
-    // and a tree conflict's line with a detail line ("      >   ...").
+    // and a tree conflict's or a move's line with a detail line.
     if (line.startsWith(s_summaryLine)) {
         m_done = true;
         return;
     }
-    if (line.startsWith(s_treeConflictDetail))
+    if (isDetailLine(line))
         return;
     const qsizetype length = line.size();
 
@@ -156,15 +180,39 @@ void StatusLineReader::parse(QByteArrayView line)
         if (inNameColumn(line)) {
             pos = s_nameColumn; // the author may be empty, the name may start with blanks
         } else {
-            nextField(line, pos); // the last author: not kept
-            while (pos < length && isStatusSpace(line[pos]))
-                ++pos;
+            key = nameAfterLongAuthor(line, pos);
+            pos = length;
         }
     }
     // The name is all the rest, spaces included.
     if (pos < length)
         key = fromEightBit(line.data() + pos, length - pos);
     m_records->insert_or_assign(std::move(key), std::move(record));
+}
+
+// The name after a last author that pushed it out of its column. Such an
+// author may hold blanks too ("Release Engineering"), and so may the name:
+// the name is the rest after the first blank run that the folder holds an
+// entry of; the rest after the author's first word when none is held (or
+// nobody can tell).
+QString StatusLineReader::nameAfterLongAuthor(QByteArrayView line, qsizetype pos) const
+{
+    nextField(line, pos); // the author's first word
+    QString first;
+    while (pos < line.size()) {
+        while (pos < line.size() && isStatusSpace(line[pos]))
+            ++pos;
+        if (pos == line.size())
+            break;
+        const QString candidate = fromEightBit(line.data() + pos, line.size() - pos);
+        if (first.isNull())
+            first = candidate;
+        if (!m_holds || m_holds(candidate))
+            return m_holds ? candidate : first;
+        while (pos < line.size() && !isStatusSpace(line[pos]))
+            ++pos;
+    }
+    return first;
 }
 
 } // namespace
@@ -174,6 +222,13 @@ void SVNInterface::parseStatusOutput(SVNDirectoryStatus* records, const QStringL
     StatusLineReader reader(records);
     for (const QString& line : lines)
         reader.add(toEightBit(line));
+}
+
+bool SVNInterface::folderHolds(const QString& directory, const QString& name)
+{
+    const QString path = directory + QLatin1Char('/') + name;
+    struct stat st;
+    return ::lstat(toEightBit(path).constData(), &st) == 0 || workingCopyLayout.inspectNode(path).known;
 }
 
 SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
@@ -197,12 +252,15 @@ SVNFileStatus* SVNInterface::lookUpStatus(const QStringList& pathParts, bool& ti
         // The lines are read as they come, while the client still runs; a
         // failed run throws them away, a repeated one starts afresh.
         auto records = std::make_unique<SVNDirectoryStatus>();
-        std::unique_ptr<StatusLineReader> reader = std::make_unique<StatusLineReader>(records.get());
+        const StatusLineReader::NameCheck holds = [this, &directory](const QString& name) {
+            return folderHolds(directory, name);
+        };
+        std::unique_ptr<StatusLineReader> reader = std::make_unique<StatusLineReader>(records.get(), holds);
         SVNOutput output;
         output.observer = [&reader](QByteArrayView line) { reader->add(line); };
         output.restart = [&] {
             records->clear();
-            reader = std::make_unique<StatusLineReader>(records.get());
+            reader = std::make_unique<StatusLineReader>(records.get(), holds);
         };
         const SVNRunResult result = run(SVNCommands::folderStatus(directory), output);
         if (!result.succeeded()) {
@@ -230,7 +288,19 @@ try {
     if (run(SVNCommands::fileStatus(directory, pathParts.last()), output)) {
         if (!entry->second)
             entry->second = new SVNDirectoryStatus;
-        parseStatusOutput(entry->second, output);
+        SVNDirectoryStatus answer;
+        StatusLineReader reader(&answer, [this, &directory](const QString& name) {
+            return folderHolds(directory, name);
+        });
+        for (const QString& line : output)
+            reader.add(toEightBit(line));
+        // Records are overwritten in place, so pointers to them stay valid;
+        // a file the client no longer lists (deleted and committed,
+        // unversioned again) loses its record.
+        for (auto& record : answer)
+            (*entry->second)[record.first] = std::move(record.second);
+        if (answer.find(pathParts.last()) == answer.end())
+            entry->second->erase(pathParts.last());
     }
     return true;
 } catch (...) {
@@ -260,7 +330,7 @@ try {
     }
 
     // No local record: the file may still exist in the repository.
-    if (!run(SVNCommands::info(rootURL + QLatin1Char('/') + pathParts.join(QLatin1Char('/')))))
+    if (!run(SVNCommands::info(SVNUrl::join(rootURL, pathParts))))
         return false;
     controlled = true;
     checkedOut = false;

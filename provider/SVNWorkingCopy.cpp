@@ -5,12 +5,14 @@
 
 #include "EightBit.h"
 #include "QTxFiles.h"
+#include "SVNUrl.h"
 #include "SVNWorkingCopyLayout.h"
 
 #include <QDir>
-#include <QTemporaryFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
-#include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -42,8 +44,12 @@ try {
     }
     if (haveURL)
         rootURL = url; // the repository URL of the local root, what file URLs are built on
-    if (url.startsWith(repositoryRoot))
-        repositoryRoots = url.mid(repositoryRoot.size()).split(Slash, Qt::SkipEmptyParts);
+    if (url.startsWith(repositoryRoot)) {
+        // The client prints URLs percent-encoded; the components are names.
+        repositoryRoots.clear();
+        for (const QString& segment : url.mid(repositoryRoot.size()).split(Slash, Qt::SkipEmptyParts))
+            repositoryRoots << SVNUrl::decode(segment);
+    }
     return true;
 } catch (...) {
     return false; // out of memory: no exception may reach the host
@@ -61,15 +67,22 @@ try {
     if (parent.isEmpty())
         parent = Slash; // a root directly below "/" is checked out from "/"
 
-    rootURL = repositoryURL;
-    if (!repositoryRoots.isEmpty())
-        rootURL += Slash + repositoryRoots.join(Slash);
+    rootURL = repositoryRoots.isEmpty() ? repositoryURL : SVNUrl::join(repositoryURL, repositoryRoots);
 
-    if (isWorkingCopy(localRootPath))
-        return true;
+    const SVNCommand checkout = SVNCommands::checkOutRoot(rootURL, parent, localRoots.value(localRoots.size() - 1));
+    if (isWorkingCopy(localRootPath)) {
+        // An existing checkout must be one of the place asked for, or every
+        // answer would come from another branch.
+        const QString recorded = workingCopyLayout.recordedURL(localRootPath);
+        if (recorded.isNull() || SVNUrl::same(recorded, rootURL))
+            return true;
+        setLastError(checkout.subcommand, QStringLiteral("%1 is a working copy of %2, not of %3")
+                                              .arg(localRootPath, recorded, rootURL));
+        return false;
+    }
     if (localRoots.isEmpty())
         return false; // the file-system root itself cannot be checked out
-    return run(SVNCommands::checkOutRoot(rootURL, parent, localRoots.last()));
+    return run(checkout);
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }
@@ -85,7 +98,7 @@ try {
     QString url = rootURL;
     for (qsizetype level = 0; level + 1 < pathParts.size(); ++level) {
         const QString& name = pathParts[level];
-        url += Slash + name;
+        url += Slash + SVNUrl::encode(name);
         const QString levelDirectory = directory + Slash + name;
         if (!isWorkingCopy(levelDirectory)) {
             // The probe only chooses the path; its failure is not ours,
@@ -142,13 +155,54 @@ try {
         }
         directory = levelDirectory;
     }
-    if (!keepLocal)
-        QTx::removeFile(localFilePath(pathParts)); // a missing file is fine
-    if (!updateFile(pathParts))
+    const SVNNodeState node = workingCopyLayout.inspectNode(localFilePath(pathParts));
+    if (!keepLocal && !discardLocalChanges(pathParts, node))
+        return false;
+    // The client brings a file external up to date only with the folder
+    // that defines it; an update of the file alone would make it a switched
+    // file, and every later update of the working copy would fail.
+    const bool updated = node.fileExternal && !node.externalOwner.isEmpty()
+        ? run(SVNCommands::updateTree(node.externalOwner))
+        : updateFile(pathParts);
+    if (!updated)
         return false;
     return saved(pathParts);
 } catch (...) {
     return false; // out of memory: no exception may reach the host
+}
+
+bool SVNInterface::discardLocalChanges(const QStringList& pathParts, const SVNNodeState& node)
+{
+    const QString path = localFilePath(pathParts);
+    if (!node.central) {
+        QTx::removeFile(path); // the per-folder layout: the update restores any missing file
+        return true;
+    }
+    const QString relative = pathParts.join(Slash);
+    if (node.conflicted)
+        return run(SVNCommands::revert(localRootPath, relative));
+    struct stat st;
+    const bool onDisk = ::lstat(toEightBit(path).constData(), &st) == 0;
+    QString reason;
+    if (!node.known && onDisk)
+        reason = QStringLiteral("it is not under version control");
+    else if (node.deleted)
+        reason = QStringLiteral("it is scheduled for deletion");
+    else if (node.scheduled)
+        reason = QStringLiteral("it is scheduled for addition and is not in the repository yet");
+    else if (onDisk && S_ISDIR(st.st_mode) != (node.kind == QLatin1String("dir")))
+        reason = QStringLiteral("a %1 stands where the working copy has a %2 (an obstruction)")
+                     .arg(S_ISDIR(st.st_mode) ? QStringLiteral("folder") : QStringLiteral("file"), node.kind);
+    if (!reason.isNull()) {
+        // Deleting it would lose what no update brings back.
+        setLastError(QLatin1String(SVNSubcommand::Update),
+                     QStringLiteral("%1 was left as it is: %2, so an update would not bring it back")
+                         .arg(relative, reason));
+        return false;
+    }
+    if (onDisk)
+        QTx::removeFile(path);
+    return true;
 }
 
 bool SVNInterface::getTo(const QStringList& pathParts, const QString& revision,
@@ -156,35 +210,44 @@ bool SVNInterface::getTo(const QStringList& pathParts, const QString& revision,
 try {
     if (pathParts.isEmpty())
         return false;
-    // The client's bytes go to a scratch file as they come, so a file of any
-    // size costs no memory, and the destination is only touched once the run
-    // succeeded.
-    QTemporaryFile scratch;
-    if (!scratch.open()) {
-        setLastError(QLatin1String(SVNSubcommand::Cat), QStringLiteral("cannot create a scratch file in ")
-                                                + QDir::tempPath());
+    const QString cat = QLatin1String(SVNSubcommand::Cat);
+    const QString folder = QFileInfo(destination).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        setLastError(cat, QStringLiteral("cannot write %1: the folder %2 does not exist").arg(destination, folder));
+        return false;
+    }
+    // The client writes straight into a scratch file beside the destination
+    // (a file of any size costs no memory), which replaces the destination
+    // only once the run succeeded and the text is on disk: a failed run or
+    // a full disk leaves the destination as it was. A link is written
+    // through; an existing file keeps its permissions.
+    QSaveFile file(destination);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setLastError(cat, QStringLiteral("cannot write %1: %2").arg(destination, file.errorString()));
         return false;
     }
     SVNOutput output;
-    output.descriptor = scratch.handle();
+    output.descriptor = file.handle();
     // A repeated run starts the scratch file afresh.
-    output.restart = [&scratch] {
-        if (scratch.resize(0))
-            scratch.seek(0);
+    output.restart = [&file] {
+        if (file.resize(0))
+            file.seek(0);
     };
-    if (!run(SVNCommands::cat(localRootPath, pathParts.join(Slash), revision), output).succeeded())
+    const SVNRunResult result = run(SVNCommands::cat(localRootPath, pathParts.join(Slash), revision), output);
+    if (!result.succeeded()) {
+        file.cancelWriting();
+        const QString message = result.message();
+        if (message.contains(QLatin1String("E000028:")))
+            setLastError(cat, QStringLiteral("no room left on the device writing %1\n").arg(destination) + message);
+        else if (message.contains(QLatin1String("E000027:")))
+            setLastError(cat, QStringLiteral("the file size limit was reached writing %1\n").arg(destination) + message);
         return false;
-
-    FILE* file = std::fopen(toEightBit(destination).constData(), "wb");
-    if (!file)
+    }
+    if (!file.commit()) {
+        setLastError(cat, QStringLiteral("cannot write %1: %2").arg(destination, file.errorString()));
         return false;
-    bool written = scratch.seek(0);
-    char buffer[65536];
-    for (qint64 count; written && (count = scratch.read(buffer, sizeof buffer)) != 0;)
-        written = count > 0 && std::fwrite(buffer, 1, size_t(count), file) == size_t(count);
-    if (std::fclose(file) != 0)
-        written = false;
-    return written;
+    }
+    return true;
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }
@@ -199,10 +262,11 @@ try {
         return false;
     if (record && record->modified && replaceLocal) {
         // The repository's text replaces the local one before the lock is asked for.
-        QTx::removeFile(localFilePath(pathParts));
-        if (!updateFile(pathParts))
+        if (!discardLocalChanges(pathParts, workingCopyLayout.inspectNode(localFilePath(pathParts)))
+            || !updateFile(pathParts))
             return false;
     }
+    // A lock whose post-lock hook failed is held all the same: the run counts as done.
     if (!run(SVNCommands::lock(localRootPath, pathParts.join(Slash), comment)))
         return false;
     QTx::setWriteable(localFilePath(pathParts), true);
@@ -217,14 +281,15 @@ try {
         return false;
     // A client of the central layout cannot unlock a file that is gone (it
     // fails half-way and leaves the working copy needing a clean-up), so there
-    // the lock goes first and the file after it.
-    const bool unlockFirst = discardChanges && workingCopyLayout.inspect(getLocalDirectory(pathParts)).central;
-    if (discardChanges && !unlockFirst)
-        QTx::removeFile(localFilePath(pathParts));
+    // the lock goes first and the local changes after it.
+    const SVNNodeState node = workingCopyLayout.inspectNode(localFilePath(pathParts));
+    const bool unlockFirst = discardChanges && node.central;
+    if (discardChanges && !unlockFirst && !discardLocalChanges(pathParts, node))
+        return false;
     if (!run(SVNCommands::unlock(localRootPath, pathParts.join(Slash))))
         return false;
-    if (unlockFirst)
-        QTx::removeFile(localFilePath(pathParts));
+    if (unlockFirst && !discardLocalChanges(pathParts, node))
+        return false;
     if (discardChanges && !updateFile(pathParts))
         return false;
     return saved(pathParts);

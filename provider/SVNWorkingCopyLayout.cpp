@@ -5,6 +5,7 @@
 #include "SVNWorkingCopyLayout.h"
 
 #include "EightBit.h"
+#include "SVNUrl.h"
 
 #include <QDir>
 
@@ -16,11 +17,19 @@ namespace {
 const int s_busyTimeoutMs = 10000;
 const size_t s_openDatabases = 4;
 
-// The row with the highest op_depth is the node's current state.
+// The row with the highest op_depth is the node's current state; op_depth 0
+// is what was checked out (its repository location).
 const char s_nodeQuery[] =
-    "SELECT kind, presence, depth FROM nodes"
+    "SELECT kind, presence, depth, op_depth, file_external, repos_path,"
+    " (SELECT root FROM repository WHERE repository.id = nodes.repos_id) FROM nodes"
     " WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1"
-    " ORDER BY op_depth DESC LIMIT 1";
+    " ORDER BY op_depth DESC";
+const char s_conflictQuery[] =
+    "SELECT conflict_data IS NOT NULL OR tree_conflict_data IS NOT NULL OR conflict_old IS NOT NULL"
+    " OR conflict_new IS NOT NULL OR conflict_working IS NOT NULL OR prop_reject IS NOT NULL"
+    " FROM actual_node WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1";
+const char s_externalQuery[] =
+    "SELECT def_local_relpath FROM externals WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1";
 
 bool isDirectory(const QByteArray& path)
 {
@@ -32,6 +41,43 @@ QString columnText(sqlite3_stmt* statement, int column)
 {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     return text ? QString::fromUtf8(text) : QString();
+}
+
+// Binds `relative` to a statement's one parameter; the caller steps it and
+// the Query resets it, which ends the read, so the client is never kept
+// waiting on us.
+class Query
+{
+public:
+    Query(sqlite3_stmt* statement, const QByteArray& relative) : m_statement(statement)
+    {
+        m_bound = statement
+            && sqlite3_bind_text(statement, 1, relative.constData(), int(relative.size()), SQLITE_TRANSIENT)
+                == SQLITE_OK;
+    }
+    ~Query()
+    {
+        if (m_statement) {
+            sqlite3_reset(m_statement);
+            sqlite3_clear_bindings(m_statement);
+        }
+    }
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    bool next() { return m_bound && sqlite3_step(m_statement) == SQLITE_ROW; }
+    QString text(int column) const { return columnText(m_statement, column); }
+    int number(int column) const { return sqlite3_column_int(m_statement, column); }
+
+private:
+    sqlite3_stmt* m_statement;
+    bool m_bound = false;
+};
+
+// A presence that puts the node on disk (or lets it be missing there).
+bool present(const QString& presence)
+{
+    return presence == QLatin1String("normal") || presence == QLatin1String("incomplete");
 }
 
 } // namespace
@@ -50,9 +96,11 @@ SVNWorkingCopyLayout::~SVNWorkingCopyLayout()
 
 void SVNWorkingCopyLayout::close(Database& database)
 {
-    sqlite3_finalize(database.query);
+    for (sqlite3_stmt** statement : {&database.nodes, &database.conflict, &database.external}) {
+        sqlite3_finalize(*statement);
+        *statement = nullptr;
+    }
     sqlite3_close(database.connection);
-    database.query = nullptr;
     database.connection = nullptr;
 }
 
@@ -84,7 +132,9 @@ SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& pat
                         SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
             != SQLITE_OK
         || sqlite3_busy_timeout(database.connection, s_busyTimeoutMs) != SQLITE_OK
-        || sqlite3_prepare_v2(database.connection, s_nodeQuery, -1, &database.query, nullptr)
+        || sqlite3_prepare_v2(database.connection, s_nodeQuery, -1, &database.nodes, nullptr) != SQLITE_OK
+        || sqlite3_prepare_v2(database.connection, s_conflictQuery, -1, &database.conflict, nullptr) != SQLITE_OK
+        || sqlite3_prepare_v2(database.connection, s_externalQuery, -1, &database.external, nullptr)
             != SQLITE_OK) {
         close(database);
         return nullptr;
@@ -93,44 +143,105 @@ SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& pat
     return &m_databases.back();
 }
 
-SVNFolderState SVNWorkingCopyLayout::inspect(const QString& directory)
+SVNWorkingCopyLayout::Location SVNWorkingCopyLayout::locate(const QByteArray& folder)
 {
-    SVNFolderState state;
-    const QByteArray folder = toEightBit(QDir::cleanPath(directory));
+    Location location;
     if (!folder.startsWith('/'))
-        return state;
+        return location;
     // Walk up to the nearest ".svn"; it owns the folder.
     QByteArray top = folder;
     while (!isDirectory((top == "/" ? QByteArray() : top) + "/.svn")) {
         if (top == "/")
-            return state;
+            return location;
         const qsizetype slash = top.lastIndexOf('/');
         top = slash > 0 ? top.left(slash) : QByteArray("/");
     }
     const QByteArray databasePath = (top == "/" ? QByteArray() : top) + "/.svn/wc.db";
     struct stat st;
-    state.central = ::stat(databasePath.constData(), &st) == 0 && S_ISREG(st.st_mode);
-    Database* database = state.central ? open(databasePath, st.st_dev, st.st_ino) : nullptr;
-    if (!database)
-        return state;
+    location.central = ::stat(databasePath.constData(), &st) == 0 && S_ISREG(st.st_mode);
+    location.database = location.central ? open(databasePath, st.st_dev, st.st_ino) : nullptr;
+    location.top = top;
+    location.relative = folder.mid(top == "/" ? 1 : top.size());
+    if (location.relative.startsWith('/'))
+        location.relative.remove(0, 1);
+    return location;
+}
 
-    QByteArray relative = folder.mid(top == "/" ? 1 : top.size());
-    if (relative.startsWith('/'))
-        relative.remove(0, 1);
-    sqlite3_stmt* query = database->query;
-    if (sqlite3_bind_text(query, 1, relative.constData(), int(relative.size()), SQLITE_TRANSIENT)
-            == SQLITE_OK
-        && sqlite3_step(query) == SQLITE_ROW) {
-        const QString kind = columnText(query, 0);
-        const QString presence = columnText(query, 1);
-        state.versioned = kind == QLatin1String("dir")
-            && (presence == QLatin1String("normal") || presence == QLatin1String("incomplete")
-                || presence == QLatin1String("base-deleted"));
+SVNFolderState SVNWorkingCopyLayout::inspect(const QString& directory)
+{
+    SVNFolderState state;
+    const QByteArray folder = toEightBit(QDir::cleanPath(directory));
+    const Location location = locate(folder);
+    state.central = location.central;
+    if (!location.database)
+        return state;
+    Query query(location.database->nodes, location.relative);
+    if (query.next()) {
+        const QString presence = query.text(1);
+        // A folder deleted or moved away on disk is no folder to run in,
+        // whatever the database still says.
+        state.versioned = query.text(0) == QLatin1String("dir")
+            && (present(presence) || presence == QLatin1String("base-deleted")) && isDirectory(folder);
         if (state.versioned)
-            state.depth = columnText(query, 2);
+            state.depth = query.text(2);
     }
-    // Resetting ends the read, so the client is never kept waiting on us.
-    sqlite3_reset(query);
-    sqlite3_clear_bindings(query);
     return state;
+}
+
+SVNNodeState SVNWorkingCopyLayout::inspectNode(const QString& path)
+{
+    SVNNodeState state;
+    const QByteArray node = toEightBit(QDir::cleanPath(path));
+    const qsizetype slash = node.lastIndexOf('/');
+    if (slash < 0)
+        return state;
+    const Location location = locate(slash > 0 ? node.left(slash) : QByteArray("/"));
+    state.central = location.central;
+    if (!location.database)
+        return state;
+    const QByteArray name = node.mid(slash + 1);
+    const QByteArray relative = location.relative.isEmpty() ? name : location.relative + '/' + name;
+    {
+        Query rows(location.database->nodes, relative);
+        for (bool first = true; rows.next(); first = false) {
+            const QString presence = rows.text(1);
+            if (first) {
+                state.known = present(presence) || presence == QLatin1String("base-deleted");
+                state.kind = rows.text(0);
+                state.scheduled = rows.number(3) > 0;
+                state.deleted = presence == QLatin1String("base-deleted");
+            }
+            if (rows.number(3) == 0)
+                state.fileExternal = rows.number(4) != 0;
+        }
+        if (!state.known)
+            state.kind.clear();
+    }
+    {
+        Query conflict(location.database->conflict, relative);
+        state.conflicted = conflict.next() && conflict.number(0) != 0;
+    }
+    if (state.fileExternal) {
+        Query external(location.database->external, relative);
+        if (external.next()) {
+            const QByteArray owner = toEightBit(external.text(0));
+            state.externalOwner = fromEightBit(owner.isEmpty() ? location.top : location.top + '/' + owner);
+        }
+    }
+    return state;
+}
+
+QString SVNWorkingCopyLayout::recordedURL(const QString& directory)
+{
+    const QByteArray folder = toEightBit(QDir::cleanPath(directory));
+    const Location location = locate(folder);
+    if (!location.database)
+        return QString();
+    Query rows(location.database->nodes, location.relative);
+    QString url;
+    while (rows.next()) {
+        if (rows.number(3) == 0 && !rows.text(6).isNull())
+            url = SVNUrl::join(rows.text(6), rows.text(5).split(QLatin1Char('/'), Qt::SkipEmptyParts));
+    }
+    return url;
 }

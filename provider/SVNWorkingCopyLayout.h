@@ -21,18 +21,43 @@ struct SVNFolderState
 {
     /** The nearest ".svn" at or above the folder holds "wc.db". */
     bool central = false;
-    /** The folder is a versioned folder (present, not deleted away) of that database. */
+    /**
+     * The folder is on disk and a versioned folder of that database: present
+     * ("normal", "incomplete") or scheduled for deletion with its files kept.
+     */
     bool versioned = false;
     /** Its recorded depth ("infinity", "immediates", "files", "empty") when versioned. */
     QString depth;
 };
 
+/** What a working copy of the central layout records about one file. */
+struct SVNNodeState
+{
+    /** The nearest ".svn" above the file holds "wc.db" (nothing else is known otherwise). */
+    bool central = false;
+    /** The database has a node of that name. */
+    bool known = false;
+    /** Its kind now: "file", "dir", "symlink"; empty when not known. */
+    QString kind;
+    /** A local change is scheduled on it (added, copied, replaced or deleted). */
+    bool scheduled = false;
+    /** It is scheduled for deletion. */
+    bool deleted = false;
+    /** It is in a text, property or tree conflict. */
+    bool conflicted = false;
+    /** It is a file external; `externalOwner` is then the folder whose svn:externals defines it. */
+    bool fileExternal = false;
+    QString externalOwner;
+};
+
 /**
- * Reads folder states from working-copy databases, keeping the last few
- * databases open so that a later question about the same working copy costs
- * one query. A database is opened read-only and never written; while the
- * client holds it locked a read waits up to ten seconds. A database that was
- * replaced on disk (a new checkout in the same place) is opened afresh.
+ * Reads folder and file states from working-copy databases, keeping the
+ * last few databases open so that a later question about the same working
+ * copy costs one query. A database is opened read-only and never written;
+ * while the client holds it locked a read waits up to ten seconds. A
+ * database that was replaced on disk (a new checkout in the same place) is
+ * opened afresh. A database that cannot be read gives the answers of a
+ * folder or file it does not hold.
  */
 class SVNWorkingCopyLayout
 {
@@ -46,10 +71,19 @@ public:
      * The state of `directory` (an absolute path), read from the nearest
      * ".svn" at or above it. Nested working copies and directory externals
      * have a ".svn" of their own, so the nearest one is always the one that
-     * owns the folder; unversioned and ignored folders have no row in it. A
-     * database that cannot be read gives a folder that is not versioned.
+     * owns the folder; unversioned and ignored folders have no row in it.
      */
     SVNFolderState inspect(const QString& directory);
+
+    /** The state of the file (or folder) `path` (absolute), read from the nearest ".svn" above it. */
+    SVNNodeState inspectNode(const QString& path);
+
+    /**
+     * The repository URL the working copy records for `directory` (its
+     * checked-out location: the repository root and the folder's path in
+     * it, percent-encoded); null when no database records the folder.
+     */
+    QString recordedURL(const QString& directory);
 
 private:
     struct Database
@@ -58,9 +92,21 @@ private:
         unsigned long long device = 0;
         unsigned long long inode = 0;
         sqlite3* connection = nullptr;
-        sqlite3_stmt* query = nullptr;
+        sqlite3_stmt* nodes = nullptr;
+        sqlite3_stmt* conflict = nullptr;
+        sqlite3_stmt* external = nullptr;
+    };
+    /** Where a path lies: its database (null: none readable) and its path below the top. */
+    struct Location
+    {
+        bool central = false;
+        Database* database = nullptr;
+        QByteArray top;
+        QByteArray relative;
     };
 
+    /** Finds the nearest ".svn" at or above `folder` (absolute, clean) and opens its database. */
+    Location locate(const QByteArray& folder);
     /** The database at `path`, a regular file on device `device` with inode `inode`. */
     Database* open(const QByteArray& path, unsigned long long device, unsigned long long inode);
     static void close(Database& database);

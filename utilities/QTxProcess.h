@@ -35,10 +35,12 @@ struct SpawnOptions
     /**
      * When positive, and `wait` is true: the child starts in a process group
      * of its own, and when it is still running after this many milliseconds
-     * the whole group gets SIGTERM, then SIGKILL two seconds later, and is
+     * the whole group gets SIGTERM, then SIGKILL `killGraceMs` later, and is
      * reaped. The run then reports -1.
      */
     int timeoutMs = 0;
+    /** How long a child ended by the time limit gets after SIGTERM; 0: SIGKILL at once. */
+    int killGraceMs = 2000;
     /** When not null: set to whether the time limit ended the run. */
     bool* timedOut = nullptr;
     /**

@@ -45,9 +45,7 @@ constexpr int CapturePipeSize = 1 << 20;
 constexpr size_t CaptureReadSize = 256 * 1024;
 // How long the reader lets a child's output gather after a small read.
 constexpr long GatherPauseUs = 500;
-// After SIGTERM, how long a child gets before SIGKILL; after SIGKILL, how long
-// a descendant that left the group may keep the pipes open.
-constexpr qint64 KillGraceMs = 2000;
+// After SIGKILL, how long a descendant that left the group may keep the pipes open.
 constexpr qint64 PipeGraceMs = 1000;
 
 // Owns one descriptor and closes it on every way out.
@@ -331,11 +329,13 @@ private:
     bool m_ownGroup;
 };
 
-// The time limit of one run: SIGTERM when it is up, SIGKILL two seconds later.
+// The time limit of one run: SIGTERM when it is up, SIGKILL after the
+// grace (at once without one).
 class Deadline
 {
 public:
-    explicit Deadline(int timeoutMs) : m_endMs(timeoutMs > 0 ? nowMs() + timeoutMs : 0) {}
+    Deadline(int timeoutMs, int killGraceMs)
+        : m_endMs(timeoutMs > 0 ? nowMs() + timeoutMs : 0), m_killGraceMs(qMax(0, killGraceMs)) {}
 
     bool isSet() const { return m_endMs != 0; }
     bool expired() const { return m_stage > 0; }
@@ -347,9 +347,9 @@ public:
             return PollTimeoutMs;
         const qint64 now = nowMs();
         if (m_stage == 0 && now >= m_endMs) {
-            child.signal(SIGTERM);
-            m_stage = 1;
-            m_endMs = now + KillGraceMs;
+            child.signal(m_killGraceMs > 0 ? SIGTERM : SIGKILL);
+            m_stage = m_killGraceMs > 0 ? 1 : 2;
+            m_endMs = now + (m_killGraceMs > 0 ? m_killGraceMs : PipeGraceMs);
         } else if (m_stage == 1 && now >= m_endMs) {
             child.signal(SIGKILL);
             m_stage = 2;
@@ -364,6 +364,7 @@ public:
 
 private:
     qint64 m_endMs;
+    qint64 m_killGraceMs;
     int m_stage = 0;
 };
 
@@ -509,7 +510,7 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
     if (pid < 0)
         return fail(startProblem(argumentBytes.front(), errnoText(spawnError)));
     Child child(pid, ownGroup);
-    Deadline deadline(ownGroup ? options.timeoutMs : 0);
+    Deadline deadline(ownGroup ? options.timeoutMs : 0, options.killGraceMs);
     inputRead.close();
     // Our copies of the write ends must go, or end of file never arrives.
     outWrite.close();

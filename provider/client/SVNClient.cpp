@@ -3,28 +3,46 @@
 #include "EightBit.h"
 #include "SVNRetryPolicy.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QThread>
+
+namespace {
+
+// How long a client stopped while it changes a working copy gets to finish
+// its current step after SIGTERM.
+const int s_writerGraceMs = 2000;
+
+} // namespace
 
 bool SVNRunResult::succeeded() const
 {
-    return end == End::Finished && exitCode == 0 && errors.isEmpty();
+    return end == End::Finished && ((exitCode == 0 && errors.isEmpty()) || accepted);
 }
 
 QString SVNRunResult::message() const
 {
+    QString text;
     switch (end) {
     case End::NotStarted:
-        return startError;
+        text = startError;
+        break;
     case End::TimedOut:
-        return QStringLiteral("the client did not finish within the time limit of %1 seconds "
-                              "(SVNTimeout) and was stopped")
-            .arg(timeLimitSeconds);
+        text = QStringLiteral("the client did not finish within the time limit of %1 seconds "
+                              "(SVNTimeout) and was stopped after %2 seconds")
+                   .arg(timeLimitSeconds)
+                   .arg(double(elapsedMs) / 1000.0, 0, 'f', 1);
+        break;
     case End::Stopped:
-        return QStringLiteral("cancelled");
+        text = QStringLiteral("cancelled");
+        break;
     case End::Finished:
+        text = errors.join(QLatin1Char('\n'));
         break;
     }
-    return errors.join(QLatin1Char('\n'));
+    if (!cleanUpError.isNull())
+        text += QStringLiteral("\nthe clean-up of the working copy afterwards failed: ") + cleanUpError;
+    return text;
 }
 
 void SVNClient::setExecutable(const QString& executable)
@@ -89,24 +107,52 @@ SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
 {
     SVNRunResult result;
     SVNRetries retries;
+    QElapsedTimer clock;
+    clock.start();
     for (;;) {
         runOnce(command, retries.extraArguments(), output, result);
-        if (result.succeeded() || result.end != SVNRunResult::End::Finished)
+        result.elapsedMs = clock.elapsed();
+        if (result.succeeded() || result.end == SVNRunResult::End::NotStarted)
             return result;
-        const SVNRetries::Step step = retries.next(result.message());
+        const bool stopped = result.end != SVNRunResult::End::Finished;
+        const SVNRetries::Step step = retries.next(result.message(), stopped && !command.workingCopy.isEmpty());
         if (!step.rule)
             return result;
-        result.retries << (step.pauseMs > 0
-                               ? QStringLiteral("waited %1 ms after %2").arg(step.pauseMs).arg(QLatin1String(step.rule->error))
-                               : QStringLiteral("repeated with %1 after %2")
-                                     .arg(retries.extraArguments().join(QLatin1Char(' ')), QLatin1String(step.rule->error)));
-        if (step.pauseMs > 0)
+        const QString match = QLatin1String(step.rule->match ? step.rule->match : "a stopped run");
+        switch (step.rule->action) {
+        case SVNRetryAction::AcceptAsDone:
+            result.accepted = true;
+            result.retries << QStringLiteral("accepted as done after %1").arg(match);
+            return result;
+        case SVNRetryAction::CleanUp:
+            cleanUp(command.workingCopy, result);
+            result.elapsedMs = clock.elapsed();
+            return result;
+        case SVNRetryAction::RepeatWithForceLog:
+            result.retries << QStringLiteral("repeated with --force-log after %1").arg(match);
+            break;
+        case SVNRetryAction::WaitAndRepeat:
+            result.retries << QStringLiteral("waited %1 ms after %2").arg(step.pauseMs).arg(match);
             QThread::msleep(ulong(step.pauseMs));
+            break;
+        }
         if (output.lines)
             output.lines->clear();
         if (output.restart)
             output.restart();
     }
+}
+
+void SVNClient::cleanUp(const QString& folder, SVNRunResult& result)
+{
+    // A check-out stopped before it made its folder left nothing to clean.
+    if (!QDir(folder).exists())
+        return;
+    SVNRunResult cleanup;
+    runOnce(SVNCommands::cleanup(folder), {}, SVNOutput(), cleanup);
+    result.retries << QStringLiteral("cleaned up %1").arg(folder);
+    if (!cleanup.succeeded() && !cleanup.message().contains(QLatin1String("E155007:")))
+        result.cleanUpError = cleanup.message();
 }
 
 void SVNClient::runOnce(const SVNCommand& command, const QStringList& extraArguments,
@@ -127,6 +173,9 @@ void SVNClient::runOnce(const SVNCommand& command, const QStringList& extraArgum
         options.input = &secret;
     }
     options.timeoutMs = timeLimitSeconds * 1000;
+    // A reader is ended at once; a writer gets time to leave its working copy consistent.
+    options.killGraceMs = command.workingCopy.isEmpty() ? 0 : s_writerGraceMs;
+    options.requireWorkingDirectory = true;
     bool timedOut = false;
     options.timedOut = &timedOut;
     options.startError = &result.startError;

@@ -28,7 +28,7 @@ struct SVNRunResult
     enum class End
     {
         Finished,   ///< the client ended on its own (exitCode -1: killed by a signal)
-        NotStarted, ///< the client could not be started: startError says why
+        NotStarted, ///< the client could not be started (or not in its folder): startError says why
         TimedOut,   ///< the time limit ended it
         Stopped,    ///< the provider was asked to stop it
     };
@@ -42,17 +42,27 @@ struct SVNRunResult
     QString startError;
     /** The time limit that ended the run, in seconds. */
     int timeLimitSeconds = 0;
+    /** How long the run took, all attempts and waits included, in milliseconds. */
+    qint64 elapsedMs = 0;
     /** How many times the client was started. */
     int attempts = 0;
-    /** What the retry table did before the last attempt, one line per repeat. */
+    /** What the retry table did, one line per step (repeats, waits, acceptance, clean-up). */
     QStringList retries;
+    /** The client failed, but what it was asked to do happened (the retry table says when). */
+    bool accepted = false;
+    /** Why the clean-up after a stopped run failed; null when it ran well or none was needed. */
+    QString cleanUpError;
 
-    /** Exit code 0, nothing on standard error (warnings count), and not stopped. */
+    /**
+     * Exit code 0 and nothing on standard error (warnings count), or a
+     * failure the retry table accepts as done; never for a stopped run.
+     */
     bool succeeded() const;
     /**
-     * What the last error shows for a run that did not succeed: the error
-     * lines joined with "\n" (empty for a client killed by a signal), why it
-     * could not start, or that the time limit stopped it.
+     * What the last error shows for a run that did not succeed or was
+     * accepted: the error lines joined with "\n" (empty for a client killed
+     * by a signal), why it could not start, or that the time limit stopped
+     * it and how long it was waited for; then why a clean-up failed.
      */
     QString message() const;
 };
@@ -62,12 +72,16 @@ struct SVNRunResult
  * how the password travels, the time limit and the child's environment, and
  * the run itself with the retry table applied.
  *
- * Every run: the argument vector of argumentVector(); the host's
+ * Every run: the argument vector of argumentVector(), started only in the
+ * folder the command names (a folder that cannot be entered is a start
+ * failure; a null one is the host's current folder); the host's
  * environment with the client's messages untranslated (LC_MESSAGES=C, no
  * LC_ALL or LANGUAGE) and names in UTF-8 (LC_CTYPE=C.UTF-8); with a time
- * limit, the child in a process group of its own that is ended (SIGTERM,
- * SIGKILL two seconds later) when the limit is up. The environment is taken
- * from the host at the first run after a setting changed, not at every run.
+ * limit, the child in a process group of its own that is ended when the
+ * limit is up: at once when the run only reads, otherwise with SIGTERM and
+ * SIGKILL two seconds later, after which "svn cleanup" runs on the working
+ * copy it changed. The environment is taken from the host at the first run
+ * after a setting changed, not at every run.
  */
 class SVNClient
 {
@@ -105,6 +119,8 @@ public:
 private:
     void runOnce(const SVNCommand& command, const QStringList& extraArguments, const SVNOutput& output,
                  SVNRunResult& result);
+    /** Runs "svn cleanup" in `folder` after `result`'s run was stopped. */
+    void cleanUp(const QString& folder, SVNRunResult& result);
     QTx::ProcessEnvironment* environment();
 
     QString svnExecutable;

@@ -19,6 +19,12 @@ QString localOperand(const QString& name)
     return name.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + name : name;
 }
 
+// `name` inside `directory`.
+QString inside(const QString& directory, const QString& name)
+{
+    return directory.endsWith(QLatin1Char('/')) ? directory + name : directory + QLatin1Char('/') + name;
+}
+
 // Subcommands that only read the working copy, or never touch it.
 bool onlyReads(const QString& subcommand)
 {
@@ -52,7 +58,8 @@ namespace SVNCommands {
 SVNCommand custom(const QString& subcommand, const QStringList& arguments,
                   const QString& workingDirectory, const QString& target)
 {
-    return SVNCommand{subcommand, arguments, workingDirectory, target, !onlyReads(subcommand)};
+    return SVNCommand{subcommand, arguments, workingDirectory, target,
+                      onlyReads(subcommand) ? QString() : workingDirectory};
 }
 
 SVNCommand info(const QString& pathOrURL)
@@ -62,14 +69,19 @@ SVNCommand info(const QString& pathOrURL)
 
 SVNCommand checkOutRoot(const QString& url, const QString& parentDirectory, const QString& folderName)
 {
-    return custom(QLatin1String(SVNSubcommand::Checkout),
-                  {QStringLiteral("-N"), pegged(url), localOperand(folderName)}, parentDirectory, QString());
+    SVNCommand command = custom(QLatin1String(SVNSubcommand::Checkout),
+                                {QStringLiteral("-N"), pegged(url), localOperand(folderName)}, parentDirectory,
+                                QString());
+    command.workingCopy = inside(parentDirectory, folderName);
+    return command;
 }
 
 SVNCommand checkOutFolder(const QString& url, const QString& directory, const QString& name)
 {
-    return custom(QLatin1String(SVNSubcommand::Checkout), {QStringLiteral("--non-recursive"), pegged(url)},
-                  directory, name);
+    SVNCommand command = custom(QLatin1String(SVNSubcommand::Checkout),
+                                {QStringLiteral("--non-recursive"), pegged(url)}, directory, name);
+    command.workingCopy = inside(directory, name);
+    return command;
 }
 
 SVNCommand fetchFolder(const QString& directory, const QString& name, const QString& depth)
@@ -125,6 +137,21 @@ SVNCommand unlock(const QString& localRoot, const QString& path)
 SVNCommand commit(const QString& localRoot, const QString& path, const QString& comment)
 {
     return custom(QLatin1String(SVNSubcommand::Commit), {QStringLiteral("-m"), nonNull(comment)}, localRoot, path);
+}
+
+SVNCommand revert(const QString& localRoot, const QString& path)
+{
+    return custom(QLatin1String(SVNSubcommand::Revert), {}, localRoot, path);
+}
+
+SVNCommand updateTree(const QString& directory)
+{
+    return custom(QLatin1String(SVNSubcommand::Update), {}, directory, QString());
+}
+
+SVNCommand cleanup(const QString& directory)
+{
+    return custom(QLatin1String(SVNSubcommand::Cleanup), {}, directory, QString());
 }
 
 SVNCommand folderStatus(const QString& directory)

@@ -8,11 +8,13 @@ namespace SVNSubcommand {
 inline constexpr char Add[] = "add";
 inline constexpr char Cat[] = "cat";
 inline constexpr char Checkout[] = "checkout";
+inline constexpr char Cleanup[] = "cleanup";
 inline constexpr char Commit[] = "commit";
 inline constexpr char Info[] = "info";
 inline constexpr char List[] = "list";
 inline constexpr char Lock[] = "lock";
 inline constexpr char Mkdir[] = "mkdir";
+inline constexpr char Revert[] = "revert";
 inline constexpr char Status[] = "status";
 inline constexpr char Unlock[] = "unlock";
 inline constexpr char Update[] = "update";
@@ -33,8 +35,12 @@ struct SVNCommand
     QString workingDirectory;
     /** A path (relative to the working directory) or URL, the last argument; empty: none. */
     QString target;
-    /** The run changes the working copy (a client stopped half-way may leave it locked). */
-    bool changesWorkingCopy = false;
+    /**
+     * A folder of the working copy the run changes, where a clean-up runs
+     * when the run is stopped half-way (it would leave the working copy
+     * locked); empty for a run that only reads.
+     */
+    QString workingCopy;
 
     /**
      * Whether the run carries "--no-auth-cache", "--non-interactive" and the
@@ -115,6 +121,19 @@ SVNCommand folderStatus(const QString& directory);
 
 /** "status --show-updates --verbose name" in `directory`: one file's record. */
 SVNCommand fileStatus(const QString& directory, const QString& name);
+
+/** "revert path" in the local root: drops the file's local changes and conflict. */
+SVNCommand revert(const QString& localRoot, const QString& path);
+
+/**
+ * "update" with no target in `directory`: the folder and everything below
+ * it, file externals defined there included (the client brings a file
+ * external up to date only so).
+ */
+SVNCommand updateTree(const QString& directory);
+
+/** "cleanup" in `directory`: releases the locks a stopped client left in its working copy. */
+SVNCommand cleanup(const QString& directory);
 
 /** "list url" in the host's current folder. */
 SVNCommand list(const QString& url);

@@ -5,60 +5,83 @@
 
 #include <array>
 
-/** What the provider does about a run that failed with a given error. */
+/** What the provider does about a run that did not succeed. */
 enum class SVNRetryAction
 {
     /** Run once more, at once, with "--force-log" after the arguments (once only). */
     RepeatWithForceLog,
     /** Wait, in pauses that double from 50 ms, and run again while the budget lasts. */
     WaitAndRepeat,
+    /** Count the run as done: what it was asked to do happened; its message stays the last error. */
+    AcceptAsDone,
+    /** Run "svn cleanup" on the working copy the run changed, then fail (the run is not repeated). */
+    CleanUp,
 };
 
 /** One row of the retry table. */
 struct SVNRetryRule
 {
-    /** The error code the failed run's error lines hold, with its colon: "E155004:". */
-    const char* error;
+    /**
+     * Text the run's error lines hold (an error code with its colon, such as
+     * "E155004:"); null for a run that was stopped (time limit or cancel)
+     * while it changed a working copy.
+     */
+    const char* match;
+    /** A second text the error lines must hold too; null: none. */
+    const char* also;
     SVNRetryAction action;
     /** The longest this row may wait in all, in milliseconds, over one run's attempts. */
     int budgetMs;
-    /** Why the client fails so and why repeating helps, for a reader and for the log. */
+    /** Why the client fails so and why the action helps, for a reader and for the log. */
     const char* reason;
 };
 
 /**
- * The retry table: a failed run is repeated only when its error lines match
- * a row, tried in this order; any other failure, and every time limit,
- * start failure or stop, ends the run at once.
+ * The retry table: a run that did not succeed is handled by the first row
+ * that matches it; any other failure, every start failure and every stopped
+ * run that only read ends the run at once, as it is.
  */
-inline constexpr std::array<SVNRetryRule, 3> s_svnRetryRules{{
-    {"E205005:", SVNRetryAction::RepeatWithForceLog, 0,
+inline constexpr std::array<SVNRetryRule, 7> s_svnRetryRules{{
+    {"E205005:", nullptr, SVNRetryAction::RepeatWithForceLog, 0,
      "the log or lock message names an existing file; the client took it for a mistyped -F"},
-    {"E155004:", SVNRetryAction::WaitAndRepeat, 10000,
-     "another client holds the working copy's lock for the length of its command"},
-    {"E155037:", SVNRetryAction::WaitAndRepeat, 3000,
+    {"E155004:", "locked.", SVNRetryAction::WaitAndRepeat, 10000,
+     "another client holds the working copy's lock for the length of its command (a read-only "
+     "working copy gives E155004 too, with \"attempt to write a readonly database\": no wait helps)"},
+    {"E155037:", nullptr, SVNRetryAction::WaitAndRepeat, 3000,
      "another client is still running the work it queued (an interrupted one reports the same "
      "until a clean-up, so this wait is short)"},
+    {"E165008:", nullptr, SVNRetryAction::AcceptAsDone, 0,
+     "locking succeeded; only the repository's post-lock hook failed"},
+    {"E165009:", nullptr, SVNRetryAction::AcceptAsDone, 0,
+     "unlocking succeeded; only the repository's post-unlock hook failed"},
+    {"post-commit hook failed", nullptr, SVNRetryAction::AcceptAsDone, 0,
+     "the commit was made; only the repository's post-commit hook failed"},
+    {nullptr, nullptr, SVNRetryAction::CleanUp, 0,
+     "a client stopped while it changed the working copy leaves it locked until a clean-up"},
 }};
 
 /**
  * The retry state of one run: which rows have been used and how long each
- * has waited. Ask next() after each failed attempt.
+ * has waited. Ask next() after each attempt that did not succeed.
  */
 class SVNRetries
 {
 public:
-    /** What to do after a failed attempt. */
+    /** What to do after an attempt. */
     struct Step
     {
         /** The row that applies; null: the run has failed for good. */
         const SVNRetryRule* rule = nullptr;
-        /** How long to wait before the next attempt. */
+        /** How long to wait before the next attempt (WaitAndRepeat). */
         int pauseMs = 0;
     };
 
-    /** The step after an attempt whose error lines, joined, are `message`. */
-    Step next(const QString& message);
+    /**
+     * The step after an attempt whose error lines, joined, are `message`;
+     * `stoppedWhileWriting`: the attempt was stopped while it changed a
+     * working copy.
+     */
+    Step next(const QString& message, bool stoppedWhileWriting = false);
 
     /** Arguments the rows added, to go after the command's own. */
     const QStringList& extraArguments() const { return m_extraArguments; }

@@ -87,7 +87,7 @@ TEST_F(ProviderTest, CentralLayoutGetFileTouchesOnlyTheFile)
 
 TEST_F(ProviderTest, UndoCheckoutDiscardingUnlocksFirstInTheCentralLayout)
 {
-    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}});
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}, {"f.c", 0, "file", "normal", ""}});
     writeFile("f.c", "edited");
     fake.respond("", "svn: warning: W160040: No lock on path\n", 0);
     EXPECT_FALSE(svn.undoCheckout({"f.c"}, true));

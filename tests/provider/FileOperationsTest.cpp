@@ -128,16 +128,17 @@ TEST_F(ProviderTest, GetToWritesTheClientsBytesUnchanged)
     fake.respond("");
     ASSERT_TRUE(svn.getTo({"f.c"}, "1", dest));
     EXPECT_EQ(readBytes(dest), "");
-    // A failed run leaves the destination alone; an unopenable one is false.
+    // A failed run leaves the destination alone; a missing folder runs nothing.
     writeFile("out.txt", "previous");
     fake.respond("partial\n", Failure, 1);
     EXPECT_FALSE(svn.getTo({"f.c"}, "1", dest));
     EXPECT_EQ(readBytes(dest), "previous");
     EXPECT_FALSE(svn.getTo({"f.c"}, "1", rootPath + "/no/such/dir/out.txt"));
+    EXPECT_EQ(lastError(), "cat: cannot write " + rootPath + "/no/such/dir/out.txt: the folder " + rootPath
+                               + "/no/such/dir does not exist");
     EXPECT_FALSE(svn.getTo({}, "1", dest));
     const QStringList cat = withAuth({"cat", "--revision", "1"}, {"f.c"});
-    expectRuns({{rootPath, withAuth({"cat", "--revision", "12"}, {"src/f.c"})},
-                {rootPath, cat}, {rootPath, cat}, {rootPath, cat}});
+    expectRuns({{rootPath, withAuth({"cat", "--revision", "12"}, {"src/f.c"})}, {rootPath, cat}, {rootPath, cat}});
 }
 
 TEST_F(ProviderTest, CheckoutLocksAndReplacesAModifiedFileOnlyWhenAsked)
@@ -145,8 +146,8 @@ TEST_F(ProviderTest, CheckoutLocksAndReplacesAModifiedFileOnlyWhenAsked)
     makeWorkingCopy();
     writeFile("m.c", "local");
     ::chmod(QFile::encodeName(rootPath + "/m.c").constData(), 0444);
-    fake.respond("M            3        3 ann          m.c\n"
-                 "             3        3 ann          clean.c\n" + Summary);
+    fake.respondAlways("M            3        3 ann          m.c\n"
+                       "             3        3 ann          clean.c\n" + Summary);
     ASSERT_TRUE(svn.checkout({"m.c"}, "editing", false)); // kept, locked, writable
     EXPECT_EQ(readBytes(rootPath + "/m.c"), "local");
     EXPECT_TRUE(ownerMayWrite(rootPath + "/m.c"));

@@ -69,8 +69,9 @@ protected:
 
     /**
      * Makes `relative` (below the local root; empty: the root) the top of a
-     * working copy of the central layout: ".svn/entries" and a ".svn/wc.db"
-     * holding `rows`. The folders of the rows are created on disk.
+     * working copy of the central layout, checked out from svn://repo/trunk:
+     * ".svn/entries" and a ".svn/wc.db" holding `rows`. The folders of the
+     * rows are created on disk.
      */
     void makeCentralWorkingCopy(const QString& relative, const std::vector<NodeRow>& rows)
     {
@@ -80,12 +81,20 @@ protected:
         ASSERT_EQ(sqlite3_open(QFile::encodeName(top + "/.svn/wc.db").constData(), &db), SQLITE_OK);
         std::string sql = "CREATE TABLE wcroot (id INTEGER PRIMARY KEY, local_abspath TEXT);"
                           "INSERT INTO wcroot VALUES (1, NULL);"
-                          "CREATE TABLE nodes (wc_id INTEGER, local_relpath TEXT, op_depth INTEGER,"
-                          " kind TEXT, presence TEXT, depth TEXT);";
+                          "CREATE TABLE repository (id INTEGER PRIMARY KEY, root TEXT, uuid TEXT);"
+                          "INSERT INTO repository VALUES (1, 'svn://repo', 'u');"
+                          "CREATE TABLE nodes (wc_id INTEGER, local_relpath TEXT, op_depth INTEGER, kind TEXT,"
+                          " presence TEXT, depth TEXT, repos_id INTEGER, repos_path TEXT, file_external INTEGER);"
+                          "CREATE TABLE actual_node (wc_id INTEGER, local_relpath TEXT, conflict_data BLOB,"
+                          " tree_conflict_data TEXT, conflict_old TEXT, conflict_new TEXT, conflict_working TEXT,"
+                          " prop_reject TEXT);"
+                          "CREATE TABLE externals (wc_id INTEGER, local_relpath TEXT, def_local_relpath TEXT);";
         for (const NodeRow& row : rows) {
             sql += std::string("INSERT INTO nodes VALUES (1, '") + row.relativePath + "', "
-                + std::to_string(row.opDepth) + ", '" + row.kind + "', '" + row.presence + "', '" + row.depth + "');";
-            QDir().mkpath(top + '/' + QString::fromUtf8(row.relativePath));
+                + std::to_string(row.opDepth) + ", '" + row.kind + "', '" + row.presence + "', '" + row.depth
+                + "', 1, 'trunk/" + row.relativePath + "', NULL);";
+            if (std::string(row.kind) == "dir")
+                QDir().mkpath(top + '/' + QString::fromUtf8(row.relativePath));
         }
         EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);

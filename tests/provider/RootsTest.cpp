@@ -83,7 +83,7 @@ TEST_F(ProviderTest, RepositoryListingsAndFolders)
                 {here, withAuth({"list"}, {"svn://repo/"})},
                 {here, withAuth({"list"}, {"svn://repo/trunk/lib"})},
                 {here, withAuth({"list"}, {"svn://repo/x"})},
-                {here, withAuth(mkdir, {"svn://repo/trunk/proj/new dir"})},
+                {here, withAuth(mkdir, {"svn://repo/trunk/proj/new%20dir"})},
                 {here, withAuth(mkdir, {"svn://repo//top"})}});
     EXPECT_EQ(lastError(), "list: svn: warning: W000000: careful");
 }

@@ -50,6 +50,7 @@ TEST_F(ProviderTest, ArgumentVectors)
         {here, {"info", "--no-auth-cache", "--non-interactive", "--username", "", "--password", "", "svn://x"}},
     });
     // A name that is not valid UTF-8 reaches the client byte for byte.
+    seam.bind(rootPath, "svn://repo/trunk");
     svn.checkin({fromEightBit(QByteArray("caf\xe9"))}, "c");
     EXPECT_EQ(toEightBit(fake.calls().back().arguments.last()), QByteArray("caf\xe9"));
 }
@@ -106,8 +107,9 @@ TEST_F(ProviderTest, PasswordOnStandardInputAndTimeLimit)
     const Answer answer = ask({"f.c"});
     EXPECT_FALSE(answer.result);
     EXPECT_EQ(fake.callCount(), 4);
-    EXPECT_EQ(lastError(),
-              "status: the client did not finish within the time limit of 1 seconds (SVNTimeout) and was stopped");
+    EXPECT_TRUE(lastError().startsWith(
+        "status: the client did not finish within the time limit of 1 seconds (SVNTimeout) and was stopped after 1."))
+        << lastError().toStdString();
 }
 
 TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)
