@@ -72,10 +72,13 @@ public:
      */
     bool setRoots(const QStringList& localRoots) override;
     /**
-     * Binds the local root to repositoryURL + "/" + repositoryRoots (rootURL).
-     * When localRootPath is already a working copy nothing runs and the result
-     * is true; otherwise "checkout -N rootURL <last local component>" runs in
-     * the local root's parent directory and its result is returned.
+     * Binds the local root to repositoryURL + "/" + the repository roots,
+     * each percent-encoded (rootURL). When localRootPath is already a working
+     * copy nothing runs: true when its database records it as a checkout of
+     * rootURL (or records nothing: the per-folder layout), otherwise false
+     * with the last error ("checkout") naming both. Otherwise "checkout -N
+     * rootURL <last local component>" runs in the local root's parent
+     * directory and its result is returned.
      */
     bool setRoots(const QStringList& localRoots, const QStringList& repositoryRoots) override;
     /** Replaces both lists with localRoots and repositoryRoots. Always true. */
@@ -124,34 +127,40 @@ public:
      * Brings one file up to date: each directory level that is no working
      * copy is first brought into place (as addFile() does in the central
      * layout; "update --non-recursive" in the per-folder one) and its cache
-     * entry dropped; with keepLocal false the local file is deleted first,
-     * so the repository's text replaces it (it stays deleted if the update
-     * fails); then "update" on the file. False at the first failed run.
+     * entry dropped; with keepLocal false the local changes go first (see
+     * discardLocalChanges()); then "update" on the file, or, for a file
+     * external, "update" of the folder that defines it. False at the first
+     * failed run or refusal.
      */
     bool getFile(const QStringList& pathParts, bool keepLocal) override;
     /**
      * Writes the file's text at `revision` ("cat --revision") to
-     * `destination`, the client's bytes unchanged. They go to a scratch file
-     * first, so the destination is untouched when the run fails. False when
-     * the run fails or the destination cannot be written.
+     * `destination`, the client's bytes unchanged: the client writes into a
+     * scratch file in the destination's folder, renamed over the destination
+     * once the run succeeded. False, the destination as it was and the last
+     * error ("cat") saying what failed, when the folder is missing, the run
+     * fails (a full disk, a file-size limit: said so) or the file cannot be
+     * written.
      */
     bool getTo(const QStringList& pathParts, const QString& revision,
                const QString& destination) override;
     /**
-     * Takes the repository lock ("lock -m comment") and sets the owner write
-     * bit of the local file. With replaceLocal true, a file whose cached
-     * status says modified or missing is first deleted and updated from the
-     * repository (it stays deleted if that update fails, and no lock is
-     * requested). False at the first failed run.
+     * Takes the repository lock ("lock -m comment", done also when only the
+     * post-lock hook failed) and sets the owner write bit of the local file.
+     * With replaceLocal true, a file whose cached status says modified or
+     * missing first loses its local changes (discardLocalChanges()) and is
+     * updated from the repository (no lock is requested if that fails).
+     * False at the first failed run.
      */
     bool checkout(const QStringList& pathParts, const QString& comment, bool replaceLocal) override;
     /**
-     * Releases the lock ("unlock"). With discardChanges true the local file
-     * is deleted and, once the unlock succeeded, restored by "update". In a
-     * working copy of the central layout the unlock runs before the delete
-     * (its client cannot unlock a file that is gone), so a refused unlock
-     * leaves the file; in the per-folder layout the file goes first and a
-     * refused unlock leaves it deleted. Permissions are not changed.
+     * Releases the lock ("unlock", done also when only the post-unlock hook
+     * failed). With discardChanges true the local changes go
+     * (discardLocalChanges()) and, once the unlock succeeded, "update"
+     * restores the file. In a working copy of the central layout the unlock
+     * runs first (its client cannot unlock a file that is gone), so a refused
+     * unlock leaves the file; in the per-folder layout the file goes first
+     * and a refused unlock leaves it deleted. Permissions are not changed.
      */
     bool undoCheckout(const QStringList& pathParts, bool discardChanges) override;
     /** Commits the file ("commit -m comment" in localRootPath). The cache is untouched on failure. */
@@ -246,7 +255,8 @@ private:
     friend class SVNInterfaceSeam;
 
     /**
-     * Runs `command`; when it does not succeed, records its subcommand and
+     * Runs `command`; when it does not succeed, or succeeds only as the retry
+     * table accepts (a hook that failed after it), records its subcommand and
      * message as the last error. Returns how it went.
      */
     SVNRunResult run(const SVNCommand& command, const SVNOutput& output);

@@ -48,8 +48,11 @@ inline constexpr char LockSupported[] = "Environment/Source Code Control/SVNLock
 inline constexpr char PasswordFromStdin[] = "Environment/Source Code Control/SVNPasswordFromStdin";
 /**
  * Whole seconds one client run may take; unset, 0 or not a number: no
- * limit. A run still going then is ended (with whatever it started) and its
- * operation fails at once, getLastError() naming the limit.
+ * limit. A run still going then is ended (with whatever it started: at once
+ * when it only reads; a run that changes the working copy gets two seconds
+ * to stop, and "svn cleanup" then runs on that working copy, so it is not
+ * left locked) and its operation fails at once, getLastError() naming the
+ * limit and the time waited.
  */
 inline constexpr char Timeout[] = "Environment/Source Code Control/SVNTimeout";
 } // namespace SourceCodeControlOption
@@ -78,9 +81,39 @@ inline constexpr char Timeout[] = "Environment/Source Code Control/SVNTimeout";
  * after the failing call. A false result that comes from no client run
  * (a folder that is no working copy, say) leaves the last error as it was.
  *
+ * A refusal that runs no client (a file an update could not bring back, a
+ * folder that is missing, a checkout of another place) sets the last error
+ * too: the subcommand it would have run, and why. Only a folder that is no
+ * working copy at all (setRoots() with one list) leaves it alone.
+ *
+ * The client runs only in the folder the operation means: a folder that is
+ * missing on disk is a refusal, never a run in the host's current folder.
+ *
  * Status cache: status() answers from records the provider keeps per
  * folder, each filled by one "svn status" run; saved() re-reads one file's
  * record, refresh() forgets them all.
+ *
+ * Reading the status characters (statusText, the client's seven columns):
+ *  - column 1, the file itself: " " unchanged, "A" scheduled for addition,
+ *    "C" in a text conflict, "D" scheduled for deletion, "I" ignored, "M"
+ *    modified, "R" replaced, "X" an external definition's folder, "?" not
+ *    under version control, "!" missing on disk (or incomplete), "~" in the
+ *    way of a versioned item of another kind (an obstruction);
+ *  - column 2, its properties: " ", "M" modified, "C" in a conflict;
+ *  - column 3: "L" the working copy is locked by a client at work (or left
+ *    so by one that was stopped);
+ *  - column 4: "+" added with history (copied or moved here);
+ *  - column 5: "S" switched to another place, "X" a file external;
+ *  - column 6, the repository lock: "K" held here (checkedOut), "O" held
+ *    by someone else, "T" taken from this working copy by someone else,
+ *    "B" broken;
+ *  - column 7: "C" a tree conflict (the file was edited here and deleted,
+ *    moved or replaced there, or the reverse).
+ * outOfDate comes from the client's separate out-of-date mark ("*"), and
+ * modified keeps its narrow meaning: "M" or "!" in column 1. An IDE shows a
+ * conflict from "C" in column 1, 2 or 7 (resolve it before committing), an
+ * addition from "A" (or "+"), a deletion from "D", a missing file from "!",
+ * and a lock held elsewhere from "O".
  */
 class SourceCodeControlSystemProviderInterface
 {
@@ -121,15 +154,24 @@ public:
 
     /**
      * Binds the local root to @p repositoryRoots below the repository URL
-     * (both split into components). When the local root is no working copy
+     * (both split into components; a component is a name, percent-encoded
+     * here on its way into the URL). When the local root is no working copy
      * yet, checks it out there non-recursively ("svn checkout -N", run in
-     * its parent folder, which must exist); true at once when it already is.
-     * @return false when the check-out fails (getLastError(): "checkout").
+     * its parent folder, which must exist); when it already is one, checks
+     * from the working copy's own records, with no client run, that it is a
+     * checkout of that place.
+     * @return false when the check-out fails, or when the existing working
+     *         copy is a checkout of another place (getLastError():
+     *         "checkout" and both locations).
      */
     virtual bool setRoots(const QStringList& localRoots,
                           const QStringList& repositoryRoots) = 0;
 
-    /** Replaces both lists with the local and repository roots last set. Always true. */
+    /**
+     * Replaces both lists with the local and repository roots last set. The
+     * repository components are names ("My Project", never "My%20Project").
+     * Always true.
+     */
     virtual bool getRoots(QStringList& localRoots, QStringList& repositoryRoots) = 0;
 
     /** Whether the host should offer check-out (the SVNLockSupported option). */
@@ -172,27 +214,39 @@ public:
 
     /**
      * Re-reads one file's record after the host wrote the file, when its
-     * folder is in the status cache; runs nothing otherwise. A failed run
-     * keeps the old record. Always true.
+     * folder is in the status cache; runs nothing otherwise. A file the
+     * client no longer lists (its deletion committed) loses its record. A
+     * failed run keeps the old record. Always true.
      */
     virtual bool saved(const QStringList& pathParts) = 0;
 
     /**
      * Brings one file up to date ("svn update"), fetching folders on the way
-     * that are not local. With @p keepLocal false the local file is deleted
-     * first, so the repository's text replaces local changes (and it stays
-     * deleted when the update fails); with true the client merges.
-     * @return false at the first failed run ("update").
+     * that are not local; with @p keepLocal true the client merges the
+     * repository's changes into local ones. With false, local changes go,
+     * but never what no update brings back: a versioned file with no
+     * scheduled change is deleted first so that the update restores the
+     * repository's text; a conflicted one is reverted ("svn revert") first;
+     * an unversioned, added, deleted or obstructed file is left as it is and
+     * nothing runs. A file external is brought up to date with the folder
+     * that defines it ("svn update" of that folder: the client updates file
+     * externals only so).
+     * @return false at the first failed run ("update", "revert"), or when
+     *         the file is left as it is (getLastError(): "update", the file
+     *         and why).
      */
     virtual bool getFile(const QStringList& pathParts, bool keepLocal) = 0;
 
     /**
      * Writes the file's text at @p revision ("svn cat --revision") to
-     * @p destination, byte for byte. The status cache and the working copy
-     * are left alone.
-     * @return false when the run fails (getLastError(): "cat"; the
-     *         destination is then untouched) or the destination cannot be
-     *         written.
+     * @p destination, byte for byte, through a scratch file in the
+     * destination's folder that replaces it only when complete (an existing
+     * file keeps its permissions; a link is written through). The status
+     * cache and the working copy are left alone.
+     * @return false, an existing destination byte for byte as it was, when
+     *         the run fails or the text cannot be written (getLastError():
+     *         "cat" and what failed: "no room left on the device writing
+     *         ...", "the folder ... does not exist", ...).
      */
     virtual bool getTo(const QStringList& pathParts, const QString& revision,
                        const QString& destination) = 0;
@@ -203,7 +257,9 @@ public:
      * a locally modified or missing file first gets the repository's text.
      * @return false when the lock is refused (another user holds it, the
      *         access rules forbid it: "lock") or the replacing update fails
-     *         ("update"; no lock is then asked for).
+     *         ("update"; no lock is then asked for). A lock taken whose
+     *         post-lock hook failed is held: true, the hook's message in
+     *         getLastError().
      */
     virtual bool checkout(const QStringList& pathParts, const QString& comment,
                           bool replaceLocal) = 0;
@@ -213,7 +269,9 @@ public:
      * changes go too: the file is restored from the repository.
      * @return false when the unlock is refused ("unlock"; the local file is
      *         then as it was with working copies of svn 1.7 and later) or the
-     *         restoring update fails ("update").
+     *         restoring update fails ("update"). A lock released whose
+     *         post-unlock hook failed is released: true, the hook's message in
+     *         getLastError(). Discarding follows getFile()'s rules.
      */
     virtual bool undoCheckout(const QStringList& pathParts, bool discardChanges) = 0;
 
@@ -221,7 +279,8 @@ public:
      * Commits one file (or folder) with @p comment as the log message. The
      * client's defaults apply: a lock held on the file is released.
      * @return false when the commit is refused ("commit"); the status cache
-     *         is then untouched.
+     *         is then untouched. A commit made whose post-commit hook failed
+     *         counts as made: true, the hook's message in getLastError().
      */
     virtual bool checkin(const QStringList& pathParts, const QString& comment) = 0;
 
@@ -236,7 +295,8 @@ public:
 
     /**
      * Appends the names of the subfolders of a repository folder (path parts
-     * relative to the repository URL; none for its root), from "svn list".
+     * relative to the repository URL, each a name that is percent-encoded
+     * on its way into the URL; none for its root), from "svn list".
      * @return false, @p names untouched, when the listing fails ("list").
      */
     virtual bool getDirectoriesList(const QStringList& pathParts, QStringList& names) = 0;
@@ -254,9 +314,12 @@ public:
 
     /**
      * The last error: sets @p command to the svn subcommand of the last failed
-     * run and returns its error lines joined with "\n" (in English; empty
-     * when the client could not be started or wrote nothing). Both null while
-     * nothing has failed. Reading does not clear them.
+     * run (or refusal) and returns its error lines joined with "\n" (in
+     * English; empty when the client was killed by a signal or wrote
+     * nothing), why the client could not be started ("cannot run 'svnx':
+     * not found"), why nothing ran, or that the time limit stopped it and
+     * after how long. Both null while nothing has failed. Reading does not
+     * clear them.
      */
     virtual QString getLastError(QString& command) = 0;
 

@@ -37,8 +37,9 @@ ClientStatus clientStatus(const QString& svnExecutable, const QString& directory
                 ++pos;
             fields << (field < 3 ? line.mid(start, pos - start) : line.mid(start));
         }
-        // The name starts in column 42 unless a long author pushed it on.
-        if (fields.at(3) != name && !(line.size() > 41 && line.at(40) == QLatin1Char(' ') && line.mid(41) == name))
+        // The name starts in column 42 unless a long author (which may hold
+        // blanks) pushed it on; the client was asked for this name alone.
+        if (fields.at(3) != name && !line.endsWith(QLatin1Char(' ') + name))
             continue;
         status.listed = true;
         status.columns = line.left(7);

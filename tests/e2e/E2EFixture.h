@@ -71,7 +71,7 @@ protected:
         m_url = m_server->url();
         if (transport() == Transport::Https)
             trustAuthority(true);
-        ASSERT_TRUE(m_library.load(QStringLiteral(PLUGIN_PATH))) << m_library.errorString().toStdString();
+        ASSERT_TRUE(m_library.load(pluginPath())) << m_library.errorString().toStdString();
         m_provider = m_library.allocate();
         ASSERT_NE(m_provider, nullptr);
         ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::Executable), "svn"));
@@ -86,6 +86,12 @@ protected:
         m_server->stop();
         m_home.reset();
     }
+
+    /**
+     * The plug-in under test: the one built here, or another one named by
+     * SVNSCC_E2E_PLUGIN (to show what an earlier build did in the same states).
+     */
+    static QString pluginPath() { return qEnvironmentVariable("SVNSCC_E2E_PLUGIN", QStringLiteral(PLUGIN_PATH)); }
 
     /** The transport of the test; svn:// unless a test says otherwise. */
     virtual Transport transport() const { return Transport::Svn; }

@@ -24,6 +24,8 @@ public:
     /** Creates the repository at `repositoryPath` and serves it; false, with errorString() set, on failure. */
     virtual bool start(const QString& repositoryPath, const QProcessEnvironment& environment) = 0;
     void stop();
+    /** The server's process, to pause it (SIGSTOP) as a hung server. */
+    qint64 processId() const { return m_process.processId(); }
     /** The URL of the repository root, without a trailing "/". */
     QString url() const { return m_url; }
     QString errorString() const { return m_error; }

@@ -20,7 +20,9 @@ TEST_F(ProviderTest, CentralLayoutFoldersBelowTheTopAreWorkingCopies)
                                        {"added", 1, "dir", "normal", "infinity"},
                                        {"gone", 0, "dir", "normal", "infinity"},
                                        {"gone", 1, "dir", "not-present", ""},
-                                       {"f.c", 0, "file", "normal", ""}});
+                                       {"f.c", 0, "file", "normal", ""},
+                                       {"removed", 0, "dir", "normal", "infinity"}});
+    QDir(rootPath + "/removed").removeRecursively();   // versioned, gone from disk
     QDir().mkpath(rootPath + "/plain");                // unversioned
     QDir().mkpath(rootPath + "/shell/.svn");           // ".svn" without entries
     QDir().mkpath(rootPath + "/ext/inner");
@@ -28,7 +30,7 @@ TEST_F(ProviderTest, CentralLayoutFoldersBelowTheTopAreWorkingCopies)
     fake.respondAlways("Status against revision:      3\n");
 
     const QStringList working{"src", "src/lib", "added", "ext"};
-    const QStringList notWorking{"plain", "gone", "f.c", "shell", "ext/inner"};
+    const QStringList notWorking{"plain", "gone", "f.c", "shell", "ext/inner", "removed"};
     for (const QString& folder : working + notWorking)
         svn.getFileStatus(folder.split('/') + QStringList{"x.c"});
     std::vector<ExpectedRun> runs;

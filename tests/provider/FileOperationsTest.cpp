@@ -128,6 +128,11 @@ TEST_F(ProviderTest, GetToWritesTheClientsBytesUnchanged)
     fake.respond("");
     ASSERT_TRUE(svn.getTo({"f.c"}, "1", dest));
     EXPECT_EQ(readBytes(dest), "");
+    // A repeated run starts the text afresh.
+    fake.respond("half", "svn: E155004: Working copy '/w' locked.\n", 1);
+    fake.respond("whole");
+    ASSERT_TRUE(svn.getTo({"f.c"}, "1", dest));
+    EXPECT_EQ(readBytes(dest), "whole");
     // A failed run leaves the destination alone; a missing folder runs nothing.
     writeFile("out.txt", "previous");
     fake.respond("partial\n", Failure, 1);
@@ -138,7 +143,8 @@ TEST_F(ProviderTest, GetToWritesTheClientsBytesUnchanged)
                                + "/no/such/dir does not exist");
     EXPECT_FALSE(svn.getTo({}, "1", dest));
     const QStringList cat = withAuth({"cat", "--revision", "1"}, {"f.c"});
-    expectRuns({{rootPath, withAuth({"cat", "--revision", "12"}, {"src/f.c"})}, {rootPath, cat}, {rootPath, cat}});
+    expectRuns({{rootPath, withAuth({"cat", "--revision", "12"}, {"src/f.c"})}, {rootPath, cat}, {rootPath, cat},
+                {rootPath, cat}, {rootPath, cat}});
 }
 
 TEST_F(ProviderTest, CheckoutLocksAndReplacesAModifiedFileOnlyWhenAsked)

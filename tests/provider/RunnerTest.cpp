@@ -68,6 +68,10 @@ TEST_F(ProviderTest, RetriesOnlyWhatTheClientAsksFor)
     fake.respond("", "svn: E155004: Working copy '/w' locked.\n", 1);
     fake.respond("", "svn: E155037: Previous operation has not finished; run 'cleanup' if it was interrupted\n", 1);
     EXPECT_TRUE(svn.checkin({"f.c"}, "c"));
+    // Done, but a hook failed after it: done, the hook's message kept.
+    fake.respond("Committed revision 5.\n", "\nWarning: post-commit hook failed (exit code 1) with output:\nno\n", 0);
+    EXPECT_TRUE(svn.checkin({"h.c"}, "h"));
+    EXPECT_EQ(lastError(), "commit: \nWarning: post-commit hook failed (exit code 1) with output:\nno");
     // Anything else: never.
     fake.respond("", "svn: E000001: refused\n", 1);
     EXPECT_FALSE(svn.checkin({"b.c"}, "b.c"));
@@ -78,6 +82,8 @@ TEST_F(ProviderTest, RetriesOnlyWhatTheClientAsksFor)
                 {rootPath, withAuth({"lock", "-m", "a.c", "--force-log"}, {"a.c"})},
                 {rootPath, commitF}, {rootPath, commitF}, {rootPath, commitF},
                 {rootPath, withAuth({"status", "--show-updates", "--verbose"}, {"f.c"})}, // saved() after success
+                {rootPath, withAuth({"commit", "-m", "h"}, {"h.c"})},
+                {rootPath, withAuth({"status", "--show-updates", "--verbose"}, {"h.c"})},
                 {rootPath, withAuth({"commit", "-m", "b.c"}, {"b.c"})}});
     EXPECT_EQ(lastError(), "commit: svn: E000001: refused");
 }

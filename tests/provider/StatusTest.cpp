@@ -88,14 +88,17 @@ TEST(StatusParsing, SkipsUnversionedEmptyAndLastLinesAndKeepsTheLaterDuplicate)
     // Newer clients add a detail line to a tree conflict and a summary of
     // conflicts after the summary line; neither holds an entry.
     svn.parseStatusOutput(&records, {
+        "D                2        2 ann          moved.c",
+        "        > moved to elsewhere.c",
         "D     C          2        2 ann          tree.c",
         "      >   local file edit, incoming file delete or move upon update",
         "Status against revision:      2",
         "Summary of conflicts:",
         "  Tree conflicts: 1",
     });
-    EXPECT_EQ(records.size(), 3u);
+    EXPECT_EQ(records.size(), 4u);
     EXPECT_EQ(records.count("tree.c"), 1u);
+    EXPECT_EQ(records["moved.c"].workingRevision, "2");
 }
 
 TEST_F(ProviderTest, StatusCacheFillsOnceAFolder)
