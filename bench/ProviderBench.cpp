@@ -220,7 +220,7 @@ void compareFirstStatus(benchmark::State& state, const QString& workingCopy, con
             bareMs.push_back(timer.nsecsElapsed() / 1e6);
         };
         BenchSummary::inTurn(iteration, timeProvider, timeBare);
-        if (!controlled || SVNInterfaceSeam(svn).statusCache().empty() || revisionText == QLatin1String("fixme"))
+        if (!controlled || SVNInterfaceSeam(svn).statusCache().size() == 0 || revisionText == QLatin1String("fixme"))
             throw std::runtime_error("the provider's query failed");
         state.SetIterationTime(providerMs.back() / 1e3);
     }

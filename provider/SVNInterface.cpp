@@ -12,16 +12,13 @@ const QLatin1String s_optionRepositoryURL(SourceCodeControlOption::RepositoryURL
 const QLatin1String s_optionLockSupported(SourceCodeControlOption::LockSupported);
 const QLatin1String s_optionPasswordFromStdin(SourceCodeControlOption::PasswordFromStdin);
 const QLatin1String s_optionTimeout(SourceCodeControlOption::Timeout);
+const QLatin1String s_optionStatusScope(SourceCodeControlOption::StatusScope);
 
 } // namespace
 
 SVNInterface::SVNInterface() = default;
 
-SVNInterface::~SVNInterface()
-{
-    for (auto& entry : statusCache)
-        delete entry.second;
-}
+SVNInterface::~SVNInterface() = default;
 
 bool SVNInterface::setOption(const QString& key, const QString& value)
 {
@@ -35,6 +32,8 @@ bool SVNInterface::setOption(const QString& key, const QString& value)
         client.setPasswordFromStdin(value == QLatin1String("Yes"));
     else if (key == s_optionTimeout)
         client.setTimeoutSeconds(value.toInt());
+    else if (key == s_optionStatusScope)
+        treeScope = value == QLatin1String("WorkingCopy");
     else
         return false;
     return true;
@@ -45,6 +44,7 @@ bool SVNInterface::login(const QString& newUserName, const QString& newPassword,
 try {
     client.setCredentials(newUserName, newPassword);
     repositoryURL = newRepositoryURL;
+    statusCache.setOffline(false); // the repository is asked again from now on
     return run(SVNCommands::info(repositoryURL));
 } catch (...) {
     return false; // out of memory: no exception may reach the host
@@ -60,8 +60,6 @@ bool SVNInterface::logout()
 
 bool SVNInterface::refresh()
 {
-    for (auto& entry : statusCache)
-        delete entry.second;
     statusCache.clear();
     return true;
 }
@@ -160,9 +158,5 @@ bool SVNInterface::isWorkingCopy(const QString& directory)
 
 void SVNInterface::removeCacheEntry(const QString& directory)
 {
-    auto entry = statusCache.find(directory);
-    if (entry != statusCache.end()) {
-        delete entry->second;
-        statusCache.erase(entry);
-    }
+    statusCache.remove(directory);
 }

@@ -2,6 +2,7 @@
 
 #include "SVNClient.h"
 #include "SVNFileStatus.h"
+#include "SVNStatusCache.h"
 #include "SVNWorkingCopyLayout.h"
 #include "SourceCodeControlSystemProviderInterface.h"
 
@@ -264,11 +265,40 @@ private:
     bool run(const SVNCommand& command, QStringList& lines);
     /** As above, the output discarded. */
     bool run(const SVNCommand& command);
+    /** Where a status query finds its answer. */
+    struct StatusLookup
+    {
+        /** The file's folder entry; null when its status run failed. */
+        SVNFolderStatus* folder = nullptr;
+        /** The file's record; null when there is none. */
+        SVNFileStatus* record = nullptr;
+        /** No record, and none is to be had: the file is answered as not versioned. */
+        bool local = false;
+    };
+    /** Finds the record of a file, filling its folder's entry first when there is none. */
+    StatusLookup lookUp(const QStringList& pathParts);
     /**
-     * getFileStatus(), telling through `timedOut` whether the directory's
-     * status run was ended by the time limit.
+     * The entry of `directory`, filled first when there is none: with the
+     * whole-tree scope by one pass over the local root (when the directory
+     * lies in it and the pass has not run since refresh); a folder inside an
+     * unversioned folder that pass listed as complete and empty; a folder that
+     * is no working copy as not listed; otherwise by one run in the folder.
+     * Null when that run failed (nothing is cached then).
      */
-    SVNFileStatus* lookUpStatus(const QStringList& pathParts, bool& timedOut);
+    SVNFolderStatus* folderEntry(const QString& directory);
+    /**
+     * One status run in `directory` into `records`: "status --non-recursive
+     * --show-updates --verbose", or, when the repository cannot be reached
+     * (then the provider goes offline) or could not before, the same without
+     * "--show-updates". False when the working copy itself fails.
+     */
+    bool readFolder(const QString& directory, SVNDirectoryStatus& records);
+    /**
+     * The whole-tree pass: one "status --show-updates --verbose" run at the
+     * local root (without "--show-updates" when offline, as readFolder()),
+     * which fills an entry for every folder it lists. False when it fails.
+     */
+    bool readTree();
     /** Whether `directory` holds an entry `name`, on disk or in its working copy's records. */
     bool folderHolds(const QString& directory, const QString& name);
     /**
@@ -294,7 +324,7 @@ private:
      * the file and why. In the per-folder layout the file is deleted.
      */
     bool discardLocalChanges(const QStringList& pathParts, const SVNNodeState& node);
-    /** Drops a directory's cache entry and releases its records. */
+    /** Drops a directory's cache entry with its records and repository answers. */
     void removeCacheEntry(const QString& directory);
     /** localRootPath + "/" + the path parts joined by "/". */
     QString localFilePath(const QStringList& pathParts) const;
@@ -311,8 +341,10 @@ private:
     QString localRootPath;
     QString rootURL;
     bool lockSupported = false;
-    /** Directory path → its records (owned), or null for a directory that is no working copy. */
-    std::map<QString, SVNDirectoryStatus*> statusCache;
+    /** Folder path → its records and repository answers; whole-tree passes; offline or not. */
+    SVNStatusCache statusCache;
+    /** The "SVNStatusScope" option is "WorkingCopy": one status run for the whole local root. */
+    bool treeScope = false;
     QString lastErrorCommand;
     QString lastErrorMessage;
     /** The working copies' own databases, read to tell which folders are versioned. */

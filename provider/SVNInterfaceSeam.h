@@ -31,8 +31,8 @@ public:
     QString localRootPath() const { return m_provider.localRootPath; }
     QString rootURL() const { return m_provider.rootURL; }
 
-    /** The status cache itself: directory → its records (owned by the cache), or null. */
-    std::map<QString, SVNDirectoryStatus*>& statusCache() { return m_provider.statusCache; }
+    /** The status cache itself. */
+    SVNStatusCache& statusCache() { return m_provider.statusCache; }
 
 private:
     SVNInterface& m_provider;

@@ -1,225 +1,125 @@
-// The status cache: reading "svn status" lines, per-directory caching, and the
-// status query the host makes for every file it shows.
+// The status cache and the status query the host makes for every file it
+// shows: a folder's records from one client run (or every folder's from one
+// whole-tree run), answers from them, the repository asked once for a file
+// without a record, and the working copy alone while the repository cannot
+// be reached.
 
 #include "SVNInterface.h"
 
 #include "EightBit.h"
+#include "SVNStatusReader.h"
 #include "SVNUrl.h"
 
 #include <sys/stat.h>
 
-#include <cstring>
-#include <functional>
 #include <memory>
 
 namespace {
 
-// Lines are read as the client wrote them, one character per byte; the
-// status columns and fields are ASCII, and the name is decoded last.
-const QByteArrayView s_summaryLine("Status against revision:");
-// Where a newer client starts the name when the fields before it are blank.
-const qsizetype s_nameColumn = 41;
-
-// The isspace() set of the POSIX locale.
-bool isStatusSpace(char c)
+// A sink that keeps each entry under its path in one folder's records.
+SVNStatusReader::Sink intoRecords(SVNDirectoryStatus* records)
 {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// Moves `pos` over a run of whitespace, then returns the run of
-// non-whitespace after it (empty when the line ends first).
-QByteArrayView nextField(QByteArrayView line, qsizetype& pos)
-{
-    const qsizetype length = line.size();
-    while (pos < length && isStatusSpace(line[pos]))
-        ++pos;
-    const qsizetype start = pos;
-    while (pos < length && !isStatusSpace(line[pos]))
-        ++pos;
-    return line.sliced(start, pos - start);
-}
-
-// A line whose revision and author fields are all blank, with the name in
-// its column.
-bool hasNoFields(QByteArrayView line)
-{
-    if (line.size() <= s_nameColumn || line[s_nameColumn] == ' ')
-        return false;
-    for (qsizetype i = 7; i < s_nameColumn; ++i)
-        if (line[i] != ' ' && !(i == 8 && line[i] == '*'))
-            return false;
-    return true;
-}
-
-// Whether the line has the newer client's fixed columns, revisions right
-// aligned in columns 11-18 and 20-27 and an author of at most twelve
-// characters in 29-40, so that the name starts in column 42 whatever the
-// author field holds (nothing at all, after a commit without a user name).
-bool inNameColumn(QByteArrayView line)
-{
-    return line.size() > s_nameColumn && line[7] == ' ' && line[9] == ' ' && line[17] != ' '
-        && line[18] == ' ' && line[26] != ' ' && line[27] == ' ' && line[s_nameColumn - 1] == ' ';
-}
-
-// A detail line the client adds after an entry: blanks, ">", a blank, then
-// text (a tree conflict's "      >   local file edit, ...", a move's
-// "        > moved to X"). An entry's line never holds ">" before its name.
-bool isDetailLine(QByteArrayView line)
-{
-    qsizetype i = 0;
-    while (i < line.size() && line[i] == ' ')
-        ++i;
-    return i > 0 && i < line.size() && line[i] == '>' && (i + 1 == line.size() || line[i + 1] == ' ');
-}
-
-// The status columns and revisions of a directory's lines repeat a lot;
-// handing out shared copies of recent texts saves an allocation for each.
-class RecentTexts
-{
-public:
-    // The text of `bytes`; null when there are none.
-    QString get(QByteArrayView bytes)
-    {
-        if (bytes.isEmpty())
-            return QString();
-        for (const Entry& entry : m_entries)
-            if (entry.bytes == bytes)
-                return entry.text;
-        Entry& entry = m_entries[m_next];
-        m_next = (m_next + 1) % Size;
-        entry.bytes = bytes.toByteArray();
-        entry.text = fromEightBit(bytes.data(), bytes.size());
-        return entry.text;
-    }
-
-private:
-    struct Entry
-    {
-        QByteArray bytes;
-        QString text;
+    return [records](QByteArrayView path, SVNFileStatus& record, bool) {
+        records->insert_or_assign(fromEightBit(path.data(), path.size()), std::move(record));
     };
-    static constexpr int Size = 8;
-    Entry m_entries[Size];
-    int m_next = 0;
-};
+}
 
-// Reads status lines one at a time, as they come, holding each back until
-// the next one arrives: the client ends with a summary line ("Status against
-// revision: N"), which is never an entry, so the last line is not parsed.
-class StatusLineReader
+bool isDirectory(const QString& path)
+{
+    struct stat st;
+    return ::stat(toEightBit(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Whether `path` is `folder` or lies below it.
+bool within(const QString& path, const QString& folder)
+{
+    return path.startsWith(folder) && (path.size() == folder.size() || path.at(folder.size()) == QLatin1Char('/'));
+}
+
+// The folders of one whole-tree run at `root`, kept apart until the run has
+// succeeded: a line's path "a/b/c.txt" is the record "c.txt" of the folder
+// root/a/b. The client lists a folder's lines together, so the folder of
+// the last line is looked up only when it changes.
+class TreeFiller
 {
 public:
-    /**
-     * Whether the folder the lines are about holds an entry of the name: it
-     * settles which blank ends a last author of more than twelve characters.
-     */
-    using NameCheck = std::function<bool(const QString&)>;
+    explicit TreeFiller(const QString& root) : m_root(root) {}
 
-    explicit StatusLineReader(SVNDirectoryStatus* records, NameCheck holds = NameCheck())
-        : m_records(records), m_holds(std::move(holds)) {}
-
-    void add(QByteArrayView line)
+    void add(QByteArrayView path, SVNFileStatus& record)
     {
-        if (m_holding)
-            parse(m_held);
-        // Copied into the same buffer each time: no allocation per line.
-        m_held.resize(line.size());
-        if (!line.isEmpty())
-            std::memcpy(m_held.data(), line.data(), size_t(line.size()));
-        m_holding = true;
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArrayView folder = slash < 0 ? QByteArrayView() : path.first(slash);
+        if (!m_last || m_lastFolder != folder) {
+            std::unique_ptr<SVNFolderStatus>& status = m_folders[folder.toByteArray()];
+            if (!status)
+                status = std::make_unique<SVNFolderStatus>();
+            m_last = status.get();
+            m_lastFolder = folder.toByteArray();
+        }
+        if (record.statusColumns.startsWith(QLatin1Char('?')))
+            m_unversioned.push_back(path.toByteArray());
+        const QByteArrayView name = slash < 0 ? path : path.sliced(slash + 1);
+        QString key = fromEightBit(name.data(), name.size());
+        // An external's folder keeps the line of the external's own block,
+        // which follows the enclosing working copy's "X" line.
+        if (record.statusColumns.startsWith(QLatin1Char('X')))
+            m_last->records.emplace(std::move(key), std::move(record));
+        else
+            m_last->records.insert_or_assign(std::move(key), std::move(record));
+    }
+
+    void restart()
+    {
+        m_folders.clear();
+        m_unversioned.clear();
+        m_last = nullptr;
+    }
+
+    // Hands every folder to `cache`, complete, each with its own line as
+    // its "." record (as a run inside it shows it), and the unversioned
+    // folders the run listed (not a working copy of its own inside one).
+    void commit(SVNStatusCache& cache)
+    {
+        for (auto& [folder, status] : m_folders) {
+            const qsizetype slash = folder.lastIndexOf('/');
+            const auto parent = m_folders.find(slash < 0 ? QByteArray() : folder.left(slash));
+            if (!folder.isEmpty() && parent != m_folders.end()) {
+                const auto own = parent->second->records.find(fromEightBit(folder.mid(slash + 1)));
+                if (own != parent->second->records.end())
+                    status->records.emplace(QStringLiteral("."), own->second);
+            }
+        }
+        for (auto& [folder, status] : m_folders) {
+            status->listed = true;
+            status->complete = true;
+            cache.put(absolute(folder), std::move(status));
+        }
+        for (const QByteArray& path : m_unversioned) {
+            const QString folder = absolute(path);
+            if (isDirectory(folder) && !isDirectory(folder + QStringLiteral("/.svn")))
+                cache.addUnversionedFolder(folder);
+        }
+        cache.coverTree(m_root);
     }
 
 private:
-    void parse(QByteArrayView line);
+    QString absolute(const QByteArray& relative) const
+    {
+        return relative.isEmpty() ? m_root : m_root + QLatin1Char('/') + fromEightBit(relative);
+    }
 
-    QString nameAfterLongAuthor(QByteArrayView line, qsizetype pos) const;
-
-    SVNDirectoryStatus* m_records;
-    NameCheck m_holds;
-    RecentTexts m_recent;
-    QByteArray m_held;
-    bool m_holding = false;
-    bool m_done = false;
+    QString m_root;
+    std::map<QByteArray, std::unique_ptr<SVNFolderStatus>> m_folders;
+    std::vector<QByteArray> m_unversioned;
+    SVNFolderStatus* m_last = nullptr;
+    QByteArray m_lastFolder;
 };
-
-void StatusLineReader::parse(QByteArrayView line)
-{
-    if (m_done || line.isEmpty() || line[0] == '?')
-        return;
-    // Newer clients follow the summary line with a summary of conflicts,
-    // and a tree conflict's or a move's line with a detail line.
-    if (line.startsWith(s_summaryLine)) {
-        m_done = true;
-        return;
-    }
-    if (isDetailLine(line))
-        return;
-    const qsizetype length = line.size();
-
-    SVNFileStatus record;
-    record.modified = line[0] == 'M' || line[0] == '!';
-    record.locked = length > 5 && line[5] == 'K';
-    record.outOfDate = length > 6 && line[6] == '*';
-    record.statusColumns = m_recent.get(line.first(qMin<qsizetype>(7, length)));
-
-    qsizetype pos = qMin<qsizetype>(7, length);
-    // Newer clients keep column 8 blank and put the out-of-date mark alone
-    // in column 9; a working revision is never "*".
-    if (length > 8 && line[7] == ' ' && line[8] == '*' && (length == 9 || isStatusSpace(line[9]))) {
-        record.outOfDate = true;
-        pos = 9;
-    }
-    QString key;
-    if (hasNoFields(line)) {
-        // An item the working copy does not hold (an incoming addition, an
-        // external): no revisions, the name where the client puts it.
-        pos = s_nameColumn;
-    } else {
-        record.workingRevision = m_recent.get(nextField(line, pos));
-        record.lastChangedRevision = m_recent.get(nextField(line, pos));
-        if (inNameColumn(line)) {
-            pos = s_nameColumn; // the author may be empty, the name may start with blanks
-        } else {
-            key = nameAfterLongAuthor(line, pos);
-            pos = length;
-        }
-    }
-    // The name is all the rest, spaces included.
-    if (pos < length)
-        key = fromEightBit(line.data() + pos, length - pos);
-    m_records->insert_or_assign(std::move(key), std::move(record));
-}
-
-// The name after a last author that pushed it out of its column. Such an
-// author may hold blanks too ("Release Engineering"), and so may the name:
-// the name is the rest after the first blank run that the folder holds an
-// entry of; the rest after the author's first word when none is held (or
-// nobody can tell).
-QString StatusLineReader::nameAfterLongAuthor(QByteArrayView line, qsizetype pos) const
-{
-    nextField(line, pos); // the author's first word
-    QString first;
-    while (pos < line.size()) {
-        while (pos < line.size() && isStatusSpace(line[pos]))
-            ++pos;
-        if (pos == line.size())
-            break;
-        const QString candidate = fromEightBit(line.data() + pos, line.size() - pos);
-        if (first.isNull())
-            first = candidate;
-        if (!m_holds || m_holds(candidate))
-            return m_holds ? candidate : first;
-        while (pos < line.size() && !isStatusSpace(line[pos]))
-            ++pos;
-    }
-    return first;
-}
 
 } // namespace
 
 void SVNInterface::parseStatusOutput(SVNDirectoryStatus* records, const QStringList& lines)
 {
-    StatusLineReader reader(records);
+    SVNStatusReader reader(intoRecords(records), true);
     for (const QString& line : lines)
         reader.add(toEightBit(line));
 }
@@ -233,47 +133,108 @@ bool SVNInterface::folderHolds(const QString& directory, const QString& name)
 
 SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
 {
-    bool timedOut = false;
-    return lookUpStatus(pathParts, timedOut);
+    return lookUp(pathParts).record;
 }
 
-SVNFileStatus* SVNInterface::lookUpStatus(const QStringList& pathParts, bool& timedOut)
+SVNInterface::StatusLookup SVNInterface::lookUp(const QStringList& pathParts)
 {
+    StatusLookup lookup;
     if (pathParts.isEmpty())
-        return nullptr;
-    const QString directory = getLocalDirectory(pathParts);
-    auto entry = statusCache.find(directory);
-    if (entry == statusCache.end()) {
-        if (!isWorkingCopy(directory)) {
-            // Remembered, so the directory is not tested again until refresh.
-            statusCache.emplace(directory, nullptr);
+        return lookup;
+    lookup.folder = folderEntry(getLocalDirectory(pathParts));
+    if (!lookup.folder)
+        return lookup;
+    const auto record = lookup.folder->records.find(pathParts.last());
+    if (record != lookup.folder->records.end())
+        lookup.record = &record->second;
+    else
+        lookup.local = lookup.folder->complete || statusCache.offline();
+    return lookup;
+}
+
+SVNFolderStatus* SVNInterface::folderEntry(const QString& directory)
+{
+    if (SVNFolderStatus* folder = statusCache.find(directory))
+        return folder;
+    if (treeScope && !statusCache.treeCovers(directory) && within(directory, localRootPath)
+        && isWorkingCopy(localRootPath)) {
+        if (!readTree())
             return nullptr;
-        }
+        if (SVNFolderStatus* folder = statusCache.find(directory))
+            return folder;
+    }
+    if (statusCache.treeCovers(directory) && statusCache.insideUnversionedFolder(directory)) {
+        SVNFolderStatus& folder = statusCache.entry(directory);
+        folder.listed = folder.complete = true;
+        return &folder;
+    }
+    // Remembered, so the directory is not tested again until refresh.
+    if (!isWorkingCopy(directory))
+        return &statusCache.entry(directory);
+    auto folder = std::make_unique<SVNFolderStatus>();
+    folder->listed = true;
+    if (!readFolder(directory, folder->records))
+        return nullptr;
+    SVNFolderStatus* filled = folder.get();
+    statusCache.put(directory, std::move(folder));
+    return filled;
+}
+
+bool SVNInterface::readFolder(const QString& directory, SVNDirectoryStatus& records)
+{
+    const SVNStatusReader::NameCheck holds = [this, &directory](const QString& name) {
+        return folderHolds(directory, name);
+    };
+    for (;;) {
         // The lines are read as they come, while the client still runs; a
         // failed run throws them away, a repeated one starts afresh.
-        auto records = std::make_unique<SVNDirectoryStatus>();
-        const StatusLineReader::NameCheck holds = [this, &directory](const QString& name) {
-            return folderHolds(directory, name);
-        };
-        std::unique_ptr<StatusLineReader> reader = std::make_unique<StatusLineReader>(records.get(), holds);
+        const bool local = statusCache.offline();
+        auto reader = std::make_unique<SVNStatusReader>(intoRecords(&records), !local, holds);
         SVNOutput output;
         output.observer = [&reader](QByteArrayView line) { reader->add(line); };
         output.restart = [&] {
-            records->clear();
-            reader = std::make_unique<StatusLineReader>(records.get(), holds);
+            records.clear();
+            reader = std::make_unique<SVNStatusReader>(intoRecords(&records), !local, holds);
         };
-        const SVNRunResult result = run(SVNCommands::folderStatus(directory), output);
-        if (!result.succeeded()) {
-            timedOut = result.end == SVNRunResult::End::TimedOut;
-            return nullptr;
-        }
-        entry = statusCache.emplace(directory, nullptr).first;
-        entry->second = records.release();
+        const SVNRunResult result = run(local ? SVNCommands::localFolderStatus(directory)
+                                              : SVNCommands::folderStatus(directory), output);
+        if (result.succeeded())
+            return true;
+        records.clear();
+        if (local || !result.repositoryUnreachable())
+            return false; // the working copy itself failed: nothing is cached
+        // The server's failure stays the last error; the working copy answers.
+        statusCache.setOffline(true);
     }
-    if (!entry->second)
-        return nullptr;
-    auto record = entry->second->find(pathParts.last());
-    return record == entry->second->end() ? nullptr : &record->second;
+}
+
+bool SVNInterface::readTree()
+{
+    const QString root = localRootPath;
+    const SVNStatusReader::NameCheck holds = [this, &root](const QString& name) { return folderHolds(root, name); };
+    for (;;) {
+        const bool local = statusCache.offline();
+        TreeFiller filler(root);
+        const SVNStatusReader::Sink sink = [&filler](QByteArrayView path, SVNFileStatus& record, bool) {
+            filler.add(path, record);
+        };
+        auto reader = std::make_unique<SVNStatusReader>(sink, !local, holds);
+        SVNOutput output;
+        output.observer = [&reader](QByteArrayView line) { reader->add(line); };
+        output.restart = [&] {
+            filler.restart();
+            reader = std::make_unique<SVNStatusReader>(sink, !local, holds);
+        };
+        const SVNRunResult result = run(local ? SVNCommands::localTreeStatus(root) : SVNCommands::treeStatus(root),
+                                        output);
+        if (result.succeeded()) {
+            filler.commit(statusCache);
+            return true;
+        }
+        if (local || !result.repositoryUnreachable())
+            return false;
+        statusCache.setOffline(true);
+    }
 }
 
 bool SVNInterface::saved(const QStringList& pathParts)
@@ -281,26 +242,27 @@ try {
     if (pathParts.isEmpty())
         return false;
     const QString directory = getLocalDirectory(pathParts);
-    auto entry = statusCache.find(directory);
-    if (entry == statusCache.end())
+    SVNFolderStatus* folder = statusCache.find(directory);
+    if (!folder)
         return true; // nothing cached here, so nothing can be stale
+    const QString& name = pathParts.last();
+    folder->inRepository.erase(name); // asked again when it has no record
+    const bool local = statusCache.offline();
     QStringList output;
-    if (run(SVNCommands::fileStatus(directory, pathParts.last()), output)) {
-        if (!entry->second)
-            entry->second = new SVNDirectoryStatus;
+    if (run(local ? SVNCommands::localFileStatus(directory, name) : SVNCommands::fileStatus(directory, name), output)) {
+        folder->listed = true;
         SVNDirectoryStatus answer;
-        StatusLineReader reader(&answer, [this, &directory](const QString& name) {
-            return folderHolds(directory, name);
-        });
+        SVNStatusReader reader(intoRecords(&answer), !local,
+                               [this, &directory](const QString& path) { return folderHolds(directory, path); });
         for (const QString& line : output)
             reader.add(toEightBit(line));
         // Records are overwritten in place, so pointers to them stay valid;
         // a file the client no longer lists (deleted and committed,
         // unversioned again) loses its record.
         for (auto& record : answer)
-            (*entry->second)[record.first] = std::move(record.second);
-        if (answer.find(pathParts.last()) == answer.end())
-            entry->second->erase(pathParts.last());
+            folder->records[record.first] = std::move(record.second);
+        if (answer.find(name) == answer.end())
+            folder->records.erase(name);
     }
     return true;
 } catch (...) {
@@ -314,23 +276,45 @@ try {
     controlled = false;
     if (pathParts.isEmpty())
         return false;
-    bool timedOut = false;
-    const SVNFileStatus* record = lookUpStatus(pathParts, timedOut);
-    if (timedOut)
-        return false; // a client that hung there would hang on the repository too
-    if (record) {
-        controlled = true;
-        checkedOut = record->locked;
-        modified = record->modified;
-        outOfDate = record->outOfDate;
-        statusText = record->statusColumns;
-        revisionText = record->workingRevision;
-        lastChangedText = record->lastChangedRevision;
+    const StatusLookup lookup = lookUp(pathParts);
+    if (lookup.record) {
+        // An unversioned item ("?") has a record too, of its status columns alone.
+        const SVNFileStatus& record = *lookup.record;
+        controlled = !record.statusColumns.startsWith(QLatin1Char('?'));
+        checkedOut = record.locked;
+        modified = record.modified;
+        outOfDate = record.outOfDate;
+        statusText = record.statusColumns;
+        revisionText = record.workingRevision;
+        lastChangedText = record.lastChangedRevision;
         return true;
     }
+    const auto notVersioned = [&] {
+        checkedOut = modified = outOfDate = false;
+        statusText = revisionText = lastChangedText = QString();
+        return true;
+    };
+    if (lookup.local || statusCache.offline())
+        return notVersioned();
 
-    // No local record: the file may still exist in the repository.
-    if (!run(SVNCommands::info(SVNUrl::join(rootURL, pathParts))))
+    // No local record: the file may still exist in the repository. Asked
+    // once; the answer is kept with the folder's entry.
+    const QString& name = pathParts.last();
+    bool found = false;
+    const auto known = lookup.folder ? lookup.folder->inRepository.find(name) : std::map<QString, bool>::iterator();
+    if (lookup.folder && known != lookup.folder->inRepository.end()) {
+        found = known->second;
+    } else {
+        const SVNRunResult result = run(SVNCommands::info(SVNUrl::join(rootURL, pathParts)), SVNOutput());
+        found = result.succeeded();
+        if (!found && result.repositoryUnreachable()) {
+            statusCache.setOffline(true); // no further file waits for it
+            return false;
+        }
+        if (lookup.folder)
+            lookup.folder->inRepository[name] = found;
+    }
+    if (!found)
         return false;
     controlled = true;
     checkedOut = false;

@@ -256,10 +256,7 @@ bool SVNInterface::checkout(const QStringList& pathParts, const QString& comment
 try {
     if (pathParts.isEmpty())
         return false;
-    bool timedOut = false;
-    const SVNFileStatus* record = lookUpStatus(pathParts, timedOut);
-    if (timedOut)
-        return false;
+    const SVNFileStatus* record = lookUp(pathParts).record;
     if (record && record->modified && replaceLocal) {
         // The repository's text replaces the local one before the lock is asked for.
         if (!discardLocalChanges(pathParts, workingCopyLayout.inspectNode(localFilePath(pathParts)))

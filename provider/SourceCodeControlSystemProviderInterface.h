@@ -55,6 +55,16 @@ inline constexpr char PasswordFromStdin[] = "Environment/Source Code Control/SVN
  * limit and the time waited.
  */
 inline constexpr char Timeout[] = "Environment/Source Code Control/SVNTimeout";
+/**
+ * "WorkingCopy" (exactly): the first status() of a folder below the local
+ * root runs the client once for the whole local root ("svn status
+ * --show-updates --verbose", all depths) and fills every folder it lists;
+ * a name that run did not list is then answered as not versioned, with no
+ * further run. Unset or any other value: one run per folder, when a folder
+ * is first asked about. Set it unless the IDE shows only a few folders of a
+ * huge working copy.
+ */
+inline constexpr char StatusScope[] = "Environment/Source Code Control/SVNStatusScope";
 } // namespace SourceCodeControlOption
 
 /**

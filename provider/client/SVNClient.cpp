@@ -20,6 +20,19 @@ bool SVNRunResult::succeeded() const
     return end == End::Finished && ((exitCode == 0 && errors.isEmpty()) || accepted);
 }
 
+bool SVNRunResult::repositoryUnreachable() const
+{
+    if (end == End::TimedOut)
+        return true;
+    if (end != End::Finished)
+        return false;
+    const QString message = errors.join(QLatin1Char('\n'));
+    for (const char* error : s_svnUnreachableErrors)
+        if (message.contains(QLatin1String(error)))
+            return true;
+    return false;
+}
+
 QString SVNRunResult::message() const
 {
     QString text;
@@ -126,7 +139,6 @@ SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
             return result;
         case SVNRetryAction::CleanUp:
             cleanUp(command.workingCopy, result);
-            result.elapsedMs = clock.elapsed();
             return result;
         case SVNRetryAction::RepeatWithForceLog:
             result.retries << QStringLiteral("repeated with --force-log after %1").arg(match);

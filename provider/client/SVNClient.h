@@ -59,6 +59,12 @@ struct SVNRunResult
      */
     bool succeeded() const;
     /**
+     * The repository could not be reached or refused us (the time limit,
+     * or an error of s_svnUnreachableErrors), rather than the working copy
+     * failing.
+     */
+    bool repositoryUnreachable() const;
+    /**
      * What the last error shows for a run that did not succeed or was
      * accepted: the error lines joined with "\n" (empty for a client killed
      * by a signal), why it could not start, or that the time limit stopped

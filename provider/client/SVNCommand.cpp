@@ -161,6 +161,28 @@ SVNCommand folderStatus(const QString& directory)
                   directory, QString());
 }
 
+SVNCommand localFolderStatus(const QString& directory)
+{
+    return custom(QLatin1String(SVNSubcommand::Status), {QStringLiteral("--non-recursive"), QStringLiteral("--verbose")},
+                  directory, QString());
+}
+
+SVNCommand treeStatus(const QString& root)
+{
+    return custom(QLatin1String(SVNSubcommand::Status), {QStringLiteral("--show-updates"), QStringLiteral("--verbose")},
+                  root, QString());
+}
+
+SVNCommand localTreeStatus(const QString& root)
+{
+    return custom(QLatin1String(SVNSubcommand::Status), {QStringLiteral("--verbose")}, root, QString());
+}
+
+SVNCommand localFileStatus(const QString& directory, const QString& name)
+{
+    return custom(QLatin1String(SVNSubcommand::Status), {QStringLiteral("--verbose")}, directory, name);
+}
+
 SVNCommand fileStatus(const QString& directory, const QString& name)
 {
     return custom(QLatin1String(SVNSubcommand::Status),

@@ -119,6 +119,18 @@ SVNCommand commit(const QString& localRoot, const QString& path, const QString& 
 /** "status --non-recursive --show-updates --verbose" in `directory`: one folder's records. */
 SVNCommand folderStatus(const QString& directory);
 
+/** "status --non-recursive --verbose" in `directory`: one folder's records from the working copy alone. */
+SVNCommand localFolderStatus(const QString& directory);
+
+/** "status --show-updates --verbose" in `root`, all depths: every folder's records in one run. */
+SVNCommand treeStatus(const QString& root);
+
+/** "status --verbose" in `root`, all depths, from the working copy alone. */
+SVNCommand localTreeStatus(const QString& root);
+
+/** "status --verbose name" in `directory`: one file's record from the working copy alone. */
+SVNCommand localFileStatus(const QString& directory, const QString& name);
+
 /** "status --show-updates --verbose name" in `directory`: one file's record. */
 SVNCommand fileStatus(const QString& directory, const QString& name);
 

@@ -61,6 +61,32 @@ inline constexpr std::array<SVNRetryRule, 7> s_svnRetryRules{{
 }};
 
 /**
+ * Errors that say the repository could not be reached or refused us, not
+ * that the working copy failed. A status run that fails so (or is ended by
+ * the time limit) is answered from the working copy alone, and the provider
+ * asks the repository no more until refresh, logout or login.
+ */
+inline constexpr std::array<const char*, 17> s_svnUnreachableErrors{{
+    "E170013:", // unable to connect to a repository at URL
+    "E000111:", // connection refused
+    "E000110:", // connection timed out
+    "E000113:", // no route to host
+    "E000101:", // network is unreachable
+    "E000104:", // connection reset by peer
+    "E670002:", // the host name does not resolve
+    "E670008:", // the host name does not resolve (no address)
+    "E210002:", // the network connection closed unexpectedly (svn://)
+    "E170001:", // authentication or authorization refused (svn://)
+    "E215004:", // no more credentials: authentication refused (http)
+    "E175013:", // access forbidden (http)
+    "E175012:", // the connection timed out (http)
+    "E175002:", // the connection failed (http)
+    "E230001:", // the server's certificate is not trusted
+    "E120108:", // the server closed the connection (http)
+    "E120171:", // the connection could not be run (http)
+}};
+
+/**
  * The retry state of one run: which rows have been used and how long each
  * has waited. Ask next() after each attempt that did not succeed.
  */

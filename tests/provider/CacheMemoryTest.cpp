@@ -61,9 +61,9 @@ TEST_F(ProviderTest, EveryWayOfDroppingACacheEntryReleasesItsRecords)
     ASSERT_NE(provider->getFileStatus({"a.c"}), nullptr);
     ASSERT_EQ(provider->getFileStatus({"sub", "b.c"}), nullptr);
     ASSERT_TRUE(provider->saved({"sub", "b.c"}));
-    ASSERT_NE(SVNInterfaceSeam(*provider).statusCache()[rootPath + "/sub"], nullptr);
+    ASSERT_TRUE(SVNInterfaceSeam(*provider).statusCache().find(rootPath + "/sub")->listed);
     ASSERT_TRUE(provider->getFile({"sub", "b.c"}, true));
-    EXPECT_EQ(SVNInterfaceSeam(*provider).statusCache().count(rootPath + "/sub"), 0u);
+    EXPECT_EQ(SVNInterfaceSeam(*provider).statusCache().find(rootPath + "/sub"), nullptr);
     ASSERT_TRUE(provider->refresh());
     ASSERT_NE(provider->getFileStatus({"a.c"}), nullptr);
     ASSERT_TRUE(provider->saved({"sub", "b.c"}));

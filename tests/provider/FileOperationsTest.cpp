@@ -25,9 +25,9 @@ TEST_F(ProviderTest, AddFileBringsEachLevelUnderControlFirst)
     // "lib" is in the repository but not here, "lib/new" in neither.
     makeWorkingCopy();
     QDir().mkpath(rootPath + "/lib/new");
-    seam.statusCache().emplace(rootPath + "/lib", nullptr);
-    seam.statusCache().emplace(rootPath + "/lib/new", new SVNDirectoryStatus);
-    seam.statusCache().emplace(rootPath + "/other", nullptr);
+    seam.statusCache().entry(rootPath + "/lib");
+    seam.statusCache().entry(rootPath + "/lib/new").listed = true;
+    seam.statusCache().entry(rootPath + "/other");
     fake.respond("Path: lib\n");
     fake.respond("");
     fake.respond("", NotThere, 1);
@@ -36,7 +36,7 @@ TEST_F(ProviderTest, AddFileBringsEachLevelUnderControlFirst)
     // then saved() re-reads the file of a cached folder.
     makeWorkingCopy("src");
     ASSERT_TRUE(svn.addFile({"src", "a.c"}, "c"));
-    seam.statusCache().emplace(rootPath, new SVNDirectoryStatus);
+    seam.statusCache().entry(rootPath).listed = true;
     fake.respond("");
     fake.respond("");
     fake.respond("A             0        ? ?            top.c\n" + Summary);
@@ -59,9 +59,9 @@ TEST_F(ProviderTest, AddFileBringsEachLevelUnderControlFirst)
         {rootPath, withAuth({"status", "--show-updates", "--verbose"}, {"top.c"})},
     });
     // The levels brought in lose their cache entries; the failed probe stays the last error.
-    EXPECT_EQ(seam.statusCache().count(rootPath + "/lib"), 0u);
-    EXPECT_EQ(seam.statusCache().count(rootPath + "/lib/new"), 0u);
-    EXPECT_EQ(seam.statusCache().count(rootPath + "/other"), 1u);
+    EXPECT_EQ(seam.statusCache().find(rootPath + "/lib"), nullptr);
+    EXPECT_EQ(seam.statusCache().find(rootPath + "/lib/new"), nullptr);
+    EXPECT_NE(seam.statusCache().find(rootPath + "/other"), nullptr);
     EXPECT_NE(svn.getFileStatus({"top.c"}), nullptr);
     EXPECT_TRUE(lastError().startsWith("info: svn: E170000")) << lastError().toStdString();
 }
@@ -92,11 +92,11 @@ TEST_F(ProviderTest, GetFileUpdatesMissingLevelsThenTheFile)
     makeWorkingCopy();
     makeWorkingCopy("a");
     QDir().mkpath(rootPath + "/a/b");
-    seam.statusCache().emplace(rootPath + "/a/b", nullptr);
+    seam.statusCache().entry(rootPath + "/a/b");
     writeFile("a/b/f.c", "local");
     ASSERT_TRUE(svn.getFile({"a", "b", "f.c"}, true));
     EXPECT_EQ(readBytes(rootPath + "/a/b/f.c"), "local"); // keepLocal never deletes
-    EXPECT_EQ(seam.statusCache().count(rootPath + "/a/b"), 0u);
+    EXPECT_EQ(seam.statusCache().find(rootPath + "/a/b"), nullptr);
     // Not keeping: deleted first, also when the update then fails; a missing
     // file is no error; a failed level update stops before the file.
     writeFile("g.c", "local");
@@ -119,7 +119,7 @@ TEST_F(ProviderTest, GetFileUpdatesMissingLevelsThenTheFile)
 TEST_F(ProviderTest, GetToWritesTheClientsBytesUnchanged)
 {
     makeWorkingCopy();
-    seam.statusCache().emplace(rootPath + "/src", new SVNDirectoryStatus); // getTo never calls saved()
+    seam.statusCache().entry(rootPath + "/src").listed = true; // getTo never calls saved()
     const QString dest = rootPath + "/out.txt";
     const QByteArray binary("one\r\ntwo\rX\0\xe9\xff last", 18);
     fake.respond(binary);

@@ -104,15 +104,16 @@ TEST_F(ProviderTest, PasswordOnStandardInputAndTimeLimit)
                 {here, withAuth({"info"}, {"svn://x"})}});
     EXPECT_EQ(fake.standardInput(0), "secret\n");
 
-    // A client that does not finish in time is stopped; the operation fails
-    // with a message naming the limit and runs nothing more (no "info"
-    // after the status run).
+    // A client that does not finish in time is stopped, with a message
+    // naming the limit; a status run so stopped is answered from the
+    // working copy alone, and the repository is not asked after it.
     makeWorkingCopy();
     ASSERT_TRUE(svn.setOption(SourceCodeControlOption::Timeout, "1"));
     fake.respond("", "", 0, 60000);
     const Answer answer = ask({"f.c"});
-    EXPECT_FALSE(answer.result);
-    EXPECT_EQ(fake.callCount(), 4);
+    EXPECT_TRUE(answer.result && !answer.controlled);
+    EXPECT_EQ(fake.callCount(), 5);
+    EXPECT_EQ(fake.calls().back().arguments.mid(1), withAuth({"status", "--non-recursive", "--verbose"}));
     EXPECT_TRUE(lastError().startsWith(
         "status: the client did not finish within the time limit of 1 seconds (SVNTimeout) and was stopped after 1."))
         << lastError().toStdString();
@@ -223,9 +224,9 @@ TEST_F(ProviderTest, OptionsAndLogin)
     svn.getRepositoryList(urls);
     EXPECT_EQ(urls, QStringList{"svn://other"});
     EXPECT_EQ(lastError(), "info: svn: E170001: Authentication failed");
-    seam.statusCache().emplace("/somewhere", nullptr);
+    seam.statusCache().entry("/somewhere");
     EXPECT_TRUE(svn.logout());
-    EXPECT_TRUE(seam.statusCache().empty());
+    EXPECT_EQ(seam.statusCache().size(), 0u);
     QStringList output;
     svn.executeSVNCommand("list", {}, QString(), QString(), output);
     expectRuns({{QDir::currentPath(), QStringList{"info"} + FakeSvn::auth("bob", "wrong") + QStringList{"svn://other"}},

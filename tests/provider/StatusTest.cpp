@@ -58,7 +58,7 @@ TEST(StatusParsing, ReadsFlagsFieldsAndKeyByPosition)
     }
 }
 
-TEST(StatusParsing, SkipsUnversionedEmptyAndLastLinesAndKeepsTheLaterDuplicate)
+TEST(StatusParsing, SkipsEmptyAndLastLinesAndKeepsUnversionedItemsAndTheLaterDuplicate)
 {
     SVNInterface svn;
     SVNDirectoryStatus records;
@@ -76,8 +76,9 @@ TEST(StatusParsing, SkipsUnversionedEmptyAndLastLinesAndKeepsTheLaterDuplicate)
         "     K       6        6 a            dup.c",
         "M            9        9 a            last.c",
     });
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records.count("stray.c"), 0u);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records["stray.c"].statusColumns, "?      "); // unversioned: a record of its columns alone
+    EXPECT_TRUE(records["stray.c"].workingRevision.isNull());
     EXPECT_EQ(records.count("last.c"), 0u);
     EXPECT_EQ(&records["keep.c"], kept); // overwritten in place: pointers stay valid
     EXPECT_EQ(kept->workingRevision, "5");
@@ -96,7 +97,7 @@ TEST(StatusParsing, SkipsUnversionedEmptyAndLastLinesAndKeepsTheLaterDuplicate)
         "Summary of conflicts:",
         "  Tree conflicts: 1",
     });
-    EXPECT_EQ(records.size(), 4u);
+    EXPECT_EQ(records.size(), 5u);
     EXPECT_EQ(records.count("tree.c"), 1u);
     EXPECT_EQ(records["moved.c"].workingRevision, "2");
 }
@@ -122,11 +123,11 @@ TEST_F(ProviderTest, StatusCacheFillsOnceAFolder)
     // A failed run caches nothing; a one-line answer caches an empty folder.
     fake.respond("", "svn: E155007: not a working copy\n", 1);
     EXPECT_EQ(svn.getFileStatus({"top.c"}), nullptr);
-    EXPECT_EQ(seam.statusCache().count(rootPath), 0u);
+    EXPECT_EQ(seam.statusCache().find(rootPath), nullptr);
     fake.respond("Status against revision:      7\n");
     EXPECT_EQ(svn.getFileStatus({"top.c"}), nullptr);
     EXPECT_EQ(svn.getFileStatus({"other.c"}), nullptr);
-    ASSERT_NE(seam.statusCache()[rootPath], nullptr);
+    ASSERT_TRUE(seam.statusCache().find(rootPath)->listed);
     // After refresh the client runs again.
     svn.refresh();
     EXPECT_EQ(svn.getFileStatus({"src", "a.c"}), nullptr); // unscripted: an empty answer
@@ -140,7 +141,7 @@ TEST_F(ProviderTest, SavedRereadsOneFileOfACachedFolder)
     EXPECT_TRUE(svn.saved({"a.c"})); // not cached: nothing runs
     // A folder cached as no working copy gets a map holding the file's record.
     QDir().mkpath(rootPath + "/lib");
-    seam.statusCache().emplace(rootPath + "/lib", nullptr);
+    seam.statusCache().entry(rootPath + "/lib");
     fake.respond("     K       3        3 ann          x.c\nStatus against revision:      3\n");
     EXPECT_TRUE(svn.saved({"lib", "x.c"}));
     SVNFileStatus* x = svn.getFileStatus({"lib", "x.c"});
@@ -172,24 +173,38 @@ TEST_F(ProviderTest, StatusAnswersFromTheCacheOrTheRepository)
     EXPECT_EQ(a.lastChangedText, "5");
     EXPECT_TRUE(ask({"a.c"}).result); // from the cache
 
-    // No record: the repository is asked. It has the file: "missing".
+    // An unversioned file is answered from its folder's line: true, not controlled.
+    const Answer stray = ask({"new.c"});
+    EXPECT_TRUE(stray.result && !stray.controlled && !stray.modified && !stray.outOfDate && !stray.checkedOut);
+    EXPECT_EQ(stray.statusText, "?      ");
+    EXPECT_TRUE(stray.revisionText.isNull());
+
+    // No record: the repository is asked, once. It has the file: "missing".
+    QDir().mkpath(rootPath + "/lib");
     Answer start;
     start.checkedOut = true;
     start.statusText = "s";
     start.revisionText = "r";
     start.lastChangedText = "caller's";
     fake.respond("Path: x.c\n");
-    Answer missing = ask({"lib", "x.c"}, start);
-    EXPECT_TRUE(missing.result && missing.controlled && missing.modified && missing.outOfDate);
-    EXPECT_FALSE(missing.checkedOut);
-    EXPECT_EQ(missing.statusText, "missing");
-    EXPECT_EQ(missing.revisionText, "fixme");
-    EXPECT_EQ(missing.lastChangedText, "caller's");
-    // It has not: false, controlled false, the rest as the caller left it; nothing cached.
+    for (int i = 0; i < 2; ++i) {
+        const Answer missing = ask({"lib", "x.c"}, start);
+        EXPECT_TRUE(missing.result && missing.controlled && missing.modified && missing.outOfDate);
+        EXPECT_FALSE(missing.checkedOut);
+        EXPECT_EQ(missing.statusText, "missing");
+        EXPECT_EQ(missing.revisionText, "fixme");
+        EXPECT_EQ(missing.lastChangedText, "caller's");
+    }
+    // It has not: false, controlled false, the rest as the caller left it;
+    // remembered too, until saved() asks again.
     start.controlled = true;
-    for (const QStringList& parts : {QStringList{"lib", "x.c"}, QStringList{"new.c"}}) {
-        fake.respond("", "svn: E170000: URL doesn't exist\n", 1);
-        Answer unknown = ask(parts, start);
+    fake.respond("", "svn: E170000: URL doesn't exist\n", 1);
+    for (int i = 0; i < 3; ++i) {
+        if (i == 2) {
+            EXPECT_TRUE(svn.saved({"gone.c"}));
+            fake.respond("", "svn: E170000: URL doesn't exist\n", 1);
+        }
+        const Answer unknown = ask({"gone.c"}, start);
         EXPECT_FALSE(unknown.result || unknown.controlled);
         EXPECT_TRUE(unknown.checkedOut);
         EXPECT_EQ(unknown.statusText, "s");
@@ -198,8 +213,9 @@ TEST_F(ProviderTest, StatusAnswersFromTheCacheOrTheRepository)
     const QString here = QDir::currentPath();
     expectRuns({{rootPath, withAuth({"status", "--non-recursive", "--show-updates", "--verbose"})},
                 {here, withAuth({"info"}, {"svn://repo/trunk/lib/x.c"})},
-                {here, withAuth({"info"}, {"svn://repo/trunk/lib/x.c"})},
-                {here, withAuth({"info"}, {"svn://repo/trunk/new.c"})}});
+                {here, withAuth({"info"}, {"svn://repo/trunk/gone.c"})},
+                {rootPath, withAuth({"status", "--show-updates", "--verbose"}, {"gone.c"})},
+                {here, withAuth({"info"}, {"svn://repo/trunk/gone.c"})}});
 }
 
 } // namespace

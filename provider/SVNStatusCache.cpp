@@ -1,0 +1,57 @@
+#include "SVNStatusCache.h"
+
+namespace {
+
+// Whether `path` is `folder` or lies below it.
+bool within(const QString& path, const QString& folder)
+{
+    return path.startsWith(folder)
+        && (path.size() == folder.size() || path.at(folder.size()) == QLatin1Char('/') || folder.endsWith(QLatin1Char('/')));
+}
+
+} // namespace
+
+SVNFolderStatus* SVNStatusCache::find(const QString& folder) const
+{
+    const auto entry = m_folders.find(folder);
+    return entry == m_folders.end() ? nullptr : entry->second.get();
+}
+
+SVNFolderStatus& SVNStatusCache::entry(const QString& folder)
+{
+    std::unique_ptr<SVNFolderStatus>& status = m_folders[folder];
+    if (!status)
+        status = std::make_unique<SVNFolderStatus>();
+    return *status;
+}
+
+void SVNStatusCache::put(const QString& folder, std::unique_ptr<SVNFolderStatus> status)
+{
+    m_folders[folder] = std::move(status);
+}
+
+void SVNStatusCache::remove(const QString& folder)
+{
+    m_folders.erase(folder);
+}
+
+void SVNStatusCache::clear()
+{
+    m_folders.clear();
+    m_treeRoot.clear();
+    m_unversioned.clear();
+    m_offline = false;
+}
+
+bool SVNStatusCache::treeCovers(const QString& folder) const
+{
+    return !m_treeRoot.isEmpty() && within(folder, m_treeRoot);
+}
+
+bool SVNStatusCache::insideUnversionedFolder(const QString& folder) const
+{
+    for (const QString& unversioned : m_unversioned)
+        if (within(folder, unversioned))
+            return true;
+    return false;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "SVNFileStatus.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+/**
+ * Reads the lines of "svn status --verbose" (with or without
+ * "--show-updates") as the client writes them, one at a time, and hands
+ * every entry to a sink: its path as the client printed it and its record.
+ *
+ * A line is an entry unless it is empty, a detail line (blanks, then ">":
+ * a tree conflict's "      >   ...", a move's "        > moved to X"), or
+ * comes after a "Status against revision:" or "Summary of conflicts:" line
+ * and before the next "Performing status on external item at ..." line
+ * (where the entries of an external's own working copy follow). Lines
+ * starting with "?" are entries too (unversioned items).
+ *
+ * Flags: modified for "M" or "!" in column 1, locked for "K" in column 6, out
+ * of date for "*" in column 7 (the older layout) or alone in column 9 (the
+ * newer one). After the status columns come the working revision, the
+ * last-changed revision and the author; the path is the rest of the line,
+ * read from column 42 when the newer fixed columns say it starts there (an
+ * empty author, a name with leading blanks). After an author of more than
+ * twelve characters the path is the first rest that the name check accepts
+ * (an author may hold blanks: "Release Engineering"), the rest after the
+ * author's first word when none is accepted or there is no check. A line too
+ * short for that layout never reads past its end; missing fields stay null.
+ */
+class SVNStatusReader
+{
+public:
+    /** Receives one entry: its path's bytes, its record, and whether it is in an external's block. */
+    using Sink = std::function<void(QByteArrayView path, SVNFileStatus& record, bool inExternal)>;
+    /** Whether the folder the lines are about holds an entry at this path (on disk or in its records). */
+    using NameCheck = std::function<bool(const QString& path)>;
+
+    /**
+     * `holdBackLastLine`: each line is held until the next arrives, and the
+     * last one is never an entry (a --show-updates run ends with its
+     * "Status against revision:" line; a local run ends with an entry).
+     */
+    SVNStatusReader(Sink sink, bool holdBackLastLine, NameCheck check = NameCheck());
+    ~SVNStatusReader();
+    SVNStatusReader(const SVNStatusReader&) = delete;
+    SVNStatusReader& operator=(const SVNStatusReader&) = delete;
+
+    /** Reads one line (without its line end). */
+    void add(QByteArrayView line);
+
+private:
+    struct Recent;
+
+    void parse(QByteArrayView line);
+    QByteArrayView pathAfterLongAuthor(QByteArrayView line, qsizetype pos) const;
+    QString text(QByteArrayView bytes);
+
+    Sink m_sink;
+    NameCheck m_check;
+    std::unique_ptr<Recent> m_recent;
+    QByteArray m_held;
+    bool m_holdBack;
+    bool m_holding = false;
+    bool m_skipping = false;
+    bool m_inExternal = false;
+};
