@@ -91,6 +91,8 @@ void ProviderWorker::open(const HostOptions& options)
                     QStringLiteral("%1 gave no provider").arg(options.plugin));
 
     m_localRoot = options.localRoot;
+    // The window shows the whole tree: one client run answers every file of it.
+    m_provider->setOption(QLatin1String(SourceCodeControlOption::StatusScope), QStringLiteral("WorkingCopy"));
     const ProviderSetUp setUp = setUpProvider(*m_provider, options);
     if (setUp.failedStep == ProviderSetUp::Login)
         return fail(QStringLiteral("log in as %1").arg(options.userName), setUp.command, setUp.message);

@@ -113,6 +113,9 @@ int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
     if (command == QLatin1String("status")) {
         if (args.isEmpty())
             return usageError(err, QStringLiteral("usage: status PATH..."));
+        // Several files: one client run for the whole local root answers them all.
+        if (args.size() > 1)
+            provider.setOption(QLatin1String(SourceCodeControlOption::StatusScope), QStringLiteral("WorkingCopy"));
         out << statusHeading() << "\n";
         int result = 0;
         for (const QString& path : args) {

@@ -24,6 +24,11 @@ ClientStatus clientStatus(const QString& svnExecutable, const QString& directory
     }
     const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
     for (const QString& line : lines) {
+        if (line.startsWith(QLatin1Char('?')) && line.endsWith(QLatin1Char(' ') + name)) {
+            status.listed = true; // unversioned: its columns alone
+            status.columns = line.left(7);
+            continue;
+        }
         if (line.size() < 10 || line.at(7) != QLatin1Char(' '))
             continue;
         // Working revision, last changed revision, author; then the name.
@@ -61,7 +66,7 @@ QString differenceFromClient(const FileStatus& status, const ClientStatus& clien
     };
     auto yesNo = [](bool value) { return value ? QStringLiteral("yes") : QStringLiteral("no"); };
     const QChar first = client.columns.at(0);
-    compare("controlled", yesNo(status.controlled), yesNo(true));
+    compare("controlled", yesNo(status.controlled), yesNo(first != QLatin1Char('?')));
     compare("status", status.statusText, client.columns);
     compare("revision", status.revisionText, client.workingRevision);
     compare("changed", status.lastChangedText, client.lastChangedRevision);

@@ -12,7 +12,7 @@
  */
 struct ClientStatus
 {
-    bool listed = false;           ///< the client printed a line for the file
+    bool listed = false;           ///< the client printed a line for the file ("?" for an unversioned one)
     QString columns;               ///< columns 1 to 7
     bool outOfDate = false;        ///< "*" in column 9
     QString workingRevision;
@@ -32,7 +32,8 @@ ClientStatus clientStatus(const QString& svnExecutable, const QString& directory
 /**
  * How the provider's seven outputs differ from what the client says of the
  * same file; empty when they agree. A file the client lists must be
- * controlled, with the same columns, revisions, out-of-date mark, modified
- * ("M" or "!" in column 1) and checked-out ("K" in column 6) state.
+ * controlled (not for "?"), with the same columns, revisions, out-of-date
+ * mark, modified ("M" or "!" in column 1) and checked-out ("K" in column 6)
+ * state.
  */
 QString differenceFromClient(const FileStatus& status, const ClientStatus& client);
