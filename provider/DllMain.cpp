@@ -12,6 +12,13 @@ AllocateSourceCodeControlSystemInterface()
 }
 
 extern "C" SVNSCC_EXPORT void
+CancelSourceCodeControlSystemOperation(SourceCodeControlSystemProviderInterface* provider)
+{
+    if (provider)
+        static_cast<SVNInterface*>(provider)->cancelOperation();
+}
+
+extern "C" SVNSCC_EXPORT void
 ReleaseSourceCodeControlSystemInterface(SourceCodeControlSystemProviderInterface* provider)
 {
     // The interface has no virtual destructor: destroy through the concrete class.

@@ -42,6 +42,7 @@ bool SVNInterface::setOption(const QString& key, const QString& value)
 bool SVNInterface::login(const QString& newUserName, const QString& newPassword,
                          const QString& newRepositoryURL)
 try {
+    const SVNClient::Operation operation(client);
     client.setCredentials(newUserName, newPassword);
     repositoryURL = newRepositoryURL;
     statusCache.setOffline(false); // the repository is asked again from now on
@@ -92,6 +93,11 @@ QString SVNInterface::getLastError(QString& command)
     return lastErrorMessage;
 }
 
+void SVNInterface::cancelOperation()
+{
+    client.cancel();
+}
+
 void SVNInterface::setLastError(const QString& command, const QString& message)
 {
     lastErrorCommand = command;
@@ -102,6 +108,7 @@ bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& 
                                      const QString& workingDirectory, const QString& target,
                                      QStringList& output)
 {
+    const SVNClient::Operation operation(client);
     return run(SVNCommands::custom(command, arguments, workingDirectory, target), output);
 }
 

@@ -214,6 +214,13 @@ public:
     bool executeSVNCommand(const QString& command, const QStringList& arguments,
                            const QStringList& pathParts, QStringList& output);
 
+    /**
+     * Ends the operation another thread is running now (see SVNClient::cancel()):
+     * it returns false, the last error giving its run's subcommand and
+     * "cancelled". Does nothing while no operation runs. Thread-safe.
+     */
+    void cancelOperation();
+
     /** Stores the last-error pair. */
     void setLastError(const QString& command, const QString& message);
 
@@ -299,6 +306,8 @@ private:
      * which fills an entry for every folder it lists. False when it fails.
      */
     bool readTree();
+    /** The repository cannot be reached: status answers come from the working copy until refresh. */
+    void goOffline();
     /** Whether `directory` holds an entry `name`, on disk or in its working copy's records. */
     bool folderHolds(const QString& directory, const QString& name);
     /**

@@ -31,6 +31,7 @@ bool SVNInterface::listRepositoryDirectory(const QStringList& pathParts, QString
 
 bool SVNInterface::getFilesList(const QStringList& pathParts, QStringList& names)
 try {
+    const SVNClient::Operation operation(client);
     QStringList output;
     if (!listRepositoryDirectory(pathParts, output))
         return false;
@@ -44,6 +45,7 @@ try {
 
 bool SVNInterface::getDirectoriesList(const QStringList& pathParts, QStringList& names)
 try {
+    const SVNClient::Operation operation(client);
     QStringList output;
     if (!listRepositoryDirectory(pathParts, output))
         return false;
@@ -60,6 +62,7 @@ try {
 
 bool SVNInterface::createDirectory(const QStringList& parentParts, const QString& name)
 try {
+    const SVNClient::Operation operation(client);
     return run(SVNCommands::mkdir(SVNUrl::join(repositoryURL, parentParts) + Slash + SVNUrl::encode(name)));
 } catch (...) {
     return false; // out of memory: no exception may reach the host

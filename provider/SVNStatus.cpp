@@ -203,8 +203,7 @@ bool SVNInterface::readFolder(const QString& directory, SVNDirectoryStatus& reco
         records.clear();
         if (local || !result.repositoryUnreachable())
             return false; // the working copy itself failed: nothing is cached
-        // The server's failure stays the last error; the working copy answers.
-        statusCache.setOffline(true);
+        goOffline();
     }
 }
 
@@ -233,12 +232,21 @@ bool SVNInterface::readTree()
         }
         if (local || !result.repositoryUnreachable())
             return false;
-        statusCache.setOffline(true);
+        goOffline();
     }
+}
+
+void SVNInterface::goOffline()
+{
+    // The server's failure stays the last error; the working copy answers.
+    statusCache.setOffline(true);
+    qCDebug(lcClient) << "the repository cannot be reached: status is read from the working copy alone until "
+                         "refresh, logout or login";
 }
 
 bool SVNInterface::saved(const QStringList& pathParts)
 try {
+    const SVNClient::Operation operation(client);
     if (pathParts.isEmpty())
         return false;
     const QString directory = getLocalDirectory(pathParts);
@@ -273,6 +281,7 @@ bool SVNInterface::status(const QStringList& pathParts, bool& controlled, bool& 
                           bool& modified, bool& outOfDate, QString& statusText,
                           QString& revisionText, QString& lastChangedText)
 try {
+    const SVNClient::Operation operation(client);
     controlled = false;
     if (pathParts.isEmpty())
         return false;
@@ -308,7 +317,7 @@ try {
         const SVNRunResult result = run(SVNCommands::info(SVNUrl::join(rootURL, pathParts)), SVNOutput());
         found = result.succeeded();
         if (!found && result.repositoryUnreachable()) {
-            statusCache.setOffline(true); // no further file waits for it
+            goOffline(); // no further file waits for it
             return false;
         }
         if (lookup.folder)

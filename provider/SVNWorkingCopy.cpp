@@ -22,6 +22,7 @@ const QString Slash = QStringLiteral("/");
 
 bool SVNInterface::setRoots(const QStringList& newLocalRoots)
 try {
+    const SVNClient::Operation operation(client);
     localRoots = newLocalRoots;
     localRootPath = Slash + localRoots.join(Slash);
     if (!isWorkingCopy(localRootPath))
@@ -57,6 +58,7 @@ try {
 
 bool SVNInterface::setRoots(const QStringList& newLocalRoots, const QStringList& newRepositoryRoots)
 try {
+    const SVNClient::Operation operation(client);
     localRoots = newLocalRoots;
     repositoryRoots = newRepositoryRoots;
     localRootPath = Slash + localRoots.join(Slash);
@@ -89,6 +91,7 @@ try {
 
 bool SVNInterface::addFile(const QStringList& pathParts, const QString& comment)
 try {
+    const SVNClient::Operation operation(client);
     if (pathParts.isEmpty())
         return false;
 
@@ -104,7 +107,7 @@ try {
             // The probe only chooses the path; its failure is not ours,
             // unless it never answered: then nothing is known of the folder.
             const SVNRunResult probe = run(SVNCommands::info(url), SVNOutput());
-            if (probe.end == SVNRunResult::End::TimedOut)
+            if (probe.end == SVNRunResult::End::TimedOut || probe.end == SVNRunResult::End::Stopped)
                 return false;
             if (probe.succeeded()) {
                 // In a working copy of the central layout the folder joins it;
@@ -139,6 +142,7 @@ bool SVNInterface::updateFile(const QStringList& pathParts)
 
 bool SVNInterface::getFile(const QStringList& pathParts, bool keepLocal)
 try {
+    const SVNClient::Operation operation(client);
     if (pathParts.isEmpty())
         return false;
     QString directory = localRootPath;
@@ -208,6 +212,7 @@ bool SVNInterface::discardLocalChanges(const QStringList& pathParts, const SVNNo
 bool SVNInterface::getTo(const QStringList& pathParts, const QString& revision,
                          const QString& destination)
 try {
+    const SVNClient::Operation operation(client);
     if (pathParts.isEmpty())
         return false;
     const QString cat = QLatin1String(SVNSubcommand::Cat);
@@ -254,6 +259,7 @@ try {
 
 bool SVNInterface::checkout(const QStringList& pathParts, const QString& comment, bool replaceLocal)
 try {
+    const SVNClient::Operation operation(client);
     if (pathParts.isEmpty())
         return false;
     const SVNFileStatus* record = lookUp(pathParts).record;
@@ -274,6 +280,7 @@ try {
 
 bool SVNInterface::undoCheckout(const QStringList& pathParts, bool discardChanges)
 try {
+    const SVNClient::Operation operation(client);
     if (pathParts.isEmpty())
         return false;
     // A client of the central layout cannot unlock a file that is gone (it
@@ -304,6 +311,7 @@ bool SVNInterface::fetchFolder(const QString& parentDirectory, const QString& pa
 
 bool SVNInterface::checkin(const QStringList& pathParts, const QString& comment)
 try {
+    const SVNClient::Operation operation(client);
     if (pathParts.isEmpty())
         return false; // an empty target would commit the whole working copy
     if (!run(SVNCommands::commit(localRootPath, pathParts.join(Slash), comment)))

@@ -13,7 +13,17 @@
  *
  * Threads: a provider is used by one thread at a time (any thread; a GUI
  * host keeps it on a worker thread so that the window never waits for svn).
- * Separate providers share nothing and may run at once.
+ * Separate providers share nothing and may run at once. The one call that
+ * is safe from any thread while another is inside the provider is
+ * CancelSourceCodeControlSystemOperation().
+ *
+ * Command log: every client run is logged in the Qt logging category
+ * "svnscc.client" (debug level; off unless enabled, for example with
+ * QT_LOGGING_RULES="svnscc.client.debug=true" or
+ * QLoggingCategory::setFilterRules()), through the host's message handler:
+ * where and what runs (the password shown as "******"), how it ended, and
+ * the decisions the provider takes (a repeat, a wait, going offline, a
+ * clean-up).
  *
  * Signals: the plug-in installs no handler and changes no process-wide
  * setting. It needs SIGCHLD not to be ignored (SIG_IGN or SA_NOCLDWAIT
@@ -343,8 +353,24 @@ extern "C" {
 SourceCodeControlSystemProviderInterface* AllocateSourceCodeControlSystemInterface();
 /** Destroys a provider made by AllocateSourceCodeControlSystemInterface(); null is ignored. */
 void ReleaseSourceCodeControlSystemInterface(SourceCodeControlSystemProviderInterface* provider);
+/**
+ * Cancels the operation that another thread is running in @p provider now
+ * (a user's Cancel button). Safe from any thread at any time; returns at
+ * once, never blocking for longer than it takes to send a signal.
+ *
+ * The svn client running then is ended: at once when it only reads; when
+ * it changes the working copy, with SIGTERM and SIGKILL a second later,
+ * after which "svn cleanup" runs there so the working copy stays usable.
+ * A wait for another client's lock on the working copy ends too, and the
+ * operation starts no further run. It returns false, and getLastError()
+ * gives that run's subcommand and "cancelled". A call while no operation
+ * runs does nothing, and later operations are not affected. Null is
+ * ignored. Hosts that do not look this entry point up lose nothing.
+ */
+void CancelSourceCodeControlSystemOperation(SourceCodeControlSystemProviderInterface* provider);
 }
 
 /** Function types for hosts that look the entry points up with dlsym(). */
 using AllocateSourceCodeControlSystemInterfaceFn = SourceCodeControlSystemProviderInterface* (*)();
 using ReleaseSourceCodeControlSystemInterfaceFn = void (*)(SourceCodeControlSystemProviderInterface*);
+using CancelSourceCodeControlSystemOperationFn = void (*)(SourceCodeControlSystemProviderInterface*);

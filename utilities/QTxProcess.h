@@ -5,11 +5,44 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 namespace QTx {
 
 class ProcessEnvironment;
+
+/**
+ * A way to end a run of spawnProcess() from another thread. stop() may be
+ * called from any thread at any time and returns at once: the run that uses
+ * this stopper (now, or later until reset()) ends its child as its options
+ * say and reports it stopped; a run that has not started yet is not
+ * started. reset() takes the request back; call it only while no run uses
+ * the stopper.
+ */
+class ProcessStopper
+{
+public:
+    ProcessStopper();
+    ~ProcessStopper();
+    ProcessStopper(const ProcessStopper&) = delete;
+    ProcessStopper& operator=(const ProcessStopper&) = delete;
+
+    /** Asks for the stop. Thread-safe; never blocks. */
+    void stop();
+    /** Takes a stop request back. */
+    void reset();
+    /** Whether a stop has been asked for since the last reset(). */
+    bool stopRequested() const { return m_requested.load(); }
+    /** Waits up to `ms` milliseconds, less when a stop is asked for; whether one was. */
+    bool wait(int ms) const;
+    /** Readable while a stop is asked for (for poll()); -1 when the system has none. */
+    int descriptor() const { return m_fd; }
+
+private:
+    std::atomic<bool> m_requested{false};
+    int m_fd;
+};
 
 /** Sees one line of a child's standard output: its bytes, without the line end. */
 using OutputLineObserver = std::function<void(QByteArrayView)>;
@@ -43,6 +76,17 @@ struct SpawnOptions
     int killGraceMs = 2000;
     /** When not null: set to whether the time limit ended the run. */
     bool* timedOut = nullptr;
+    /**
+     * When not null, and `wait` is true: a stop request ends the run (the
+     * child starts in a process group of its own, which gets SIGTERM, then
+     * SIGKILL `stopGraceMs` later, or SIGKILL at once with no grace), or
+     * keeps it from starting. The run then reports -1 and `stopped` true.
+     */
+    const ProcessStopper* stopper = nullptr;
+    /** How long a stopped child gets after SIGTERM; 0: SIGKILL at once. */
+    int stopGraceMs = 0;
+    /** When not null: set to whether a stop request ended (or prevented) the run. */
+    bool* stopped = nullptr;
     /**
      * When not null: set to why the child could not be started, in the
      * user's terms ("cannot run 'svnx': not found", "cannot run 'x': not

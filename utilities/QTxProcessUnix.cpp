@@ -20,6 +20,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -329,27 +330,39 @@ private:
     bool m_ownGroup;
 };
 
-// The time limit of one run: SIGTERM when it is up, SIGKILL after the
-// grace (at once without one).
-class Deadline
+// How one run is ended early: by its time limit, or by a stop request from
+// another thread. Either way the child gets SIGTERM, then SIGKILL after the
+// grace (at once without one), and a descendant that keeps the pipes open
+// after that is no longer waited for.
+class Ending
 {
 public:
-    Deadline(int timeoutMs, int killGraceMs)
-        : m_endMs(timeoutMs > 0 ? nowMs() + timeoutMs : 0), m_killGraceMs(qMax(0, killGraceMs)) {}
+    Ending(int timeoutMs, int killGraceMs, const QTx::ProcessStopper* stopper, int stopGraceMs)
+        : m_limitMs(timeoutMs > 0 ? nowMs() + timeoutMs : 0), m_killGraceMs(qMax(0, killGraceMs)),
+          m_stopper(stopper), m_stopGraceMs(qMax(0, stopGraceMs))
+    {
+    }
 
-    bool isSet() const { return m_endMs != 0; }
-    bool expired() const { return m_stage > 0; }
+    bool isSet() const { return m_limitMs != 0 || m_stopper; }
+    bool expired() const { return m_expired; }
+    bool stopped() const { return m_stopped; }
 
-    // Signals the child as the clock says; the longest poll wait until the next step.
+    // Polled for a stop request until the child is being ended; -1 after.
+    int stopDescriptor() const { return m_stage == 0 && m_stopper ? m_stopper->descriptor() : -1; }
+
+    // Signals the child as the clock and a stop request say; the longest
+    // poll wait until the next step.
     int step(const Child& child)
     {
-        if (!isSet())
-            return PollTimeoutMs;
         const qint64 now = nowMs();
-        if (m_stage == 0 && now >= m_endMs) {
-            child.signal(m_killGraceMs > 0 ? SIGTERM : SIGKILL);
-            m_stage = m_killGraceMs > 0 ? 1 : 2;
-            m_endMs = now + (m_killGraceMs > 0 ? m_killGraceMs : PipeGraceMs);
+        if (m_stage == 0) {
+            if (m_stopper && m_stopper->stopRequested()) {
+                m_stopped = true;
+                begin(child, now, m_stopGraceMs);
+            } else if (m_limitMs != 0 && now >= m_limitMs) {
+                m_expired = true;
+                begin(child, now, m_killGraceMs);
+            }
         } else if (m_stage == 1 && now >= m_endMs) {
             child.signal(SIGKILL);
             m_stage = 2;
@@ -357,15 +370,28 @@ public:
         } else if (m_stage == 2 && now >= m_endMs) {
             m_stage = 3; // a descendant outside the group holds the pipes: stop reading
         }
-        return int(qBound<qint64>(1, m_endMs - nowMs(), qint64(PollTimeoutMs)));
+        const qint64 next = m_stage == 0 ? (m_limitMs != 0 ? m_limitMs : now + PollTimeoutMs) : m_endMs;
+        return int(qBound<qint64>(1, next - nowMs(), qint64(PollTimeoutMs)));
     }
 
     bool gaveUpReading() const { return m_stage > 2; }
 
 private:
-    qint64 m_endMs;
+    void begin(const Child& child, qint64 now, qint64 graceMs)
+    {
+        child.signal(graceMs > 0 ? SIGTERM : SIGKILL);
+        m_stage = graceMs > 0 ? 1 : 2;
+        m_endMs = now + (graceMs > 0 ? graceMs : PipeGraceMs);
+    }
+
+    qint64 m_limitMs;
     qint64 m_killGraceMs;
+    const QTx::ProcessStopper* m_stopper;
+    qint64 m_stopGraceMs;
+    qint64 m_endMs = 0;
     int m_stage = 0;
+    bool m_expired = false;
+    bool m_stopped = false;
 };
 
 // Reads both pipes until each has reported end of file, cutting lines as
@@ -378,7 +404,7 @@ private:
 // the reader pauses briefly and lets more gather; only a child that writes a
 // lot (a quarter of the pipe at once) is read without pauses. The child's
 // exit descriptor is polled too, so its end is seen at once.
-void collect(Capture& out, Capture& err, const Child& child, Deadline& deadline)
+void collect(Capture& out, Capture& err, const Child& child, Ending& deadline)
 {
     const int capacity = out.fd.isOpen() ? ::fcntl(out.fd.get(), F_GETPIPE_SZ) : 65536;
     const qsizetype streamingThreshold = capacity > 0 ? capacity / 4 : 16384;
@@ -389,10 +415,11 @@ void collect(Capture& out, Capture& err, const Child& child, Deadline& deadline)
         const int waitMs = deadline.step(child);
         if (deadline.gaveUpReading())
             return;
-        pollfd fds[3] = {{out.open ? out.fd.get() : -1, POLLIN, 0},
+        pollfd fds[4] = {{out.open ? out.fd.get() : -1, POLLIN, 0},
                          {err.open ? err.fd.get() : -1, POLLIN, 0},
-                         {exited ? -1 : child.exitDescriptor(), POLLIN, 0}};
-        const int ready = ::poll(fds, 3, waitMs);
+                         {exited ? -1 : child.exitDescriptor(), POLLIN, 0},
+                         {deadline.stopDescriptor(), POLLIN, 0}};
+        const int ready = ::poll(fds, 4, waitMs);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -412,13 +439,16 @@ void collect(Capture& out, Capture& err, const Child& child, Deadline& deadline)
     }
 }
 
-// Without captured pipes there is nothing to poll; only the time limit.
-// Pauses grow from 1 ms, so a child that ends at once is seen at once.
-void waitOut(Child& child, Deadline& deadline, int& status, bool& reaped)
+// Without captured pipes there is nothing to poll but a stop request; only
+// the time limit. Pauses grow from 1 ms, so a child that ends at once is
+// seen at once.
+void waitOut(Child& child, Ending& deadline, int& status, bool& reaped)
 {
     int pauseMs = 1;
     while (!(reaped = child.tryReap(&status))) {
-        ::poll(nullptr, 0, qMin(pauseMs, deadline.step(child)));
+        const int waitMs = qMin(pauseMs, deadline.step(child));
+        pollfd stop{deadline.stopDescriptor(), POLLIN, 0};
+        ::poll(&stop, 1, waitMs);
         pauseMs = qMin(2 * pauseMs, PollTimeoutMs);
     }
 }
@@ -430,6 +460,8 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
     const bool capture = errors && (output || toDescriptor || options.outputObserver);
     if (options.timedOut)
         *options.timedOut = false;
+    if (options.stopped)
+        *options.stopped = false;
     if (options.startError)
         *options.startError = QString();
     const auto fail = [&options](const QString& why) {
@@ -502,7 +534,13 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
             ::fcntl(out.fd.get(), F_SETPIPE_SZ, CapturePipeSize); // a hint; failure is harmless
     }
 
-    const bool ownGroup = wait && options.timeoutMs > 0;
+    // A stop asked for before the start: nothing is started.
+    if (options.stopper && options.stopper->stopRequested()) {
+        if (options.stopped)
+            *options.stopped = true;
+        return -1;
+    }
+    const bool ownGroup = wait && (options.timeoutMs > 0 || options.stopper);
     const int childOut = !capture ? -1 : toDescriptor ? options.outputDescriptor : outWrite.get();
     int spawnError = 0;
     const pid_t pid = startChild(program, argv.data(), envp, inputRead.get(), childOut,
@@ -510,7 +548,8 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
     if (pid < 0)
         return fail(startProblem(argumentBytes.front(), errnoText(spawnError)));
     Child child(pid, ownGroup);
-    Deadline deadline(ownGroup ? options.timeoutMs : 0, options.killGraceMs);
+    Ending deadline(ownGroup ? options.timeoutMs : 0, options.killGraceMs, ownGroup ? options.stopper : nullptr,
+                    options.stopGraceMs);
     inputRead.close();
     // Our copies of the write ends must go, or end of file never arrives.
     outWrite.close();
@@ -540,10 +579,12 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
             waitOut(child, deadline, status, reaped);
         else
             reaped = child.reap(&status);
-        if (reaped && WIFEXITED(status) && !deadline.expired())
+        if (reaped && WIFEXITED(status) && !deadline.expired() && !deadline.stopped())
             result = signedExitStatus(status);
         if (options.timedOut)
             *options.timedOut = deadline.expired();
+        if (options.stopped)
+            *options.stopped = deadline.stopped();
     } else {
         result = 0;
         for (int attempt = 0; attempt < NoWaitTries; ++attempt) {
@@ -562,6 +603,40 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
 } // namespace
 
 namespace QTx {
+
+ProcessStopper::ProcessStopper() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+ProcessStopper::~ProcessStopper()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void ProcessStopper::stop()
+{
+    m_requested.store(true);
+    const uint64_t one = 1;
+    if (m_fd >= 0)
+        (void)!::write(m_fd, &one, sizeof one); // wakes a run that polls; a full counter is awake anyway
+}
+
+void ProcessStopper::reset()
+{
+    m_requested.store(false);
+    uint64_t count = 0;
+    if (m_fd >= 0)
+        (void)!::read(m_fd, &count, sizeof count);
+}
+
+bool ProcessStopper::wait(int ms) const
+{
+    pollfd stop{m_requested.load() ? -1 : m_fd, POLLIN, 0};
+    if (!m_requested.load())
+        ::poll(&stop, 1, ms);
+    return m_requested.load();
+}
 
 int spawnProcess(const QStringList& arguments, bool wait, const QString& workingDirectory,
                  bool /*unused*/, QStringList* output, QStringList* errors)

@@ -5,13 +5,66 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QThread>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcClient, "svnscc.client", QtInfoMsg)
 
 namespace {
 
-// How long a client stopped while it changes a working copy gets to finish
-// its current step after SIGTERM.
+// How long a client that changes a working copy gets to finish its current
+// step after SIGTERM: when the time limit ends it, and when it is cancelled.
 const int s_writerGraceMs = 2000;
+const int s_cancelGraceMs = 1000;
+const QLatin1String s_masked("******");
+
+// One argument as a person reads it in a log: quoted when it holds blanks,
+// quotes or nothing at all.
+QString quoted(const QString& argument)
+{
+    if (!argument.isEmpty() && !argument.contains(QLatin1Char(' ')) && !argument.contains(QLatin1Char('"'))
+        && !argument.contains(QLatin1Char('\'')) && !argument.contains(QLatin1Char('\n')))
+        return argument;
+    QString text = argument;
+    text.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// The argument vector as the log shows it: the password masked, whether it
+// is an argument or goes on standard input.
+QString shown(const QStringList& argv, bool passwordOnInput)
+{
+    QStringList words;
+    for (qsizetype i = 0; i < argv.size(); ++i) {
+        const bool secret = i > 0 && argv.at(i - 1) == QLatin1String("--password");
+        words << (secret ? QString(s_masked) : quoted(argv.at(i)));
+        if (argv.at(i) == QLatin1String("--password-from-stdin") && passwordOnInput)
+            words << QStringLiteral("(standard input: %1)").arg(s_masked);
+    }
+    return words.join(QLatin1Char(' '));
+}
+
+// How a run ended, for the log.
+QString ending(const SVNRunResult& result, qint64 ms)
+{
+    QString text;
+    switch (result.end) {
+    case SVNRunResult::End::Finished:
+        text = QStringLiteral("exit %1, %2 ms").arg(result.exitCode).arg(ms);
+        break;
+    case SVNRunResult::End::NotStarted:
+        return QStringLiteral("could not start: ") + result.startError;
+    case SVNRunResult::End::TimedOut:
+        text = QStringLiteral("stopped by the time limit of %1 seconds, %2 ms").arg(result.timeLimitSeconds).arg(ms);
+        break;
+    case SVNRunResult::End::Stopped:
+        text = QStringLiteral("cancelled, %1 ms").arg(ms);
+        break;
+    }
+    if (!result.errors.isEmpty())
+        text += QStringLiteral("; errors: ") + result.errors.join(QStringLiteral(" | "));
+    return text;
+}
 
 } // namespace
 
@@ -56,6 +109,26 @@ QString SVNRunResult::message() const
     if (!cleanUpError.isNull())
         text += QStringLiteral("\nthe clean-up of the working copy afterwards failed: ") + cleanUpError;
     return text;
+}
+
+SVNClient::Operation::Operation(SVNClient& client) : m_client(client)
+{
+    const std::lock_guard<std::mutex> lock(m_client.m_cancelMutex);
+    ++m_client.m_operations;
+}
+
+SVNClient::Operation::~Operation()
+{
+    const std::lock_guard<std::mutex> lock(m_client.m_cancelMutex);
+    if (--m_client.m_operations == 0)
+        m_client.m_stopper.reset(); // a cancel ends the operation it was meant for, no later one
+}
+
+void SVNClient::cancel()
+{
+    const std::lock_guard<std::mutex> lock(m_cancelMutex);
+    if (m_operations > 0)
+        m_stopper.stop();
 }
 
 void SVNClient::setExecutable(const QString& executable)
@@ -123,7 +196,7 @@ SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        runOnce(command, retries.extraArguments(), output, result);
+        runOnce(command, retries.extraArguments(), output, result, true);
         result.elapsedMs = clock.elapsed();
         if (result.succeeded() || result.end == SVNRunResult::End::NotStarted)
             return result;
@@ -132,21 +205,35 @@ SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
         if (!step.rule)
             return result;
         const QString match = QLatin1String(step.rule->match ? step.rule->match : "a stopped run");
+        QString decision;
         switch (step.rule->action) {
         case SVNRetryAction::AcceptAsDone:
-            result.accepted = true;
-            result.retries << QStringLiteral("accepted as done after %1").arg(match);
-            return result;
+            decision = QStringLiteral("accepted as done after %1").arg(match);
+            break;
         case SVNRetryAction::CleanUp:
-            cleanUp(command.workingCopy, result);
-            return result;
+            decision = QStringLiteral("cleaning up %1 after %2").arg(command.workingCopy, match);
+            break;
         case SVNRetryAction::RepeatWithForceLog:
-            result.retries << QStringLiteral("repeated with --force-log after %1").arg(match);
+            decision = QStringLiteral("repeated with --force-log after %1").arg(match);
             break;
         case SVNRetryAction::WaitAndRepeat:
-            result.retries << QStringLiteral("waited %1 ms after %2").arg(step.pauseMs).arg(match);
-            QThread::msleep(ulong(step.pauseMs));
+            decision = QStringLiteral("waiting %1 ms, then repeated, after %2").arg(step.pauseMs).arg(match);
             break;
+        }
+        result.retries << decision;
+        qCDebug(lcClient).noquote() << command.subcommand << decision << '(' << step.rule->reason << ')';
+        if (step.rule->action == SVNRetryAction::AcceptAsDone) {
+            result.accepted = true;
+            return result;
+        }
+        if (step.rule->action == SVNRetryAction::CleanUp) {
+            cleanUp(command.workingCopy, result);
+            return result;
+        }
+        // A wait for another client's lock ends at once when the operation is cancelled.
+        if (step.pauseMs > 0 && m_stopper.wait(step.pauseMs)) {
+            result.end = SVNRunResult::End::Stopped;
+            return result;
         }
         if (output.lines)
             output.lines->clear();
@@ -160,15 +247,15 @@ void SVNClient::cleanUp(const QString& folder, SVNRunResult& result)
     // A check-out stopped before it made its folder left nothing to clean.
     if (!QDir(folder).exists())
         return;
+    // Not stoppable: the cancel that asked for it is what it repairs.
     SVNRunResult cleanup;
-    runOnce(SVNCommands::cleanup(folder), {}, SVNOutput(), cleanup);
-    result.retries << QStringLiteral("cleaned up %1").arg(folder);
+    runOnce(SVNCommands::cleanup(folder), {}, SVNOutput(), cleanup, false);
     if (!cleanup.succeeded() && !cleanup.message().contains(QLatin1String("E155007:")))
         result.cleanUpError = cleanup.message();
 }
 
 void SVNClient::runOnce(const SVNCommand& command, const QStringList& extraArguments,
-                        const SVNOutput& output, SVNRunResult& result)
+                        const SVNOutput& output, SVNRunResult& result, bool stoppable)
 {
     // Output nobody wants is still captured, never left on the host's own streams.
     QStringList discarded;
@@ -186,20 +273,38 @@ void SVNClient::runOnce(const SVNCommand& command, const QStringList& extraArgum
     }
     options.timeoutMs = timeLimitSeconds * 1000;
     // A reader is ended at once; a writer gets time to leave its working copy consistent.
-    options.killGraceMs = command.workingCopy.isEmpty() ? 0 : s_writerGraceMs;
+    const bool reads = command.workingCopy.isEmpty();
+    options.killGraceMs = reads ? 0 : s_writerGraceMs;
+    options.stopper = stoppable ? &m_stopper : nullptr;
+    options.stopGraceMs = reads ? 0 : s_cancelGraceMs;
     options.requireWorkingDirectory = true;
-    bool timedOut = false;
+    bool timedOut = false, stopped = false;
     options.timedOut = &timedOut;
+    options.stopped = &stopped;
     options.startError = &result.startError;
 
+    const QStringList argv = argumentVector(command, extraArguments);
+    const int number = ++m_runs;
+    if (m_logging && lcClient().isDebugEnabled())
+        qCDebug(lcClient).noquote() << QStringLiteral("run %1 in %2: %3")
+                                           .arg(number)
+                                           .arg(command.workingDirectory.isNull() ? QStringLiteral("the host's folder")
+                                                                                 : command.workingDirectory,
+                                                shown(argv, !secret.isNull()));
+    QElapsedTimer clock;
+    clock.start();
     result.errors.clear();
+    result.end = SVNRunResult::End::Finished;
     ++result.attempts;
-    result.exitCode = QTx::spawnProcess(argumentVector(command, extraArguments), true,
-                                        command.workingDirectory, options, lines, &result.errors);
+    result.exitCode = QTx::spawnProcess(argv, true, command.workingDirectory, options, lines, &result.errors);
     if (timedOut) {
         result.end = SVNRunResult::End::TimedOut;
         result.timeLimitSeconds = timeLimitSeconds;
+    } else if (stopped) {
+        result.end = SVNRunResult::End::Stopped;
     } else if (!result.startError.isNull()) {
         result.end = SVNRunResult::End::NotStarted;
     }
+    if (m_logging && lcClient().isDebugEnabled())
+        qCDebug(lcClient).noquote() << QStringLiteral("run %1 ended: %2").arg(number).arg(ending(result, clock.elapsed()));
 }

@@ -4,10 +4,15 @@
 #include "QTxProcessEnvironment.h"
 #include "SVNCommand.h"
 
+#include <QLoggingCategory>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <mutex>
+
+/** The command log: every client run and every decision the provider takes about one (debug level, off by default). */
+Q_DECLARE_LOGGING_CATEGORY(lcClient)
 
 /** Where a run's standard output goes; only one of the three is used. */
 struct SVNOutput
@@ -88,10 +93,49 @@ struct SVNRunResult
  * SIGKILL two seconds later, after which "svn cleanup" runs on the working
  * copy it changed. The environment is taken from the host at the first run
  * after a setting changed, not at every run.
+ *
+ * cancel() may be called from any thread while another one is inside an
+ * operation: the client running then is ended (at once when it only reads;
+ * with SIGTERM, and SIGKILL a second later, when it changes a working copy,
+ * which is then cleaned up), a wait for another client's lock ends, and no
+ * further run of that operation starts, until the operation ends.
+ *
+ * Every run is logged in the Qt logging category "svnscc.client" at debug
+ * level, which is off unless the host or the user enables it
+ * (QT_LOGGING_RULES="svnscc.client.debug=true"): where and what runs, the
+ * password shown as "******" (argument or standard input), how it ended
+ * (exit code and milliseconds, error lines, time limit, cancel, start
+ * failure), and every decision of the retry table.
  */
 class SVNClient
 {
 public:
+    /**
+     * The span of one provider operation, from any thread's point of view
+     * the time in which cancel() acts. Nested spans count as one.
+     */
+    class Operation
+    {
+    public:
+        explicit Operation(SVNClient& client);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        SVNClient& m_client;
+    };
+
+    /**
+     * Ends the operation that runs now (see above); does nothing while none
+     * runs. Thread-safe; never blocks longer than it takes to send a signal.
+     */
+    void cancel();
+    /** Whether the operation that runs now was cancelled. */
+    bool cancelled() const { return m_stopper.stopRequested(); }
+    /** Turns the command log off altogether (not even the category is asked), for measuring what it costs. */
+    void setCommandLog(bool on) { m_logging = on; }
+
     /** Sets the client to run: a path, or a name looked up along PATH. */
     void setExecutable(const QString& svnExecutable);
     const QString& executable() const { return svnExecutable; }
@@ -124,7 +168,7 @@ public:
 
 private:
     void runOnce(const SVNCommand& command, const QStringList& extraArguments, const SVNOutput& output,
-                 SVNRunResult& result);
+                 SVNRunResult& result, bool stoppable);
     /** Runs "svn cleanup" in `folder` after `result`'s run was stopped. */
     void cleanUp(const QString& folder, SVNRunResult& result);
     QTx::ProcessEnvironment* environment();
@@ -136,4 +180,9 @@ private:
     int timeLimitSeconds = 0;
     QTx::ProcessEnvironment childEnvironment;
     bool environmentReady = false;
+    QTx::ProcessStopper m_stopper;
+    std::mutex m_cancelMutex;
+    int m_operations = 0;
+    int m_runs = 0;
+    bool m_logging = true;
 };

@@ -6,10 +6,25 @@
 #include "E2EFixture.h"
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QRegularExpression>
 
 #include <functional>
 
 namespace {
+
+// The command log as a host's message handler receives it.
+QMutex s_logMutex;
+QStringList s_log;
+
+void collectLog(QtMsgType, const QMessageLogContext& context, const QString& message)
+{
+    if (qstrcmp(context.category, "svnscc.client") == 0) {
+        const QMutexLocker lock(&s_logMutex);
+        s_log << message;
+    }
+}
 
 using LifeCycleParameter = std::tuple<Transport, bool>;
 
@@ -57,6 +72,14 @@ TEST_P(Transports, LifeCycle)
     const QString ann = "ann";
     ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin),
                                       std::get<1>(GetParam()) ? "Yes" : "No"));
+    // The command log on, into a handler of the host's; the client counts its own runs.
+    const QString counted = m_base + "/svn-counted";
+    writeBytes(counted, "#!/bin/sh\necho run >> \"$0.runs\"\nexec svn \"$@\"\n");
+    QFile::setPermissions(counted, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::Executable), counted));
+    s_log.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectLog);
+    QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=true"));
     const QString root = m_base + "/wc/project";
     const QStringList deep{"a", "b", "deep.txt"};
     const QStringList sub{"sub", "s.txt"};
@@ -139,8 +162,18 @@ TEST_P(Transports, LifeCycle)
         SCOPED_TRACE(step.first);
         step.second();
         if (HasFatalFailure())
-            return;
+            break;
     }
+    QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=false"));
+    qInstallMessageHandler(previous);
+    // Every client run once, with its exit code; the password never.
+    const int runs = int(readBytes(counted + ".runs").count('\n'));
+    const QStringList starts = s_log.filter(QRegularExpression("^run \\d+ in "));
+    EXPECT_EQ(starts.size(), runs);
+    for (qsizetype i = 1; i <= starts.size(); ++i)
+        EXPECT_EQ(s_log.filter(QRegularExpression(QStringLiteral("^run %1 ended: exit -?\\d+, ").arg(i))).size(), 1) << i;
+    EXPECT_TRUE(s_log.filter(passwordOf(ann)).isEmpty());
+    EXPECT_FALSE(s_log.filter("******").isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(, Transports,
