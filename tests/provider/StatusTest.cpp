@@ -2,6 +2,11 @@
 
 #include "ProviderFixture.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <thread>
+
 namespace {
 
 struct LineCase
@@ -216,6 +221,88 @@ TEST_F(ProviderTest, StatusAnswersFromTheCacheOrTheRepository)
                 {here, withAuth({"info"}, {"svn://repo/trunk/gone.c"})},
                 {rootPath, withAuth({"status", "--show-updates", "--verbose"}, {"gone.c"})},
                 {here, withAuth({"info"}, {"svn://repo/trunk/gone.c"})}});
+}
+
+TEST_F(ProviderTest, OneWholeTreePassFillsEveryFolderItLists)
+{
+    makeWorkingCopy();
+    for (const char* folder : {"lib", "ext", "build/deep"})
+        QDir().mkpath(rootPath + '/' + folder);
+    ASSERT_TRUE(svn.setOption(SourceCodeControlOption::StatusScope, "WorkingCopy"));
+    fake.respond("                 5        5 ann          .\n"
+                 "M                5        4 ann          lib/a.c\n"
+                 "                 5        5 ann          lib\n"
+                 "?                                        build\n"
+                 "X                                        ext\n"
+                 "Status against revision:      5\n"
+                 "\n"
+                 "Performing status on external item at 'ext':\n"
+                 "                 9        8 bob          ext/e.c\n"
+                 "                 9        9 bob          ext\n"
+                 "Status against revision:      9\n");
+    struct Case { QStringList parts; bool controlled; const char* status; const char* revision; };
+    const Case cases[] = {
+        {{"lib", "a.c"}, true, "M      ", "5"},
+        {{"lib"}, true, "       ", "5"},
+        {{"ext"}, true, "       ", "9"},         // the external's own line, not the "X" one
+        {{"ext", "e.c"}, true, "       ", "9"},
+        {{"ext", "."}, true, "       ", "9"},     // a folder's own line is its "." too
+        {{"lib", "ignored.o"}, false, "", ""},    // not listed: not versioned, no run
+        {{"build"}, false, "?      ", ""},
+        {{"build", "deep", "x.o"}, false, "", ""}, // inside an unversioned folder
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parts.join('/').toStdString());
+        const Answer answer = ask(c.parts);
+        EXPECT_TRUE(answer.result);
+        EXPECT_EQ(answer.controlled, c.controlled);
+        EXPECT_EQ(answer.statusText, QString::fromLatin1(c.status));
+        EXPECT_EQ(answer.revisionText, QString::fromLatin1(c.revision));
+    }
+    expectRuns({{rootPath, withAuth({"status", "--show-updates", "--verbose"})}});
+}
+
+TEST_F(ProviderTest, OfflineUntilRefreshOrLoginAndCancelEndsAWait)
+{
+    // A folder whose run cannot reach the repository is read locally, and
+    // so is every other folder until refresh or login.
+    makeWorkingCopy();
+    makeWorkingCopy("src");
+    makeWorkingCopy("lib");
+    const QByteArray unreachable = "svn: E170013: Unable to connect to a repository at URL 'svn://repo'\n"
+                                   "svn: E000111: Can't connect to host 'repo': Connection refused\n";
+    fake.respond("", unreachable, 1);
+    fake.respond("M                3        3 ann          a.c\n");
+    const Answer offline = ask({"a.c"});
+    EXPECT_TRUE(offline.result && offline.controlled && offline.modified && !offline.outOfDate);
+    EXPECT_TRUE(lastError().startsWith("status: svn: E170013")) << lastError().toStdString();
+    ask({"src", "b.c"});
+    svn.refresh();
+    fake.respond("                 3        3 ann          b.c\nStatus against revision:      3\n");
+    EXPECT_TRUE(ask({"src", "b.c"}).controlled);
+    fake.respond("", unreachable, 1);
+    ask({"a.c"});
+    svn.login("ann", "secret", "svn://repo");
+    ask({"lib", "c.c"});
+    const QStringList online = withAuth({"status", "--non-recursive", "--show-updates", "--verbose"});
+    const QStringList local = withAuth({"status", "--non-recursive", "--verbose"});
+    expectRuns({{rootPath, online}, {rootPath, local}, {rootPath + "/src", local}, {rootPath + "/src", online},
+                {rootPath, online}, {rootPath, local}, {QDir::currentPath(), withAuth({"info"}, {"svn://repo"})},
+                {rootPath + "/lib", online}, {QDir::currentPath(), withAuth({"info"}, {"svn://repo/trunk/lib/c.c"})}});
+
+    // Cancelled from another thread, a wait for another client's lock ends at once.
+    fake.respondAlways("", "svn: E155004: Working copy '/w' locked.\n", 1);
+    QElapsedTimer clock;
+    clock.start();
+    std::thread canceller([this] {
+        QThread::msleep(200);
+        svn.cancelOperation();
+    });
+    EXPECT_FALSE(svn.checkin({"a.c"}, "c"));
+    canceller.join();
+    EXPECT_LT(clock.elapsed(), 2000);
+    // (Cancelled while a commit ran rather than while it waited, the clean-up after it meets the lock too.)
+    EXPECT_TRUE(lastError().startsWith("commit: cancelled")) << lastError().toStdString();
 }
 
 } // namespace

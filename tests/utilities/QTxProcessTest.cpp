@@ -7,7 +7,9 @@
 #include "ScopedVariable.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -299,6 +301,56 @@ TEST(SpawnProcess, InputTimeLimitAndOwnGroup)
     // Within the limit nothing changes.
     EXPECT_EQ(QTx::spawnProcess({Child, "exit:4"}, true, QString(), limited, &out, &err), 4);
     EXPECT_FALSE(timedOut);
+}
+
+TEST(SpawnProcess, ATimeLimitOrAStopEndsTheRunAsItsGraceSays)
+{
+    // A child that ignores SIGTERM: with no grace it is killed at once,
+    // with one it gets SIGTERM and, that grace later, SIGKILL.
+    const QStringList stubborn{Child, "ignore-term", "out:610a", "sleep:60000"};
+    struct Case { const char* label; int timeoutMs, killGraceMs, stopAfterMs, stopGraceMs; bool stopFirst;
+                  qint64 atLeastMs, belowMs; bool timedOut, stopped; };
+    const Case cases[] = {
+        {"time limit, no grace", 300, 0, -1, 0, false, 250, 1200, true, false},
+        {"time limit, grace", 300, 700, -1, 0, false, 950, 2200, true, false},
+        {"stop, no grace", 0, 2000, 200, 0, false, 150, 1100, false, true},
+        {"stop, grace", 0, 2000, 200, 700, false, 850, 2100, false, true},
+        {"stopped before the start", 0, 2000, -1, 0, true, 0, 500, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        QTx::ProcessStopper stopper;
+        if (c.stopFirst)
+            stopper.stop();
+        bool timedOut = false, stopped = false;
+        QTx::SpawnOptions options;
+        options.timeoutMs = c.timeoutMs;
+        options.killGraceMs = c.killGraceMs;
+        options.stopper = &stopper;
+        options.stopGraceMs = c.stopGraceMs;
+        options.timedOut = &timedOut;
+        options.stopped = &stopped;
+        QStringList out, err;
+        QElapsedTimer clock;
+        clock.start();
+        std::thread stopping([&] {
+            if (c.stopAfterMs >= 0) {
+                QThread::msleep(ulong(c.stopAfterMs));
+                stopper.stop();
+            }
+        });
+        EXPECT_EQ(QTx::spawnProcess(stubborn, true, QString(), options, &out, &err), -1);
+        const qint64 elapsed = clock.elapsed();
+        stopping.join();
+        EXPECT_GE(elapsed, c.atLeastMs);
+        EXPECT_LT(elapsed, c.belowMs);
+        EXPECT_EQ(timedOut, c.timedOut);
+        EXPECT_EQ(stopped, c.stopped);
+        EXPECT_EQ(out, c.stopFirst ? QStringList() : QStringList{"a"}); // stopped first: never started
+        // Taken back, the stopper lets the next run be.
+        stopper.reset();
+        EXPECT_EQ(QTx::spawnProcess({Child, "exit:4"}, true, QString(), options, &out, &err), 4);
+    }
 }
 
 } // namespace
