@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Set-up, build and run. Usage: ./build.sh demo | test | bench | fuzz | screenshot
+# Set-up, build and run. Usage: ./build.sh demo | test | tsan | bench | fuzz | screenshot
 #   demo   install what the demo needs, build the plug-in and scc-host in
 #          build-demo/, run the host program's demo
 #   test   install what is missing, build in build/, run every test (then again
 #          under AddressSanitizer and UndefinedBehaviorSanitizer in build-san/,
 #          plus a short fuzz run)
+#   tsan   install, build with ThreadSanitizer (clang) in build-tsan/ and run the
+#          tests where threads meet: cancel, two providers on two threads,
+#          signals, the GUI host's worker
 #   bench  install, build the benchmarks in release mode and run them
 #   screenshot  install, build the plug-in and scc-browser in build-screenshot/,
 #          and render scc-browser's window on a throwaway project to
@@ -64,6 +67,14 @@ test)
         ctest --output-on-failure --no-tests=error -j"$jobs")
     "$top/tests/fuzz/run.sh" build-san/tests/fuzz 20000
     ;;
+tsan)
+    install_missing "${packages[@]}"
+    CC=clang CXX=clang++ configure_and_build build-tsan -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON \
+        -DSVNSCC_SANITIZE=thread
+    (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+        ctest --output-on-failure --no-tests=error -j"$jobs" \
+        -R 'Cancel\.|SpawnRobustness|TwoProviders|OfflineUntil|ATimeLimitOrAStop|Browser')
+    ;;
 bench)
     install_missing "${packages[@]}"
     cmake -S "$top" -B build-bench -DCMAKE_BUILD_TYPE=Release -DSVNSCC_TESTS=OFF -DSVNSCC_BENCH=ON >/dev/null
@@ -84,7 +95,7 @@ fuzz)
     "$top/tests/fuzz/run.sh" build-fuzz/tests/fuzz "${FUZZ_RUNS:-10000000}" "${FUZZ_SECONDS:-0}"
     ;;
 *)
-    echo "usage: $0 demo|test|bench|fuzz|screenshot" >&2
+    echo "usage: $0 demo|test|tsan|bench|fuzz|screenshot" >&2
     exit 2
     ;;
 esac

@@ -5,8 +5,9 @@
  * The contract between an IDE (the host) and the Subversion provider
  * plug-in libsvnscc.so.
  *
- * The host opens the plug-in with dlopen(), looks up the two entry points
- * declared at the end of this file, makes one provider with
+ * The host opens the plug-in with dlopen(), looks up the entry points
+ * declared at the end of this file (the third, to cancel, is optional),
+ * makes one provider with
  * AllocateSourceCodeControlSystemInterface() and drives it only through
  * SourceCodeControlSystemProviderInterface. Every operation runs the svn
  * command-line client as a child process and returns when it has ended.
