@@ -19,8 +19,9 @@ namespace {
 // A sink that keeps each entry under its path in one folder's records.
 SVNStatusReader::Sink intoRecords(SVNDirectoryStatus* records)
 {
+    // The client lists a folder's entries in order, so each usually goes last.
     return [records](QByteArrayView path, SVNFileStatus& record, bool) {
-        records->insert_or_assign(fromEightBit(path.data(), path.size()), std::move(record));
+        records->insert_or_assign(records->end(), fromEightBit(path.data(), path.size()), std::move(record));
     };
 }
 
@@ -65,7 +66,7 @@ public:
         if (record.statusColumns.startsWith(QLatin1Char('X')))
             m_last->records.emplace(std::move(key), std::move(record));
         else
-            m_last->records.insert_or_assign(std::move(key), std::move(record));
+            m_last->records.insert_or_assign(m_last->records.end(), std::move(key), std::move(record));
     }
 
     void restart()

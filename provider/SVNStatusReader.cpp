@@ -68,18 +68,21 @@ bool isDetailLine(QByteArrayView line)
 
 } // namespace
 
-// The status columns and revisions of a folder's lines repeat a lot;
-// handing out shared copies of recent texts saves an allocation for each.
+// The status columns and revisions of a folder's lines repeat a lot:
+// handing out shared copies of the texts seen before saves an allocation
+// and a decode for each, and keeps one copy in memory. A small table by the
+// bytes' hash; a text that collides replaces the older one.
 struct SVNStatusReader::Recent
 {
+    static constexpr int Size = 256;
+    static constexpr int Longest = 15;
     struct Entry
     {
-        QByteArray bytes;
+        char bytes[Longest];
+        quint8 length = 0;
         QString text;
     };
-    static constexpr int Size = 8;
     Entry entries[Size];
-    int next = 0;
 };
 
 SVNStatusReader::SVNStatusReader(Sink sink, bool holdBackLastLine, NameCheck check)
@@ -93,13 +96,18 @@ QString SVNStatusReader::text(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return QString();
-    for (const Recent::Entry& entry : m_recent->entries)
-        if (entry.bytes == bytes)
-            return entry.text;
-    Recent::Entry& entry = m_recent->entries[m_recent->next];
-    m_recent->next = (m_recent->next + 1) % Recent::Size;
-    entry.bytes = bytes.toByteArray();
-    entry.text = fromEightBit(bytes.data(), bytes.size());
+    const qsizetype length = bytes.size();
+    if (length > Recent::Longest)
+        return fromEightBit(bytes.data(), length);
+    uint hash = 2166136261u; // FNV-1a
+    for (char c : bytes)
+        hash = (hash ^ uchar(c)) * 16777619u;
+    Recent::Entry& entry = m_recent->entries[hash % Recent::Size];
+    if (entry.length != length || std::memcmp(entry.bytes, bytes.data(), size_t(length)) != 0 || entry.text.isNull()) {
+        std::memcpy(entry.bytes, bytes.data(), size_t(length));
+        entry.length = quint8(length);
+        entry.text = fromEightBit(bytes.data(), length);
+    }
     return entry.text;
 }
 
