@@ -1,5 +1,6 @@
 #include "BrowserWindow.h"
 
+#include "CommandsPane.h"
 #include "ProviderWorker.h"
 #include "RepositoryPane.h"
 
@@ -196,9 +197,15 @@ void BrowserWindow::buildLayout()
     panes->setStretchFactor(1, 1);
     panes->setSizes({780, 300});
 
+    m_commands = new CommandsPane;
+    auto* logs = new QSplitter(Qt::Horizontal);
+    logs->addWidget(captioned(QStringLiteral("Messages"), m_messages));
+    logs->addWidget(captioned(QStringLiteral("Commands"), m_commands));
+    logs->setSizes({540, 540});
+
     auto* vertical = new QSplitter(Qt::Vertical);
     vertical->addWidget(panes);
-    vertical->addWidget(captioned(QStringLiteral("Messages"), m_messages));
+    vertical->addWidget(logs);
     vertical->setStretchFactor(0, 4);
     vertical->setStretchFactor(1, 1);
     vertical->setSizes({440, 120});
@@ -214,8 +221,8 @@ void BrowserWindow::buildLayout()
     m_progress->setFixedWidth(180);
     m_progress->setMaximumHeight(16);
     m_cancelButton = new QPushButton(QStringLiteral("Cancel"));
-    m_cancelButton->setToolTip(QStringLiteral("Stop reading statuses after the file being read now"));
-    connect(m_cancelButton, &QPushButton::clicked, this, &BrowserWindow::cancelStatusPass);
+    m_cancelButton->setToolTip(QStringLiteral("Stop the svn client running now, and the reading of statuses"));
+    connect(m_cancelButton, &QPushButton::clicked, this, &BrowserWindow::cancel);
     statusBar()->addWidget(m_activity, 1);
     statusBar()->addPermanentWidget(m_progress);
     statusBar()->addPermanentWidget(m_cancelButton);
@@ -238,6 +245,11 @@ QString BrowserWindow::messageLog() const
     return m_messages->toPlainText();
 }
 
+QString BrowserWindow::commandLog() const
+{
+    return m_commands->toPlainText();
+}
+
 void BrowserWindow::refreshAll()
 {
     if (!m_opened)
@@ -251,6 +263,18 @@ void BrowserWindow::cancelStatusPass()
     m_worker->cancelStatusPass();
     m_cancelButton->setEnabled(false);
     m_activity->setText(QStringLiteral("Cancelling after the file being read..."));
+}
+
+void BrowserWindow::cancel()
+{
+    // The pass first: back from the call that is ended, the worker then
+    // stops the pass instead of reading the next file.
+    m_worker->cancelStatusPass();
+    m_worker->cancelProviderCall();
+    if (!isBusy())
+        return;
+    m_cancelButton->setEnabled(false);
+    m_activity->setText(QStringLiteral("Cancelling..."));
 }
 
 void BrowserWindow::addFiles(const QList<QStringList>& files, const QString& comment)
@@ -311,8 +335,10 @@ void BrowserWindow::updateBusyIndicator()
 {
     const bool busy = m_pending > 0;
     m_progress->setVisible(busy);
+    m_cancelButton->setVisible(busy);
+    if (!busy)
+        m_cancelButton->setEnabled(true);
     const bool passRunning = m_project->isStatusPassRunning();
-    m_cancelButton->setVisible(passRunning);
     if (passRunning) {
         m_progress->setRange(0, std::max(m_project->statusPassTotal(), 1));
         m_progress->setValue(m_project->statusPassDone());
@@ -377,6 +403,8 @@ void BrowserWindow::logLine(const QString& text, const QString& color)
 
 void BrowserWindow::onRequestStarted(const QString& description)
 {
+    // After a cancel, the next request can be cancelled in its turn.
+    m_cancelButton->setEnabled(true);
     if (!m_project->isStatusPassRunning())
         m_activity->setText(description + QStringLiteral("..."));
 }

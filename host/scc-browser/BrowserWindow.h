@@ -12,6 +12,7 @@
 
 #include <functional>
 
+class CommandsPane;
 class ProviderWorker;
 class RepositoryPane;
 struct LocalEntry;
@@ -28,17 +29,18 @@ class QPushButton;
  * It shows the working copy's folders and files with the provider's status
  * of each file (a ProjectPane), a RepositoryPane that lists repository
  * folders on demand, the file operations as actions (toolbar, menu and the
- * project tree's context menu), and a message log where every failure
+ * project tree's context menu), a message log where every failure
  * appears with the svn subcommand and the client's text that getLastError()
- * gave.
+ * gave, and beside it a CommandsPane with every svn run of the provider.
  *
  * The provider lives in a worker thread of the window's own (see
  * ProviderWorker): every provider call is queued there and every result comes
  * back as a signal, so the window stays responsive while svn runs. The
  * window counts the requests it queued; while any runs, the status bar shows
- * what runs and a busy indicator, and the operations are disabled. The
- * destructor stops what is queued, waits for the running provider call to
- * end, and has the worker release the provider in its thread.
+ * what runs, a busy indicator and a Cancel button (cancel()), and the
+ * operations are disabled. The destructor stops what is queued, waits for
+ * the running provider call to end, and has the worker release the provider
+ * in its thread.
  */
 class BrowserWindow : public QMainWindow
 {
@@ -80,11 +82,22 @@ public:
     /** The text of the message log. */
     QString messageLog() const;
 
+    /** The text of the Commands pane: one line per entry of the provider's command log. */
+    QString commandLog() const;
+
 public slots:
     /** Empties the provider's status cache, scans the local root again, re-reads every status and re-lists the repository. */
     void refreshAll();
     /** Stops the running status pass before its next provider call. */
     void cancelStatusPass();
+    /**
+     * The Cancel button: stops the running status pass (cancelStatusPass())
+     * and ends the provider call running now, whose operation then fails
+     * with "cancelled" (a client that changes the working copy gets a
+     * second, and the working copy is cleaned up after it). Requests queued
+     * after it still run. Changes nothing while the window is idle.
+     */
+    void cancel();
     /** Adds and commits each file with the log message `comment`. */
     void addFiles(const QList<QStringList>& files, const QString& comment);
     /** Brings each file up to date, keeping (merging) local changes. */
@@ -144,6 +157,7 @@ private:
     ProjectPane* m_project = nullptr;
     RepositoryPane* m_repository = nullptr;
     QPlainTextEdit* m_messages = nullptr;
+    CommandsPane* m_commands = nullptr;
     QLabel* m_activity = nullptr;
     QProgressBar* m_progress = nullptr;
     QPushButton* m_cancelButton = nullptr;

@@ -69,6 +69,11 @@ void ProviderWorker::cancelStatusPass()
     m_cancel = true;
 }
 
+void ProviderWorker::cancelProviderCall()
+{
+    m_library.cancelOperation();
+}
+
 void ProviderWorker::stop()
 {
     m_stopping = true;

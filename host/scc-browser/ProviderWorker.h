@@ -31,8 +31,9 @@ struct LocalEntry
  * connections. Requests run one after another, in the order they were
  * queued.
  *
- * Everything below except cancelStatusPass() and stop() runs in the worker's
- * thread; those two only set flags and may be called from any thread.
+ * Everything below except cancelStatusPass(), cancelProviderCall() and
+ * stop() runs in the worker's thread; those three may be called from any
+ * thread and never wait.
  */
 class ProviderWorker : public QObject
 {
@@ -56,6 +57,14 @@ public:
      * started later is not affected.
      */
     void cancelStatusPass();
+
+    /**
+     * Thread-safe: ends the provider call that runs now in the worker's
+     * thread (ProviderLibrary::cancelOperation()): its operation returns
+     * false and the provider's last error reads "cancelled". Does nothing
+     * between two calls; a later call is not affected.
+     */
+    void cancelProviderCall();
 
     /**
      * Thread-safe: every request not started yet is skipped, and the status

@@ -1,10 +1,11 @@
 // scc-browser: a graphical host of the Subversion provider plug-in. It loads
 // the plug-in with dlopen, exactly as an IDE does, binds an existing working
 // copy and shows its files with their status, the repository's folders, and
-// the file operations. It knows only the abstract interface and the two
+// the file operations. It knows only the abstract interface and the exported
 // entry points.
 
 #include "BrowserWindow.h"
+#include "CommandLogFeed.h"
 #include "HostOptions.h"
 #include "HostSignals.h"
 
@@ -40,6 +41,8 @@ QString browserUsage()
         "                        there when it is not a working copy yet\n"
         "  --locking yes|no      offer check-out (locking) (default: no)\n"
         "  --timeout SECONDS     end an svn run that takes longer (default 120, 0: no limit)\n"
+        "  --verbose             also print the Commands pane's lines (every svn run of the\n"
+        "                        provider) on standard error\n"
         "  --screenshot FILE     wait until everything is read, save the window as an\n"
         "                        image (PNG) in FILE, and quit\n"
         "  -h, --help            this text\n"
@@ -98,6 +101,7 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    CommandLogFeed::instance()->setEcho(options.verbose);
     BrowserWindow window(options);
     window.resize(1100, 650);
     int status = 0;

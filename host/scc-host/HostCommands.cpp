@@ -232,6 +232,8 @@ QString hostUsage()
         "                        bound with both lists and checked out when it is not yet\n"
         "                        a working copy; without it, DIR must be a working copy\n"
         "  --keep DIR            demo: build the demo in DIR and leave it there\n"
+        "  --verbose             print every svn run of the provider on standard error: where\n"
+        "                        and what runs (the password as ******) and how it ended\n"
         "  -h, --help            this text\n"
         "\n"
         "Commands:\n"
@@ -257,7 +259,8 @@ QString hostUsage()
         "with 2. The password is read from a file or standard input, never from\n"
         "scc-host's own arguments, and scc-host hands it to each svn run on that\n"
         "run's standard input (option SVNPasswordFromStdin), so it does not show\n"
-        "in the process list. SIGINT or SIGTERM to scc-host ends a running svn\n"
-        "client too.\n")
+        "in the process list. SIGINT or SIGTERM to scc-host cancels the running\n"
+        "operation: its svn client ends at once (one that changes the working copy\n"
+        "gets a second, and the working copy is cleaned up after it).\n")
         .arg(defaultPluginPath());
 }

@@ -1,7 +1,8 @@
 // scc-host: loads the Subversion provider plug-in with dlopen, exactly as an
 // IDE does, and runs one provider operation (or the demo life cycle). It knows
-// only the abstract interface and the two entry points.
+// only the abstract interface and the exported entry points.
 
+#include "ClientLog.h"
 #include "Demo.h"
 #include "HostCommands.h"
 #include "HostOptions.h"
@@ -12,6 +13,26 @@
 #include <QTextStream>
 
 #include <cstdio>
+
+namespace {
+
+QtMessageHandler s_previousHandler = nullptr;
+
+// --verbose: the plug-in's command log on standard error, one plain line a
+// message; every other message goes where it went before.
+void printClientLog(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (isClientLog(context)) {
+        const QByteArray line = message.toLocal8Bit() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        std::fflush(stderr);
+        return;
+    }
+    if (s_previousHandler)
+        s_previousHandler(type, context, message);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -38,6 +59,10 @@ int main(int argc, char** argv)
         err << hostUsage();
         return 2;
     }
+    if (options.verbose) {
+        s_previousHandler = qInstallMessageHandler(printClientLog);
+        enableClientLog();
+    }
 
     ProviderLibrary library;
     if (!library.load(options.plugin)) {
@@ -50,12 +75,17 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // SIGINT or SIGTERM cancels the running operation, so that it ends at
+    // once (and a write cleans up after itself), and scc-host ends when it
+    // has returned.
+    setStopHandler([&library] { library.cancelOperation(); });
     int status = 1;
     if (options.command == QLatin1String("demo")) {
         status = runDemo(*provider, options.svnExecutable, options.keepDirectory, out, err);
     } else if (configureProvider(*provider, options, err)) {
         status = runHostCommand(*provider, options, out, err);
     }
+    setStopHandler(nullptr);
     out.flush();
     err.flush();
     library.unload();

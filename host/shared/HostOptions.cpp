@@ -73,6 +73,8 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
             ok = value(options.repositoryRoot);
         else if (global && arg == QLatin1String("--keep"))
             ok = value(options.keepDirectory);
+        else if (global && arg == QLatin1String("--verbose"))
+            options.verbose = true;
         else if (!global && (arg == QLatin1String("-m") || arg == QLatin1String("--message")))
             ok = value(options.comment);
         else if (!global && arg == QLatin1String("--discard"))

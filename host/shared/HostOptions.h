@@ -25,6 +25,7 @@ struct HostOptions
     QString localRoot;         ///< --root: absolute, cleaned local root; null when not given
     QString repositoryRoot;    ///< --repository-root: the local root's path in the repository; null when not given
     QString keepDirectory;     ///< --keep: where the demo leaves its files; null to remove them
+    bool verbose = false;      ///< --verbose: show the plug-in's command log (every svn run)
     QString command;           ///< the subcommand; empty when none was given
     QStringList arguments;     ///< the subcommand's positional arguments
     QString comment;           ///< -m/--message of the subcommand; null when not given

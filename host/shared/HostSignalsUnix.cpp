@@ -9,12 +9,21 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 namespace {
 
+// How long the host may take to return from a cancelled operation: a
+// cancelled client that changes a working copy gets a second after SIGTERM,
+// and the clean-up after it runs on.
+const int s_cancelWaitMs = 5000;
+const int s_pollMs = 20;
 const int s_graceMs = 2000;
 std::atomic<bool> s_stopping{false};
+std::atomic<bool> s_finished{false};
+std::mutex s_handlerMutex;
+std::function<void()> s_handler;
 
 // The children of every thread of this process, from the kernel's own list.
 QList<pid_t> children()
@@ -40,15 +49,44 @@ void signalChildren(int number)
     }
 }
 
+// Calls the stop handler; false when none is set. Held locked during the
+// call, so that clearing the handler waits for it to return.
+bool callStopHandler()
+{
+    const std::lock_guard<std::mutex> lock(s_handlerMutex);
+    if (!s_handler)
+        return false;
+    s_handler();
+    return true;
+}
+
+// Waits for the host to finish after its operation was cancelled; false at
+// a second signal, or when it has not finished in time.
+bool awaitHost(const sigset_t& set)
+{
+    const timespec poll{0, s_pollMs * 1000000L};
+    for (int waited = 0; waited < s_cancelWaitMs; waited += s_pollMs) {
+        if (s_finished)
+            return true;
+        if (::sigtimedwait(&set, nullptr, &poll) > 0)
+            return false;
+        // An operation begun since the last call is ended too.
+        callStopHandler();
+    }
+    return s_finished;
+}
+
 void watch(sigset_t set)
 {
     int number = 0;
     while (::sigwait(&set, &number) != 0) {
     }
     s_stopping = true;
-    signalChildren(number);
-    for (int waited = 0; waited < s_graceMs && !children().isEmpty(); waited += 20)
-        QThread::msleep(20);
+    if (!(callStopHandler() && awaitHost(set))) {
+        signalChildren(number);
+        for (int waited = 0; waited < s_graceMs && !children().isEmpty(); waited += s_pollMs)
+            QThread::msleep(s_pollMs);
+    }
     signalChildren(SIGKILL);
     // Ends scc-host as the signal would have.
     ::signal(number, SIG_DFL);
@@ -62,9 +100,18 @@ void watch(sigset_t set)
 
 } // namespace
 
+void setStopHandler(std::function<void()> handler)
+{
+    const std::lock_guard<std::mutex> lock(s_handlerMutex);
+    s_handler = std::move(handler);
+}
+
 void waitIfStopping()
 {
-    while (s_stopping)
+    if (!s_stopping)
+        return;
+    s_finished = true;
+    while (true)
         ::pause();
 }
 

@@ -4,13 +4,18 @@
 
 #include <QString>
 
+#include <mutex>
+
 /**
  * The plug-in as a host sees it: a shared library opened with dlopen(), its
- * two entry points looked up by name, and at most one provider made from it.
+ * entry points looked up by name, and at most one provider made from it.
  *
  * Nothing of the provider's own classes is known here; the provider is used
  * only through SourceCodeControlSystemProviderInterface. The destructor hands
  * the provider back to the library and closes the library, in that order.
+ *
+ * Threads: the object belongs to the thread that loads it and uses the
+ * provider; cancelOperation() alone may be called from any other thread.
  */
 class ProviderLibrary
 {
@@ -24,10 +29,13 @@ public:
     /**
      * Opens the library at `path` and looks up
      * AllocateSourceCodeControlSystemInterface and
-     * ReleaseSourceCodeControlSystemInterface. Returns false, with
-     * errorString() describing why, when the library cannot be opened or
-     * either entry point is missing; the object then stays unloaded.
-     * Loading twice without unload() first is refused with false.
+     * ReleaseSourceCodeControlSystemInterface, and
+     * CancelSourceCodeControlSystemOperation when the library has it (a
+     * plug-in without it loads all the same; cancelOperation() then does
+     * nothing). Returns false, with errorString() describing why, when the
+     * library cannot be opened or either of the first two entry points is
+     * missing; the object then stays unloaded. Loading twice without
+     * unload() first is refused with false.
      */
     bool load(const QString& path);
 
@@ -42,6 +50,19 @@ public:
     /** The provider made by allocate(), or null. */
     SourceCodeControlSystemProviderInterface* provider() const { return m_provider; }
 
+    /**
+     * Thread-safe: ends the operation that the provider made by allocate()
+     * runs now in the owning thread, through the library's
+     * CancelSourceCodeControlSystemOperation (the operation returns false;
+     * getLastError() gives its subcommand and "cancelled"). Returns at once.
+     * Does nothing when no provider exists, when the library lacks that entry
+     * point, or while no operation runs; a later operation is not affected.
+     * A release() or unload() in the owning thread waits for a call that is
+     * in progress, so the provider is never cancelled after it was handed
+     * back.
+     */
+    void cancelOperation();
+
     /** Hands the provider back to the library; no effect when there is none. */
     void release();
 
@@ -55,6 +76,10 @@ private:
     void* m_handle = nullptr;
     AllocateSourceCodeControlSystemInterfaceFn m_allocate = nullptr;
     ReleaseSourceCodeControlSystemInterfaceFn m_release = nullptr;
+    // The two that cancelOperation() reads from another thread: the owning
+    // thread changes them only with m_cancelMutex held.
+    CancelSourceCodeControlSystemOperationFn m_cancel = nullptr;
     SourceCodeControlSystemProviderInterface* m_provider = nullptr;
+    std::mutex m_cancelMutex;
     QString m_error;
 };

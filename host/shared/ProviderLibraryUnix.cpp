@@ -29,9 +29,16 @@ bool ProviderLibrary::load(const QString& path)
         ::dlclose(handle);
         return false;
     }
+    // Optional: a plug-in that cannot cancel is used all the same.
+    auto cancelFn = reinterpret_cast<CancelSourceCodeControlSystemOperationFn>(
+        ::dlsym(handle, "CancelSourceCodeControlSystemOperation"));
     m_handle = handle;
     m_allocate = allocateFn;
     m_release = releaseFn;
+    {
+        const std::lock_guard<std::mutex> lock(m_cancelMutex);
+        m_cancel = cancelFn;
+    }
     m_error.clear();
     return true;
 }
@@ -40,12 +47,24 @@ SourceCodeControlSystemProviderInterface* ProviderLibrary::allocate()
 {
     if (!m_handle || m_provider)
         return nullptr;
-    m_provider = m_allocate();
+    SourceCodeControlSystemProviderInterface* provider = m_allocate();
+    const std::lock_guard<std::mutex> lock(m_cancelMutex);
+    m_provider = provider;
     return m_provider;
+}
+
+void ProviderLibrary::cancelOperation()
+{
+    // The plug-in's cancel never blocks, so holding the lock for it keeps
+    // release() waiting no longer than a signal takes to send.
+    const std::lock_guard<std::mutex> lock(m_cancelMutex);
+    if (m_provider && m_cancel)
+        m_cancel(m_provider);
 }
 
 void ProviderLibrary::release()
 {
+    const std::lock_guard<std::mutex> lock(m_cancelMutex);
     if (m_provider && m_release)
         m_release(m_provider);
     m_provider = nullptr;
@@ -59,4 +78,6 @@ void ProviderLibrary::unload()
     m_handle = nullptr;
     m_allocate = nullptr;
     m_release = nullptr;
+    const std::lock_guard<std::mutex> lock(m_cancelMutex);
+    m_cancel = nullptr;
 }

@@ -11,7 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +27,7 @@
 namespace {
 
 const int WaitMs = 40000;
+const char Password[] = "never-shown-3141";
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -44,6 +47,16 @@ FileStatus statusFromCells(const QTreeWidgetItem& item)
     status.modified = item.text(ProjectPane::ModifiedColumn) == QLatin1String("yes");
     status.outOfDate = item.text(ProjectPane::OutOfDateColumn) == QLatin1String("yes");
     return status;
+}
+
+// Whether the Commands pane shows a run of the svn `subcommand` that exited with 0.
+bool showsSucceededRun(const QString& commandLog, const QString& subcommand)
+{
+    const QRegularExpression start(QStringLiteral("run (\\d+) in .*: svn %1 ").arg(subcommand));
+    for (auto runs = start.globalMatch(commandLog); runs.hasNext();)
+        if (commandLog.contains(QStringLiteral("run %1 ended: exit 0, ").arg(runs.next().captured(1))))
+            return true;
+    return false;
 }
 
 class BrowserTest : public ::testing::Test
@@ -89,7 +102,7 @@ protected:
         options.localRoot = m_root;
         // Over file:// the user name becomes the commits' author.
         options.userName = "tester";
-        options.password = "unused";
+        options.password = Password;
         options.lockSupported = true;
         options.timeoutSeconds = 30;
         return options;
@@ -142,7 +155,10 @@ TEST_F(BrowserTest, TreeShowsWhatTheClientSaysAndACheckInUpdatesIt)
     EXPECT_EQ(window.projectItem(m_main)->text(ProjectPane::ModifiedColumn), "yes");
     EXPECT_EQ(window.projectItem(m_guide)->text(ProjectPane::OutOfDateColumn), "yes");
     EXPECT_NE(window.projectItem({"src"}), nullptr);
+    EXPECT_TRUE(showsSucceededRun(window.commandLog(), "status")) << window.commandLog().toStdString();
 
+    // Cancel in an idle window touches nothing that comes later.
+    window.cancel();
     QSignalSpy operations(&window, &BrowserWindow::operationFinished);
     window.checkIn({m_main}, "Edit main.c from the browser");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !operations.isEmpty() && !window.isBusy(); }, WaitMs));
@@ -153,24 +169,33 @@ TEST_F(BrowserTest, TreeShowsWhatTheClientSaysAndACheckInUpdatesIt)
     EXPECT_EQ(window.projectItem(m_main)->text(ProjectPane::ModifiedColumn), "no");
     EXPECT_EQ(differenceOfRow(window, m_main), QString());
     EXPECT_FALSE(window.messageLog().contains("failed")) << window.messageLog().toStdString();
+    EXPECT_TRUE(showsSucceededRun(window.commandLog(), "commit")) << window.commandLog().toStdString();
+    EXPECT_FALSE(window.commandLog().contains(Password));
 }
 
-TEST_F(BrowserTest, CancelStopsTheStatusPassBetweenTwoCalls)
+TEST_F(BrowserTest, CancelEndsTheRunningClientAndTheStatusPass)
 {
-    // A client that takes half a second a run, so the pass is still reading
-    // its first folder when the cancel arrives.
-    const QString slowSvn = m_base + "/slow-svn";
-    writeFile(slowSvn, "#!/bin/sh\nsleep 0.5\nexec svn \"$@\"\n");
-    ASSERT_TRUE(QFile::setPermissions(slowSvn, QFile::permissions(slowSvn) | QFile::ExeOwner));
+    // A client whose first status run hangs (and says so); every other run is the real client's.
+    const QByteArray hanging = (m_base + "/hanging").toUtf8();
+    const QString hangingSvn = m_base + "/hanging-svn";
+    writeFile(hangingSvn, "#!/bin/sh\nif [ \"$1\" = status ] && [ ! -e '" + hanging + "' ]; then\n    : > '" + hanging
+                              + "'\n    exec sleep 20\nfi\nexec svn \"$@\"\n");
+    ASSERT_TRUE(QFile::setPermissions(hangingSvn, QFile::permissions(hangingSvn) | QFile::ExeOwner));
 
-    BrowserWindow window(options(slowSvn));
+    BrowserWindow window(options(hangingSvn));
     window.setErrorDialogsEnabled(false);
     QSignalSpy passes(&window, &BrowserWindow::statusPassFinished);
-    QObject::connect(&window, &BrowserWindow::statusPassStarted, &window, &BrowserWindow::cancelStatusPass);
     window.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(QString::fromUtf8(hanging)); }, WaitMs))
+        << window.messageLog().toStdString();
+    QElapsedTimer timer;
+    timer.start();
+    window.cancel();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !passes.isEmpty() && !window.isBusy(); }, WaitMs))
         << window.messageLog().toStdString();
+    EXPECT_LT(timer.elapsed(), 10000);
     EXPECT_TRUE(passes.first().at(0).toBool());
+    EXPECT_TRUE(window.commandLog().contains("ended: cancelled")) << window.commandLog().toStdString();
     // The files of the folders after the first one were never asked for.
     EXPECT_EQ(window.projectItem(m_util)->text(ProjectPane::StatusColumn), QString());
     EXPECT_TRUE(window.messageLog().contains("cancelled")) << window.messageLog().toStdString();

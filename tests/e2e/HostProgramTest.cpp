@@ -8,9 +8,14 @@ using HostProgram = E2EFixture;
 TEST_F(HostProgram, PasswordFromStandardInputAndTheFailureReport)
 {
     const QStringList base = {"--plugin", PLUGIN_PATH, "--url", m_url, "--user", "bob", "--password-stdin", "login"};
-    ToolRun run = runTool(SCC_HOST_PATH, base, QString(), "bob-secret\n");
+    ToolRun run = runTool(SCC_HOST_PATH, QStringList{"--verbose"} + base, QString(), "bob-secret\n");
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("login bob")) << run.out.toStdString();
+    // --verbose: the command log on standard error, plain lines, the password masked.
+    EXPECT_TRUE(run.err.startsWith("run 1 in ")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(": svn info ")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("\nrun 1 ended: exit 0, ")) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("bob-secret")) << run.err.toStdString();
 
     run = runTool(SCC_HOST_PATH, base, QString(), "wrong\n");
     EXPECT_EQ(run.exitCode, 1);
