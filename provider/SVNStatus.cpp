@@ -287,6 +287,8 @@ try {
     if (pathParts.isEmpty())
         return false;
     const StatusLookup lookup = lookUp(pathParts);
+    if (!lookup.folder && client.cancelled())
+        return false; // the folder's run was cancelled: nothing more runs
     if (lookup.record) {
         // An unversioned item ("?") has a record too, of its status columns alone.
         const SVNFileStatus& record = *lookup.record;

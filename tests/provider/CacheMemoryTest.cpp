@@ -5,7 +5,7 @@
 #include "ProviderFixture.h"
 
 #include "FailingAllocation.h"
-#include "UnderAddressSanitizer.h"
+#include "SanitizerBuild.h"
 
 #include <cstdlib>
 #include <new>
@@ -16,6 +16,9 @@
 
 long g_allocationsBeforeFailure = -1;
 
+// ThreadSanitizer brings an operator new of its own; allocation failures are
+// not injected there.
+#ifndef SVNSCC_UNDER_TSAN
 void* operator new(std::size_t size)
 {
     if (g_allocationsBeforeFailure >= 0 && g_allocationsBeforeFailure-- == 0)
@@ -41,6 +44,7 @@ void operator delete(void* p, std::size_t) noexcept
 {
     std::free(p);
 }
+#endif
 
 namespace {
 

@@ -1,6 +1,6 @@
-// The provider's client runs under stress: two threads, clients that
-// misbehave, allocation failures, and a host whose signals interrupt every
-// system call.
+// The provider's client runs under stress: two threads, a cancel from
+// another thread, clients that misbehave, allocation failures, and a host
+// whose signals interrupt every system call.
 //
 // The scriptable test child stands in for the client here: the provider puts
 // the subcommand first, so the subcommand and the arguments are the child's
@@ -9,13 +9,18 @@
 #include "ProcessProbes.h"
 #include "ProviderFixture.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+
 #include <signal.h>
 #include <sys/time.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "FailingAllocation.h"
+#include "SanitizerBuild.h"
 
 namespace {
 
@@ -132,6 +137,9 @@ TEST_F(ProviderTest, AnAllocationFailureAnywhereStaysInsideTheOperation)
     // provider's own containers and the process start; the toolkit's
     // strings are not made that way): the operations return, throw
     // nothing, and leave no descriptor or child behind.
+#ifdef SVNSCC_UNDER_TSAN
+    GTEST_SKIP() << "ThreadSanitizer's operator new cannot be made to fail";
+#endif
     makeWorkingCopy();
     makeWorkingCopy("src");
     fake.respondAlways("M            3        2 ann          a.c\n"
@@ -151,6 +159,41 @@ TEST_F(ProviderTest, AnAllocationFailureAnywhereStaysInsideTheOperation)
         g_allocationsBeforeFailure = -1;
     }
     EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_TRUE(childProcesses().isEmpty());
+}
+
+TEST_F(ProviderTest, CancelFromAnotherThreadEndsTheRunningClient)
+{
+    // Nothing runs: nothing happens, and the next operation is not affected.
+    makeWorkingCopy();
+    svn.cancelOperation();
+    fake.respond("M                3        3 ann          a.c\nStatus against revision:      3\n");
+    ASSERT_TRUE(ask({"a.c"}).modified);
+    // A client that reads is ended at once; one that writes, then the
+    // working copy is cleaned up. Either way the operation says "cancelled".
+    struct Case { const char* subcommand; std::function<bool()> operation; int runs; };
+    const Case cases[] = {
+        {"status", [this] { return ask({"src", "b.c"}).result; }, 1},
+        {"commit", [this] { return svn.checkin({"a.c"}, "c"); }, 2},
+    };
+    makeWorkingCopy("src");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.subcommand);
+        const int before = fake.callCount();
+        fake.respond("", "", 0, 20000);
+        QElapsedTimer clock;
+        clock.start();
+        std::thread canceller([this] {
+            QThread::msleep(300);
+            svn.cancelOperation();
+        });
+        EXPECT_FALSE(c.operation());
+        canceller.join();
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_EQ(lastError(), QString::fromLatin1(c.subcommand) + ": cancelled");
+        EXPECT_EQ(fake.callCount() - before, c.runs);
+    }
+    EXPECT_EQ(fake.calls().back().arguments.mid(1), withAuth({"cleanup"}));
     EXPECT_TRUE(childProcesses().isEmpty());
 }
 
