@@ -354,6 +354,14 @@ private:
     SVNStatusCache statusCache;
     /** The "SVNStatusScope" option is "WorkingCopy": one status run for the whole local root. */
     bool treeScope = false;
+    /** The folder of the last status question, while the cache's generation says it is still there. */
+    struct
+    {
+        QStringList parts;
+        QString root;
+        SVNFolderStatus* status = nullptr;
+        quint64 generation = 0;
+    } lastFolder;
     QString lastErrorCommand;
     QString lastErrorMessage;
     /** The working copies' own databases, read to tell which folders are versioned. */

@@ -142,9 +142,22 @@ SVNInterface::StatusLookup SVNInterface::lookUp(const QStringList& pathParts)
     StatusLookup lookup;
     if (pathParts.isEmpty())
         return lookup;
-    lookup.folder = folderEntry(getLocalDirectory(pathParts));
-    if (!lookup.folder)
-        return lookup;
+    // An IDE asks about the files of one folder after another: the folder
+    // of the last question is kept, so that most questions build no path
+    // and search no folder.
+    const qsizetype depth = pathParts.size() - 1;
+    bool same = lastFolder.status && lastFolder.generation == statusCache.generation()
+        && lastFolder.parts.size() == depth && lastFolder.root == localRootPath;
+    for (qsizetype i = 0; same && i < depth; ++i)
+        same = lastFolder.parts.at(i) == pathParts.at(i);
+    if (same) {
+        lookup.folder = lastFolder.status;
+    } else {
+        lookup.folder = folderEntry(getLocalDirectory(pathParts));
+        if (!lookup.folder)
+            return lookup;
+        lastFolder = {pathParts.mid(0, depth), localRootPath, lookup.folder, statusCache.generation()};
+    }
     const auto record = lookup.folder->records.find(pathParts.last());
     if (record != lookup.folder->records.end())
         lookup.record = &record->second;

@@ -27,16 +27,19 @@ SVNFolderStatus& SVNStatusCache::entry(const QString& folder)
 
 void SVNStatusCache::put(const QString& folder, std::unique_ptr<SVNFolderStatus> status)
 {
+    ++m_generation;
     m_folders[folder] = std::move(status);
 }
 
 void SVNStatusCache::remove(const QString& folder)
 {
+    ++m_generation;
     m_folders.erase(folder);
 }
 
 void SVNStatusCache::clear()
 {
+    ++m_generation;
     m_folders.clear();
     m_treeRoot.clear();
     m_unversioned.clear();

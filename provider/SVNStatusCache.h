@@ -49,6 +49,11 @@ public:
     /** Forgets every entry, every tree read and the offline state. */
     void clear();
     size_t size() const { return m_folders.size(); }
+    /**
+     * Changes whenever an entry may have gone (put(), remove(), clear()): a
+     * pointer to an entry found under the same generation is still valid.
+     */
+    quint64 generation() const { return m_generation; }
 
     /** Records that one whole-tree pass has read the tree at `root`. */
     void coverTree(const QString& root) { m_treeRoot = root; }
@@ -68,4 +73,5 @@ private:
     QString m_treeRoot;
     std::vector<QString> m_unversioned;
     bool m_offline = false;
+    quint64 m_generation = 0;
 };

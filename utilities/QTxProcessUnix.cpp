@@ -624,7 +624,9 @@ void ProcessStopper::stop()
 
 void ProcessStopper::reset()
 {
-    m_requested.store(false);
+    // Only a request made the descriptor readable: most resets cost no system call.
+    if (!m_requested.exchange(false))
+        return;
     uint64_t count = 0;
     if (m_fd >= 0)
         (void)!::read(m_fd, &count, sizeof count);
