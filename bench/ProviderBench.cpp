@@ -370,4 +370,61 @@ void BM_ParseStatusOutput(benchmark::State& state)
 }
 BENCHMARK(BM_ParseStatusOutput)->Iterations(100)->Unit(benchmark::kMillisecond);
 
+// 7. The command log, compiled in but not enabled (as every host has it
+// unless it asks for it), against the same provider with the log bypassed
+// altogether: an IDE's whole life cycle over file:// (check-out, add,
+// status, edit, commit, lock, unlock, get, a revision to a file, listings),
+// the two providers in turn.
+void BM_CommandLogDisabled(benchmark::State& state)
+{
+    QTemporaryDir scratch;
+    const QString repository = scratch.path() + QStringLiteral("/repo");
+    runOrThrow({QStringLiteral("svnadmin"), QStringLiteral("create"), repository});
+    const QString url = QStringLiteral("file://") + repository;
+    runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("mkdir"), QStringLiteral("-m"), QStringLiteral("p"),
+                url + QStringLiteral("/project")});
+    int cycle = 0;
+    const auto lifeCycle = [&](bool logBypassed) {
+        SVNInterface svn;
+        svn.setOption(QLatin1String(SourceCodeControlOption::Executable), QString::fromLatin1(SvnClient));
+        svn.setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), url);
+        SVNInterfaceSeam(svn).client().setCommandLog(!logBypassed);
+        const QString root = scratch.path() + QStringLiteral("/wc%1").arg(++cycle);
+        const QString name = QStringLiteral("file%1.c").arg(cycle);
+        QElapsedTimer timer;
+        timer.start();
+        bool ok = svn.login(QStringLiteral("bench"), QStringLiteral("secret"), url)
+            && svn.setRoots(root.split(QLatin1Char('/'), Qt::SkipEmptyParts), {QStringLiteral("project")});
+        writeFile(root + QLatin1Char('/') + name, "one\n");
+        bool controlled, checkedOut, modified, outOfDate;
+        QString text, revision, changed;
+        QStringList names;
+        ok = ok && svn.addFile({name}, QStringLiteral("add"))
+            && svn.status({name}, controlled, checkedOut, modified, outOfDate, text, revision, changed);
+        writeFile(root + QLatin1Char('/') + name, "two\n");
+        ok = ok && svn.saved({name}) && svn.checkin({name}, QStringLiteral("edit"))
+            && svn.checkout({name}, QStringLiteral("mine"), false) && svn.undoCheckout({name}, false)
+            && svn.getFile({name}, true) && svn.getTo({name}, QStringLiteral("HEAD"), root + QStringLiteral("/copy"))
+            && svn.getFilesList({QStringLiteral("project")}, names);
+        if (!ok)
+            throw std::runtime_error("the life cycle failed");
+        return double(timer.nsecsElapsed()) / 1e6;
+    };
+    std::vector<double> disabledMs, bypassedMs;
+    int turn = 0;
+    for (auto _ : state) {
+        BenchSummary::inTurn(turn, [&] { disabledMs.push_back(lifeCycle(false)); },
+                             [&] { bypassedMs.push_back(lifeCycle(true)); });
+        state.SetIterationTime(disabledMs.back() / 1e3);
+    }
+    const double disabled = BenchSummary::median(disabledMs);
+    const double bypassed = BenchSummary::median(bypassedMs);
+    state.counters["ratio"] = disabled / bypassed;
+    BenchSummary::record("7. life cycle, command log compiled in but disabled / bypassed", disabled / bypassed,
+                         "ratio", "<= 1.01",
+                         "disabled " + std::to_string(disabled) + " ms, bypassed " + std::to_string(bypassed) +
+                             " ms (medians of " + std::to_string(disabledMs.size()) + ")");
+}
+BENCHMARK(BM_CommandLogDisabled)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 } // namespace
