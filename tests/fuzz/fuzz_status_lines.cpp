@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QByteArray bytes = toEightBit(line);
         auto at = [&](qsizetype i) { return i < bytes.size() ? bytes.at(i) : '\0'; };
         auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-        FUZZ_CHECK(at(0) != '?', "an unversioned line made a record");
+        FUZZ_CHECK(at(0) != '?' || (record.workingRevision.isNull() && record.lastChangedRevision.isNull()),
+                   "an unversioned line's record has revisions");
         FUZZ_CHECK(record.statusColumns.size() <= 7, "more than seven status columns");
         FUZZ_CHECK(record.modified == (at(0) == 'M' || at(0) == '!'), "modified flag does not follow column 1");
         FUZZ_CHECK(record.locked == (at(5) == 'K'), "locked flag does not follow column 6");
