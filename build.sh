@@ -58,13 +58,15 @@ test)
     install_missing "${packages[@]}"
     # Warnings fail the build.
     configure_and_build build -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON
-    (cd build && ctest --output-on-failure --no-tests=error -j"$jobs")
+    # Most tests wait on a client or a server: twice as many as there are
+    # cores keep the machine busy.
+    (cd build && ctest --output-on-failure --no-tests=error -j"$((2 * jobs))")
     echo "== sanitizer build (address, undefined)"
     CC=clang CXX=clang++ configure_and_build build-san -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON \
         -DSVNSCC_SANITIZE=address,undefined -DSVNSCC_FUZZ=ON
     (cd build-san && ASAN_OPTIONS=detect_leaks=1 \
         LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0 \
-        ctest --output-on-failure --no-tests=error -j"$jobs")
+        ctest --output-on-failure --no-tests=error -j"$((2 * jobs))")
     "$top/tests/fuzz/run.sh" build-san/tests/fuzz 20000
     ;;
 tsan)
