@@ -2,6 +2,7 @@
 // working copy against the bare client run, and the status-line parser.
 
 #include "Ballast.h"
+#include "BenchFiles.h"
 #include "BenchSummary.h"
 #include "PeakMemory.h"
 #include "QTxProcess.h"
@@ -58,21 +59,8 @@ QByteArray statusLine(int i, bool outOfDate)
     return line;
 }
 
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
-        throw std::runtime_error("cannot write " + path.toStdString());
-}
-
-void runOrThrow(const QStringList& arguments, const QString& directory = QString())
-{
-    QStringList output;
-    QStringList errors;
-    if (QTx::spawnProcess(arguments, true, directory, true, &output, &errors) != 0)
-        throw std::runtime_error("failed: " + arguments.join(' ').toStdString() + ": " +
-                                 errors.join('\n').toStdString());
-}
+using BenchFiles::runOrThrow;
+using BenchFiles::writeFile;
 
 // 1. A query answered from the cache: two map lookups, no process, no file access.
 void BM_CachedStatus(benchmark::State& state)

@@ -5,6 +5,7 @@
 // with a server that never answers; the client runs each scope makes; and a
 // 20,000-file working copy over file://, time and memory.
 
+#include "BenchFiles.h"
 #include "BenchSummary.h"
 #include "DelayRelay.h"
 #include "QTxProcess.h"
@@ -19,14 +20,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <malloc.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,21 +68,8 @@ const char* scopeName(Scope scope)
     return scope == Scope::WorkingCopy ? "WorkingCopy" : "per-folder";
 }
 
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
-        throw std::runtime_error("cannot write " + path.toStdString());
-}
-
-void runOrThrow(const QStringList& arguments, const QString& directory = QString())
-{
-    QStringList output;
-    QStringList errors;
-    if (QTx::spawnProcess(arguments, true, directory, true, &output, &errors) != 0)
-        throw std::runtime_error("failed: " + arguments.join(' ').toStdString() + ": " +
-                                 errors.join('\n').toStdString());
-}
+using BenchFiles::runOrThrow;
+using BenchFiles::writeFile;
 
 /** What every run of the provider carries, in the provider's order. */
 QStringList credentials()
@@ -190,36 +175,6 @@ QString createRepository(const QString& path)
     return QStringLiteral("file://") + path;
 }
 
-sockaddr_in loopback(int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-int freeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
-
-bool acceptsConnections(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = loopback(port);
-    const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
-}
 
 /**
  * svnserve serving the repositories below `root` on a free port of
@@ -246,7 +201,7 @@ public:
 private:
     void start(const QByteArray& root)
     {
-        m_port = freeLoopbackPort();
+        m_port = DelayRelay::freePort();
         const QByteArray port = QByteArray::number(m_port);
         const char* const argv[] = {SvnServer, "-d", "--foreground", "--listen-host", "127.0.0.1",
                                     "--listen-port", port.constData(), "-r", root.constData(), nullptr};
@@ -263,7 +218,7 @@ private:
             ::_exit(127);
         }
         for (int waited = 0; m_pid > 0 && waited < 10000; waited += 20) {
-            if (acceptsConnections(m_port))
+            if (DelayRelay::acceptsConnections(m_port))
                 return;
             int status;
             if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
@@ -611,6 +566,25 @@ private:
     QString m_log;
 };
 
+// The provider's first full pass over `files` (after refresh()) and the
+// bare run `bare` in `workingCopy`, in turn, once per iteration; the times
+// go to `providerMs` and `bareMs`.
+void passesAndBareRuns(benchmark::State& state, SVNInterface& svn, const TreeFiles& files, const QStringList& bare,
+                       const QString& workingCopy, std::vector<double>& providerMs, std::vector<double>& bareMs)
+{
+    int turn = 0;
+    for (auto _ : state) {
+        BenchSummary::inTurn(
+            turn,
+            [&] {
+                svn.refresh();
+                providerMs.push_back(timedPass(svn, files));
+            },
+            [&] { bareMs.push_back(timedBare(bare, {workingCopy})); });
+        state.SetIterationTime(providerMs.back() / 1e3);
+    }
+}
+
 // 6a. The IDE's first full pass with the whole-tree scope against the one
 // client run it makes ("svn status -u -v" at the root with the provider's
 // credentials options, run bare, output thrown away). Alternating order.
@@ -621,17 +595,7 @@ void BM_TreeScopeFirstPass(benchmark::State& state)
         auto svn = boundProvider(Scope::WorkingCopy, tree.url, tree.workingCopy);
         const QStringList bare = bareStatus({QStringLiteral("--show-updates"), QStringLiteral("--verbose")});
         std::vector<double> providerMs, bareMs;
-        int turn = 0;
-        for (auto _ : state) {
-            BenchSummary::inTurn(
-                turn,
-                [&] {
-                    svn->refresh();
-                    providerMs.push_back(timedPass(*svn, tree.files));
-                },
-                [&] { bareMs.push_back(timedBare(bare, {tree.workingCopy})); });
-            state.SetIterationTime(providerMs.back() / 1e3);
-        }
+        passesAndBareRuns(state, *svn, tree.files, bare, tree.workingCopy, providerMs, bareMs);
         // One run filled every folder: the root, the 200 below it and the external.
         if (SVNInterfaceSeam(*svn).statusCache().size() < size_t(tree.files.folders.size()) + 1)
             throw std::runtime_error("the whole-tree pass did not fill every folder");
@@ -733,17 +697,7 @@ void BM_SilentServerTreeScope(benchmark::State& state)
         const QStringList bare = bareStatus({QStringLiteral("--verbose")});
         RelayMode silent(*tree.relay, DelayRelay::Mode::Silent);
         std::vector<double> providerMs, bareMs;
-        int turn = 0;
-        for (auto _ : state) {
-            BenchSummary::inTurn(
-                turn,
-                [&] {
-                    svn->refresh();
-                    providerMs.push_back(timedPass(*svn, tree.files));
-                },
-                [&] { bareMs.push_back(timedBare(bare, {tree.workingCopy})); });
-            state.SetIterationTime(providerMs.back() / 1e3);
-        }
+        passesAndBareRuns(state, *svn, tree.files, bare, tree.workingCopy, providerMs, bareMs);
         const double pass = BenchSummary::median(providerMs) / 1e3;
         const double local = BenchSummary::median(bareMs) / 1e3;
         const double bound = TimeoutSeconds + 1 + local;
@@ -851,17 +805,7 @@ void BM_LargeTreeFirstPass(benchmark::State& state)
         auto svn = boundProvider(Scope::WorkingCopy, tree.url, tree.workingCopy);
         const QStringList bare = bareStatus({QStringLiteral("--show-updates"), QStringLiteral("--verbose")});
         std::vector<double> providerMs, bareMs;
-        int turn = 0;
-        for (auto _ : state) {
-            BenchSummary::inTurn(
-                turn,
-                [&] {
-                    svn->refresh();
-                    providerMs.push_back(timedPass(*svn, tree.files));
-                },
-                [&] { bareMs.push_back(timedBare(bare, {tree.workingCopy})); });
-            state.SetIterationTime(providerMs.back() / 1e3);
-        }
+        passesAndBareRuns(state, *svn, tree.files, bare, tree.workingCopy, providerMs, bareMs);
         recordRatio(state, "6f. 20,000 files, file://: first pass WorkingCopy / bare status -u -v", providerMs,
                     bareMs, "<= 1.05", "pass", "bare run");
     });

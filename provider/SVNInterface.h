@@ -86,18 +86,26 @@ public:
     bool getRoots(QStringList& localRoots, QStringList& repositoryRoots) override;
     /** Returns lockSupported. */
     bool checkOutSupported() override;
-    /** Releases every cached directory map and empties the cache. Always true. */
+    /**
+     * Empties the cache: every folder's records and repository answers, the
+     * whole-tree passes, and the offline state (the repository is asked
+     * again). Always true.
+     */
     bool refresh() override;
     /**
-     * The control state of one file. From the status cache (filling the
-     * file's directory with one "status" run when it is not cached yet) when
-     * the file has a record: controlled true and the other outputs copied
-     * from it. Otherwise asks the repository ("info" on rootURL/path): on
-     * success controlled, modified and outOfDate true, checkedOut false,
-     * statusText "missing", revisionText "fixme", lastChangedText untouched.
-     * Returns false (controlled false, the other outputs untouched) when the
-     * file has no record and "info" fails, or when the folder's status run
-     * was ended by the time limit (then nothing more runs).
+     * The control state of one file, from the status cache (filling the
+     * file's folder first when it is not cached yet, see folderEntry()).
+     *  - A record: the outputs copied from it, controlled true unless it is
+     *    an unversioned one ("?": controlled false, revisions empty).
+     *  - No record where none is to be had (a folder a whole-tree pass
+     *    filled, a folder inside an unversioned one) or while offline: true,
+     *    every flag false and the texts empty: not versioned.
+     *  - Otherwise the repository is asked once ("info" on rootURL/path,
+     *    the answer kept with the folder's entry until refresh or saved()):
+     *    when it has the file, controlled, modified and outOfDate true,
+     *    checkedOut false, "missing" and "fixme", lastChangedText untouched;
+     *    when it has not, false with the other outputs untouched.
+     * False too when the folder's run was cancelled.
      */
     bool status(const QStringList& pathParts, bool& controlled, bool& checkedOut,
                 bool& modified, bool& outOfDate, QString& statusText,
@@ -228,11 +236,13 @@ public:
     QString getLocalDirectory(const QStringList& pathParts);
 
     /**
-     * Parses "svn status" lines into `records`, keyed by entry name. Not
-     * entries: the last line (the client's "Status against revision:"),
-     * anything from a "Status against revision:" line on, empty lines, lines
-     * starting with "?", and detail lines (blanks, then ">": a tree
-     * conflict's "      >   ...", a move's "        > moved to X").
+     * Parses "svn status" lines into `records`, keyed by entry name (see
+     * SVNStatusReader). Not entries: the last line (the client's "Status
+     * against revision:"), anything from a "Status against revision:" or
+     * "Summary of conflicts:" line on (until an external's block), empty
+     * lines, and detail lines (blanks, then ">": a tree conflict's
+     * "      >   ...", a move's "        > moved to X"). A line starting
+     * with "?" (unversioned) makes a record of its status columns alone.
      * Flags: modified for "M" or "!" in column 1, locked for "K" in column 6,
      * out of date for "*" in column 7 (the older layout) or alone in column
      * 9 (the newer one). After the status columns come the working revision,
@@ -250,12 +260,12 @@ public:
 
     /**
      * The cached record of a file, filling its directory's cache entry first
-     * (one "status --non-recursive --show-updates --verbose" run inside the
-     * directory) when there is none. A directory that is no working copy
-     * (a versioned folder missing on disk is none) is cached as null and not
-     * tested again until the entry goes. A failed run caches nothing. Null
-     * when there is no record. The pointer stays valid until saved() drops
-     * the record, the directory's entry is removed or the cache is cleared.
+     * when there is none (see folderEntry()). A directory that is no working
+     * copy (a versioned folder missing on disk is none) is cached as not
+     * listed and not tested again until the entry goes. A failed run caches
+     * nothing. Null when there is no record. The pointer stays valid until
+     * saved() drops the record, the directory's entry is removed or the
+     * cache is cleared.
      */
     SVNFileStatus* getFileStatus(const QStringList& pathParts);
 

@@ -152,7 +152,8 @@ public:
     /**
      * Stores the three values (they stay stored whatever happens; every later
      * run but "add" carries the user name and password), then checks them
-     * with "svn info" on @p repositoryURL.
+     * with "svn info" on @p repositoryURL. From then on the repository is
+     * asked for status again, after it could not be reached.
      * @return false when the client refuses (wrong password, unreachable or
      *         untrusted server); getLastError() then gives "info" and the
      *         client's error lines.
@@ -160,7 +161,7 @@ public:
     virtual bool login(const QString& userName, const QString& password,
                        const QString& repositoryURL) = 0;
 
-    /** Forgets the status cache; the credentials stay. Always true. */
+    /** Forgets the status cache, as refresh() does; the credentials stay. Always true. */
     virtual bool logout() = 0;
 
     /**
@@ -198,26 +199,44 @@ public:
     /** Whether the host should offer check-out (the SVNLockSupported option). */
     virtual bool checkOutSupported() = 0;
 
-    /** Forgets the status cache, so that the next status() asks the client again. Always true. */
+    /**
+     * Forgets the status cache and the repository's answers, so that the
+     * next status() asks the client again, and the server too after it could
+     * not be reached. Always true.
+     */
     virtual bool refresh() = 0;
 
     /**
      * The control state of one file (or folder), from the status cache; the
      * first question about a folder fills its records with one
-     * "svn status --non-recursive --show-updates --verbose" run inside it.
+     * "svn status --non-recursive --show-updates --verbose" run inside it
+     * (or, with the StatusScope option, every folder's with one run for the
+     * whole local root).
      *
      * With a record: true; @p controlled true; @p checkedOut: locked in
      * this working copy ("K"); @p modified: changed or missing locally;
      * @p outOfDate: the repository holds a newer revision; @p statusText:
      * the client's seven status columns; @p revisionText and
-     * @p lastChangedText: working and last-changed revision.
+     * @p lastChangedText: working and last-changed revision. An unversioned
+     * file has a record too, from its folder's "?" line: true, controlled
+     * and the other flags false, its columns, empty revisions.
      *
-     * Without a record (unversioned, not local, or its folder no working
-     * copy) the repository is asked ("svn info" on the file's URL): when it
-     * has the file, true with controlled, modified and outOfDate true,
-     * checkedOut false, "missing" and "fixme", @p lastChangedText untouched.
+     * When the repository cannot be reached (connection refused or timed
+     * out, a name that does not resolve, credentials or certificate refused,
+     * the time limit), the folder is read from the working copy alone (out
+     * of date false) and the server is asked no more until refresh(),
+     * logout() or login(); the server's error stays in getLastError(). A
+     * file without a record is then answered as not versioned: true, every
+     * flag false, empty texts; so is one that a whole-tree pass did not list.
+     *
+     * Otherwise, without a record (not local, or its folder no working copy)
+     * the repository is asked once ("svn info" on the file's URL; the answer
+     * is kept until refresh(), or saved() for the file): when it has the
+     * file, true with controlled, modified and outOfDate true, checkedOut
+     * false, "missing" and "fixme", @p lastChangedText untouched.
      * @return false, @p controlled false and the other outputs untouched,
-     *         when neither knows the file (getLastError(): "info").
+     *         when neither knows the file (getLastError(): "info"), or when
+     *         the operation was cancelled.
      */
     virtual bool status(const QStringList& pathParts, bool& controlled, bool& checkedOut,
                         bool& modified, bool& outOfDate, QString& statusText,

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "QTxProcess.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <stdexcept>
+
+/** What the benchmarks' fixtures do to files and tools; each throws std::runtime_error when it fails. */
+namespace BenchFiles {
+
+/** Writes `data` to a new file at `path` (an existing one is replaced). */
+inline void writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+/** Runs a tool (svnadmin, svn) in `directory` and waits for it; it must exit with 0. */
+inline void runOrThrow(const QStringList& arguments, const QString& directory = QString())
+{
+    QStringList output;
+    QStringList errors;
+    if (QTx::spawnProcess(arguments, true, directory, true, &output, &errors) != 0)
+        throw std::runtime_error("failed: " + arguments.join(QLatin1Char(' ')).toStdString() + ": "
+                                 + errors.join(QLatin1Char('\n')).toStdString());
+}
+
+} // namespace BenchFiles
