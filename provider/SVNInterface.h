@@ -9,8 +9,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <map>
-
 class SVNInterfaceSeam;
 
 /**
@@ -26,14 +24,16 @@ class SVNInterfaceSeam;
  *    with a code other than 0, writes anything at all on standard error,
  *    cannot be started, or is ended by the time limit.
  *  - Every failed run records its subcommand and message, readable through
- *    getLastError(); nothing clears them.
+ *    getLastError(); so does a refusal that runs nothing (a file an update
+ *    could not bring back, a checkout of another place). Nothing clears them.
  *  - Working-copy operations take path parts relative to the local root, run
  *    the client in localRootPath (or a directory below it) and end, after
  *    their last successful run, by calling saved() for the file.
  *  - A null comment is passed to the client as "". A path-parts list with no
  *    component is refused with false before anything runs.
  *
- * One object is used by one thread at a time; separate objects share nothing.
+ * One object is used by one thread at a time, but for cancelOperation(),
+ * which any thread may call; separate objects share nothing.
  */
 class SVNInterface : public SourceCodeControlSystemProviderInterface
 {
@@ -46,17 +46,19 @@ public:
     /**
      * Sets one host option, the key compared exactly (case-sensitive): the
      * three of SourceCodeControlOption that every host sets (SVNExecutable,
-     * SVNRepositoryURL, SVNLockSupported, true only for "Yes"), and the two
-     * that change nothing unless set: SVNPasswordFromStdin ("Yes") and
-     * SVNTimeout (whole seconds; anything else is no limit). Values are taken
-     * as given. Returns false, changing nothing, for any other key.
+     * SVNRepositoryURL, SVNLockSupported, true only for "Yes"), and the three
+     * that change nothing unless set: SVNPasswordFromStdin ("Yes"),
+     * SVNTimeout (whole seconds; anything else is no limit) and
+     * SVNStatusScope ("WorkingCopy"). Values are taken as given. Returns
+     * false, changing nothing, for any other key.
      */
     bool setOption(const QString& key, const QString& value) override;
     /** Appends repositoryURL (null on a fresh provider) to `list`. Always true. */
     bool getRepositoryList(QStringList& list) override;
     /**
-     * Stores the three values first (they stay stored whatever happens), then
-     * runs "info" on repositoryURL. True when that run succeeds.
+     * Stores the three values first (they stay stored whatever happens),
+     * takes the provider back online, then runs "info" on repositoryURL.
+     * True when that run succeeds.
      */
     bool login(const QString& userName, const QString& password,
                const QString& repositoryURL) override;
