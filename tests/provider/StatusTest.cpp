@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -100,6 +101,7 @@ TEST(StatusParsing, SkipsEmptyAndLastLinesAndKeepsUnversionedItemsAndTheLaterDup
         "      >   local file edit, incoming file delete or move upon update",
         "Status against revision:      2",
         "Summary of conflicts:",
+        "  Text conflicts: 1",
         "  Tree conflicts: 1",
     });
     EXPECT_EQ(records.size(), 5u);
@@ -161,8 +163,13 @@ TEST_F(ProviderTest, SavedRereadsOneFileOfACachedFolder)
     EXPECT_EQ(svn.getFileStatus({"lib", "x.c"}), x);
     EXPECT_FALSE(x->locked);
     EXPECT_TRUE(x->modified);
+    // A file the client no longer lists (its deletion committed) loses its record.
+    fake.respond("Status against revision:      5\n");
+    EXPECT_TRUE(svn.saved({"lib", "x.c"}));
+    EXPECT_EQ(svn.getFileStatus({"lib", "x.c"}), nullptr);
     const QStringList saved = withAuth({"status", "--show-updates", "--verbose"}, {"x.c"});
-    expectRuns({{rootPath + "/lib", saved}, {rootPath + "/lib", saved}, {rootPath + "/lib", saved}});
+    expectRuns({{rootPath + "/lib", saved}, {rootPath + "/lib", saved}, {rootPath + "/lib", saved},
+                {rootPath + "/lib", saved}});
 }
 
 TEST_F(ProviderTest, StatusAnswersFromTheCacheOrTheRepository)
@@ -290,17 +297,21 @@ TEST_F(ProviderTest, OfflineUntilRefreshOrLoginAndCancelEndsAWait)
                 {rootPath, online}, {rootPath, local}, {QDir::currentPath(), withAuth({"info"}, {"svn://repo"})},
                 {rootPath + "/lib", online}, {QDir::currentPath(), withAuth({"info"}, {"svn://repo/trunk/lib/c.c"})}});
 
-    // Cancelled from another thread, a wait for another client's lock ends at once.
+    // Cancelled from another thread, a wait for another client's lock ends
+    // at once: 3.8 s in, the provider is in its 3.2 s pause (from 3.15 s on).
     fake.respondAlways("", "svn: E155004: Working copy '/w' locked.\n", 1);
     QElapsedTimer clock;
     clock.start();
-    std::thread canceller([this] {
-        QThread::msleep(200);
+    std::atomic<qint64> cancelledAt{0};
+    std::thread canceller([&] {
+        QThread::msleep(3800);
+        cancelledAt = clock.elapsed();
         svn.cancelOperation();
     });
     EXPECT_FALSE(svn.checkin({"a.c"}, "c"));
+    const qint64 returnedAt = clock.elapsed();
     canceller.join();
-    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_LT(returnedAt - cancelledAt, 1000);
     // (Cancelled while a commit ran rather than while it waited, the clean-up after it meets the lock too.)
     EXPECT_TRUE(lastError().startsWith("commit: cancelled")) << lastError().toStdString();
 }
