@@ -41,12 +41,15 @@ struct SVNRetryRule
  * that matches it; any other failure, every start failure and every stopped
  * run that only read ends the run at once, as it is.
  */
-inline constexpr std::array<SVNRetryRule, 7> s_svnRetryRules{{
+inline constexpr std::array<SVNRetryRule, 8> s_svnRetryRules{{
     {"E205005:", nullptr, SVNRetryAction::RepeatWithForceLog, 0,
      "the log or lock message names an existing file; the client took it for a mistyped -F"},
     {"E155004:", "locked.", SVNRetryAction::WaitAndRepeat, 10000,
      "another client holds the working copy's lock for the length of its command (a read-only "
      "working copy gives E155004 too, with \"attempt to write a readonly database\": no wait helps)"},
+    {"E200033:", nullptr, SVNRetryAction::WaitAndRepeat, 10000,
+     "another client is writing the working copy's database at this moment (SQLite's busy answer, "
+     "\"database is locked\", under an E155004 that names no holder)"},
     {"E155037:", nullptr, SVNRetryAction::WaitAndRepeat, 3000,
      "another client is still running the work it queued (an interrupted one reports the same "
      "until a clean-up, so this wait is short)"},

@@ -149,6 +149,8 @@ TEST(RetryTable, EachRowRepeatsOnceOrWaitsItsBudget)
     const Case cases[] = {
         {"svn: E205005: The log message is a pathname (was -F intended?)", 1, 0, {"--force-log"}},
         {"svn: E155004: Working copy '/w' locked.", 8, 10000, {}},
+        {"svn: E155004: Failed to lock working copy '/w'.\nsvn: E200033: sqlite[S5]: database is locked", 8, 10000, {}},
+        {"svn: E155004: Commit failed\nsvn: E200031: sqlite[S8]: attempt to write a readonly database", 0, 0, {}},
         {"svn: E155037: Previous operation has not finished", 6, 3000, {}},
         {"svn: E000001: refused", 0, 0, {}},
     };
