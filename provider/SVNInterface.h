@@ -3,6 +3,7 @@
 #include "SVNClient.h"
 #include "SVNFileStatus.h"
 #include "SVNStatusCache.h"
+#include "SVNStatusReader.h"
 #include "SVNWorkingCopyLayout.h"
 #include "SourceCodeControlSystemProviderInterface.h"
 
@@ -318,6 +319,13 @@ private:
      * which fills an entry for every folder it lists. False when it fails.
      */
     bool readTree();
+    /**
+     * Runs `online` in `folder`, its lines into `sink`, or `local` once the
+     * provider is offline; an unreachable repository sends it offline and
+     * runs `local`. `forget` drops what a failed or repeated run gave.
+     */
+    bool readStatus(const QString& folder, const SVNStatusReader::Sink& sink, const std::function<void()>& forget,
+                    const SVNCommand& online, const SVNCommand& local);
     /** The repository cannot be reached: status answers come from the working copy until refresh. */
     void goOffline();
     /** Whether `directory` holds an entry `name`, on disk or in its working copy's records. */

@@ -31,12 +31,6 @@ bool isDirectory(const QString& path)
     return ::stat(toEightBit(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Whether `path` is `folder` or lies below it.
-bool within(const QString& path, const QString& folder)
-{
-    return path.startsWith(folder) && (path.size() == folder.size() || path.at(folder.size()) == QLatin1Char('/'));
-}
-
 // The folders of one whole-tree run at `root`, kept apart until the run has
 // succeeded: a line's path "a/b/c.txt" is the record "c.txt" of the folder
 // root/a/b. The client lists a folder's lines together, so the folder of
@@ -170,7 +164,7 @@ SVNFolderStatus* SVNInterface::folderEntry(const QString& directory)
 {
     if (SVNFolderStatus* folder = statusCache.find(directory))
         return folder;
-    if (treeScope && !statusCache.treeCovers(directory) && within(directory, localRootPath)
+    if (treeScope && !statusCache.treeCovers(directory) && SVNStatusCache::within(directory, localRootPath)
         && isWorkingCopy(localRootPath)) {
         if (!readTree())
             return nullptr;
@@ -194,60 +188,49 @@ SVNFolderStatus* SVNInterface::folderEntry(const QString& directory)
     return filled;
 }
 
-bool SVNInterface::readFolder(const QString& directory, SVNDirectoryStatus& records)
+bool SVNInterface::readStatus(const QString& folder, const SVNStatusReader::Sink& sink,
+                              const std::function<void()>& forget, const SVNCommand& online, const SVNCommand& local)
 {
-    const SVNStatusReader::NameCheck holds = [this, &directory](const QString& name) {
-        return folderHolds(directory, name);
-    };
+    const SVNStatusReader::NameCheck holds = [this, &folder](const QString& name) { return folderHolds(folder, name); };
     for (;;) {
         // The lines are read as they come, while the client still runs; a
         // failed run throws them away, a repeated one starts afresh.
-        const bool local = statusCache.offline();
-        auto reader = std::make_unique<SVNStatusReader>(intoRecords(&records), !local, holds);
+        const bool offline = statusCache.offline();
+        auto reader = std::make_unique<SVNStatusReader>(sink, !offline, holds);
         SVNOutput output;
         output.observer = [&reader](QByteArrayView line) { reader->add(line); };
         output.restart = [&] {
-            records.clear();
-            reader = std::make_unique<SVNStatusReader>(intoRecords(&records), !local, holds);
+            forget();
+            reader = std::make_unique<SVNStatusReader>(sink, !offline, holds);
         };
-        const SVNRunResult result = run(local ? SVNCommands::localFolderStatus(directory)
-                                              : SVNCommands::folderStatus(directory), output);
+        const SVNRunResult result = run(offline ? local : online, output);
         if (result.succeeded())
             return true;
-        records.clear();
-        if (local || !result.repositoryUnreachable())
+        forget();
+        if (offline || !result.repositoryUnreachable())
             return false; // the working copy itself failed: nothing is cached
         goOffline();
     }
 }
 
+bool SVNInterface::readFolder(const QString& directory, SVNDirectoryStatus& records)
+{
+    return readStatus(directory, intoRecords(&records), [&records] { records.clear(); },
+                      SVNCommands::folderStatus(directory), SVNCommands::localFolderStatus(directory));
+}
+
 bool SVNInterface::readTree()
 {
     const QString root = localRootPath;
-    const SVNStatusReader::NameCheck holds = [this, &root](const QString& name) { return folderHolds(root, name); };
-    for (;;) {
-        const bool local = statusCache.offline();
-        TreeFiller filler(root);
-        const SVNStatusReader::Sink sink = [&filler](QByteArrayView path, SVNFileStatus& record, bool) {
-            filler.add(path, record);
-        };
-        auto reader = std::make_unique<SVNStatusReader>(sink, !local, holds);
-        SVNOutput output;
-        output.observer = [&reader](QByteArrayView line) { reader->add(line); };
-        output.restart = [&] {
-            filler.restart();
-            reader = std::make_unique<SVNStatusReader>(sink, !local, holds);
-        };
-        const SVNRunResult result = run(local ? SVNCommands::localTreeStatus(root) : SVNCommands::treeStatus(root),
-                                        output);
-        if (result.succeeded()) {
-            filler.commit(statusCache);
-            return true;
-        }
-        if (local || !result.repositoryUnreachable())
-            return false;
-        goOffline();
-    }
+    TreeFiller filler(root);
+    const SVNStatusReader::Sink sink = [&filler](QByteArrayView path, SVNFileStatus& record, bool) {
+        filler.add(path, record);
+    };
+    if (!readStatus(root, sink, [&filler] { filler.restart(); }, SVNCommands::treeStatus(root),
+                    SVNCommands::localTreeStatus(root)))
+        return false;
+    filler.commit(statusCache);
+    return true;
 }
 
 void SVNInterface::goOffline()

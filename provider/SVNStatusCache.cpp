@@ -1,15 +1,10 @@
 #include "SVNStatusCache.h"
 
-namespace {
-
-// Whether `path` is `folder` or lies below it.
-bool within(const QString& path, const QString& folder)
+bool SVNStatusCache::within(const QString& path, const QString& folder)
 {
     return path.startsWith(folder)
         && (path.size() == folder.size() || path.at(folder.size()) == QLatin1Char('/') || folder.endsWith(QLatin1Char('/')));
 }
-
-} // namespace
 
 SVNFolderStatus* SVNStatusCache::find(const QString& folder) const
 {

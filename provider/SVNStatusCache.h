@@ -64,6 +64,9 @@ public:
     /** Whether `folder` is, or lies inside, an unversioned folder a whole-tree pass listed. */
     bool insideUnversionedFolder(const QString& folder) const;
 
+    /** Whether `path` is `folder` or lies below it. */
+    static bool within(const QString& path, const QString& folder);
+
     /** The repository could not be reached: answer from the working copy until clear() or setOffline(false). */
     void setOffline(bool offline) { m_offline = offline; }
     bool offline() const { return m_offline; }
