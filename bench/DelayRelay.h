@@ -45,11 +45,6 @@ public:
     /** Holds the chunks read from now on `delayMs` milliseconds; those already held keep their time. */
     void setDelay(int delayMs);
 
-    /** A port of 127.0.0.1 that nothing listens on now; 0 when none can be had. */
-    static int freePort();
-    /** Whether something on 127.0.0.1:`port` accepts a connection now. */
-    static bool acceptsConnections(int port);
-
 private:
     struct Loop;
 

@@ -3,6 +3,8 @@
 
 #include "DelayRelay.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -27,15 +29,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-sockaddr_in loopback(int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 void closeQuietly(int& fd)
 {
@@ -375,28 +368,4 @@ void DelayRelay::setMode(Mode mode)
     m_loop->answered.wait(lock, [&] { return m_loop->done >= request || m_loop->ended; });
     if (!m_loop->error.empty())
         throw std::runtime_error(m_loop->error);
-}
-
-int DelayRelay::freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    if (fd >= 0)
-        ::close(fd);
-    return port;
-}
-
-bool DelayRelay::acceptsConnections(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = loopback(port);
-    const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return connected;
 }

@@ -8,6 +8,7 @@
 #include "BenchFiles.h"
 #include "BenchSummary.h"
 #include "DelayRelay.h"
+#include "Loopback.h"
 #include "QTxProcess.h"
 #include "SVNInterfaceSeam.h"
 
@@ -201,7 +202,7 @@ public:
 private:
     void start(const QByteArray& root)
     {
-        m_port = DelayRelay::freePort();
+        m_port = freeLoopbackPort();
         const QByteArray port = QByteArray::number(m_port);
         const char* const argv[] = {SvnServer, "-d", "--foreground", "--listen-host", "127.0.0.1",
                                     "--listen-port", port.constData(), "-r", root.constData(), nullptr};
@@ -218,7 +219,7 @@ private:
             ::_exit(127);
         }
         for (int waited = 0; m_pid > 0 && waited < 10000; waited += 20) {
-            if (DelayRelay::acceptsConnections(m_port))
+            if (acceptsConnections(m_port))
                 return;
             int status;
             if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
@@ -494,38 +495,29 @@ void guarded(benchmark::State& state, Body body)
     }
 }
 
-/** Puts the relay in `mode` for as long as it lives, then back to forwarding. */
-class RelayMode
+/**
+ * Puts the relay in `mode` with `delayMs` for as long as it lives, then back
+ * to forwarding with the usual delay.
+ */
+class RelaySetting
 {
 public:
-    RelayMode(DelayRelay& relay, DelayRelay::Mode mode) : m_relay(relay) { m_relay.setMode(mode); }
-    ~RelayMode()
+    RelaySetting(DelayRelay& relay, DelayRelay::Mode mode, int delayMs = RelayDelayMs) : m_relay(relay)
     {
+        m_relay.setDelay(delayMs);
+        m_relay.setMode(mode);
+    }
+    ~RelaySetting()
+    {
+        m_relay.setDelay(RelayDelayMs);
         try {
             m_relay.setMode(DelayRelay::Mode::Forwarding);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
         }
     }
-    RelayMode(const RelayMode&) = delete;
-    RelayMode& operator=(const RelayMode&) = delete;
-
-private:
-    DelayRelay& m_relay;
-};
-
-/**
- * Takes the relay's delay away for as long as it lives, then puts it back:
- * a count of client runs does not depend on the distance, and a per-folder
- * pass is then a third as long.
- */
-class RelayWithoutDelay
-{
-public:
-    explicit RelayWithoutDelay(DelayRelay& relay) : m_relay(relay) { m_relay.setDelay(0); }
-    ~RelayWithoutDelay() { m_relay.setDelay(RelayDelayMs); }
-    RelayWithoutDelay(const RelayWithoutDelay&) = delete;
-    RelayWithoutDelay& operator=(const RelayWithoutDelay&) = delete;
+    RelaySetting(const RelaySetting&) = delete;
+    RelaySetting& operator=(const RelaySetting&) = delete;
 
 private:
     DelayRelay& m_relay;
@@ -649,7 +641,7 @@ void refusedServerPass(benchmark::State& state, Scope scope)
     const QStringList bare = bareStatus(local);
     const QStringList refused = bareStatus(QStringList{QStringLiteral("--show-updates")} + local);
     const QStringList bareFolders = wholeTree ? QStringList{tree.workingCopy} : tree.files.folders;
-    RelayMode refusing(*tree.relay, DelayRelay::Mode::Refusing);
+    RelaySetting refusing(*tree.relay, DelayRelay::Mode::Refusing);
     std::vector<double> providerMs, bareMs, refusedMs;
     int turn = 0;
     for (auto _ : state) {
@@ -695,7 +687,7 @@ void BM_SilentServerTreeScope(benchmark::State& state)
         auto svn = boundProvider(Scope::WorkingCopy, tree.url, tree.workingCopy, QString::fromLatin1(SvnClient),
                                  TimeoutSeconds);
         const QStringList bare = bareStatus({QStringLiteral("--verbose")});
-        RelayMode silent(*tree.relay, DelayRelay::Mode::Silent);
+        RelaySetting silent(*tree.relay, DelayRelay::Mode::Silent);
         std::vector<double> providerMs, bareMs;
         passesAndBareRuns(state, *svn, tree.files, bare, tree.workingCopy, providerMs, bareMs);
         const double pass = BenchSummary::median(providerMs) / 1e3;
@@ -722,7 +714,9 @@ void countRuns(benchmark::State& state, Scope scope)
     ServedTree& tree = servedTree();
     CountingClient client;
     auto svn = boundProvider(scope, tree.url, tree.workingCopy, client.program());
-    RelayWithoutDelay undelayed(*tree.relay);
+    // A count of client runs does not depend on the distance, and a
+    // per-folder pass is a third as long without it.
+    RelaySetting undelayed(*tree.relay, DelayRelay::Mode::Forwarding, 0);
     const std::vector<QStringList> unlisted = tree.files.unlisted();
     int firstRuns = 0, unlistedRuns = 0, secondRuns = 0, mostForOneFile = 0, unattributed = 0;
     for (auto _ : state) {

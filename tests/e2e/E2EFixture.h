@@ -174,6 +174,27 @@ protected:
         svnOk({"import", "-m", "import", source, urlOf(path)});
     }
 
+    /**
+     * Imports each of `paths` with its own path and a newline as its text,
+     * then checks project/ out as ann into <base>/ann with the client;
+     * returns that folder.
+     */
+    QString annChecksOut(std::initializer_list<const char*> paths)
+    {
+        for (const char* path : paths)
+            importFile(QString::fromLatin1(path), QByteArray(path) + "\n");
+        const QString root = m_base + "/ann";
+        svnOk({"checkout", urlOf("project"), root}, "ann");
+        return root;
+    }
+
+    /** Binds `provider` (the test's own by default) to the working copy at `root` with the one-list setRoots. */
+    void bindWorkingCopy(const QString& root, SourceCodeControlSystemProviderInterface* provider = nullptr)
+    {
+        ASSERT_TRUE((provider ? provider : m_provider)->setRoots(root.split('/', Qt::SkipEmptyParts)))
+            << lastError().toStdString();
+    }
+
     /** Logs `user` in through the provider; fails the test when that is refused. */
     void loginAs(const QString& user)
     {

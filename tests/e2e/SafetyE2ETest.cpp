@@ -22,17 +22,9 @@ protected:
         E2EFixture::SetUp();
         if (HasFatalFailure())
             return;
-        for (const char* path : {"project/a.txt", "project/CMakeLists.txt", "project/lib/CMakeLists.txt"})
-            importFile(QString::fromLatin1(path), QByteArray(path) + "\n");
-        m_root = m_base + "/ann";
-        svnOk({"checkout", urlOf("project"), m_root}, "ann");
+        m_root = annChecksOut({"project/a.txt", "project/CMakeLists.txt", "project/lib/CMakeLists.txt"});
         loginAs("ann");
-        bind(m_root);
-    }
-
-    void bind(const QString& root)
-    {
-        ASSERT_TRUE(m_provider->setRoots(root.split('/', Qt::SkipEmptyParts))) << lastError().toStdString();
+        bindWorkingCopy(m_root);
     }
 
     /** Commits `bytes` as project/`path` from a checkout of bob's own. */
@@ -215,7 +207,7 @@ TEST_F(Safety, NamesThatLookLikeEscapesStayNames)
     EXPECT_TRUE(m_provider->setRoots(root.split('/', Qt::SkipEmptyParts), {"project", "100%25"}));
     EXPECT_TRUE(QFileInfo::exists(root + "/in.txt"));
     svnOk({"checkout", urlOf("project/My%20Project"), m_base + "/mine"}, "ann");
-    bind(m_base + "/mine");
+    bindWorkingCopy(m_base + "/mine");
     QStringList local, repository;
     m_provider->getRoots(local, repository);
     EXPECT_EQ(repository, QStringList({"project", "My Project"}));

@@ -27,14 +27,10 @@ protected:
         E2EFixture::SetUp();
         if (HasFatalFailure())
             return;
-        for (const char* path : {"project/top.txt", "project/theirs.txt", "project/del.txt", "project/m.txt",
-                                 "project/a/one.txt", "project/a/b/two.txt", "project/a/b/conf.txt",
-                                 "project/sw/s.txt", "project/alt/s.txt", "project/sparse/p.txt",
-                                 "extsrc/e.txt"})
-            importFile(QString::fromLatin1(path), QByteArray(path) + "\n");
-        m_root = m_base + "/ann";
+        m_root = annChecksOut({"project/top.txt", "project/theirs.txt", "project/del.txt", "project/m.txt",
+                               "project/a/one.txt", "project/a/b/two.txt", "project/a/b/conf.txt", "project/sw/s.txt",
+                               "project/alt/s.txt", "project/sparse/p.txt", "extsrc/e.txt"});
         const QString ann = "ann", bobs = m_base + "/bob";
-        svnOk({"checkout", urlOf("project"), m_root}, ann);
         svnOk({"propset", "svn:externals", "ext " + urlOf("extsrc") + "\n" + urlOf("project/top.txt") + " fext.txt",
                m_root}, ann);
         svnOk({"propset", "svn:ignore", "*.log", m_root}, ann);
@@ -62,12 +58,7 @@ protected:
         QDir().mkpath(m_root + "/build");
         writeBytes(m_root + "/build/out.o", "unversioned folder\n");
         loginAs(ann);
-        bind(m_provider);
-    }
-
-    void bind(SourceCodeControlSystemProviderInterface* provider)
-    {
-        ASSERT_TRUE(provider->setRoots(m_root.split('/', Qt::SkipEmptyParts))) << lastError().toStdString();
+        bindWorkingCopy(m_root);
     }
 
     /** Every file of the tree: on disk (outside ".svn"), and those deleted or moved away. */
@@ -97,7 +88,7 @@ TEST_F(StatusPass, TheWholeTreeScopeAnswersAsPerFolderAndAsTheClient)
         tree->setOption(QLatin1String(key), key == SourceCodeControlOption::Executable ? QString("svn") : m_url);
     ASSERT_TRUE(tree->setOption(QLatin1String(SourceCodeControlOption::StatusScope), "WorkingCopy"));
     ASSERT_TRUE(tree->login("ann", passwordOf("ann"), m_url));
-    bind(tree);
+    bindWorkingCopy(m_root, tree);
 
     const QStringList paths = files();
     ASSERT_GE(paths.size(), 15) << paths.join(' ').toStdString();
@@ -138,7 +129,7 @@ TEST_F(StatusPass, AStoppedOrHungServerLeavesTheWorkingCopysAnswer)
         provider->setOption(QLatin1String(SourceCodeControlOption::StatusScope), c.scope);
         provider->setOption(QLatin1String(SourceCodeControlOption::Timeout), "3");
         provider->login("ann", passwordOf("ann"), m_url);
-        bind(provider);
+        bindWorkingCopy(m_root, provider);
         if (c.hung)
             ::kill(pid_t(m_server->processId()), SIGSTOP);
         else

@@ -1,5 +1,7 @@
 #include "SvnServer.h"
 
+#include "Loopback.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,15 +28,6 @@ bool writeText(const QString& path, const QByteArray& text)
         && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
 }
 
-sockaddr_in loopback(int port)
-{
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // Apache's workers run as www-data: every folder above the repository must
 // let them through (a test's temporary folder is private to root).
 void openTheWay(const QString& path)
@@ -45,28 +38,6 @@ void openTheWay(const QString& path)
         if (::stat(bytes.constData(), &st) == 0)
             ::chmod(bytes.constData(), st.st_mode | S_IXOTH);
     }
-}
-
-int freeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
-
-bool acceptsConnections(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(port);
-    const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
 }
 
 } // namespace

@@ -20,15 +20,10 @@ protected:
         E2EFixture::SetUp();
         if (HasFatalFailure())
             return;
-        for (const char* path : {"project/top.txt", "project/theirs.txt", "project/a/one.txt",
-                                 "project/a/del.txt", "project/a/b/two.txt", "project/a/b/conf.txt",
-                                 "project/a/b/c/three.txt"})
-            importFile(QString::fromLatin1(path), QByteArray(path) + "\n");
-        m_root = m_base + "/ann";
-        svnOk({"checkout", urlOf("project"), m_root}, "ann");
+        m_root = annChecksOut({"project/top.txt", "project/theirs.txt", "project/a/one.txt", "project/a/del.txt",
+                               "project/a/b/two.txt", "project/a/b/conf.txt", "project/a/b/c/three.txt"});
         loginAs("ann");
-        ASSERT_TRUE(m_provider->setRoots(m_root.split(QLatin1Char('/'), Qt::SkipEmptyParts)))
-            << lastError().toStdString();
+        bindWorkingCopy(m_root);
     }
 
     QString differs(const QString& path) { return differenceWithClient(m_root, path); }
