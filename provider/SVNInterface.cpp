@@ -16,7 +16,11 @@ const QLatin1String s_optionStatusScope(SourceCodeControlOption::StatusScope);
 
 } // namespace
 
-SVNInterface::SVNInterface() = default;
+SVNInterface::SVNInterface()
+    : statusPass([this](const SVNCommand& command, const SVNOutput& output) { return run(command, output); },
+                 workingCopyLayout)
+{
+}
 
 SVNInterface::~SVNInterface() = default;
 
@@ -33,7 +37,7 @@ bool SVNInterface::setOption(const QString& key, const QString& value)
     else if (key == s_optionTimeout)
         client.setTimeoutSeconds(value.toInt());
     else if (key == s_optionStatusScope)
-        treeScope = value == QLatin1String("WorkingCopy");
+        statusPass.setTreeScope(value == QLatin1String("WorkingCopy"));
     else
         return false;
     return true;
@@ -45,7 +49,7 @@ try {
     const SVNClient::Operation operation(client);
     client.setCredentials(newUserName, newPassword);
     repositoryURL = newRepositoryURL;
-    statusCache.setOffline(false); // the repository is asked again from now on
+    statusPass.online(); // every repository is asked again from now on
     return run(SVNCommands::info(repositoryURL));
 } catch (...) {
     return false; // out of memory: no exception may reach the host
@@ -53,15 +57,13 @@ try {
 
 bool SVNInterface::logout()
 {
-    // Through the interface, so that a subclass's refresh is the one used.
-    SourceCodeControlSystemProviderInterface* self = this;
-    self->refresh();
+    refresh();
     return true;
 }
 
 bool SVNInterface::refresh()
 {
-    statusCache.clear();
+    statusPass.clear();
     return true;
 }
 
@@ -157,13 +159,70 @@ QString SVNInterface::localFilePath(const QStringList& pathParts) const
 
 bool SVNInterface::isWorkingCopy(const QString& directory)
 {
-    if (hasEntriesFile(directory))
-        return true;
-    // A folder below the top of a working copy made by a client of 1.7 or later.
-    return workingCopyLayout.inspect(directory).versioned;
+    return workingCopyLayout.isWorkingCopy(directory);
 }
 
-void SVNInterface::removeCacheEntry(const QString& directory)
+void SVNInterface::parseStatusOutput(SVNDirectoryStatus* records, const QStringList& lines)
 {
-    statusCache.remove(directory);
+    SVNStatusPass::parse(records, lines);
+}
+
+SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
+{
+    return statusPass.record(pathParts);
+}
+
+bool SVNInterface::saved(const QStringList& pathParts)
+try {
+    const SVNClient::Operation operation(client);
+    if (pathParts.isEmpty())
+        return false;
+    statusPass.reread(pathParts, SVNStatusPass::Edited);
+    return true;
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
+}
+
+bool SVNInterface::status(const QStringList& pathParts, bool& controlled, bool& checkedOut,
+                          bool& modified, bool& outOfDate, QString& statusText,
+                          QString& revisionText, QString& lastChangedText)
+try {
+    const SVNClient::Operation operation(client);
+    controlled = false;
+    const SVNStatusPass::Answer answer = statusPass.ask(pathParts);
+    switch (answer.kind) {
+    case SVNStatusPass::Answer::Kind::Record: {
+        // An unversioned item ("?") has a record too, of its status columns alone.
+        const SVNFileStatus& record = *answer.record;
+        controlled = !record.statusColumns.startsWith(QLatin1Char('?'));
+        checkedOut = record.locked;
+        modified = record.modified;
+        outOfDate = record.outOfDate;
+        statusText = record.statusColumns;
+        revisionText = record.workingRevision;
+        lastChangedText = record.lastChangedRevision;
+        return true;
+    }
+    case SVNStatusPass::Answer::Kind::NotVersioned:
+        checkedOut = modified = outOfDate = false;
+        statusText = revisionText = lastChangedText = QString();
+        return true;
+    case SVNStatusPass::Answer::Kind::InRepository:
+        controlled = true;
+        checkedOut = false;
+        modified = true;
+        outOfDate = true;
+        statusText = QStringLiteral("missing");
+        revisionText = QStringLiteral("fixme");
+        return true;
+    case SVNStatusPass::Answer::Kind::NotFound:
+        return false;
+    case SVNStatusPass::Answer::Kind::Failed:
+        if (!answer.failedCommand.isNull())
+            setLastError(answer.failedCommand, answer.failedMessage);
+        return false;
+    }
+    return false;
+} catch (...) {
+    return false; // out of memory: no exception may reach the host
 }

@@ -2,8 +2,7 @@
 
 #include "SVNClient.h"
 #include "SVNFileStatus.h"
-#include "SVNStatusCache.h"
-#include "SVNStatusReader.h"
+#include "SVNStatusPass.h"
 #include "SVNWorkingCopyLayout.h"
 #include "SourceCodeControlSystemProviderInterface.h"
 
@@ -96,19 +95,14 @@ public:
      */
     bool refresh() override;
     /**
-     * The control state of one file, from the status cache (filling the
-     * file's folder first when it is not cached yet, see folderEntry()).
-     *  - A record: the outputs copied from it, controlled true unless it is
-     *    an unversioned one ("?": controlled false, revisions empty).
-     *  - No record where none is to be had (a folder a whole-tree pass
-     *    filled, a folder inside an unversioned one) or while offline: true,
-     *    every flag false and the texts empty: not versioned.
-     *  - Otherwise the repository is asked once ("info" on rootURL/path,
-     *    the answer kept with the folder's entry until refresh or saved()):
-     *    when it has the file, controlled, modified and outOfDate true,
-     *    checkedOut false, "missing" and "fixme", lastChangedText untouched;
-     *    when it has not, false with the other outputs untouched.
-     * False too when the folder's run was cancelled.
+     * The control state of one file: SVNStatusPass::ask() turned into the
+     * interface's outputs (a record's flags and texts; not versioned: true,
+     * every flag false, empty texts; in the repository only: controlled,
+     * modified and outOfDate true, "missing" and "fixme", lastChangedText
+     * untouched). False, controlled false and the rest untouched, when
+     * neither the working copy nor the repository knows the file, or a run
+     * failed or was cancelled; a remembered failure of the file's folder
+     * becomes the last error again.
      */
     bool status(const QStringList& pathParts, bool& controlled, bool& checkedOut,
                 bool& modified, bool& outOfDate, QString& statusText,
@@ -126,14 +120,7 @@ public:
      * unless the time limit ended it); what was done before stays done.
      */
     bool addFile(const QStringList& pathParts, const QString& comment) override;
-    /**
-     * Re-reads one file's status into its directory's cache entry when the
-     * directory is cached (a not-a-working-copy entry then gets a map): the
-     * records the client prints overwrite the cached ones in place, and the
-     * file's record goes when the client no longer lists it. Runs nothing
-     * when the directory is not cached. A failed run changes nothing.
-     * Always true.
-     */
+    /** Re-reads one file's record (SVNStatusPass::reread(), as after an edit). Always true. */
     bool saved(const QStringList& pathParts) override;
     /**
      * Brings one file up to date: each directory level that is no working
@@ -238,37 +225,14 @@ public:
     /** localRootPath followed by "/" and each component but the last. */
     QString getLocalDirectory(const QStringList& pathParts);
 
-    /**
-     * Parses "svn status" lines into `records`, keyed by entry name (see
-     * SVNStatusReader). Not entries: the last line (the client's "Status
-     * against revision:"), anything from a "Status against revision:" or
-     * "Summary of conflicts:" line on (until an external's block), empty
-     * lines, and detail lines (blanks, then ">": a tree conflict's
-     * "      >   ...", a move's "        > moved to X"). A line starting
-     * with "?" (unversioned) makes a record of its status columns alone.
-     * Flags: modified for "M" or "!" in column 1, locked for "K" in column 6,
-     * out of date for "*" in column 7 (the older layout) or alone in column
-     * 9 (the newer one). After the status columns come the working revision,
-     * the last-changed revision and the author; the name is the rest of the
-     * line, read from column 42 when the newer fixed columns say it starts
-     * there (an empty author, a name with leading blanks). After an author of
-     * more than twelve characters the name is the rest after the author's
-     * first word; the provider's own status runs take instead the first rest
-     * that the folder holds on disk or in its records, so an author with
-     * blanks ("Release Engineering") does not shift the name. A later line with
-     * the same key overwrites the earlier record in place. A line too short
-     * for that layout never reads past its end; missing fields stay null.
-     */
+    /** Parses "svn status" lines into `records`, keyed by entry name (SVNStatusPass::parse()). */
     void parseStatusOutput(SVNDirectoryStatus* records, const QStringList& lines);
 
     /**
      * The cached record of a file, filling its directory's cache entry first
-     * when there is none (see folderEntry()). A directory that is no working
-     * copy (a versioned folder missing on disk is none) is cached as not
-     * listed and not tested again until the entry goes. A failed run caches
-     * nothing. Null when there is no record. The pointer stays valid until
-     * saved() drops the record, the directory's entry is removed or the
-     * cache is cleared.
+     * when there is none (SVNStatusPass::record()). Null when there is no
+     * record. The pointer stays valid until saved() drops the record, the
+     * directory's entry is removed or the cache is cleared.
      */
     SVNFileStatus* getFileStatus(const QStringList& pathParts);
 
@@ -285,56 +249,7 @@ private:
     bool run(const SVNCommand& command, QStringList& lines);
     /** As above, the output discarded. */
     bool run(const SVNCommand& command);
-    /** Where a status query finds its answer. */
-    struct StatusLookup
-    {
-        /** The file's folder entry; null when its status run failed. */
-        SVNFolderStatus* folder = nullptr;
-        /** The file's record; null when there is none. */
-        SVNFileStatus* record = nullptr;
-        /** No record, and none is to be had: the file is answered as not versioned. */
-        bool local = false;
-    };
-    /** Finds the record of a file, filling its folder's entry first when there is none. */
-    StatusLookup lookUp(const QStringList& pathParts);
-    /**
-     * The entry of `directory`, filled first when there is none: with the
-     * whole-tree scope by one pass over the local root (when the directory
-     * lies in it and the pass has not run since refresh); a folder inside an
-     * unversioned folder that pass listed as complete and empty; a folder that
-     * is no working copy as not listed; otherwise by one run in the folder.
-     * Null when that run failed (nothing is cached then).
-     */
-    SVNFolderStatus* folderEntry(const QString& directory);
-    /**
-     * One status run in `directory` into `records`: "status --non-recursive
-     * --show-updates --verbose", or, when the repository cannot be reached
-     * (then the provider goes offline) or could not before, the same without
-     * "--show-updates". False when the working copy itself fails.
-     */
-    bool readFolder(const QString& directory, SVNDirectoryStatus& records);
-    /**
-     * The whole-tree pass: one "status --show-updates --verbose" run at the
-     * local root (without "--show-updates" when offline, as readFolder()),
-     * which fills an entry for every folder it lists. False when it fails.
-     */
-    bool readTree();
-    /**
-     * Runs `online` in `folder`, its lines into `sink`, or `local` once the
-     * provider is offline; an unreachable repository sends it offline and
-     * runs `local`. `forget` drops what a failed or repeated run gave.
-     */
-    bool readStatus(const QString& folder, const SVNStatusReader::Sink& sink, const std::function<void()>& forget,
-                    const SVNCommand& online, const SVNCommand& local);
-    /** The repository cannot be reached: status answers come from the working copy until refresh. */
-    void goOffline();
-    /** Whether `directory` holds an entry `name`, on disk or in its working copy's records. */
-    bool folderHolds(const QString& directory, const QString& name);
-    /**
-     * A directory is a working copy when "<directory>/.svn/entries" exists
-     * (never read), or when it is on disk and a versioned folder of an
-     * enclosing working copy of the central layout (a ".svn/wc.db" at its top).
-     */
+    /** SVNWorkingCopyLayout::isWorkingCopy(). */
     bool isWorkingCopy(const QString& directory);
     /**
      * Brings the folder `name`, missing from the central working copy that
@@ -345,16 +260,18 @@ private:
     bool fetchFolder(const QString& parentDirectory, const QString& parentDepth, const QString& name);
     /**
      * Makes way for the repository's text of a file before an update that is
-     * to replace the local one. In a working copy of the central layout only
-     * what the update restores is deleted: a versioned file with no scheduled
-     * change, conflict or obstruction; a conflicted one is reverted
-     * instead; an unversioned, added, deleted or obstructed one is left
-     * alone and the answer is false, with the last error ("update") naming
-     * the file and why. In the per-folder layout the file is deleted.
+     * to replace the local one. In a working copy of the newer layout it is
+     * decided from a fresh local status of the file ("status --verbose"):
+     * a conflict ("C" in column 1, 2 or 7), a replacement ("R") or a
+     * property change is reverted; a modified file ("M") is deleted; a
+     * missing or unchanged one is left for the update; an unversioned,
+     * ignored, added, deleted or obstructed one is left alone and the answer
+     * is false, with the last error ("update") naming the file and why. In
+     * the per-folder layout the file is deleted. `changed`: there was
+     * something local to discard (or the file is missing), so an update is
+     * due.
      */
-    bool discardLocalChanges(const QStringList& pathParts, const SVNNodeState& node);
-    /** Drops a directory's cache entry with its records and repository answers. */
-    void removeCacheEntry(const QString& directory);
+    bool discardLocalChanges(const QStringList& pathParts, bool& changed);
     /** localRootPath + "/" + the path parts joined by "/". */
     QString localFilePath(const QStringList& pathParts) const;
     /** "update" of one file, addressed from the local root. */
@@ -370,20 +287,10 @@ private:
     QString localRootPath;
     QString rootURL;
     bool lockSupported = false;
-    /** Folder path → its records and repository answers; whole-tree passes; offline or not. */
-    SVNStatusCache statusCache;
-    /** The "SVNStatusScope" option is "WorkingCopy": one status run for the whole local root. */
-    bool treeScope = false;
-    /** The folder of the last status question, while the cache's generation says it is still there. */
-    struct
-    {
-        QStringList parts;
-        QString root;
-        SVNFolderStatus* status = nullptr;
-        quint64 generation = 0;
-    } lastFolder;
     QString lastErrorCommand;
     QString lastErrorMessage;
     /** The working copies' own databases, read to tell which folders are versioned. */
     SVNWorkingCopyLayout workingCopyLayout;
+    /** The status cache and every status run. */
+    SVNStatusPass statusPass;
 };

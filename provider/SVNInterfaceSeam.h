@@ -26,13 +26,14 @@ public:
         m_provider.localRootPath = localRootPath;
         m_provider.rootURL = rootURL;
         m_provider.repositoryRoots = repositoryRoots;
+        m_provider.statusPass.bind(localRootPath, rootURL);
     }
 
     QString localRootPath() const { return m_provider.localRootPath; }
     QString rootURL() const { return m_provider.rootURL; }
 
     /** The status cache itself. */
-    SVNStatusCache& statusCache() { return m_provider.statusCache; }
+    SVNStatusCache& statusCache() { return m_provider.statusPass.cache(); }
 
 private:
     SVNInterface& m_provider;

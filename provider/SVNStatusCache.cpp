@@ -36,20 +36,4 @@ void SVNStatusCache::clear()
 {
     ++m_generation;
     m_folders.clear();
-    m_treeRoot.clear();
-    m_unversioned.clear();
-    m_offline = false;
-}
-
-bool SVNStatusCache::treeCovers(const QString& folder) const
-{
-    return !m_treeRoot.isEmpty() && within(folder, m_treeRoot);
-}
-
-bool SVNStatusCache::insideUnversionedFolder(const QString& folder) const
-{
-    for (const QString& unversioned : m_unversioned)
-        if (within(folder, unversioned))
-            return true;
-    return false;
 }

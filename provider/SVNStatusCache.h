@@ -6,23 +6,33 @@
 
 #include <map>
 #include <memory>
-#include <vector>
 
 /** One folder's entry in the status cache. */
 struct SVNFolderStatus
 {
     /**
      * The records came from the client; false for a folder that is no
-     * working copy (its files are answered from the repository, or locally
-     * while the provider is offline).
+     * working copy (its files are answered from the repository, or as not
+     * versioned: see `complete`).
      */
     bool listed = false;
     /**
      * A name without a record is answered as not versioned, with no further
-     * run: the folder was filled by a whole-tree pass, which lists every
-     * versioned and unversioned name, or lies inside an unversioned folder.
+     * run: the working copy listed every versioned and unversioned name of
+     * the folder (a successful run of a working copy of the newer layout, a
+     * whole-tree pass), or the folder is on disk and holds no working copy
+     * (unversioned, ignored, inside such a folder).
      */
     bool complete = false;
+    /**
+     * The folder's run failed for a reason of the working copy itself (it
+     * needs an upgrade, it is of a newer format, its database is broken): its
+     * files are answered with this failure, and nothing runs, until refresh.
+     */
+    bool failed = false;
+    /** The failed run's subcommand and message, when `failed`. */
+    QString failedCommand;
+    QString failedMessage;
     /** The records by name as the client printed it ("." is the folder itself). */
     SVNDirectoryStatus records;
     /** What the repository said of names without a record: whether it has them. */
@@ -30,10 +40,9 @@ struct SVNFolderStatus
 };
 
 /**
- * The status cache: an entry per folder (keyed by its absolute path), the
- * trees that one whole-tree pass has read, and whether the provider is
- * offline (its repository could not be reached, so it answers from the
- * working copy alone). clear() forgets all of it.
+ * The folder entries of the status cache, keyed by each folder's absolute
+ * path. Entries are owned here: a pointer to one stays valid until it is
+ * replaced or removed, or the cache is cleared (generation() tells).
  */
 class SVNStatusCache
 {
@@ -46,7 +55,7 @@ public:
     void put(const QString& folder, std::unique_ptr<SVNFolderStatus> status);
     /** Drops the entry of `folder` with its records and repository answers. */
     void remove(const QString& folder);
-    /** Forgets every entry, every tree read and the offline state. */
+    /** Forgets every entry. */
     void clear();
     size_t size() const { return m_folders.size(); }
     /**
@@ -55,26 +64,10 @@ public:
      */
     quint64 generation() const { return m_generation; }
 
-    /** Records that one whole-tree pass has read the tree at `root`. */
-    void coverTree(const QString& root) { m_treeRoot = root; }
-    /** Whether a whole-tree pass has read the tree holding `folder` since the last clear(). */
-    bool treeCovers(const QString& folder) const;
-    /** Records an unversioned folder that a whole-tree pass listed. */
-    void addUnversionedFolder(const QString& folder) { m_unversioned.push_back(folder); }
-    /** Whether `folder` is, or lies inside, an unversioned folder a whole-tree pass listed. */
-    bool insideUnversionedFolder(const QString& folder) const;
-
-    /** Whether `path` is `folder` or lies below it. */
+    /** Whether `path` is `folder` or lies below it (a sibling sharing a prefix, "lib2" of "lib", does not). */
     static bool within(const QString& path, const QString& folder);
-
-    /** The repository could not be reached: answer from the working copy until clear() or setOffline(false). */
-    void setOffline(bool offline) { m_offline = offline; }
-    bool offline() const { return m_offline; }
 
 private:
     std::map<QString, std::unique_ptr<SVNFolderStatus>> m_folders;
-    QString m_treeRoot;
-    std::vector<QString> m_unversioned;
-    bool m_offline = false;
     quint64 m_generation = 0;
 };

@@ -11,6 +11,7 @@ namespace {
 const QByteArrayView s_summaryLine("Status against revision:");
 const QByteArrayView s_conflictSummary("Summary of conflicts:");
 const QByteArrayView s_externalBlock("Performing status on external item at ");
+const QByteArrayView s_changelistBlock("--- Changelist '");
 // Where a newer client starts the name when the fields before it are blank.
 const qsizetype s_nameColumn = 41;
 
@@ -34,10 +35,10 @@ QByteArrayView nextField(QByteArrayView line, qsizetype& pos)
 }
 
 // A line whose revision and author fields are all blank, with the name in
-// its column.
+// its column (which may start with blanks: the name is all the rest).
 bool hasNoFields(QByteArrayView line)
 {
-    if (line.size() <= s_nameColumn || line[s_nameColumn] == ' ')
+    if (line.size() <= s_nameColumn)
         return false;
     for (qsizetype i = 7; i < s_nameColumn; ++i)
         if (line[i] != ' ' && !(i == 8 && line[i] == '*'))
@@ -85,8 +86,8 @@ struct SVNStatusReader::Recent
     Entry entries[Size];
 };
 
-SVNStatusReader::SVNStatusReader(Sink sink, bool holdBackLastLine, NameCheck check)
-    : m_sink(std::move(sink)), m_check(std::move(check)), m_recent(new Recent), m_holdBack(holdBackLastLine)
+SVNStatusReader::SVNStatusReader(Sink sink, NameCheck check)
+    : m_sink(std::move(sink)), m_check(std::move(check)), m_recent(new Recent)
 {
 }
 
@@ -113,28 +114,21 @@ QString SVNStatusReader::text(QByteArrayView bytes)
 
 void SVNStatusReader::add(QByteArrayView line)
 {
-    if (!m_holdBack) {
-        parse(line);
-        return;
-    }
-    if (m_holding)
-        parse(m_held);
-    // Copied into the same buffer each time: no allocation per line.
-    m_held.resize(line.size());
-    if (!line.isEmpty())
-        std::memcpy(m_held.data(), line.data(), size_t(line.size()));
-    m_holding = true;
-}
-
-void SVNStatusReader::parse(QByteArrayView line)
-{
     if (line.isEmpty())
         return;
-    // An external's block starts afresh after the enclosing working copy's
-    // summary; a summary of conflicts ends the entries as a summary line does.
+    // The client's summaries are known by their text, never by coming last:
+    // it leaves the "Status against revision:" line out in a folder scheduled
+    // for addition, in one renamed or deleted in the repository, and when
+    // the branch was deleted. An external's block and a changelist's block
+    // hold entries again after a summary; a summary of conflicts ends them
+    // as a summary line does.
     if (line.startsWith(s_externalBlock)) {
         m_skipping = false;
         m_inExternal = true;
+        return;
+    }
+    if (line.startsWith(s_changelistBlock)) {
+        m_skipping = false;
         return;
     }
     if (m_skipping)
@@ -143,7 +137,9 @@ void SVNStatusReader::parse(QByteArrayView line)
         m_skipping = true;
         return;
     }
-    if (isDetailLine(line))
+    // An ignored item, listed only when it is named as the target, is as
+    // unknown to the working copy as one that is not listed at all.
+    if (isDetailLine(line) || line[0] == 'I')
         return;
     const qsizetype length = line.size();
 

@@ -15,11 +15,15 @@
  * every entry to a sink: its path as the client printed it and its record.
  *
  * A line is an entry unless it is empty, a detail line (blanks, then ">":
- * a tree conflict's "      >   ...", a move's "        > moved to X"), or
- * comes after a "Status against revision:" or "Summary of conflicts:" line
- * and before the next "Performing status on external item at ..." line
- * (where the entries of an external's own working copy follow). Lines
- * starting with "?" are entries too (unversioned items).
+ * a tree conflict's "      >   ...", a move's "        > moved to X"), an
+ * ignored item's ("I", printed only for a target named so), or comes after
+ * a "Status against revision:" or "Summary of conflicts:" line and before
+ * the next block header: "Performing status on external item at ..."
+ * (the entries of an external's own working copy follow) or "--- Changelist
+ * '...':" (the entries of a changelist). Summaries are known by their text
+ * alone: the client leaves them out in some folders, so the last line may
+ * be an entry. Lines starting with "?" are entries too (unversioned items),
+ * their name everything from its column on, leading blanks included.
  *
  * Flags: modified for "M" or "!" in column 1, locked for "K" in column 6, out
  * of date for "*" in column 7 (the older layout) or alone in column 9 (the
@@ -40,12 +44,7 @@ public:
     /** Whether the folder the lines are about holds an entry at this path (on disk or in its records). */
     using NameCheck = std::function<bool(const QString& path)>;
 
-    /**
-     * `holdBackLastLine`: each line is held until the next arrives, and the
-     * last one is never an entry (a --show-updates run ends with its
-     * "Status against revision:" line; a local run ends with an entry).
-     */
-    SVNStatusReader(Sink sink, bool holdBackLastLine, NameCheck check = NameCheck());
+    explicit SVNStatusReader(Sink sink, NameCheck check = NameCheck());
     ~SVNStatusReader();
     SVNStatusReader(const SVNStatusReader&) = delete;
     SVNStatusReader& operator=(const SVNStatusReader&) = delete;
@@ -56,16 +55,12 @@ public:
 private:
     struct Recent;
 
-    void parse(QByteArrayView line);
     QByteArrayView pathAfterLongAuthor(QByteArrayView line, qsizetype pos) const;
     QString text(QByteArrayView bytes);
 
     Sink m_sink;
     NameCheck m_check;
     std::unique_ptr<Recent> m_recent;
-    QByteArray m_held;
-    bool m_holdBack;
-    bool m_holding = false;
     bool m_skipping = false;
     bool m_inExternal = false;
 };

@@ -25,8 +25,10 @@ try {
     const SVNClient::Operation operation(client);
     localRoots = newLocalRoots;
     localRootPath = Slash + localRoots.join(Slash);
-    if (!isWorkingCopy(localRootPath))
+    if (!isWorkingCopy(localRootPath)) {
+        setLastError(QLatin1String(SVNSubcommand::Info), QStringLiteral("%1 is not a working copy").arg(localRootPath));
         return false;
+    }
 
     QStringList output;
     if (!run(SVNCommands::info(localRootPath), output))
@@ -43,8 +45,10 @@ try {
             repositoryRoot = line.mid(17);
         }
     }
-    if (haveURL)
+    if (haveURL) {
         rootURL = url; // the repository URL of the local root, what file URLs are built on
+        statusPass.bind(localRootPath, rootURL);
+    }
     if (url.startsWith(repositoryRoot)) {
         // The client prints URLs percent-encoded; the components are names.
         repositoryRoots.clear();
@@ -70,6 +74,7 @@ try {
         parent = Slash; // a root directly below "/" is checked out from "/"
 
     rootURL = repositoryRoots.isEmpty() ? repositoryURL : SVNUrl::join(repositoryURL, repositoryRoots);
+    statusPass.bind(localRootPath, rootURL);
 
     const SVNCommand checkout = SVNCommands::checkOutRoot(rootURL, parent, localRoots.value(localRoots.size() - 1));
     if (isWorkingCopy(localRootPath)) {
@@ -122,7 +127,7 @@ try {
                 return false;
             }
             // It may be cached as "not a working copy"; let the next query look again.
-            removeCacheEntry(levelDirectory);
+            statusPass.forget(levelDirectory);
         }
         directory = levelDirectory;
     }
@@ -130,7 +135,8 @@ try {
     const QString& fileName = pathParts.last();
     if (!run(SVNCommands::add(directory, fileName)) || !run(SVNCommands::commitAdded(directory, fileName, comment)))
         return false;
-    return saved(pathParts);
+    statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
+    return true;
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }
@@ -155,13 +161,14 @@ try {
                                                 : run(SVNCommands::updateFolder(directory, name));
             if (!fetched)
                 return false;
-            removeCacheEntry(levelDirectory);
+            statusPass.forget(levelDirectory);
         }
         directory = levelDirectory;
     }
-    const SVNNodeState node = workingCopyLayout.inspectNode(localFilePath(pathParts));
-    if (!keepLocal && !discardLocalChanges(pathParts, node))
+    bool changed = false;
+    if (!keepLocal && !discardLocalChanges(pathParts, changed))
         return false;
+    const SVNNodeState node = workingCopyLayout.inspectNode(localFilePath(pathParts));
     // The client brings a file external up to date only with the folder
     // that defines it; an update of the file alone would make it a switched
     // file, and every later update of the working copy would fail.
@@ -170,33 +177,51 @@ try {
         : updateFile(pathParts);
     if (!updated)
         return false;
-    return saved(pathParts);
+    statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
+    return true;
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }
 
-bool SVNInterface::discardLocalChanges(const QStringList& pathParts, const SVNNodeState& node)
+bool SVNInterface::discardLocalChanges(const QStringList& pathParts, bool& changed)
 {
     const QString path = localFilePath(pathParts);
-    if (!node.central) {
+    changed = false;
+    if (!workingCopyLayout.inspectNode(path).central) {
         QTx::removeFile(path); // the per-folder layout: the update restores any missing file
+        changed = true;
         return true;
     }
+    // Decided from the working copy as it is now, never from the cache: the
+    // file may have been edited outside the IDE since it was last read.
+    SVNFileStatus record;
+    bool listed = false;
+    if (!statusPass.readFile(getLocalDirectory(pathParts), pathParts.last(), record, listed))
+        return false;
     const QString relative = pathParts.join(Slash);
-    if (node.conflicted)
-        return run(SVNCommands::revert(localRootPath, relative));
+    const QString& columns = record.statusColumns;
+    const auto column = [&columns](qsizetype i) { return i < columns.size() ? columns.at(i) : QLatin1Char(' '); };
+    const QChar text = column(0);
+    const QChar properties = column(1);
+    const bool conflicted = text == QLatin1Char('C') || properties == QLatin1Char('C') || column(6) == QLatin1Char('C');
     struct stat st;
     const bool onDisk = ::lstat(toEightBit(path).constData(), &st) == 0;
     QString reason;
-    if (!node.known && onDisk)
+    if (conflicted || text == QLatin1Char('R') || properties == QLatin1Char('M')) {
+        // A conflict, a replacement or a property change: only a revert takes
+        // them back; the update then brings the repository's text.
+        changed = true;
+        return run(SVNCommands::revert(localRootPath, relative));
+    }
+    if ((!listed || text == QLatin1Char('?')) && onDisk)
         reason = QStringLiteral("it is not under version control");
-    else if (node.deleted)
+    else if (text == QLatin1Char('D'))
         reason = QStringLiteral("it is scheduled for deletion");
-    else if (node.scheduled)
+    else if (text == QLatin1Char('A'))
         reason = QStringLiteral("it is scheduled for addition and is not in the repository yet");
-    else if (onDisk && S_ISDIR(st.st_mode) != (node.kind == QLatin1String("dir")))
-        reason = QStringLiteral("a %1 stands where the working copy has a %2 (an obstruction)")
-                     .arg(S_ISDIR(st.st_mode) ? QStringLiteral("folder") : QStringLiteral("file"), node.kind);
+    else if (text == QLatin1Char('~'))
+        reason = QStringLiteral("a %1 stands where the working copy has another kind of item (an obstruction)")
+                     .arg(onDisk && S_ISDIR(st.st_mode) ? QStringLiteral("folder") : QStringLiteral("file"));
     if (!reason.isNull()) {
         // Deleting it would lose what no update brings back.
         setLastError(QLatin1String(SVNSubcommand::Update),
@@ -204,7 +229,8 @@ bool SVNInterface::discardLocalChanges(const QStringList& pathParts, const SVNNo
                          .arg(relative, reason));
         return false;
     }
-    if (onDisk)
+    changed = record.modified; // "M" or "!": the update restores the repository's text
+    if (text == QLatin1Char('M'))
         QTx::removeFile(path);
     return true;
 }
@@ -262,18 +288,29 @@ try {
     const SVNClient::Operation operation(client);
     if (pathParts.isEmpty())
         return false;
-    const SVNFileStatus* record = lookUp(pathParts).record;
-    if (record && record->modified && replaceLocal) {
-        // The repository's text replaces the local one before the lock is asked for.
-        if (!discardLocalChanges(pathParts, workingCopyLayout.inspectNode(localFilePath(pathParts)))
-            || !updateFile(pathParts))
+    bool updated = false;
+    if (workingCopyLayout.inspectNode(localFilePath(pathParts)).central) {
+        // The repository's text replaces a changed local one before the lock is asked for.
+        bool changed = false;
+        if (replaceLocal && (!discardLocalChanges(pathParts, changed) || (changed && !updateFile(pathParts))))
             return false;
+        updated = changed;
+    } else {
+        // The per-folder layout decides from the file's cached record.
+        const SVNFileStatus* record = statusPass.record(pathParts);
+        if (record && record->modified && replaceLocal) {
+            bool changed = false;
+            if (!discardLocalChanges(pathParts, changed) || !updateFile(pathParts))
+                return false;
+            updated = true;
+        }
     }
     // A lock whose post-lock hook failed is held all the same: the run counts as done.
     if (!run(SVNCommands::lock(localRootPath, pathParts.join(Slash), comment)))
         return false;
     QTx::setWriteable(localFilePath(pathParts), true);
-    return saved(pathParts);
+    statusPass.reread(pathParts, SVNStatusPass::LockChanged | (updated ? SVNStatusPass::BroughtUpToDate : 0u));
+    return true;
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }
@@ -283,20 +320,22 @@ try {
     const SVNClient::Operation operation(client);
     if (pathParts.isEmpty())
         return false;
-    // A client of the central layout cannot unlock a file that is gone (it
+    // A client of the newer layout cannot unlock a file that is gone (it
     // fails half-way and leaves the working copy needing a clean-up), so there
     // the lock goes first and the local changes after it.
-    const SVNNodeState node = workingCopyLayout.inspectNode(localFilePath(pathParts));
-    const bool unlockFirst = discardChanges && node.central;
-    if (discardChanges && !unlockFirst && !discardLocalChanges(pathParts, node))
+    const bool unlockFirst = discardChanges && workingCopyLayout.inspectNode(localFilePath(pathParts)).central;
+    bool changed = false;
+    if (discardChanges && !unlockFirst && !discardLocalChanges(pathParts, changed))
         return false;
     if (!run(SVNCommands::unlock(localRootPath, pathParts.join(Slash))))
         return false;
-    if (unlockFirst && !discardLocalChanges(pathParts, node))
+    if (unlockFirst && !discardLocalChanges(pathParts, changed))
         return false;
     if (discardChanges && !updateFile(pathParts))
         return false;
-    return saved(pathParts);
+    statusPass.reread(pathParts,
+                      SVNStatusPass::LockChanged | (discardChanges ? SVNStatusPass::BroughtUpToDate : 0u));
+    return true;
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }
@@ -316,7 +355,8 @@ try {
         return false; // an empty target would commit the whole working copy
     if (!run(SVNCommands::commit(localRootPath, pathParts.join(Slash), comment)))
         return false;
-    return saved(pathParts);
+    statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
+    return true;
 } catch (...) {
     return false; // out of memory: no exception may reach the host
 }

@@ -28,6 +28,7 @@ const char s_conflictQuery[] =
     "SELECT conflict_data IS NOT NULL OR tree_conflict_data IS NOT NULL OR conflict_old IS NOT NULL"
     " OR conflict_new IS NOT NULL OR conflict_working IS NOT NULL OR prop_reject IS NOT NULL"
     " FROM actual_node WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1";
+const char s_repositoryQuery[] = "SELECT root FROM repository ORDER BY id LIMIT 1";
 const char s_externalQuery[] =
     "SELECT def_local_relpath FROM externals WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1";
 
@@ -43,7 +44,7 @@ QString columnText(sqlite3_stmt* statement, int column)
     return text ? QString::fromUtf8(text) : QString();
 }
 
-// Binds `relative` to a statement's one parameter; the caller steps it and
+// Binds `relative` to a statement's one parameter (if it has one); the caller steps it and
 // the Query resets it, which ends the read, so the client is never kept
 // waiting on us.
 class Query
@@ -52,8 +53,9 @@ public:
     Query(sqlite3_stmt* statement, const QByteArray& relative) : m_statement(statement)
     {
         m_bound = statement
-            && sqlite3_bind_text(statement, 1, relative.constData(), int(relative.size()), SQLITE_TRANSIENT)
-                == SQLITE_OK;
+            && (sqlite3_bind_parameter_count(statement) == 0
+                || sqlite3_bind_text(statement, 1, relative.constData(), int(relative.size()), SQLITE_TRANSIENT)
+                    == SQLITE_OK);
     }
     ~Query()
     {
@@ -96,7 +98,7 @@ SVNWorkingCopyLayout::~SVNWorkingCopyLayout()
 
 void SVNWorkingCopyLayout::close(Database& database)
 {
-    for (sqlite3_stmt** statement : {&database.nodes, &database.conflict, &database.external}) {
+    for (sqlite3_stmt** statement : {&database.nodes, &database.conflict, &database.external, &database.repository}) {
         sqlite3_finalize(*statement);
         *statement = nullptr;
     }
@@ -134,7 +136,8 @@ SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& pat
         || sqlite3_busy_timeout(database.connection, s_busyTimeoutMs) != SQLITE_OK
         || sqlite3_prepare_v2(database.connection, s_nodeQuery, -1, &database.nodes, nullptr) != SQLITE_OK
         || sqlite3_prepare_v2(database.connection, s_conflictQuery, -1, &database.conflict, nullptr) != SQLITE_OK
-        || sqlite3_prepare_v2(database.connection, s_externalQuery, -1, &database.external, nullptr)
+        || sqlite3_prepare_v2(database.connection, s_externalQuery, -1, &database.external, nullptr) != SQLITE_OK
+        || sqlite3_prepare_v2(database.connection, s_repositoryQuery, -1, &database.repository, nullptr)
             != SQLITE_OK) {
         close(database);
         return nullptr;
@@ -244,4 +247,27 @@ QString SVNWorkingCopyLayout::recordedURL(const QString& directory)
             url = SVNUrl::join(rows.text(6), rows.text(5).split(QLatin1Char('/'), Qt::SkipEmptyParts));
     }
     return url;
+}
+
+QString SVNWorkingCopyLayout::repositoryRoot(const QString& directory)
+{
+    const Location location = locate(toEightBit(QDir::cleanPath(directory)));
+    if (!location.database)
+        return QString();
+    Query rows(location.database->repository, QByteArray());
+    return rows.next() ? rows.text(0) : QString();
+}
+
+QString SVNWorkingCopyLayout::top(const QString& directory)
+{
+    QByteArray folder = toEightBit(QDir::cleanPath(directory));
+    if (!folder.startsWith('/'))
+        return QString();
+    while (!isDirectory((folder == "/" ? QByteArray() : folder) + "/.svn")) {
+        if (folder == "/")
+            return QString();
+        const qsizetype slash = folder.lastIndexOf('/');
+        folder = slash > 0 ? folder.left(slash) : QByteArray("/");
+    }
+    return fromEightBit(folder);
 }

@@ -75,6 +75,13 @@ public:
      */
     SVNFolderState inspect(const QString& directory);
 
+    /**
+     * Whether `directory` is a working copy: "<directory>/.svn/entries"
+     * exists (never read), or it is on disk and a versioned folder of an
+     * enclosing working copy of the newer layout.
+     */
+    bool isWorkingCopy(const QString& directory) { return hasEntriesFile(directory) || inspect(directory).versioned; }
+
     /** The state of the file (or folder) `path` (absolute), read from the nearest ".svn" above it. */
     SVNNodeState inspectNode(const QString& path);
 
@@ -84,6 +91,20 @@ public:
      * it, percent-encoded); null when no database records the folder.
      */
     QString recordedURL(const QString& directory);
+
+    /**
+     * The root URL of the repository that the working copy holding
+     * `directory` was checked out from; null when no database records one
+     * (the per-folder layout, no working copy).
+     */
+    QString repositoryRoot(const QString& directory);
+
+    /**
+     * The top of the working copy that holds `directory` (absolute): the
+     * nearest folder at or above it with a ".svn" of its own; null when
+     * there is none. A nested working copy or an external is its own top.
+     */
+    static QString top(const QString& directory);
 
 private:
     struct Database
@@ -95,6 +116,7 @@ private:
         sqlite3_stmt* nodes = nullptr;
         sqlite3_stmt* conflict = nullptr;
         sqlite3_stmt* external = nullptr;
+        sqlite3_stmt* repository = nullptr;
     };
     /** Where a path lies: its database (null: none readable) and its path below the top. */
     struct Location

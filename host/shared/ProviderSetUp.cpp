@@ -38,9 +38,10 @@ ProviderSetUp setUpProvider(SourceCodeControlSystemProviderInterface& provider, 
     if (bound)
         return ProviderSetUp();
     ProviderSetUp setUp = failure(ProviderSetUp::Binding, provider);
-    // The one-list form runs nothing for a folder that is no working copy, so
-    // the last error is still the one from before.
-    if (!twoLists && setUp.command == commandBefore && setUp.message == messageBefore) {
+    // The one-list form runs nothing for a folder that is no working copy: the
+    // plug-in says so, or (an older one) leaves the last error as it was.
+    const bool unchanged = setUp.command == commandBefore && setUp.message == messageBefore;
+    if (!twoLists && (unchanged || setUp.message.endsWith(QLatin1String(" is not a working copy")))) {
         setUp.failedStep = ProviderSetUp::NotAWorkingCopy;
         setUp.command.clear();
         setUp.message = QStringLiteral("%1 is not a working copy").arg(options.localRoot);

@@ -169,13 +169,15 @@ SVNCommand localFolderStatus(const QString& directory)
 
 SVNCommand treeStatus(const QString& root)
 {
-    return custom(QLatin1String(SVNSubcommand::Status), {QStringLiteral("--show-updates"), QStringLiteral("--verbose")},
+    return custom(QLatin1String(SVNSubcommand::Status),
+                  {QStringLiteral("--show-updates"), QStringLiteral("--verbose"), QStringLiteral("--ignore-externals")},
                   root, QString());
 }
 
 SVNCommand localTreeStatus(const QString& root)
 {
-    return custom(QLatin1String(SVNSubcommand::Status), {QStringLiteral("--verbose")}, root, QString());
+    return custom(QLatin1String(SVNSubcommand::Status), {QStringLiteral("--verbose"), QStringLiteral("--ignore-externals")},
+                  root, QString());
 }
 
 SVNCommand localFileStatus(const QString& directory, const QString& name)

@@ -122,10 +122,14 @@ SVNCommand folderStatus(const QString& directory);
 /** "status --non-recursive --verbose" in `directory`: one folder's records from the working copy alone. */
 SVNCommand localFolderStatus(const QString& directory);
 
-/** "status --show-updates --verbose" in `root`, all depths: every folder's records in one run. */
+/**
+ * "status --show-updates --verbose --ignore-externals" in `root`, all
+ * depths: every folder's records of one working copy in one run (an
+ * external is a working copy of its own, read by a run of its own).
+ */
 SVNCommand treeStatus(const QString& root);
 
-/** "status --verbose" in `root`, all depths, from the working copy alone. */
+/** "status --verbose --ignore-externals" in `root`, all depths, from the working copy alone. */
 SVNCommand localTreeStatus(const QString& root);
 
 /** "status --verbose name" in `directory`: one file's record from the working copy alone. */

@@ -95,10 +95,14 @@ TEST_F(ProviderTest, UndoCheckoutDiscardingUnlocksFirstInTheCentralLayout)
     EXPECT_FALSE(svn.undoCheckout({"f.c"}, true));
     EXPECT_EQ(readBytes(rootPath + "/f.c"), "edited"); // a refused unlock keeps the edit
 
+    // Unlocked, the edit goes as the working copy shows it now.
+    fake.respond("");
+    fake.respond("M                1        1 ann          f.c\n");
     ASSERT_TRUE(svn.undoCheckout({"f.c"}, true));
     EXPECT_FALSE(QFileInfo::exists(rootPath + "/f.c")); // the stand-in restores nothing
     expectRuns({{rootPath, withAuth({"unlock"}, {"f.c"})},
                 {rootPath, withAuth({"unlock"}, {"f.c"})},
+                {rootPath, withAuth({"status", "--verbose"}, {"f.c"})},
                 {rootPath, withAuth({"update"}, {"f.c"})}});
 }
 

@@ -64,28 +64,37 @@ TEST(StatusParsing, ReadsFlagsFieldsAndKeyByPosition)
     }
 }
 
-TEST(StatusParsing, SkipsEmptyAndLastLinesAndKeepsUnversionedItemsAndTheLaterDuplicate)
+TEST(StatusParsing, SummariesBlocksAndDuplicates)
 {
     SVNInterface svn;
     SVNDirectoryStatus records;
     svn.parseStatusOutput(&records, {});
-    svn.parseStatusOutput(&records, {"M            1        1 a            only.c"});
-    EXPECT_TRUE(records.empty()); // a single line is the summary line
+    // A local run ends with an entry, and so does a run in a folder the
+    // client prints no summary for (added, renamed or deleted there).
+    svn.parseStatusOutput(&records, {"A                -       ?   ?           only.c"});
+    EXPECT_EQ(records.count("only.c"), 1u);
 
     records["keep.c"].workingRevision = "old";
     const SVNFileStatus* kept = &records["keep.c"];
     svn.parseStatusOutput(&records, {
         "?                                       stray.c",
+        "?" + QString(40, ' ') + " notes.txt",
+        "I                                        ignored.o",
         QString(),
         "M            5        4 a            keep.c",
         "             5        4 a            dup.c",
         "     K       6        6 a            dup.c",
-        "M            9        9 a            last.c",
+        "Status against revision:      9",
+        "",
+        "--- Changelist 'fixme':",
+        "M            9        9 a            listed.c",
     });
-    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records.size(), 6u);
     EXPECT_EQ(records["stray.c"].statusColumns, "?      "); // unversioned: a record of its columns alone
     EXPECT_TRUE(records["stray.c"].workingRevision.isNull());
-    EXPECT_EQ(records.count("last.c"), 0u);
+    EXPECT_EQ(records.count(" notes.txt"), 1u);  // the name from its column, blanks included
+    EXPECT_EQ(records.count("ignored.o"), 0u);    // ignored: as unknown as an unlisted name
+    EXPECT_TRUE(records["listed.c"].modified);    // a changelist's block holds entries again
     EXPECT_EQ(&records["keep.c"], kept); // overwritten in place: pointers stay valid
     EXPECT_EQ(kept->workingRevision, "5");
     EXPECT_TRUE(kept->modified);
@@ -104,7 +113,7 @@ TEST(StatusParsing, SkipsEmptyAndLastLinesAndKeepsUnversionedItemsAndTheLaterDup
         "  Text conflicts: 1",
         "  Tree conflicts: 1",
     });
-    EXPECT_EQ(records.size(), 5u);
+    EXPECT_EQ(records.size(), 8u);
     EXPECT_EQ(records.count("tree.c"), 1u);
     EXPECT_EQ(records["moved.c"].workingRevision, "2");
 }
@@ -127,19 +136,17 @@ TEST_F(ProviderTest, StatusCacheFillsOnceAFolder)
     EXPECT_EQ(svn.getFileStatus({"plain", "f.c"}), nullptr);
     makeWorkingCopy("plain");
     EXPECT_EQ(svn.getFileStatus({"plain", "g.c"}), nullptr);
-    // A failed run caches nothing; a one-line answer caches an empty folder.
-    fake.respond("", "svn: E155007: not a working copy\n", 1);
-    EXPECT_EQ(svn.getFileStatus({"top.c"}), nullptr);
-    EXPECT_EQ(seam.statusCache().find(rootPath), nullptr);
-    fake.respond("Status against revision:      7\n");
-    EXPECT_EQ(svn.getFileStatus({"top.c"}), nullptr);
-    EXPECT_EQ(svn.getFileStatus({"other.c"}), nullptr);
-    ASSERT_TRUE(seam.statusCache().find(rootPath)->listed);
+    // A run that the working copy itself fails is remembered until
+    // refresh, its message the last error of every file's status.
+    fake.respond("", "svn: E155036: Please see the 'svn upgrade' command\n", 1);
+    EXPECT_FALSE(ask({"top.c"}).result);
+    EXPECT_FALSE(ask({"other.c"}).result);
+    EXPECT_EQ(lastError(), "status: svn: E155036: Please see the 'svn upgrade' command");
     // After refresh the client runs again.
     svn.refresh();
     EXPECT_EQ(svn.getFileStatus({"src", "a.c"}), nullptr); // unscripted: an empty answer
     const QStringList status = withAuth({"status", "--non-recursive", "--show-updates", "--verbose"});
-    expectRuns({{rootPath + "/src", status}, {rootPath, status}, {rootPath, status}, {rootPath + "/src", status}});
+    expectRuns({{rootPath + "/src", status}, {rootPath, status}, {rootPath + "/src", status}});
 }
 
 TEST_F(ProviderTest, SavedRereadsOneFileOfACachedFolder)
@@ -155,7 +162,7 @@ TEST_F(ProviderTest, SavedRereadsOneFileOfACachedFolder)
     ASSERT_NE(x, nullptr);
     EXPECT_TRUE(x->locked);
     // A failed run changes nothing; a success overwrites the record in place.
-    fake.respond("", "svn: E170013: Unable to connect\n", 1);
+    fake.respond("", "svn: E155010: The node was not found\n", 1);
     EXPECT_TRUE(svn.saved({"lib", "x.c"}));
     EXPECT_TRUE(x->locked);
     fake.respond("M            4        4 ann          x.c\nStatus against revision:      4\n");
@@ -232,20 +239,19 @@ TEST_F(ProviderTest, StatusAnswersFromTheCacheOrTheRepository)
 
 TEST_F(ProviderTest, OneWholeTreePassFillsEveryFolderItLists)
 {
-    makeWorkingCopy();
-    for (const char* folder : {"lib", "ext", "build/deep"})
-        QDir().mkpath(rootPath + '/' + folder);
+    // An external is a working copy of its own, read by a run of its own.
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}, {"lib", 0, "dir", "normal", "infinity"}});
+    makeCentralWorkingCopy("ext", {{"", 0, "dir", "normal", "infinity"}});
+    QDir().mkpath(rootPath + "/build/deep");
     ASSERT_TRUE(svn.setOption(SourceCodeControlOption::StatusScope, "WorkingCopy"));
     fake.respond("                 5        5 ann          .\n"
                  "M                5        4 ann          lib/a.c\n"
                  "                 5        5 ann          lib\n"
                  "?                                        build\n"
                  "X                                        ext\n"
-                 "Status against revision:      5\n"
-                 "\n"
-                 "Performing status on external item at 'ext':\n"
-                 "                 9        8 bob          ext/e.c\n"
-                 "                 9        9 bob          ext\n"
+                 "Status against revision:      5\n");
+    fake.respond("                 9        8 bob          e.c\n"
+                 "                 9        9 bob          .\n"
                  "Status against revision:      9\n");
     struct Case { QStringList parts; bool controlled; const char* status; const char* revision; };
     const Case cases[] = {
@@ -253,7 +259,7 @@ TEST_F(ProviderTest, OneWholeTreePassFillsEveryFolderItLists)
         {{"lib"}, true, "       ", "5"},
         {{"ext"}, true, "       ", "9"},         // the external's own line, not the "X" one
         {{"ext", "e.c"}, true, "       ", "9"},
-        {{"ext", "."}, true, "       ", "9"},     // a folder's own line is its "." too
+        {{"lib", "."}, true, "       ", "5"},     // a folder's own line is its "." too
         {{"lib", "ignored.o"}, false, "", ""},    // not listed: not versioned, no run
         {{"build"}, false, "?      ", ""},
         {{"build", "deep", "x.o"}, false, "", ""}, // inside an unversioned folder
@@ -266,7 +272,8 @@ TEST_F(ProviderTest, OneWholeTreePassFillsEveryFolderItLists)
         EXPECT_EQ(answer.statusText, QString::fromLatin1(c.status));
         EXPECT_EQ(answer.revisionText, QString::fromLatin1(c.revision));
     }
-    expectRuns({{rootPath, withAuth({"status", "--show-updates", "--verbose"})}});
+    const QStringList tree = withAuth({"status", "--show-updates", "--verbose", "--ignore-externals"});
+    expectRuns({{rootPath, tree}, {rootPath + "/ext", tree}});
 }
 
 TEST_F(ProviderTest, OfflineUntilRefreshOrLoginAndCancelEndsAWait)

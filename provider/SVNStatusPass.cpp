@@ -1,0 +1,494 @@
+#include "SVNStatusPass.h"
+
+#include "EightBit.h"
+#include "SVNUrl.h"
+#include "SVNWorkingCopyLayout.h"
+
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// A sink that keeps each entry under its path in one folder's records.
+SVNStatusReader::Sink intoRecords(SVNDirectoryStatus* records)
+{
+    // The client lists a folder's entries in order, so each usually goes last.
+    return [records](QByteArrayView path, SVNFileStatus& record, bool) {
+        records->insert_or_assign(records->end(), fromEightBit(path.data(), path.size()), std::move(record));
+    };
+}
+
+bool isDirectory(const QString& path)
+{
+    struct stat st;
+    return ::stat(toEightBit(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A run that failed because of the working copy itself: it finished, the
+// server was not the problem, and it is not another client's lock, which
+// the retry table has waited for already and which will pass.
+bool isWorkingCopyFailure(const SVNRunResult& result)
+{
+    if (result.end != SVNRunResult::End::Finished || result.repositoryUnreachable())
+        return false;
+    const QString message = result.errors.join(QLatin1Char('\n'));
+    for (const char* passing : {"E155004:", "E200033:", "E155037:"})
+        if (message.contains(QLatin1String(passing)))
+            return false;
+    return true;
+}
+
+// The folders of one whole-tree run at `root`, kept apart until the run has
+// succeeded: a line's path "a/b/c.txt" is the record "c.txt" of the folder
+// root/a/b. The client lists a folder's lines together, so the folder of
+// the last line is looked up only when it changes.
+class TreeFiller
+{
+public:
+    explicit TreeFiller(const QString& root) : m_root(root) {}
+
+    void add(QByteArrayView path, SVNFileStatus& record)
+    {
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArrayView folder = slash < 0 ? QByteArrayView() : path.first(slash);
+        if (!m_last || m_lastFolder != folder) {
+            std::unique_ptr<SVNFolderStatus>& status = m_folders[folder.toByteArray()];
+            if (!status)
+                status = std::make_unique<SVNFolderStatus>();
+            m_last = status.get();
+            m_lastFolder = folder.toByteArray();
+        }
+        if (record.statusColumns.startsWith(QLatin1Char('?')))
+            m_unversioned.push_back(path.toByteArray());
+        const QByteArrayView name = slash < 0 ? path : path.sliced(slash + 1);
+        m_last->records.insert_or_assign(m_last->records.end(), fromEightBit(name.data(), name.size()),
+                                         std::move(record));
+    }
+
+    void restart()
+    {
+        m_folders.clear();
+        m_unversioned.clear();
+        m_last = nullptr;
+    }
+
+    // Hands every folder to `cache`, complete, each with its own line as
+    // its "." record (as a run inside it shows it), and appends the
+    // unversioned folders the run listed to `unversioned` (a working copy of
+    // its own inside one is not: it is read by a pass of its own).
+    void commit(SVNStatusCache& cache, std::vector<QString>& unversioned)
+    {
+        for (auto& [folder, status] : m_folders) {
+            const qsizetype slash = folder.lastIndexOf('/');
+            const auto parent = m_folders.find(slash < 0 ? QByteArray() : folder.left(slash));
+            if (!folder.isEmpty() && parent != m_folders.end()) {
+                const auto own = parent->second->records.find(fromEightBit(folder.mid(slash + 1)));
+                if (own != parent->second->records.end())
+                    status->records.emplace(QStringLiteral("."), own->second);
+            }
+        }
+        for (auto& [folder, status] : m_folders) {
+            status->listed = true;
+            status->complete = true;
+            cache.put(absolute(folder), std::move(status));
+        }
+        for (const QByteArray& path : m_unversioned) {
+            const QString folder = absolute(path);
+            if (isDirectory(folder) && !isDirectory(folder + QStringLiteral("/.svn")))
+                unversioned.push_back(folder);
+        }
+    }
+
+private:
+    QString absolute(const QByteArray& relative) const
+    {
+        return relative.isEmpty() ? m_root : m_root + QLatin1Char('/') + fromEightBit(relative);
+    }
+
+    QString m_root;
+    std::map<QByteArray, std::unique_ptr<SVNFolderStatus>> m_folders;
+    std::vector<QByteArray> m_unversioned;
+    SVNFolderStatus* m_last = nullptr;
+    QByteArray m_lastFolder;
+};
+
+} // namespace
+
+SVNStatusPass::SVNStatusPass(Runner runner, SVNWorkingCopyLayout& layout)
+    : m_run(std::move(runner)), m_layout(layout)
+{
+}
+
+void SVNStatusPass::bind(const QString& localRootPath, const QString& rootURL)
+{
+    m_localRoot = localRootPath;
+    m_rootURL = rootURL;
+    m_lastFolder.status = nullptr;
+}
+
+void SVNStatusPass::parse(SVNDirectoryStatus* records, const QStringList& lines)
+{
+    SVNStatusReader reader(intoRecords(records));
+    for (const QString& line : lines)
+        reader.add(toEightBit(line));
+}
+
+QString SVNStatusPass::directoryOf(const QStringList& pathParts) const
+{
+    QString directory = m_localRoot;
+    for (qsizetype i = 0; i + 1 < pathParts.size(); ++i)
+        directory += QLatin1Char('/') + pathParts[i];
+    return directory;
+}
+
+bool SVNStatusPass::folderHolds(const QString& directory, const QString& name)
+{
+    const QString path = directory + QLatin1Char('/') + name;
+    struct stat st;
+    return ::lstat(toEightBit(path).constData(), &st) == 0 || m_layout.inspectNode(path).known;
+}
+
+QString SVNStatusPass::repositoryOf(const QString& directory)
+{
+    const QString root = m_layout.repositoryRoot(directory);
+    return root.isNull() ? QStringLiteral("") : root;
+}
+
+bool SVNStatusPass::insideUnversionedFolder(const QString& directory) const
+{
+    for (const QString& unversioned : m_unversioned)
+        if (SVNStatusCache::within(directory, unversioned))
+            return true;
+    return false;
+}
+
+SVNStatusPass::ReadEnd SVNStatusPass::read(const Read& run)
+{
+    const SVNStatusReader::NameCheck holds = [this, &run](const QString& name) { return folderHolds(run.folder, name); };
+    for (;;) {
+        const bool offline = !run.online || m_offline.count(run.repository) != 0;
+        const SVNCommand* command = offline ? run.local : run.online;
+        ReadEnd end;
+        if (!command) {
+            end.offline = true;
+            return end;
+        }
+        // The lines are read as they come, while the client still runs; a
+        // failed run throws them away, a repeated one starts afresh.
+        std::unique_ptr<SVNStatusReader> reader;
+        SVNOutput output;
+        if (run.sink) {
+            reader = std::make_unique<SVNStatusReader>(*run.sink, holds);
+            output.observer = [&reader](QByteArrayView line) { reader->add(line); };
+            output.restart = [&] {
+                if (run.forget)
+                    run.forget();
+                reader = std::make_unique<SVNStatusReader>(*run.sink, holds);
+            };
+        }
+        end.result = m_run(*command, output);
+        end.succeeded = end.result.succeeded();
+        if (end.succeeded)
+            return end;
+        if (run.forget)
+            run.forget();
+        if (offline || !end.result.repositoryUnreachable())
+            return end;
+        // The server's failure stays the last error; the working copy answers.
+        m_offline.insert(run.repository);
+        qCDebug(lcClient).noquote() << QStringLiteral("the repository %1 cannot be reached: status is read from the "
+                                                      "working copy alone until refresh, logout or login")
+                                           .arg(run.repository.isEmpty() ? m_rootURL : run.repository);
+    }
+}
+
+QString SVNStatusPass::treeRoot(const QString& directory)
+{
+    const QString top = SVNWorkingCopyLayout::top(directory);
+    if (top.isNull())
+        return QString();
+    // The local root's working copy, an external or a nested working copy.
+    if (SVNStatusCache::within(top, m_localRoot) && QFileInfo::exists(top + QStringLiteral("/.svn/wc.db")))
+        return top;
+    // The per-folder layout has a ".svn" in every folder, so one pass reads
+    // the whole local root; so does a local root below its working copy's top.
+    return m_layout.isWorkingCopy(m_localRoot) ? m_localRoot : QString();
+}
+
+void SVNStatusPass::readTree(const QString& root)
+{
+    TreeFiller filler(root);
+    const SVNStatusReader::Sink sink = [&filler](QByteArrayView path, SVNFileStatus& record, bool) {
+        filler.add(path, record);
+    };
+    const SVNCommand online = SVNCommands::treeStatus(root);
+    const SVNCommand local = SVNCommands::localTreeStatus(root);
+    Read run;
+    run.online = &online;
+    run.local = &local;
+    run.repository = repositoryOf(root);
+    run.sink = &sink;
+    run.folder = root;
+    run.forget = [&filler] { filler.restart(); };
+    const ReadEnd end = read(run);
+    if (end.succeeded) {
+        filler.commit(m_cache, m_unversioned);
+        m_trees[root];
+    } else if (isWorkingCopyFailure(end.result)) {
+        SVNFolderStatus& failure = m_trees[root];
+        failure.failed = true;
+        failure.failedCommand = online.subcommand;
+        failure.failedMessage = end.result.message();
+    }
+}
+
+SVNFolderStatus* SVNStatusPass::folderEntry(const QString& directory)
+{
+    if (SVNFolderStatus* folder = m_cache.find(directory))
+        return folder;
+    if (m_treeScope && SVNStatusCache::within(directory, m_localRoot)) {
+        const QString root = treeRoot(directory);
+        if (!root.isNull()) {
+            auto tree = m_trees.find(root);
+            if (tree == m_trees.end()) {
+                readTree(root);
+                tree = m_trees.find(root);
+                if (tree == m_trees.end())
+                    return nullptr; // stopped, or a failure that may pass: nothing is remembered
+            }
+            if (tree->second.failed)
+                return &tree->second;
+            if (SVNFolderStatus* folder = m_cache.find(directory))
+                return folder;
+            if (insideUnversionedFolder(directory)) {
+                SVNFolderStatus& folder = m_cache.entry(directory);
+                folder.listed = folder.complete = true;
+                return &folder;
+            }
+        }
+    }
+    const SVNFolderState state = m_layout.inspect(directory);
+    if (!state.versioned && !hasEntriesFile(directory)) {
+        // Remembered, so the directory is not tested again until refresh. In a
+        // working copy of the newer layout a folder on disk that holds none is
+        // unversioned or ignored, and so is all it holds.
+        SVNFolderStatus& folder = m_cache.entry(directory);
+        folder.complete = state.central && isDirectory(directory);
+        return &folder;
+    }
+    auto folder = std::make_unique<SVNFolderStatus>();
+    folder->listed = true;
+    SVNDirectoryStatus& records = folder->records;
+    const SVNStatusReader::Sink sink = intoRecords(&records);
+    const SVNCommand online = SVNCommands::folderStatus(directory);
+    const SVNCommand local = SVNCommands::localFolderStatus(directory);
+    Read run;
+    run.online = &online;
+    run.local = &local;
+    run.repository = repositoryOf(directory);
+    run.sink = &sink;
+    run.folder = directory;
+    run.forget = [&records] { records.clear(); };
+    const ReadEnd end = read(run);
+    if (!end.succeeded) {
+        if (!isWorkingCopyFailure(end.result))
+            return nullptr; // nothing is cached: the next question runs again
+        folder->failed = true;
+        folder->failedCommand = online.subcommand;
+        folder->failedMessage = end.result.message();
+    }
+    // A run of the newer layout lists every versioned and unversioned name.
+    folder->complete = state.central;
+    SVNFolderStatus* filled = folder.get();
+    m_cache.put(directory, std::move(folder));
+    return filled;
+}
+
+const SVNFileStatus* SVNStatusPass::ownRecord(const QString& directory, const QString& name)
+{
+    const QString path = directory + QLatin1Char('/') + name;
+    if (!isDirectory(path + QStringLiteral("/.svn")))
+        return nullptr;
+    const SVNFolderStatus* own = folderEntry(path);
+    if (!own || own->failed)
+        return nullptr;
+    const auto record = own->records.find(QStringLiteral("."));
+    return record == own->records.end() ? nullptr : &record->second;
+}
+
+SVNStatusPass::Answer SVNStatusPass::ask(const QStringList& pathParts)
+{
+    SVNFolderStatus* folder = nullptr;
+    Answer answer = lookUp(pathParts, folder);
+    if (answer.kind != Answer::Kind::NotVersioned || folder->complete)
+        return answer;
+    const QString repository = repositoryOf(m_localRoot);
+    if (m_offline.count(repository) != 0)
+        return answer;
+    // No local record: the file may still exist in the repository. Asked
+    // once; the answer is kept with the folder's entry.
+    const QString& name = pathParts.last();
+    const auto known = folder->inRepository.find(name);
+    bool found = false;
+    if (known != folder->inRepository.end()) {
+        found = known->second;
+    } else {
+        const SVNCommand info = SVNCommands::info(SVNUrl::join(m_rootURL, pathParts));
+        Read run;
+        run.online = &info;
+        run.repository = repository;
+        const ReadEnd end = read(run);
+        if (end.offline || end.result.end != SVNRunResult::End::Finished) {
+            answer.kind = Answer::Kind::Failed; // unreachable (no further file waits for it), stopped, not started
+            return answer;
+        }
+        found = end.succeeded;
+        folder->inRepository[name] = found;
+    }
+    answer.kind = found ? Answer::Kind::InRepository : Answer::Kind::NotFound;
+    return answer;
+}
+
+SVNStatusPass::Answer SVNStatusPass::lookUp(const QStringList& pathParts, SVNFolderStatus*& folder)
+{
+    Answer answer;
+    if (pathParts.isEmpty())
+        return answer;
+    // An IDE asks about the files of one folder after another: the folder
+    // of the last question is kept, so that most questions build no path
+    // and search no folder.
+    const qsizetype depth = pathParts.size() - 1;
+    bool same = m_lastFolder.status && m_lastFolder.generation == m_cache.generation()
+        && m_lastFolder.parts.size() == depth;
+    for (qsizetype i = 0; same && i < depth; ++i)
+        same = m_lastFolder.parts.at(i) == pathParts.at(i);
+    if (same) {
+        folder = m_lastFolder.status;
+    } else {
+        folder = folderEntry(directoryOf(pathParts));
+        if (!folder)
+            return answer; // the run failed or was cancelled
+        m_lastFolder.parts = pathParts.mid(0, depth);
+        m_lastFolder.status = folder;
+        m_lastFolder.generation = m_cache.generation();
+    }
+    if (folder->failed) {
+        answer.failedCommand = folder->failedCommand;
+        answer.failedMessage = folder->failedMessage;
+        return answer;
+    }
+    const QString& name = pathParts.last();
+    const auto record = folder->records.find(name);
+    if (record != folder->records.end()) {
+        answer.kind = Answer::Kind::Record;
+        answer.record = &record->second;
+        // An external's folder or a nested working copy shows as itself, as
+        // the client shows it when asked about it, not as its "X" line.
+        if (record->second.statusColumns.startsWith(QLatin1Char('X'))) {
+            if (const SVNFileStatus* own = ownRecord(directoryOf(pathParts), name))
+                answer.record = own;
+        }
+        return answer;
+    }
+    answer.kind = Answer::Kind::NotVersioned;
+    return answer;
+}
+
+SVNFileStatus* SVNStatusPass::record(const QStringList& pathParts)
+{
+    SVNFolderStatus* folder = nullptr;
+    const Answer answer = lookUp(pathParts, folder);
+    return answer.kind == Answer::Kind::Record ? const_cast<SVNFileStatus*>(answer.record) : nullptr;
+}
+
+void SVNStatusPass::reread(const QStringList& pathParts, unsigned change)
+{
+    if (pathParts.isEmpty())
+        return;
+    const QString directory = directoryOf(pathParts);
+    SVNFolderStatus* folder = m_cache.find(directory);
+    if (!folder || folder->failed)
+        return; // nothing cached here, so nothing can be stale
+    const QString& name = pathParts.last();
+    folder->inRepository.erase(name); // asked again when it has no record
+    const bool newer = m_layout.inspect(directory).central;
+    SVNDirectoryStatus answer;
+    const SVNStatusReader::Sink sink = intoRecords(&answer);
+    const SVNCommand online = SVNCommands::fileStatus(directory, name);
+    const SVNCommand local = SVNCommands::localFileStatus(directory, name);
+    Read run;
+    run.online = newer ? nullptr : &online;
+    run.local = &local;
+    run.repository = repositoryOf(directory);
+    run.sink = &sink;
+    run.folder = directory;
+    run.forget = [&answer] { answer.clear(); };
+    if (!read(run).succeeded)
+        return;
+    folder->listed = true;
+    const auto fresh = answer.find(name);
+    if (fresh == answer.end()) {
+        // No longer listed (deleted and committed, unversioned again).
+        folder->records.erase(name);
+        return;
+    }
+    SVNFileStatus& record = fresh->second;
+    const auto cached = folder->records.find(name);
+    if (newer && cached != folder->records.end()) {
+        // The local run cannot know what only the server knows.
+        if (!(change & BroughtUpToDate))
+            record.outOfDate = cached->second.outOfDate;
+        const QChar lock = cached->second.statusColumns.size() > 5 ? cached->second.statusColumns.at(5) : QChar();
+        if (!(change & LockChanged) && record.statusColumns.size() > 5
+            && (lock == QLatin1Char('O') || lock == QLatin1Char('T') || lock == QLatin1Char('B'))) {
+            record.statusColumns[5] = lock;
+            record.locked = false;
+        }
+    }
+    // Overwritten in place, so pointers to the record stay valid.
+    folder->records[name] = std::move(record);
+}
+
+bool SVNStatusPass::readFile(const QString& folder, const QString& name, SVNFileStatus& record, bool& listed)
+{
+    SVNDirectoryStatus answer;
+    const SVNStatusReader::Sink sink = intoRecords(&answer);
+    const SVNCommand local = SVNCommands::localFileStatus(folder, name);
+    Read run;
+    run.local = &local;
+    run.sink = &sink;
+    run.folder = folder;
+    run.forget = [&answer] { answer.clear(); };
+    if (!read(run).succeeded)
+        return false;
+    const auto fresh = answer.find(name);
+    listed = fresh != answer.end();
+    record = listed ? fresh->second : SVNFileStatus();
+    return true;
+}
+
+void SVNStatusPass::forget(const QString& folder)
+{
+    m_cache.remove(folder);
+    // It was unversioned and is a working copy's folder now: what a pass
+    // said of the unversioned folder around it no longer holds.
+    m_unversioned.erase(std::remove_if(m_unversioned.begin(), m_unversioned.end(),
+                                       [&folder](const QString& unversioned) {
+                                           return SVNStatusCache::within(folder, unversioned)
+                                               || SVNStatusCache::within(unversioned, folder);
+                                       }),
+                        m_unversioned.end());
+}
+
+void SVNStatusPass::clear()
+{
+    m_cache.clear();
+    m_trees.clear();
+    m_unversioned.clear();
+    m_offline.clear();
+    m_lastFolder.status = nullptr;
+}
