@@ -8,7 +8,7 @@
 struct SVNFileStatus
 {
     bool modified = false;       ///< first status column is "M" or "!" (modified or missing)
-    bool outOfDate = false;      ///< seventh status column is "*"
+    bool outOfDate = false;      ///< the out-of-date mark "*": alone in column 9 (column 7 in the older layout)
     bool locked = false;         ///< sixth status column is "K": locked in this working copy
     QString statusColumns;       ///< the first seven characters of the line, unchanged
     QString workingRevision;     ///< first field after the status columns

@@ -41,7 +41,8 @@
 /**
  * The keys of the host options that setOption() takes, compared exactly
  * (case-sensitive). The first three have no defaults; every host sets them.
- * The last two change nothing unless a host sets them.
+ * The other three (PasswordFromStdin, Timeout, StatusScope) change nothing
+ * unless a host sets them.
  */
 namespace SourceCodeControlOption {
 /** The svn client to run: a path, or a name looked up along PATH (e.g. "svn"). */
@@ -97,22 +98,26 @@ inline constexpr char StatusScope[] = "Environment/Source Code Control/SVNStatus
  * and false on failure; nothing is thrown. A client run fails when the
  * client exits with a code other than 0 or writes anything on standard
  * error (warnings included); an operation stops at its first failed run, and
- * what it did before stays done. A failed run records its svn subcommand and
- * error lines for getLastError(); nothing clears them, so read them right
- * after the failing call. A false result that comes from no client run
- * (a folder that is no working copy, say) leaves the last error as it was.
+ * what it did before stays done.
  *
- * A refusal that runs no client (a file an update could not bring back, a
- * folder that is missing, a checkout of another place) sets the last error
- * too: the subcommand it would have run, and why. Only a folder that is no
- * working copy at all (setRoots() with one list) leaves it alone.
+ * The last error: every false result sets it, to the svn subcommand that
+ * failed and its error lines, or, for a refusal that runs no client (a
+ * folder that is no working copy, a file an update could not bring back, a
+ * checkout of another place), to the subcommand it would have run and why.
+ * Two false results leave it as it was: merged(), which is never supported,
+ * and an empty path-parts list, refused before anything runs. A true result
+ * leaves it too, unless a hook failed after the work was done (see
+ * checkout(), undoCheckout(), checkin()). Nothing clears it, so read it
+ * right after the failing call.
  *
  * The client runs only in the folder the operation means: a folder that is
  * missing on disk is a refusal, never a run in the host's current folder.
  *
  * Status cache: status() answers from records the provider keeps per
- * folder, each filled by one "svn status" run; saved() re-reads one file's
- * record, refresh() forgets them all.
+ * folder, each filled by one "svn status" run (or every folder of a working
+ * copy by one run, with the StatusScope option); saved() and every
+ * operation that changes a file re-read that one file's record, and
+ * refresh() forgets them all.
  *
  * Reading the status characters (statusText, the client's seven columns):
  *  - column 1, the file itself: " " unchanged, "A" scheduled for addition,
@@ -210,8 +215,10 @@ public:
      * The control state of one file (or folder), from the status cache; the
      * first question about a folder fills its records with one
      * "svn status --non-recursive --show-updates --verbose" run inside it
-     * (or, with the StatusScope option, every folder's with one run for the
-     * whole local root).
+     * (or, with the StatusScope option, every folder of its working copy
+     * with one "svn status --show-updates --verbose --ignore-externals" run
+     * at the working copy's top; an external or a nested working copy is
+     * read by a run of its own when first asked about).
      *
      * With a record: true; @p controlled true; @p checkedOut: locked in
      * this working copy ("K"); @p modified: changed or missing locally;
@@ -221,22 +228,35 @@ public:
      * file has a record too, from its folder's "?" line: true, controlled
      * and the other flags false, its columns, empty revisions.
      *
-     * When the repository cannot be reached (connection refused or timed
-     * out, a name that does not resolve, credentials or certificate refused,
-     * the time limit), the folder is read from the working copy alone (out
-     * of date false) and the server is asked no more until refresh(),
-     * logout() or login(); the server's error stays in getLastError(). A
-     * file without a record is then answered as not versioned: true, every
-     * flag false, empty texts; so is one that a whole-tree pass did not list.
+     * Not versioned, answered by the working copy with no client run: true,
+     * every flag false, empty texts. That is a file without a record whose
+     * folder is on disk in a working copy of svn 1.7 or later: an ignored
+     * file, one inside an unversioned or ignored folder, any name a folder's
+     * run did not list.
      *
-     * Otherwise, without a record (not local, or its folder no working copy)
-     * the repository is asked once ("svn info" on the file's URL; the answer
-     * is kept until refresh(), or saved() for the file): when it has the
-     * file, true with controlled, modified and outOfDate true, checkedOut
-     * false, "missing" and "fixme", @p lastChangedText untouched.
+     * The repository is asked about a file without a record only when its
+     * folder is not on disk (missing, excluded, never fetched in a sparse
+     * checkout), or in a working copy of the per-folder layout ("svn info"
+     * on the file's URL, once; the answer is kept until refresh(), or
+     * saved() for the file): when it has the file, true with controlled,
+     * modified and outOfDate true, checkedOut false, "missing" and "fixme",
+     * @p lastChangedText untouched.
+     *
+     * When a repository cannot be reached (connection refused or timed out,
+     * a name that does not resolve, credentials or certificate refused, the
+     * time limit), its folders are read from the working copy alone (out of
+     * date false; files it does not list are not versioned) and that
+     * repository is asked no more until refresh(), logout() or login(); the
+     * server's error stays in getLastError(). An external from another
+     * server that is down takes only its own repository offline.
+     *
+     * A folder whose run fails for a reason of the working copy itself (it
+     * needs "svn upgrade", it is of a newer client, its database is broken)
+     * is remembered: every status() of its files until refresh() returns
+     * false at once with that run's error in getLastError(), running nothing.
      * @return false, @p controlled false and the other outputs untouched,
-     *         when neither knows the file (getLastError(): "info"), or when
-     *         the operation was cancelled.
+     *         when neither knows the file (getLastError(): "info"), when the
+     *         folder's run failed, or when the operation was cancelled.
      */
     virtual bool status(const QStringList& pathParts, bool& controlled, bool& checkedOut,
                         bool& modified, bool& outOfDate, QString& statusText,
@@ -254,9 +274,17 @@ public:
 
     /**
      * Re-reads one file's record after the host wrote the file, when its
-     * folder is in the status cache; runs nothing otherwise. A file the
-     * client no longer lists (its deletion committed) loses its record. A
-     * failed run keeps the old record. Always true.
+     * folder is in the status cache; runs nothing otherwise. In a working
+     * copy of svn 1.7 or later the run is local ("svn status --verbose
+     * FILE", no server), and what only the server knows is kept from the
+     * cached record: the out-of-date mark and a lock held elsewhere ("O",
+     * "T", "B"). (The per-folder layout asks the server: "svn status
+     * --show-updates --verbose FILE".) Every operation below that changes a
+     * file ends with the same re-read; a commit or an update of the file
+     * clears its out-of-date mark, a lock or unlock takes the lock column
+     * from the local run. A file the client no longer lists (its deletion
+     * committed) loses its record. A failed run keeps the old record. Always
+     * true.
      */
     virtual bool saved(const QStringList& pathParts) = 0;
 
@@ -264,11 +292,13 @@ public:
      * Brings one file up to date ("svn update"), fetching folders on the way
      * that are not local; with @p keepLocal true the client merges the
      * repository's changes into local ones. With false, local changes go,
-     * but never what no update brings back: a versioned file with no
-     * scheduled change is deleted first so that the update restores the
-     * repository's text; a conflicted one is reverted ("svn revert") first;
-     * an unversioned, added, deleted or obstructed file is left as it is and
-     * nothing runs. A file external is brought up to date with the folder
+     * but never what no update brings back, decided from the working copy as
+     * it is at that moment (a local "svn status --verbose" of the file, never
+     * the cache): a modified file is deleted first so that the update
+     * restores the repository's text; a conflicted or replaced one, or one
+     * whose properties changed, is reverted ("svn revert") first; an
+     * unversioned, ignored, added, deleted or obstructed file is left as it
+     * is and nothing more runs. A file external is brought up to date with the folder
      * that defines it ("svn update" of that folder: the client updates file
      * externals only so).
      * @return false at the first failed run ("update", "revert"), or when
@@ -293,8 +323,11 @@ public:
 
     /**
      * Checks a file out for editing: takes its repository lock ("svn lock
-     * -m comment") and makes the local file writable. With @p replaceLocal
-     * a locally modified or missing file first gets the repository's text.
+     * -m comment") and makes the local file writable; nothing else runs but
+     * the re-read (see saved()). With @p replaceLocal a file that is locally
+     * changed or missing, as the working copy shows it at that moment, first
+     * gets the repository's text, as getFile() with keepLocal false does it
+     * (a file it would leave as it is gets no lock either).
      * @return false when the lock is refused (another user holds it, the
      *         access rules forbid it: "lock") or the replacing update fails
      *         ("update"; no lock is then asked for). A lock taken whose
@@ -375,7 +408,11 @@ SourceCodeControlSystemProviderInterface* AllocateSourceCodeControlSystemInterfa
 void ReleaseSourceCodeControlSystemInterface(SourceCodeControlSystemProviderInterface* provider);
 /**
  * Cancels the operation that another thread is running in @p provider now
- * (a user's Cancel button). Safe from any thread at any time; returns at
+ * (a user's Cancel button). Safe from any thread at any time between
+ * AllocateSourceCodeControlSystemInterface() and
+ * ReleaseSourceCodeControlSystemInterface() for @p provider, never after the
+ * release has begun: a host that cancels from another thread makes the
+ * release wait for a cancel call in progress. Returns at
  * once, never blocking for longer than it takes to send a signal.
  *
  * The svn client running then is ended: at once when it only reads; when

@@ -106,4 +106,62 @@ TEST_F(ProviderTest, UndoCheckoutDiscardingUnlocksFirstInTheCentralLayout)
                 {rootPath, withAuth({"update"}, {"f.c"})}});
 }
 
+TEST_F(ProviderTest, CentralLayoutDiscardsWhatAFreshLocalStatusShows)
+{
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}, {"f.c", 0, "file", "normal", ""}});
+    const QString status = "status --verbose f.c", revert = "revert f.c", update = "update f.c";
+    struct Case
+    {
+        const char* line; // the fresh local status of f.c
+        bool result;
+        QStringList runs; // after the status run
+        bool kept;        // the local file is still there
+    };
+    const Case cases[] = {
+        {"M                1        1 ann          f.c", true, {update}, false},
+        {" M               1        1 ann          f.c", true, {revert, update}, true},
+        {"R  +             -        1 ann          f.c", true, {revert, update}, true},
+        {"C                1        1 ann          f.c", true, {revert, update}, true},
+        {"D     C          1        1 ann          f.c", true, {revert, update}, true},
+        {"                 1        1 ann          f.c", true, {update}, true},
+        {"A                -       ?   ?           f.c", false, {}, true},
+        {"D                1        1 ann          f.c", false, {}, true},
+        {"?                                        f.c", false, {}, true},
+        {"~                1        1 ann          f.c", false, {}, true},
+        {"", false, {}, true}, // ignored: not listed
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        writeFile("f.c", "local");
+        const int before = fake.callCount();
+        fake.respond(QByteArray(c.line) + "\n");
+        EXPECT_EQ(svn.getFile({"f.c"}, false), c.result);
+        EXPECT_EQ(QFileInfo::exists(rootPath + "/f.c"), c.kept);
+        QStringList runs;
+        for (size_t i = size_t(before); i < fake.calls().size(); ++i) {
+            const QStringList arguments = fake.calls()[i].arguments.mid(1);
+            runs << (arguments.mid(0, arguments.indexOf("--no-auth-cache")) + arguments.mid(arguments.size() - 1)).join(' ');
+        }
+        EXPECT_EQ(runs, QStringList{status} + c.runs);
+        if (!c.result) {
+            EXPECT_TRUE(lastError().startsWith("update: f.c was left as it is: ")) << lastError().toStdString();
+        }
+    }
+    // A lock with the replacement decides from the same fresh status; one
+    // without it reads no status at all, not even with the whole-tree scope.
+    ASSERT_TRUE(svn.setOption(SourceCodeControlOption::StatusScope, "WorkingCopy"));
+    const int before = fake.callCount();
+    writeFile("f.c", "edited outside the IDE");
+    fake.respond("M                1        1 ann          f.c\n");
+    ASSERT_TRUE(svn.checkout({"f.c"}, "c", true));
+    EXPECT_FALSE(QFileInfo::exists(rootPath + "/f.c"));
+    ASSERT_TRUE(svn.checkout({"f.c"}, "c", false));
+    const std::vector<FakeSvn::Call> calls = fake.calls();
+    ASSERT_EQ(calls.size(), size_t(before + 4));
+    EXPECT_EQ(calls[before].arguments.mid(1, 2), QStringList({"status", "--verbose"}));
+    EXPECT_EQ(calls[before + 1].arguments.at(1), "update");
+    EXPECT_EQ(calls[before + 2].arguments.at(1), "lock");
+    EXPECT_EQ(calls[before + 3].arguments.at(1), "lock");
+}
+
 } // namespace
