@@ -18,6 +18,7 @@
 //   pipes                    print how many pipes it holds above descriptor 2, and a line feed
 //   stdin                    copy standard input to standard output until its end
 //   ignore-term              ignore SIGTERM from now on
+//   signal-mask              print the SigBlk line of /proc/self/status (the blocked signals) and a line feed
 //   grandchild:MS            start a child that sleeps MS milliseconds holding output and error open
 //   end                      exit with status 0 at once, ignoring any later arguments
 
@@ -196,6 +197,11 @@ int main(int argc, char** argv)
             writeAll(1, readInput());
         } else if (is(step, "ignore-term")) {
             ::signal(SIGTERM, SIG_IGN);
+        } else if (is(step, "signal-mask")) {
+            std::ifstream status("/proc/self/status");
+            for (std::string line; std::getline(status, line);)
+                if (!line.compare(0, 7, "SigBlk:"))
+                    writeAll(1, line + '\n');
         } else if (is(step, "grandchild:", &value)) {
             if (::fork() == 0) {
                 ::usleep(useconds_t(std::atol(value)) * 1000);

@@ -1,10 +1,13 @@
 // Working copies of the central layout (one ".svn" with wc.db at the top):
-// which folders count as working copies, and operations that must not
-// reshape the checkout.
+// which folders count as working copies, operations that must not reshape
+// the checkout, and reading wc.db while a client writes or replaces it.
 
 #include "ProviderFixture.h"
 
 #include <QFileInfo>
+#include <QThread>
+
+#include <thread>
 
 namespace {
 
@@ -76,14 +79,57 @@ TEST_F(ProviderTest, CentralLayoutAddFileJoinsFoldersToTheEnclosingWorkingCopy)
 
 TEST_F(ProviderTest, CentralLayoutGetFileTouchesOnlyTheFile)
 {
+    // "deleted" was removed with the client and made again on disk: still a folder of the working copy.
     makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"},
-                                       {"src", 0, "dir", "normal", "infinity"}});
+                                       {"src", 0, "dir", "normal", "infinity"},
+                                       {"deleted", 0, "dir", "normal", "infinity"},
+                                       {"deleted", 1, "dir", "base-deleted", "infinity"}});
     ASSERT_TRUE(svn.getFile({"src", "a.c"}, true));
     ASSERT_TRUE(svn.getFile({"src", "new", "b.c"}, true));
+    ASSERT_TRUE(svn.getFile({"deleted", "c.c"}, true));
     expectRuns({
         {rootPath, withAuth({"update"}, {"src/a.c"})},
         {rootPath + "/src", withAuth({"update", "--force", "--set-depth", "infinity"}, {"new"})},
         {rootPath, withAuth({"update"}, {"src/new/b.c"})},
+        {rootPath, withAuth({"update"}, {"deleted/c.c"})},
+    });
+}
+
+TEST_F(ProviderTest, CentralLayoutGetFileLeavesAFileWhereTheWorkingCopyHasAFolder)
+{
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}, {"sub", 0, "dir", "normal", "infinity"}});
+    ASSERT_TRUE(QDir(rootPath + "/sub").removeRecursively());
+    writeFile("sub", "mine");
+    EXPECT_FALSE(svn.getFile({"sub"}, false));
+    EXPECT_EQ(lastError(), "update: sub was left as it is: a file stands where the working copy has a dir "
+                           "(an obstruction), so an update would not bring it back");
+    EXPECT_EQ(readBytes(rootPath + "/sub"), "mine");
+    expectRuns({});
+}
+
+TEST_F(ProviderTest, CentralLayoutReadsWaitForAWritingClientAndFollowAReplacedDatabase)
+{
+    // Another client holds wc.db's write lock for two seconds: the read
+    // waits for it and finds "src" a folder of the working copy.
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}, {"src", 0, "dir", "normal", "infinity"}});
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(rootPath + "/.svn/wc.db").constData(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::thread release([writer] {
+        QThread::msleep(2000);
+        sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(writer);
+    });
+    EXPECT_TRUE(svn.getFile({"src", "a.c"}, true));
+    release.join();
+    // A new checkout in the same place, whose wc.db has no "src": read afresh.
+    ASSERT_TRUE(QFile::remove(rootPath + "/.svn/wc.db"));
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}});
+    EXPECT_TRUE(svn.getFile({"src", "b.c"}, true));
+    expectRuns({
+        {rootPath, withAuth({"update"}, {"src/a.c"})},
+        {rootPath, withAuth({"update", "--force", "--set-depth", "infinity"}, {"src"})},
+        {rootPath, withAuth({"update"}, {"src/b.c"})},
     });
 }
 

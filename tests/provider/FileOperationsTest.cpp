@@ -22,16 +22,17 @@ bool ownerMayWrite(const QString& path)
 
 TEST_F(ProviderTest, AddFileBringsEachLevelUnderControlFirst)
 {
-    // "lib" is in the repository but not here, "lib/new" in neither.
+    // "100%" is in the repository but not here, "100%/My Dir" in neither;
+    // their URLs carry the names percent-encoded.
     makeWorkingCopy();
-    QDir().mkpath(rootPath + "/lib/new");
-    seam.statusCache().entry(rootPath + "/lib");
-    seam.statusCache().entry(rootPath + "/lib/new").listed = true;
+    QDir().mkpath(rootPath + "/100%/My Dir");
+    seam.statusCache().entry(rootPath + "/100%");
+    seam.statusCache().entry(rootPath + "/100%/My Dir").listed = true;
     seam.statusCache().entry(rootPath + "/other");
-    fake.respond("Path: lib\n");
+    fake.respond("Path: 100%\n");
     fake.respond("");
     fake.respond("", NotThere, 1);
-    ASSERT_TRUE(svn.addFile({"lib", "new", "f.c"}, QString()));
+    ASSERT_TRUE(svn.addFile({"100%", "My Dir", "f.c"}, QString()));
     // Every level a working copy, and one component: add and commit only,
     // then saved() re-reads the file of a cached folder.
     makeWorkingCopy("src");
@@ -45,13 +46,13 @@ TEST_F(ProviderTest, AddFileBringsEachLevelUnderControlFirst)
 
     const QString here = QDir::currentPath();
     expectRuns({
-        {here, withAuth({"info"}, {"svn://repo/trunk/lib"})},
-        {rootPath, withAuth({"checkout", "--non-recursive", "svn://repo/trunk/lib"}, {"lib"})},
-        {here, withAuth({"info"}, {"svn://repo/trunk/lib/new"})},
-        {rootPath + "/lib", Add + QStringList{"new"}},
-        {rootPath + "/lib", withAuth({"commit", "--non-recursive", "--message", ""}, {"new"})},
-        {rootPath + "/lib/new", Add + QStringList{"f.c"}},
-        {rootPath + "/lib/new", withAuth({"commit", "--message", ""}, {"f.c"})},
+        {here, withAuth({"info"}, {"svn://repo/trunk/100%25"})},
+        {rootPath, withAuth({"checkout", "--non-recursive", "svn://repo/trunk/100%25"}, {"100%"})},
+        {here, withAuth({"info"}, {"svn://repo/trunk/100%25/My%20Dir"})},
+        {rootPath + "/100%", Add + QStringList{"My Dir"}},
+        {rootPath + "/100%", withAuth({"commit", "--non-recursive", "--message", ""}, {"My Dir"})},
+        {rootPath + "/100%/My Dir", Add + QStringList{"f.c"}},
+        {rootPath + "/100%/My Dir", withAuth({"commit", "--message", ""}, {"f.c"})},
         {rootPath + "/src", Add + QStringList{"a.c"}},
         {rootPath + "/src", withAuth({"commit", "--message", "c"}, {"a.c"})},
         {rootPath, Add + QStringList{"top.c"}},
@@ -59,8 +60,8 @@ TEST_F(ProviderTest, AddFileBringsEachLevelUnderControlFirst)
         {rootPath, withAuth({"status", "--show-updates", "--verbose"}, {"top.c"})},
     });
     // The levels brought in lose their cache entries; the failed probe stays the last error.
-    EXPECT_EQ(seam.statusCache().find(rootPath + "/lib"), nullptr);
-    EXPECT_EQ(seam.statusCache().find(rootPath + "/lib/new"), nullptr);
+    EXPECT_EQ(seam.statusCache().find(rootPath + "/100%"), nullptr);
+    EXPECT_EQ(seam.statusCache().find(rootPath + "/100%/My Dir"), nullptr);
     EXPECT_NE(seam.statusCache().find(rootPath + "/other"), nullptr);
     EXPECT_NE(svn.getFileStatus({"top.c"}), nullptr);
     EXPECT_TRUE(lastError().startsWith("info: svn: E170000")) << lastError().toStdString();

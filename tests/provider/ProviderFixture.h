@@ -69,12 +69,12 @@ protected:
 
     /**
      * Makes `relative` (below the local root; empty: the root) the top of a
-     * working copy of the central layout, checked out from `repository`/trunk:
-     * ".svn/entries" and a ".svn/wc.db" holding `rows`. The folders of the
-     * rows are created on disk.
+     * working copy of the central layout, checked out from
+     * `repositoryRoot`/trunk: ".svn/entries" and a ".svn/wc.db" holding
+     * `rows`. The folders of the rows are created on disk.
      */
     void makeCentralWorkingCopy(const QString& relative, const std::vector<NodeRow>& rows,
-                                const std::string& repository = "svn://repo")
+                                const std::string& repositoryRoot = "svn://repo")
     {
         const QString top = relative.isEmpty() ? rootPath : rootPath + '/' + relative;
         makeWorkingCopy(relative);
@@ -83,7 +83,7 @@ protected:
         std::string sql = "CREATE TABLE wcroot (id INTEGER PRIMARY KEY, local_abspath TEXT);"
                           "INSERT INTO wcroot VALUES (1, NULL);"
                           "CREATE TABLE repository (id INTEGER PRIMARY KEY, root TEXT, uuid TEXT);"
-                          "INSERT INTO repository VALUES (1, '" + repository + "', 'u');"
+                          "INSERT INTO repository VALUES (1, '" + repositoryRoot + "', 'u');"
                           "CREATE TABLE nodes (wc_id INTEGER, local_relpath TEXT, op_depth INTEGER, kind TEXT,"
                           " presence TEXT, depth TEXT, repos_id INTEGER, repos_path TEXT, file_external INTEGER);"
                           "CREATE TABLE actual_node (wc_id INTEGER, local_relpath TEXT, conflict_data BLOB,"

@@ -62,6 +62,18 @@ TEST_F(ProviderTest, TwoListFormChecksOutIntoTheParent)
     EXPECT_EQ(svn.getLocalDirectory({"src", "util", "a.c"}), rootPath + "/src/util");
 }
 
+TEST_F(ProviderTest, TwoListFormBindsOnlyACheckoutOfThePlaceAskedFor)
+{
+    // The working copy records the repository as its client was given it:
+    // scheme and host name match in any case, the path exactly.
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}}, "SVN://Repo");
+    const QStringList parts = rootPath.split('/', Qt::SkipEmptyParts);
+    EXPECT_TRUE(svn.setRoots(parts, {"trunk"})) << lastError().toStdString();
+    EXPECT_FALSE(svn.setRoots(parts, {"Trunk"}));
+    EXPECT_EQ(lastError(), "checkout: " + rootPath + " is a working copy of SVN://Repo/trunk, not of svn://repo/Trunk");
+    expectRuns({});
+}
+
 TEST_F(ProviderTest, RepositoryListingsAndFolders)
 {
     fake.respondAlways("a.c\nb.h\nsrc/\n");

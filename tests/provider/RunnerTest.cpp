@@ -4,6 +4,8 @@
 #include "ProviderFixture.h"
 
 #include "EightBit.h"
+#include "HostOptions.h"
+#include "ProviderSetUp.h"
 #include "SVNRetryPolicy.h"
 #include "ScopedVariable.h"
 
@@ -117,6 +119,19 @@ TEST_F(ProviderTest, PasswordOnStandardInputAndTimeLimit)
     EXPECT_TRUE(lastError().startsWith(
         "status: the client did not finish within the time limit of 1 seconds (SVNTimeout) and was stopped after 1."))
         << lastError().toStdString();
+
+    // Both hosts read the first line of a password file, also one written
+    // with CR LF, and send the password on standard input.
+    writeFile("password", "from-file\r\nsecond line\n");
+    HostOptions options;
+    const QString problem = parseHostOptions({"--svn", fake.executable(), "--url", "svn://host/r", "--user", "bob",
+                                              "--password-file", rootPath + "/password"}, options);
+    EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
+    EXPECT_FALSE(setUpProvider(svn, options).failed());
+    EXPECT_EQ(fake.calls().back().arguments.mid(1), QStringList({"info", "--no-auth-cache", "--non-interactive",
+                                                                 "--username", "bob", "--password-from-stdin",
+                                                                 "svn://host/r"}));
+    EXPECT_EQ(fake.standardInput(fake.callCount() - 1), "from-file\n");
 }
 
 TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)

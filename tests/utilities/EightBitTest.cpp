@@ -14,17 +14,19 @@ TEST(EightBit, IsUtf8AndLosesNoByte)
     EXPECT_FALSE(fromEightBit("").isNull());
 
     // Invalid sequences (a Latin-1 byte, a cut sequence, an overlong form,
-    // an encoded surrogate, a value above U+10FFFF) come back byte for byte,
-    // and valid text around them is decoded as usual.
-    const QByteArray invalid[] = {"caf\xe9", "\xe6\x97", "\xc0\xaf", "\xed\xa0\x80",
+    // an encoded surrogate, alone and paired, a value above U+10FFFF) come
+    // back byte for byte, and valid text around them is decoded as usual.
+    const QByteArray invalid[] = {"caf\xe9", "\xe6\x97", "\xc0\xaf", "\xed\xa0\x80", "\xed\xa0\x80\xed\xb0\x80",
                                   "\xf4\x90\x80\x80", "\xff\xfe", "a\x80" "b"};
     for (const QByteArray& bytes : invalid) {
         const QString text = fromEightBit(bytes);
         EXPECT_EQ(toEightBit(text), bytes);
         EXPECT_FALSE(text.contains(QChar::ReplacementCharacter));
     }
-    // The escape of byte b is U+DC00 + b, as other tools' "surrogateescape" has it.
+    // The escape of byte b is U+DC00 + b, as other tools' "surrogateescape" has it;
+    // an encoded surrogate is three such bytes, no character.
     EXPECT_EQ(fromEightBit(QByteArray("\xe9t\xc3\xa9")), QString(QChar(0xDCE9)) + "té");
+    EXPECT_EQ(fromEightBit(QByteArray("\xed\xa0\x80")), QString(QChar(0xDCED)) + QChar(0xDCA0) + QChar(0xDC80));
 
     std::mt19937 random(7);
     for (int round = 0; round < 2000; ++round) {

@@ -114,5 +114,11 @@ TEST(PathTest, FileQueries)
     ASSERT_TRUE(QFile::remove(p.filePath()));
     EXPECT_TRUE(p.exists());
     EXPECT_FALSE(p.lastModified().isValid());
+    // A new path is looked at afresh.
+    Path q(sub);
+    EXPECT_TRUE(q.exists());
+    q.setPath(tmp.path() + "/missing");
+    EXPECT_FALSE(q.exists());
+    EXPECT_EQ(q.fileName(), "missing");
     EXPECT_EQ(Path("rel/name.txt").filePathQStringList(false), QStringList({ "rel", "name.txt" }));
 }

@@ -31,7 +31,12 @@ TEST_F(QTxCompressionTest, RoundTripWritesTheMarkAndBigEndianLength)
     QByteArray random(100000, '\0');
     QRandomGenerator(42).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
 
-    for (const QByteArray& original : { random, QByteArray("x") }) {
+    // Zeros compress about 1,030:1, within 0.5% of what deflate can reach,
+    // and their length 0x01020304 has no zero byte: they need all of the
+    // limit on the stored length, and a byte of it shifted to the wrong
+    // place puts the length past that limit.
+    const QByteArray zeros(0x01020304, '\0');
+    for (const QByteArray& original : { random, QByteArray("x"), zeros }) {
         SCOPED_TRACE(original.size());
         write("source", original);
         ASSERT_TRUE(QTx::compressFile(path("source"), path("packed")));
@@ -40,7 +45,7 @@ TEST_F(QTxCompressionTest, RoundTripWritesTheMarkAndBigEndianLength)
         EXPECT_EQ(packed.left(8), header);
         EXPECT_EQ(packed.mid(8), qCompress(original)); // the length big-endian, then the stream
         ASSERT_TRUE(QTx::decompressFile(path("packed"), path("restored")));
-        EXPECT_EQ(read("restored"), original);
+        EXPECT_TRUE(read("restored") == original);
     }
 }
 

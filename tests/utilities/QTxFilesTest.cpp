@@ -283,11 +283,16 @@ TEST_F(QTxFilesTest, FilesMatch)
     writeBytes(at("a"), data);
     writeBytes(at("same"), data);
     writeBytes(at("shorter"), data.left(1499));
+    writeBytes(at("empty"), QByteArray());
     EXPECT_TRUE(QTx::filesMatch(at("a"), at("same")));
     data[1499] = char(data[1499] ^ 1);
     writeBytes(at("b"), data);
     EXPECT_FALSE(QTx::filesMatch(at("a"), at("b")));
-    EXPECT_FALSE(QTx::filesMatch(at("a"), at("shorter")));
+    // A prefix of the other file, whichever comes first.
+    for (const char* prefix : { "shorter", "empty" }) {
+        EXPECT_FALSE(QTx::filesMatch(at("a"), at(prefix))) << prefix;
+        EXPECT_FALSE(QTx::filesMatch(at(prefix), at("a"))) << prefix;
+    }
     EXPECT_FALSE(QTx::filesMatch(at("missing"), at("missing")));
 }
 

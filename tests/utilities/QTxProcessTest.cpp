@@ -3,6 +3,7 @@
 #include "EightBit.h"
 #include "ProcessProbes.h"
 #include "QTxProcess.h"
+#include "QTxProcessEnvironment.h"
 #include "QtPrinters.h"
 #include "ScopedVariable.h"
 
@@ -15,6 +16,7 @@
 
 #include <dlfcn.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -76,6 +78,8 @@ TEST(SpawnProcess, SplitsLinesAsTheyWereWritten)
         for (const QString& line : r.out)
             EXPECT_TRUE(!line.isEmpty() || line.isNull()); // an empty line is a null string
     }
+    // A CR LF pair split between two reads is one line end.
+    EXPECT_EQ(run({"out:610d", "sleep:100", "out:0a620a"}).out, QStringList({"a", "b"}));
 }
 
 TEST(SpawnProcess, AppendsAndLeavesListsAloneWhenNothingIsWritten)
@@ -189,6 +193,32 @@ TEST(SpawnProcess, AHostSignalHandlerNeverRunsInTheChild)
     ::sigaction(SIGUSR1, &previous, nullptr);
     EXPECT_EQ(s_handlerRanIn.load(), 0);
     EXPECT_GT(signalled, 0); // the signals did reach the children
+}
+
+TEST(SpawnProcess, TheChildStartsWithNoSignalBlocked)
+{
+    // A host thread that blocks SIGTERM (leaving signals to a thread of its
+    // own) must not pass that on: the child could then not be stopped.
+    sigset_t term, previous;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &term, &previous), 0);
+    const ChildRun r = run({"signal-mask"});
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    EXPECT_EQ(r.out, QStringList{"SigBlk:\t0000000000000000"});
+}
+
+TEST(ProcessEnvironment, SettingANameAgainReplacesItsEntry)
+{
+    QTx::ProcessEnvironment environment;
+    environment.set("LC_ALL", "de_DE.UTF-8");
+    environment.set("LC", "x"); // a name that begins another one touches only itself
+    environment.set("LC", "C");
+    QStringList entries;
+    for (char* const* entry = environment.envp(); *entry; ++entry)
+        entries << QString::fromLatin1(*entry);
+    EXPECT_EQ(entries, QStringList({"LC_ALL=de_DE.UTF-8", "LC=C"}));
+    EXPECT_EQ(environment.value("LC"), "C");
 }
 
 TEST(SpawnProcess, FindsTheProgramAlongThePathAsExecvpWouldAndSaysWhyNot)
@@ -353,8 +383,12 @@ TEST(SpawnProcess, ATimeLimitOrAStopEndsTheRunAsItsGraceSays)
         EXPECT_EQ(timedOut, c.timeoutMs > 0);
         EXPECT_EQ(stopped, c.stop || c.stopFirst);
         EXPECT_EQ(out, c.stopFirst ? QStringList() : QStringList{"a"}); // stopped first: never started
-        // Taken back, the stopper lets the next run be.
+        // Taken back, the stopper waits its full time again and lets the next run be.
         stopper.reset();
+        QElapsedTimer paused;
+        paused.start();
+        EXPECT_FALSE(stopper.wait(200));
+        EXPECT_GE(paused.elapsed(), 190);
         EXPECT_EQ(QTx::spawnProcess({Child, "exit:4"}, true, QString(), options, &out, &err), 4);
     }
 }
