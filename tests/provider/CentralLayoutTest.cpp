@@ -95,18 +95,6 @@ TEST_F(ProviderTest, CentralLayoutGetFileTouchesOnlyTheFile)
     });
 }
 
-TEST_F(ProviderTest, CentralLayoutGetFileLeavesAFileWhereTheWorkingCopyHasAFolder)
-{
-    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}, {"sub", 0, "dir", "normal", "infinity"}});
-    ASSERT_TRUE(QDir(rootPath + "/sub").removeRecursively());
-    writeFile("sub", "mine");
-    EXPECT_FALSE(svn.getFile({"sub"}, false));
-    EXPECT_EQ(lastError(), "update: sub was left as it is: a file stands where the working copy has a dir "
-                           "(an obstruction), so an update would not bring it back");
-    EXPECT_EQ(readBytes(rootPath + "/sub"), "mine");
-    expectRuns({});
-}
-
 TEST_F(ProviderTest, CentralLayoutReadsWaitForAWritingClientAndFollowAReplacedDatabase)
 {
     // Another client holds wc.db's write lock for two seconds: the read
