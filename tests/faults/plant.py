@@ -7,9 +7,11 @@ old text occurs exactly once, plants the fault, builds the build folder
 (default build-faults, configured on first use), runs ctest (a fault is caught
 when a test fails or the build breaks) and puts the file back.
 
-Usage: tests/faults/plant.py [--sanitize] [--build DIR] [--only ID,ID] [--ctest-args "..."]
+Usage: tests/faults/plant.py [--sanitize] [--build DIR] [--only ID,ID] [--ctest-args "..."] [--lock FILE]
 With --sanitize the build is the AddressSanitizer/UBSan one (clang), as the
-second half of ./build.sh test; a leak is caught only there.
+second half of ./build.sh test; a leak is caught only there. With --lock each
+build and test run holds that file's lock (flock), so that runs sharing a
+machine take turns.
 Run it by hand; it is not part of ./build.sh test.
 """
 
@@ -31,7 +33,9 @@ def main():
     parser.add_argument("--build", default="")
     parser.add_argument("--only", default="")
     parser.add_argument("--ctest-args", default="-j2 --timeout 120")
+    parser.add_argument("--lock", default="")
     options = parser.parse_args()
+    locked = ["flock", options.lock] if options.lock else []
     build = TOP / (options.build or ("build-faults-san" if options.sanitize else "build-faults"))
     env = dict(os.environ)
     configure = ["cmake", "-S", str(TOP), "-B", str(build), "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DSVNSCC_TESTS=ON"]
@@ -56,10 +60,10 @@ def main():
             continue
         try:
             path.write_text(original.replace(old, new))
-            if run(["cmake", "--build", str(build), "-j2"]).returncode != 0:
+            if run(locked + ["cmake", "--build", str(build), "-j2"]).returncode != 0:
                 verdict = "caught (build)"
             else:
-                tested = run(["ctest"] + options.ctest_args.split(), cwd=build, env=env)
+                tested = run(locked + ["ctest"] + options.ctest_args.split(), cwd=build, env=env)
                 failed = [l.split(" - ", 1)[1].split(" (")[0] for l in tested.stdout.splitlines()
                           if l.strip()[:1].isdigit() and " - " in l]
                 verdict = ("caught by " + ", ".join(failed[:3]) + (" ..." if len(failed) > 3 else "")
