@@ -237,6 +237,35 @@ protected:
                                                          {"--username", user, "--password", passwordOf(user)}));
     }
 
+    /**
+     * Makes `provider` (the test's own by default) run the client through a
+     * wrapper that notes each run's arguments; clientRuns() gives them.
+     */
+    void countClientRuns(SourceCodeControlSystemProviderInterface* provider = nullptr)
+    {
+        const QString counted = m_base + "/svn-counted";
+        if (!QFileInfo::exists(counted)) {
+            writeBytes(counted, "#!/bin/sh\n{ printf '%s ' \"$@\" | tr '\\n' ' '; echo; } >> \"$0.runs\"\n"
+                                "exec svn \"$@\"\n");
+            QFile::setPermissions(counted, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        ASSERT_TRUE((provider ? provider : m_provider)
+                        ->setOption(QLatin1String(SourceCodeControlOption::Executable), counted));
+    }
+
+    /** The runs of the wrapper of countClientRuns() so far, each its arguments joined by blanks. */
+    QStringList clientRuns() const
+    {
+        QStringList runs;
+        QFile file(m_base + "/svn-counted.runs");
+        if (!file.open(QIODevice::ReadOnly))
+            return runs; // none yet
+        for (const QString& run : QString::fromUtf8(file.readAll()).split('\n'))
+            if (!run.isEmpty())
+                runs << run.trimmed();
+        return runs;
+    }
+
     /** "command: message" of the provider's last error. */
     QString lastError()
     {

@@ -73,10 +73,7 @@ TEST_P(Transports, LifeCycle)
     ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin),
                                       std::get<1>(GetParam()) ? "Yes" : "No"));
     // The command log on, into a handler of the host's; the client counts its own runs.
-    const QString counted = m_base + "/svn-counted";
-    writeBytes(counted, "#!/bin/sh\necho run >> \"$0.runs\"\nexec svn \"$@\"\n");
-    QFile::setPermissions(counted, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::Executable), counted));
+    countClientRuns();
     s_log.clear();
     const QtMessageHandler previous = qInstallMessageHandler(collectLog);
     QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=true"));
@@ -167,7 +164,7 @@ TEST_P(Transports, LifeCycle)
     QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=false"));
     qInstallMessageHandler(previous);
     // Every client run once, with its exit code; the password never.
-    const int runs = int(readBytes(counted + ".runs").count('\n'));
+    const int runs = int(clientRuns().size());
     const QStringList starts = s_log.filter(QRegularExpression("^run \\d+ in "));
     EXPECT_EQ(starts.size(), runs);
     for (qsizetype i = 1; i <= starts.size(); ++i)
