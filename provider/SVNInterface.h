@@ -28,7 +28,10 @@ class SVNInterfaceSeam;
  *    could not bring back, a checkout of another place). Nothing clears them.
  *  - Working-copy operations take path parts relative to the local root, run
  *    the client in localRootPath (or a directory below it) and end, after
- *    their last successful run, by calling saved() for the file.
+ *    their last successful run, by re-reading the file's record
+ *    (SVNStatusPass::reread(), saying what the operation did to it).
+ *  - Every status run, and the cache it fills, belongs to the status pass
+ *    (SVNStatusPass); the provider forwards to it.
  *  - A null comment is passed to the client as "". A path-parts list with no
  *    component is refused with false before anything runs.
  *
@@ -146,17 +149,19 @@ public:
     /**
      * Takes the repository lock ("lock -m comment", done also when only the
      * post-lock hook failed) and sets the owner write bit of the local file.
-     * With replaceLocal true, a file whose cached status says modified or
-     * missing first loses its local changes (discardLocalChanges()) and is
-     * updated from the repository (no lock is requested if that fails).
-     * False at the first failed run.
+     * With replaceLocal true, a changed or missing file first loses its
+     * local changes (discardLocalChanges(): in the newer layout decided from
+     * a fresh local status; in the per-folder layout from the cached record's
+     * modified flag) and is updated from the repository (no lock is
+     * requested if that fails). Without it no status is read before the
+     * lock in the newer layout. False at the first failed run.
      */
     bool checkout(const QStringList& pathParts, const QString& comment, bool replaceLocal) override;
     /**
      * Releases the lock ("unlock", done also when only the post-unlock hook
      * failed). With discardChanges true the local changes go
      * (discardLocalChanges()) and, once the unlock succeeded, "update"
-     * restores the file. In a working copy of the central layout the unlock
+     * restores the file. In a working copy of the newer layout the unlock
      * runs first (its client cannot unlock a file that is gone), so a refused
      * unlock leaves the file; in the per-folder layout the file goes first
      * and a refused unlock leaves it deleted. Permissions are not changed.
