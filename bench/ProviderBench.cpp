@@ -376,7 +376,7 @@ void BM_CommandLogDisabled(benchmark::State& state)
         SVNInterface svn;
         svn.setOption(QLatin1String(SourceCodeControlOption::Executable), QString::fromLatin1(SvnClient));
         svn.setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), url);
-        SVNInterfaceSeam(svn).client().setCommandLog(!logBypassed);
+        SVNInterfaceSeam(svn).setCommandLog(!logBypassed);
         const QString root = scratch.path() + QStringLiteral("/wc%1").arg(++cycle);
         const QString name = QStringLiteral("file%1.c").arg(cycle);
         QElapsedTimer timer;

@@ -45,14 +45,13 @@ bool SVNInterface::setOption(const QString& key, const QString& value)
 
 bool SVNInterface::login(const QString& newUserName, const QString& newPassword,
                          const QString& newRepositoryURL)
-try {
-    const SVNClient::Operation operation(client);
-    client.setCredentials(newUserName, newPassword);
-    repositoryURL = newRepositoryURL;
-    statusPass.online(); // every repository is asked again from now on
-    return run(SVNCommands::info(repositoryURL));
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+{
+    return guarded([&] {
+        client.setCredentials(newUserName, newPassword);
+        repositoryURL = newRepositoryURL;
+        statusPass.online(); // every repository is asked again from now on
+        return run(SVNCommands::info(repositoryURL));
+    });
 }
 
 bool SVNInterface::logout()
@@ -104,21 +103,6 @@ void SVNInterface::setLastError(const QString& command, const QString& message)
 {
     lastErrorCommand = command;
     lastErrorMessage = message;
-}
-
-bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& arguments,
-                                     const QString& workingDirectory, const QString& target,
-                                     QStringList& output)
-{
-    const SVNClient::Operation operation(client);
-    return run(SVNCommands::custom(command, arguments, workingDirectory, target), output);
-}
-
-bool SVNInterface::executeSVNCommand(const QString& command, const QStringList& arguments,
-                                     const QStringList& pathParts, QStringList& output)
-{
-    return executeSVNCommand(command, arguments, localRootPath,
-                             pathParts.join(QLatin1Char('/')), output);
 }
 
 SVNRunResult SVNInterface::run(const SVNCommand& command, const SVNOutput& output)
@@ -173,56 +157,54 @@ SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
 }
 
 bool SVNInterface::saved(const QStringList& pathParts)
-try {
-    const SVNClient::Operation operation(client);
-    if (pathParts.isEmpty())
-        return false;
-    statusPass.reread(pathParts, SVNStatusPass::Edited);
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+{
+    return guarded([&] {
+        if (pathParts.isEmpty())
+            return false;
+        statusPass.reread(pathParts, SVNStatusPass::Edited);
+        return true;
+    });
 }
 
 bool SVNInterface::status(const QStringList& pathParts, bool& controlled, bool& checkedOut,
                           bool& modified, bool& outOfDate, QString& statusText,
                           QString& revisionText, QString& lastChangedText)
-try {
-    const SVNClient::Operation operation(client);
-    controlled = false;
-    const SVNStatusPass::Answer answer = statusPass.ask(pathParts);
-    switch (answer.kind) {
-    case SVNStatusPass::Answer::Kind::Record: {
-        // An unversioned item ("?") has a record too, of its status columns alone.
-        const SVNFileStatus& record = *answer.record;
-        controlled = !record.statusColumns.startsWith(QLatin1Char('?'));
-        checkedOut = record.locked;
-        modified = record.modified;
-        outOfDate = record.outOfDate;
-        statusText = record.statusColumns;
-        revisionText = record.workingRevision;
-        lastChangedText = record.lastChangedRevision;
-        return true;
-    }
-    case SVNStatusPass::Answer::Kind::NotVersioned:
-        checkedOut = modified = outOfDate = false;
-        statusText = revisionText = lastChangedText = QString();
-        return true;
-    case SVNStatusPass::Answer::Kind::InRepository:
-        controlled = true;
-        checkedOut = false;
-        modified = true;
-        outOfDate = true;
-        statusText = QStringLiteral("missing");
-        revisionText = QStringLiteral("fixme");
-        return true;
-    case SVNStatusPass::Answer::Kind::NotFound:
+{
+    return guarded([&] {
+        controlled = false;
+        const SVNStatusPass::Answer answer = statusPass.ask(pathParts);
+        switch (answer.kind) {
+        case SVNStatusPass::Answer::Kind::Record: {
+            // An unversioned item ("?") has a record too, of its status columns alone.
+            const SVNFileStatus& record = *answer.record;
+            controlled = !record.statusColumns.startsWith(QLatin1Char('?'));
+            checkedOut = record.locked;
+            modified = record.modified;
+            outOfDate = record.outOfDate;
+            statusText = record.statusColumns;
+            revisionText = record.workingRevision;
+            lastChangedText = record.lastChangedRevision;
+            return true;
+        }
+        case SVNStatusPass::Answer::Kind::NotVersioned:
+            checkedOut = modified = outOfDate = false;
+            statusText = revisionText = lastChangedText = QString();
+            return true;
+        case SVNStatusPass::Answer::Kind::InRepository:
+            controlled = true;
+            checkedOut = false;
+            modified = true;
+            outOfDate = true;
+            statusText = QStringLiteral("missing");
+            revisionText = QStringLiteral("fixme");
+            return true;
+        case SVNStatusPass::Answer::Kind::NotFound:
+            return false;
+        case SVNStatusPass::Answer::Kind::Failed:
+            if (!answer.failedCommand.isNull())
+                setLastError(answer.failedCommand, answer.failedMessage);
+            return false;
+        }
         return false;
-    case SVNStatusPass::Answer::Kind::Failed:
-        if (!answer.failedCommand.isNull())
-            setLastError(answer.failedCommand, answer.failedMessage);
-        return false;
-    }
-    return false;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+    });
 }

@@ -200,24 +200,6 @@ public:
     virtual ~SVNInterface();
 
     /**
-     * Runs the client once with the subcommand `command`, `arguments`, the
-     * credentials (unless `command` is exactly "add") and `target` (omitted
-     * when empty), in `workingDirectory` (null: the caller's current
-     * directory); see SVNClient for the argument vector, the target rules,
-     * the environment and the retries. `output` is cleared, then receives
-     * the standard output lines (also on failure).
-     * @return true when the client exited with 0 and wrote no standard-error
-     *         line; otherwise false, with the last error set to `command`
-     *         and the run's message.
-     */
-    bool executeSVNCommand(const QString& command, const QStringList& arguments,
-                           const QString& workingDirectory, const QString& target,
-                           QStringList& output);
-    /** The main form run in localRootPath with the path parts joined by "/" as target. */
-    bool executeSVNCommand(const QString& command, const QStringList& arguments,
-                           const QStringList& pathParts, QStringList& output);
-
-    /**
      * Ends the operation another thread is running now (see SVNClient::cancel()):
      * it returns false, the last error giving its run's subcommand and
      * "cancelled". Does nothing while no operation runs. Thread-safe.
@@ -243,6 +225,21 @@ public:
 
 private:
     friend class SVNInterfaceSeam;
+
+    /**
+     * Every operation's one entry: the span in which cancelOperation() acts,
+     * and no exception reaching the host (an allocation failure is false).
+     */
+    template <typename Body>
+    bool guarded(Body&& body)
+    {
+        try {
+            const SVNClient::Operation operation(client);
+            return body();
+        } catch (...) {
+            return false;
+        }
+    }
 
     /**
      * Runs `command`; when it does not succeed, or succeeds only as the retry

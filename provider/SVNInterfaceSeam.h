@@ -35,6 +35,33 @@ public:
     /** The status cache itself. */
     SVNStatusCache& statusCache() { return m_provider.statusPass.cache(); }
 
+    /**
+     * Runs the client once as an operation of the provider would: the
+     * subcommand `command`, `arguments`, the credentials (unless `command` is
+     * exactly "add") and `target` (omitted when empty), in
+     * `workingDirectory` (null: the caller's current folder), with the retry
+     * table and the last error. `output` gets the standard output lines.
+     * True when the run succeeded.
+     */
+    bool execute(const QString& command, const QStringList& arguments, const QString& workingDirectory,
+                 const QString& target, QStringList& output)
+    {
+        return m_provider.guarded([&] {
+            const SVNCommand run{command, arguments, workingDirectory, target,
+                                 SVNSubcommand::onlyReads(command) ? QString() : workingDirectory};
+            return m_provider.run(run, output);
+        });
+    }
+    /** As above in the local root, the path parts joined with "/" as the target. */
+    bool execute(const QString& command, const QStringList& arguments, const QStringList& pathParts,
+                 QStringList& output)
+    {
+        return execute(command, arguments, m_provider.localRootPath, pathParts.join(QLatin1Char('/')), output);
+    }
+
+    /** Turns the command log off altogether (not even the category is asked), for measuring what it costs. */
+    void setCommandLog(bool on) { m_provider.client.m_logging = on; }
+
 private:
     SVNInterface& m_provider;
 };

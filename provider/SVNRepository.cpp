@@ -12,11 +12,11 @@ const QString Slash = QStringLiteral("/");
 } // namespace
 
 bool SVNInterface::getRepositoryList(QStringList& list)
-try {
-    list.append(repositoryURL);
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+{
+    return guarded([&] {
+        list.append(repositoryURL);
+        return true;
+    });
 }
 
 bool SVNInterface::refreshDirectoriesList(const QStringList&)
@@ -30,40 +30,37 @@ bool SVNInterface::listRepositoryDirectory(const QStringList& pathParts, QString
 }
 
 bool SVNInterface::getFilesList(const QStringList& pathParts, QStringList& names)
-try {
-    const SVNClient::Operation operation(client);
-    QStringList output;
-    if (!listRepositoryDirectory(pathParts, output))
-        return false;
-    for (const QString& line : output)
-        if (!line.contains(Slash))
-            names.append(line);
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+{
+    return guarded([&] {
+        QStringList output;
+        if (!listRepositoryDirectory(pathParts, output))
+            return false;
+        for (const QString& line : output)
+            if (!line.contains(Slash))
+                names.append(line);
+        return true;
+    });
 }
 
 bool SVNInterface::getDirectoriesList(const QStringList& pathParts, QStringList& names)
-try {
-    const SVNClient::Operation operation(client);
-    QStringList output;
-    if (!listRepositoryDirectory(pathParts, output))
-        return false;
-    // Subdirectories are listed with a "/" at their end.
-    for (const QString& line : output) {
-        const qsizetype slash = line.lastIndexOf(Slash);
-        if (slash >= 0)
-            names.append(line.left(slash));
-    }
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+{
+    return guarded([&] {
+        QStringList output;
+        if (!listRepositoryDirectory(pathParts, output))
+            return false;
+        // Subdirectories are listed with a "/" at their end.
+        for (const QString& line : output) {
+            const qsizetype slash = line.lastIndexOf(Slash);
+            if (slash >= 0)
+                names.append(line.left(slash));
+        }
+        return true;
+    });
 }
 
 bool SVNInterface::createDirectory(const QStringList& parentParts, const QString& name)
-try {
-    const SVNClient::Operation operation(client);
-    return run(SVNCommands::mkdir(SVNUrl::join(repositoryURL, parentParts) + Slash + SVNUrl::encode(name)));
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+{
+    return guarded([&] {
+        return run(SVNCommands::mkdir(SVNUrl::join(repositoryURL, parentParts) + Slash + SVNUrl::encode(name)));
+    });
 }

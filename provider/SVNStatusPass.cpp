@@ -17,7 +17,7 @@ namespace {
 SVNStatusReader::Sink intoRecords(SVNDirectoryStatus* records)
 {
     // The client lists a folder's entries in order, so each usually goes last.
-    return [records](QByteArrayView path, SVNFileStatus& record, bool) {
+    return [records](QByteArrayView path, SVNFileStatus& record) {
         records->insert_or_assign(records->end(), fromEightBit(path.data(), path.size()), std::move(record));
     };
 }
@@ -222,7 +222,7 @@ QString SVNStatusPass::treeRoot(const QString& directory)
 void SVNStatusPass::readTree(const QString& root)
 {
     TreeFiller filler(root);
-    const SVNStatusReader::Sink sink = [&filler](QByteArrayView path, SVNFileStatus& record, bool) {
+    const SVNStatusReader::Sink sink = [&filler](QByteArrayView path, SVNFileStatus& record) {
         filler.add(path, record);
     };
     const SVNCommand online = SVNCommands::treeStatus(root);

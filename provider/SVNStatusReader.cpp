@@ -124,7 +124,6 @@ void SVNStatusReader::add(QByteArrayView line)
     // as a summary line does.
     if (line.startsWith(s_externalBlock)) {
         m_skipping = false;
-        m_inExternal = true;
         return;
     }
     if (line.startsWith(s_changelistBlock)) {
@@ -174,7 +173,7 @@ void SVNStatusReader::add(QByteArrayView line)
             path = pathAfterLongAuthor(line, pos);
         }
     }
-    m_sink(path, record, m_inExternal);
+    m_sink(path, record);
 }
 
 QByteArrayView SVNStatusReader::pathAfterLongAuthor(QByteArrayView line, qsizetype pos) const

@@ -39,8 +39,8 @@
 class SVNStatusReader
 {
 public:
-    /** Receives one entry: its path's bytes, its record, and whether it is in an external's block. */
-    using Sink = std::function<void(QByteArrayView path, SVNFileStatus& record, bool inExternal)>;
+    /** Receives one entry: its path's bytes and its record. */
+    using Sink = std::function<void(QByteArrayView path, SVNFileStatus& record)>;
     /** Whether the folder the lines are about holds an entry at this path (on disk or in its records). */
     using NameCheck = std::function<bool(const QString& path)>;
 
@@ -62,5 +62,4 @@ private:
     NameCheck m_check;
     std::unique_ptr<Recent> m_recent;
     bool m_skipping = false;
-    bool m_inExternal = false;
 };

@@ -21,124 +21,121 @@ const QString Slash = QStringLiteral("/");
 } // namespace
 
 bool SVNInterface::setRoots(const QStringList& newLocalRoots)
-try {
-    const SVNClient::Operation operation(client);
-    localRoots = newLocalRoots;
-    localRootPath = Slash + localRoots.join(Slash);
-    if (!isWorkingCopy(localRootPath)) {
-        setLastError(QLatin1String(SVNSubcommand::Info), QStringLiteral("%1 is not a working copy").arg(localRootPath));
-        return false;
-    }
-
-    QStringList output;
-    if (!run(SVNCommands::info(localRootPath), output))
-        return false;
-
-    QString url;
-    QString repositoryRoot;
-    bool haveURL = false;
-    for (const QString& line : output) {
-        if (line.startsWith(QLatin1String("URL:"))) {
-            url = line.mid(5);
-            haveURL = true;
-        } else if (line.startsWith(QLatin1String("Repository Root:"))) {
-            repositoryRoot = line.mid(17);
+{
+    return guarded([&] {
+        localRoots = newLocalRoots;
+        localRootPath = Slash + localRoots.join(Slash);
+        if (!isWorkingCopy(localRootPath)) {
+            setLastError(QLatin1String(SVNSubcommand::Info), QStringLiteral("%1 is not a working copy").arg(localRootPath));
+            return false;
         }
-    }
-    if (haveURL) {
-        rootURL = url; // the repository URL of the local root, what file URLs are built on
-        statusPass.bind(localRootPath, rootURL);
-    }
-    if (url.startsWith(repositoryRoot)) {
-        // The client prints URLs percent-encoded; the components are names.
-        repositoryRoots.clear();
-        for (const QString& segment : url.mid(repositoryRoot.size()).split(Slash, Qt::SkipEmptyParts))
-            repositoryRoots << SVNUrl::decode(segment);
-    }
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+
+        QStringList output;
+        if (!run(SVNCommands::info(localRootPath), output))
+            return false;
+
+        QString url;
+        QString repositoryRoot;
+        bool haveURL = false;
+        for (const QString& line : output) {
+            if (line.startsWith(QLatin1String("URL:"))) {
+                url = line.mid(5);
+                haveURL = true;
+            } else if (line.startsWith(QLatin1String("Repository Root:"))) {
+                repositoryRoot = line.mid(17);
+            }
+        }
+        if (haveURL) {
+            rootURL = url; // the repository URL of the local root, what file URLs are built on
+            statusPass.bind(localRootPath, rootURL);
+        }
+        if (url.startsWith(repositoryRoot)) {
+            // The client prints URLs percent-encoded; the components are names.
+            repositoryRoots.clear();
+            for (const QString& segment : url.mid(repositoryRoot.size()).split(Slash, Qt::SkipEmptyParts))
+                repositoryRoots << SVNUrl::decode(segment);
+        }
+        return true;
+    });
 }
 
 bool SVNInterface::setRoots(const QStringList& newLocalRoots, const QStringList& newRepositoryRoots)
-try {
-    const SVNClient::Operation operation(client);
-    localRoots = newLocalRoots;
-    repositoryRoots = newRepositoryRoots;
-    localRootPath = Slash + localRoots.join(Slash);
+{
+    return guarded([&] {
+        localRoots = newLocalRoots;
+        repositoryRoots = newRepositoryRoots;
+        localRootPath = Slash + localRoots.join(Slash);
 
-    QString parent;
-    for (qsizetype i = 0; i + 1 < localRoots.size(); ++i)
-        parent += Slash + localRoots[i];
-    if (parent.isEmpty())
-        parent = Slash; // a root directly below "/" is checked out from "/"
+        QString parent;
+        for (qsizetype i = 0; i + 1 < localRoots.size(); ++i)
+            parent += Slash + localRoots[i];
+        if (parent.isEmpty())
+            parent = Slash; // a root directly below "/" is checked out from "/"
 
-    rootURL = repositoryRoots.isEmpty() ? repositoryURL : SVNUrl::join(repositoryURL, repositoryRoots);
-    statusPass.bind(localRootPath, rootURL);
+        rootURL = repositoryRoots.isEmpty() ? repositoryURL : SVNUrl::join(repositoryURL, repositoryRoots);
+        statusPass.bind(localRootPath, rootURL);
 
-    const SVNCommand checkout = SVNCommands::checkOutRoot(rootURL, parent, localRoots.value(localRoots.size() - 1));
-    if (isWorkingCopy(localRootPath)) {
-        // An existing checkout must be one of the place asked for, or every
-        // answer would come from another branch.
-        const QString recorded = workingCopyLayout.recordedURL(localRootPath);
-        if (recorded.isNull() || SVNUrl::same(recorded, rootURL))
-            return true;
-        setLastError(checkout.subcommand, QStringLiteral("%1 is a working copy of %2, not of %3")
-                                              .arg(localRootPath, recorded, rootURL));
-        return false;
-    }
-    if (localRoots.isEmpty())
-        return false; // the file-system root itself cannot be checked out
-    return run(checkout);
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+        const SVNCommand checkout = SVNCommands::checkOutRoot(rootURL, parent, localRoots.value(localRoots.size() - 1));
+        if (isWorkingCopy(localRootPath)) {
+            // An existing checkout must be one of the place asked for, or every
+            // answer would come from another branch.
+            const QString recorded = workingCopyLayout.recordedURL(localRootPath);
+            if (recorded.isNull() || SVNUrl::same(recorded, rootURL))
+                return true;
+            setLastError(checkout.subcommand, QStringLiteral("%1 is a working copy of %2, not of %3")
+                                                  .arg(localRootPath, recorded, rootURL));
+            return false;
+        }
+        if (localRoots.isEmpty())
+            return false; // the file-system root itself cannot be checked out
+        return run(checkout);
+    });
 }
 
 bool SVNInterface::addFile(const QStringList& pathParts, const QString& comment)
-try {
-    const SVNClient::Operation operation(client);
-    if (pathParts.isEmpty())
-        return false;
+{
+    return guarded([&] {
+        if (pathParts.isEmpty())
+            return false;
 
-    // Bring each directory level under control, from the root downwards, so
-    // that every fetch or add runs inside a parent that is a working copy.
-    QString directory = localRootPath;
-    QString url = rootURL;
-    for (qsizetype level = 0; level + 1 < pathParts.size(); ++level) {
-        const QString& name = pathParts[level];
-        url += Slash + SVNUrl::encode(name);
-        const QString levelDirectory = directory + Slash + name;
-        if (!isWorkingCopy(levelDirectory)) {
-            // The probe only chooses the path; its failure is not ours,
-            // unless it never answered: then nothing is known of the folder.
-            const SVNRunResult probe = run(SVNCommands::info(url), SVNOutput());
-            if (probe.end == SVNRunResult::End::TimedOut || probe.end == SVNRunResult::End::Stopped)
-                return false;
-            if (probe.succeeded()) {
-                // In a working copy of the central layout the folder joins it;
-                // a check-out there would reset the depth of a versioned folder.
-                const SVNFolderState parent = workingCopyLayout.inspect(directory);
-                const bool fetched = parent.central ? fetchFolder(directory, parent.depth, name)
-                                                    : run(SVNCommands::checkOutFolder(url, directory, name));
-                if (!fetched)
+        // Bring each directory level under control, from the root downwards, so
+        // that every fetch or add runs inside a parent that is a working copy.
+        QString directory = localRootPath;
+        QString url = rootURL;
+        for (qsizetype level = 0; level + 1 < pathParts.size(); ++level) {
+            const QString& name = pathParts[level];
+            url += Slash + SVNUrl::encode(name);
+            const QString levelDirectory = directory + Slash + name;
+            if (!isWorkingCopy(levelDirectory)) {
+                // The probe only chooses the path; its failure is not ours,
+                // unless it never answered: then nothing is known of the folder.
+                const SVNRunResult probe = run(SVNCommands::info(url), SVNOutput());
+                if (probe.end == SVNRunResult::End::TimedOut || probe.end == SVNRunResult::End::Stopped)
                     return false;
-            } else if (!run(SVNCommands::add(directory, name))
-                       || !run(SVNCommands::commitFolder(directory, name, comment))) {
-                return false;
+                if (probe.succeeded()) {
+                    // In a working copy of the central layout the folder joins it;
+                    // a check-out there would reset the depth of a versioned folder.
+                    const SVNFolderState parent = workingCopyLayout.inspect(directory);
+                    const bool fetched = parent.central ? fetchFolder(directory, parent.depth, name)
+                                                        : run(SVNCommands::checkOutFolder(url, directory, name));
+                    if (!fetched)
+                        return false;
+                } else if (!run(SVNCommands::add(directory, name))
+                           || !run(SVNCommands::commitFolder(directory, name, comment))) {
+                    return false;
+                }
+                // It may be cached as "not a working copy"; let the next query look again.
+                statusPass.forget(levelDirectory);
             }
-            // It may be cached as "not a working copy"; let the next query look again.
-            statusPass.forget(levelDirectory);
+            directory = levelDirectory;
         }
-        directory = levelDirectory;
-    }
 
-    const QString& fileName = pathParts.last();
-    if (!run(SVNCommands::add(directory, fileName)) || !run(SVNCommands::commitAdded(directory, fileName, comment)))
-        return false;
-    statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+        const QString& fileName = pathParts.last();
+        if (!run(SVNCommands::add(directory, fileName)) || !run(SVNCommands::commitAdded(directory, fileName, comment)))
+            return false;
+        statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
+        return true;
+    });
 }
 
 bool SVNInterface::updateFile(const QStringList& pathParts)
@@ -147,40 +144,39 @@ bool SVNInterface::updateFile(const QStringList& pathParts)
 }
 
 bool SVNInterface::getFile(const QStringList& pathParts, bool keepLocal)
-try {
-    const SVNClient::Operation operation(client);
-    if (pathParts.isEmpty())
-        return false;
-    QString directory = localRootPath;
-    for (qsizetype level = 0; level + 1 < pathParts.size(); ++level) {
-        const QString& name = pathParts[level];
-        const QString levelDirectory = directory + Slash + name;
-        if (!isWorkingCopy(levelDirectory)) {
-            const SVNFolderState parent = workingCopyLayout.inspect(directory);
-            const bool fetched = parent.central ? fetchFolder(directory, parent.depth, name)
-                                                : run(SVNCommands::updateFolder(directory, name));
-            if (!fetched)
-                return false;
-            statusPass.forget(levelDirectory);
+{
+    return guarded([&] {
+        if (pathParts.isEmpty())
+            return false;
+        QString directory = localRootPath;
+        for (qsizetype level = 0; level + 1 < pathParts.size(); ++level) {
+            const QString& name = pathParts[level];
+            const QString levelDirectory = directory + Slash + name;
+            if (!isWorkingCopy(levelDirectory)) {
+                const SVNFolderState parent = workingCopyLayout.inspect(directory);
+                const bool fetched = parent.central ? fetchFolder(directory, parent.depth, name)
+                                                    : run(SVNCommands::updateFolder(directory, name));
+                if (!fetched)
+                    return false;
+                statusPass.forget(levelDirectory);
+            }
+            directory = levelDirectory;
         }
-        directory = levelDirectory;
-    }
-    bool changed = false;
-    if (!keepLocal && !discardLocalChanges(pathParts, changed))
-        return false;
-    const SVNNodeState node = workingCopyLayout.inspectNode(localFilePath(pathParts));
-    // The client brings a file external up to date only with the folder
-    // that defines it; an update of the file alone would make it a switched
-    // file, and every later update of the working copy would fail.
-    const bool updated = node.fileExternal && !node.externalOwner.isEmpty()
-        ? run(SVNCommands::updateTree(node.externalOwner))
-        : updateFile(pathParts);
-    if (!updated)
-        return false;
-    statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+        bool changed = false;
+        if (!keepLocal && !discardLocalChanges(pathParts, changed))
+            return false;
+        const SVNNodeState node = workingCopyLayout.inspectNode(localFilePath(pathParts));
+        // The client brings a file external up to date only with the folder
+        // that defines it; an update of the file alone would make it a switched
+        // file, and every later update of the working copy would fail.
+        const bool updated = node.fileExternal && !node.externalOwner.isEmpty()
+            ? run(SVNCommands::updateTree(node.externalOwner))
+            : updateFile(pathParts);
+        if (!updated)
+            return false;
+        statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
+        return true;
+    });
 }
 
 bool SVNInterface::discardLocalChanges(const QStringList& pathParts, bool& changed)
@@ -237,107 +233,104 @@ bool SVNInterface::discardLocalChanges(const QStringList& pathParts, bool& chang
 
 bool SVNInterface::getTo(const QStringList& pathParts, const QString& revision,
                          const QString& destination)
-try {
-    const SVNClient::Operation operation(client);
-    if (pathParts.isEmpty())
-        return false;
-    const QString cat = QLatin1String(SVNSubcommand::Cat);
-    const QString folder = QFileInfo(destination).absolutePath();
-    if (!QFileInfo(folder).isDir()) {
-        setLastError(cat, QStringLiteral("cannot write %1: the folder %2 does not exist").arg(destination, folder));
-        return false;
-    }
-    // The client writes straight into a scratch file beside the destination
-    // (a file of any size costs no memory), which replaces the destination
-    // only once the run succeeded and the text is on disk: a failed run or
-    // a full disk leaves the destination as it was. A link is written
-    // through; an existing file keeps its permissions.
-    QSaveFile file(destination);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setLastError(cat, QStringLiteral("cannot write %1: %2").arg(destination, file.errorString()));
-        return false;
-    }
-    SVNOutput output;
-    output.descriptor = file.handle();
-    // A repeated run starts the scratch file afresh.
-    output.restart = [&file] {
-        if (file.resize(0))
-            file.seek(0);
-    };
-    const SVNRunResult result = run(SVNCommands::cat(localRootPath, pathParts.join(Slash), revision), output);
-    if (!result.succeeded()) {
-        file.cancelWriting();
-        const QString message = result.message();
-        if (message.contains(QLatin1String("E000028:")))
-            setLastError(cat, QStringLiteral("no room left on the device writing %1\n").arg(destination) + message);
-        else if (message.contains(QLatin1String("E000027:")))
-            setLastError(cat, QStringLiteral("the file size limit was reached writing %1\n").arg(destination) + message);
-        return false;
-    }
-    if (!file.commit()) {
-        setLastError(cat, QStringLiteral("cannot write %1: %2").arg(destination, file.errorString()));
-        return false;
-    }
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+{
+    return guarded([&] {
+        if (pathParts.isEmpty())
+            return false;
+        const QString cat = QLatin1String(SVNSubcommand::Cat);
+        const QString folder = QFileInfo(destination).absolutePath();
+        if (!QFileInfo(folder).isDir()) {
+            setLastError(cat, QStringLiteral("cannot write %1: the folder %2 does not exist").arg(destination, folder));
+            return false;
+        }
+        // The client writes straight into a scratch file beside the destination
+        // (a file of any size costs no memory), which replaces the destination
+        // only once the run succeeded and the text is on disk: a failed run or
+        // a full disk leaves the destination as it was. A link is written
+        // through; an existing file keeps its permissions.
+        QSaveFile file(destination);
+        if (!file.open(QIODevice::WriteOnly)) {
+            setLastError(cat, QStringLiteral("cannot write %1: %2").arg(destination, file.errorString()));
+            return false;
+        }
+        SVNOutput output;
+        output.descriptor = file.handle();
+        // A repeated run starts the scratch file afresh.
+        output.restart = [&file] {
+            if (file.resize(0))
+                file.seek(0);
+        };
+        const SVNRunResult result = run(SVNCommands::cat(localRootPath, pathParts.join(Slash), revision), output);
+        if (!result.succeeded()) {
+            file.cancelWriting();
+            const QString message = result.message();
+            if (message.contains(QLatin1String("E000028:")))
+                setLastError(cat, QStringLiteral("no room left on the device writing %1\n").arg(destination) + message);
+            else if (message.contains(QLatin1String("E000027:")))
+                setLastError(cat, QStringLiteral("the file size limit was reached writing %1\n").arg(destination) + message);
+            return false;
+        }
+        if (!file.commit()) {
+            setLastError(cat, QStringLiteral("cannot write %1: %2").arg(destination, file.errorString()));
+            return false;
+        }
+        return true;
+    });
 }
 
 bool SVNInterface::checkout(const QStringList& pathParts, const QString& comment, bool replaceLocal)
-try {
-    const SVNClient::Operation operation(client);
-    if (pathParts.isEmpty())
-        return false;
-    bool updated = false;
-    if (workingCopyLayout.inspectNode(localFilePath(pathParts)).central) {
-        // The repository's text replaces a changed local one before the lock is asked for.
-        bool changed = false;
-        if (replaceLocal && (!discardLocalChanges(pathParts, changed) || (changed && !updateFile(pathParts))))
+{
+    return guarded([&] {
+        if (pathParts.isEmpty())
             return false;
-        updated = changed;
-    } else {
-        // The per-folder layout decides from the file's cached record.
-        const SVNFileStatus* record = statusPass.record(pathParts);
-        if (record && record->modified && replaceLocal) {
+        bool updated = false;
+        if (workingCopyLayout.inspectNode(localFilePath(pathParts)).central) {
+            // The repository's text replaces a changed local one before the lock is asked for.
             bool changed = false;
-            if (!discardLocalChanges(pathParts, changed) || !updateFile(pathParts))
+            if (replaceLocal && (!discardLocalChanges(pathParts, changed) || (changed && !updateFile(pathParts))))
                 return false;
-            updated = true;
+            updated = changed;
+        } else {
+            // The per-folder layout decides from the file's cached record.
+            const SVNFileStatus* record = statusPass.record(pathParts);
+            if (record && record->modified && replaceLocal) {
+                bool changed = false;
+                if (!discardLocalChanges(pathParts, changed) || !updateFile(pathParts))
+                    return false;
+                updated = true;
+            }
         }
-    }
-    // A lock whose post-lock hook failed is held all the same: the run counts as done.
-    if (!run(SVNCommands::lock(localRootPath, pathParts.join(Slash), comment)))
-        return false;
-    QTx::setWriteable(localFilePath(pathParts), true);
-    statusPass.reread(pathParts, SVNStatusPass::LockChanged | (updated ? SVNStatusPass::BroughtUpToDate : 0u));
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+        // A lock whose post-lock hook failed is held all the same: the run counts as done.
+        if (!run(SVNCommands::lock(localRootPath, pathParts.join(Slash), comment)))
+            return false;
+        QTx::setWriteable(localFilePath(pathParts), true);
+        statusPass.reread(pathParts, SVNStatusPass::LockChanged | (updated ? SVNStatusPass::BroughtUpToDate : 0u));
+        return true;
+    });
 }
 
 bool SVNInterface::undoCheckout(const QStringList& pathParts, bool discardChanges)
-try {
-    const SVNClient::Operation operation(client);
-    if (pathParts.isEmpty())
-        return false;
-    // A client of the newer layout cannot unlock a file that is gone (it
-    // fails half-way and leaves the working copy needing a clean-up), so there
-    // the lock goes first and the local changes after it.
-    const bool unlockFirst = discardChanges && workingCopyLayout.inspectNode(localFilePath(pathParts)).central;
-    bool changed = false;
-    if (discardChanges && !unlockFirst && !discardLocalChanges(pathParts, changed))
-        return false;
-    if (!run(SVNCommands::unlock(localRootPath, pathParts.join(Slash))))
-        return false;
-    if (unlockFirst && !discardLocalChanges(pathParts, changed))
-        return false;
-    if (discardChanges && !updateFile(pathParts))
-        return false;
-    statusPass.reread(pathParts,
-                      SVNStatusPass::LockChanged | (discardChanges ? SVNStatusPass::BroughtUpToDate : 0u));
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+{
+    return guarded([&] {
+        if (pathParts.isEmpty())
+            return false;
+        // A client of the newer layout cannot unlock a file that is gone (it
+        // fails half-way and leaves the working copy needing a clean-up), so there
+        // the lock goes first and the local changes after it.
+        const bool unlockFirst = discardChanges && workingCopyLayout.inspectNode(localFilePath(pathParts)).central;
+        bool changed = false;
+        if (discardChanges && !unlockFirst && !discardLocalChanges(pathParts, changed))
+            return false;
+        if (!run(SVNCommands::unlock(localRootPath, pathParts.join(Slash))))
+            return false;
+        if (unlockFirst && !discardLocalChanges(pathParts, changed))
+            return false;
+        if (discardChanges && !updateFile(pathParts))
+            return false;
+        statusPass.reread(pathParts,
+                          SVNStatusPass::LockChanged | (discardChanges ? SVNStatusPass::BroughtUpToDate : 0u));
+        return true;
+    });
 }
 
 bool SVNInterface::fetchFolder(const QString& parentDirectory, const QString& parentDepth,
@@ -349,14 +342,13 @@ bool SVNInterface::fetchFolder(const QString& parentDirectory, const QString& pa
 }
 
 bool SVNInterface::checkin(const QStringList& pathParts, const QString& comment)
-try {
-    const SVNClient::Operation operation(client);
-    if (pathParts.isEmpty())
-        return false; // an empty target would commit the whole working copy
-    if (!run(SVNCommands::commit(localRootPath, pathParts.join(Slash), comment)))
-        return false;
-    statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
-    return true;
-} catch (...) {
-    return false; // out of memory: no exception may reach the host
+{
+    return guarded([&] {
+        if (pathParts.isEmpty())
+            return false; // an empty target would commit the whole working copy
+        if (!run(SVNCommands::commit(localRootPath, pathParts.join(Slash), comment)))
+            return false;
+        statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
+        return true;
+    });
 }

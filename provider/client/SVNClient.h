@@ -109,6 +109,8 @@ struct SVNRunResult
  */
 class SVNClient
 {
+    friend class SVNInterfaceSeam;
+
 public:
     /**
      * The span of one provider operation, from any thread's point of view
@@ -133,8 +135,6 @@ public:
     void cancel();
     /** Whether the operation that runs now was cancelled. */
     bool cancelled() const { return m_stopper.stopRequested(); }
-    /** Turns the command log off altogether (not even the category is asked), for measuring what it costs. */
-    void setCommandLog(bool on) { m_logging = on; }
 
     /** Sets the client to run: a path, or a name looked up along PATH. */
     void setExecutable(const QString& svnExecutable);
@@ -148,7 +148,6 @@ public:
     void setPasswordFromStdin(bool fromStdin);
     /** Whole seconds one attempt may take; 0: no limit. */
     void setTimeoutSeconds(int seconds);
-    int timeoutSeconds() const { return timeLimitSeconds; }
 
     /**
      * The whole argument vector of `command`: the executable, the

@@ -25,17 +25,24 @@ QString inside(const QString& directory, const QString& name)
     return directory.endsWith(QLatin1Char('/')) ? directory + name : directory + QLatin1Char('/') + name;
 }
 
-// Subcommands that only read the working copy, or never touch it.
-bool onlyReads(const QString& subcommand)
+// One run: the folder it changes, where a clean-up goes after a stop, is
+// where it runs, unless the subcommand only reads.
+SVNCommand custom(const QString& subcommand, const QStringList& arguments, const QString& workingDirectory,
+                  const QString& target)
 {
-    for (const char* reader : {SVNSubcommand::Cat, SVNSubcommand::Info, SVNSubcommand::List,
-                               SVNSubcommand::Mkdir, SVNSubcommand::Status})
+    return SVNCommand{subcommand, arguments, workingDirectory, target,
+                      SVNSubcommand::onlyReads(subcommand) ? QString() : workingDirectory};
+}
+
+} // namespace
+
+bool SVNSubcommand::onlyReads(const QString& subcommand)
+{
+    for (const char* reader : {Cat, Info, List, Log, Mkdir, Status})
         if (subcommand == QLatin1String(reader))
             return true;
     return false;
 }
-
-} // namespace
 
 bool SVNCommand::carriesCredentials() const
 {
@@ -54,13 +61,6 @@ QStringList SVNCommand::operands() const
 }
 
 namespace SVNCommands {
-
-SVNCommand custom(const QString& subcommand, const QStringList& arguments,
-                  const QString& workingDirectory, const QString& target)
-{
-    return SVNCommand{subcommand, arguments, workingDirectory, target,
-                      onlyReads(subcommand) ? QString() : workingDirectory};
-}
 
 SVNCommand info(const QString& pathOrURL)
 {

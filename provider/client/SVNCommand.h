@@ -13,11 +13,15 @@ inline constexpr char Commit[] = "commit";
 inline constexpr char Info[] = "info";
 inline constexpr char List[] = "list";
 inline constexpr char Lock[] = "lock";
+inline constexpr char Log[] = "log";
 inline constexpr char Mkdir[] = "mkdir";
 inline constexpr char Revert[] = "revert";
 inline constexpr char Status[] = "status";
 inline constexpr char Unlock[] = "unlock";
 inline constexpr char Update[] = "update";
+
+/** Whether a run of `subcommand` only reads the working copy or never touches it (no clean-up after a stop). */
+bool onlyReads(const QString& subcommand);
 } // namespace SVNSubcommand
 
 /**
@@ -68,10 +72,6 @@ struct SVNCommand
  * lock). A null comment or message is passed as "".
  */
 namespace SVNCommands {
-
-/** Any subcommand, arguments, folder and target, as executeSVNCommand() takes them. */
-SVNCommand custom(const QString& subcommand, const QStringList& arguments,
-                  const QString& workingDirectory, const QString& target);
 
 /** "info" on a URL or absolute path, in the host's current folder (login, roots, probes). */
 SVNCommand info(const QString& pathOrURL);

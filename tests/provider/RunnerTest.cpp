@@ -14,11 +14,11 @@ namespace {
 TEST_F(ProviderTest, ArgumentVectors)
 {
     QStringList output;
-    svn.executeSVNCommand("commit", {"-m", "a comment"}, rootPath, "f.c", output);
-    svn.executeSVNCommand("add", {"--quiet"}, rootPath, "f.c", output); // "add" alone: no credentials
-    svn.executeSVNCommand("Add", {}, QString(), "f.c", output);         // the comparison is exact
-    svn.executeSVNCommand("list", {}, QString(), QString(), output);     // no target: ends with the password
-    svn.executeSVNCommand("update", {}, QStringList{"src", "main.c"}, output);
+    seam.execute("commit", {"-m", "a comment"}, rootPath, "f.c", output);
+    seam.execute("add", {"--quiet"}, rootPath, "f.c", output); // "add" alone: no credentials
+    seam.execute("Add", {}, QString(), "f.c", output);         // the comparison is exact
+    seam.execute("list", {}, QString(), QString(), output);     // no target: ends with the password
+    seam.execute("update", {}, QStringList{"src", "main.c"}, output);
     // A target is always a path: "--" before a leading "-", an empty peg
     // revision after an "@"; names pass as UTF-8.
     for (const QString name : {"-x.txt", "--force", "icon@2x.png", "-a@b", "日本/文書.txt"})
@@ -31,7 +31,7 @@ TEST_F(ProviderTest, ArgumentVectors)
     svn.addFile({"a@b", "f.c"}, "c");
     svn.setRoots(rootPath.split('/', Qt::SkipEmptyParts) + QStringList{"-proj"}, {"x@y"});
     seam.client().setCredentials(QString(), QString()); // null credentials are empty arguments
-    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    seam.execute("info", {}, QString(), "svn://x", output);
     const QString here = QDir::currentPath();
     expectRuns({
         {rootPath, withAuth({"commit", "-m", "a comment"}, {"f.c"})},
@@ -95,10 +95,10 @@ TEST_F(ProviderTest, PasswordOnStandardInputAndTimeLimit)
     // Only "Yes" sends the password on standard input; "add" gets none.
     ASSERT_TRUE(svn.setOption(SourceCodeControlOption::PasswordFromStdin, "Yes"));
     QStringList output;
-    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
-    svn.executeSVNCommand("add", {}, rootPath, "f.c", output);
+    seam.execute("info", {}, QString(), "svn://x", output);
+    seam.execute("add", {}, rootPath, "f.c", output);
     ASSERT_TRUE(svn.setOption(SourceCodeControlOption::PasswordFromStdin, "yes"));
-    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    seam.execute("info", {}, QString(), "svn://x", output);
     const QString here = QDir::currentPath();
     expectRuns({{here, {"info", "--no-auth-cache", "--non-interactive", "--username", "ann",
                         "--password-from-stdin", "svn://x"}},
@@ -138,7 +138,7 @@ TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)
 {
     const ScopedVariable all("LC_ALL", "C"), language("LANGUAGE", "de");
     QStringList output;
-    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    seam.execute("info", {}, QString(), "svn://x", output);
     EXPECT_EQ(fake.environment(0, "LC_ALL"), QByteArray());
     EXPECT_EQ(fake.environment(0, "LANGUAGE"), QByteArray());
     EXPECT_EQ(fake.environment(0, "LC_MESSAGES"), "C");
@@ -148,11 +148,11 @@ TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)
     // It is the host's environment as it was at the first run after a setting changed.
     const ScopedVariable mark("SVNSCC_MARK", "before");
     svn.setOption(SourceCodeControlOption::Timeout, "0");
-    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    seam.execute("info", {}, QString(), "svn://x", output);
     qputenv("SVNSCC_MARK", "after");
-    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    seam.execute("info", {}, QString(), "svn://x", output);
     svn.setOption(SourceCodeControlOption::Executable, fake.executable());
-    svn.executeSVNCommand("info", {}, QString(), "svn://x", output);
+    seam.execute("info", {}, QString(), "svn://x", output);
     EXPECT_EQ(fake.environment(1, "SVNSCC_MARK"), "before");
     EXPECT_EQ(fake.environment(2, "SVNSCC_MARK"), "before");
     EXPECT_EQ(fake.environment(3, "SVNSCC_MARK"), "after");
@@ -207,7 +207,7 @@ TEST_F(ProviderTest, OutputAndTheLastError)
         const Run& run = runs[i];
         fake.respond(run.out, run.err, run.code);
         QStringList output{"stale"};
-        EXPECT_EQ(svn.executeSVNCommand(QStringLiteral("run%1").arg(i), {}, QString(), QString(), output), run.result);
+        EXPECT_EQ(seam.execute(QStringLiteral("run%1").arg(i), {}, QString(), QString(), output), run.result);
         EXPECT_EQ(output, run.output) << i;
         const QString message = svn.getLastError(command);
         EXPECT_EQ(command, run.command ? QString::fromLatin1(run.command) : QString()) << i;
@@ -216,7 +216,7 @@ TEST_F(ProviderTest, OutputAndTheLastError)
     // A client that cannot be started says why.
     QStringList output;
     svn.setOption(SourceCodeControlOption::Executable, root.path() + "/no-such-svn");
-    EXPECT_FALSE(svn.executeSVNCommand("unlock", {}, QString(), QString(), output));
+    EXPECT_FALSE(seam.execute("unlock", {}, QString(), QString(), output));
     EXPECT_EQ(lastError(), "unlock: cannot run '" + root.path() + "/no-such-svn': not found");
 }
 
@@ -245,7 +245,7 @@ TEST_F(ProviderTest, OptionsAndLogin)
     EXPECT_TRUE(svn.logout());
     EXPECT_EQ(seam.statusCache().size(), 0u);
     QStringList output;
-    svn.executeSVNCommand("list", {}, QString(), QString(), output);
+    seam.execute("list", {}, QString(), QString(), output);
     expectRuns({{QDir::currentPath(), QStringList{"info"} + FakeSvn::auth("bob", "wrong") + QStringList{"svn://other"}},
                 {QDir::currentPath(), QStringList{"list"} + FakeSvn::auth("bob", "wrong")}});
 }

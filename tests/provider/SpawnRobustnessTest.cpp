@@ -43,7 +43,7 @@ protected:
     {
         const QString command = steps.takeFirst();
         steps << "end";
-        return provider.executeSVNCommand(command, steps, QString(), QString(), output);
+        return SVNInterfaceSeam(provider).execute(command, steps, QString(), QString(), output);
     }
 };
 
@@ -68,7 +68,7 @@ TEST_F(SpawnRobustnessTest, TwoProvidersOnTwoThreadsNeverHoldEachOthersPipes)
             // counts the pipes it inherited: a write end of the other
             // thread's run would show there (and would hold that run's end
             // of file back until this child ended).
-            const bool ok = provider.executeSVNCommand("sleep:100", {step("out:", tag + '\n'), "pipes", "end"},
+            const bool ok = SVNInterfaceSeam(provider).execute("sleep:100", {step("out:", tag + '\n'), "pipes", "end"},
                                                        QString(), QString(), lines);
             if (!ok || lines != QStringList{QString::fromLatin1(tag), inheritedAlone})
                 failures[which] << QString::fromLatin1(tag) + ": " + lines.join('|');
