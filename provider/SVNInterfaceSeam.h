@@ -47,8 +47,13 @@ public:
                  const QString& target, QStringList& output)
     {
         return m_provider.guarded([&] {
-            const SVNCommand run{command, arguments, workingDirectory, target,
-                                 SVNSubcommand::onlyReads(command) ? QString() : workingDirectory};
+            SVNCommand run;
+            run.subcommand = command;
+            run.arguments = arguments;
+            run.workingDirectory = workingDirectory;
+            run.target = target;
+            if (!SVNSubcommand::onlyReads(command))
+                run.workingCopy = workingDirectory;
             return m_provider.run(run, output);
         });
     }

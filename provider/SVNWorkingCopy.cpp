@@ -264,9 +264,9 @@ bool SVNInterface::getTo(const QStringList& pathParts, const QString& revision,
         if (!result.succeeded()) {
             file.cancelWriting();
             const QString message = result.message();
-            if (message.contains(QLatin1String("E000028:")))
+            if (result.hasCode("E000028"))
                 setLastError(cat, QStringLiteral("no room left on the device writing %1\n").arg(destination) + message);
-            else if (message.contains(QLatin1String("E000027:")))
+            else if (result.hasCode("E000027"))
                 setLastError(cat, QStringLiteral("the file size limit was reached writing %1\n").arg(destination) + message);
             return false;
         }

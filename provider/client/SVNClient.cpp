@@ -5,7 +5,12 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <memory>
 
 Q_LOGGING_CATEGORY(lcClient, "svnscc.client", QtInfoMsg)
 
@@ -44,6 +49,55 @@ QString shown(const QStringList& argv, bool passwordOnInput)
     return words.join(QLatin1Char(' '));
 }
 
+// A message's file in a private temporary folder (readable by its owner
+// alone), removed with the folder on every way out. Removing may allocate:
+// nothing that throws there leaves the destructor.
+class MessageFile
+{
+public:
+    MessageFile() { m_folder.setAutoRemove(false); }
+    ~MessageFile()
+    {
+        try {
+            if (m_folder.isValid())
+                m_folder.remove();
+        } catch (...) {
+        }
+    }
+    MessageFile(const MessageFile&) = delete;
+    MessageFile& operator=(const MessageFile&) = delete;
+
+    QString path() const { return m_folder.filePath(QStringLiteral("message")); }
+
+    // Writes `message` as UTF-8; null when it was written, otherwise why not.
+    QString write(const QString& message)
+    {
+        if (!m_folder.isValid())
+            return QStringLiteral("cannot write the message for the client into %1: %2")
+                .arg(QDir::tempPath(), m_folder.errorString());
+        QFile file(path());
+        const QByteArray bytes = toEightBit(message);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+            return QStringLiteral("cannot write the message for the client into %1: %2").arg(path(), file.errorString());
+        return QString();
+    }
+
+private:
+    QTemporaryDir m_folder;
+};
+
+// The message a run passes through its file, for the log: its start, quoted.
+QString shownMessage(const SVNCommand& command)
+{
+    if (!command.hasMessage)
+        return QString();
+    const int shownLength = 120;
+    const QString start = command.message.left(shownLength);
+    return QStringLiteral(" (message: %1%2)")
+        .arg(quoted(start.isEmpty() ? QString() : start), command.message.size() > shownLength ? QStringLiteral("...")
+                                                                                              : QString());
+}
+
 // How a run ended, for the log.
 QString ending(const SVNRunResult& result, qint64 ms)
 {
@@ -73,17 +127,35 @@ bool SVNRunResult::succeeded() const
     return end == End::Finished && ((exitCode == 0 && errors.isEmpty()) || accepted);
 }
 
+bool SVNRunResult::hasCode(const char* code) const
+{
+    return codes.contains(QLatin1String(code));
+}
+
 bool SVNRunResult::repositoryUnreachable() const
 {
     if (end == End::TimedOut)
         return true;
     if (end != End::Finished)
         return false;
-    const QString message = errors.join(QLatin1Char('\n'));
     for (const char* error : s_svnUnreachableErrors)
-        if (message.contains(QLatin1String(error)))
+        if (hasCode(error))
             return true;
     return false;
+}
+
+QStringList SVNRunResult::codesOf(const QStringList& errors)
+{
+    // "svn: E155004: ..." and "svn: warning: W160042: ..."; a message may
+    // go on over lines of its own, which hold no code.
+    static const QRegularExpression s_code(QStringLiteral("^svn: (?:warning: )?([EW]\\d{6}):"));
+    QStringList codes;
+    for (const QString& line : errors) {
+        const QRegularExpressionMatch match = s_code.match(line);
+        if (match.hasMatch() && !codes.contains(match.captured(1)))
+            codes << match.captured(1);
+    }
+    return codes;
 }
 
 QString SVNRunResult::message() const
@@ -155,11 +227,13 @@ void SVNClient::setTimeoutSeconds(int seconds)
     environmentReady = false;
 }
 
-QStringList SVNClient::argumentVector(const SVNCommand& command, const QStringList& extraArguments) const
+QStringList SVNClient::argumentVector(const SVNCommand& command, const QString& messageFile) const
 {
     QStringList argv;
-    argv.reserve(command.arguments.size() + extraArguments.size() + 10);
-    argv << svnExecutable << command.subcommand << command.arguments << extraArguments;
+    argv.reserve(command.arguments.size() + 14);
+    argv << svnExecutable << command.subcommand << command.arguments;
+    if (command.hasMessage)
+        argv << QStringLiteral("--file") << messageFile << QStringLiteral("--encoding") << QStringLiteral("UTF-8");
     if (command.carriesCredentials()) {
         argv << QStringLiteral("--no-auth-cache") << QStringLiteral("--non-interactive")
              << QStringLiteral("--username") << userName;
@@ -192,19 +266,34 @@ QTx::ProcessEnvironment* SVNClient::environment()
 SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
 {
     SVNRunResult result;
+    // A log message or lock comment reaches the client through a file: any
+    // size (an argument holds 128 KiB at most) and any first character.
+    std::unique_ptr<MessageFile> message;
+    if (command.hasMessage) {
+        message = std::make_unique<MessageFile>();
+        const QString problem = message->write(command.message);
+        if (!problem.isNull()) {
+            result.end = SVNRunResult::End::NotStarted;
+            result.startError = problem;
+            return result;
+        }
+    }
+    const QString messageFile = message ? message->path() : QString();
     SVNRetries retries;
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        runOnce(command, retries.extraArguments(), output, result, true);
+        runOnce(command, messageFile, output, result, true);
         result.elapsedMs = clock.elapsed();
         if (result.succeeded() || result.end == SVNRunResult::End::NotStarted)
             return result;
         const bool stopped = result.end != SVNRunResult::End::Finished;
-        const SVNRetries::Step step = retries.next(result.message(), stopped && !command.workingCopy.isEmpty());
+        const SVNRetries::Step step = retries.next(result, stopped && !command.workingCopy.isEmpty());
         if (!step.rule)
             return result;
-        const QString match = QLatin1String(step.rule->match ? step.rule->match : "a stopped run");
+        const QString match = QLatin1String(step.rule->code ? step.rule->code
+                                            : step.rule->text ? step.rule->text
+                                                              : "a stopped run");
         QString decision;
         switch (step.rule->action) {
         case SVNRetryAction::AcceptAsDone:
@@ -212,9 +301,6 @@ SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
             break;
         case SVNRetryAction::CleanUp:
             decision = QStringLiteral("cleaning up %1 after %2").arg(command.workingCopy, match);
-            break;
-        case SVNRetryAction::RepeatWithForceLog:
-            decision = QStringLiteral("repeated with --force-log after %1").arg(match);
             break;
         case SVNRetryAction::WaitAndRepeat:
             decision = QStringLiteral("waiting %1 ms, then repeated, after %2").arg(step.pauseMs).arg(match);
@@ -250,12 +336,12 @@ void SVNClient::cleanUp(const QString& folder, SVNRunResult& result)
     // Not stoppable: the cancel that asked for it is what it repairs.
     SVNRunResult cleanup;
     runOnce(SVNCommands::cleanup(folder), {}, SVNOutput(), cleanup, false);
-    if (!cleanup.succeeded() && !cleanup.message().contains(QLatin1String("E155007:")))
+    if (!cleanup.succeeded() && !cleanup.hasCode("E155007"))
         result.cleanUpError = cleanup.message();
 }
 
-void SVNClient::runOnce(const SVNCommand& command, const QStringList& extraArguments,
-                        const SVNOutput& output, SVNRunResult& result, bool stoppable)
+void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, const SVNOutput& output,
+                        SVNRunResult& result, bool stoppable)
 {
     // Output nobody wants is still captured, never left on the host's own streams.
     QStringList discarded;
@@ -283,20 +369,21 @@ void SVNClient::runOnce(const SVNCommand& command, const QStringList& extraArgum
     options.stopped = &stopped;
     options.startError = &result.startError;
 
-    const QStringList argv = argumentVector(command, extraArguments);
+    const QStringList argv = argumentVector(command, messageFile);
     const int number = ++m_runs;
     if (m_logging && lcClient().isDebugEnabled())
         qCDebug(lcClient).noquote() << QStringLiteral("run %1 in %2: %3")
                                            .arg(number)
                                            .arg(command.workingDirectory.isNull() ? QStringLiteral("the host's folder")
                                                                                  : command.workingDirectory,
-                                                shown(argv, !secret.isNull()));
+                                                shown(argv, !secret.isNull()) + shownMessage(command));
     QElapsedTimer clock;
     clock.start();
     result.errors.clear();
     result.end = SVNRunResult::End::Finished;
     ++result.attempts;
     result.exitCode = QTx::spawnProcess(argv, true, command.workingDirectory, options, lines, &result.errors);
+    result.codes = SVNRunResult::codesOf(result.errors);
     if (timedOut) {
         result.end = SVNRunResult::End::TimedOut;
         result.timeLimitSeconds = timeLimitSeconds;

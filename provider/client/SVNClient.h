@@ -43,6 +43,8 @@ struct SVNRunResult
     int exitCode = -1;
     /** The last attempt's standard-error lines. */
     QStringList errors;
+    /** The error and warning codes of those lines ("E155004", "W160042"), each once, in their order. */
+    QStringList codes;
     /** Why the client could not be started ("cannot run 'svnx': not found"). */
     QString startError;
     /** The time limit that ended the run, in seconds. */
@@ -69,6 +71,10 @@ struct SVNRunResult
      * failing.
      */
     bool repositoryUnreachable() const;
+    /** Whether the last attempt reported `code` ("E155004"). */
+    bool hasCode(const char* code) const;
+    /** The codes of a run's error lines, as `codes` holds them. */
+    static QStringList codesOf(const QStringList& errors);
     /**
      * What the last error shows for a run that did not succeed or was
      * accepted: the error lines joined with "\n" (empty for a client killed
@@ -151,22 +157,27 @@ public:
 
     /**
      * The whole argument vector of `command`: the executable, the
-     * subcommand, its arguments, `extraArguments`, then (when the command
-     * carries credentials) "--no-auth-cache" "--non-interactive"
-     * "--username" user and "--password" password (or
-     * "--password-from-stdin"), then the target's operands.
+     * subcommand, its arguments, then, when it carries a message, "--file"
+     * `messageFile` "--encoding" "UTF-8", then (when the command carries
+     * credentials) "--no-auth-cache" "--non-interactive" "--username" user
+     * and "--password" password (or "--password-from-stdin"), then the
+     * target's operands.
      */
-    QStringList argumentVector(const SVNCommand& command, const QStringList& extraArguments = {}) const;
+    QStringList argumentVector(const SVNCommand& command, const QString& messageFile = QString()) const;
 
     /**
      * Runs `command` in its working directory until it succeeds or the
      * retry table has nothing more to try, and returns how it went. Standard
-     * output goes where `output` says. Blocks until every attempt has ended.
+     * output goes where `output` says. A message the command carries is
+     * written, as UTF-8, to a file in a private temporary folder that the
+     * client reads ("--file"), removed when the run ends; a message that
+     * cannot be written is a start failure. Blocks until every attempt has
+     * ended.
      */
     SVNRunResult run(const SVNCommand& command, const SVNOutput& output);
 
 private:
-    void runOnce(const SVNCommand& command, const QStringList& extraArguments, const SVNOutput& output,
+    void runOnce(const SVNCommand& command, const QString& messageFile, const SVNOutput& output,
                  SVNRunResult& result, bool stoppable);
     /** Runs "svn cleanup" in `folder` after `result`'s run was stopped. */
     void cleanUp(const QString& folder, SVNRunResult& result);

@@ -2,11 +2,6 @@
 
 namespace {
 
-QString nonNull(const QString& text)
-{
-    return text.isNull() ? QStringLiteral("") : text;
-}
-
 // A path or URL with an empty peg revision appended when it holds "@".
 QString pegged(const QString& path)
 {
@@ -30,8 +25,22 @@ QString inside(const QString& directory, const QString& name)
 SVNCommand custom(const QString& subcommand, const QStringList& arguments, const QString& workingDirectory,
                   const QString& target)
 {
-    return SVNCommand{subcommand, arguments, workingDirectory, target,
-                      SVNSubcommand::onlyReads(subcommand) ? QString() : workingDirectory};
+    SVNCommand command;
+    command.subcommand = subcommand;
+    command.arguments = arguments;
+    command.workingDirectory = workingDirectory;
+    command.target = target;
+    if (!SVNSubcommand::onlyReads(subcommand))
+        command.workingCopy = workingDirectory;
+    return command;
+}
+
+// `command` with `message` as its log message or lock comment.
+SVNCommand withMessage(SVNCommand command, const QString& message)
+{
+    command.hasMessage = true;
+    command.message = message;
+    return command;
 }
 
 } // namespace
@@ -103,15 +112,13 @@ SVNCommand add(const QString& directory, const QString& name)
 
 SVNCommand commitFolder(const QString& directory, const QString& name, const QString& message)
 {
-    return custom(QLatin1String(SVNSubcommand::Commit),
-                  {QStringLiteral("--non-recursive"), QStringLiteral("--message"), nonNull(message)},
-                  directory, name);
+    return withMessage(custom(QLatin1String(SVNSubcommand::Commit), {QStringLiteral("--non-recursive")}, directory, name),
+                       message);
 }
 
 SVNCommand commitAdded(const QString& directory, const QString& name, const QString& message)
 {
-    return custom(QLatin1String(SVNSubcommand::Commit), {QStringLiteral("--message"), nonNull(message)},
-                  directory, name);
+    return withMessage(custom(QLatin1String(SVNSubcommand::Commit), {}, directory, name), message);
 }
 
 SVNCommand update(const QString& localRoot, const QString& path)
@@ -126,7 +133,7 @@ SVNCommand cat(const QString& localRoot, const QString& path, const QString& rev
 
 SVNCommand lock(const QString& localRoot, const QString& path, const QString& comment)
 {
-    return custom(QLatin1String(SVNSubcommand::Lock), {QStringLiteral("-m"), nonNull(comment)}, localRoot, path);
+    return withMessage(custom(QLatin1String(SVNSubcommand::Lock), {}, localRoot, path), comment);
 }
 
 SVNCommand unlock(const QString& localRoot, const QString& path)
@@ -136,7 +143,7 @@ SVNCommand unlock(const QString& localRoot, const QString& path)
 
 SVNCommand commit(const QString& localRoot, const QString& path, const QString& comment)
 {
-    return custom(QLatin1String(SVNSubcommand::Commit), {QStringLiteral("-m"), nonNull(comment)}, localRoot, path);
+    return withMessage(custom(QLatin1String(SVNSubcommand::Commit), {}, localRoot, path), comment);
 }
 
 SVNCommand revert(const QString& localRoot, const QString& path)
@@ -198,8 +205,8 @@ SVNCommand list(const QString& url)
 
 SVNCommand mkdir(const QString& url)
 {
-    return custom(QLatin1String(SVNSubcommand::Mkdir),
-                  {QStringLiteral("--message"), QStringLiteral("Quillhaven Generated")}, QString(), url);
+    return withMessage(custom(QLatin1String(SVNSubcommand::Mkdir), {}, QString(), url),
+                       QStringLiteral("Quillhaven Generated"));
 }
 
 } // namespace SVNCommands

@@ -45,6 +45,9 @@ struct SVNCommand
      * locked); empty for a run that only reads.
      */
     QString workingCopy;
+    /** The run passes a log message or lock comment, `message` (null: ""), through a file. */
+    bool hasMessage = false;
+    QString message;
 
     /**
      * Whether the run carries "--no-auth-cache", "--non-interactive" and the
@@ -68,8 +71,9 @@ struct SVNCommand
  * The command lines the provider runs, one function per kind of run. Each
  * spelling here is what hosts and tests rely on, so it is written once and
  * on purpose not unified ("-N" for the root's check-out and
- * "--non-recursive" elsewhere, "--message" for adding, "-m" for commit and
- * lock). A null comment or message is passed as "".
+ * "--non-recursive" elsewhere). Every log message and lock comment is
+ * carried by the command (`message`) and reaches the client through a file
+ * ("--file" FILE "--encoding" "UTF-8", see SVNClient); a null one is "".
  */
 namespace SVNCommands {
 
@@ -95,10 +99,10 @@ SVNCommand updateFolder(const QString& directory, const QString& name);
 /** "add --non-recursive --quiet name" in `directory`. */
 SVNCommand add(const QString& directory, const QString& name);
 
-/** "commit --non-recursive --message message name" in `directory`: a folder just added. */
+/** "commit --non-recursive" with `message`, name in `directory`: a folder just added. */
 SVNCommand commitFolder(const QString& directory, const QString& name, const QString& message);
 
-/** "commit --message message name" in `directory`: a file just added. */
+/** "commit" with `message`, name in `directory`: a file just added. */
 SVNCommand commitAdded(const QString& directory, const QString& name, const QString& message);
 
 /** "update path" in the local root. */
@@ -107,13 +111,13 @@ SVNCommand update(const QString& localRoot, const QString& path);
 /** "cat --revision revision path" in the local root. */
 SVNCommand cat(const QString& localRoot, const QString& path, const QString& revision);
 
-/** "lock -m comment path" in the local root. */
+/** "lock" with `comment` as the message, path in the local root. */
 SVNCommand lock(const QString& localRoot, const QString& path, const QString& comment);
 
 /** "unlock path" in the local root. */
 SVNCommand unlock(const QString& localRoot, const QString& path);
 
-/** "commit -m comment path" in the local root. */
+/** "commit" with `comment` as the message, path in the local root. */
 SVNCommand commit(const QString& localRoot, const QString& path, const QString& comment);
 
 /** "status --non-recursive --show-updates --verbose" in `directory`: one folder's records. */
@@ -154,7 +158,7 @@ SVNCommand cleanup(const QString& directory);
 /** "list url" in the host's current folder. */
 SVNCommand list(const QString& url);
 
-/** "mkdir --message "Quillhaven Generated" url" in the host's current folder. */
+/** "mkdir" with the message "Quillhaven Generated", url in the host's current folder. */
 SVNCommand mkdir(const QString& url);
 
 } // namespace SVNCommands

@@ -1,32 +1,28 @@
 #include "SVNRetryPolicy.h"
 
+#include "SVNClient.h"
+
 namespace {
 
 const int s_firstPauseMs = 50;
-const QLatin1String s_forceLog("--force-log");
 
-bool matches(const SVNRetryRule& rule, const QString& message, bool stoppedWhileWriting)
+bool matches(const SVNRetryRule& rule, const SVNRunResult& attempt, bool stoppedWhileWriting)
 {
-    if (!rule.match)
+    if (!rule.code && !rule.text)
         return stoppedWhileWriting;
-    return !stoppedWhileWriting && message.contains(QLatin1String(rule.match))
-        && (!rule.also || message.contains(QLatin1String(rule.also)));
+    return !stoppedWhileWriting && (!rule.code || attempt.hasCode(rule.code))
+        && (!rule.text || attempt.message().contains(QLatin1String(rule.text)));
 }
 
 } // namespace
 
-SVNRetries::Step SVNRetries::next(const QString& message, bool stoppedWhileWriting)
+SVNRetries::Step SVNRetries::next(const SVNRunResult& attempt, bool stoppedWhileWriting)
 {
     for (size_t i = 0; i < s_svnRetryRules.size(); ++i) {
         const SVNRetryRule& rule = s_svnRetryRules[i];
-        if (!matches(rule, message, stoppedWhileWriting))
+        if (!matches(rule, attempt, stoppedWhileWriting))
             continue;
         switch (rule.action) {
-        case SVNRetryAction::RepeatWithForceLog:
-            if (m_extraArguments.contains(s_forceLog))
-                return Step(); // the client refused even that
-            m_extraArguments << s_forceLog;
-            return Step{&rule, 0};
         case SVNRetryAction::WaitAndRepeat: {
             if (m_waitedMs[i] >= rule.budgetMs)
                 return Step(); // waited long enough

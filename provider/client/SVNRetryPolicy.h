@@ -5,11 +5,11 @@
 
 #include <array>
 
+class SVNRunResult;
+
 /** What the provider does about a run that did not succeed. */
 enum class SVNRetryAction
 {
-    /** Run once more, at once, with "--force-log" after the arguments (once only). */
-    RepeatWithForceLog,
     /** Wait, in pauses that double from 50 ms, and run again while the budget lasts. */
     WaitAndRepeat,
     /** Count the run as done: what it was asked to do happened; its message stays the last error. */
@@ -22,13 +22,14 @@ enum class SVNRetryAction
 struct SVNRetryRule
 {
     /**
-     * Text the run's error lines hold (an error code with its colon, such as
-     * "E155004:"); null for a run that was stopped (time limit or cancel)
-     * while it changed a working copy.
+     * An error code the run reported ("E155004", read from its "svn: E155004:"
+     * line); null: the text alone decides, or, with no text either, the row
+     * of a run that was stopped (time limit or cancel) while it changed a
+     * working copy.
      */
-    const char* match;
-    /** A second text the error lines must hold too; null: none. */
-    const char* also;
+    const char* code;
+    /** A text the error lines must hold too; null: none. */
+    const char* text;
     SVNRetryAction action;
     /** The longest this row may wait in all, in milliseconds, over one run's attempts. */
     int budgetMs;
@@ -41,57 +42,56 @@ struct SVNRetryRule
  * that matches it; any other failure, every start failure and every stopped
  * run that only read ends the run at once, as it is.
  */
-inline constexpr std::array<SVNRetryRule, 8> s_svnRetryRules{{
-    {"E205005:", nullptr, SVNRetryAction::RepeatWithForceLog, 0,
-     "the log or lock message names an existing file; the client took it for a mistyped -F"},
-    {"E155004:", "locked.", SVNRetryAction::WaitAndRepeat, 10000,
+inline constexpr std::array<SVNRetryRule, 7> s_svnRetryRules{{
+    {"E155004", "locked.", SVNRetryAction::WaitAndRepeat, 10000,
      "another client holds the working copy's lock for the length of its command (a read-only "
      "working copy gives E155004 too, with \"attempt to write a readonly database\": no wait helps)"},
-    {"E200033:", nullptr, SVNRetryAction::WaitAndRepeat, 10000,
+    {"E200033", nullptr, SVNRetryAction::WaitAndRepeat, 10000,
      "another client is writing the working copy's database at this moment (SQLite's busy answer, "
      "\"database is locked\", under an E155004 that names no holder)"},
-    {"E155037:", nullptr, SVNRetryAction::WaitAndRepeat, 3000,
+    {"E155037", nullptr, SVNRetryAction::WaitAndRepeat, 3000,
      "another client is still running the work it queued (an interrupted one reports the same "
      "until a clean-up, so this wait is short)"},
-    {"E165008:", nullptr, SVNRetryAction::AcceptAsDone, 0,
+    {"E165008", nullptr, SVNRetryAction::AcceptAsDone, 0,
      "locking succeeded; only the repository's post-lock hook failed"},
-    {"E165009:", nullptr, SVNRetryAction::AcceptAsDone, 0,
+    {"E165009", nullptr, SVNRetryAction::AcceptAsDone, 0,
      "unlocking succeeded; only the repository's post-unlock hook failed"},
-    {"post-commit hook failed", nullptr, SVNRetryAction::AcceptAsDone, 0,
-     "the commit was made; only the repository's post-commit hook failed"},
+    {nullptr, "post-commit hook failed", SVNRetryAction::AcceptAsDone, 0,
+     "the commit was made; only the repository's post-commit hook failed (the client says so in words, "
+     "with no code of its own)"},
     {nullptr, nullptr, SVNRetryAction::CleanUp, 0,
      "a client stopped while it changed the working copy leaves it locked until a clean-up"},
 }};
 
 /**
- * Errors that say the repository could not be reached or refused us, not
+ * Error codes that say the repository could not be reached or refused us, not
  * that the working copy failed. A status run that fails so (or is ended by
  * the time limit) is answered from the working copy alone, and the provider
- * asks the repository no more until refresh, logout or login.
+ * asks that repository no more until refresh, logout or login.
  */
 inline constexpr std::array<const char*, 17> s_svnUnreachableErrors{{
-    "E170013:", // unable to connect to a repository at URL
-    "E000111:", // connection refused
-    "E000110:", // connection timed out
-    "E000113:", // no route to host
-    "E000101:", // network is unreachable
-    "E000104:", // connection reset by peer
-    "E670002:", // the host name does not resolve
-    "E670008:", // the host name does not resolve (no address)
-    "E210002:", // the network connection closed unexpectedly (svn://)
-    "E170001:", // authentication or authorization refused (svn://)
-    "E215004:", // no more credentials: authentication refused (http)
-    "E175013:", // access forbidden (http)
-    "E175012:", // the connection timed out (http)
-    "E175002:", // the connection failed (http)
-    "E230001:", // the server's certificate is not trusted
-    "E120108:", // the server closed the connection (http)
-    "E120171:", // the connection could not be run (http)
+    "E170013", // unable to connect to a repository at URL
+    "E000111", // connection refused
+    "E000110", // connection timed out
+    "E000113", // no route to host
+    "E000101", // network is unreachable
+    "E000104", // connection reset by peer
+    "E670002", // the host name does not resolve
+    "E670008", // the host name does not resolve (no address)
+    "E210002", // the network connection closed unexpectedly (svn://)
+    "E170001", // authentication or authorization refused (svn://)
+    "E215004", // no more credentials: authentication refused (http)
+    "E175013", // access forbidden (http)
+    "E175012", // the connection timed out (http)
+    "E175002", // the connection failed (http)
+    "E230001", // the server's certificate is not trusted
+    "E120108", // the server closed the connection (http)
+    "E120171", // the connection could not be run (http)
 }};
 
 /**
- * The retry state of one run: which rows have been used and how long each
- * has waited. Ask next() after each attempt that did not succeed.
+ * The retry state of one run: how long each row has waited. Ask next()
+ * after each attempt that did not succeed.
  */
 class SVNRetries
 {
@@ -106,17 +106,12 @@ public:
     };
 
     /**
-     * The step after an attempt whose error lines, joined, are `message`;
-     * `stoppedWhileWriting`: the attempt was stopped while it changed a
-     * working copy.
+     * The step after an attempt that did not succeed; `stoppedWhileWriting`:
+     * it was stopped while it changed a working copy.
      */
-    Step next(const QString& message, bool stoppedWhileWriting = false);
-
-    /** Arguments the rows added, to go after the command's own. */
-    const QStringList& extraArguments() const { return m_extraArguments; }
+    Step next(const SVNRunResult& attempt, bool stoppedWhileWriting = false);
 
 private:
     std::array<int, s_svnRetryRules.size()> m_waitedMs{};
     std::array<int, s_svnRetryRules.size()> m_nextPauseMs{};
-    QStringList m_extraArguments;
 };

@@ -3,7 +3,8 @@
 // Run under the name "svn" (a symbolic link in a scratch directory D) it is the
 // stand-in svn client: it records the call in D (call number n from D/count;
 // argument count, working directory and arguments appended to D/calls, each
-// ended by a NUL; D/environment-n; D/stdin-n) and answers from D/responses/n/
+// ended by a NUL; D/environment-n; D/stdin-n; D/message-n, the file that
+// "--file" names) and answers from D/responses/n/
 // or D/responses/default/ ("sleep_ms", "out", "err", "code").
 //
 // Under any other name each argument is one step, carried out in order:
@@ -92,9 +93,12 @@ int fakeSvn(const std::string& dir, int argc, char** argv)
     for (char** entry = environ; *entry; ++entry)
         environment += std::string(*entry) + '\0';
     writeFile(dir + "/environment-" + n, environment);
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--password-from-stdin"))
             writeFile(dir + "/stdin-" + n, readInput());
+        if (!std::strcmp(argv[i], "--file") && i + 1 < argc && readFile(argv[i + 1], text))
+            writeFile(dir + "/message-" + n, text);
+    }
     ::close(lock);
 
     std::string response = dir + "/responses/" + n;

@@ -66,14 +66,14 @@ TEST_F(ProviderTest, CentralLayoutAddFileJoinsFoldersToTheEnclosingWorkingCopy)
         {QDir::currentPath(), withAuth({"info"}, {"svn://repo/trunk/src/new"})},
         {rootPath + "/src", withAuth({"update", "--force", "--set-depth", "infinity"}, {"new"})},
         {rootPath + "/src/new", add + QStringList{"n.c"}},
-        {rootPath + "/src/new", withAuth({"commit", "--message", "c"}, {"n.c"})},
+        {rootPath + "/src/new", withAuth(QStringList{"commit"} + message("c"), {"n.c"})},
         {QDir::currentPath(), withAuth({"info"}, {"svn://repo/trunk/docs"})},
         {rootPath, withAuth({"update", "--force", "--set-depth", "empty"}, {"docs"})},
         {QDir::currentPath(), withAuth({"info"}, {"svn://repo/trunk/docs/tmp"})},
         {rootPath + "/docs", add + QStringList{"tmp"}},
-        {rootPath + "/docs", withAuth({"commit", "--non-recursive", "--message", "c"}, {"tmp"})},
+        {rootPath + "/docs", withAuth(QStringList{"commit", "--non-recursive"} + message("c"), {"tmp"})},
         {rootPath + "/docs/tmp", add + QStringList{"t.c"}},
-        {rootPath + "/docs/tmp", withAuth({"commit", "--message", "c"}, {"t.c"})},
+        {rootPath + "/docs/tmp", withAuth(QStringList{"commit"} + message("c"), {"t.c"})},
     });
 }
 

@@ -50,13 +50,13 @@ TEST_F(ProviderTest, AddFileBringsEachLevelUnderControlFirst)
         {rootPath, withAuth({"checkout", "--non-recursive", "svn://repo/trunk/100%25"}, {"100%"})},
         {here, withAuth({"info"}, {"svn://repo/trunk/100%25/My%20Dir"})},
         {rootPath + "/100%", Add + QStringList{"My Dir"}},
-        {rootPath + "/100%", withAuth({"commit", "--non-recursive", "--message", ""}, {"My Dir"})},
+        {rootPath + "/100%", withAuth(QStringList{"commit", "--non-recursive"} + message(""), {"My Dir"})},
         {rootPath + "/100%/My Dir", Add + QStringList{"f.c"}},
-        {rootPath + "/100%/My Dir", withAuth({"commit", "--message", ""}, {"f.c"})},
+        {rootPath + "/100%/My Dir", withAuth(QStringList{"commit"} + message(""), {"f.c"})},
         {rootPath + "/src", Add + QStringList{"a.c"}},
-        {rootPath + "/src", withAuth({"commit", "--message", "c"}, {"a.c"})},
+        {rootPath + "/src", withAuth(QStringList{"commit"} + message("c"), {"a.c"})},
         {rootPath, Add + QStringList{"top.c"}},
-        {rootPath, withAuth({"commit", "--message", "c"}, {"top.c"})},
+        {rootPath, withAuth(QStringList{"commit"} + message("c"), {"top.c"})},
         {rootPath, withAuth({"status", "--show-updates", "--verbose"}, {"top.c"})},
     });
     // The levels brought in lose their cache entries; the failed probe stays the last error.
@@ -176,12 +176,12 @@ TEST_F(ProviderTest, CheckoutLocksAndReplacesAModifiedFileOnlyWhenAsked)
     const QStringList saved = withAuth({"status", "--show-updates", "--verbose"}, {"m.c"});
     const QStringList update = withAuth({"update"}, {"m.c"});
     expectRuns({{rootPath, withAuth({"status", "--non-recursive", "--show-updates", "--verbose"})},
-                {rootPath, withAuth({"lock", "-m", "editing"}, {"m.c"})}, {rootPath, saved},
-                {rootPath, update}, {rootPath, withAuth({"lock", "-m", ""}, {"m.c"})}, {rootPath, saved},
-                {rootPath, withAuth({"lock", "-m", "c"}, {"clean.c"})},
+                {rootPath, withAuth(QStringList{"lock"} + message("editing"), {"m.c"})}, {rootPath, saved},
+                {rootPath, update}, {rootPath, withAuth(QStringList{"lock"} + message(""), {"m.c"})}, {rootPath, saved},
+                {rootPath, withAuth(QStringList{"lock"} + message("c"), {"clean.c"})},
                 {rootPath, withAuth({"status", "--show-updates", "--verbose"}, {"clean.c"})},
                 {rootPath, update},
-                {rootPath, withAuth({"lock", "-m", "c"}, {"m.c"})}});
+                {rootPath, withAuth(QStringList{"lock"} + message("c"), {"m.c"})}});
 }
 
 TEST_F(ProviderTest, UndoCheckoutDeletesUnlocksThenRestores)
@@ -224,9 +224,9 @@ TEST_F(ProviderTest, CheckinCommitsAndRefreshesTheCachedRecord)
     EXPECT_FALSE(svn.checkin({"top.c"}, QString()));
     EXPECT_FALSE(svn.checkin({}, "everything")); // an empty target would commit the whole working copy
     expectRuns({{rootPath + "/src", withAuth({"status", "--non-recursive", "--show-updates", "--verbose"})},
-                {rootPath, withAuth({"commit", "-m", comment}, {"src/a.c"})},
+                {rootPath, withAuth(QStringList{"commit"} + message(comment), {"src/a.c"})},
                 {rootPath + "/src", withAuth({"status", "--show-updates", "--verbose"}, {"a.c"})},
-                {rootPath, withAuth({"commit", "-m", ""}, {"top.c"})}});
+                {rootPath, withAuth(QStringList{"commit"} + message(""), {"top.c"})}});
 }
 
 } // namespace

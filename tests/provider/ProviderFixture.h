@@ -125,8 +125,19 @@ protected:
         EXPECT_EQ(calls.size(), runs.size());
         for (size_t i = 0; i < std::min(calls.size(), runs.size()); ++i) {
             EXPECT_EQ(calls[i].workingDirectory, runs[i].directory) << "run " << i;
-            EXPECT_EQ(calls[i].arguments.mid(1), runs[i].arguments) << "run " << i;
+            // A message file is shown by what it held: "<text>".
+            QStringList arguments = calls[i].arguments.mid(1);
+            const qsizetype file = arguments.indexOf("--file");
+            if (file >= 0 && file + 1 < arguments.size())
+                arguments[file + 1] = '<' + QString::fromUtf8(fake.message(int(i))) + '>';
+            EXPECT_EQ(arguments, runs[i].arguments) << "run " << i;
         }
+    }
+
+    /** The arguments that pass `text` as a run's message, as expectRuns() shows them. */
+    static QStringList message(const QString& text)
+    {
+        return {"--file", '<' + text + '>', "--encoding", "UTF-8"};
     }
 
     /** argv[1..] of a run with credentials: command and arguments, the credentials, then `tail`. */

@@ -90,7 +90,7 @@ TEST_F(ProviderTest, RepositoryListingsAndFolders)
     ASSERT_TRUE(svn.createDirectory({"trunk", "proj"}, "new dir"));
     ASSERT_TRUE(svn.createDirectory({}, "top")); // two slashes before the name
     const QString here = QDir::currentPath();
-    const QStringList mkdir{"mkdir", "--message", "Quillhaven Generated"};
+    const QStringList mkdir = QStringList{"mkdir"} + message("Quillhaven Generated");
     expectRuns({{here, withAuth({"list"}, {"svn://repo/trunk/lib"})},
                 {here, withAuth({"list"}, {"svn://repo/"})},
                 {here, withAuth({"list"}, {"svn://repo/trunk/lib"})},

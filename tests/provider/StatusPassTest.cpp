@@ -52,6 +52,7 @@ protected:
         for (const QByteArray& line : reply.err.split('\n'))
             if (!line.isEmpty())
                 result.errors << fromEightBit(line);
+        result.codes = SVNRunResult::codesOf(result.errors);
         return result;
     }
 

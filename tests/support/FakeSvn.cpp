@@ -73,6 +73,12 @@ QByteArray FakeSvn::standardInput(int i) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QByteArray FakeSvn::message(int i) const
+{
+    QFile file(m_dir.path() + QStringLiteral("/message-") + QString::number(i));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QByteArray FakeSvn::environment(int i, const QByteArray& name) const
 {
     QFile file(m_dir.path() + QStringLiteral("/environment-") + QString::number(i));

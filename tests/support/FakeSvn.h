@@ -37,6 +37,8 @@ public:
     int callCount() const;
     /** What call i read on its standard input (it reads only with "--password-from-stdin"). */
     QByteArray standardInput(int i) const;
+    /** The bytes of the message file ("--file") call i was given; null when it had none. */
+    QByteArray message(int i) const;
     /** The value of environment variable `name` in call i; null when it was not set. */
     QByteArray environment(int i, const QByteArray& name) const;
 
