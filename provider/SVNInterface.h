@@ -251,6 +251,23 @@ private:
     bool run(const SVNCommand& command, QStringList& lines);
     /** As above, the output discarded. */
     bool run(const SVNCommand& command);
+    /**
+     * Runs a commit of `pathParts` (relative to the local root); true when
+     * it succeeded, or when it was stopped (time limit, cancel) before its
+     * end was seen and landed() finds it made. Otherwise false, and with
+     * `addedHere` (the operation scheduled the item for addition itself)
+     * the item is unscheduled again ("revert"), so nothing stays "A".
+     */
+    bool commit(const SVNCommand& command, const QStringList& pathParts, bool addedHere);
+    /**
+     * Whether a commit of `pathParts` with `message`, stopped before its end
+     * was seen, was made all the same: the newest revision of the item's URL
+     * ("log --xml --limit 1", run even after a cancel, with the time limit)
+     * is newer than the item's base and carries this message and user. Then
+     * the item is brought to it ("update"), so the next commit is not out of
+     * date. False when the server does not answer.
+     */
+    bool landed(const QStringList& pathParts, const QString& message);
     /** SVNWorkingCopyLayout::isWorkingCopy(). */
     bool isWorkingCopy(const QString& directory);
     /**

@@ -48,4 +48,16 @@ bool same(const QString& first, const QString& second)
     return canonical(first) == canonical(second);
 }
 
+bool below(const QString& url, const QString& base, QStringList& parts)
+{
+    const QString path = canonical(url);
+    QString folder = canonical(base);
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    if (path + QLatin1Char('/') != folder && !path.startsWith(folder))
+        return false;
+    parts = path.mid(folder.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    return true;
+}
+
 } // namespace SVNUrl

@@ -31,4 +31,11 @@ QString join(const QString& base, const QStringList& parts);
  */
 bool same(const QString& first, const QString& second);
 
+/**
+ * Whether `url` is `base` or lies below it (compared as same() compares);
+ * `parts` then gets the names of the path below it, decoded ({} for `base`
+ * itself), and is left alone otherwise.
+ */
+bool below(const QString& url, const QString& base, QStringList& parts);
+
 } // namespace SVNUrl

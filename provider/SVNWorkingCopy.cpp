@@ -5,6 +5,7 @@
 
 #include "EightBit.h"
 #include "QTxFiles.h"
+#include "SVNLogEntry.h"
 #include "SVNUrl.h"
 #include "SVNWorkingCopyLayout.h"
 
@@ -49,7 +50,13 @@ bool SVNInterface::setRoots(const QStringList& newLocalRoots)
             rootURL = url; // the repository URL of the local root, what file URLs are built on
             statusPass.bind(localRootPath, rootURL);
         }
-        if (url.startsWith(repositoryRoot)) {
+        // The roots are names below the repository URL the host set, as the
+        // two-list form and the listings take them, when the working copy
+        // lies there; otherwise below the repository's root.
+        QStringList parts;
+        if (haveURL && !repositoryURL.isEmpty() && SVNUrl::below(url, repositoryURL, parts)) {
+            repositoryRoots = parts;
+        } else if (url.startsWith(repositoryRoot)) {
             // The client prints URLs percent-encoded; the components are names.
             repositoryRoots.clear();
             for (const QString& segment : url.mid(repositoryRoot.size()).split(Slash, Qt::SkipEmptyParts))
@@ -106,22 +113,34 @@ bool SVNInterface::addFile(const QStringList& pathParts, const QString& comment)
             const QString& name = pathParts[level];
             url += Slash + SVNUrl::encode(name);
             const QString levelDirectory = directory + Slash + name;
-            if (!isWorkingCopy(levelDirectory)) {
-                // The probe only chooses the path; its failure is not ours,
-                // unless it never answered: then nothing is known of the folder.
+            const SVNFolderState state = workingCopyLayout.inspect(levelDirectory);
+            if (state.missing) {
+                // The client would only say that "some targets don't exist".
+                setLastError(QLatin1String(SVNSubcommand::Add),
+                             QStringLiteral("the folder %1 is versioned but missing on disk (\"svn update\" brings "
+                                            "it back), so nothing can be added into it")
+                                 .arg(pathParts.mid(0, level + 1).join(Slash)));
+                return false;
+            }
+            if (!state.versioned && !hasEntriesFile(levelDirectory)) {
+                // Only "not found" says the repository lacks the folder: any
+                // other failure (a server that cannot be reached, refused
+                // credentials) leaves nothing known of it, and nothing is added.
                 const SVNRunResult probe = run(SVNCommands::info(url), SVNOutput());
-                if (probe.end == SVNRunResult::End::TimedOut || probe.end == SVNRunResult::End::Stopped)
-                    return false;
                 if (probe.succeeded()) {
-                    // In a working copy of the central layout the folder joins it;
+                    // In a working copy of the newer layout the folder joins it;
                     // a check-out there would reset the depth of a versioned folder.
                     const SVNFolderState parent = workingCopyLayout.inspect(directory);
                     const bool fetched = parent.central ? fetchFolder(directory, parent.depth, name)
                                                         : run(SVNCommands::checkOutFolder(url, directory, name));
                     if (!fetched)
                         return false;
-                } else if (!run(SVNCommands::add(directory, name))
-                           || !run(SVNCommands::commitFolder(directory, name, comment))) {
+                } else if (!probe.hasCode("W170000") && !probe.hasCode("E170000") && !probe.hasCode("E160013")) {
+                    return false;
+                } else if (!run(SVNCommands::add(directory, name))) {
+                    return false;
+                } else if (!commit(SVNCommands::commitFolder(directory, name, comment),
+                                   pathParts.mid(0, level + 1), true)) {
                     return false;
                 }
                 // It may be cached as "not a working copy"; let the next query look again.
@@ -131,11 +150,60 @@ bool SVNInterface::addFile(const QStringList& pathParts, const QString& comment)
         }
 
         const QString& fileName = pathParts.last();
-        if (!run(SVNCommands::add(directory, fileName)) || !run(SVNCommands::commitAdded(directory, fileName, comment)))
+        if (!run(SVNCommands::add(directory, fileName))
+            || !commit(SVNCommands::commitAdded(directory, fileName, comment), pathParts, true))
             return false;
         statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
         return true;
     });
+}
+
+bool SVNInterface::commit(const SVNCommand& command, const QStringList& pathParts, bool addedHere)
+{
+    const SVNRunResult result = run(command, SVNOutput());
+    if (result.succeeded())
+        return true;
+    if (result.endNotSeen() && landed(pathParts, command.message))
+        return true;
+    // What this operation scheduled for addition and could not commit is
+    // unscheduled again: nothing is left "A" for a later commit to trip on.
+    const QString relative = pathParts.join(Slash);
+    if (addedHere) {
+        SVNCommand revert = SVNCommands::revert(localRootPath, relative);
+        revert.afterStop = true;
+        const SVNRunResult reverted = client.run(revert, SVNOutput());
+        qCDebug(lcClient).noquote() << QStringLiteral("%1 unscheduled again after its commit failed%2")
+                                           .arg(relative, reverted.succeeded() ? QString() : QStringLiteral(": ")
+                                                                                           + reverted.message());
+    }
+    return false;
+}
+
+bool SVNInterface::landed(const QStringList& pathParts, const QString& message)
+{
+    // After the stop and its clean-up the working copy still shows the old
+    // base, so the server is asked: the newest revision of the file's URL.
+    const QString relative = pathParts.join(Slash);
+    const qint64 base = workingCopyLayout.inspectNode(localFilePath(pathParts)).baseRevision;
+    SVNCommand log = SVNCommands::newestChange(SVNUrl::join(rootURL, pathParts));
+    log.afterStop = true;
+    QByteArray xml;
+    SVNOutput output;
+    output.observer = [&xml](QByteArrayView line) { xml.append(line.data(), line.size()).append('\n'); };
+    if (!client.run(log, output).succeeded())
+        return false;
+    const QList<SVNLogEntry> entries = SVNLogEntry::parse(xml);
+    if (entries.isEmpty() || entries.first().revision.toLongLong() <= base
+        || entries.first().message != (message.isNull() ? QStringLiteral("") : message)
+        || (!client.user().isEmpty() && entries.first().author != client.user()))
+        return false;
+    qCDebug(lcClient).noquote() << QStringLiteral("the commit of %1 landed as revision %2, although its end was not "
+                                                  "seen; the file is brought to it")
+                                       .arg(relative, entries.first().revision);
+    SVNCommand update = SVNCommands::update(localRootPath, relative);
+    update.afterStop = true;
+    client.run(update, SVNOutput());
+    return true;
 }
 
 bool SVNInterface::updateFile(const QStringList& pathParts)
@@ -283,6 +351,13 @@ bool SVNInterface::checkout(const QStringList& pathParts, const QString& comment
     return guarded([&] {
         if (pathParts.isEmpty())
             return false;
+        if (client.user().isEmpty()) {
+            // A lock belongs to a user; the client would only say that no
+            // authenticated user name is available.
+            setLastError(QLatin1String(SVNSubcommand::Lock),
+                         QStringLiteral("a lock needs a user name: call login() with the user name first"));
+            return false;
+        }
         bool updated = false;
         if (workingCopyLayout.inspectNode(localFilePath(pathParts)).central) {
             // The repository's text replaces a changed local one before the lock is asked for.
@@ -346,7 +421,7 @@ bool SVNInterface::checkin(const QStringList& pathParts, const QString& comment)
     return guarded([&] {
         if (pathParts.isEmpty())
             return false; // an empty target would commit the whole working copy
-        if (!run(SVNCommands::commit(localRootPath, pathParts.join(Slash), comment)))
+        if (!commit(SVNCommands::commit(localRootPath, pathParts.join(Slash), comment), pathParts, false))
             return false;
         statusPass.reread(pathParts, SVNStatusPass::BroughtUpToDate);
         return true;

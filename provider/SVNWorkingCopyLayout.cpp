@@ -5,23 +5,31 @@
 #include "SVNWorkingCopyLayout.h"
 
 #include "EightBit.h"
+#include "SVNClient.h"
 #include "SVNUrl.h"
 
 #include <QDir>
+#include <QThread>
 
 #include <sqlite3.h>
 #include <sys/stat.h>
 
 namespace {
 
+// How long a read waits for a client that holds the database's write lock,
+// in pauses of s_busyPauseMs.
 const int s_busyTimeoutMs = 10000;
+const int s_busyPauseMs = 20;
+// The formats of wc.db that svn 1.7 (29) to 1.14 (31) write.
+const int s_oldestFormat = 29;
+const int s_newestFormat = 31;
 const size_t s_openDatabases = 4;
 
 // The row with the highest op_depth is the node's current state; op_depth 0
 // is what was checked out (its repository location).
 const char s_nodeQuery[] =
     "SELECT kind, presence, depth, op_depth, file_external, repos_path,"
-    " (SELECT root FROM repository WHERE repository.id = nodes.repos_id) FROM nodes"
+    " (SELECT root FROM repository WHERE repository.id = nodes.repos_id), revision FROM nodes"
     " WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1"
     " ORDER BY op_depth DESC";
 const char s_conflictQuery[] =
@@ -70,6 +78,7 @@ public:
     bool next() { return m_bound && sqlite3_step(m_statement) == SQLITE_ROW; }
     QString text(int column) const { return columnText(m_statement, column); }
     int number(int column) const { return sqlite3_column_int(m_statement, column); }
+    qint64 number64(int column) const { return sqlite3_column_int64(m_statement, column); }
 
 private:
     sqlite3_stmt* m_statement;
@@ -130,20 +139,54 @@ SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& pat
     database.path = path;
     database.device = device;
     database.inode = inode;
+    int format = -1;
     if (sqlite3_open_v2(path.constData(), &database.connection,
                         SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
             != SQLITE_OK
-        || sqlite3_busy_timeout(database.connection, s_busyTimeoutMs) != SQLITE_OK
+        || sqlite3_busy_handler(database.connection, &SVNWorkingCopyLayout::waitWhileBusy, this) != SQLITE_OK
+        || !readFormat(database.connection, format) || format < s_oldestFormat || format > s_newestFormat
         || sqlite3_prepare_v2(database.connection, s_nodeQuery, -1, &database.nodes, nullptr) != SQLITE_OK
         || sqlite3_prepare_v2(database.connection, s_conflictQuery, -1, &database.conflict, nullptr) != SQLITE_OK
         || sqlite3_prepare_v2(database.connection, s_externalQuery, -1, &database.external, nullptr) != SQLITE_OK
         || sqlite3_prepare_v2(database.connection, s_repositoryQuery, -1, &database.repository, nullptr)
             != SQLITE_OK) {
+        // Kept, unread, so that this is said once while the file stays the same.
+        qCDebug(lcClient).noquote()
+            << (format >= 0 ? QStringLiteral("%1 has the format %2, which this reader does not know (it reads %3 to "
+                                             "%4): the client is asked instead")
+                                  .arg(fromEightBit(path)).arg(format).arg(s_oldestFormat).arg(s_newestFormat)
+                            : QStringLiteral("%1 cannot be read (%2): the client is asked instead")
+                                  .arg(fromEightBit(path),
+                                       QString::fromUtf8(database.connection ? sqlite3_errmsg(database.connection)
+                                                                             : "no memory")));
         close(database);
-        return nullptr;
     }
     m_databases.push_back(database);
     return &m_databases.back();
+}
+
+bool SVNWorkingCopyLayout::readFormat(sqlite3* connection, int& format)
+{
+    sqlite3_stmt* statement = nullptr;
+    const bool read = sqlite3_prepare_v2(connection, "PRAGMA user_version", -1, &statement, nullptr) == SQLITE_OK
+        && sqlite3_step(statement) == SQLITE_ROW;
+    if (read)
+        format = sqlite3_column_int(statement, 0);
+    sqlite3_finalize(statement);
+    return read;
+}
+
+int SVNWorkingCopyLayout::waitWhileBusy(void* layout, int count)
+{
+    // Another client writes the database: wait for it, but never longer than
+    // the budget, and not at all once the operation is cancelled.
+    const QTx::ProcessStopper* stopper = static_cast<SVNWorkingCopyLayout*>(layout)->m_stopper;
+    if (count * s_busyPauseMs >= s_busyTimeoutMs || (stopper && stopper->stopRequested()))
+        return 0;
+    if (stopper)
+        return stopper->wait(s_busyPauseMs) ? 0 : 1;
+    QThread::msleep(s_busyPauseMs);
+    return 1;
 }
 
 SVNWorkingCopyLayout::Location SVNWorkingCopyLayout::locate(const QByteArray& folder)
@@ -162,7 +205,9 @@ SVNWorkingCopyLayout::Location SVNWorkingCopyLayout::locate(const QByteArray& fo
     const QByteArray databasePath = (top == "/" ? QByteArray() : top) + "/.svn/wc.db";
     struct stat st;
     location.central = ::stat(databasePath.constData(), &st) == 0 && S_ISREG(st.st_mode);
-    location.database = location.central ? open(databasePath, st.st_dev, st.st_ino) : nullptr;
+    Database* database = location.central ? open(databasePath, st.st_dev, st.st_ino) : nullptr;
+    location.unreadable = location.central && (!database || !database->connection);
+    location.database = location.unreadable ? nullptr : database;
     location.top = top;
     location.relative = folder.mid(top == "/" ? 1 : top.size());
     if (location.relative.startsWith('/'))
@@ -176,6 +221,12 @@ SVNFolderState SVNWorkingCopyLayout::inspect(const QString& directory)
     const QByteArray folder = toEightBit(QDir::cleanPath(directory));
     const Location location = locate(folder);
     state.central = location.central;
+    if (location.unreadable) {
+        // A folder on disk may be one: the client's own run will tell.
+        state.unreadable = true;
+        state.versioned = isDirectory(folder);
+        return state;
+    }
     if (!location.database)
         return state;
     Query query(location.database->nodes, location.relative);
@@ -183,8 +234,11 @@ SVNFolderState SVNWorkingCopyLayout::inspect(const QString& directory)
         const QString presence = query.text(1);
         // A folder deleted or moved away on disk is no folder to run in,
         // whatever the database still says.
-        state.versioned = query.text(0) == QLatin1String("dir")
-            && (present(presence) || presence == QLatin1String("base-deleted")) && isDirectory(folder);
+        const bool recorded = query.text(0) == QLatin1String("dir")
+            && (present(presence) || presence == QLatin1String("base-deleted"));
+        const bool onDisk = isDirectory(folder);
+        state.versioned = recorded && onDisk;
+        state.missing = recorded && !onDisk && present(presence);
         if (state.versioned)
             state.depth = query.text(2);
     }
@@ -214,8 +268,11 @@ SVNNodeState SVNWorkingCopyLayout::inspectNode(const QString& path)
                 state.scheduled = rows.number(3) > 0;
                 state.deleted = presence == QLatin1String("base-deleted");
             }
-            if (rows.number(3) == 0)
+            if (rows.number(3) == 0) {
                 state.fileExternal = rows.number(4) != 0;
+                if (present(presence))
+                    state.baseRevision = rows.number64(7);
+            }
         }
         if (!state.known)
             state.kind.clear();

@@ -5,6 +5,9 @@
 
 #include <vector>
 
+namespace QTx {
+class ProcessStopper;
+}
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -28,6 +31,14 @@ struct SVNFolderState
     bool versioned = false;
     /** Its recorded depth ("infinity", "immediates", "files", "empty") when versioned. */
     QString depth;
+    /** The database records it as a folder of the working copy, but it is not on disk. */
+    bool missing = false;
+    /**
+     * The database cannot be read (a format that svn 1.7 to 1.14 do not
+     * write, or no database at all where one should be): a folder on disk
+     * counts as versioned, and the client's own run tells.
+     */
+    bool unreadable = false;
 };
 
 /** What a working copy of the central layout records about one file. */
@@ -41,6 +52,8 @@ struct SVNNodeState
     QString kind;
     /** A local change is scheduled on it (added, copied, replaced or deleted). */
     bool scheduled = false;
+    /** The revision it was checked out at (its base); -1 when it has none (added, not known). */
+    qint64 baseRevision = -1;
     /** It is scheduled for deletion. */
     bool deleted = false;
     /** It is in a text, property or tree conflict. */
@@ -54,10 +67,12 @@ struct SVNNodeState
  * Reads folder and file states from working-copy databases, keeping the
  * last few databases open so that a later question about the same working
  * copy costs one query. A database is opened read-only and never written;
- * while the client holds it locked a read waits up to ten seconds. A
- * database that was replaced on disk (a new checkout in the same place) is
- * opened afresh. A database that cannot be read gives the answers of a
- * folder or file it does not hold.
+ * while the client holds it locked a read waits up to ten seconds, less when
+ * the operation is cancelled (setStopper()). A database that was replaced on
+ * disk (a new checkout in the same place) is opened afresh. Only the formats
+ * that svn 1.7 to 1.14 write are read: another format, or a database that
+ * cannot be opened, is said once in the command log, and the client is asked
+ * instead (a folder on disk below it counts as versioned; its run tells).
  */
 class SVNWorkingCopyLayout
 {
@@ -66,6 +81,9 @@ public:
     SVNWorkingCopyLayout(const SVNWorkingCopyLayout&) = delete;
     SVNWorkingCopyLayout& operator=(const SVNWorkingCopyLayout&) = delete;
     ~SVNWorkingCopyLayout();
+
+    /** The stop request of the provider's operations: it ends a wait for a busy database. */
+    void setStopper(const QTx::ProcessStopper* stopper) { m_stopper = stopper; }
 
     /**
      * The state of `directory` (an absolute path), read from the nearest
@@ -122,6 +140,7 @@ private:
     struct Location
     {
         bool central = false;
+        bool unreadable = false;
         Database* database = nullptr;
         QByteArray top;
         QByteArray relative;
@@ -132,6 +151,11 @@ private:
     /** The database at `path`, a regular file on device `device` with inode `inode`. */
     Database* open(const QByteArray& path, unsigned long long device, unsigned long long inode);
     static void close(Database& database);
+    /** The database's format (PRAGMA user_version); false when it cannot be read. */
+    static bool readFormat(sqlite3* connection, int& format);
+    /** SQLite's busy handler: whether to wait once more for a client that writes the database. */
+    static int waitWhileBusy(void* layout, int count);
 
-    std::vector<Database> m_databases; // most recently used last
+    std::vector<Database> m_databases; // most recently used last; an unreadable one has no connection
+    const QTx::ProcessStopper* m_stopper = nullptr;
 };

@@ -20,6 +20,12 @@ namespace {
 // step after SIGTERM: when the time limit ends it, and when it is cancelled.
 const int s_writerGraceMs = 2000;
 const int s_cancelGraceMs = 1000;
+// The limit of a run that follows a stop when no time limit is set: it may
+// not wait for ever on the server that was just given up on. After a cancel
+// the user waits for the operation to end, so it gets a moment only: a
+// server that answers at all answers a question that small within it.
+const int s_afterStopLimitMs = 10000;
+const int s_afterCancelLimitMs = 300;
 const QLatin1String s_masked("******");
 
 // One argument as a person reads it in a log: quoted when it holds blanks,
@@ -289,7 +295,9 @@ SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
             return result;
         const bool stopped = result.end != SVNRunResult::End::Finished;
         const SVNRetries::Step step = retries.next(result, stopped && !command.workingCopy.isEmpty());
-        if (!step.rule)
+        // A run that follows a stop gets one attempt: nothing may keep the
+        // cancelled operation waiting.
+        if (!step.rule || (command.afterStop && step.rule->action == SVNRetryAction::WaitAndRepeat))
             return result;
         const QString match = QLatin1String(step.rule->code ? step.rule->code
                                             : step.rule->text ? step.rule->text
@@ -357,11 +365,16 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
         secret = toEightBit(password) + '\n';
         options.input = &secret;
     }
-    options.timeoutMs = timeLimitSeconds * 1000;
+    int limitMs = timeLimitSeconds * 1000;
+    if (command.afterStop && m_stopper.stopRequested())
+        limitMs = limitMs > 0 ? qMin(limitMs, s_afterCancelLimitMs) : s_afterCancelLimitMs;
+    else if (command.afterStop && limitMs == 0)
+        limitMs = s_afterStopLimitMs;
+    options.timeoutMs = limitMs;
     // A reader is ended at once; a writer gets time to leave its working copy consistent.
     const bool reads = command.workingCopy.isEmpty();
     options.killGraceMs = reads ? 0 : s_writerGraceMs;
-    options.stopper = stoppable ? &m_stopper : nullptr;
+    options.stopper = stoppable && !command.afterStop ? &m_stopper : nullptr;
     options.stopGraceMs = reads ? 0 : s_cancelGraceMs;
     options.requireWorkingDirectory = true;
     bool timedOut = false, stopped = false;
@@ -386,7 +399,7 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     result.codes = SVNRunResult::codesOf(result.errors);
     if (timedOut) {
         result.end = SVNRunResult::End::TimedOut;
-        result.timeLimitSeconds = timeLimitSeconds;
+        result.timeLimitSeconds = (limitMs + 999) / 1000;
     } else if (stopped) {
         result.end = SVNRunResult::End::Stopped;
     } else if (!result.startError.isNull()) {

@@ -71,6 +71,11 @@ struct SVNRunResult
      * failing.
      */
     bool repositoryUnreachable() const;
+    /**
+     * The client was stopped (time limit, cancel) while it ran, so what it
+     * did is not known; a stop during a wait between attempts is not that.
+     */
+    bool endNotSeen() const { return (end == End::TimedOut || end == End::Stopped) && exitCode == -1; }
     /** Whether the last attempt reported `code` ("E155004"). */
     bool hasCode(const char* code) const;
     /** The codes of a run's error lines, as `codes` holds them. */
@@ -147,6 +152,8 @@ public:
     const QString& executable() const { return svnExecutable; }
     /** Sets the user name and password that runs carrying credentials pass (null: ""). */
     void setCredentials(const QString& userName, const QString& password);
+    /** The user name runs carry (null before setCredentials()). */
+    const QString& user() const { return userName; }
     /**
      * True: the password reaches the client on its standard input
      * ("--password-from-stdin") instead of as an argument.

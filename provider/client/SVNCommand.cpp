@@ -146,6 +146,12 @@ SVNCommand commit(const QString& localRoot, const QString& path, const QString& 
     return withMessage(custom(QLatin1String(SVNSubcommand::Commit), {}, localRoot, path), comment);
 }
 
+SVNCommand newestChange(const QString& url)
+{
+    return custom(QLatin1String(SVNSubcommand::Log),
+                  {QStringLiteral("--xml"), QStringLiteral("--limit"), QStringLiteral("1")}, QString(), url);
+}
+
 SVNCommand revert(const QString& localRoot, const QString& path)
 {
     return custom(QLatin1String(SVNSubcommand::Revert), {}, localRoot, path);

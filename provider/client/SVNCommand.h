@@ -45,6 +45,13 @@ struct SVNCommand
      * locked); empty for a run that only reads.
      */
     QString workingCopy;
+    /**
+     * The run follows a stop of the operation (a check after a stopped
+     * commit, an undo): a cancel does not keep it from running, it gets one
+     * attempt, and it gets the time limit (ten seconds when none is set), or
+     * after a cancel 300 milliseconds at most.
+     */
+    bool afterStop = false;
     /** The run passes a log message or lock comment, `message` (null: ""), through a file. */
     bool hasMessage = false;
     QString message;
@@ -141,6 +148,9 @@ SVNCommand localFileStatus(const QString& directory, const QString& name);
 
 /** "status --show-updates --verbose name" in `directory`: one file's record. */
 SVNCommand fileStatus(const QString& directory, const QString& name);
+
+/** "log --xml --limit 1 url" in the host's current folder: the newest revision that changed `url`. */
+SVNCommand newestChange(const QString& url);
 
 /** "revert path" in the local root: drops the file's local changes and conflict. */
 SVNCommand revert(const QString& localRoot, const QString& path);

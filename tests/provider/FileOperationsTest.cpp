@@ -71,12 +71,16 @@ TEST_F(ProviderTest, AddFileStopsAtTheFirstFailure)
 {
     makeWorkingCopy();
     using Answers = std::vector<std::tuple<QByteArray, QByteArray, int>>; // out, err, code
-    struct Case { Answers answers; QStringList parts; int runs; const char* failed; };
+    struct Case { Answers answers; QStringList parts; int runs; const char* failed; const char* reverted; };
     const Case cases[] = {
-        {{{"", "svn: warning: W150002: already under version control\n", 0}}, {"a.c"}, 1, "add"},
-        {{{"Path: lib\n", "", 0}, {"", Failure, 1}}, {"lib", "a.c"}, 2, "checkout"},
-        {{{"", NotThere, 1}, {"", Failure, 1}}, {"lib", "a.c"}, 2, "add"},
-        {{{"", NotThere, 1}, {"", "", 0}, {"", Failure, 1}}, {"lib", "a.c"}, 3, "commit"},
+        {{{"", "svn: warning: W150002: already under version control\n", 0}}, {"a.c"}, 1, "add", nullptr},
+        {{{"Path: lib\n", "", 0}, {"", Failure, 1}}, {"lib", "a.c"}, 2, "checkout", nullptr},
+        // Only "not found" says the repository lacks the folder.
+        {{{"", "svn: E170013: Unable to connect to a repository\n", 1}}, {"lib", "a.c"}, 1, "info", nullptr},
+        {{{"", NotThere, 1}, {"", Failure, 1}}, {"lib", "a.c"}, 2, "add", nullptr},
+        // What this addFile scheduled and could not commit is unscheduled again.
+        {{{"", NotThere, 1}, {"", "", 0}, {"", Failure, 1}}, {"lib", "a.c"}, 4, "commit", "lib"},
+        {{{"", "", 0}, {"", Failure, 1}}, {"a.c"}, 3, "commit", "a.c"},
     };
     for (const Case& c : cases) {
         const int before = fake.callCount();
@@ -85,6 +89,9 @@ TEST_F(ProviderTest, AddFileStopsAtTheFirstFailure)
         EXPECT_FALSE(svn.addFile(c.parts, "c"));
         EXPECT_EQ(fake.callCount() - before, c.runs);
         EXPECT_TRUE(lastError().startsWith(QString(c.failed) + ": ")) << lastError().toStdString();
+        if (c.reverted) {
+            EXPECT_EQ(fake.calls().back().arguments.mid(1), withAuth({"revert"}, {c.reverted}));
+        }
     }
 }
 

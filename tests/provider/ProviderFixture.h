@@ -80,12 +80,13 @@ protected:
         makeWorkingCopy(relative);
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(QFile::encodeName(top + "/.svn/wc.db").constData(), &db), SQLITE_OK);
-        std::string sql = "CREATE TABLE wcroot (id INTEGER PRIMARY KEY, local_abspath TEXT);"
+        std::string sql = "PRAGMA user_version = 31;"
+                          "CREATE TABLE wcroot (id INTEGER PRIMARY KEY, local_abspath TEXT);"
                           "INSERT INTO wcroot VALUES (1, NULL);"
                           "CREATE TABLE repository (id INTEGER PRIMARY KEY, root TEXT, uuid TEXT);"
                           "INSERT INTO repository VALUES (1, '" + repositoryRoot + "', 'u');"
                           "CREATE TABLE nodes (wc_id INTEGER, local_relpath TEXT, op_depth INTEGER, kind TEXT,"
-                          " presence TEXT, depth TEXT, repos_id INTEGER, repos_path TEXT, file_external INTEGER);"
+                          " presence TEXT, depth TEXT, repos_id INTEGER, repos_path TEXT, file_external INTEGER, revision INTEGER);"
                           "CREATE TABLE actual_node (wc_id INTEGER, local_relpath TEXT, conflict_data BLOB,"
                           " tree_conflict_data TEXT, conflict_old TEXT, conflict_new TEXT, conflict_working TEXT,"
                           " prop_reject TEXT);"
@@ -93,7 +94,7 @@ protected:
         for (const NodeRow& row : rows) {
             sql += std::string("INSERT INTO nodes VALUES (1, '") + row.relativePath + "', "
                 + std::to_string(row.opDepth) + ", '" + row.kind + "', '" + row.presence + "', '" + row.depth
-                + "', 1, 'trunk/" + row.relativePath + "', NULL);";
+                + "', 1, 'trunk/" + row.relativePath + "', NULL, 1);";
             if (std::string(row.kind) == "dir")
                 QDir().mkpath(top + '/' + QString::fromUtf8(row.relativePath));
         }

@@ -178,7 +178,7 @@ TEST_F(ProviderTest, CancelFromAnotherThreadEndsTheRunningClient)
     struct Case { const char* subcommand; std::function<bool()> operation; int runs; };
     const Case cases[] = {
         {"status", [this] { return ask({"src", "b.c"}).result; }, 1},
-        {"commit", [this] { return svn.checkin({"a.c"}, "c"); }, 2},
+        {"commit", [this] { return svn.checkin({"a.c"}, "c"); }, 3},
     };
     makeWorkingCopy("src");
     for (const Case& c : cases) {
@@ -197,7 +197,10 @@ TEST_F(ProviderTest, CancelFromAnotherThreadEndsTheRunningClient)
         EXPECT_EQ(lastError(), QString::fromLatin1(c.subcommand) + ": cancelled");
         EXPECT_EQ(fake.callCount() - before, c.runs);
     }
-    EXPECT_EQ(fake.calls().back().arguments.mid(1), withAuth({"cleanup"}));
+    // The commit's end was not seen: cleaned up, then the server asked whether it landed.
+    const std::vector<FakeSvn::Call> calls = fake.calls();
+    EXPECT_EQ(calls[calls.size() - 2].arguments.mid(1), withAuth({"cleanup"}));
+    EXPECT_EQ(calls.back().arguments.mid(1), withAuth({"log", "--xml", "--limit", "1"}, {"svn://repo/trunk/a.c"}));
     EXPECT_TRUE(childProcesses().isEmpty());
 }
 
