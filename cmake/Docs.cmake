@@ -8,12 +8,15 @@ if(NOT SVNSCC_DOCS)
 endif()
 find_package(Doxygen REQUIRED)
 
-# The installed headers, copied into the layout they are installed in.
+# The installed headers, copied into the layout they are installed in: the
+# interface's and those of each installed library (its PUBLIC_HEADER).
 set(docs_headers ${SVNSCC_INTERFACE_HEADERS})
-if(SVNSCC_UTILITIES)
-  get_target_property(utility_headers svnscc_utilities PUBLIC_HEADER)
-  list(APPEND docs_headers ${utility_headers})
-endif()
+foreach(library IN ITEMS svnscc_utilities)
+  if(TARGET ${library})
+    get_target_property(library_headers ${library} PUBLIC_HEADER)
+    list(APPEND docs_headers ${library_headers})
+  endif()
+endforeach()
 set(SVNSCC_DOCS_INPUT ${PROJECT_BINARY_DIR}/docs-input)
 configure_file(docs/Doxyfile.in ${PROJECT_BINARY_DIR}/Doxyfile @ONLY)
 add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/html/index.html

@@ -2,15 +2,23 @@
 # package per install component (cmake/Install.cmake), each declared below
 # with svnscc_debian_package().
 #
-# Adding a shared library (the pattern libsvnscc-utilities1 follows):
-#  1. give the library target VERSION ${PROJECT_VERSION} and SOVERSION
-#     ${PROJECT_VERSION_MAJOR}, hidden symbols and an export macro;
-#  2. install it with LIBRARY DESTINATION ${SVNSCC_ARCH_LIBDIR}
-#     COMPONENT <component> NAMELINK_COMPONENT development, and its headers
-#     and CMake export set with COMPONENT development;
-#  3. declare its package here: svnscc_debian_package(<component>
-#     lib<name><SOVERSION> SECTION libs SHARED_LIBRARY ...), before the
-#     development package, and add <component> to that package's DEPENDS.
+# Adding a shared library (the pattern libsvnscc-utilities1 follows, in
+# utilities/CMakeLists.txt, cmake/Install.cmake and here):
+#  1. the library target: OUTPUT_NAME svnscc-<name>, VERSION
+#     ${PROJECT_VERSION}, SOVERSION ${PROJECT_VERSION_MAJOR}, hidden symbols
+#     with an export macro from generate_export_header() written to
+#     ${SVNSCC_GENERATED_INCLUDE_DIR}/svnscc/, PUBLIC_HEADER its public
+#     headers and the export header;
+#  2. install it: LIBRARY DESTINATION ${SVNSCC_ARCH_LIBDIR} COMPONENT <name>
+#     NAMELINK_COMPONENT development, PUBLIC_HEADER to
+#     ${CMAKE_INSTALL_INCLUDEDIR}/svnscc and its export set with COMPONENT
+#     development; a component of its own in SvnSccConfig.cmake.in; a
+#     cmake/svnscc-<name>.pc.in added to the pkg-config loop;
+#  3. its package here: svnscc_debian_package(<name> libsvnscc-<name><SOVERSION>
+#     SECTION libs SHARED_LIBRARY ...), before the development package,
+#     with <name> added to that package's DEPENDS;
+#  4. its target in cmake/Docs.cmake's list, its package and headers in the
+#     lists at the top of tests/consumer/run.sh.
 # Every package gets the copyright file and the changelog.
 
 set(SVNSCC_DEBIAN_REVISION 1)
