@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Set-up, build and run. Usage: ./build.sh demo | test | tsan | bench | fuzz | screenshot
+# Set-up, build and run. Usage: ./build.sh demo | test | tsan | bench | fuzz | screenshot | docs
 #   demo   install what the demo needs, build the plug-in and scc-host in
 #          build-demo/, run the host program's demo
 #   test   install what is missing, build in build/, run every test (then again
@@ -15,6 +15,8 @@
 #   fuzz   install, build the libFuzzer targets and run each one for longer:
 #          FUZZ_RUNS runs (default 10,000,000) or FUZZ_SECONDS seconds per
 #          target (default: no time limit), whichever ends first
+#   docs   install Doxygen, make the API documentation of the installed
+#          headers in build-docs/html (a header Doxygen warns about fails it)
 set -euo pipefail
 cd "$(dirname "$0")"
 top=$(pwd)
@@ -26,7 +28,10 @@ demo_packages=(cmake make g++ qt6-base-dev libsqlite3-dev subversion)
 # Everything else: the utility layer, the tests, their servers, the sanitizer
 # and fuzz builds, the package checks.
 packages=("${demo_packages[@]}" qt6-5compat-dev libgtest-dev googletest libbenchmark-dev clang
-          libclang-rt-14-dev strace apache2 apache2-utils libapache2-mod-svn openssl dpkg-dev file pkgconf)
+          libclang-rt-14-dev strace apache2 apache2-utils libapache2-mod-svn openssl dpkg-dev file pkgconf
+          binutils lintian)
+# The API documentation: what configuring the whole tree needs, and Doxygen.
+docs_packages=("${demo_packages[@]}" qt6-5compat-dev doxygen)
 
 install_missing() { # packages...
     local missing=()
@@ -99,8 +104,14 @@ fuzz)
         -DSVNSCC_SANITIZE=address,undefined -DSVNSCC_FUZZ=ON -DSVNSCC_TESTS=OFF
     "$top/tests/fuzz/run.sh" build-fuzz/tests/fuzz "${FUZZ_RUNS:-10000000}" "${FUZZ_SECONDS:-0}"
     ;;
+docs)
+    install_missing "${docs_packages[@]}"
+    cmake -S "$top" -B build-docs -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSVNSCC_TESTS=OFF -DSVNSCC_DOCS=ON >/dev/null
+    cmake --build build-docs --target docs
+    echo "== API documentation: build-docs/html/index.html"
+    ;;
 *)
-    echo "usage: $0 demo|test|tsan|bench|fuzz|screenshot" >&2
+    echo "usage: $0 demo|test|tsan|bench|fuzz|screenshot|docs" >&2
     exit 2
     ;;
 esac

@@ -1,16 +1,47 @@
-# Install rules, the CMake package SvnScc, pkg-config's svnscc.pc and the
-# Debian package (cpack -G DEB).
+# Install rules, the CMake package SvnScc and pkg-config's svnscc.pc and
+# svnscc-utilities.pc. Every file goes to one component, and each component
+# is one Debian package (cmake/Packaging.cmake):
+#   plugin       svnscc-plugin          the plug-in (Qt Core, SQLite)
+#   utilities    libsvnscc-utilities1   the utility library's runtime
+#   development  libsvnscc-dev          headers, CMake package, .pc files, the .so link, API docs
+#   tools        svnscc-tools           scc-host and scc-browser
 include(CMakePackageConfigHelpers)
 
-install(TARGETS svnscc LIBRARY DESTINATION ${SVNSCC_PLUGIN_DIR} COMPONENT runtime)
-install(TARGETS scc-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-install(FILES provider/SourceCodeControlSystemProviderInterface.h
+# Compresses SOURCE into the build folder as Debian wants installed
+# documentation compressed: gzip -9n, no name or time stamp inside, so that
+# the same source always gives the same bytes. Sets OUTPUT_VARIABLE to the
+# compressed file's path.
+function(svnscc_compressed source output_name output_variable)
+  set(output ${PROJECT_BINARY_DIR}/compressed/${output_name})
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/compressed
+    COMMAND sh -c "gzip -9n < \"$1\" > \"$2\"" sh ${source} ${output}
+    DEPENDS ${source} VERBATIM)
+  string(MAKE_C_IDENTIFIER "compress_${output_name}" target)
+  add_custom_target(${target} ALL DEPENDS ${output})
+  set(${output_variable} ${output} PARENT_SCOPE)
+endfunction()
+
+install(TARGETS svnscc LIBRARY DESTINATION ${SVNSCC_PLUGIN_DIR} COMPONENT plugin)
+install(TARGETS scc-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+svnscc_compressed(${PROJECT_SOURCE_DIR}/host/scc-host/scc-host.1 scc-host.1.gz scc_host_manual)
+install(FILES ${scc_host_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+if(SVNSCC_BROWSER)
+  install(TARGETS scc-browser RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  svnscc_compressed(${PROJECT_SOURCE_DIR}/host/scc-browser/scc-browser.1 scc-browser.1.gz scc_browser_manual)
+  install(FILES ${scc_browser_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+endif()
+# The headers every host compiles against: the interface and the version.
+set(SVNSCC_INTERFACE_HEADERS
+  ${PROJECT_SOURCE_DIR}/provider/SourceCodeControlSystemProviderInterface.h
+  ${SVNSCC_GENERATED_INCLUDE_DIR}/svnscc/svnscc_version.h)
+install(FILES ${SVNSCC_INTERFACE_HEADERS}
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svnscc COMPONENT development)
 if(SVNSCC_UTILITIES)
   # The utility layer for IDE code: its shared library and headers, in the
   # same header folder as the interface.
   install(TARGETS svnscc_utilities EXPORT SvnSccUtilitiesTargets
-    LIBRARY DESTINATION ${SVNSCC_ARCH_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+    LIBRARY DESTINATION ${SVNSCC_ARCH_LIBDIR} COMPONENT utilities NAMELINK_COMPONENT development
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svnscc COMPONENT development)
 endif()
 
@@ -32,34 +63,23 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/SvnSccConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/SvnSccConfigVersion.cmake
   DESTINATION ${SVNSCC_CMAKE_DIR} COMPONENT development)
 
-# pkg-config: the prefix is the one installed into (cmake --install --prefix,
-# or /usr in the Debian package), written at install time, so that every path
-# the file gives is absolute and plain.
+# pkg-config: svnscc.pc (the interface, and the plug-in's path in its
+# `plugin` variable) and svnscc-utilities.pc. The prefix is the one
+# installed into (cmake --install --prefix, or /usr in the Debian package),
+# written at install time, so that every path the files give is absolute
+# and plain.
 set(SVNSCC_PKGCONFIG_DIR "${SVNSCC_ARCH_LIBDIR}/pkgconfig")
-configure_file(cmake/svnscc.pc.in ${CMAKE_CURRENT_BINARY_DIR}/svnscc.pc.template @ONLY)
-install(CODE "
-  file(READ \"${CMAKE_CURRENT_BINARY_DIR}/svnscc.pc.template\" pc)
-  get_filename_component(prefix \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
-  string(REPLACE \"%PREFIX%\" \"\${prefix}\" pc \"\${pc}\")
-  file(WRITE \"${CMAKE_CURRENT_BINARY_DIR}/svnscc.pc\" \"\${pc}\")" COMPONENT development)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/svnscc.pc
-  DESTINATION ${SVNSCC_PKGCONFIG_DIR} COMPONENT development)
-
-set(CPACK_PACKAGE_NAME svnscc)
-set(CPACK_PACKAGE_VENDOR "svnscc")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Subversion provider plug-in for IDEs")
-set(CPACK_PACKAGE_DESCRIPTION
-  "A plug-in that an IDE loads to put its project files under Subversion,\n\
-the interface header and CMake package a host builds against, the utility\n\
-library IDE code may use (processes, files, paths, dates, search), and\n\
-scc-host, a command-line host.")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "svnscc developers <svnscc@localhost>")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION devel)
-# The libraries (Qt 6 Core, SQLite, the C++ runtime) come from dpkg-shlibdeps.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "subversion (>= 1.10)")
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_STRIP_FILES ON)
-include(CPack)
+set(svnscc_pc_files svnscc)
+if(SVNSCC_UTILITIES)
+  list(APPEND svnscc_pc_files svnscc-utilities)
+endif()
+foreach(pc IN LISTS svnscc_pc_files)
+  configure_file(cmake/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc.template @ONLY)
+  install(CODE "
+    file(READ \"${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc.template\" pc)
+    get_filename_component(prefix \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
+    string(REPLACE \"%PREFIX%\" \"\${prefix}\" pc \"\${pc}\")
+    file(WRITE \"${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc\" \"\${pc}\")" COMPONENT development)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc
+    DESTINATION ${SVNSCC_PKGCONFIG_DIR} COMPONENT development)
+endforeach()

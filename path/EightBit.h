@@ -1,7 +1,14 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QByteArray>
 #include <QString>
+
+/**
+ * @file
+ * The 8-bit conversion between QString and the bytes the system uses.
+ */
 
 /**
  * The 8-bit conversion used wherever text meets the system: program
@@ -16,12 +23,13 @@
  * U+DC80..U+DCFF (which no decode produces) is encoded as its three-byte
  * form, so two different strings never encode to the same bytes.
  */
-QByteArray toEightBit(const QString& text);
+SVNSCC_UTILITIES_EXPORT QByteArray toEightBit(const QString& text);
 
 /** Decodes `size` bytes at `data`; an empty input gives an empty (not null) string. */
-QString fromEightBit(const char* data, qsizetype size);
+SVNSCC_UTILITIES_EXPORT QString fromEightBit(const char* data, qsizetype size);
 /** Decodes a NUL-terminated string; a null pointer gives a null string. */
-QString fromEightBit(const char* text);
+SVNSCC_UTILITIES_EXPORT QString fromEightBit(const char* text);
+/** Decodes the bytes of @p bytes, as fromEightBit(const char*, qsizetype) does. */
 inline QString fromEightBit(const QByteArray& bytes)
 {
     return fromEightBit(bytes.constData(), bytes.size());

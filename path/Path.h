@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QString>
@@ -22,7 +24,7 @@ class PathData;
  * On this platform the operating-system and canonical forms are the path
  * itself; the caching runs all the same.
  */
-class Path
+class SVNSCC_UTILITIES_EXPORT Path
 {
 public:
     /** The empty path (an empty, not a null, string). */

@@ -87,6 +87,14 @@ inline constexpr char StatusScope[] = "Environment/Source Code Control/SVNStatus
  * virtual destructor (it would add a slot); hand the provider back to
  * ReleaseSourceCodeControlSystemInterface(), never delete it.
  *
+ * How the interface grows: no slot is ever added to this class. New
+ * operations are appended, in order, to a new interface derived from it,
+ * which the plug-in hands out through a new entry point of its own. That
+ * entry point is optional: a host looks it up with dlsym() and keeps to
+ * this interface when an older plug-in lacks it. A derived interface
+ * answers interfaceVersion(), and a host asks it before calling any slot
+ * that came after these 24.
+ *
  * Path parts: an operation taking a `const QStringList&` of path parts takes
  * ONE path split into its components, never a list of files. For working-copy
  * operations they are relative to the local root ({"src", "main.c"}: the
@@ -427,7 +435,9 @@ void ReleaseSourceCodeControlSystemInterface(SourceCodeControlSystemProviderInte
 void CancelSourceCodeControlSystemOperation(SourceCodeControlSystemProviderInterface* provider);
 }
 
-/** Function types for hosts that look the entry points up with dlsym(). */
+/** The type of AllocateSourceCodeControlSystemInterface(), for a host that looks it up with dlsym(). */
 using AllocateSourceCodeControlSystemInterfaceFn = SourceCodeControlSystemProviderInterface* (*)();
+/** The type of ReleaseSourceCodeControlSystemInterface(), for a host that looks it up with dlsym(). */
 using ReleaseSourceCodeControlSystemInterfaceFn = void (*)(SourceCodeControlSystemProviderInterface*);
+/** The type of CancelSourceCodeControlSystemOperation(), for a host that looks it up with dlsym(). */
 using CancelSourceCodeControlSystemOperationFn = void (*)(SourceCodeControlSystemProviderInterface*);

@@ -13,6 +13,6 @@ struct FindOptions
     quint32 wholeWord : 1;         ///< bit 1: a match must stand alone as a word
     quint32 caseSensitive : 1;     ///< bit 2: letters must match in case
     quint32 backwards : 1;         ///< bit 3: search towards the start of the text
-    quint32 : 28;
+    quint32 : 28;                  ///< bits 4 to 31: the host's other flags, not read here
 };
 static_assert(sizeof(FindOptions) == 4, "FindOptions is one 32-bit word");

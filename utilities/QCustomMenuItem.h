@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QFont>
 #include <QPalette>
 #include <QSize>
@@ -12,7 +14,7 @@ class QPainter;
  * fullSpan and isSeparator to lay the entry out, hands it the menu font
  * through setFont, and calls sizeHint and paint.
  */
-class QCustomMenuItem
+class SVNSCC_UTILITIES_EXPORT QCustomMenuItem
 {
 public:
     QCustomMenuItem() = default;
@@ -25,9 +27,15 @@ public:
     /** The menu's font for the entry; ignored here. */
     virtual void setFont(const QFont& font) { Q_UNUSED(font); }
     /**
-     * Draws the entry into the rectangle (x, y, w, h).
+     * Draws the entry into the rectangle (@p x, @p y, @p w, @p h).
+     * @param painter the menu's painter, set up for the menu
+     * @param palette the menu's colours
      * @param active  the entry is highlighted
      * @param enabled the entry can be chosen
+     * @param x       left edge of the entry's rectangle
+     * @param y       top edge of the entry's rectangle
+     * @param w       width of the entry's rectangle
+     * @param h       height of the entry's rectangle
      */
     virtual void paint(QPainter* painter, const QPalette& palette, bool active, bool enabled,
                        int x, int y, int w, int h) = 0;

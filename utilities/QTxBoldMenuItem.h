@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include "QCustomMenuItem.h"
 
 #include <QFont>
@@ -13,7 +15,7 @@ namespace QTx {
  * A font handed over through setFont is ignored: the entry keeps the font it
  * was made with.
  */
-class BoldMenuItem : public QCustomMenuItem
+class SVNSCC_UTILITIES_EXPORT BoldMenuItem : public QCustomMenuItem
 {
 public:
     /** The entry with the application font made bold. */

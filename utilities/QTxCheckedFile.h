@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QFile>
 #include <QIODevice>
 #include <QString>
@@ -15,7 +17,7 @@ namespace QTx {
  * with QTx::setMainWidget (QTxServices.h); no parent when none is named.
  * They run a local event loop: call from the GUI thread only.
  */
-class QCheckedFile : public QFile
+class SVNSCC_UTILITIES_EXPORT QCheckedFile : public QFile
 {
 public:
     /** The file object for @p name, not open. */
@@ -36,17 +38,17 @@ public:
      * Modes that write (WriteOnly, and Append or NewOnly, which imply it)
      * are checked; read-only modes always pass without asking.
      *
-     *  1. When the file exists: "Warning" box, "The file "<name>" already
-     *     exists." and on a second line "Do you want to overwrite "<name>"?";
+     *  1. When the file exists: "Warning" box, "The file "NAME" already
+     *     exists." and on a second line "Do you want to overwrite "NAME"?";
      *     Yes, or No (the default and the Escape answer) refuses.
      *  2. When the file's directory (as written: QFileInfo::path) does not
-     *     exist: "Directory does not exist" box, "The directory "<dir>" does
+     *     exist: "Directory does not exist" box, "The directory "DIR" does
      *     not exist.  Do you want to create it?"; Yes (the default) makes it
      *     with all missing parents, No (the Escape answer) refuses.
      *  3. When the directory cannot be made: critical "Error" box, "Cannot
-     *     create directory "<dir>."" with a single Ok, and refuses.
+     *     create directory "DIR."" with a single Ok, and refuses.
      *
-     * <name> is @p name as passed, <dir> the QDir path of its directory.
+     * NAME is @p name as passed, DIR the QDir path of its directory.
      * @return true when the file may be opened; false when the user refused
      *         or the directory could not be made.
      */

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QString>
 
 /**
@@ -21,7 +23,7 @@ namespace QTx {
  * @return true when the file at @p path starts with the 8-byte mark; false
  *         for a missing or unreadable file or one shorter than 8 bytes.
  */
-bool isCompressedFile(const QString& path);
+SVNSCC_UTILITIES_EXPORT bool isCompressedFile(const QString& path);
 
 /**
  * Writes @p destination as the compressed form of @p source (created or
@@ -32,7 +34,7 @@ bool isCompressedFile(const QString& path);
  *         cannot be opened, or when a write is short (the destination then
  *         stays as far as it was written).
  */
-bool compressFile(const QString& source, const QString& destination);
+SVNSCC_UTILITIES_EXPORT bool compressFile(const QString& source, const QString& destination);
 
 /**
  * Writes @p destination as the uncompressed contents of the compressed file
@@ -44,6 +46,6 @@ bool compressFile(const QString& source, const QString& destination);
  *         a warning), claims a length deflate could not have produced from
  *         it, or decompresses to nothing.
  */
-bool decompressFile(const QString& source, const QString& destination);
+SVNSCC_UTILITIES_EXPORT bool decompressFile(const QString& source, const QString& destination);
 
 } // namespace QTx

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -21,9 +23,9 @@ namespace QTx {
  * (e.g. "Mar 5") when it has today's year; otherwise "MMM yyyy".
  * Future dates have no label of their own.
  */
-QString friendlyDate(const QDate& date, const QDate& today);
+SVNSCC_UTILITIES_EXPORT QString friendlyDate(const QDate& date, const QDate& today);
 /** friendlyDate(date, QDate::currentDate()). */
-QString friendlyDate(const QDate& date);
+SVNSCC_UTILITIES_EXPORT QString friendlyDate(const QDate& date);
 
 /**
  * The coarse bucket that @p date falls into relative to @p today, for
@@ -47,27 +49,29 @@ QString friendlyDate(const QDate& date);
  *   "Ancient"          -100         otherwise
  *
  * The weekday's sort value is the number of days from today to the date.
- * @param order receives the sort value (newest 1 to oldest -100) when not null.
+ * @param date  the date to place
+ * @param order receives the sort value (newest 1 to oldest -100) when not null
+ * @param today the day the buckets are counted from
  */
-QString coarseDate(const QDate& date, int* order, const QDate& today);
+SVNSCC_UTILITIES_EXPORT QString coarseDate(const QDate& date, int* order, const QDate& today);
 /** coarseDate(date, order, QDate::currentDate()). */
-QString coarseDate(const QDate& date, int* order);
+SVNSCC_UTILITIES_EXPORT QString coarseDate(const QDate& date, int* order);
 
 /**
  * "dd/MM/yyyy hh:mm" with the year in full, e.g. "05/03/2025 14:07";
  * "(not available)" when the date or the time part is invalid.
  */
-QString shortDateTime(const QDateTime& dateTime);
+SVNSCC_UTILITIES_EXPORT QString shortDateTime(const QDateTime& dateTime);
 
 /**
  * Milliseconds of the wall clock (gettimeofday) since the epoch, truncated to
  * the low 32 bits: wraps about every 49.7 days, so measure intervals by
  * unsigned subtraction.
  */
-quint32 ticks();
+SVNSCC_UTILITIES_EXPORT quint32 ticks();
 
 /** Suspends the calling thread for @p milliseconds (usleep; milliseconds *
  *  1000 computed in 32-bit unsigned arithmetic). */
-void sleep(unsigned int milliseconds);
+SVNSCC_UTILITIES_EXPORT void sleep(unsigned int milliseconds);
 
 } // namespace QTx

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QString>
 
 /**
@@ -19,43 +21,43 @@ namespace QTx {
  * @param levels 0 or more: 0 makes the root the executable's directory.
  * A directory that does not exist is recorded as an empty string.
  */
-void setApplicationPath(const char* path, int levels);
+SVNSCC_UTILITIES_EXPORT void setApplicationPath(const char* path, int levels);
 /** The executable's directory as recorded; null before setApplicationPath. */
-QString applicationDirectory();
+SVNSCC_UTILITIES_EXPORT QString applicationDirectory();
 /** The installation root as recorded; null before setApplicationPath. */
-QString rootDirectory();
+SVNSCC_UTILITIES_EXPORT QString rootDirectory();
 
 /** The first program argument as the QApplication holds it, unchanged (null
  *  when there is none). Needs the application object. */
-QString appPath();
+SVNSCC_UTILITIES_EXPORT QString appPath();
 /** The absolute directory part of appPath(), resolved against the current
  *  directory. Needs the application object. */
-QString appDir();
+SVNSCC_UTILITIES_EXPORT QString appDir();
 /** "/" */
-QString osDir();
+SVNSCC_UTILITIES_EXPORT QString osDir();
 /** "/" */
-QString osRoot();
+SVNSCC_UTILITIES_EXPORT QString osRoot();
 
 /**
  * The value of the first of TMP, TEMP and TMPDIR that is set, in that order
  * (a variable set to the empty string counts and gives ""); "/tmp" when none
  * is set.
  */
-QString tmpDir();
+SVNSCC_UTILITIES_EXPORT QString tmpDir();
 
 /** The value of HOME; a null string when it is not set. */
-QString userHomeDirectory();
+SVNSCC_UTILITIES_EXPORT QString userHomeDirectory();
 /** HOME + "/Documents" (just "/Documents" when HOME is not set). */
-QString userDocumentsDirectory();
+SVNSCC_UTILITIES_EXPORT QString userDocumentsDirectory();
 /** HOME + "/Desktop" (just "/Desktop" when HOME is not set). */
-QString userDesktopDirectory();
+SVNSCC_UTILITIES_EXPORT QString userDesktopDirectory();
 /**
  * HOME + "/." + @p applicationName in lower case, with every space of the
  * whole result (also those in HOME) replaced by "_": "My Editor" with HOME
  * /home/ann gives "/home/ann/.my_editor".
  */
-QString userLocalAppDataDirectory(const QString& applicationName);
+SVNSCC_UTILITIES_EXPORT QString userLocalAppDataDirectory(const QString& applicationName);
 /** Always the empty (not null) string on this platform. */
-QString userRoamingAppDataDirectory(const QString& applicationName);
+SVNSCC_UTILITIES_EXPORT QString userRoamingAppDataDirectory(const QString& applicationName);
 
 } // namespace QTx

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QString>
 
 /**
@@ -14,21 +16,21 @@ namespace QTx {
  * @return its handle; null on failure, the reason then being available once
  *         from getloadDLLerror().
  */
-void* loadDLL(const QString& path);
+SVNSCC_UTILITIES_EXPORT void* loadDLL(const QString& path);
 
 /**
  * The text of the last dynamic-loading error (dlerror). Reading it clears it.
  * @return the message, or null when no error is pending.
  */
-const char* getloadDLLerror();
+SVNSCC_UTILITIES_EXPORT const char* getloadDLLerror();
 
 /**
  * @return the address of @p symbol in the library @p handle (dlsym); null
  *         when the library does not define it.
  */
-void* getDLLAddress(void* handle, const QString& symbol);
+SVNSCC_UTILITIES_EXPORT void* getDLLAddress(void* handle, const QString& symbol);
 
 /** Releases a handle from loadDLL (dlclose). @return 0 on success. */
-int unloadDLL(void* handle);
+SVNSCC_UTILITIES_EXPORT int unloadDLL(void* handle);
 
 } // namespace QTx

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <list>
 
 /**
@@ -15,13 +17,13 @@ namespace QTx {
  *         @p destination untouched, when no interface has one or the list
  *         cannot be read.
  */
-bool getEthernetAddress(unsigned char* destination);
+SVNSCC_UTILITIES_EXPORT bool getEthernetAddress(unsigned char* destination);
 
 /**
  * Appends at most one address to @p addresses: a new unsigned char[6] filled
  * by getEthernetAddress, which the list's owner then frees with delete[].
  * Appends nothing when getEthernetAddress fails.
  */
-void getEthernetAddresses(std::list<unsigned char*>& addresses);
+SVNSCC_UTILITIES_EXPORT void getEthernetAddresses(std::list<unsigned char*>& addresses);
 
 } // namespace QTx

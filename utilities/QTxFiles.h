@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QString>
@@ -21,7 +23,7 @@ namespace QTx {
  * Removes the file @p path (unlink). True when it was removed; false for a
  * missing file or any other failure.
  */
-bool removeFile(const QString& path);
+SVNSCC_UTILITIES_EXPORT bool removeFile(const QString& path);
 
 /**
  * Sets (@p writeable true) or clears the owner-write bit (0200) of a file,
@@ -29,20 +31,20 @@ bool removeFile(const QString& path);
  * mode untouched, when the file cannot be opened for reading; otherwise the
  * result of the chmod.
  */
-bool setWriteable(const QString& path, bool writeable);
+SVNSCC_UTILITIES_EXPORT bool setWriteable(const QString& path, bool writeable);
 
 /** Removes the directory @p path (rmdir); true on success, so only an empty one goes. */
-bool removeDir(const QString& path);
+SVNSCC_UTILITIES_EXPORT bool removeDir(const QString& path);
 
 /** Changes the process's working directory to @p path; true on success. */
-bool changeDir(const QString& path);
+SVNSCC_UTILITIES_EXPORT bool changeDir(const QString& path);
 
 /**
  * The parent of @p dir: its absolute path up to (not including) the last "/".
  * For a directory just below the root this text is empty, which QDir takes
  * as the working directory.
  */
-QDir parentDir(QDir dir);
+SVNSCC_UTILITIES_EXPORT QDir parentDir(QDir dir);
 
 /**
  * Makes @p dir and any missing parents, outermost first. True when the
@@ -50,13 +52,14 @@ QDir parentDir(QDir dir);
  * succeeded; false for a missing root or when the directory cannot be made
  * (e.g. a regular file stands in the way). Parents made before a failure stay.
  */
-bool makeDir(QDir dir);
+SVNSCC_UTILITIES_EXPORT bool makeDir(QDir dir);
 
 /** makeDir() on a QDir of @p path. */
-bool makeDir(QString path);
+SVNSCC_UTILITIES_EXPORT bool makeDir(QString path);
 
 /**
- * Copies the file @p source.
+ * Copies a file.
+ * @param source  the file to copy.
  * @param destination  an existing directory (the copy gets the source's file
  *        name inside it) or the target file's path; an existing target is
  *        truncated and overwritten without asking.
@@ -69,7 +72,8 @@ bool makeDir(QString path);
  * (nothing is touched), when either file cannot be opened, or on a read or
  * write error, which leaves the partly written target behind.
  */
-bool copyFile(const QString& source, const QString& destination, bool createDirectories);
+SVNSCC_UTILITIES_EXPORT bool copyFile(const QString& source, const QString& destination,
+                                      bool createDirectories);
 
 /**
  * Copies the tree below the directory @p source into the existing directory
@@ -82,7 +86,7 @@ bool copyFile(const QString& source, const QString& destination, bool createDire
  * the destination is the source or lies inside it. Whatever was copied
  * before a failure stays.
  */
-bool copyDir(const QString& source, const QString& destination);
+SVNSCC_UTILITIES_EXPORT bool copyDir(const QString& source, const QString& destination);
 
 /**
  * Writes a new file (an existing one is truncated): @p size bytes from
@@ -93,8 +97,8 @@ bool copyDir(const QString& source, const QString& destination);
  * owner-write bit is cleared afterwards. The path is used in its 8-bit form.
  * Returns true when the file could be opened for writing, false otherwise.
  */
-bool createFile(const QString& path, unsigned int size, unsigned char* data, bool readOnly,
-                long time);
+SVNSCC_UTILITIES_EXPORT bool createFile(const QString& path, unsigned int size, unsigned char* data,
+                                        bool readOnly, long time);
 
 /**
  * The modification time of @p path broken into UTC calendar fields and read
@@ -102,29 +106,29 @@ bool createFile(const QString& path, unsigned int size, unsigned char* data, boo
  * (smaller in a zone east of UTC), without daylight-saving adjustment.
  * 0 when the file cannot be examined.
  */
-long getUTCModificationTime(const QString& path);
+SVNSCC_UTILITIES_EXPORT long getUTCModificationTime(const QString& path);
 
 /** Setting a file's times is not supported on this platform: always false, nothing changed. */
-bool setFileTimes(const QString& path, const QDateTime& created, const QDateTime& accessed,
-                  const QDateTime& modified);
+SVNSCC_UTILITIES_EXPORT bool setFileTimes(const QString& path, const QDateTime& created,
+                                          const QDateTime& accessed, const QDateTime& modified);
 
 /**
  * True when both files exist, have the same size and hold the same bytes
  * (two empty files match). False when either is missing or cannot be read.
  */
-bool filesMatch(const QString& first, const QString& second);
+SVNSCC_UTILITIES_EXPORT bool filesMatch(const QString& first, const QString& second);
 
 /**
  * Tidies @p path in place: every "\" becomes "/", then one trailing "/" is
  * removed ("/" becomes the empty string; a path ending in "//" keeps one).
  */
-void formatPath(QString& path);
+SVNSCC_UTILITIES_EXPORT void formatPath(QString& path);
 
 /** formatPath() applied to @p path, made absolute first when @p makeAbsolute is true. */
-QString simplifyPath(const QString& path, bool makeAbsolute);
+SVNSCC_UTILITIES_EXPORT QString simplifyPath(const QString& path, bool makeAbsolute);
 
 /** The path with the capitalisation the file system uses: on this platform @p path unchanged. */
-QString correctPathCapitalisation(const QString& path);
+SVNSCC_UTILITIES_EXPORT QString correctPathCapitalisation(const QString& path);
 
 /**
  * Appends to @p result the absolute path of every regular file below
@@ -133,6 +137,7 @@ QString correctPathCapitalisation(const QString& path);
  * and directories are not searched. Matches come in listing order, depth
  * first; @p result is never cleared.
  */
-void findFiles(QString directory, const QString& extension, QStringList& result);
+SVNSCC_UTILITIES_EXPORT void findFiles(QString directory, const QString& extension,
+                                       QStringList& result);
 
 } // namespace QTx

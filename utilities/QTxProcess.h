@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -20,7 +22,7 @@ class ProcessEnvironment;
  * started. reset() takes the request back; call it only while no run uses
  * the stopper.
  */
-class ProcessStopper
+class SVNSCC_UTILITIES_EXPORT ProcessStopper
 {
 public:
     ProcessStopper();
@@ -144,14 +146,17 @@ struct SpawnOptions
  * signal handler. Needs SIGCHLD not to be ignored by the host (an ignored
  * SIGCHLD discards every exit status, and every run then reports -1).
  */
-int spawnProcess(const QStringList& arguments, bool wait, const QString& workingDirectory,
-                 bool unused, QStringList* output, QStringList* errors);
+SVNSCC_UTILITIES_EXPORT int spawnProcess(const QStringList& arguments, bool wait,
+                                         const QString& workingDirectory, bool unused,
+                                         QStringList* output, QStringList* errors);
 
 /**
  * As above, with the settings of `options`. Capturing needs `errors` and
  * one of `output`, an output descriptor or an output observer.
  */
-int spawnProcess(const QStringList& arguments, bool wait, const QString& workingDirectory,
-                 const SpawnOptions& options, QStringList* output, QStringList* errors);
+SVNSCC_UTILITIES_EXPORT int spawnProcess(const QStringList& arguments, bool wait,
+                                         const QString& workingDirectory,
+                                         const SpawnOptions& options, QStringList* output,
+                                         QStringList* errors);
 
 } // namespace QTx

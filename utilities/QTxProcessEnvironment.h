@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QByteArray>
 
 #include <vector>
@@ -10,7 +12,7 @@ namespace QTx {
  * The environment of a child process, prepared in full before the child
  * starts, so that starting it needs no allocation.
  */
-class ProcessEnvironment
+class SVNSCC_UTILITIES_EXPORT ProcessEnvironment
 {
 public:
     /** An empty environment. */

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include "FindOptions.h"
 
 #include <QRegExp>
@@ -21,7 +23,7 @@ namespace QTx {
  *         \ { } [ ] ( ) : ? ^ $ . + * , | so that, as a QRegExp pattern, it
  *         matches @p text literally. Text without them comes back unchanged.
  */
-QString literalRegularExpressionString(const QString& text);
+SVNSCC_UTILITIES_EXPORT QString literalRegularExpressionString(const QString& text);
 
 /**
  * @param text              the search text
@@ -30,26 +32,33 @@ QString literalRegularExpressionString(const QString& text);
  * @param caseSensitive     whether letters must match in case
  * @return the expression, with minimal (non-greedy) matching in both cases.
  */
-QRegExp constructSearchRegularExpression(const QString& text, bool regularExpression,
-                                         bool caseSensitive);
+SVNSCC_UTILITIES_EXPORT QRegExp constructSearchRegularExpression(const QString& text,
+                                                                 bool regularExpression,
+                                                                 bool caseSensitive);
 /** As above with regularExpression and caseSensitive taken from @p options. */
-QRegExp constructSearchRegularExpression(const QString& text, const FindOptions& options);
+SVNSCC_UTILITIES_EXPORT QRegExp constructSearchRegularExpression(const QString& text,
+                                                                 const FindOptions& options);
 
 /**
  * Finds the first non-empty match of @p expression in @p text from @p start:
  * at or after it when @p forward, at or before it otherwise. Empty matches,
  * and with @p wholeWord matches next to a word character, are skipped and the
  * search goes on one character further in the search direction.
- * @param match receives the matched text; untouched when -1 is returned.
+ * @param expression the expression to match (constructSearchRegularExpression())
+ * @param text       the text to search
+ * @param start      the index the search starts at
+ * @param forward    true: towards the end of the text; false: towards its start
+ * @param wholeWord  true: only matches with no word character on either side
+ * @param match      receives the matched text; untouched when -1 is returned.
  * @return the index of the match; -1 when there is none or @p start is -1.
  *         The expression keeps the captures of its last attempt, for
  *         expandSearchResults.
  */
-int search(QRegExp& expression, const QString& text, int start, bool forward, bool wholeWord,
-           QString& match);
+SVNSCC_UTILITIES_EXPORT int search(QRegExp& expression, const QString& text, int start,
+                                   bool forward, bool wholeWord, QString& match);
 /** As above, forward unless options.backwards, whole word from options.wholeWord. */
-int search(QRegExp& expression, const QString& text, int start, const FindOptions& options,
-           QString& match);
+SVNSCC_UTILITIES_EXPORT int search(QRegExp& expression, const QString& text, int start,
+                                   const FindOptions& options, QString& match);
 
 /**
  * Replaces, in place, each backslash followed by a digit n in @p replacement
@@ -57,6 +66,6 @@ int search(QRegExp& expression, const QString& text, int start, const FindOption
  * Digits are expanded in the order 0 to 9, and each later digit also sees the
  * text inserted for earlier ones; "\10" is capture 1 followed by "0".
  */
-void expandSearchResults(QRegExp& expression, QString& replacement);
+SVNSCC_UTILITIES_EXPORT void expandSearchResults(QRegExp& expression, QString& replacement);
 
 } // namespace QTx

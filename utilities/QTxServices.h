@@ -1,5 +1,7 @@
 #pragma once
 
+#include <svnscc/svnscc_utilities_export.h>
+
 #include <QString>
 
 class QWidget;
@@ -25,34 +27,36 @@ enum VolumeType {
  * the utility layer's message boxes. Null, the default, means no main widget.
  * The widget is held weakly: once it is destroyed, mainWidget() gives null.
  */
-void setMainWidget(QWidget* widget);
+SVNSCC_UTILITIES_EXPORT void setMainWidget(QWidget* widget);
 /** The widget named by setMainWidget; null when none is named or it is gone. */
-QWidget* mainWidget();
+SVNSCC_UTILITIES_EXPORT QWidget* mainWidget();
 
 /**
  * @return true when @p candidate is @p widget itself or one of its parent
  *         widgets, following the whole parent chain; false for a null
  *         @p widget.
  */
-bool isAncestor(QWidget* widget, QWidget* candidate);
+SVNSCC_UTILITIES_EXPORT bool isAncestor(QWidget* widget, QWidget* candidate);
 
 /** QApplication::wheelScrollLines(): lines scrolled per wheel step. */
-int wheelScrollLines();
+SVNSCC_UTILITIES_EXPORT int wheelScrollLines();
 
 /** Does nothing on this platform. */
-void soundAlert();
+SVNSCC_UTILITIES_EXPORT void soundAlert();
 /** Opens nothing on this platform. @return always false. */
-bool openSystemBrowser(const QString& url);
+SVNSCC_UTILITIES_EXPORT bool openSystemBrowser(const QString& url);
 /**
  * Forms the link "mailto:" + recipient + "?subject=" + subject + "&body=" +
  * body (not percent-encoded) and drops it: nothing is sent or opened on this
  * platform. @return always false.
  */
-bool sendMail(const QString& recipient, const QString& subject, const QString& body);
+SVNSCC_UTILITIES_EXPORT bool sendMail(const QString& recipient, const QString& subject,
+                                      const QString& body);
 /** Does nothing on this platform. */
-void openInExplorer(const QString& path);
+SVNSCC_UTILITIES_EXPORT void openInExplorer(const QString& path);
 /** Sets @p name to the null string and @p type to UnknownVolume, whatever
  *  @p path is. */
-void getVolumeInformation(const QString& path, QString& name, VolumeType& type);
+SVNSCC_UTILITIES_EXPORT void getVolumeInformation(const QString& path, QString& name,
+                                                  VolumeType& type);
 
 } // namespace QTx

@@ -13,9 +13,12 @@ class QMessageLogContext;
  */
 
 /**
- * Turns the command log on for the whole process, with a filter rule set
- * through QLoggingCategory::setFilterRules() (which replaces rules set so
- * before; QT_LOGGING_RULES still wins over it).
+ * Turns the command log on for the whole process, adding to the host's
+ * logging rules rather than replacing them: it installs a category filter
+ * (QLoggingCategory::installFilter()) that runs the filter installed before
+ * it, and so every rule of the host and the user (setFilterRules(),
+ * QT_LOGGING_RULES, qtlogging.ini), set before or after, and then turns on
+ * the debug lines of "svnscc.client" alone. Calling it again does nothing.
  */
 void enableClientLog();
 

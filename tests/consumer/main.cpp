@@ -1,14 +1,20 @@
 // Loads the installed plug-in as the README shows (built with
 // QT_NO_CAST_FROM_ASCII, as IDE code bases are) and logs in to the
-// repository named on the command line, then asks the client's version
-// through the utility library; exit status 0 when both succeed.
+// repository named on the command line; WITH_UTILITIES, then asks the
+// client's version through the utility library. Exit status 0 when all
+// succeeds.
 
-#include <svnscc/QTxProcess.h>
 #include <svnscc/SourceCodeControlSystemProviderInterface.h>
+#include <svnscc/svnscc_version.h>
+#ifdef WITH_UTILITIES
+#include <svnscc/QTxProcess.h>
+#endif
 
 #include <dlfcn.h>
 
 #include <cstdio>
+
+static_assert(SVNSCC_VERSION >= SVNSCC_VERSION_CHECK(1, 0, 0), "the headers of svnscc 1.0 or later");
 
 int main(int argc, char** argv)
 {
@@ -39,14 +45,16 @@ int main(int argc, char** argv)
     if (!loggedIn)
         std::fprintf(stderr, "consumer: login failed: %s: %s\n", qPrintable(command), qPrintable(error));
     else
-        std::printf("consumer: logged in through %s\n", SVNSCC_PLUGIN);
+        std::printf("consumer: logged in through %s (headers %s)\n", SVNSCC_PLUGIN, SVNSCC_VERSION_STRING);
     release(provider); // never delete it
     dlclose(plugin);
 
+#ifdef WITH_UTILITIES
     QStringList version, errors;
     if (QTx::spawnProcess({QStringLiteral("svn"), QStringLiteral("--version"), QStringLiteral("--quiet")}, true,
                           QString(), true, &version, &errors) != 0 || version.isEmpty())
         return 1;
     std::printf("consumer: svn %s, asked through the utility library\n", qPrintable(version.first()));
+#endif
     return loggedIn ? 0 : 1;
 }

@@ -1,49 +1,137 @@
 #!/usr/bin/env bash
-# Installs the build tree BUILD into a scratch prefix, builds the consumer
-# project against it (found through find_package(SvnScc) alone, from a copy
-# outside the source tree) and runs it against a file:// repository. With
-# CXXFLAGS the consumer is built with them (a sanitizer build's plug-in
-# needs its runtime in the program). With --package the Debian package is
-# built too and its dependencies checked.
+# The installed files and the Debian packages as an IDE developer meets them.
 # Usage: tests/consumer/run.sh BUILD [CXXFLAGS] [--package]
+#
+# Installs the build tree BUILD into a scratch prefix. With --package, makes
+# the Debian packages too (cpack -G DEB), runs lintian on each (no error, no
+# warning), unpacks them all into a scratch root (dpkg -x), and checks that
+# nothing in svnscc-plugin needs Qt Gui, Widgets or Core5Compat. Then builds
+# the two consumers (tests/consumer/CMakeLists.txt, from a copy outside the
+# source tree) against the packages' root, or the prefix without
+# --package, with CXXFLAGS when given (a sanitizer build's plug-in needs its
+# runtime in the program), and runs them on a file:// repository.
+#
+# Without CXXFLAGS (a plain build), it checks the API as installed:
+#  - the installed headers are the public ones below, and compile together;
+#  - every symbol a library of ours (libsvnscc-*.so) exports belongs to a
+#    class or function that an installed header declares;
+#  - every ```c++ block of README.md compiles against the installed headers
+#    with the installed pkg-config files' flags: each block is one file,
+#    after an #include of the interface header (so a block of bare
+#    declarations compiles too), and all of them are linked into one shared
+#    object with --no-undefined and the libraries pkg-config names.
 set -euo pipefail
 build=$(cd "${1:?usage: run.sh BUILD [CXXFLAGS] [--package]}" && pwd)
 flags=${2:-}
+package=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
+source_tree=$(cd "$here/../.." && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/svnscc-consumer.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
+fail() { echo "$*"; exit 1; }
+
+# The packages, and the public headers: what libsvnscc-dev ships in /usr/include/svnscc.
+packages="svnscc-plugin libsvnscc-utilities1 libsvnscc-dev svnscc-tools"
+public_headers="EightBit.h FindOptions.h Path.h QCustomMenuItem.h QTxBoldMenuItem.h QTxCheckedFile.h
+QTxCompression.h QTxDates.h QTxDirectories.h QTxDynamicLoading.h QTxEthernet.h QTxFiles.h QTxProcess.h
+QTxProcessEnvironment.h QTxSearch.h QTxServices.h SourceCodeControlSystemProviderInterface.h
+svnscc_utilities_export.h svnscc_version.h"
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
-mkdir "$scratch/source"
-cp "$here/CMakeLists.txt" "$here/main.cpp" "$scratch/source/"
-cmake -S "$scratch/source" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$scratch/prefix" \
-    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
-cmake --build "$scratch/consumer" >/dev/null
-# Nothing of the source tree is used: the header and the plug-in come from the prefix.
-source_tree=$(cd "$here/../.." && pwd)
-if grep -rq "$source_tree" "$scratch/consumer/CMakeCache.txt" "$scratch/consumer/CMakeFiles/consumer.dir"; then
-    echo "the consumer's build refers to the source tree $source_tree"
-    exit 1
-fi
-svnadmin create "$scratch/repository"
-HOME="$scratch" "$scratch/consumer/consumer" "file://$scratch/repository"
-# pkg-config gives the installed plug-in by a plain absolute path.
-plugin=$(PKG_CONFIG_PATH=$(dirname "$(find "$scratch/prefix" -name svnscc.pc)") pkg-config --variable=plugin svnscc)
-if [ "$plugin" != "$(realpath -s "$scratch/prefix")"/lib/*/svnscc/libsvnscc.so ] || [ ! -f "$plugin" ]; then
-    echo "pkg-config gives the plug-in as $plugin"
-    exit 1
+root="$scratch/prefix"
+
+if [ "$package" = "--package" ]; then
+    cpack_log=$(cd "$build" && cpack -G DEB -B "$scratch/packages" 2>&1) || fail "cpack failed: $cpack_log"
+    debs=()
+    for name in $packages; do
+        debs+=("$(echo "$scratch/packages/${name}"_*.deb)")
+        [ -f "${debs[-1]}" ] || fail "cpack made no package $name"
+        dpkg -x "${debs[-1]}" "$scratch/root"
+    done
+    # (lintian also says that it runs as root, which is not about the packages.)
+    report=$(lintian --fail-on error,warning "${debs[@]}" 2>&1) ||
+        fail "lintian:"$'\n'"$(grep -v 'root privileges' <<<"$report")"
+    root="$scratch/root/usr"
+    plugin_deb=$(echo "$scratch/packages"/svnscc-plugin_*.deb)
+    depends=$(dpkg-deb -f "$plugin_deb" Depends)
+    echo "svnscc-plugin depends on: $depends"
+    case "$depends" in *libqt6core6*subversion*|*subversion*libqt6core6*) ;; *) fail "svnscc-plugin lacks Qt Core or subversion" ;; esac
+    case "$depends" in *libqt6gui*|*libqt6widgets*|*libqt6core5compat*|*libsvnscc*) fail "svnscc-plugin depends on Qt's GUI or the utility library" ;; esac
+    dpkg -x "$plugin_deb" "$scratch/plugin"
+    while read -r file; do
+        needed=$(readelf -d "$file" | grep NEEDED || true)
+        if grep -Eq 'libQt6(Gui|Widgets|Core5Compat)|libsvnscc' <<<"$needed"; then
+            fail "${file#"$scratch"/plugin} in svnscc-plugin needs:"$'\n'"$needed"
+        fi
+    done < <(find "$scratch/plugin" -type f -name '*.so*')
+    grep -qx './usr/lib/.*/svnscc/libsvnscc.so' <(dpkg-deb -c "$plugin_deb" | awk '{print $6}') ||
+        fail "svnscc-plugin does not hold the plug-in"
+    for pc in svnscc svnscc-utilities; do
+        grep -qx 'prefix=/usr' "$(find "$root" -name $pc.pc)" || fail "$pc.pc in libsvnscc-dev is not for /usr"
+    done
 fi
 
-if [ "${3:-}" = "--package" ]; then
-    (cd "$build" && cpack -G DEB -B "$scratch/package" >/dev/null)
-    depends=$(dpkg-deb -f "$scratch/package"/svnscc_*.deb Depends)
-    echo "package depends on: $depends"
-    for needed in libqt6core6 subversion; do
-        case "$depends" in *"$needed"*) ;; *) echo "the package does not depend on $needed"; exit 1 ;; esac
-    done
-    contents=$(dpkg-deb -c "$scratch/package"/svnscc_*.deb)
-    grep -q './usr/lib/.*/svnscc/libsvnscc.so' <<<"$contents"
-    grep -q './usr/lib/.*/libsvnscc-utilities.so' <<<"$contents"
-    pc=$(dpkg-deb --fsys-tarfile "$scratch/package"/svnscc_*.deb | tar -xO --wildcards '*/svnscc.pc')
-    grep -qx 'prefix=/usr' <<<"$pc"
+# The consumers, found through find_package(SvnScc) alone.
+mkdir "$scratch/source"
+cp "$here/CMakeLists.txt" "$here/main.cpp" "$scratch/source/"
+cmake -S "$scratch/source" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$root" \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
+cmake --build "$scratch/consumer" >/dev/null
+# Nothing of the source tree is used: the headers and the plug-in come from the installed files.
+if grep -rq "$source_tree" "$scratch/consumer/CMakeCache.txt" "$scratch/consumer/CMakeFiles"/*consumer.dir; then
+    fail "the consumers' build refers to the source tree $source_tree"
 fi
+if readelf -d "$scratch/consumer/plugin-consumer" | grep -E 'NEEDED.*(libQt6Gui|libQt6Widgets|libsvnscc)'; then
+    fail "a host of the plug-in alone needs more than Qt Core"
+fi
+svnadmin create "$scratch/repository"
+HOME="$scratch" "$scratch/consumer/plugin-consumer" "file://$scratch/repository"
+HOME="$scratch" "$scratch/consumer/consumer" "file://$scratch/repository"
+# pkg-config gives the installed plug-in by a plain absolute path.
+export PKG_CONFIG_PATH
+PKG_CONFIG_PATH=$(dirname "$(find "$scratch/prefix" -name svnscc.pc)")
+plugin=$(pkg-config --variable=plugin svnscc)
+if [ "$plugin" != "$(realpath -s "$scratch/prefix")"/lib/*/svnscc/libsvnscc.so ] || [ ! -f "$plugin" ]; then
+    fail "pkg-config gives the plug-in as $plugin"
+fi
+[ -n "$flags" ] && exit 0
+
+# The installed headers: the public ones, and together they compile.
+include="$root/include/svnscc"
+installed=$(cd "$include" && ls)
+[ "$installed" = "$(tr ' ' '\n' <<<"$public_headers" | grep . | sort)" ] ||
+    fail "installed headers differ from the public ones:"$'\n'"$(diff <(tr ' ' '\n' <<<"$public_headers" | grep . | sort) <(echo "$installed"))"
+mkdir "$scratch/api"
+for header in $installed; do echo "#include <svnscc/$header>"; done > "$scratch/api/headers.cpp"
+
+# Every exported symbol belongs to a class or function an installed header
+# declares (a class defined there, not just named; a function followed by
+# its parameters), after the namespaces those headers open. The linker's
+# own markers are in every library.
+namespaces=$(grep -ho '^namespace [A-Za-z_]*' "$include"/*.h | cut -d' ' -f2 | sort -u | paste -sd'|')
+for library in "$root"/lib/*/libsvnscc-*.so; do
+    while IFS= read -r owner; do
+        grep -Eq "^(class|struct) ([A-Z_]+ )?$owner( :.*)?\$|[ *&]$owner\(" "$include"/*.h ||
+            fail "$(basename "$library") exports $owner, which no installed header declares:"$'\n'"$(
+                nm -DC --defined-only "$library" | grep -F "$owner")"
+    done < <(nm -DC --defined-only "$library" | cut -d' ' -f3- | grep -vx '__bss_start\|_edata\|_end' |
+        sed -E 's/^(typeinfo name for|typeinfo for|vtable for) //; s/\(.*//; s/^(('"$namespaces"')::)+//; s/::.*//' | sort -u)
+done
+
+# The README's C++ examples.
+awk -v dir="$scratch/api" '
+    /^```c\+\+$/ { n++; file = dir "/readme" n ".cpp"; print "#include <svnscc/SourceCodeControlSystemProviderInterface.h>" > file; next }
+    /^```/ { file = ""; next }
+    file != "" { print > file }' "$source_tree/README.md"
+ls "$scratch/api"/readme*.cpp >/dev/null 2>&1 || fail "README.md has no C++ example"
+read -r -a cflags <<<"-I$root/include $(pkg-config --cflags svnscc svnscc-utilities Qt6Widgets)"
+read -r -a libs <<<"$(pkg-config --libs svnscc-utilities Qt6Widgets)"
+objects=()
+for source in "$scratch/api"/*.cpp; do
+    c++ -std=c++17 -fPIC -Wall -Wextra -Werror -DQT_NO_CAST_FROM_ASCII "-DSVNSCC_PLUGIN=\"$plugin\"" \
+        "${cflags[@]}" -c "$source" -o "${source%.cpp}.o" || fail "$(basename "$source") does not compile"
+    objects+=("${source%.cpp}.o")
+done
+c++ -shared -Wl,--no-undefined "${objects[@]}" "${libs[@]}" -o "$scratch/api/libexamples.so" ||
+    fail "the README's examples do not link with the libraries pkg-config names"
+echo "README: $(ls "$scratch/api"/readme*.cpp | wc -l) C++ examples compile"

@@ -1,7 +1,12 @@
 // scc-host as a user runs it: the password on standard input, its failure
-// report and usage errors, and the demo.
+// report and usage errors, and the demo; and the hosts' switch for the
+// command log, which adds to the host's logging rules.
 
 #include "E2EFixture.h"
+
+#include "ClientLog.h"
+
+#include <QLoggingCategory>
 
 using HostProgram = E2EFixture;
 
@@ -104,4 +109,20 @@ TEST_F(HostProgram, DemoRunsTheLifeCycleAndCleansUp)
     run = runTool(SCC_HOST_PATH, {"--plugin", PLUGIN_PATH, "--keep", m_base, "demo"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(readBytes(m_base + "/kept.txt"), "mine\n");
+}
+
+TEST(ClientLog, AddsItsRuleToTheHostsRules)
+{
+    QLoggingCategory::setFilterRules("host.loud.debug=true\nhost.quiet.debug=false");
+    QLoggingCategory loud("host.loud"), quiet("host.quiet"), client("svnscc.client");
+    enableClientLog();
+    enableClientLog(); // a second call changes nothing
+    EXPECT_TRUE(client.isDebugEnabled());
+    EXPECT_TRUE(loud.isDebugEnabled());
+    EXPECT_FALSE(quiet.isDebugEnabled());
+    // Rules the host sets later apply too, and the command log stays on.
+    QLoggingCategory::setFilterRules("host.loud.debug=false");
+    EXPECT_TRUE(client.isDebugEnabled());
+    EXPECT_FALSE(loud.isDebugEnabled());
+    EXPECT_TRUE(QLoggingCategory("svnscc.client").isDebugEnabled()); // one made after
 }
