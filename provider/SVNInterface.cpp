@@ -20,6 +20,7 @@ SVNInterface::SVNInterface()
     : statusPass([this](const SVNCommand& command, const SVNOutput& output) { return run(command, output); },
                  workingCopyLayout)
 {
+    workingCopyLayout.setStopper(&client.stopper());
 }
 
 SVNInterface::~SVNInterface() = default;

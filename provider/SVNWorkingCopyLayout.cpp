@@ -116,14 +116,18 @@ void SVNWorkingCopyLayout::close(Database& database)
 }
 
 SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& path, unsigned long long device,
-                                                           unsigned long long inode)
+                                                           unsigned long long inode, long long modified)
 {
     for (auto it = m_databases.begin(); it != m_databases.end(); ++it) {
         if (it->path != path)
             continue;
         Database database = *it;
         m_databases.erase(it);
-        if (database.device == device && database.inode == inode) {
+        // An open database keeps its file, so a new file at the path has
+        // another inode; one that could not be read is looked at again when
+        // its file changed (a freed inode may come back).
+        if (database.device == device && database.inode == inode
+            && (database.connection || database.modified == modified)) {
             m_databases.push_back(database);
             return &m_databases.back();
         }
@@ -139,6 +143,7 @@ SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& pat
     database.path = path;
     database.device = device;
     database.inode = inode;
+    database.modified = modified;
     int format = -1;
     if (sqlite3_open_v2(path.constData(), &database.connection,
                         SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
@@ -205,7 +210,9 @@ SVNWorkingCopyLayout::Location SVNWorkingCopyLayout::locate(const QByteArray& fo
     const QByteArray databasePath = (top == "/" ? QByteArray() : top) + "/.svn/wc.db";
     struct stat st;
     location.central = ::stat(databasePath.constData(), &st) == 0 && S_ISREG(st.st_mode);
-    Database* database = location.central ? open(databasePath, st.st_dev, st.st_ino) : nullptr;
+    Database* database = location.central
+        ? open(databasePath, st.st_dev, st.st_ino, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec)
+        : nullptr;
     location.unreadable = location.central && (!database || !database->connection);
     location.database = location.unreadable ? nullptr : database;
     location.top = top;

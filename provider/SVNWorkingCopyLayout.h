@@ -130,6 +130,7 @@ private:
         QByteArray path;
         unsigned long long device = 0;
         unsigned long long inode = 0;
+        long long modified = 0; ///< the file's modification time in nanoseconds when it was opened
         sqlite3* connection = nullptr;
         sqlite3_stmt* nodes = nullptr;
         sqlite3_stmt* conflict = nullptr;
@@ -148,8 +149,8 @@ private:
 
     /** Finds the nearest ".svn" at or above `folder` (absolute, clean) and opens its database. */
     Location locate(const QByteArray& folder);
-    /** The database at `path`, a regular file on device `device` with inode `inode`. */
-    Database* open(const QByteArray& path, unsigned long long device, unsigned long long inode);
+    /** The database at `path`, a regular file on device `device` with inode `inode`, modified at `modified`. */
+    Database* open(const QByteArray& path, unsigned long long device, unsigned long long inode, long long modified);
     static void close(Database& database);
     /** The database's format (PRAGMA user_version); false when it cannot be read. */
     static bool readFormat(sqlite3* connection, int& format);

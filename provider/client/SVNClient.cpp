@@ -289,6 +289,11 @@ SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
     QElapsedTimer clock;
     clock.start();
     for (;;) {
+        // A cancelled operation starts nothing more (and has nothing to clean up).
+        if (!command.afterStop && m_stopper.stopRequested()) {
+            result.end = SVNRunResult::End::Stopped;
+            return result;
+        }
         runOnce(command, messageFile, output, result, true);
         result.elapsedMs = clock.elapsed();
         if (result.succeeded() || result.end == SVNRunResult::End::NotStarted)

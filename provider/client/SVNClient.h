@@ -73,9 +73,10 @@ struct SVNRunResult
     bool repositoryUnreachable() const;
     /**
      * The client was stopped (time limit, cancel) while it ran, so what it
-     * did is not known; a stop during a wait between attempts is not that.
+     * did is not known; a stop during a wait between attempts, or before
+     * anything started, is not that.
      */
-    bool endNotSeen() const { return (end == End::TimedOut || end == End::Stopped) && exitCode == -1; }
+    bool endNotSeen() const { return (end == End::TimedOut || end == End::Stopped) && exitCode == -1 && attempts > 0; }
     /** Whether the last attempt reported `code` ("E155004"). */
     bool hasCode(const char* code) const;
     /** The codes of a run's error lines, as `codes` holds them. */
@@ -144,6 +145,8 @@ public:
      * runs. Thread-safe; never blocks longer than it takes to send a signal.
      */
     void cancel();
+    /** The stop request of the operations: a wait of their own ends on it too. */
+    const QTx::ProcessStopper& stopper() const { return m_stopper; }
     /** Whether the operation that runs now was cancelled. */
     bool cancelled() const { return m_stopper.stopRequested(); }
 

@@ -4,7 +4,11 @@
 
 #include "ProviderFixture.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
+
+#include <thread>
 #include <QThread>
 
 #include <thread>
@@ -119,6 +123,44 @@ TEST_F(ProviderTest, CentralLayoutReadsWaitForAWritingClientAndFollowAReplacedDa
         {rootPath, withAuth({"update", "--force", "--set-depth", "infinity"}, {"src"})},
         {rootPath, withAuth({"update"}, {"src/b.c"})},
     });
+
+    // A cancel ends the wait at once: the read finds nothing, and nothing runs.
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(rootPath + "/.svn/wc.db").constData(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    QElapsedTimer clock;
+    clock.start();
+    std::thread canceller([this] {
+        QThread::msleep(300);
+        svn.cancelOperation();
+    });
+    EXPECT_FALSE(svn.getFile({"lib", "c.c"}, true));
+    EXPECT_LT(clock.elapsed(), 1300);
+    canceller.join();
+    sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    EXPECT_EQ(fake.callCount(), 3); // and no clean-up after a run that never started
+}
+
+TEST_F(ProviderTest, CentralLayoutDatabasesOfOtherFormatsAreLeftToTheClient)
+{
+    // svn 1.7 writes format 29, 1.8 to 1.14 write 31; below or above, the
+    // database is not read, and a folder on disk is the client's to judge.
+    struct Case { int format; bool read; };
+    const Case cases[] = {{28, false}, {29, true}, {31, true}, {32, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        QDir(rootPath + "/.svn").removeRecursively();
+        makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}});
+        QDir().mkpath(rootPath + "/plain");
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(rootPath + "/.svn/wc.db").constData(), &db), SQLITE_OK);
+        sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(c.format)).c_str(), nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        svn.refresh();
+        const int before = fake.callCount();
+        svn.getFileStatus({"plain", "x.c"});
+        EXPECT_EQ(fake.callCount() - before, c.read ? 0 : 1); // read: "plain" holds no working copy
+    }
 }
 
 TEST_F(ProviderTest, UndoCheckoutDiscardingUnlocksFirstInTheCentralLayout)

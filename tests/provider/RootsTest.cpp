@@ -8,10 +8,12 @@ TEST_F(ProviderTest, OneListFormReadsTheWorkingCopysPlace)
 {
     seam.bind(rootPath, "old-url", {"old"});
     const QStringList parts = rootPath.split('/', Qt::SkipEmptyParts);
-    EXPECT_FALSE(svn.setRoots(parts)); // no working copy: nothing runs, the old place stays
+    EXPECT_FALSE(svn.setRoots(parts)); // no working copy: nothing runs, the old place stays, the error says so
+    EXPECT_EQ(lastError(), "info: " + rootPath + " is not a working copy");
     EXPECT_EQ(seam.localRootPath(), rootPath);
     EXPECT_EQ(seam.rootURL(), "old-url");
     makeWorkingCopy();
+    svn.setOption(SourceCodeControlOption::RepositoryURL, "svn://repo/trunk");
     struct Case { QByteArray info; bool result; const char* rootURL; QStringList repositoryRoots; };
     const Case cases[] = {
         {"Path: .\nURL: svn://host/repo/trunk/proj\nRepository Root: svn://host/repo\n", true,
@@ -19,6 +21,9 @@ TEST_F(ProviderTest, OneListFormReadsTheWorkingCopysPlace)
         {"URL: file:///r/a\n", true, "file:///r/a", {"file:", "r", "a"}},                   // no root: the whole URL
         {"Repository Root: svn://elsewhere\nURL: svn://host/x\n", true, "svn://host/x", {"file:", "r", "a"}},
         {"Path: .\n", true, "svn://host/x", {}},                                             // neither line
+        // Below the repository URL the host set: relative to it, as the two-list form takes them.
+        {"URL: SVN://Repo/trunk/My%20Proj\nRepository Root: svn://repo\n", true, "SVN://Repo/trunk/My%20Proj",
+         {"My Proj"}},
     };
     for (const Case& c : cases) {
         fake.respond(c.info);

@@ -240,6 +240,14 @@ TEST_F(ProviderTest, OutputAndTheLastError)
     EXPECT_EQ(lastError(), "unlock: cannot run '" + root.path() + "/no-such-svn': not found");
 }
 
+TEST_F(ProviderTest, ALockWithoutAUserNameIsRefusedAtOnce)
+{
+    seam.client().setCredentials(QString(), QString());
+    EXPECT_FALSE(svn.checkout({"a.c"}, "c", false));
+    EXPECT_EQ(lastError(), "lock: a lock needs a user name: call login() with the user name first");
+    EXPECT_EQ(fake.callCount(), 0);
+}
+
 TEST_F(ProviderTest, OptionsAndLogin)
 {
     SVNInterface fresh;
