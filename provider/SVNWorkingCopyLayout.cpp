@@ -186,10 +186,10 @@ int SVNWorkingCopyLayout::waitWhileBusy(void* layout, int count)
     // Another client writes the database: wait for it, but never longer than
     // the budget, and not at all once the operation is cancelled.
     const QTx::ProcessStopper* stopper = static_cast<SVNWorkingCopyLayout*>(layout)->m_stopper;
-    if (count * s_busyPauseMs >= s_busyTimeoutMs || (stopper && stopper->stopRequested()))
+    if (count * s_busyPauseMs >= s_busyTimeoutMs)
         return 0;
     if (stopper)
-        return stopper->wait(s_busyPauseMs) ? 0 : 1;
+        return stopper->wait(s_busyPauseMs) ? 0 : 1; // a stop asked for ends the wait at once
     QThread::msleep(s_busyPauseMs);
     return 1;
 }

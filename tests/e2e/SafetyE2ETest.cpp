@@ -185,8 +185,13 @@ TEST_F(Safety, AFolderMissingOnDiskIsNoWorkingCopy)
         FileStatus status;
         EXPECT_TRUE(statusOf({"lib", "CMakeLists.txt"}, status));
         EXPECT_EQ(status.statusText, "missing"); // not the root's "M"
-        m_provider->addFile({"lib", "new.txt"}, "c");
+        const bool added = m_provider->addFile({"lib", "new.txt"}, "c");
         EXPECT_EQ(svnOk({"status", other + "/new.txt"}, "ann"), "?       " + QFile::encodeName(other) + "/new.txt\n");
+        if (how == rm) { // refused by name, before any run
+            EXPECT_FALSE(added);
+            EXPECT_TRUE(lastError().startsWith("add: the folder lib is versioned but missing on disk"))
+                << lastError().toStdString();
+        }
     }
     QDir::setCurrent(here);
 }

@@ -236,4 +236,37 @@ TEST_F(ProviderTest, CheckinCommitsAndRefreshesTheCachedRecord)
                 {rootPath, withAuth(QStringList{"commit"} + message(""), {"top.c"})}});
 }
 
+TEST_F(ProviderTest, ACommitStoppedBeforeItsEndIsCheckedWithTheServer)
+{
+    // The time limit stops the commit; after the clean-up the server is asked
+    // for the newest revision of the file: it is the commit only when it is
+    // newer than the file's base (1) and carries this message and user.
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}, {"f.c", 0, "file", "normal", ""}});
+    seam.client().setTimeoutSeconds(1);
+    const auto entry = [](const char* revision, const char* author, const char* message) {
+        return QByteArray("<?xml version=\"1.0\"?>\n<log>\n<logentry\n   revision=\"") + revision + "\">\n<author>"
+            + author + "</author>\n<date>2026-12-07T03:53:01.721368Z</date>\n<msg>" + message + "</msg>\n</logentry>\n</log>\n";
+    };
+    struct Case { QByteArray log; bool landed; };
+    const Case cases[] = {
+        {entry("2", "ann", "edit &amp; more"), true},
+        {entry("2", "ann", "another message"), false},
+        {entry("1", "ann", "edit &amp; more"), false},
+        {entry("2", "bob", "edit &amp; more"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.log.toStdString());
+        const int before = fake.callCount();
+        fake.respond("", "", 0, 5000); // the commit, stopped
+        fake.respond("");              // the clean-up
+        fake.respond(c.log);
+        EXPECT_EQ(svn.checkin({"f.c"}, "edit & more"), c.landed);
+        QStringList runs;
+        for (size_t i = size_t(before); i < fake.calls().size(); ++i)
+            runs << fake.calls()[i].arguments.at(1);
+        EXPECT_EQ(runs, c.landed ? QStringList({"commit", "cleanup", "log", "update"})
+                                 : QStringList({"commit", "cleanup", "log"}));
+    }
+}
+
 } // namespace
