@@ -146,6 +146,18 @@ TEST_F(StatusPassTest, AWholeTreePassFilesEveryLineUnderItsOwnFolder)
     EXPECT_EQ(answer("lib2/f.c"), "in-repository");
     EXPECT_EQ(runs.size(), 2);
 
+    // In a working copy of the per-folder layout, where a folder that holds
+    // no working copy is otherwise the repository's to tell, the pass's own
+    // "?" line says a folder's contents are not versioned.
+    QDir(rootPath + "/old").mkpath("build/deep");
+    makeWorkingCopy("old");
+    pass.bind(rootPath + "/old", "svn://repo/trunk/old");
+    replies = {{"?                                        build\n                 3        3 ann          .\n"
+                "Status against revision:      3\n"}};
+    EXPECT_EQ(answer("build/deep/x.o"), "not-versioned");
+    EXPECT_EQ(runs.size(), 3);
+    pass.bind(rootPath, "svn://repo/trunk");
+
     // A folder entry dropped (its folder just joined the working copy) is
     // read again, never used through the pointer of the last question.
     replies = {{"A                -       ?   ?           new.c\n"}};
@@ -158,7 +170,7 @@ TEST_F(StatusPassTest, AWholeTreePassFilesEveryLineUnderItsOwnFolder)
     pass.clear();
     replies = {tree};
     EXPECT_EQ(answer("a/b/c.txt"), "record [M      ] 3");
-    EXPECT_EQ(runs.mid(2), QStringList({"lib: status --non-recursive --show-updates --verbose",
+    EXPECT_EQ(runs.mid(3), QStringList({"lib: status --non-recursive --show-updates --verbose",
                                         ": status --show-updates --verbose --ignore-externals"}));
 }
 
