@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 TEST(PathTest, NormalisationTable)
 {
@@ -74,6 +76,33 @@ TEST(PathTest, CopiesShareUntilOneChanges)
     EXPECT_EQ(shared.osPathQString(), "/a/b/xz");
     EXPECT_EQ((c + "/../c").osPathQString(), "/a/c");
     EXPECT_STREQ(c.osPath(), "/a/b");
+}
+
+TEST(PathTest, CopiesOfOneValueLiveOnManyThreads)
+{
+    // Threads copy one value, query their copies (filling the shared
+    // caches), compare, change and drop them, all at once; the value and
+    // its caches come out as they were.
+    const Path shared("/top/./dir/../f.txt");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&shared, t] {
+            for (int i = 0; i < 500; ++i) {
+                Path copy = shared;
+                Path again(copy);
+                EXPECT_STREQ(copy.osPath(), "/top/f.txt");
+                EXPECT_EQ(again.fileName(), "f.txt");
+                EXPECT_TRUE(again == shared && !(copy < shared));
+                again.setPath(QStringLiteral("/thread/%1").arg(t));
+                copy = again;
+                EXPECT_EQ(copy.canonicalPathQString(), QStringLiteral("/thread/%1").arg(t));
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_STREQ(shared.canonicalPath(), "/top/f.txt");
+    EXPECT_FALSE(shared.exists());
 }
 
 TEST(PathTest, ComparisonsUseCanonicalFormExactly)
