@@ -19,8 +19,10 @@ class PathData;
  * fill these caches without copying the body, so every value sharing it sees
  * them. Like Qt's implicitly shared values, copies may go to other threads:
  * values sharing a body may be copied, queried and destroyed on different
- * threads at once (the count is atomic, the caches are filled under a lock).
- * One value is used by one thread at a time.
+ * threads at once (the count is atomic, the caches are filled under a lock),
+ * and one value may be copied and queried by several threads at once; only
+ * a change of a value (assignment, setPath(), +=, detach()) needs that no
+ * other thread uses that same value meanwhile.
  *
  * On this platform the operating-system and canonical forms are the path
  * itself; the caching runs all the same.

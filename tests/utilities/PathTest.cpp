@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,29 +81,39 @@ TEST(PathTest, CopiesShareUntilOneChanges)
 
 TEST(PathTest, CopiesOfOneValueLiveOnManyThreads)
 {
-    // Threads copy one value, query their copies (filling the shared
-    // caches), compare, change and drop them, all at once; the value and
-    // its caches come out as they were.
-    const Path shared("/top/./dir/../f.txt");
+    // Threads copy the same values at once; then, all at once again, they
+    // query their copies (the first query of a body fills the caches its
+    // copies share), compare, change and drop them. The values and their
+    // caches come out as they were.
+    std::vector<Path> values;
+    for (int i = 0; i < 300; ++i)
+        values.emplace_back(QStringLiteral("/top/./%1/../f.txt").arg(i));
+    const int count = 8;
+    std::atomic<int> ready{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([&shared, t] {
-            for (int i = 0; i < 500; ++i) {
-                Path copy = shared;
-                Path again(copy);
+    for (int t = 0; t < count; ++t) {
+        threads.emplace_back([&values, &ready, t] {
+            std::vector<Path> copies(values);
+            ready.fetch_add(1);
+            while (ready.load() < count)
+                std::this_thread::yield();
+            const QString own = QStringLiteral("/thread/%1").arg(t);
+            for (Path& copy : copies) {
                 EXPECT_STREQ(copy.osPath(), "/top/f.txt");
-                EXPECT_EQ(again.fileName(), "f.txt");
-                EXPECT_TRUE(again == shared && !(copy < shared));
-                again.setPath(QStringLiteral("/thread/%1").arg(t));
-                copy = again;
-                EXPECT_EQ(copy.canonicalPathQString(), QStringLiteral("/thread/%1").arg(t));
+                EXPECT_EQ(copy.fileName(), "f.txt");
+                EXPECT_TRUE(Path("/top/f.txt") == copy && !(copy < Path("/top/f.txt")));
+                Path again = copy;
+                copy.setPath(own);
+                EXPECT_EQ(copy.canonicalPathQString(), own);
+                again = copy;
             }
         });
     }
     for (std::thread& thread : threads)
         thread.join();
-    EXPECT_STREQ(shared.canonicalPath(), "/top/f.txt");
-    EXPECT_FALSE(shared.exists());
+    for (const Path& value : values)
+        EXPECT_STREQ(value.canonicalPath(), "/top/f.txt");
+    EXPECT_FALSE(values.front().exists());
 }
 
 TEST(PathTest, ComparisonsUseCanonicalFormExactly)
