@@ -347,6 +347,7 @@ public:
 
     // The child's output arrived: it is not silent now.
     void heard() { m_heardMs = nowMs(); }
+
     bool expired() const { return m_expired; }
     bool stopped() const { return m_stopped; }
 
