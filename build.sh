@@ -28,8 +28,8 @@ demo_packages=(cmake make g++ qt6-base-dev libsqlite3-dev subversion)
 # Everything else: the utility layer, the tests, their servers, the sanitizer
 # and fuzz builds, the package checks.
 packages=("${demo_packages[@]}" qt6-5compat-dev libgtest-dev googletest libbenchmark-dev clang
-          libclang-rt-14-dev strace apache2 apache2-utils libapache2-mod-svn openssl dpkg-dev file pkgconf
-          binutils lintian)
+          libclang-rt-14-dev strace apache2 apache2-utils libapache2-mod-svn openssl openssh-server dpkg-dev file
+          pkgconf binutils lintian)
 # The API documentation: what configuring the whole tree needs, and Doxygen.
 docs_packages=("${demo_packages[@]}" qt6-5compat-dev doxygen)
 

@@ -4,6 +4,7 @@
 #include "PathData.h"
 
 #include <QFileInfo>
+#include <QMutexLocker>
 
 Path::Path()
 {
@@ -28,19 +29,19 @@ Path::Path(const std::string& path)
 Path::Path(const Path& other)
     : d(other.d)
 {
-    ++d->refCount;
+    d->refCount.ref();
 }
 
 Path::~Path()
 {
-    if (--d->refCount == 0)
+    if (!d->refCount.deref())
         delete d;
 }
 
 Path& Path::operator=(const Path& other)
 {
-    ++other.d->refCount;
-    if (--d->refCount == 0)
+    other.d->refCount.ref();
+    if (!d->refCount.deref())
         delete d;
     d = other.d;
     return *this;
@@ -69,7 +70,7 @@ void Path::setPath(const std::string& path)
 
 Path& Path::operator+=(const QString& text)
 {
-    const QString joined = d->osPath() + text;
+    const QString joined = osPathQString() + text;
     detach();
     d->setPath(joined);
     return *this;
@@ -77,89 +78,111 @@ Path& Path::operator+=(const QString& text)
 
 Path Path::operator+(const QString& text) const
 {
-    return Path(d->osPath() + text);
+    return Path(osPathQString() + text);
 }
 
 void Path::detach()
 {
-    if (d->refCount > 1) {
-        --d->refCount;
-        d = new PathData(*d);
+    if (d->refCount.loadAcquire() > 1) {
+        PathData* copy;
+        {
+            const QMutexLocker lock(&d->mutex);
+            copy = new PathData(*d);
+        }
+        // Another value may have let go meanwhile and left this one the last.
+        if (!d->refCount.deref())
+            delete d;
+        d = copy;
     }
 }
 
 bool Path::isEmpty() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->isEmpty();
 }
 
 QString Path::osPathQString() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->osPath();
 }
 
 const char* Path::osPath() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->osPathBytes();
 }
 
 QString Path::canonicalPathQString() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->canonicalPath();
 }
 
 const char* Path::canonicalPath() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->canonicalPathBytes();
 }
 
 QString Path::filePath() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->fileInfo()->filePath();
 }
 
 QString Path::fileName() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->fileInfo()->fileName();
 }
 
 QString Path::baseName() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->fileInfo()->baseName();
 }
 
 QString Path::extension(bool complete) const
 {
+    const QMutexLocker lock(&d->mutex);
     return complete ? d->fileInfo()->completeSuffix() : d->fileInfo()->suffix();
 }
 
 QString Path::dirPath(bool absolute) const
 {
+    const QMutexLocker lock(&d->mutex);
     return absolute ? d->fileInfo()->absolutePath() : d->fileInfo()->path();
 }
 
 QDir Path::dir(bool absolute) const
 {
+    const QMutexLocker lock(&d->mutex);
     return absolute ? d->fileInfo()->absoluteDir() : d->fileInfo()->dir();
 }
 
 bool Path::exists() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->fileInfo()->exists();
 }
 
 bool Path::writable() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->fileInfo()->isWritable();
 }
 
 bool Path::readable() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->fileInfo()->isReadable();
 }
 
 QDateTime Path::created() const
 {
+    const QMutexLocker lock(&d->mutex);
     QFileInfo* info = d->fileInfo();
     info->refresh();
     // Not every file system records a birth time; the status change time is
@@ -170,6 +193,7 @@ QDateTime Path::created() const
 
 QDateTime Path::lastModified() const
 {
+    const QMutexLocker lock(&d->mutex);
     QFileInfo* info = d->fileInfo();
     info->refresh();
     return info->lastModified();
@@ -177,6 +201,7 @@ QDateTime Path::lastModified() const
 
 QDateTime Path::lastRead() const
 {
+    const QMutexLocker lock(&d->mutex);
     QFileInfo* info = d->fileInfo();
     info->refresh();
     return info->lastRead();
@@ -184,6 +209,7 @@ QDateTime Path::lastRead() const
 
 qint64 Path::size() const
 {
+    const QMutexLocker lock(&d->mutex);
     return d->fileInfo()->size();
 }
 
@@ -194,6 +220,7 @@ QStringList Path::dirPathQStringList(bool absolute) const
 
 QStringList Path::filePathQStringList(bool absolute) const
 {
+    const QMutexLocker lock(&d->mutex);
     QFileInfo* info = d->fileInfo();
     const QString text = absolute ? info->absoluteFilePath() : info->filePath();
     return text.split(QLatin1Char('/'), Qt::SkipEmptyParts);
@@ -203,9 +230,10 @@ bool Path::operator==(const Path& other) const
 {
     if (d == other.d)
         return true;
-    other.d->canonicalPath();
-    d->canonicalPath();
-    return d->canonical == other.d->canonical;
+    // One body locked at a time, so that two threads comparing a and b
+    // each way round cannot wait for each other.
+    const QString theirs = other.canonicalPathQString();
+    return canonicalPathQString() == theirs;
 }
 
 bool Path::operator!=(const Path& other) const
@@ -217,9 +245,8 @@ bool Path::operator<(const Path& other) const
 {
     if (d == other.d)
         return false;
-    other.d->canonicalPath();
-    d->canonicalPath();
-    return d->canonical < other.d->canonical;
+    const QString theirs = other.canonicalPathQString();
+    return canonicalPathQString() < theirs;
 }
 
 bool Path::isPathDelimiter(const QChar& c)

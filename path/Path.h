@@ -19,7 +19,12 @@ class PathData;
  * one body and a change copies it first (copy on write). The body caches the
  * operating-system form, the canonical form and a QFileInfo; the const queries
  * fill these caches without copying the body, so every value sharing it sees
- * them. A Path and the values sharing its body belong to one thread.
+ * them. Like Qt's implicitly shared values, copies may go to other threads:
+ * values sharing a body may be copied, queried and destroyed on different
+ * threads at once (the count is atomic, the caches are filled under a lock),
+ * and one value may be copied and queried by several threads at once; only
+ * a change of a value (assignment, setPath(), +=, detach()) needs that no
+ * other thread uses that same value meanwhile.
  *
  * On this platform the operating-system and canonical forms are the path
  * itself; the caching runs all the same.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QAtomicInt>
 #include <QByteArray>
+#include <QMutex>
 #include <QString>
 
 class QFileInfo;
@@ -9,8 +11,11 @@ class QFileInfo;
  * The shared body of a Path value. It holds the normalised path and caches
  * three things derived from it: the operating-system form (kept in `path`
  * itself once converted), the canonical form and a QFileInfo for file
- * queries. The reference count is a plain int: a body and every Path that
- * shares it belong to one thread.
+ * queries. The reference count is atomic, so the values sharing a body may
+ * be copied, assigned and destroyed on any threads at once; `mutex` guards
+ * the rest (the path and the caches that queries fill), so they may be
+ * queried at once too. Path takes it for each query; a body that no other
+ * value shares is changed without it.
  *
  * Invariant: after any change of the path both flags are false, `canonical`
  * equals `path`, and `info` is null.
@@ -22,7 +27,8 @@ public:
     explicit PathData(const QString& path);
     /**
      * A private copy for writing: count 1, copies of both strings and both
-     * flags, and no file information (a QFileInfo is never shared).
+     * flags, and no file information (a QFileInfo is never shared). Hold
+     * the mutex of @p other while it is shared.
      */
     PathData(const PathData& other);
     /** Deletes the file information, if any. */
@@ -55,7 +61,9 @@ public:
     /** Adjusts the operating-system form in place; nothing to do on this platform. */
     void polishOsPath();
 
-    int refCount;
+    QAtomicInt refCount;
+    /** Held while the fields below are read or the caches filled. */
+    QMutex mutex;
     QString path;
     QString canonical;
     bool osPathDone;

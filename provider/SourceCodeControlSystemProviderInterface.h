@@ -59,12 +59,16 @@ inline constexpr char LockSupported[] = "Environment/Source Code Control/SVNLock
  */
 inline constexpr char PasswordFromStdin[] = "Environment/Source Code Control/SVNPasswordFromStdin";
 /**
- * Whole seconds one client run may take; unset, 0 or not a number: no
- * limit. A run still going then is ended (with whatever it started: at once
- * when it only reads; a run that changes the working copy gets two seconds
- * to stop, and "svn cleanup" then runs on that working copy, so it is not
- * left locked) and its operation fails at once, getLastError() naming the
- * limit and the time waited.
+ * Whole seconds one client run may stay silent; unset, 0 or not a number:
+ * no limit. Silent means that neither the client nor anything it started
+ * (ssh, for svn+ssh) has printed anything or moved a byte: read or written
+ * a file, a pipe or the network, or seen the data it handed to the network
+ * leave. A long commit over a slow link therefore runs as long as it needs.
+ * A run silent that long is ended (with whatever it started: at once when
+ * it only reads; a run that changes the working copy gets two seconds to
+ * stop, and "svn cleanup" then runs on that working copy, so it is not left
+ * locked) and its operation fails at once, getLastError() saying that the
+ * client was silent for that many seconds and when it was stopped.
  */
 inline constexpr char Timeout[] = "Environment/Source Code Control/SVNTimeout";
 /**

@@ -68,21 +68,35 @@ struct SpawnOptions
      */
     int outputDescriptor = -1;
     /**
-     * When positive, and `wait` is true: the child starts in a process group
-     * of its own, and when it is still running after this many milliseconds
-     * the whole group gets SIGTERM, then SIGKILL `killGraceMs` later, and is
-     * reaped. The run then reports -1.
+     * When positive, and `wait` is true: a limit on the run's whole time.
+     * When the child is still running after this many milliseconds, its
+     * process group (the child and whatever it started) gets SIGTERM, then
+     * SIGKILL `killGraceMs` later, and is reaped. The run then reports -1.
      */
     int timeoutMs = 0;
-    /** How long a child ended by the time limit gets after SIGTERM; 0: SIGKILL at once. */
+    /**
+     * When positive, and `wait` is true: a limit on silence. The run is
+     * ended as by the time limit (the same grace; `timedOut` set) once, for
+     * this many milliseconds, nothing in the child's process group has moved
+     * a byte: no output arrived from it, the kernel's read and write
+     * counters of its processes stood still (files, pipes and sockets alike,
+     * a grandchild's too), and no send queue of a TCP socket they hold got
+     * shorter (bytes handed to the kernel still leaving over a slow link).
+     * A child that keeps moving data may so run for any length of time. The
+     * counters are read (from /proc, on Linux only; elsewhere only output
+     * counts) a few times a second and only while this limit is set, so a
+     * silent child is ended at most a quarter of a second after the limit.
+     */
+    int silenceLimitMs = 0;
+    /** How long a child ended by the time or silence limit gets after SIGTERM; 0: SIGKILL at once. */
     int killGraceMs = 2000;
-    /** When not null: set to whether the time limit ended the run. */
+    /** When not null: set to whether the time limit or the silence limit ended the run. */
     bool* timedOut = nullptr;
     /**
      * When not null, and `wait` is true: a stop request ends the run (the
-     * child starts in a process group of its own, which gets SIGTERM, then
-     * SIGKILL `stopGraceMs` later, or SIGKILL at once with no grace), or
-     * keeps it from starting. The run then reports -1 and `stopped` true.
+     * child's process group gets SIGTERM, then SIGKILL `stopGraceMs` later,
+     * or SIGKILL at once with no grace), or keeps it from starting. The run
+     * then reports -1 and `stopped` true.
      */
     const ProcessStopper* stopper = nullptr;
     /** How long a stopped child gets after SIGTERM; 0: SIGKILL at once. */
@@ -137,6 +151,14 @@ struct SpawnOptions
  * @return the child's exit status as a signed 8-bit value (255 gives -1);
  *         -1 when the program could not be started, the child was killed by
  *         a signal or could not be forked (then no line is appended).
+ *
+ * The child starts in a session of its own, which is also a process group
+ * of its own, with no controlling terminal: nothing it starts can open
+ * /dev/tty, so a program that would ask the user there (ssh about an
+ * unknown host key or a passphrase) fails at once with its reason instead
+ * of being stopped by the terminal, and signals of the host's terminal
+ * (Ctrl-C, a hang-up) do not reach it. The time limit, the silence limit
+ * and a stop end that whole group.
  *
  * Safe to call from several threads at once: the pipes are close-on-exec, so
  * no other child inherits them. The child is started without copying the

@@ -13,6 +13,7 @@
 #include "QTxProcess.h"
 
 #include "EightBit.h"
+#include "GroupActivity.h"
 #include "LineCutter.h"
 #include "QTxProcessEnvironment.h"
 
@@ -48,6 +49,8 @@ constexpr size_t CaptureReadSize = 256 * 1024;
 constexpr long GatherPauseUs = 500;
 // After SIGKILL, how long a descendant that left the group may keep the pipes open.
 constexpr qint64 PipeGraceMs = 1000;
+// How often the silence limit reads the group's counters.
+constexpr qint64 ActivitySampleMs = 250;
 
 // Owns one descriptor and closes it on every way out.
 class Descriptor
@@ -172,11 +175,12 @@ QString errnoText(int error)
     }
 }
 
-// Starts the child. The descriptors become the child's 0 (when `input` is
-// open), 1 and 2 (when open); `directoryFd` (when open) is entered first.
-// Returns the child's pid, or -1 with `error` set when it could not be started.
+// Starts the child in a session of its own. The descriptors become the
+// child's 0 (when `input` is open), 1 and 2 (when open); `directoryFd` (when
+// open) is entered first. Returns the child's pid, or -1 with `error` set
+// when it could not be started.
 pid_t startChild(const QByteArray& program, char* const* argv, char* const* envp, int input,
-                 int output, int errors, int directoryFd, bool ownGroup, int& error)
+                 int output, int errors, int directoryFd, int& error)
 {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
@@ -203,14 +207,14 @@ pid_t startChild(const QByteArray& program, char* const* argv, char* const* envp
     sigemptyset(&stopping);
     for (int number : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM})
         sigaddset(&stopping, number);
-    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    // A new session (and with it a new process group, the one a limit or a
+    // stop signals) without a controlling terminal: a program that would
+    // ask on /dev/tty cannot open it and fails, where in a background group
+    // of the host's terminal it would be stopped until killed.
+    const short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID;
     ready = ready && ::posix_spawnattr_setsigmask(&attributes, &none) == 0
-        && ::posix_spawnattr_setsigdefault(&attributes, &stopping) == 0;
-    if (ownGroup) {
-        flags |= POSIX_SPAWN_SETPGROUP;
-        ready = ready && ::posix_spawnattr_setpgroup(&attributes, 0) == 0;
-    }
-    ready = ready && ::posix_spawnattr_setflags(&attributes, flags) == 0;
+        && ::posix_spawnattr_setsigdefault(&attributes, &stopping) == 0
+        && ::posix_spawnattr_setflags(&attributes, flags) == 0;
 
     pid_t pid = -1;
     error = ready ? ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv, envp) : EINVAL;
@@ -270,7 +274,7 @@ struct Capture
 class Child
 {
 public:
-    explicit Child(pid_t pid, bool ownGroup) : m_pid(pid), m_ownGroup(ownGroup)
+    explicit Child(pid_t pid) : m_pid(pid)
     {
         // Readable once the child has ended; absent on kernels before 5.3.
         m_exitFd.reset(int(::syscall(SYS_pidfd_open, pid, 0)));
@@ -285,13 +289,8 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    void signal(int number) const
-    {
-        if (m_ownGroup)
-            ::kill(-m_pid, number); // the client and whatever it started
-        else
-            ::kill(m_pid, number);
-    }
+    // Signals the child's process group: the child and whatever it started.
+    void signal(int number) const { ::kill(-m_pid, number); }
 
     // Blocks until the child has ended; true with its wait status.
     bool reap(int* status)
@@ -327,23 +326,28 @@ public:
 private:
     Descriptor m_exitFd;
     pid_t m_pid;
-    bool m_ownGroup;
 };
 
-// How one run is ended early: by its time limit, or by a stop request from
-// another thread. Either way the child gets SIGTERM, then SIGKILL after the
-// grace (at once without one), and a descendant that keeps the pipes open
-// after that is no longer waited for.
+// How one run is ended early: by its time limit, its silence limit, or by a
+// stop request from another thread. Either way the child's group gets
+// SIGTERM, then SIGKILL after the grace (at once without one), and a
+// descendant that keeps the pipes open after that is no longer waited for.
 class Ending
 {
 public:
-    Ending(int timeoutMs, int killGraceMs, const QTx::ProcessStopper* stopper, int stopGraceMs)
-        : m_limitMs(timeoutMs > 0 ? nowMs() + timeoutMs : 0), m_killGraceMs(qMax(0, killGraceMs)),
-          m_stopper(stopper), m_stopGraceMs(qMax(0, stopGraceMs))
+    Ending(pid_t group, const QTx::SpawnOptions& options, bool wait)
+        : m_limitMs(wait && options.timeoutMs > 0 ? nowMs() + options.timeoutMs : 0),
+          m_silenceMs(wait ? qMax(0, options.silenceLimitMs) : 0), m_killGraceMs(qMax(0, options.killGraceMs)),
+          m_stopper(wait ? options.stopper : nullptr), m_stopGraceMs(qMax(0, options.stopGraceMs)),
+          m_activity(group), m_heardMs(nowMs()), m_nextSampleMs(m_heardMs)
     {
     }
 
-    bool isSet() const { return m_limitMs != 0 || m_stopper; }
+    bool isSet() const { return m_limitMs != 0 || m_silenceMs != 0 || m_stopper; }
+
+    // The child's output arrived: it is not silent now.
+    void heard() { m_heardMs = nowMs(); }
+
     bool expired() const { return m_expired; }
     bool stopped() const { return m_stopped; }
 
@@ -359,7 +363,7 @@ public:
             if (m_stopper && m_stopper->stopRequested()) {
                 m_stopped = true;
                 begin(child, now, m_stopGraceMs);
-            } else if (m_limitMs != 0 && now >= m_limitMs) {
+            } else if ((m_limitMs != 0 && now >= m_limitMs) || (m_silenceMs != 0 && silent(now))) {
                 m_expired = true;
                 begin(child, now, m_killGraceMs);
             }
@@ -370,13 +374,28 @@ public:
         } else if (m_stage == 2 && now >= m_endMs) {
             m_stage = 3; // a descendant outside the group holds the pipes: stop reading
         }
-        const qint64 next = m_stage == 0 ? (m_limitMs != 0 ? m_limitMs : now + PollTimeoutMs) : m_endMs;
+        qint64 next = m_stage == 0 ? (m_limitMs != 0 ? m_limitMs : now + PollTimeoutMs) : m_endMs;
+        if (m_stage == 0 && m_silenceMs != 0)
+            next = qMin(next, qMin(m_nextSampleMs, m_heardMs + m_silenceMs));
         return int(qBound<qint64>(1, next - nowMs(), qint64(PollTimeoutMs)));
     }
 
     bool gaveUpReading() const { return m_stage > 2; }
 
 private:
+    // Whether nothing has moved for the whole silence limit. The counters
+    // are read every sample period, and once more before a run is ended,
+    // so that a movement since the last reading still counts.
+    bool silent(qint64 now)
+    {
+        if (now >= m_nextSampleMs || now - m_heardMs >= m_silenceMs) {
+            if (m_activity.moved())
+                m_heardMs = now;
+            m_nextSampleMs = now + ActivitySampleMs;
+        }
+        return now - m_heardMs >= m_silenceMs;
+    }
+
     void begin(const Child& child, qint64 now, qint64 graceMs)
     {
         child.signal(graceMs > 0 ? SIGTERM : SIGKILL);
@@ -385,9 +404,13 @@ private:
     }
 
     qint64 m_limitMs;
+    qint64 m_silenceMs;
     qint64 m_killGraceMs;
     const QTx::ProcessStopper* m_stopper;
     qint64 m_stopGraceMs;
+    GroupActivity m_activity;
+    qint64 m_heardMs;
+    qint64 m_nextSampleMs;
     qint64 m_endMs = 0;
     int m_stage = 0;
     bool m_expired = false;
@@ -434,6 +457,8 @@ void collect(Capture& out, Capture& err, const Child& child, Ending& deadline)
                 capture.open = false;
         }
         exited = exited || fds[2].revents != 0;
+        if (taken > 0)
+            deadline.heard();
         if (taken > 0 && taken < streamingThreshold && !exited && (out.open || err.open))
             ::nanosleep(&pause, nullptr);
     }
@@ -540,16 +565,14 @@ int run(const QStringList& arguments, bool wait, const QString& workingDirectory
             *options.stopped = true;
         return -1;
     }
-    const bool ownGroup = wait && (options.timeoutMs > 0 || options.stopper);
     const int childOut = !capture ? -1 : toDescriptor ? options.outputDescriptor : outWrite.get();
     int spawnError = 0;
     const pid_t pid = startChild(program, argv.data(), envp, inputRead.get(), childOut,
-                                 capture ? errWrite.get() : -1, directory.get(), ownGroup, spawnError);
+                                 capture ? errWrite.get() : -1, directory.get(), spawnError);
     if (pid < 0)
         return fail(startProblem(argumentBytes.front(), errnoText(spawnError)));
-    Child child(pid, ownGroup);
-    Ending deadline(ownGroup ? options.timeoutMs : 0, options.killGraceMs, ownGroup ? options.stopper : nullptr,
-                    options.stopGraceMs);
+    Child child(pid);
+    Ending deadline(pid, options, wait);
     inputRead.close();
     // Our copies of the write ends must go, or end of file never arrives.
     outWrite.close();

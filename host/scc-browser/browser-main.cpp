@@ -40,7 +40,7 @@ QString browserUsage()
         "  --repository-root P   DIR's path below the URL; with it DIR is checked out\n"
         "                        there when it is not a working copy yet\n"
         "  --locking yes|no      offer check-out (locking) (default: no)\n"
-        "  --timeout SECONDS     end an svn run that takes longer (default 120, 0: no limit)\n"
+        "  --timeout SECONDS     end an svn run silent for longer (default 120, 0: no limit)\n"
         "  --verbose             also print the Commands pane's lines (every svn run of the\n"
         "                        provider) on standard error\n"
         "  --screenshot FILE     wait until everything is read, save the window as an\n"

@@ -225,7 +225,7 @@ QString hostUsage()
         "  --password-stdin      read the password from the first line of standard input\n"
         "  --locking yes|no      whether the IDE offers locking (option SVNLockSupported; default no);\n"
         "                        lock and unlock need yes\n"
-        "  --timeout SECONDS     end an svn run that takes longer (option SVNTimeout; default 120,\n"
+        "  --timeout SECONDS     end an svn run silent for longer (option SVNTimeout; default 120,\n"
         "                        0: no limit)\n"
         "  --root DIR            the local root (a working copy, or where to check one out)\n"
         "  --repository-root P   the local root's path below the URL; with it, --root is\n"

@@ -21,7 +21,7 @@ struct HostOptions
     QString userName;          ///< --user; null when not given
     QString password;          ///< read from --password-file or --password-stdin; null when neither
     bool lockSupported = false;///< --locking yes|no
-    int timeoutSeconds = 120;  ///< --timeout: seconds one svn run may take (0: no limit)
+    int timeoutSeconds = 120;  ///< --timeout: seconds one svn run may stay silent (0: no limit)
     QString localRoot;         ///< --root: absolute, cleaned local root; null when not given
     QString repositoryRoot;    ///< --repository-root: the local root's path in the repository; null when not given
     QString keepDirectory;     ///< --keep: where the demo leaves its files; null to remove them

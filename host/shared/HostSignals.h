@@ -4,8 +4,8 @@
 
 /**
  * Makes SIGINT and SIGTERM to scc-host end its children too. The provider
- * starts each svn client in a process group of its own (scc-host always sets
- * a time limit), so a signal meant for scc-host would not reach it. A thread
+ * starts each svn client in a session (and process group) of its own, so a
+ * signal meant for scc-host would not reach it. A thread
  * of scc-host's own takes both signals. When a stop handler is set (see
  * setStopHandler()), it calls that first, so that the provider ends its
  * running operation itself (a client that changes a working copy is then

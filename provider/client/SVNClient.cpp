@@ -12,12 +12,15 @@
 
 #include <memory>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcClient, "svnscc.client", QtInfoMsg)
 
 namespace {
 
 // How long a client that changes a working copy gets to finish its current
-// step after SIGTERM: when the time limit ends it, and when it is cancelled.
+// step after SIGTERM: when the time limit (on silence) ends it, and when it
+// is cancelled.
 const int s_writerGraceMs = 2000;
 const int s_cancelGraceMs = 1000;
 // The limit of a run that follows a stop when no time limit is set: it may
@@ -104,6 +107,14 @@ QString shownMessage(const SVNCommand& command)
                                                                                               : QString());
 }
 
+// Whether a line of standard error is the client's own error or warning
+// ("svn: E170013: ...", "svn: warning: W160042: ..."), not something a
+// program it started printed there (an ssh server's login banner).
+bool clientsOwn(const QString& line)
+{
+    return line.startsWith(QLatin1String("svn: E")) || line.startsWith(QLatin1String("svn: warning: W"));
+}
+
 // How a run ended, for the log.
 QString ending(const SVNRunResult& result, qint64 ms)
 {
@@ -115,14 +126,18 @@ QString ending(const SVNRunResult& result, qint64 ms)
     case SVNRunResult::End::NotStarted:
         return QStringLiteral("could not start: ") + result.startError;
     case SVNRunResult::End::TimedOut:
-        text = QStringLiteral("stopped by the time limit of %1 seconds, %2 ms").arg(result.timeLimitSeconds).arg(ms);
+        text = QStringLiteral("stopped after %1 seconds of silence (SVNTimeout), %2 ms")
+                   .arg(result.timeLimitSeconds)
+                   .arg(ms);
         break;
     case SVNRunResult::End::Stopped:
         text = QStringLiteral("cancelled, %1 ms").arg(ms);
         break;
     }
     if (!result.errors.isEmpty())
-        text += QStringLiteral("; errors: ") + result.errors.join(QStringLiteral(" | "));
+        text += (result.succeeded() ? QStringLiteral("; ignored on standard error (not the client's): ")
+                                    : QStringLiteral("; errors: "))
+            + result.errors.join(QStringLiteral(" | "));
     return text;
 }
 
@@ -130,7 +145,8 @@ QString ending(const SVNRunResult& result, qint64 ms)
 
 bool SVNRunResult::succeeded() const
 {
-    return end == End::Finished && ((exitCode == 0 && errors.isEmpty()) || accepted);
+    return end == End::Finished
+        && ((exitCode == 0 && std::none_of(errors.cbegin(), errors.cend(), clientsOwn)) || accepted);
 }
 
 bool SVNRunResult::hasCode(const char* code) const
@@ -172,8 +188,8 @@ QString SVNRunResult::message() const
         text = startError;
         break;
     case End::TimedOut:
-        text = QStringLiteral("the client did not finish within the time limit of %1 seconds "
-                              "(SVNTimeout) and was stopped after %2 seconds")
+        text = QStringLiteral("the client was silent for %1 seconds, the time limit (SVNTimeout), "
+                              "and was stopped after %2 seconds")
                    .arg(timeLimitSeconds)
                    .arg(double(elapsedMs) / 1000.0, 0, 'f', 1);
         break;
@@ -375,7 +391,7 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
         limitMs = limitMs > 0 ? qMin(limitMs, s_afterCancelLimitMs) : s_afterCancelLimitMs;
     else if (command.afterStop && limitMs == 0)
         limitMs = s_afterStopLimitMs;
-    options.timeoutMs = limitMs;
+    options.silenceLimitMs = limitMs;
     // A reader is ended at once; a writer gets time to leave its working copy consistent.
     const bool reads = command.workingCopy.isEmpty();
     options.killGraceMs = reads ? 0 : s_writerGraceMs;

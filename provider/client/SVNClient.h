@@ -34,7 +34,7 @@ struct SVNRunResult
     {
         Finished,   ///< the client ended on its own (exitCode -1: killed by a signal)
         NotStarted, ///< the client could not be started (or not in its folder): startError says why
-        TimedOut,   ///< the time limit ended it
+        TimedOut,   ///< the time limit ended it: the client was silent that long
         Stopped,    ///< the provider was asked to stop it
     };
 
@@ -47,7 +47,7 @@ struct SVNRunResult
     QStringList codes;
     /** Why the client could not be started ("cannot run 'svnx': not found"). */
     QString startError;
-    /** The time limit that ended the run, in seconds. */
+    /** The time limit (on silence) that ended the run, in seconds. */
     int timeLimitSeconds = 0;
     /** How long the run took, all attempts and waits included, in milliseconds. */
     qint64 elapsedMs = 0;
@@ -61,8 +61,10 @@ struct SVNRunResult
     QString cleanUpError;
 
     /**
-     * Exit code 0 and nothing on standard error (warnings count), or a
-     * failure the retry table accepts as done; never for a stopped run.
+     * Exit code 0 and none of the client's own lines on standard error
+     * ("svn: E...", and warnings, "svn: warning: W..."; other lines, such as
+     * an ssh server's login banner, do not count), or a failure the retry
+     * table accepts as done; never for a stopped run.
      */
     bool succeeded() const;
     /**
@@ -85,7 +87,8 @@ struct SVNRunResult
      * What the last error shows for a run that did not succeed or was
      * accepted: the error lines joined with "\n" (empty for a client killed
      * by a signal), why it could not start, or that the time limit stopped
-     * it and how long it was waited for; then why a clean-up failed.
+     * it (the client was silent that long) and when; then why a clean-up
+     * failed.
      */
     QString message() const;
 };
@@ -99,11 +102,13 @@ struct SVNRunResult
  * folder the command names (a folder that cannot be entered is a start
  * failure; a null one is the host's current folder); the host's
  * environment with the client's messages untranslated (LC_MESSAGES=C, no
- * LC_ALL or LANGUAGE) and names in UTF-8 (LC_CTYPE=C.UTF-8); with a time
- * limit, the child in a process group of its own that is ended when the
- * limit is up: at once when the run only reads, otherwise with SIGTERM and
- * SIGKILL two seconds later, after which "svn cleanup" runs on the working
- * copy it changed. The environment is taken from the host at the first run
+ * LC_ALL or LANGUAGE) and names in UTF-8 (LC_CTYPE=C.UTF-8); the child in
+ * a session of its own with no terminal (so ssh cannot ask anything and
+ * fails with its reason); with a time limit, ended with all it started
+ * once neither it nor they have printed or moved a byte for that long: at
+ * once when the run only reads, otherwise with SIGTERM and SIGKILL two
+ * seconds later, after which "svn cleanup" runs on the working copy it
+ * changed. The environment is taken from the host at the first run
  * after a setting changed, not at every run.
  *
  * cancel() may be called from any thread while another one is inside an
@@ -116,7 +121,8 @@ struct SVNRunResult
  * level, which is off unless the host or the user enables it
  * (QT_LOGGING_RULES="svnscc.client.debug=true"): where and what runs, the
  * password shown as "******" (argument or standard input), how it ended
- * (exit code and milliseconds, error lines, time limit, cancel, start
+ * (exit code and milliseconds, error lines or the standard-error lines
+ * that were not the client's and were ignored, time limit, cancel, start
  * failure), and every decision of the retry table.
  */
 class SVNClient
@@ -162,7 +168,7 @@ public:
      * ("--password-from-stdin") instead of as an argument.
      */
     void setPasswordFromStdin(bool fromStdin);
-    /** Whole seconds one attempt may take; 0: no limit. */
+    /** Whole seconds one attempt may stay silent (print nothing, move no data); 0: no limit. */
     void setTimeoutSeconds(int seconds);
 
     /**

@@ -21,6 +21,10 @@
 //   ignore-term              ignore SIGTERM from now on
 //   signal-mask              print the SigBlk line of /proc/self/status (the blocked signals) and a line feed
 //   grandchild:MS            start a child that sleeps MS milliseconds holding output and error open
+//   grandchild-writes:MS:F   start a child that closes output and error and, for MS milliseconds,
+//                            appends a line to file F every 200 milliseconds
+//   session                  print whether it leads its session, the tty_nr of /proc/self/stat, and
+//                            "ENXIO" when /dev/tty cannot be opened for want of a terminal, else "tty"
 //   end                      exit with status 0 at once, ignoring any later arguments
 
 #include <dirent.h>
@@ -211,6 +215,29 @@ int main(int argc, char** argv)
                 ::usleep(useconds_t(std::atol(value)) * 1000);
                 ::_exit(0);
             }
+        } else if (is(step, "grandchild-writes:", &value)) {
+            char* file = nullptr;
+            const long ms = std::strtol(value, &file, 10);
+            if (::fork() == 0) {
+                ::close(1);
+                ::close(2);
+                for (long waited = 0; waited < ms; waited += 200) {
+                    writeFile(file + 1, "x\n", O_APPEND);
+                    ::usleep(200000);
+                }
+                ::_exit(0);
+            }
+        } else if (is(step, "session")) {
+            std::string stat;
+            readFile("/proc/self/stat", stat);
+            int terminal = -1;
+            std::sscanf(stat.c_str() + stat.rfind(')') + 1, " %*c %*d %*d %*d %d", &terminal);
+            const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+            const bool noTerminal = tty < 0 && errno == ENXIO;
+            if (tty >= 0)
+                ::close(tty);
+            writeAll(1, std::to_string(::getsid(0) == ::getpid()) + ' ' + std::to_string(terminal) + ' '
+                            + (noTerminal ? "ENXIO" : "tty") + '\n');
         } else if (is(step, "end")) {
             return 0;
         } else if (is(step, "exit:", &value)) {

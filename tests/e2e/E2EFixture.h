@@ -27,11 +27,22 @@ enum class Transport
     Svn,   ///< svnserve, svn://
     Http,  ///< Apache with mod_dav_svn, http://
     Https, ///< the same over https://, with a throwaway certificate
+    SvnSsh, ///< sshd with svnserve as its forced command, svn+ssh://, a login banner and a tunnel without -q
 };
 
 inline const char* transportName(Transport transport)
 {
-    return transport == Transport::Svn ? "svn" : transport == Transport::Http ? "http" : "https";
+    switch (transport) {
+    case Transport::Svn:
+        return "svn";
+    case Transport::Http:
+        return "http";
+    case Transport::Https:
+        return "https";
+    case Transport::SvnSsh:
+        return "ssh";
+    }
+    return "";
 }
 
 /** What one run of a real Subversion tool gave. */
@@ -44,7 +55,9 @@ struct ToolRun
 
 /**
  * Each test gets a fresh repository behind a server of its own on
- * 127.0.0.1 (svnserve, or Apache over http or https as transport() says), a
+ * 127.0.0.1 (svnserve, Apache over http or https, or sshd, as transport()
+ * says; over ssh every svn run, the plug-in's and the test's, finds the
+ * tunnel in SVN_SSH), a
  * HOME of its own (so the machine's ~/.subversion is neither read nor
  * written, by the plug-in's client runs or by the checks), and a provider
  * from the dlopen-loaded plug-in with the three options set (locking on).
@@ -65,10 +78,14 @@ protected:
 
         if (transport() == Transport::Svn)
             m_server = std::make_unique<SvnServer>();
+        else if (transport() == Transport::SvnSsh)
+            m_server = std::make_unique<SshServer>();
         else
             m_server = std::make_unique<ApacheServer>(transport() == Transport::Https);
         ASSERT_TRUE(m_server->start(m_base + "/repository", m_environment)) << m_server->errorString().toStdString();
         m_url = m_server->url();
+        if (const auto* ssh = dynamic_cast<const SshServer*>(m_server.get()))
+            useTunnel(ssh->tunnel());
         if (transport() == Transport::Https)
             trustAuthority(true);
         ASSERT_TRUE(m_library.load(pluginPath())) << m_library.errorString().toStdString();
@@ -84,7 +101,16 @@ protected:
         m_library.unload();
         m_provider = nullptr;
         m_server->stop();
+        m_tunnel.reset();
         m_home.reset();
+    }
+
+    /** Makes every later svn run reach svn+ssh:// URLs through `tunnel` (SVN_SSH). */
+    void useTunnel(const QString& tunnel)
+    {
+        m_tunnel.reset();
+        m_tunnel.emplace("SVN_SSH", tunnel.toUtf8());
+        m_environment.insert("SVN_SSH", tunnel);
     }
 
     /**
@@ -282,4 +308,5 @@ protected:
     ProviderLibrary m_library;
     SourceCodeControlSystemProviderInterface* m_provider = nullptr;
     std::optional<ScopedVariable> m_home;
+    std::optional<ScopedVariable> m_tunnel;
 };

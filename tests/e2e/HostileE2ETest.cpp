@@ -90,7 +90,8 @@ TEST_P(SilentServers, AreStoppedByTheTimeLimit)
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_FALSE(status.controlled);
     EXPECT_TRUE(lastError().startsWith("info: ")) << lastError().toStdString();
-    EXPECT_TRUE(lastError().contains("time limit of 2 seconds (SVNTimeout)")) << lastError().toStdString();
+    EXPECT_TRUE(lastError().contains("was silent for 2 seconds, the time limit (SVNTimeout)"))
+        << lastError().toStdString();
     EXPECT_TRUE(clientsOf(::getpid()).isEmpty());
 }
 

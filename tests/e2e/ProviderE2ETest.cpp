@@ -1,7 +1,7 @@
 // The dlopen-loaded plug-in through its whole life cycle against the real
 // client, over each transport users have (svnserve, Apache over http and
-// over https) and with each way of passing the password; then what the
-// servers' access rules and certificates do to it.
+// over https, svn+ssh) and with each way of passing the password; then what
+// the servers' access rules and certificates do to it.
 
 #include "E2EFixture.h"
 
@@ -171,11 +171,22 @@ TEST_P(Transports, LifeCycle)
         EXPECT_EQ(s_log.filter(QRegularExpression(QStringLiteral("^run %1 ended: exit -?\\d+, ").arg(i))).size(), 1) << i;
     EXPECT_TRUE(s_log.filter(passwordOf(ann)).isEmpty());
     EXPECT_FALSE(s_log.filter("******").isEmpty());
+    // Over ssh the runs that reached the server passed its banner on, and it failed none.
+    if (transport() == Transport::SvnSsh) {
+        EXPECT_FALSE(s_log.filter(QStringLiteral("; ignored on standard error (not the client's): ")
+                                  + SshServer::bannerLine()).isEmpty());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(, Transports,
                          ::testing::Combine(::testing::Values(Transport::Svn, Transport::Http, Transport::Https),
                                             ::testing::Bool()),
+                         parameterName);
+// Over svn+ssh the tunnel is ann's whatever user and password a run names
+// (the server's forced command says so), so the steps' expectations hold as
+// they are, and one way of passing the password suffices; the banner that
+// every connection prints on standard error is the case of a tunnel without -q.
+INSTANTIATE_TEST_SUITE_P(Tunnel, Transports, ::testing::Values(LifeCycleParameter{Transport::SvnSsh, true}),
                          parameterName);
 
 TEST_P(AccessRules, RefuseWhatTheyForbidAndChangeNothing)
@@ -209,6 +220,7 @@ TEST_P(AccessRules, RefuseWhatTheyForbidAndChangeNothing)
     EXPECT_TRUE(svnOk({"info", urlOf("project/l.txt")}).contains("\nLock Owner: bob\n"));
 }
 
+// Not over svn+ssh: a wrong password is no refusal there, the tunnel being the credential.
 INSTANTIATE_TEST_SUITE_P(, AccessRules, ::testing::Values(Transport::Svn, Transport::Http, Transport::Https),
                          [](const ::testing::TestParamInfo<Transport>& parameter) {
                              return std::string(transportName(parameter.param));

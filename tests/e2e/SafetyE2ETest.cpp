@@ -151,7 +151,7 @@ TEST_F(Safety, AWriteStoppedByTheTimeLimitLeavesTheWorkingCopyUsable)
     EXPECT_FALSE(m_provider->checkin({"a.txt"}, "while the server hangs"));
     const QString error = lastError();
     ::kill(pid_t(m_server->processId()), SIGCONT);
-    EXPECT_TRUE(error.startsWith("commit: the client did not finish within the time limit of 2 seconds (SVNTimeout) "
+    EXPECT_TRUE(error.startsWith("commit: the client was silent for 2 seconds, the time limit (SVNTimeout), "
                                  "and was stopped after ")) << error.toStdString();
     // No lock is left ("L" in column 3), and the next write goes through at once.
     EXPECT_EQ(svnOk({"status", "--depth", "empty", m_root}, "ann"), QByteArray());

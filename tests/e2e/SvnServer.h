@@ -69,6 +69,36 @@ private:
 };
 
 /**
+ * OpenSSH's sshd on 127.0.0.1:PORT (run as the test's own user, root, with
+ * a config of its own), svn+ssh://127.0.0.1/NAME for a repository folder
+ * NAME. Its one user is the current one; the keys it accepts run
+ * "svnserve -t" as their forced command, which takes everyone for ann
+ * (--tunnel-user): over the tunnel the svn user name and password of a run
+ * are not used, and ann's access rules apply. Before authentication it
+ * sends a login banner, which ssh prints on standard error unless run with
+ * -q. Host key, user keys and known hosts are made by the test (ssh-keygen)
+ * beside the repository. Clients reach it through SVN_SSH=tunnel().
+ */
+class SshServer : public RepositoryServer
+{
+public:
+    bool start(const QString& repositoryPath, const QProcessEnvironment& environment) override;
+    /**
+     * The tunnel command for SVN_SSH: ssh without -q and without any config
+     * file or agent, to the server's port, with the user key and the server's
+     * host key known. `lockedKey`: with a key that needs a passphrase
+     * instead; `hostKnown` false: with no known host, so ssh must ask.
+     */
+    QString tunnel(bool lockedKey = false, bool hostKnown = true) const;
+    /** The banner's first line. */
+    static const char* bannerLine() { return "Authorised users only; every session is recorded."; }
+
+private:
+    QString m_dir;
+    int m_port = 0;
+};
+
+/**
  * A hostile server: a socket on 127.0.0.1 that never accepts, so the kernel
  * completes every connection and nothing ever answers.
  */

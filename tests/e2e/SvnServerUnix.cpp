@@ -6,10 +6,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -20,6 +22,12 @@ namespace {
 
 const QByteArray s_rules = "[/]\nann = rw\nbob = rw\n\n[/readonly]\nann = r\nbob = rw\n";
 const char s_modules[] = "/usr/lib/apache2/modules/";
+
+QByteArray readText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 bool writeText(const QString& path, const QByteArray& text)
 {
@@ -119,6 +127,62 @@ bool SvnServer::start(const QString& repositoryPath, const QProcessEnvironment& 
                                QString::number(port), "-r", repositoryPath};
         },
         [](int port) { return QStringLiteral("svn://127.0.0.1:%1").arg(port); }, environment);
+}
+
+bool SshServer::start(const QString& repositoryPath, const QProcessEnvironment& environment)
+{
+    const QString parent = QFileInfo(repositoryPath).absolutePath();
+    m_dir = parent + "/ssh";
+    const auto newKey = [&](const QString& name, const QString& passphrase) {
+        return run("ssh-keygen", {"-q", "-t", "ed25519", "-N", passphrase, "-C", name, "-f", m_dir + '/' + name},
+                   environment);
+    };
+    if (!QDir().mkpath(m_dir) || !run("svnadmin", {"create", repositoryPath}, environment) || !newKey("host", "")
+        || !newKey("user", "") || !newKey("locked", "passphrase"))
+        return false;
+    const QByteArray svnserve = QFile::encodeName(QStandardPaths::findExecutable("svnserve"));
+    QByteArray authorized;
+    for (const char* key : {"/user.pub", "/locked.pub"})
+        authorized += "command=\"" + svnserve + " -t -r " + QFile::encodeName(parent)
+            + " --tunnel-user=ann\",restrict " + readText(m_dir + key);
+    const passwd* user = ::getpwuid(::getuid());
+    if (!user || !writeText(repositoryPath + "/conf/svnserve.conf",
+                            "[general]\nanon-access = none\nauth-access = write\nauthz-db = authz\n")
+        || !writeText(repositoryPath + "/conf/authz", s_rules) || !writeText(m_dir + "/authorized_keys", authorized)
+        || !writeText(m_dir + "/banner", QByteArray(bannerLine()) + "\n")) {
+        m_error = "cannot write the server configuration";
+        return false;
+    }
+    // sshd will not start without the folder it confines its unprivileged half to.
+    ::mkdir("/run/sshd", 0755);
+    const QByteArray at = QFile::encodeName(m_dir);
+    return serve("/usr/sbin/sshd", [&](int port) { // by its absolute path, or it cannot run itself again
+            m_port = port;
+            writeText(m_dir + "/known_hosts", QStringLiteral("[127.0.0.1]:%1 ").arg(port).toLatin1()
+                                                  + readText(m_dir + "/host.pub"));
+            writeText(m_dir + "/sshd_config",
+                      "Port " + QByteArray::number(port) + "\nListenAddress 127.0.0.1\nHostKey " + at + "/host\n"
+                      "AuthorizedKeysFile " + at + "/authorized_keys\nPidFile " + at + "/sshd.pid\n"
+                      "AllowUsers " + QByteArray(user->pw_name) + "\nPermitRootLogin prohibit-password\n"
+                      "PasswordAuthentication no\nKbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n"
+                      "Banner " + at + "/banner\nPrintMotd no\nLogLevel QUIET\n"
+                      // The user's shell runs the forced command; bash, started by sshd
+                      // as the outermost shell, would read the user's ~/.bashrc first.
+                      "SetEnv SHLVL=1\n");
+            return QStringList{"-D", "-e", "-f", m_dir + "/sshd_config"};
+        },
+        [&](int) { return "svn+ssh://127.0.0.1/" + QFileInfo(repositoryPath).fileName(); }, environment);
+}
+
+QString SshServer::tunnel(bool lockedKey, bool hostKnown) const
+{
+    // The key exchange that costs least time, as every run opens a connection.
+    return QStringLiteral("ssh -F /dev/null -p %1 -i %2/%3 -o IdentitiesOnly=yes -o IdentityAgent=none "
+                          "-o KexAlgorithms=curve25519-sha256 -o GlobalKnownHostsFile=/dev/null "
+                          "-o UserKnownHostsFile=%4 -o StrictHostKeyChecking=%5")
+        .arg(m_port)
+        .arg(m_dir, lockedKey ? "locked" : "user", hostKnown ? m_dir + "/known_hosts" : "/dev/null",
+             hostKnown ? "yes" : "ask");
 }
 
 bool ApacheServer::start(const QString& repositoryPath, const QProcessEnvironment& environment)

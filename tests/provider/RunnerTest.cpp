@@ -93,9 +93,10 @@ TEST_F(ProviderTest, RetriesOnlyWhatTheClientAsksFor)
     fake.respond("", "svn: E155037: Previous operation has not finished; run 'cleanup' if it was interrupted\n", 1);
     EXPECT_TRUE(svn.checkin({"f.c"}, "c"));
     // Done, but a hook failed after it: done, the hook's message kept.
-    fake.respond("Committed revision 5.\n", "\nWarning: post-commit hook failed (exit code 1) with output:\nno\n", 0);
+    fake.respond("Committed revision 5.\n",
+                 "svn: warning: W165001: post-commit hook failed (exit code 1) with output:\nno\n", 0);
     EXPECT_TRUE(svn.checkin({"h.c"}, "h"));
-    EXPECT_EQ(lastError(), "commit: \nWarning: post-commit hook failed (exit code 1) with output:\nno");
+    EXPECT_EQ(lastError(), "commit: svn: warning: W165001: post-commit hook failed (exit code 1) with output:\nno");
     // Anything else: never.
     fake.respond("", "svn: E000001: refused\n", 1);
     EXPECT_FALSE(svn.checkin({"b.c"}, "b.c"));
@@ -122,9 +123,9 @@ TEST_F(ProviderTest, PasswordOnStandardInputAndTimeLimit)
                 {here, withAuth({"info"}, {"svn://x"})}});
     EXPECT_EQ(fake.standardInput(0), "secret\n");
 
-    // A client that does not finish in time is stopped, with a message
-    // naming the limit; a status run so stopped is answered from the
-    // working copy alone, and the repository is not asked after it.
+    // A client silent for the time limit is stopped, with a message naming
+    // the limit; a status run so stopped is answered from the working copy
+    // alone, and the repository is not asked after it.
     makeWorkingCopy();
     ASSERT_TRUE(svn.setOption(SourceCodeControlOption::Timeout, "1"));
     fake.respond("", "", 0, 60000);
@@ -133,7 +134,7 @@ TEST_F(ProviderTest, PasswordOnStandardInputAndTimeLimit)
     EXPECT_EQ(fake.callCount(), 5);
     EXPECT_EQ(fake.calls().back().arguments.mid(1), withAuth({"status", "--non-recursive", "--verbose"}));
     EXPECT_TRUE(lastError().startsWith(
-        "status: the client did not finish within the time limit of 1 seconds (SVNTimeout) and was stopped after 1."))
+        "status: the client was silent for 1 seconds, the time limit (SVNTimeout), and was stopped after 1."))
         << lastError().toStdString();
 
     // Both hosts read the first line of a password file, also one written
@@ -222,6 +223,12 @@ TEST_F(ProviderTest, OutputAndTheLastError)
         {"", "svn: warning: W1\n", 0, false, {}, "run2", "svn: warning: W1"}, // a warning fails
         {"fine\n", "", 0, true, {"fine"}, "run2", "svn: warning: W1"},        // success leaves the pair
         {"", "a\r\nb\r\n", 1, false, {}, "run4", "a\nb"},
+        // Lines that are not the client's own (an ssh login banner) fail
+        // nothing; its own error or warning does, whatever comes with it.
+        {"ok\n", "Authorised users only.\n\n", 0, true, {"ok"}, "run4", "a\nb"},
+        {"", "Authorised users only.\nsvn: warning: W2\n", 0, false, {}, "run6",
+         "Authorised users only.\nsvn: warning: W2"},
+        {"", "svn: E3: no code 0 hides this\n", 0, false, {}, "run7", "svn: E3: no code 0 hides this"},
     };
     for (int i = 0; i < int(std::size(runs)); ++i) {
         const Run& run = runs[i];

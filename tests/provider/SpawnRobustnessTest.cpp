@@ -85,10 +85,10 @@ TEST_F(SpawnRobustnessTest, ClientThatClosesItsOutputEarlyAndKeepsRunning)
 {
     // What it writes on standard error after closing its output still counts.
     QStringList output;
-    EXPECT_FALSE(run(svn, {step("out:", "first\n"), "close-out", "sleep:100", step("err:", "late complaint\n")},
+    EXPECT_FALSE(run(svn, {step("out:", "first\n"), "close-out", "sleep:100", step("err:", "svn: E1: late\n")},
                      output));
     EXPECT_EQ(output, QStringList{"first"});
-    EXPECT_EQ(lastError(), step("out:", "first\n") + ": late complaint");
+    EXPECT_EQ(lastError(), step("out:", "first\n") + ": svn: E1: late");
     EXPECT_TRUE(childProcesses().isEmpty());
 }
 

@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 TEST(PathTest, NormalisationTable)
 {
@@ -74,6 +77,43 @@ TEST(PathTest, CopiesShareUntilOneChanges)
     EXPECT_EQ(shared.osPathQString(), "/a/b/xz");
     EXPECT_EQ((c + "/../c").osPathQString(), "/a/c");
     EXPECT_STREQ(c.osPath(), "/a/b");
+}
+
+TEST(PathTest, CopiesOfOneValueLiveOnManyThreads)
+{
+    // Threads copy the same values at once; then, all at once again, they
+    // query their copies (the first query of a body fills the caches its
+    // copies share), compare, change and drop them. The values and their
+    // caches come out as they were.
+    std::vector<Path> values;
+    for (int i = 0; i < 300; ++i)
+        values.emplace_back(QStringLiteral("/top/./%1/../f.txt").arg(i));
+    const int count = 8;
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < count; ++t) {
+        threads.emplace_back([&values, &ready, t] {
+            std::vector<Path> copies(values);
+            ready.fetch_add(1);
+            while (ready.load() < count)
+                std::this_thread::yield();
+            const QString own = QStringLiteral("/thread/%1").arg(t);
+            for (Path& copy : copies) {
+                EXPECT_STREQ(copy.osPath(), "/top/f.txt");
+                EXPECT_EQ(copy.fileName(), "f.txt");
+                EXPECT_TRUE(Path("/top/f.txt") == copy && !(copy < Path("/top/f.txt")));
+                Path again = copy;
+                copy.setPath(own);
+                EXPECT_EQ(copy.canonicalPathQString(), own);
+                again = copy;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const Path& value : values)
+        EXPECT_STREQ(value.canonicalPath(), "/top/f.txt");
+    EXPECT_FALSE(values.front().exists());
 }
 
 TEST(PathTest, ComparisonsUseCanonicalFormExactly)

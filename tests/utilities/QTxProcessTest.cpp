@@ -333,6 +333,52 @@ TEST(SpawnProcess, InputTimeLimitAndOwnGroup)
     EXPECT_FALSE(timedOut);
 }
 
+TEST(SpawnProcess, TheChildLeadsASessionWithNoTerminal)
+{
+    // Whether the host has a terminal or not, a child can never open one:
+    // what would ask there (ssh) fails at once instead of being stopped.
+    QTx::SpawnOptions limited;
+    limited.silenceLimitMs = 5000;
+    for (const QTx::SpawnOptions& options : {QTx::SpawnOptions(), limited}) {
+        QStringList out, err;
+        EXPECT_EQ(QTx::spawnProcess({Child, "session"}, true, QString(), options, &out, &err), 0);
+        EXPECT_EQ(out, QStringList{"1 0 ENXIO"});
+    }
+}
+
+TEST(SpawnProcess, ASilenceLimitEndsOnlyASilentRun)
+{
+    QTemporaryDir dir;
+    QStringList talker;
+    for (int i = 0; i < 8; ++i)
+        talker << "out:610a" << "sleep:400";
+    // Each child under a limit of one second of silence: what it does, and
+    // whether the limit ends it, counted from the start.
+    struct Case { const char* label; QStringList steps; bool ended; qint64 atLeastMs, belowMs; };
+    const Case cases[] = {
+        {"a line every 400 ms for 3.2 s", talker, false, 3200, 5000},
+        {"silent itself while its grandchild writes a file for 3 s",
+         {"grandchild-writes:3000:" + dir.path() + "/scribbled", "sleep:3000"}, false, 3000, 5000},
+        {"silent", {"sleep:60000"}, true, 1000, 1700},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        QTx::SpawnOptions options;
+        options.silenceLimitMs = 1000;
+        options.killGraceMs = 0;
+        bool timedOut = !c.ended;
+        options.timedOut = &timedOut;
+        QStringList out, err;
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(QTx::spawnProcess(QStringList{Child} + c.steps, true, QString(), options, &out, &err),
+                  c.ended ? -1 : 0);
+        EXPECT_GE(clock.elapsed(), c.atLeastMs);
+        EXPECT_LT(clock.elapsed(), c.belowMs);
+        EXPECT_EQ(timedOut, c.ended);
+    }
+}
+
 TEST(SpawnProcess, ATimeLimitOrAStopEndsTheRunAsItsGraceSays)
 {
     // A child that ignores SIGTERM, then says so ("a"): with no grace it is
