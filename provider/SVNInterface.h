@@ -21,8 +21,9 @@ class SVNInterfaceSeam;
  * Conventions of all operations:
  *  - An operation stops at the first failed client run and returns false;
  *    steps already done are not undone. A run fails when the client exits
- *    with a code other than 0, writes anything at all on standard error,
- *    cannot be started, or is ended by the time limit.
+ *    with a code other than 0, writes an error or warning of its own on
+ *    standard error ("svn: E...", "svn: warning: W..."), cannot be started,
+ *    or is ended by the time limit (on silence) or a cancel.
  *  - Every failed run records its subcommand and message, readable through
  *    getLastError(); so does a refusal that runs nothing (a file an update
  *    could not bring back, a checkout of another place). Nothing clears them.

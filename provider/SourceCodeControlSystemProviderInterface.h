@@ -108,9 +108,11 @@ inline constexpr char StatusScope[] = "Environment/Source Code Control/SVNStatus
  *
  * Results: every operation except getLastError() returns true on success
  * and false on failure; nothing is thrown. A client run fails when the
- * client exits with a code other than 0 or writes anything on standard
- * error (warnings included); an operation stops at its first failed run, and
- * what it did before stays done.
+ * client exits with a code other than 0 or writes an error or warning of
+ * its own on standard error ("svn: E...", "svn: warning: W..."; other lines
+ * there, such as a server's login banner, are logged and ignored); an
+ * operation stops at its first failed run, and what it did before stays
+ * done.
  *
  * The last error: every false result sets it, to the svn subcommand that
  * failed and its error lines, or, for a refusal that runs no client (a

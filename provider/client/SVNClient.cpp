@@ -387,11 +387,11 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
         options.input = &secret;
     }
     int limitMs = timeLimitSeconds * 1000;
-    if (command.afterStop && m_stopper.stopRequested())
-        limitMs = limitMs > 0 ? qMin(limitMs, s_afterCancelLimitMs) : s_afterCancelLimitMs;
-    else if (command.afterStop && limitMs == 0)
+    if (command.afterStop && limitMs == 0)
         limitMs = s_afterStopLimitMs;
     options.silenceLimitMs = limitMs;
+    if (command.afterStop && m_stopper.stopRequested())
+        options.timeoutMs = s_afterCancelLimitMs; // on its whole time: the user is waiting
     // A reader is ended at once; a writer gets time to leave its working copy consistent.
     const bool reads = command.workingCopy.isEmpty();
     options.killGraceMs = reads ? 0 : s_writerGraceMs;
@@ -420,7 +420,7 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     result.codes = SVNRunResult::codesOf(result.errors);
     if (timedOut) {
         result.end = SVNRunResult::End::TimedOut;
-        result.timeLimitSeconds = (limitMs + 999) / 1000;
+        result.timeLimitSeconds = ((options.timeoutMs > 0 ? options.timeoutMs : limitMs) + 999) / 1000;
     } else if (stopped) {
         result.end = SVNRunResult::End::Stopped;
     } else if (!result.startError.isNull()) {
