@@ -459,21 +459,26 @@ void collect(Capture& out, Capture& err, const Child& child, Ending& deadline)
         exited = exited || fds[2].revents != 0;
         if (taken > 0)
             deadline.heard();
-        if (taken > 0 && taken < streamingThreshold && !exited && (out.open || err.open))
-            ::nanosleep(&pause, nullptr);
+        if (taken > 0 && taken < streamingThreshold && !exited && (out.open || err.open)) {
+            // The pause ends early when the child ends or a stop is asked for.
+            pollfd wake[2] = {{child.exitDescriptor(), POLLIN, 0}, {deadline.stopDescriptor(), POLLIN, 0}};
+            ::ppoll(wake, 2, &pause, nullptr);
+        }
     }
 }
 
-// Without captured pipes there is nothing to poll but a stop request; only
-// the time limit. Pauses grow from 1 ms, so a child that ends at once is
-// seen at once.
+// Waits for the child's end under the limits and a stop request. Its exit
+// descriptor wakes the wait the moment it ends (it has often closed its
+// pipes an instant before it can be reaped); without one, pauses grow from
+// 1 ms, so a child that ends at once is still seen at once.
 void waitOut(Child& child, Ending& deadline, int& status, bool& reaped)
 {
     int pauseMs = 1;
     while (!(reaped = child.tryReap(&status))) {
-        const int waitMs = qMin(pauseMs, deadline.step(child));
-        pollfd stop{deadline.stopDescriptor(), POLLIN, 0};
-        ::poll(&stop, 1, waitMs);
+        const int stepMs = deadline.step(child);
+        const int waitMs = child.exitDescriptor() >= 0 ? stepMs : qMin(pauseMs, stepMs);
+        pollfd fds[2] = {{child.exitDescriptor(), POLLIN, 0}, {deadline.stopDescriptor(), POLLIN, 0}};
+        ::poll(fds, 2, waitMs);
         pauseMs = qMin(2 * pauseMs, PollTimeoutMs);
     }
 }
