@@ -23,7 +23,9 @@ SVNFolderStatus& SVNStatusCache::entry(const QString& folder)
 void SVNStatusCache::put(const QString& folder, std::unique_ptr<SVNFolderStatus> status)
 {
     ++m_generation;
-    m_folders[folder] = std::move(status);
+    // Placed without a search when it sorts last, as a whole tree's folders
+    // put in order do.
+    m_folders.insert_or_assign(m_folders.end(), folder, std::move(status));
 }
 
 void SVNStatusCache::remove(const QString& folder)

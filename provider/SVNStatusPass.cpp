@@ -45,7 +45,9 @@ bool isWorkingCopyFailure(const SVNRunResult& result)
 // The folders of one whole-tree run at `root`, kept apart until the run has
 // succeeded: a line's path "a/b/c.txt" is the record "c.txt" of the folder
 // root/a/b. The client lists a folder's lines together, so the folder of
-// the last line is looked up only when it changes.
+// the last line is looked up only when it changes. What the commit needs
+// (each folder's absolute path, where its own line is) is found while the
+// client still runs, so that little is left for after its end.
 class TreeFiller
 {
 public:
@@ -55,18 +57,29 @@ public:
     {
         const qsizetype slash = path.lastIndexOf('/');
         const QByteArrayView folder = slash < 0 ? QByteArrayView() : path.first(slash);
+        Folder* finished = nullptr;
         if (!m_last || m_lastFolder != folder) {
-            std::unique_ptr<SVNFolderStatus>& status = m_folders[folder.toByteArray()];
-            if (!status)
-                status = std::make_unique<SVNFolderStatus>();
-            m_last = status.get();
-            m_lastFolder = folder.toByteArray();
+            finished = m_last;
+            QByteArray key = folder.toByteArray();
+            Folder& entry = m_folders[key];
+            if (!entry.status) {
+                entry.status = std::make_unique<SVNFolderStatus>();
+                entry.path = absolute(key);
+            }
+            m_last = &entry;
+            m_finishedFolder = std::move(m_lastFolder);
+            m_lastFolder = std::move(key);
         }
         if (record.statusColumns.startsWith(QLatin1Char('?')))
             m_unversioned.push_back(path.toByteArray());
         const QByteArrayView name = slash < 0 ? path : path.sliced(slash + 1);
-        m_last->records.insert_or_assign(m_last->records.end(), fromEightBit(name.data(), name.size()),
-                                         std::move(record));
+        const auto placed = m_last->status->records.insert_or_assign(
+            m_last->status->records.end(), fromEightBit(name.data(), name.size()), std::move(record));
+        // A folder's own line usually comes right after its contents. Its
+        // record stays where it is (a later line of the same path overwrites
+        // it in place), so the commit copies it without a search.
+        if (finished && m_finishedFolder == path)
+            finished->own = &placed->second;
     }
 
     void restart()
@@ -82,19 +95,25 @@ public:
     // its own inside one is not: it is read by a pass of its own).
     void commit(SVNStatusCache& cache, std::vector<QString>& unversioned)
     {
-        for (auto& [folder, status] : m_folders) {
+        for (auto& [folder, entry] : m_folders) {
+            const SVNFileStatus* own = entry.own;
             const qsizetype slash = folder.lastIndexOf('/');
-            const auto parent = m_folders.find(slash < 0 ? QByteArray() : folder.left(slash));
-            if (!folder.isEmpty() && parent != m_folders.end()) {
-                const auto own = parent->second->records.find(fromEightBit(folder.mid(slash + 1)));
-                if (own != parent->second->records.end())
-                    status->records.emplace(QStringLiteral("."), own->second);
+            if (!own && !folder.isEmpty()) {
+                const auto parent = m_folders.find(slash < 0 ? QByteArray() : folder.left(slash));
+                if (parent != m_folders.end()) {
+                    const auto line = parent->second.status->records.find(fromEightBit(folder.mid(slash + 1)));
+                    if (line != parent->second.status->records.end())
+                        own = &line->second;
+                }
             }
+            if (own)
+                entry.status->records.emplace(QStringLiteral("."), *own);
         }
-        for (auto& [folder, status] : m_folders) {
-            status->listed = true;
-            status->complete = true;
-            cache.put(absolute(folder), std::move(status));
+        // In the order of their relative paths, which is mostly the cache's own.
+        for (auto& [folder, entry] : m_folders) {
+            entry.status->listed = true;
+            entry.status->complete = true;
+            cache.put(entry.path, std::move(entry.status));
         }
         for (const QByteArray& path : m_unversioned) {
             const QString folder = absolute(path);
@@ -104,16 +123,24 @@ public:
     }
 
 private:
+    struct Folder
+    {
+        std::unique_ptr<SVNFolderStatus> status;
+        QString path;                        // absolute
+        const SVNFileStatus* own = nullptr;  // its own line in its parent's records, when seen right after it
+    };
+
     QString absolute(const QByteArray& relative) const
     {
         return relative.isEmpty() ? m_root : m_root + QLatin1Char('/') + fromEightBit(relative);
     }
 
     QString m_root;
-    std::map<QByteArray, std::unique_ptr<SVNFolderStatus>> m_folders;
+    std::map<QByteArray, Folder> m_folders;
     std::vector<QByteArray> m_unversioned;
-    SVNFolderStatus* m_last = nullptr;
+    Folder* m_last = nullptr;
     QByteArray m_lastFolder;
+    QByteArray m_finishedFolder; // the folder before the last one
 };
 
 } // namespace

@@ -246,7 +246,9 @@ TEST_F(ProviderTest, OneWholeTreePassFillsEveryFolderItLists)
     ASSERT_TRUE(svn.setOption(SourceCodeControlOption::StatusScope, "WorkingCopy"));
     fake.respond("                 5        5 ann          .\n"
                  "M                5        4 ann          lib/a.c\n"
-                 "                 5        5 ann          lib\n"
+                 "                 7        5 ann          lib\n"
+                 "                 6        5 ann          src\n"
+                 "                 5        5 ann          src/b.c\n"
                  "?                                        build\n"
                  "X                                        ext\n"
                  "Status against revision:      5\n");
@@ -256,10 +258,11 @@ TEST_F(ProviderTest, OneWholeTreePassFillsEveryFolderItLists)
     struct Case { QStringList parts; bool controlled; const char* status; const char* revision; };
     const Case cases[] = {
         {{"lib", "a.c"}, true, "M      ", "5"},
-        {{"lib"}, true, "       ", "5"},
+        {{"lib"}, true, "       ", "7"},
         {{"ext"}, true, "       ", "9"},         // the external's own line, not the "X" one
         {{"ext", "e.c"}, true, "       ", "9"},
-        {{"lib", "."}, true, "       ", "5"},     // a folder's own line is its "." too
+        {{"lib", "."}, true, "       ", "7"},     // a folder's own line is its "." too,
+        {{"src", "."}, true, "       ", "6"},     // also when it comes before the folder's contents
         {{"lib", "ignored.o"}, false, "", ""},    // not listed: not versioned, no run
         {{"build"}, false, "?      ", ""},
         {{"build", "deep", "x.o"}, false, "", ""}, // inside an unversioned folder
