@@ -166,9 +166,16 @@ void SVNStatusPass::parse(SVNDirectoryStatus* records, const QStringList& lines)
 
 QString SVNStatusPass::directoryOf(const QStringList& pathParts) const
 {
-    QString directory = m_localRoot;
+    qsizetype size = m_localRoot.size();
     for (qsizetype i = 0; i + 1 < pathParts.size(); ++i)
-        directory += QLatin1Char('/') + pathParts[i];
+        size += 1 + pathParts[i].size();
+    QString directory;
+    directory.reserve(size);
+    directory += m_localRoot;
+    for (qsizetype i = 0; i + 1 < pathParts.size(); ++i) {
+        directory += QLatin1Char('/');
+        directory += pathParts[i];
+    }
     return directory;
 }
 
@@ -402,6 +409,7 @@ SVNStatusPass::Answer SVNStatusPass::lookUp(const QStringList& pathParts, SVNFol
         m_lastFolder.parts = pathParts.mid(0, depth);
         m_lastFolder.status = folder;
         m_lastFolder.generation = m_cache.generation();
+        m_lastFolder.hasNext = false;
     }
     if (folder->failed) {
         answer.failedCommand = folder->failedCommand;
@@ -409,8 +417,14 @@ SVNStatusPass::Answer SVNStatusPass::lookUp(const QStringList& pathParts, SVNFol
         return answer;
     }
     const QString& name = pathParts.last();
-    const auto record = folder->records.find(name);
+    // An IDE asks about a folder's files in their order, so the record after
+    // the last one found is tried before a search.
+    SVNDirectoryStatus::iterator record = m_lastFolder.next;
+    if (!m_lastFolder.hasNext || record == folder->records.end() || record->first != name)
+        record = folder->records.find(name);
     if (record != folder->records.end()) {
+        m_lastFolder.next = std::next(record);
+        m_lastFolder.hasNext = true;
         answer.kind = Answer::Kind::Record;
         answer.record = &record->second;
         // An external's folder or a nested working copy shows as itself, as
@@ -460,6 +474,7 @@ void SVNStatusPass::reread(const QStringList& pathParts, unsigned change)
     const auto fresh = answer.find(name);
     if (fresh == answer.end()) {
         // No longer listed (deleted and committed, unversioned again).
+        m_lastFolder.hasNext = false;
         folder->records.erase(name);
         return;
     }

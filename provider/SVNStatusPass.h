@@ -206,5 +206,8 @@ private:
         QStringList parts;
         SVNFolderStatus* status = nullptr;
         quint64 generation = 0;
+        /** The record after the last one found in it (its end() for none): the likely next question. */
+        SVNDirectoryStatus::iterator next;
+        bool hasNext = false;
     } m_lastFolder;
 };

@@ -170,7 +170,10 @@ TEST_F(ProviderTest, SavedRereadsOneFileOfACachedFolder)
     EXPECT_EQ(svn.getFileStatus({"lib", "x.c"}), x);
     EXPECT_FALSE(x->locked);
     EXPECT_TRUE(x->modified);
-    // A file the client no longer lists (its deletion committed) loses its record.
+    // A file the client no longer lists (its deletion committed) loses its
+    // record, also when it is the one after the file asked about last.
+    seam.statusCache().find(rootPath + "/lib")->records["a.c"];
+    EXPECT_NE(svn.getFileStatus({"lib", "a.c"}), nullptr);
     fake.respond("Status against revision:      5\n");
     EXPECT_TRUE(svn.saved({"lib", "x.c"}));
     EXPECT_EQ(svn.getFileStatus({"lib", "x.c"}), nullptr);
