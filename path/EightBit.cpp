@@ -6,14 +6,6 @@ namespace {
 
 const char16_t s_escapeBase = 0xDC00; // byte b (0x80..0xFF) decodes to U+DC00 + b
 
-bool isAscii(const char* data, qsizetype size)
-{
-    for (qsizetype i = 0; i < size; ++i)
-        if (static_cast<unsigned char>(data[i]) >= 0x80)
-            return false;
-    return true;
-}
-
 bool isContinuation(unsigned char byte)
 {
     return (byte & 0xC0) == 0x80;
@@ -109,8 +101,19 @@ QString fromEightBit(const char* data, qsizetype size)
 {
     if (size <= 0)
         return QStringLiteral("");
-    if (isAscii(data, size))
-        return QString::fromLatin1(data, size);
+    {
+        // Widened while it is checked: most text is ASCII, and is done then.
+        QString ascii(size, Qt::Uninitialized);
+        char16_t* units = reinterpret_cast<char16_t*>(ascii.data());
+        unsigned char seen = 0;
+        for (qsizetype i = 0; i < size; ++i) {
+            const unsigned char byte = static_cast<unsigned char>(data[i]);
+            seen |= byte;
+            units[i] = byte;
+        }
+        if (seen < 0x80)
+            return ascii;
+    }
 
     QString out;
     out.reserve(size);

@@ -2,6 +2,8 @@
 
 #include "EightBit.h"
 
+#include <cstring>
+
 void LineCutter::emitLine(const char* start, size_t size)
 {
     if (m_observer)
@@ -20,12 +22,22 @@ void LineCutter::cut(QByteArray& bytes, bool atEnd)
         i = 1;
     }
     size_t lineStart = i;
+    // The next LF at or after i (size: none), searched again only once passed,
+    // so that lines ended by CR alone never make the search quadratic.
+    size_t lfAt = 0;
+    bool lfAhead = false;
     while (i < size) {
-        const char byte = data[i];
-        if (byte != '\n' && byte != '\r') {
-            ++i;
-            continue;
+        if (!lfAhead || lfAt < i) {
+            const void* lf = std::memchr(data + i, '\n', size - i);
+            lfAt = lf ? size_t(static_cast<const char*>(lf) - data) : size;
+            lfAhead = true;
         }
+        // A CR before that LF (rare) ends the line first.
+        const void* cr = std::memchr(data + i, '\r', lfAt - i);
+        if (!cr && lfAt == size)
+            break;
+        i = cr ? size_t(static_cast<const char*>(cr) - data) : lfAt;
+        const char byte = data[i];
         emitLine(data + lineStart, i - lineStart);
         // Taken as the first half of CR LF: the byte after a CR is skipped unseen.
         if (byte == '\r' && i + 1 == size && !atEnd)
