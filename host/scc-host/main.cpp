@@ -81,7 +81,7 @@ int main(int argc, char** argv)
     setStopHandler([&library] { library.cancelOperation(); });
     int status = 1;
     if (options.command == QLatin1String("demo")) {
-        status = runDemo(*provider, options.svnExecutable, options.keepDirectory, out, err);
+        status = runDemo(*provider, library.provider2(), options.svnExecutable, options.keepDirectory, out, err);
     } else if (configureProvider(*provider, options, err)) {
         status = runHostCommand(*provider, library.provider2(), options, out, err);
     }
