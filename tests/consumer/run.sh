@@ -35,6 +35,7 @@ packages="svnscc-plugin libsvnscc-utilities1 libsvnscc-dev svnscc-tools"
 public_headers="EightBit.h FindOptions.h Path.h QCustomMenuItem.h QTxBoldMenuItem.h QTxCheckedFile.h
 QTxCompression.h QTxDates.h QTxDirectories.h QTxDynamicLoading.h QTxEthernet.h QTxFiles.h QTxProcess.h
 QTxProcessEnvironment.h QTxSearch.h QTxServices.h SourceCodeControlSystemProviderInterface.h
+SourceCodeControlSystemProviderInterface2.h
 svnscc_utilities_export.h svnscc_version.h"
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
