@@ -229,24 +229,24 @@ void versionTwoSteps(DemoRun& run, SourceCodeControlSystemProviderInterface2* pr
     run.check(QStringLiteral("      ...svn status: both added"),
               client({QStringLiteral("status"), QStringLiteral("src/main.c"), QStringLiteral("docs/guide.txt")})
                   == "A       src/main.c\nA       docs/guide.txt\n");
-    run.step(QStringLiteral("commit src/main.c docs/guide.txt"),
-             p.commit({QStringLiteral("src/main.c"), QStringLiteral("docs/guide.txt")},
-                      QStringLiteral("Add main.c and the guide"), revision),
-             true, QStringLiteral("revision %1").arg(revision));
+    // Each call is made before its step line, which shows what it gave.
+    bool done = p.commit({QStringLiteral("src/main.c"), QStringLiteral("docs/guide.txt")},
+                         QStringLiteral("Add main.c and the guide"), revision);
+    run.step(QStringLiteral("commit src/main.c docs/guide.txt"), done, true, QStringLiteral("revision %1").arg(revision));
     run.check(QStringLiteral("      ...svn log: one revision holds both"),
               newestChanges(places, &clientRevision)
                       == QStringList{QStringLiteral("A /project/docs/guide.txt"), QStringLiteral("A /project/src/main.c")}
                   && clientRevision == revision);
 
     QList<SourceCodeControl::LogEntry> history;
-    run.step(QStringLiteral("log readme.txt"), p.log(QStringLiteral("readme.txt"), 0, history), true,
-             QStringLiteral("%1 revisions").arg(history.size()));
+    done = p.log(QStringLiteral("readme.txt"), 0, history);
+    run.step(QStringLiteral("log readme.txt"), done, true, QStringLiteral("%1 revisions").arg(history.size()));
     run.check(QStringLiteral("      ...as svn log --xml says"),
               sameHistory(history, clientLog(places.svnExecutable, root, places.url + QStringLiteral("/project/readme.txt"))));
 
     QList<SourceCodeControl::AnnotatedLine> lines;
-    run.step(QStringLiteral("annotate readme.txt"), p.annotate(QStringLiteral("readme.txt"), QString(), lines), true,
-             QStringLiteral("%1 lines").arg(lines.size()));
+    done = p.annotate(QStringLiteral("readme.txt"), QString(), lines);
+    run.step(QStringLiteral("annotate readme.txt"), done, true, QStringLiteral("%1 lines").arg(lines.size()));
     const QList<SourceCodeControl::AnnotatedLine> blamed =
         clientBlame(places.svnExecutable, root, QStringLiteral("readme.txt"));
     QStringList text = QString::fromUtf8(readFile(readmePath)).split(QLatin1Char('\n'));
@@ -260,8 +260,8 @@ void versionTwoSteps(DemoRun& run, SourceCodeControlSystemProviderInterface2* pr
     const QByteArray committedText = readFile(readmePath);
     writeFile(readmePath, committedText + "A draft line.\n");
     QByteArray diff;
-    run.step(QStringLiteral("diff readme.txt (an edit)"), p.diff(QStringLiteral("readme.txt"), QString(), QString(), diff),
-             true, QStringLiteral("%1 bytes").arg(diff.size()));
+    done = p.diff(QStringLiteral("readme.txt"), QString(), QString(), diff);
+    run.step(QStringLiteral("diff readme.txt (an edit)"), done, true, QStringLiteral("%1 bytes").arg(diff.size()));
     run.check(QStringLiteral("      ...byte for byte as svn diff from the local root"),
               !diff.isEmpty() && diff == client({QStringLiteral("diff"), QStringLiteral("readme.txt")}));
     run.step(QStringLiteral("revert readme.txt (the edit)"), p.revert({QStringLiteral("readme.txt")}, false), true);
@@ -271,7 +271,8 @@ void versionTwoSteps(DemoRun& run, SourceCodeControlSystemProviderInterface2* pr
     QFile::remove(root + QStringLiteral("/src/lib/util.c"));
     writeFile(root + QStringLiteral("/notes.txt"), "Not for the repository.\n");
     QList<SourceCodeControl::Change> changes;
-    run.step(QStringLiteral("changes (util.c deleted from disk, notes.txt new)"), p.changes(QString(), changes), true,
+    done = p.changes(QString(), changes);
+    run.step(QStringLiteral("changes (util.c deleted from disk, notes.txt new)"), done, true,
              QStringLiteral("%1 items").arg(changes.size()));
     QByteArray listed;
     for (const SourceCodeControl::Change& change : changes)
@@ -295,10 +296,10 @@ void versionTwoSteps(DemoRun& run, SourceCodeControlSystemProviderInterface2* pr
     run.check(QStringLiteral("      ...svn status: deleted; gone from disk"),
               columnsOf(QStringLiteral("src/main.c")) == QLatin1String("D      ")
                   && !QFileInfo::exists(root + QStringLiteral("/src/main.c")));
-    run.step(QStringLiteral("commit docs src (the move and the removal)"),
-             p.commit({QStringLiteral("docs"), QStringLiteral("src")}, QStringLiteral("Rename the guide, drop main.c"),
-                      revision),
-             true, QStringLiteral("revision %1").arg(revision));
+    done = p.commit({QStringLiteral("docs"), QStringLiteral("src")}, QStringLiteral("Rename the guide, drop main.c"),
+                    revision);
+    run.step(QStringLiteral("commit docs src (the move and the removal)"), done, true,
+             QStringLiteral("revision %1").arg(revision));
     const QString guideRevision = QString::number(revision.toInt() - 1);
     run.check(QStringLiteral("      ...svn log: one revision holds all three"),
               newestChanges(places, &clientRevision)
@@ -330,8 +331,8 @@ void versionTwoSteps(DemoRun& run, SourceCodeControlSystemProviderInterface2* pr
                                 QStringLiteral("Their first line")},
                                err));
     writeFile(readmePath, mine);
-    run.step(QStringLiteral("update readme.txt (an edit of the same line)"),
-             p.update({QStringLiteral("readme.txt")}, QString(), conflicted), true,
+    done = p.update({QStringLiteral("readme.txt")}, QString(), conflicted);
+    run.step(QStringLiteral("update readme.txt (an edit of the same line)"), done, true,
              QStringLiteral("conflicts: %1").arg(conflicted.join(QLatin1Char(' '))));
     run.check(QStringLiteral("      ...postponed; svn status: conflicted"),
               conflicted == QStringList{QStringLiteral("readme.txt")}
@@ -369,8 +370,8 @@ void versionTwoSteps(DemoRun& run, SourceCodeControlSystemProviderInterface2* pr
     run.check(QStringLiteral("a client killed during its commit leaves the working copy locked"), locked());
     run.step(QStringLiteral("cleanup"), p.cleanup(QString()), true);
     run.check(QStringLiteral("      ...svn status: no lock left"), !locked());
-    run.step(QStringLiteral("commit readme.txt (after the clean-up)"),
-             p.commit({QStringLiteral("readme.txt")}, QStringLiteral("My first line"), revision), true,
+    done = p.commit({QStringLiteral("readme.txt")}, QStringLiteral("My first line"), revision);
+    run.step(QStringLiteral("commit readme.txt (after the clean-up)"), done, true,
              QStringLiteral("revision %1").arg(revision));
     run.check(QStringLiteral("      ...svn log: the newest revision"),
               newestChanges(places, &clientRevision) == QStringList{QStringLiteral("M /project/readme.txt")}

@@ -28,7 +28,8 @@ bool clientOutput(const QString& svnExecutable, const QString& directory, const 
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(directory);
-    process.start(svnExecutable, arguments + QStringList{QStringLiteral("--non-interactive")});
+    // Ahead of the subcommand, so that it stays an option when the arguments end with "--" and a target.
+    process.start(svnExecutable, QStringList{QStringLiteral("--non-interactive")} + arguments);
     if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
         && process.exitCode() == 0) {
         output = process.readAllStandardOutput();

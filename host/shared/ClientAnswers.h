@@ -17,7 +17,7 @@
  */
 
 /**
- * Runs `svnExecutable` with `arguments` and "--non-interactive" in
+ * Runs `svnExecutable` with "--non-interactive" and `arguments` in
  * `directory`. Returns true when it exits with 0; `output` then gets its
  * standard output byte for byte. On failure `error` (when given) gets its
  * standard error, or why it could not be run, and `output` is left alone.

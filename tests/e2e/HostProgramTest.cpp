@@ -218,7 +218,7 @@ TEST_F(HostProgram, EachVersion2SubcommandPrintsWhatTheClientSays)
              EXPECT_EQ(sqlite3_exec(database, "INSERT INTO WC_LOCK VALUES (1, '', -1)", nullptr, nullptr, nullptr),
                        SQLITE_OK);
              sqlite3_close(database);
-             EXPECT_EQ(client({"status"}), "  L     .\n");
+             EXPECT_EQ(client({"status"}), "  L     .\n  L     sub\n");
          },
          [&](const ToolRun&) {
              EXPECT_EQ(client({"status"}), "");
