@@ -232,17 +232,20 @@ void versionTwoSteps(DemoRun& run, SourceCodeControlSystemProviderInterface2* pr
     // Each call is made before its step line, which shows what it gave.
     bool done = p.commit({QStringLiteral("src/main.c"), QStringLiteral("docs/guide.txt")},
                          QStringLiteral("Add main.c and the guide"), revision);
-    run.step(QStringLiteral("commit src/main.c docs/guide.txt"), done, true, QStringLiteral("revision %1").arg(revision));
+    run.step(QStringLiteral("commit src/main.c docs/guide.txt"), done, true,
+             QStringLiteral("revision %1").arg(revision));
     run.check(QStringLiteral("      ...svn log: one revision holds both"),
               newestChanges(places, &clientRevision)
-                      == QStringList{QStringLiteral("A /project/docs/guide.txt"), QStringLiteral("A /project/src/main.c")}
+                      == QStringList{QStringLiteral("A /project/docs/guide.txt"),
+                                     QStringLiteral("A /project/src/main.c")}
                   && clientRevision == revision);
 
     QList<SourceCodeControl::LogEntry> history;
     done = p.log(QStringLiteral("readme.txt"), 0, history);
     run.step(QStringLiteral("log readme.txt"), done, true, QStringLiteral("%1 revisions").arg(history.size()));
     run.check(QStringLiteral("      ...as svn log --xml says"),
-              sameHistory(history, clientLog(places.svnExecutable, root, places.url + QStringLiteral("/project/readme.txt"))));
+              sameHistory(history, clientLog(places.svnExecutable, root,
+                                             places.url + QStringLiteral("/project/readme.txt"))));
 
     QList<SourceCodeControl::AnnotatedLine> lines;
     done = p.annotate(QStringLiteral("readme.txt"), QString(), lines);
@@ -305,16 +308,18 @@ void versionTwoSteps(DemoRun& run, SourceCodeControlSystemProviderInterface2* pr
               newestChanges(places, &clientRevision)
                       == QStringList{QStringLiteral("A /project/docs/manual.txt (from /project/docs/guide.txt:%1)")
                                          .arg(guideRevision),
-                                     QStringLiteral("D /project/docs/guide.txt"), QStringLiteral("D /project/src/main.c")}
+                                     QStringLiteral("D /project/docs/guide.txt"),
+                                     QStringLiteral("D /project/src/main.c")}
                   && clientRevision == revision);
 
-    run.step(QStringLiteral("update to revision %1").arg(firstRevision), p.update({QString()}, firstRevision, conflicted),
-             true);
+    run.step(QStringLiteral("update to revision %1").arg(firstRevision),
+             p.update({QString()}, firstRevision, conflicted), true);
     run.check(QStringLiteral("      ...svn info: revision %1").arg(firstRevision),
               client({QStringLiteral("info"), QStringLiteral("--show-item"), QStringLiteral("revision")}).trimmed()
                       == firstRevision.toUtf8()
                   && !QFileInfo::exists(root + QStringLiteral("/docs")));
-    run.step(QStringLiteral("update (back to the newest revision)"), p.update({QString()}, QString(), conflicted), true);
+    run.step(QStringLiteral("update (back to the newest revision)"), p.update({QString()}, QString(), conflicted),
+             true);
     run.check(QStringLiteral("      ...svn info: revision %1").arg(revision),
               client({QStringLiteral("info"), QStringLiteral("--show-item"), QStringLiteral("revision")}).trimmed()
                       == revision.toUtf8()

@@ -6,6 +6,8 @@
 
 #include <dlfcn.h>
 
+#define EXPORTED __attribute__((visibility("default")))
+
 namespace {
 
 template <typename Function>
@@ -19,21 +21,24 @@ Function realEntry(const char* name)
 
 extern "C" {
 
-__attribute__((visibility("default"))) SourceCodeControlSystemProviderInterface* AllocateSourceCodeControlSystemInterface()
+EXPORTED SourceCodeControlSystemProviderInterface* AllocateSourceCodeControlSystemInterface()
 {
-    const auto allocate = realEntry<AllocateSourceCodeControlSystemInterfaceFn>("AllocateSourceCodeControlSystemInterface");
+    const auto allocate =
+        realEntry<AllocateSourceCodeControlSystemInterfaceFn>("AllocateSourceCodeControlSystemInterface");
     return allocate ? allocate() : nullptr;
 }
 
-__attribute__((visibility("default"))) void ReleaseSourceCodeControlSystemInterface(SourceCodeControlSystemProviderInterface* provider)
+EXPORTED void ReleaseSourceCodeControlSystemInterface(SourceCodeControlSystemProviderInterface* provider)
 {
-    if (const auto release = realEntry<ReleaseSourceCodeControlSystemInterfaceFn>("ReleaseSourceCodeControlSystemInterface"))
+    if (const auto release =
+            realEntry<ReleaseSourceCodeControlSystemInterfaceFn>("ReleaseSourceCodeControlSystemInterface"))
         release(provider);
 }
 
-__attribute__((visibility("default"))) void CancelSourceCodeControlSystemOperation(SourceCodeControlSystemProviderInterface* provider)
+EXPORTED void CancelSourceCodeControlSystemOperation(SourceCodeControlSystemProviderInterface* provider)
 {
-    if (const auto cancel = realEntry<CancelSourceCodeControlSystemOperationFn>("CancelSourceCodeControlSystemOperation"))
+    if (const auto cancel =
+            realEntry<CancelSourceCodeControlSystemOperationFn>("CancelSourceCodeControlSystemOperation"))
         cancel(provider);
 }
 }
