@@ -99,17 +99,21 @@ QString SVNInterface::localPath(const QString& item) const
     return item.isEmpty() ? localRootPath : localRootPath + Slash + item;
 }
 
-QStringList SVNInterface::unversioned(const QStringList& items)
+bool SVNInterface::refusedUnversioned(const char* subcommand, const QStringList& items, const QString& why)
 {
-    QStringList found;
+    QStringList strangers;
     for (const QString& item : items) {
         if (item.isEmpty())
             continue; // the local root, a working copy once bound
         const SVNNodeState node = workingCopyLayout.inspectNode(localPath(item));
         if (node.central && !node.known)
-            found << item;
+            strangers << item;
     }
-    return found;
+    if (strangers.isEmpty())
+        return false;
+    setLastError(QLatin1String(subcommand), QStringLiteral("%1: not under version control, so %2; nothing was touched")
+                                                .arg(strangers.join(QStringLiteral(", ")), why));
+    return true;
 }
 
 bool SVNInterface::add(const QStringList& paths)
@@ -181,14 +185,8 @@ bool SVNInterface::revert(const QStringList& paths, bool recursive)
         QStringList items;
         if (!checkPaths(SVNSubcommand::Revert, paths, items))
             return false;
-        const QStringList strangers = unversioned(items);
-        if (!strangers.isEmpty()) {
-            setLastError(QLatin1String(SVNSubcommand::Revert),
-                         QStringLiteral("%1: not under version control, so there is nothing to revert; nothing was "
-                                        "touched")
-                             .arg(strangers.join(QStringLiteral(", "))));
+        if (refusedUnversioned(SVNSubcommand::Revert, items, QStringLiteral("there is nothing to revert")))
             return false;
-        }
         QStringList lines;
         if (!run(SVNCommands::revertPaths(localRootPath, items, recursive), lines))
             return false;
@@ -210,14 +208,8 @@ bool SVNInterface::remove(const QStringList& paths, bool keepLocal)
         if (!checkPaths(SVNSubcommand::Delete, paths, items))
             return false;
         // With --keep-local the client exits 0 for what it does not hold.
-        const QStringList strangers = unversioned(items);
-        if (!strangers.isEmpty()) {
-            setLastError(QLatin1String(SVNSubcommand::Delete),
-                         QStringLiteral("%1: not under version control, so it cannot be scheduled for deletion; "
-                                        "nothing was touched")
-                             .arg(strangers.join(QStringLiteral(", "))));
+        if (refusedUnversioned(SVNSubcommand::Delete, items, QStringLiteral("it cannot be scheduled for deletion")))
             return false;
-        }
         if (!run(SVNCommands::deletePaths(localRootPath, items, keepLocal)))
             return false;
         statusPass.rereadItems(items, SVNStatusPass::Edited);

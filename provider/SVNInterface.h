@@ -324,11 +324,12 @@ private:
      */
     bool checkPaths(const char* subcommand, const QStringList& paths, QStringList& items);
     /**
-     * The items of `items` (root-relative) that the working copy does not
-     * hold, by their records; none in a working copy of the per-folder
-     * layout, which has no records to ask.
+     * Refuses a call on `items` (root-relative) of which the working copy
+     * does not hold some, by its records (a working copy of the per-folder
+     * layout has none to ask): true, with the last error for `subcommand`
+     * naming them and saying `why` that is refused.
      */
-    QStringList unversioned(const QStringList& items);
+    bool refusedUnversioned(const char* subcommand, const QStringList& items, const QString& why);
     /** The absolute path of a root-relative item. */
     QString localPath(const QString& item) const;
     /** SVNWorkingCopyLayout::isWorkingCopy(). */

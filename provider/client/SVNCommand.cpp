@@ -25,14 +25,7 @@ QString inside(const QString& directory, const QString& name)
 SVNCommand custom(const QString& subcommand, const QStringList& arguments, const QString& workingDirectory,
                   const QString& target)
 {
-    SVNCommand command;
-    command.subcommand = subcommand;
-    command.arguments = arguments;
-    command.workingDirectory = workingDirectory;
-    command.target = target;
-    if (!SVNSubcommand::onlyReads(subcommand))
-        command.workingCopy = workingDirectory;
-    return command;
+    return SVNCommand(subcommand, arguments, workingDirectory, target);
 }
 
 // Paths relative to the local root as targets: "" is the local root itself.
@@ -68,6 +61,12 @@ bool SVNSubcommand::onlyReads(const QString& subcommand)
         if (subcommand == QLatin1String(reader))
             return true;
     return false;
+}
+
+SVNCommand::SVNCommand(const QString& name, const QStringList& options, const QString& folder, const QString& path)
+    : subcommand(name), arguments(options), workingDirectory(folder), target(path),
+      workingCopy(SVNSubcommand::onlyReads(name) ? QString() : folder)
+{
 }
 
 bool SVNCommand::carriesCredentials() const

@@ -37,6 +37,15 @@ bool onlyReads(const QString& subcommand);
  */
 struct SVNCommand
 {
+    SVNCommand() = default;
+    /**
+     * A run of `subcommand` with `arguments` on `target` in
+     * `workingDirectory`; a subcommand that does not only read changes the
+     * working copy there (`workingCopy`).
+     */
+    SVNCommand(const QString& subcommand, const QStringList& arguments, const QString& workingDirectory,
+               const QString& target);
+
     QString subcommand;
     /** The subcommand's own arguments, right after it. */
     QStringList arguments;

@@ -8,8 +8,6 @@
 
 #include <QRegularExpression>
 
-#include <dlfcn.h>
-
 namespace {
 
 using namespace SourceCodeControl;
@@ -22,13 +20,9 @@ protected:
         E2EFixture::SetUp();
         if (HasFatalFailure())
             return;
-        void* plugin = ::dlopen(qPrintable(pluginPath()), RTLD_NOW | RTLD_NOLOAD);
-        ASSERT_NE(plugin, nullptr);
-        auto allocate = reinterpret_cast<AllocateSourceCodeControlSystemInterface2Fn>(
-            ::dlsym(plugin, "AllocateSourceCodeControlSystemInterface2"));
-        m_release = reinterpret_cast<ReleaseSourceCodeControlSystemInterfaceFn>(
-            ::dlsym(plugin, "ReleaseSourceCodeControlSystemInterface"));
-        ::dlclose(plugin);
+        const auto allocate =
+            pluginEntry<AllocateSourceCodeControlSystemInterface2Fn>("AllocateSourceCodeControlSystemInterface2");
+        m_release = pluginEntry<ReleaseSourceCodeControlSystemInterfaceFn>("ReleaseSourceCodeControlSystemInterface");
         ASSERT_NE(allocate, nullptr);
         m_two = allocate();
         ASSERT_NE(m_two, nullptr);
