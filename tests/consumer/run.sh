@@ -38,7 +38,8 @@ packages="svnscc-plugin libsvnscc-utilities1 libsvnscc-session1 libsvnscc-dev sv
 public_headers="EightBit.h FindOptions.h Path.h QCustomMenuItem.h QTxBoldMenuItem.h QTxCheckedFile.h
 QTxCompression.h QTxDates.h QTxDirectories.h QTxDynamicLoading.h QTxEthernet.h QTxFiles.h QTxProcess.h
 QTxProcessEnvironment.h QTxSearch.h QTxServices.h Session.h SessionTypes.h
-SourceCodeControlSystemProviderInterface.h svnscc_session_export.h svnscc_utilities_export.h svnscc_version.h"
+SourceCodeControlSystemProviderInterface.h SourceCodeControlSystemProviderInterface2.h
+svnscc_session_export.h svnscc_utilities_export.h svnscc_version.h"
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
 root="$scratch/prefix"
