@@ -278,9 +278,10 @@ public slots:
 signals:
     /**
      * The status of a path changed: after an operation of this session (for
-     * each path it named and each path reported before below them), after
-     * the file changed on disk or another client changed it, or in a later
-     * pass. Only paths this session was asked about are told.
+     * each path it named that lies in a folder the session was asked about,
+     * and each path reported before below them), after the file changed on
+     * disk or another client changed it, or in a later pass. Only paths this
+     * session was asked about, or named in its operations, are told.
      */
     void statusChanged(const SvnScc::Status& status);
     /**

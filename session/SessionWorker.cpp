@@ -166,6 +166,7 @@ void SessionWorker::shutdown()
     m_shared->plugin->release();
     m_provider = nullptr;
     m_known.clear();
+    m_foldersRead.clear();
     SessionLog::route(nullptr);
 }
 
@@ -664,6 +665,8 @@ void SessionWorker::publish(const Status& status, bool tellNew)
     const auto known = m_known.find(status.path);
     if (known == m_known.end()) {
         m_known.insert(status.path, status);
+        if (!status.path.isEmpty())
+            m_foldersRead.insert(parentOf(status.path));
         if (tellNew)
             emit statusChanged(status);
         return;
@@ -691,8 +694,15 @@ void SessionWorker::remember(const QList<Status>& statuses)
 
 void SessionWorker::afterChange(const QStringList& named)
 {
+    if (closing())
+        return;
     const QSet<QString> namedSet(named.begin(), named.end());
-    QSet<QString> targets = namedSet;
+    QSet<QString> targets;
+    // A named path is read when it was reported, or when its folder was: the
+    // plug-in has that folder cached, so the read runs nothing.
+    for (const QString& path : named)
+        if (m_known.contains(path) || m_foldersRead.contains(parentOf(path)))
+            targets.insert(path);
     const bool everything = namedSet.contains(QString());
     for (auto known = m_known.cbegin(); known != m_known.cend(); ++known) {
         for (QString path = known.key(); !everything; path = parentOf(path)) {
@@ -727,11 +737,10 @@ void SessionWorker::reread(QStringList paths, bool database)
         return;
     std::sort(paths.begin(), paths.end());
     for (const QString& path : std::as_const(paths)) {
-        const auto known = m_known.constFind(path);
-        // Only what the session reported as versioned costs a client run.
-        if (known == m_known.cend() || !isVersioned(*known) || !m_watch->changedSinceNoted(path))
-            continue;
-        readAgain(path);
+        // Only what the session reported costs a client run, and only when it
+        // looks otherwise than when it was read (not after this session's own change).
+        if (m_known.contains(path) && m_watch->changedSinceNoted(path))
+            readAgain(path);
     }
     if (database && m_watch->databaseChanged())
         rereadChangedByOthers();

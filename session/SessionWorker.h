@@ -129,6 +129,7 @@ private:
     QString m_localRoot;
     SessionSettings m_settings;
     QHash<QString, Status> m_known; // every path reported, as last reported
+    QSet<QString> m_foldersRead;    // the folders of those paths
     SessionWatch* m_watch = nullptr;
     bool m_offline = false;
 };
