@@ -3,10 +3,10 @@
 #include "SessionLog.h"
 #include "SessionPlugin.h"
 #include "SessionWorker.h"
+#include "WakePipe.h"
 
 #include <QDir>
 #include <QFutureInterface>
-#include <QThread>
 
 namespace SvnScc {
 
@@ -24,7 +24,7 @@ public:
         QFutureInterface<R> promise;
         promise.reportStarted();
         const QFuture<R> future = promise.future();
-        SessionWorker* const runner = worker;
+        SessionWorker* const runner = worker.get();
         worker->post([runner, promise, body]() mutable {
             if (runner->closing()) {
                 R closed;
@@ -45,16 +45,46 @@ public:
         QFutureInterface<Status> promise;
         promise.reportStarted();
         const QFuture<Status> future = promise.future();
-        SessionWorker* const runner = worker;
+        SessionWorker* const runner = worker.get();
         worker->post([runner, promise, body]() mutable { body(*runner, promise); });
         return future;
     }
 
+    /** In the session's thread: acts on what the worker told, in order. */
+    void takeEvents(Session& session)
+    {
+        for (SessionEvent& event : shared->takeEvents()) {
+            switch (event.kind) {
+            case SessionEvent::Kind::StatusChanged:
+                emit session.statusChanged(event.status);
+                break;
+            case SessionEvent::Kind::Progress:
+                emit session.progress(event.text, event.number);
+                break;
+            case SessionEvent::Kind::Logged:
+                emit session.commandLogged(event.text);
+                break;
+            case SessionEvent::Kind::Offline:
+                if (event.flag != offline) {
+                    offline = event.flag;
+                    emit session.offlineChanged(offline);
+                }
+                break;
+            case SessionEvent::Kind::Calls:
+                if ((shared->pending > 0) != busy) {
+                    busy = !busy;
+                    emit session.busyChanged(busy);
+                }
+                break;
+            }
+        }
+    }
+
     QString pluginPath;
     QString localRoot;
+    WakePipe wake;
     const std::shared_ptr<SessionShared> shared = std::make_shared<SessionShared>();
-    QThread thread;
-    SessionWorker* worker = nullptr;
+    std::unique_ptr<SessionWorker> worker;
     bool offline = false;
     bool busy = false;
 };
@@ -71,34 +101,11 @@ Session::Session(const QString& pluginPath, QObject* parent)
     qRegisterMetaType<SvnScc::Status>();
     SessionLog::install();
     d->pluginPath = pluginPath;
-    d->worker = new SessionWorker(d->shared, pluginPath);
-    d->worker->moveToThread(&d->thread);
-    d->thread.setObjectName(QStringLiteral("svnscc session"));
-
-    // The worker's signals come from its thread; the session's are emitted in its own.
-    const auto queued = Qt::QueuedConnection;
-    connect(d->worker, &SessionWorker::statusChanged, this, &Session::statusChanged, queued);
-    connect(d->worker, &SessionWorker::progressed, this, &Session::progress, queued);
-    connect(d->worker, &SessionWorker::commandLogged, this, &Session::commandLogged, queued);
-    connect(d->worker, &SessionWorker::offlineChanged, this, [this](bool offline) {
-        Q_D(Session);
-        if (offline == d->offline)
-            return;
-        d->offline = offline;
-        emit offlineChanged(offline);
-    }, queued);
-    connect(d->worker, &SessionWorker::callsChanged, this, [this] {
-        Q_D(Session);
-        const bool busy = d->shared->pending > 0;
-        if (busy == d->busy)
-            return;
-        d->busy = busy;
-        emit busyChanged(busy);
-    }, queued);
-
-    d->thread.start();
-    SessionWorker* const worker = d->worker;
-    QMetaObject::invokeMethod(worker, [worker] { SessionLog::route(worker); }, queued);
+    // The worker hands its events over under a lock and wakes this thread, which takes them.
+    d->wake.listen(this, [this] { d_func()->takeEvents(*this); });
+    WakePipe* const wake = &d->wake;
+    d->shared->wake = [wake] { wake->wake(); };
+    d->worker = std::make_unique<SessionWorker>(d->shared, pluginPath);
 }
 
 Session::~Session()
@@ -107,19 +114,7 @@ Session::~Session()
     d->shared->closing = true;
     d->shared->cancelled = true;
     d->shared->plugin->cancel();
-    SessionWorker* const worker = d->worker;
-    QMetaObject::invokeMethod(
-        worker,
-        [worker] {
-            worker->shutdown();
-            QThread::currentThread()->quit();
-        },
-        Qt::QueuedConnection);
-    // A cancel that comes just before the running call starts its client
-    // finds nothing to end: it is repeated until the worker is done.
-    while (!d->thread.wait(50))
-        d->shared->plugin->cancel();
-    delete worker;
+    d->worker.reset();
 }
 
 QString Session::installedPluginPath()

@@ -1,85 +1,62 @@
 #pragma once
 
-#include "FileStamp.h"
+#include "WakePipe.h"
 
-#include <QFileSystemWatcher>
-#include <QHash>
-#include <QObject>
-#include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
+#include <QThread>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 
 namespace SvnScc {
 
 /**
- * What a session watches on disk below its local root: the versioned files
- * and folders it reported, and the working copy's database. Paths are
- * relative to the local root ("" is the root itself, always watched).
+ * What a session watches on disk below its local root, in a thread of its
+ * own (QFileSystemWatcher needs an event loop; the session's worker has
+ * none): the folders and files its worker names, and the working copy's
+ * database. Paths are relative to the local root ("" is the root itself,
+ * always watched).
  *
- * It gathers what changed for 50 ms and then emits changed() once: a file
- * whose content or metadata changed, and the names that appeared in or
- * vanished from a watched folder (for a folder that vanished, everything it
- * held, and again when it comes back). Whether a path needs reading again
- * is left to its owner: changedSinceNoted() compares the path with how it
- * looked when it was last read.
- *
- * Lives in the session's worker thread, like its owner.
+ * It gathers for 50 ms what changed, then calls its callback once, in its
+ * thread: each file whose content or metadata changed, and each name that
+ * appeared in or vanished from a watched folder (for a folder that
+ * vanished, everything it held, and again when it comes back). Whether a
+ * path needs reading again is its owner's decision.
  */
-class SessionWatch : public QObject
+class SessionWatch
 {
-    Q_OBJECT
-
 public:
-    /** Watches @p localRoot (absolute) and the database of its working copy, the nearest .svn/wc.db above it. */
-    explicit SessionWatch(const QString& localRoot, QObject* parent = nullptr);
+    /** What changed: the paths, and whether the database did. */
+    using Changed = std::function<void(const QStringList& paths, bool database)>;
+
+    /** Starts watching @p localRoot (absolute) and @p database (empty: none). */
+    SessionWatch(const QString& localRoot, const QString& database, Changed changed);
+    /** Stops watching and ends its thread; @p changed is not called after it returns. */
+    ~SessionWatch();
+    SessionWatch(const SessionWatch&) = delete;
+    SessionWatch& operator=(const SessionWatch&) = delete;
 
     /**
-     * Watches each of @p paths, versioned items as a status pass reported
-     * them: a folder with its entries, a file, and the folder holding
-     * either. Notes how each looks now. Paths watched already are noted
-     * again only.
+     * Thread-safe: watches each of @p folders (with its entries as they are
+     * now) and @p files; what is watched already stays as it is.
      */
-    void watch(const QStringList& paths);
-
-    /** Notes how @p path looks on disk now, before its status is read again. */
-    void note(const QString& path);
-
-    /** Whether @p path looks otherwise than when last noted (or was never noted); notes it as it is now. */
-    bool changedSinceNoted(const QString& path);
-
-    /** Notes the database as it is now: what this session changed in it. */
-    void noteDatabase();
-
-    /** Whether the database changed since it was last noted; notes it as it is now. */
-    bool databaseChanged();
-
-signals:
-    /** @p paths may have changed on disk; @p database: the working copy's database changed. */
-    void changed(const QStringList& paths, bool database);
+    void watch(const QStringList& folders, const QStringList& files);
 
 private:
-    QString absolute(const QString& path) const;
-    QString relative(const QString& absolutePath) const;
-    QSet<QString> entries(const QString& folder) const;
-    void watchFolder(const QString& folder, QStringList& toAdd);
-    void lose(const QString& folder);
-    void regain(const QString& folder);
-    void gather(const QString& path);
-    void onFileChanged(const QString& absolutePath);
-    void onDirectoryChanged(const QString& absolutePath);
+    class Watcher;
 
-    QString m_root;
-    QString m_database;
-    QFileSystemWatcher m_watcher;
-    QHash<QString, QSet<QString>> m_folders; // watched folder: its entries when last looked at
-    QHash<QString, QSet<QString>> m_lost;    // folder that vanished: the entries it had
-    QSet<QString> m_files;                   // watched files
-    QHash<QString, FileStamp> m_noted;
-    FileStamp m_databaseNoted;
-    QSet<QString> m_pending;
-    bool m_databasePending = false;
-    QTimer m_gathering;
+    WakePipe m_wake;
+    QThread m_thread;
+    Watcher* m_watcher = nullptr;
+    // Handed to the watch's thread under the lock, with a wake-up.
+    std::mutex m_mutex;
+    std::condition_variable m_doneChanged;
+    QStringList m_folders;
+    QStringList m_files;
+    bool m_ending = false;
+    bool m_done = false;
 };
 
 } // namespace SvnScc

@@ -123,26 +123,75 @@ SourceCodeControl::Resolution pluginResolution(Resolution choice)
 
 } // namespace
 
+void SessionShared::tell(SessionEvent event)
+{
+    bool first = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_eventsMutex);
+        first = m_events.empty();
+        m_events.push_back(std::move(event));
+    }
+    if (first && wake)
+        wake();
+}
+
+std::deque<SessionEvent> SessionShared::takeEvents()
+{
+    const std::lock_guard<std::mutex> lock(m_eventsMutex);
+    return std::exchange(m_events, {});
+}
+
 SessionWorker::SessionWorker(std::shared_ptr<SessionShared> shared, const QString& pluginPath)
     : m_shared(std::move(shared)), m_pluginPath(pluginPath)
 {
+    m_thread = std::thread([this] { run(); });
 }
 
-SessionWorker::~SessionWorker() = default;
+SessionWorker::~SessionWorker()
+{
+    post([this] { shutdown(); });
+    std::unique_lock<std::mutex> lock(m_queueMutex);
+    m_ending = true;
+    m_queueChanged.notify_all();
+    while (!m_queueChanged.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_finished; }))
+        m_shared->plugin->cancel();
+    lock.unlock();
+    m_thread.join();
+}
 
 void SessionWorker::post(std::function<void()> call)
 {
-    ++m_shared->pending;
-    QMetaObject::invokeMethod(
-        this,
-        [this, call = std::move(call)] {
-            m_shared->cancelled = false;
-            call();
-            --m_shared->pending;
-            emit callsChanged();
-        },
-        Qt::QueuedConnection);
-    emit callsChanged();
+    {
+        const std::lock_guard<std::mutex> lock(m_queueMutex);
+        if (m_ending)
+            return; // only the watch posts so late: nothing waits for it
+        m_queue.push_back(std::move(call));
+        ++m_shared->pending;
+    }
+    m_queueChanged.notify_all();
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Calls, {}, {}, 0, false});
+}
+
+void SessionWorker::run()
+{
+    SessionLog::route(this);
+    std::unique_lock<std::mutex> lock(m_queueMutex);
+    for (;;) {
+        m_queueChanged.wait(lock, [this] { return m_ending || !m_queue.empty(); });
+        if (m_queue.empty())
+            break;
+        const std::function<void()> call = std::move(m_queue.front());
+        m_queue.pop_front();
+        lock.unlock();
+        m_shared->cancelled = false;
+        call();
+        --m_shared->pending;
+        m_shared->tell(SessionEvent{SessionEvent::Kind::Calls, {}, {}, 0, false});
+        lock.lock();
+    }
+    SessionLog::route(nullptr);
+    m_finished = true;
+    m_queueChanged.notify_all();
 }
 
 Outcome SessionWorker::closedOutcome()
@@ -152,22 +201,18 @@ Outcome SessionWorker::closedOutcome()
 
 void SessionWorker::logged(const QString& line)
 {
-    emit commandLogged(line);
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Logged, {}, line, 0, false});
     if (!m_offline && SessionLog::saysOffline(line))
         setOffline(true);
 }
 
 void SessionWorker::shutdown()
 {
-    delete m_watch;
-    m_watch = nullptr;
+    m_watch.reset();
     if (m_provider)
         m_provider->setProgressHandler(nullptr, nullptr);
     m_shared->plugin->release();
     m_provider = nullptr;
-    m_known.clear();
-    m_foldersRead.clear();
-    SessionLog::route(nullptr);
 }
 
 Result<QString> SessionWorker::open(const QString& localRoot, const SessionSettings& settings,
@@ -224,8 +269,16 @@ Result<QString> SessionWorker::bind(const QString& localRoot, const SessionSetti
         return withValue<QString>(outcomeOf(false));
     QStringList boundLocal, repositoryRoot;
     m_provider->getRoots(boundLocal, repositoryRoot);
-    m_watch = new SessionWatch(localRoot, this);
-    connect(m_watch, &SessionWatch::changed, this, [this](const QStringList& paths, bool database) {
+    for (QDir folder(localRoot);;) {
+        if (QFileInfo::exists(folder.filePath(QStringLiteral(".svn/wc.db")))) {
+            m_database = folder.filePath(QStringLiteral(".svn/wc.db"));
+            m_databaseNoted = FileStamp::of(m_database);
+            break;
+        }
+        if (!folder.cdUp())
+            break;
+    }
+    m_watch = std::make_unique<SessionWatch>(localRoot, m_database, [this](const QStringList& paths, bool database) {
         post([this, paths, database] { reread(paths, database); });
     });
     return withValue<QString>(Outcome{true, QString(), QString()}, repositoryRoot.join(QLatin1Char('/')));
@@ -263,15 +316,13 @@ Outcome SessionWorker::refresh()
     for (const QString& path : paths) {
         if (stopped())
             return Outcome{false, QStringLiteral("status"), s_cancelled};
-        if (m_watch)
-            m_watch->note(path);
+        note(path);
         const Status status = readStatus(path);
         publish(status, false);
         if (isVersioned(status))
             versioned << path;
     }
-    if (m_watch)
-        m_watch->watch(versioned);
+    watchVersioned(versioned);
     return Outcome{true, QString(), QString()};
 }
 
@@ -589,7 +640,8 @@ Outcome SessionWorker::cleanup(const QString& folder)
 void SessionWorker::reportProgress(void* context, const QString& item, int itemsSoFar)
 {
     // Called in this thread, inside the operation: the session gets it queued.
-    emit static_cast<SessionWorker*>(context)->progressed(item, itemsSoFar);
+    static_cast<SessionWorker*>(context)->m_shared->tell(
+        SessionEvent{SessionEvent::Kind::Progress, {}, item, itemsSoFar, false});
 }
 
 std::optional<QString> SessionWorker::relative(const QString& path) const
@@ -668,13 +720,13 @@ void SessionWorker::publish(const Status& status, bool tellNew)
         if (!status.path.isEmpty())
             m_foldersRead.insert(parentOf(status.path));
         if (tellNew)
-            emit statusChanged(status);
+            m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false});
         return;
     }
     if (*known == status)
         return;
     *known = status;
-    emit statusChanged(status);
+    m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false});
 }
 
 void SessionWorker::remember(const QList<Status>& statuses)
@@ -688,8 +740,45 @@ void SessionWorker::remember(const QList<Status>& statuses)
         if (isVersioned(status))
             versioned << status.path;
     }
-    if (m_watch)
-        m_watch->watch(versioned);
+    watchVersioned(versioned);
+}
+
+void SessionWorker::watchVersioned(const QStringList& paths)
+{
+    if (!m_watch || paths.isEmpty())
+        return;
+    // Each item as it looks now, and where it lies: a folder is watched with
+    // its entries, a file itself; the folder of either with its entries.
+    QStringList folders, files;
+    QSet<QString> parents;
+    for (const QString& path : paths) {
+        const FileStamp stamp = FileStamp::of(absolute(path));
+        m_noted.insert(path, stamp);
+        if (stamp.directory)
+            folders << path;
+        else if (stamp.exists)
+            files << path;
+        if (!path.isEmpty())
+            parents.insert(parentOf(path));
+    }
+    for (const QString& parent : std::as_const(parents))
+        folders << parent;
+    m_watch->watch(folders, files);
+}
+
+void SessionWorker::note(const QString& path)
+{
+    m_noted.insert(path, FileStamp::of(absolute(path)));
+}
+
+bool SessionWorker::changedSinceNoted(const QString& path)
+{
+    const FileStamp now = FileStamp::of(absolute(path));
+    const auto noted = m_noted.find(path);
+    if (noted != m_noted.end() && *noted == now)
+        return false;
+    m_noted.insert(path, now);
+    return true;
 }
 
 void SessionWorker::afterChange(const QStringList& named)
@@ -718,32 +807,34 @@ void SessionWorker::afterChange(const QStringList& named)
     }
     QStringList versioned;
     for (const QString& path : std::as_const(targets)) {
-        if (m_watch)
-            m_watch->note(path);
+        note(path);
         const Status status = readStatus(path);
         publish(status, namedSet.contains(path));
         if (isVersioned(status))
             versioned << path;
     }
-    if (m_watch) {
-        m_watch->watch(versioned);
-        m_watch->noteDatabase();
-    }
+    watchVersioned(versioned);
+    // What this operation wrote into the database is no news to the session.
+    if (!m_database.isEmpty())
+        m_databaseNoted = FileStamp::of(m_database);
 }
 
 void SessionWorker::reread(QStringList paths, bool database)
 {
-    if (!m_provider || !m_watch || closing())
+    if (!m_provider || closing())
         return;
     std::sort(paths.begin(), paths.end());
     for (const QString& path : std::as_const(paths)) {
         // Only what the session reported costs a client run, and only when it
         // looks otherwise than when it was read (not after this session's own change).
-        if (m_known.contains(path) && m_watch->changedSinceNoted(path))
+        if (m_known.contains(path) && changedSinceNoted(path))
             readAgain(path);
     }
-    if (database && m_watch->databaseChanged())
+    const FileStamp now = database ? FileStamp::of(m_database) : m_databaseNoted;
+    if (now != m_databaseNoted) {
+        m_databaseNoted = now;
         rereadChangedByOthers();
+    }
 }
 
 void SessionWorker::rereadChangedByOthers()
@@ -767,12 +858,12 @@ void SessionWorker::rereadChangedByOthers()
 
 void SessionWorker::readAgain(const QString& path)
 {
-    m_watch->note(path);
+    note(path);
     m_provider->saved(partsOf(path));
     const Status status = readStatus(path);
     publish(status, true);
     if (isVersioned(status))
-        m_watch->watch({path});
+        watchVersioned({path});
 }
 
 void SessionWorker::setOffline(bool offline)
@@ -780,7 +871,7 @@ void SessionWorker::setOffline(bool offline)
     if (offline == m_offline)
         return;
     m_offline = offline;
-    emit offlineChanged(offline);
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Offline, {}, {}, 0, offline});
 }
 
 } // namespace SvnScc

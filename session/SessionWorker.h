@@ -1,23 +1,44 @@
 #pragma once
 
+#include "FileStamp.h"
 #include "SessionPlugin.h"
 #include "SessionTypes.h"
 
 #include <QFutureInterface>
 #include <QHash>
-#include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace SvnScc {
 
 class SessionWatch;
+
+/** What the worker tells its session, handed over in order and acted on in the session's thread. */
+struct SessionEvent
+{
+    enum class Kind {
+        StatusChanged, ///< status
+        Progress,      ///< text (the item), number (items so far)
+        Logged,        ///< text (a line of the command log)
+        Offline,       ///< flag
+        Calls          ///< SessionShared::pending changed
+    };
+    Kind kind = Kind::Calls;
+    Status status;
+    QString text;
+    int number = 0;
+    bool flag = false;
+};
 
 /** What a session and its worker share across their threads. */
 struct SessionShared
@@ -30,26 +51,51 @@ struct SessionShared
     std::atomic<bool> cancelled{false};
     /** Calls queued or running. */
     std::atomic<int> pending{0};
+
+    /**
+     * Hands @p event to the session: queued under a lock (the only way data
+     * goes from the worker to the session) and, when the queue was empty,
+     * wake() is called so that the session takes the events in its thread.
+     */
+    void tell(SessionEvent event);
+    /** Takes every event told so far, in order. */
+    std::deque<SessionEvent> takeEvents();
+    /** Set before the worker starts, called in the worker's thread: asks the session's thread to take the events. */
+    std::function<void()> wake;
+
+private:
+    std::mutex m_eventsMutex;
+    std::deque<SessionEvent> m_events;
 };
 
 /**
- * A session's worker: lives in the session's thread of its own, owns the
- * provider and makes every call into it, one at a time, in the order
- * post() queued them. It keeps what the session reported of each path,
- * tells differences with statusChanged(), and watches what it reported
- * (SessionWatch), queuing a re-read of what changed on disk.
+ * A session's worker: a thread of its own (std::thread) that owns the
+ * provider and makes every call into it, one at a time, in the order post()
+ * queued them. It keeps what the session reported of each path, tells
+ * differences as SessionEvent::Kind::StatusChanged, and has what it reported
+ * watched (SessionWatch, in a thread of its own), queuing a re-read of what
+ * changed on disk.
  *
- * Every function but post(), closing() and logged() runs in the worker's
- * thread. Paths are as Session takes them (relative to the local root or
- * absolute below it); a path elsewhere is refused, running nothing.
+ * Calls and events cross between the threads only through queues under a
+ * std::mutex. Every function but post(), closing(), the constructor and the
+ * destructor runs in the worker's thread. Paths are as Session takes them
+ * (relative to the local root or absolute below it); a path elsewhere is
+ * refused, running nothing.
  */
-class SessionWorker : public QObject
+class SessionWorker
 {
-    Q_OBJECT
-
 public:
+    /** Starts the worker's thread. */
     SessionWorker(std::shared_ptr<SessionShared> shared, const QString& pluginPath);
-    ~SessionWorker() override;
+    /**
+     * Lets the calls queued run (each refused, as the session is closing),
+     * hands the provider back, stops watching and ends the thread; while it
+     * waits, the running operation is cancelled every 50 ms, so that a cancel
+     * that came just before a client started cannot be missed.
+     */
+    ~SessionWorker();
+    SessionWorker(const SessionWorker&) = delete;
+    SessionWorker& operator=(const SessionWorker&) = delete;
 
     /** Thread-safe: queues @p call behind every call queued before it. */
     void post(std::function<void()> call);
@@ -60,8 +106,6 @@ public:
 
     /** One line of the command log, logged in this thread (from SessionLog). */
     void logged(const QString& line);
-    /** Hands the provider back and stops watching; the last call. */
-    void shutdown();
 
     Result<QString> open(const QString& localRoot, const SessionSettings& settings, const QString& repositoryPath);
     Outcome login(const QString& user, const QString& password);
@@ -96,17 +140,11 @@ public:
     Result<QList<Change>> changes(const QString& folder);
     Outcome cleanup(const QString& folder);
 
-signals:
-    void statusChanged(const SvnScc::Status& status);
-    void progressed(const QString& item, int itemsSoFar);
-    void commandLogged(const QString& line);
-    void offlineChanged(bool offline);
-    /** A call was queued or ended: SessionShared::pending changed. */
-    void callsChanged();
-
 private:
     static void reportProgress(void* context, const QString& item, int itemsSoFar);
 
+    void run();
+    void shutdown();
     Result<QString> bind(const QString& localRoot, const SessionSettings& settings, const QString& repositoryPath);
     bool stopped() const { return m_shared->closing || m_shared->cancelled; }
     std::optional<QString> relative(const QString& path) const;
@@ -117,6 +155,9 @@ private:
     bool walk(const QString& folder, const std::function<void(const Status&)>& give);
     void publish(const Status& status, bool tellNew);
     void remember(const QList<Status>& statuses);
+    void watchVersioned(const QStringList& paths);
+    void note(const QString& path);
+    bool changedSinceNoted(const QString& path);
     void afterChange(const QStringList& named);
     void reread(QStringList paths, bool database);
     void rereadChangedByOthers();
@@ -125,12 +166,24 @@ private:
 
     const std::shared_ptr<SessionShared> m_shared;
     const QString m_pluginPath;
+
+    std::mutex m_queueMutex;
+    std::condition_variable m_queueChanged;
+    std::deque<std::function<void()>> m_queue;
+    bool m_ending = false;   // under m_queueMutex: no call follows those queued
+    bool m_finished = false; // under m_queueMutex: the thread is done
+    std::thread m_thread;
+
+    // The worker thread's own.
     SourceCodeControlSystemProviderInterface2* m_provider = nullptr;
     QString m_localRoot;
     SessionSettings m_settings;
-    QHash<QString, Status> m_known; // every path reported, as last reported
-    QSet<QString> m_foldersRead;    // the folders of those paths
-    SessionWatch* m_watch = nullptr;
+    QHash<QString, Status> m_known;    // every path reported, as last reported
+    QSet<QString> m_foldersRead;       // the folders of those paths
+    QHash<QString, FileStamp> m_noted; // how each path read looked on disk then
+    QString m_database;                // the working copy's .svn/wc.db
+    FileStamp m_databaseNoted;         // as this session's last change left it
+    std::unique_ptr<SessionWatch> m_watch;
     bool m_offline = false;
 };
 
