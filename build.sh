@@ -12,7 +12,8 @@
 #   bench  install, build the benchmarks in release mode and run them
 #   screenshot  install, build the plug-in and scc-browser in build-screenshot/,
 #          and render scc-browser's window on a throwaway project to
-#          docs/scc-browser.png
+#          docs/scc-browser.png, and with the project's history to
+#          docs/scc-browser-log.png
 #   fuzz   install, build the libFuzzer targets and run each one for longer:
 #          FUZZ_RUNS runs (default 10,000,000) or FUZZ_SECONDS seconds per
 #          target (default: no time limit), whichever ends first
@@ -98,7 +99,7 @@ screenshot)
     cmake -S "$top" -B build-screenshot -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSVNSCC_TESTS=OFF \
         -DSVNSCC_UTILITIES=OFF >/dev/null
     cmake --build build-screenshot -j"$jobs" --target scc-browser svnscc
-    exec "$top/host/scc-browser/screenshot.sh" build-screenshot "$top/docs/scc-browser.png"
+    exec "$top/host/scc-browser/screenshot.sh" build-screenshot "$top/docs"
     ;;
 fuzz)
     install_missing "${packages[@]}"
