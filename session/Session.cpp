@@ -112,8 +112,6 @@ Session::~Session()
 {
     Q_D(Session);
     d->shared->closing = true;
-    d->shared->cancelled = true;
-    d->shared->plugin->cancel();
     d->worker.reset();
 }
 

@@ -153,8 +153,9 @@ SessionWorker::~SessionWorker()
     std::unique_lock<std::mutex> lock(m_queueMutex);
     m_ending = true;
     m_queueChanged.notify_all();
-    while (!m_queueChanged.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_finished; }))
+    do
         m_shared->plugin->cancel();
+    while (!m_queueChanged.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_finished; }));
     lock.unlock();
     m_thread.join();
 }

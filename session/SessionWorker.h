@@ -88,10 +88,11 @@ public:
     /** Starts the worker's thread. */
     SessionWorker(std::shared_ptr<SessionShared> shared, const QString& pluginPath);
     /**
-     * Lets the calls queued run (each refused, as the session is closing),
-     * hands the provider back, stops watching and ends the thread; while it
-     * waits, the running operation is cancelled every 50 ms, so that a cancel
-     * that came just before a client started cannot be missed.
+     * Cancels the running operation, lets the calls queued run (each
+     * refused, as the session is closing), hands the provider back, stops
+     * watching and ends the thread. While it waits, the cancel is repeated
+     * every 50 ms, so that one that came just before a client started cannot
+     * be missed.
      */
     ~SessionWorker();
     SessionWorker(const SessionWorker&) = delete;
