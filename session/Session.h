@@ -49,11 +49,13 @@ class SessionPrivate;
  * vanished has those entries read again; a change of the database made by
  * another client (svn revert, add, commit in a terminal) has the items it
  * changed read again after one local "svn status" of the working copy.
- * statusChanged() tells each difference. Folders the pass answered as not
- * versioned (ignored or unversioned trees, such as build output) are never
- * watched and their files never cost a client run; nor do names the session
- * was never asked about. Changes are gathered for 50 ms, then read in one
- * call queued behind those already queued. An update by another client
+ * statusChanged() tells each difference. Only what the session reported is
+ * read again, and only when it looks otherwise on disk than when it was
+ * read (a change this session made itself costs nothing more). Folders the
+ * pass answered as not versioned (ignored or unversioned trees, such as
+ * build output) are never watched, so their files never cost a client run.
+ * Changes are gathered for 50 ms, then read in one call queued behind those
+ * already queued. An update by another client
  * changes the revision of files it does not rewrite without the session
  * seeing it; refresh() reads everything again.
  *

@@ -52,6 +52,9 @@ public:
         watchFolder(QString(), toAdd);
         m_watcher->addPaths(toAdd);
         m_notifier = m_owner.m_wake.listen(this, [this] { takeRequests(); });
+        const std::lock_guard<std::mutex> lock(m_owner.m_mutex);
+        m_owner.m_started = true;
+        m_owner.m_doneChanged.notify_all();
     }
 
     // In the watch's thread, as its event loop ends: the owner waits for this.
@@ -215,6 +218,9 @@ SessionWatch::SessionWatch(const QString& localRoot, const QString& database, Ch
     Watcher* const watcher = m_watcher;
     QObject::connect(&m_thread, &QThread::started, watcher, [watcher] { watcher->start(); });
     m_thread.start();
+    // Watching when this returns: what changes from now on is seen.
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_doneChanged.wait(lock, [this] { return m_started; });
 }
 
 SessionWatch::~SessionWatch()

@@ -31,7 +31,7 @@ public:
     /** What changed: the paths, and whether the database did. */
     using Changed = std::function<void(const QStringList& paths, bool database)>;
 
-    /** Starts watching @p localRoot (absolute) and @p database (empty: none). */
+    /** Starts watching @p localRoot (absolute) and @p database (empty: none); returns when they are watched. */
     SessionWatch(const QString& localRoot, const QString& database, Changed changed);
     /** Stops watching and ends its thread; @p changed is not called after it returns. */
     ~SessionWatch();
@@ -52,9 +52,10 @@ private:
     Watcher* m_watcher = nullptr;
     // Handed to the watch's thread under the lock, with a wake-up.
     std::mutex m_mutex;
-    std::condition_variable m_doneChanged;
+    std::condition_variable m_doneChanged; // m_started or m_done changed
     QStringList m_folders;
     QStringList m_files;
+    bool m_started = false;
     bool m_ending = false;
     bool m_done = false;
 };

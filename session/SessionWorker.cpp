@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFuture>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -22,9 +23,9 @@ class ResultBatch
 public:
     explicit ResultBatch(QFutureInterface<Status>& results) : m_results(results) { m_sinceFlush.start(); }
 
-    void add(const Status& status)
+    void add(Status&& status)
     {
-        m_pending.append(status);
+        m_pending.append(std::move(status));
         if (m_pending.size() >= 256 || m_sinceFlush.elapsed() >= 10)
             flush();
     }
@@ -119,6 +120,24 @@ SourceCodeControl::Resolution pluginResolution(Resolution choice)
         break;
     }
     return SourceCodeControl::Resolution::Working;
+}
+
+// A relative path with nothing to clean: no empty, "." or ".." component.
+bool isPlainRelative(const QString& path)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && path.at(i) != QLatin1Char('/'))
+            continue;
+        const qsizetype length = i - start;
+        if (length == 0)
+            return false;
+        if (path.at(start) == QLatin1Char('.')
+            && (length == 1 || (length == 2 && path.at(start + 1) == QLatin1Char('.'))))
+            return false;
+        start = i + 1;
+    }
+    return true;
 }
 
 } // namespace
@@ -331,19 +350,15 @@ void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> re
 {
     results.setProgressRange(0, int(paths.size()));
     ResultBatch batch(results);
-    QList<Status> read;
-    read.reserve(paths.size());
     for (const QString& path : paths) {
         // What a cancel leaves unread is said so, and runs nothing.
-        Status status = !stopped() ? readStatus(path)
-                                   : failedStatus(relative(path).value_or(path), QStringLiteral("status"),
-                                                  closing() ? closedOutcome().error : s_cancelled);
-        batch.add(status);
-        read.append(std::move(status));
+        batch.add(!stopped() ? readStatus(path)
+                             : failedStatus(relative(path).value_or(path), QStringLiteral("status"),
+                                            closing() ? closedOutcome().error : s_cancelled));
     }
     batch.flush();
     results.reportFinished();
-    remember(read);
+    remember(results.future().results());
 }
 
 void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> results)
@@ -352,7 +367,7 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
     QList<Status> read;
     QSet<QString> given;
     const auto give = [&](const Status& status) {
-        batch.add(status);
+        batch.add(Status(status));
         given.insert(status.path);
         read.append(status);
     };
@@ -649,6 +664,9 @@ std::optional<QString> SessionWorker::relative(const QString& path) const
 {
     if (path.isEmpty() || path == QLatin1String("."))
         return QString();
+    // What a pass is usually given, taken as it is.
+    if (path.at(0) != QLatin1Char('/') && isPlainRelative(path))
+        return path;
     if (QDir::isAbsolutePath(path)) {
         const QString clean = QDir::cleanPath(path);
         if (clean == m_localRoot)
