@@ -71,6 +71,7 @@ protected:
 TEST_F(VersionTwo, CommitMakesOneRevisionWithItsMessageByteForByte)
 {
     writeBytes(m_root + "/a.txt", "edited a\n");
+    EXPECT_EQ(agreed("a.txt"), QString()); // cached as modified: the commit must re-read it
     writeBytes(m_root + "/b.txt", "edited b\n");
     QDir().mkpath(m_root + "/new folder");
     writeBytes(m_root + "/new folder/n@1.txt", "new\n");
