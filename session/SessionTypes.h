@@ -116,6 +116,7 @@ struct Status
             && lastChangedRevision == other.lastChangedRevision && command == other.command
             && error == other.error;
     }
+    /** Whether two answers differ in anything. */
     bool operator!=(const Status& other) const { return !(*this == other); }
 };
 
