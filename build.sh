@@ -7,11 +7,13 @@
 #          plus a short fuzz run)
 #   tsan   install, build with ThreadSanitizer (clang) in build-tsan/ and run the
 #          unit tests (cancel from another thread, two providers on two
-#          threads, the spawning layer's stop and time limit)
+#          threads, the spawning layer's stop and time limit, the session's
+#          threads)
 #   bench  install, build the benchmarks in release mode and run them
 #   screenshot  install, build the plug-in and scc-browser in build-screenshot/,
 #          and render scc-browser's window on a throwaway project to
-#          docs/scc-browser.png
+#          docs/scc-browser.png, and with the project's history to
+#          docs/scc-browser-log.png
 #   fuzz   install, build the libFuzzer targets and run each one for longer:
 #          FUZZ_RUNS runs (default 10,000,000) or FUZZ_SECONDS seconds per
 #          target (default: no time limit), whichever ends first
@@ -77,12 +79,13 @@ test)
 tsan)
     install_missing "${packages[@]}"
     # The unit tests: the provider's cancel and two providers on two threads
-    # against the stand-in client, the spawning layer's stop and time limit.
+    # against the stand-in client, the spawning layer's stop and time limit,
+    # the session's worker, cancel during destruction and its signals.
     # (The end-to-end tests start their servers and tools with QProcess,
     # whose clone-based start ThreadSanitizer's runtime does not support.)
     CC=clang CXX=clang++ configure_and_build build-tsan -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON \
         -DSVNSCC_SANITIZE=thread
-    (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$top/tests/tsan.supp" \
         ctest --output-on-failure --no-tests=error -j"$jobs" -L unit)
     ;;
 bench)
@@ -96,7 +99,7 @@ screenshot)
     cmake -S "$top" -B build-screenshot -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSVNSCC_TESTS=OFF \
         -DSVNSCC_UTILITIES=OFF >/dev/null
     cmake --build build-screenshot -j"$jobs" --target scc-browser svnscc
-    exec "$top/host/scc-browser/screenshot.sh" build-screenshot "$top/docs/scc-browser.png"
+    exec "$top/host/scc-browser/screenshot.sh" build-screenshot "$top/docs"
     ;;
 fuzz)
     install_missing "${packages[@]}"

@@ -11,7 +11,7 @@ find_package(Doxygen REQUIRED)
 # The installed headers, copied into the layout they are installed in: the
 # interface's and those of each installed library (its PUBLIC_HEADER).
 set(docs_headers ${SVNSCC_INTERFACE_HEADERS})
-foreach(library IN ITEMS svnscc_utilities)
+foreach(library IN ITEMS svnscc_utilities svnscc_session)
   if(TARGET ${library})
     get_target_property(library_headers ${library} PUBLIC_HEADER)
     list(APPEND docs_headers ${library_headers})

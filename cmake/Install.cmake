@@ -1,9 +1,10 @@
-# Install rules, the CMake package SvnScc and pkg-config's svnscc.pc and
-# svnscc-utilities.pc. Every file goes to one component, and each component
-# is one Debian package (cmake/Packaging.cmake):
+# Install rules, the CMake package SvnScc and pkg-config's svnscc.pc,
+# svnscc-utilities.pc and svnscc-session.pc. Every file goes to one
+# component, and each component is one Debian package (cmake/Packaging.cmake):
 #   plugin       svnscc-plugin          the plug-in (Qt Core, SQLite)
 #   utilities    libsvnscc-utilities1   the utility library's runtime
-#   development  libsvnscc-dev          headers, CMake package, .pc files, the .so link, API docs
+#   session      libsvnscc-session1     the session library's runtime (Qt Core)
+#   development  libsvnscc-dev          headers, CMake package, .pc files, the .so links, API docs
 #   tools        svnscc-tools           scc-host and scc-browser
 include(CMakePackageConfigHelpers)
 
@@ -34,6 +35,7 @@ endif()
 # The headers every host compiles against: the interface and the version.
 set(SVNSCC_INTERFACE_HEADERS
   ${PROJECT_SOURCE_DIR}/provider/SourceCodeControlSystemProviderInterface.h
+  ${PROJECT_SOURCE_DIR}/provider/SourceCodeControlSystemProviderInterface2.h
   ${SVNSCC_GENERATED_INCLUDE_DIR}/svnscc/svnscc_version.h)
 install(FILES ${SVNSCC_INTERFACE_HEADERS}
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svnscc COMPONENT development)
@@ -45,6 +47,12 @@ if(SVNSCC_UTILITIES)
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svnscc COMPONENT development)
 endif()
 
+# The session library for IDE code, with its headers in the same folder. It
+# finds the plug-in relative to itself: <libdir>/svnscc/libsvnscc.so.
+install(TARGETS svnscc_session EXPORT SvnSccSessionTargets
+  LIBRARY DESTINATION ${SVNSCC_ARCH_LIBDIR} COMPONENT session NAMELINK_COMPONENT development
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svnscc COMPONENT development)
+
 set(SVNSCC_CMAKE_DIR "${SVNSCC_ARCH_LIBDIR}/cmake/SvnScc")
 set(SVNSCC_PLUGIN_FILE "${SVNSCC_PLUGIN_DIR}/libsvnscc.so")
 install(TARGETS svnscc_interface EXPORT SvnSccTargets COMPONENT development)
@@ -53,6 +61,7 @@ if(SVNSCC_UTILITIES)
   install(EXPORT SvnSccUtilitiesTargets NAMESPACE SvnScc:: DESTINATION ${SVNSCC_CMAKE_DIR}
     COMPONENT development)
 endif()
+install(EXPORT SvnSccSessionTargets NAMESPACE SvnScc:: DESTINATION ${SVNSCC_CMAKE_DIR} COMPONENT development)
 configure_package_config_file(cmake/SvnSccConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/SvnSccConfig.cmake
   INSTALL_DESTINATION ${SVNSCC_CMAKE_DIR}
@@ -64,12 +73,12 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/SvnSccConfig.cmake
   DESTINATION ${SVNSCC_CMAKE_DIR} COMPONENT development)
 
 # pkg-config: svnscc.pc (the interface, and the plug-in's path in its
-# `plugin` variable) and svnscc-utilities.pc. The prefix is the one
+# `plugin` variable), svnscc-utilities.pc and svnscc-session.pc. The prefix is the one
 # installed into (cmake --install --prefix, or /usr in the Debian package),
 # written at install time, so that every path the files give is absolute
 # and plain.
 set(SVNSCC_PKGCONFIG_DIR "${SVNSCC_ARCH_LIBDIR}/pkgconfig")
-set(svnscc_pc_files svnscc)
+set(svnscc_pc_files svnscc svnscc-session)
 if(SVNSCC_UTILITIES)
   list(APPEND svnscc_pc_files svnscc-utilities)
 endif()

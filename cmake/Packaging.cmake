@@ -2,8 +2,9 @@
 # package per install component (cmake/Install.cmake), each declared below
 # with svnscc_debian_package().
 #
-# Adding a shared library (the pattern libsvnscc-utilities1 follows, in
-# utilities/CMakeLists.txt, cmake/Install.cmake and here):
+# Adding a shared library (the pattern libsvnscc-utilities1 and
+# libsvnscc-session1 follow, in utilities/ and session/CMakeLists.txt,
+# cmake/Install.cmake and here):
 #  1. the library target: OUTPUT_NAME svnscc-<name>, VERSION
 #     ${PROJECT_VERSION}, SOVERSION ${PROJECT_VERSION_MAJOR}, hidden symbols
 #     with an export macro from generate_export_header() written to
@@ -89,14 +90,27 @@ if(SVNSCC_UTILITIES)
   list(APPEND svnscc_development_depends utilities)
   list(APPEND svnscc_development_requires qt6-5compat-dev)
 endif()
+svnscc_debian_package(session libsvnscc-session1
+  SECTION libs
+  SUMMARY "Qt session library of the svnscc plug-in for IDE code"
+  DESCRIPTION
+    "The svnscc Subversion plug-in as a Qt object: it loads the plug-in,"
+    "runs every operation on a thread of its own and hands back each result"
+    "as a QFuture, keeps the status it reported right while files change"
+    "on disk, and gives the command log, progress and offline state as"
+    "signals. It needs Qt Core alone."
+  DEPENDS plugin
+  SHARED_LIBRARY)
+list(APPEND svnscc_development_depends session)
 svnscc_debian_package(development libsvnscc-dev
   SECTION libdevel
   SUMMARY "development files of the svnscc Subversion plug-in"
   DESCRIPTION
     "The interface header an IDE compiles against to host the svnscc"
-    "plug-in, the version header, the utility library's headers and link,"
-    "the CMake package SvnScc, the pkg-config files svnscc and"
-    "svnscc-utilities, and the API documentation when it was built."
+    "plug-in, the version header, the headers and links of the utility and"
+    "session libraries, the CMake package SvnScc, the pkg-config files"
+    "svnscc, svnscc-utilities and svnscc-session, and the API documentation"
+    "when it was built."
   DEPENDS ${svnscc_development_depends}
   REQUIRES ${svnscc_development_requires})
 svnscc_debian_package(tools svnscc-tools
@@ -120,7 +134,8 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${SVNSCC_DEBIAN_REVISION})
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The shared libraries each package needs (Qt, SQLite, the C++ runtime)
 # come from dpkg-shlibdeps; the shlibs file of a library package from its
-# SONAME (libsvnscc-utilities 1 libsvnscc-utilities1 (>= 1.0.0-1)).
+# SONAME (libsvnscc-utilities 1 libsvnscc-utilities1 (>= 1.0.0-1), and so
+# for libsvnscc-session).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")

@@ -11,6 +11,13 @@ AllocateSourceCodeControlSystemInterface()
     return new (std::nothrow) SVNInterface;
 }
 
+extern "C" SVNSCC_EXPORT SourceCodeControlSystemProviderInterface2*
+AllocateSourceCodeControlSystemInterface2()
+{
+    // The same object: its first 24 slots are the base interface's.
+    return new (std::nothrow) SVNInterface;
+}
+
 extern "C" SVNSCC_EXPORT void
 CancelSourceCodeControlSystemOperation(SourceCodeControlSystemProviderInterface* provider)
 {

@@ -3,9 +3,44 @@
 
 #include "SVNInterface.h"
 
+#include "EightBit.h"
 #include "SVNWorkingCopyLayout.h"
 
 namespace {
+
+// The runs whose item lines are progress: what a long update, commit,
+// add, revert, delete or check-out prints as it works.
+bool makesProgress(const QString& subcommand)
+{
+    for (const char* name : {SVNSubcommand::Add, SVNSubcommand::Checkout, SVNSubcommand::Commit,
+                             SVNSubcommand::Delete, SVNSubcommand::Revert, SVNSubcommand::Update})
+        if (subcommand == QLatin1String(name))
+            return true;
+    return false;
+}
+
+// A line that names an item the client works on: "A    src/a.c" (an
+// action letter in one of the first four columns, a blank, the path),
+// "Sending        b.c", "Adding", "Deleting", "Replacing", "Reverted 'c.c'",
+// "Restored 'd.c'". Headers and summaries ("Updating '.':", "Transmitting
+// file data ...", "Committed revision 5.") are none.
+bool isProgressItem(QByteArrayView line)
+{
+    for (const char* word : {"Sending ", "Adding ", "Deleting ", "Replacing ", "Reverted ", "Restored "})
+        if (line.startsWith(QByteArrayView(word)))
+            return true;
+    if (line.size() < 6 || line[4] != ' ')
+        return false;
+    bool action = false;
+    for (qsizetype i = 0; i < 4; ++i) {
+        if (line[i] == ' ')
+            continue;
+        if (!QByteArrayView("ADUCGERB").contains(line[i]))
+            return false;
+        action = true;
+    }
+    return action;
+}
 
 const QLatin1String s_optionExecutable(SourceCodeControlOption::Executable);
 const QLatin1String s_optionRepositoryURL(SourceCodeControlOption::RepositoryURL);
@@ -108,7 +143,20 @@ void SVNInterface::setLastError(const QString& command, const QString& message)
 
 SVNRunResult SVNInterface::run(const SVNCommand& command, const SVNOutput& output)
 {
-    SVNRunResult result = client.run(command, output);
+    SVNRunResult result;
+    if (progressHandler && makesProgress(command.subcommand)) {
+        // Each item the client names while it works, as it comes.
+        SVNOutput reported = output;
+        reported.observer = [this, &output](QByteArrayView line) {
+            if (output.observer)
+                output.observer(line);
+            if (isProgressItem(line))
+                progressHandler(progressContext, fromEightBit(line.data(), line.size()), ++progressItems);
+        };
+        result = client.run(command, reported);
+    } else {
+        result = client.run(command, output);
+    }
     // A run accepted as done keeps its message too (a hook that failed after it).
     if (!result.succeeded() || result.accepted)
         setLastError(command.subcommand, result.message());
@@ -208,4 +256,15 @@ bool SVNInterface::status(const QStringList& pathParts, bool& controlled, bool& 
         }
         return false;
     });
+}
+
+int SVNInterface::interfaceVersion()
+{
+    return 2;
+}
+
+void SVNInterface::setProgressHandler(ProgressHandler handler, void* context)
+{
+    progressHandler = handler;
+    progressContext = context;
 }

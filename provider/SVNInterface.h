@@ -4,7 +4,7 @@
 #include "SVNFileStatus.h"
 #include "SVNStatusPass.h"
 #include "SVNWorkingCopyLayout.h"
-#include "SourceCodeControlSystemProviderInterface.h"
+#include "SourceCodeControlSystemProviderInterface2.h"
 
 #include <QString>
 #include <QStringList>
@@ -39,7 +39,7 @@ class SVNInterfaceSeam;
  * One object is used by one thread at a time, but for cancelOperation(),
  * which any thread may call; separate objects share nothing.
  */
-class SVNInterface : public SourceCodeControlSystemProviderInterface
+class SVNInterface : public SourceCodeControlSystemProviderInterface2
 {
 public:
     /** A provider with null strings, empty lists, an empty status cache and locking off. */
@@ -198,6 +198,44 @@ public:
      */
     QString getLastError(QString& command) override;
 
+    // Version 2: the contracts are in SourceCodeControlSystemProviderInterface2.h.
+    // Each checks its paths first (checkPaths()), runs the client once where
+    // it can, and re-reads what it changed (SVNStatusPass::rereadItems()).
+
+    /** 2. */
+    int interfaceVersion() override;
+    /** "add --parents --depth empty paths..." in the local root. */
+    bool add(const QStringList& paths) override;
+    /**
+     * "commit paths..." in the local root, with the added parents the items
+     * need among the targets ("--depth empty" then, unless a listed item is a
+     * folder); the revision from "Committed revision N.". A commit stopped
+     * before its end was seen is checked as checkin()'s is.
+     */
+    bool commit(const QStringList& paths, const QString& message, QString& newRevision) override;
+    /** "revert [--depth infinity] paths..."; an item the working copy does not hold refuses the whole call first. */
+    bool revert(const QStringList& paths, bool recursive) override;
+    /** "delete [--keep-local] paths..."; an item the working copy does not hold refuses the whole call first. */
+    bool remove(const QStringList& paths, bool keepLocal) override;
+    /** "move --parents from to"; refused first when `to` exists on disk or in the working copy. */
+    bool move(const QString& from, const QString& to) override;
+    /** "update --accept postpone [--revision r] paths..."; the "C" lines of its output are the conflicts. */
+    bool update(const QStringList& paths, const QString& revision, QStringList& conflicted) override;
+    /** "resolve --accept working|base|mine-full|theirs-full path". */
+    bool resolve(const QString& path, SourceCodeControl::Resolution choice) override;
+    /** "log --xml --verbose [--limit n]" of the item's URL (up to the newest revision), read as XML. */
+    bool log(const QString& path, int limit, QList<SourceCodeControl::LogEntry>& entries) override;
+    /** "blame --xml" (with "--revision" unless WORKING), and the text: "cat" at the revision, or the working file. */
+    bool annotate(const QString& path, const QString& revision, QList<SourceCodeControl::AnnotatedLine>& lines) override;
+    /** "diff [--revision from[:to]] path" in the local root, its output through a file, byte for byte. */
+    bool diff(const QString& path, const QString& from, const QString& to, QByteArray& unifiedDiff) override;
+    /** "status folder" in the local root, every depth, no server. */
+    bool changes(const QString& folder, QList<SourceCodeControl::Change>& changes) override;
+    /** Keeps the handler; run() reports the item lines of the runs that make progress. */
+    void setProgressHandler(ProgressHandler handler, void* context) override;
+    /** "cleanup folder" in the local root; the folder's cached entries go. */
+    bool cleanup(const QString& folder) override;
+
     virtual ~SVNInterface();
 
     /**
@@ -236,6 +274,7 @@ private:
     {
         try {
             const SVNClient::Operation operation(client);
+            progressItems = 0;
             return body();
         } catch (...) {
             return false;
@@ -245,7 +284,9 @@ private:
     /**
      * Runs `command`; when it does not succeed, or succeeds only as the retry
      * table accepts (a hook that failed after it), records its subcommand and
-     * message as the last error. Returns how it went.
+     * message as the last error. Returns how it went. The item lines of an
+     * add, commit, revert, delete, update or checkout go to the progress
+     * handler as they come, when one is set.
      */
     SVNRunResult run(const SVNCommand& command, const SVNOutput& output);
     /** As above with the output lines in `lines` (cleared first); true when the run succeeded. */
@@ -269,6 +310,28 @@ private:
      * date. False when the server does not answer.
      */
     bool landed(const QStringList& pathParts, const QString& message);
+    /**
+     * The revision a stopped commit with `message` made, as landed() finds
+     * it for the item `pathParts` (the item then not updated); empty when
+     * it made none, or the server does not answer.
+     */
+    QString landedRevision(const QStringList& pathParts, const QString& message);
+    /**
+     * The paths of a version-2 operation, each made one root-relative path
+     * ("" the local root, "." and empty components dropped) into `items`;
+     * false, with the last error for `subcommand`, for an empty list, an
+     * absolute path or one with a ".." component.
+     */
+    bool checkPaths(const char* subcommand, const QStringList& paths, QStringList& items);
+    /**
+     * Refuses a call on `items` (root-relative) of which the working copy
+     * does not hold some, by its records (a working copy of the per-folder
+     * layout has none to ask): true, with the last error for `subcommand`
+     * naming them and saying `why` that is refused.
+     */
+    bool refusedUnversioned(const char* subcommand, const QStringList& items, const QString& why);
+    /** The absolute path of a root-relative item. */
+    QString localPath(const QString& item) const;
     /** SVNWorkingCopyLayout::isWorkingCopy(). */
     bool isWorkingCopy(const QString& directory);
     /**
@@ -313,4 +376,8 @@ private:
     SVNWorkingCopyLayout workingCopyLayout;
     /** The status cache and every status run. */
     SVNStatusPass statusPass;
+    /** Where the item lines of long runs go (setProgressHandler()), and how many went in this operation. */
+    ProgressHandler progressHandler = nullptr;
+    void* progressContext = nullptr;
+    int progressItems = 0;
 };

@@ -47,14 +47,7 @@ public:
                  const QString& target, QStringList& output)
     {
         return m_provider.guarded([&] {
-            SVNCommand run;
-            run.subcommand = command;
-            run.arguments = arguments;
-            run.workingDirectory = workingDirectory;
-            run.target = target;
-            if (!SVNSubcommand::onlyReads(command))
-                run.workingCopy = workingDirectory;
-            return m_provider.run(run, output);
+            return m_provider.run(SVNCommand(command, arguments, workingDirectory, target), output);
         });
     }
     /** As above in the local root, the path parts joined with "/" as the target. */

@@ -59,3 +59,34 @@ QList<SVNLogEntry> SVNLogEntry::parse(const QByteArray& xml, bool* ok)
         entries.clear();
     return entries;
 }
+
+QList<SVNBlameEntry> SVNBlameEntry::parse(const QByteArray& xml, bool* ok)
+{
+    QList<SVNBlameEntry> entries;
+    QXmlStreamReader reader(xml);
+    SVNBlameEntry* entry = nullptr;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QStringView name = reader.name();
+        if (name == QLatin1String("entry")) {
+            entries.append(SVNBlameEntry());
+            entry = &entries.last();
+            entry->line = reader.attributes().value(QLatin1String("line-number")).toInt();
+        } else if (!entry) {
+            continue;
+        } else if (name == QLatin1String("commit")) {
+            entry->revision = reader.attributes().value(QLatin1String("revision")).toString();
+        } else if (name == QLatin1String("author")) {
+            entry->author = reader.readElementText();
+        } else if (name == QLatin1String("date")) {
+            entry->date = SVNLogEntry::parseDate(reader.readElementText());
+        }
+    }
+    const bool wellFormed = !reader.hasError();
+    if (ok)
+        *ok = wellFormed;
+    if (!wellFormed)
+        entries.clear();
+    return entries;
+}

@@ -24,3 +24,15 @@ struct SVNLogEntry
     /** A date as the client writes it ("2026-12-07T03:53:01.721368Z"), in UTC; invalid when it is none. */
     static QDateTime parseDate(const QString& text);
 };
+
+/** Who last changed one line, as "svn blame --xml" says it (no text: blame's XML has none). */
+struct SVNBlameEntry
+{
+    int line = 0;      ///< from 1
+    QString revision;  ///< empty for a line changed locally and not committed
+    QString author;
+    QDateTime date;    ///< UTC; invalid where the revision is empty
+
+    /** The entries of a blame's XML, in its order; empty when it is not well formed (`ok` tells). */
+    static QList<SVNBlameEntry> parse(const QByteArray& xml, bool* ok = nullptr);
+};

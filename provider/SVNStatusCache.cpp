@@ -34,6 +34,20 @@ void SVNStatusCache::remove(const QString& folder)
     m_folders.erase(folder);
 }
 
+void SVNStatusCache::removeWithin(const QString& folder)
+{
+    ++m_generation;
+    // Entries below `folder` sort after it among those that start with it;
+    // a sibling sharing the prefix ("folder2", "folder-x") may sort among
+    // them, so each is checked.
+    for (auto entry = m_folders.lower_bound(folder); entry != m_folders.end() && entry->first.startsWith(folder);) {
+        if (within(entry->first, folder))
+            entry = m_folders.erase(entry);
+        else
+            ++entry;
+    }
+}
+
 void SVNStatusCache::clear()
 {
     ++m_generation;

@@ -55,6 +55,8 @@ public:
     void put(const QString& folder, std::unique_ptr<SVNFolderStatus> status);
     /** Drops the entry of `folder` with its records and repository answers. */
     void remove(const QString& folder);
+    /** Drops the entries of `folder` and of every folder below it. */
+    void removeWithin(const QString& folder);
     /** Forgets every entry. */
     void clear();
     size_t size() const { return m_folders.size(); }

@@ -472,15 +472,21 @@ void SVNStatusPass::reread(const QStringList& pathParts, unsigned change)
         return;
     folder->listed = true;
     const auto fresh = answer.find(name);
-    if (fresh == answer.end()) {
+    keep(*folder, name, fresh == answer.end() ? nullptr : &fresh->second, change, newer);
+}
+
+void SVNStatusPass::keep(SVNFolderStatus& folder, const QString& name, SVNFileStatus* fresh, unsigned change,
+                         bool local)
+{
+    if (!fresh) {
         // No longer listed (deleted and committed, unversioned again).
         m_lastFolder.hasNext = false;
-        folder->records.erase(name);
+        folder.records.erase(name);
         return;
     }
-    SVNFileStatus& record = fresh->second;
-    const auto cached = folder->records.find(name);
-    if (newer && cached != folder->records.end()) {
+    SVNFileStatus& record = *fresh;
+    const auto cached = folder.records.find(name);
+    if (local && cached != folder.records.end()) {
         // The local run cannot know what only the server knows.
         if (!(change & BroughtUpToDate))
             record.outOfDate = cached->second.outOfDate;
@@ -492,7 +498,48 @@ void SVNStatusPass::reread(const QStringList& pathParts, unsigned change)
         }
     }
     // Overwritten in place, so pointers to the record stay valid.
-    folder->records[name] = std::move(record);
+    folder.records[name] = std::move(record);
+}
+
+void SVNStatusPass::rereadItems(const QStringList& items, unsigned change)
+{
+    const auto folderOf = [this](const QString& item) {
+        const qsizetype slash = item.lastIndexOf(QLatin1Char('/'));
+        return slash < 0 ? m_localRoot : m_localRoot + QLatin1Char('/') + item.left(slash);
+    };
+    QStringList targets;
+    for (const QString& item : items) {
+        const QString path = item.isEmpty() ? m_localRoot : m_localRoot + QLatin1Char('/') + item;
+        if (isDirectory(path)) {
+            m_cache.removeWithin(path);
+            forget(path);
+        }
+        // The local root's own record is no folder's to keep.
+        const SVNFolderStatus* folder = item.isEmpty() ? nullptr : m_cache.find(folderOf(item));
+        if (folder && !folder->failed)
+            targets << item;
+    }
+    if (targets.isEmpty())
+        return;
+    SVNDirectoryStatus answer;
+    const SVNStatusReader::Sink sink = intoRecords(&answer);
+    const SVNCommand local = SVNCommands::localItemsStatus(m_localRoot, targets);
+    Read run;
+    run.local = &local;
+    run.sink = &sink;
+    run.folder = m_localRoot;
+    run.forget = [&answer] { answer.clear(); };
+    if (!read(run).succeeded)
+        return;
+    for (const QString& item : targets) {
+        SVNFolderStatus* folder = m_cache.find(folderOf(item));
+        if (!folder)
+            continue;
+        const QString name = item.mid(item.lastIndexOf(QLatin1Char('/')) + 1);
+        folder->inRepository.erase(name);
+        const auto fresh = answer.find(item);
+        keep(*folder, name, fresh == answer.end() ? nullptr : &fresh->second, change, true);
+    }
 }
 
 bool SVNStatusPass::readFile(const QString& folder, const QString& name, SVNFileStatus& record, bool& listed)

@@ -118,6 +118,16 @@ public:
     void reread(const QStringList& pathParts, unsigned change);
 
     /**
+     * Re-reads several items (root-relative paths, "" the local root) with
+     * one local run at the local root ("status --verbose --depth empty"
+     * of each whose folder is cached), kept as reread() keeps one; nothing
+     * runs when no folder of theirs is cached. A folder among them drops
+     * the entries of itself and of every folder below it, which the
+     * operation may have changed, to be read again when asked about.
+     */
+    void rereadItems(const QStringList& items, unsigned change);
+
+    /**
      * A fresh local read of one file ("status --verbose name" in `folder`,
      * no server, nothing cached): `record` gets its state, `listed` whether
      * the client listed it at all. False when the run failed.
@@ -184,6 +194,8 @@ private:
     QString repositoryOf(const QString& directory);
     bool folderHolds(const QString& directory, const QString& name);
     bool insideUnversionedFolder(const QString& directory) const;
+    /** Keeps `fresh` as the record `name` of `folder` (null: it is gone), as reread() says. */
+    void keep(SVNFolderStatus& folder, const QString& name, SVNFileStatus* fresh, unsigned change, bool local);
     /** The external or nested working copy `name` of a folder: its own "." record. */
     const SVNFileStatus* ownRecord(const QString& directory, const QString& name);
     QString directoryOf(const QStringList& pathParts) const;

@@ -179,11 +179,10 @@ bool SVNInterface::commit(const SVNCommand& command, const QStringList& pathPart
     return false;
 }
 
-bool SVNInterface::landed(const QStringList& pathParts, const QString& message)
+QString SVNInterface::landedRevision(const QStringList& pathParts, const QString& message)
 {
     // After the stop and its clean-up the working copy still shows the old
-    // base, so the server is asked: the newest revision of the file's URL.
-    const QString relative = pathParts.join(Slash);
+    // base, so the server is asked: the newest revision of the item's URL.
     const qint64 base = workingCopyLayout.inspectNode(localFilePath(pathParts)).baseRevision;
     SVNCommand log = SVNCommands::newestChange(SVNUrl::join(rootURL, pathParts));
     log.afterStop = true;
@@ -191,16 +190,23 @@ bool SVNInterface::landed(const QStringList& pathParts, const QString& message)
     SVNOutput output;
     output.observer = [&xml](QByteArrayView line) { xml.append(line.data(), line.size()).append('\n'); };
     if (!client.run(log, output).succeeded())
-        return false;
+        return QString();
     const QList<SVNLogEntry> entries = SVNLogEntry::parse(xml);
     if (entries.isEmpty() || entries.first().revision.toLongLong() <= base
         || entries.first().message != (message.isNull() ? QStringLiteral("") : message)
         || (!client.user().isEmpty() && entries.first().author != client.user()))
-        return false;
+        return QString();
     qCDebug(lcClient).noquote() << QStringLiteral("the commit of %1 landed as revision %2, although its end was not "
-                                                  "seen; the file is brought to it")
-                                       .arg(relative, entries.first().revision);
-    SVNCommand update = SVNCommands::update(localRootPath, relative);
+                                                  "seen; it is brought to it")
+                                       .arg(pathParts.join(Slash), entries.first().revision);
+    return entries.first().revision;
+}
+
+bool SVNInterface::landed(const QStringList& pathParts, const QString& message)
+{
+    if (landedRevision(pathParts, message).isEmpty())
+        return false;
+    SVNCommand update = SVNCommands::update(localRootPath, pathParts.join(Slash));
     update.afterStop = true;
     client.run(update, SVNOutput());
     return true;

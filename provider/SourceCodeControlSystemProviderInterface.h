@@ -127,6 +127,11 @@ inline constexpr char StatusScope[] = "Environment/Source Code Control/SVNStatus
  * The client runs only in the folder the operation means: a folder that is
  * missing on disk is a refusal, never a run in the host's current folder.
  *
+ * Log messages and lock comments reach the client through a UTF-8 file in a
+ * private temporary folder ("--file" FILE "--encoding" "UTF-8"), removed
+ * afterwards: a message of any size (a pasted build log) and any first
+ * character ("-") works, and none shows in the process list.
+ *
  * Status cache: status() answers from records the provider keeps per
  * folder, each filled by one "svn status" run (or every folder of a working
  * copy by one run, with the StatusScope option); saved() and every
@@ -187,9 +192,13 @@ public:
      * Binds an existing working copy as the local root: @p localRoots is its
      * absolute path split into components ({"home", "ann", "proj"}). Runs
      * "svn info" on it to learn its place in the repository (read back with
-     * getRoots()).
-     * @return false, running nothing and leaving the last error alone, when
-     *         the folder is no working copy; false when "info" fails.
+     * getRoots()): the repository roots are the names below the
+     * repository URL option when the working copy lies below it, otherwise
+     * below the repository's root; so what getRoots() gives, the two-list
+     * setRoots() takes back.
+     * @return false, running nothing, when the folder is no working copy
+     *         (getLastError(): "info", "... is not a working copy"); false
+     *         when "info" fails.
      */
     virtual bool setRoots(const QStringList& localRoots) = 0;
 
@@ -279,10 +288,16 @@ public:
     /**
      * Adds one file and commits it at once with @p comment. Each folder on
      * the way that is not versioned is first brought in: from the
-     * repository when it has it, or added and committed on its own.
-     * @return false at the first failed run ("add", "commit", "update" or
-     *         "checkout" in getLastError()); what was done stays done. A file
-     *         already under version control fails at its "add".
+     * repository when it has it ("svn info" on its URL), or, when the
+     * repository answers "not found" (and only then), added and committed on
+     * its own. Whatever this call scheduled for addition and could not
+     * commit is unscheduled again ("svn revert"), so nothing is left "A".
+     * @return false at the first failed run ("info" when the repository
+     *         could not say whether it has a folder: nothing is added; "add",
+     *         "commit", "update" or "checkout" otherwise); a folder committed
+     *         before stays committed. A file already under version control
+     *         fails at its "add"; a versioned folder missing on disk is
+     *         refused by name before anything runs ("add").
      */
     virtual bool addFile(const QStringList& pathParts, const QString& comment) = 0;
 
@@ -336,8 +351,10 @@ public:
                        const QString& destination) = 0;
 
     /**
-     * Checks a file out for editing: takes its repository lock ("svn lock
-     * -m comment") and makes the local file writable; nothing else runs but
+     * Checks a file out for editing: takes its repository lock ("svn lock",
+     * the comment through a file) and makes the local file writable; a lock
+     * belongs to a user, so without a user name (login()) it is refused at
+     * once ("lock", "... call login() ..."), running nothing. Nothing else runs but
      * the re-read (see saved()). With @p replaceLocal a file that is locally
      * changed or missing, as the working copy shows it at that moment, first
      * gets the repository's text, as getFile() with keepLocal false does it
@@ -364,9 +381,17 @@ public:
 
     /**
      * Commits one file (or folder) with @p comment as the log message. The
-     * client's defaults apply: a lock held on the file is released.
-     * @return false when the commit is refused ("commit"); the status cache
-     *         is then untouched. A commit made whose post-commit hook failed
+     * client's defaults apply: a lock held on the file is released. A commit
+     * stopped by the time limit or a cancel before its end was seen (a slow
+     * post-commit hook, a link that failed at the end) is checked: the
+     * server is asked once ("svn log --xml --limit 1" of the file's URL, with
+     * the time limit; 300 ms after a cancel) whether its newest revision is
+     * newer than the file's base and carries this message and user. Then the
+     * commit landed: the file is updated to it and the answer is true (the
+     * stop stays in getLastError() and the command log).
+     * @return false when the commit is refused ("commit"), or was stopped and
+     *         did not land (or the server did not say); the status cache is
+     *         then untouched. A commit made whose post-commit hook failed
      *         counts as made: true, the hook's message in getLastError().
      */
     virtual bool checkin(const QStringList& pathParts, const QString& comment) = 0;

@@ -190,6 +190,9 @@ public:
      */
     virtual bool changes(const QString& folder, QList<SourceCodeControl::Change>& changes) = 0;
 
+    /** A progress handler, as setProgressHandler() takes it. */
+    using ProgressHandler = void (*)(void* context, const QString& item, int itemsSoFar);
+
     /**
      * Progress of long runs (update, commit, add, revert, remove, checkout,
      * getFile): @p handler is called on the operation's own thread once per
@@ -199,7 +202,6 @@ public:
      * "Transmitting file data", "Committed revision N.") are no items. Null
      * stops the calls. The handler must not call into the provider.
      */
-    using ProgressHandler = void (*)(void* context, const QString& item, int itemsSoFar);
     virtual void setProgressHandler(ProgressHandler handler, void* context) = 0;
 
     /**

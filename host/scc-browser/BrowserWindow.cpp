@@ -1,10 +1,10 @@
 #include "BrowserWindow.h"
 
 #include "CommandsPane.h"
-#include "ProviderWorker.h"
 #include "RepositoryPane.h"
 
 #include <QAction>
+#include <QCollator>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -29,12 +29,51 @@
 namespace {
 
 using FileState = ProjectPane::FileState;
+using SvnScc::Outcome;
+using SvnScc::Result;
+using SvnScc::Status;
 
 const QColor ErrorColor(0xb3, 0x32, 0x1e);
 
-QString fileList(const QList<QStringList>& files)
+QString label(const QStringList& paths)
 {
-    return files.size() == 1 ? joinPathParts(files.first()) : QStringLiteral("%1 files").arg(files.size());
+    if (paths.isEmpty() || (paths.size() == 1 && paths.first().isEmpty()))
+        return QStringLiteral("the working copy");
+    return paths.size() == 1 ? paths.first() : QStringLiteral("%1 items").arg(paths.size());
+}
+
+QStringList pathsOf(const QList<QStringList>& files)
+{
+    QStringList paths;
+    for (const QStringList& parts : files)
+        paths << joinPathParts(parts);
+    return paths;
+}
+
+QStringList sortedNames(QStringList names)
+{
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    std::sort(names.begin(), names.end(), collator);
+    return names;
+}
+
+// Changed here: what a commit would send, or a revert take back.
+bool isChanged(const FileState& state)
+{
+    const QString& columns = state.status.columns;
+    return state.status.controlled && !columns.trimmed().isEmpty()
+        && (state.status.modified || QStringLiteral("ADR~C").contains(columns.at(0))
+            || (columns.size() > 1 && columns.at(1) != QLatin1Char(' '))
+            || (columns.size() > 6 && columns.at(6) == QLatin1Char('C')));
+}
+
+bool isConflicted(const FileState& state)
+{
+    const QString& columns = state.status.columns;
+    return columns.size() == 7
+        && (columns.at(0) == QLatin1Char('C') || columns.at(1) == QLatin1Char('C') || columns.at(6) == QLatin1Char('C'));
 }
 
 // A panel: a bold caption over its content.
@@ -65,49 +104,77 @@ QWidget* captioned(const QString& caption, QWidget* content, QLabel** detail = n
 } // namespace
 
 BrowserWindow::BrowserWindow(const HostOptions& options, QWidget* parent)
-    : QMainWindow(parent), m_options(options)
+    : QMainWindow(parent), m_options(options), m_session(std::make_unique<SvnScc::Session>(options.plugin))
 {
     setWindowTitle(QStringLiteral("scc-browser - %1").arg(options.localRoot));
     buildActions();
     buildLayout();
 
-    m_worker = new ProviderWorker;
-    m_worker->moveToThread(&m_thread);
-    m_thread.setObjectName(QStringLiteral("provider"));
-    const auto queued = Qt::QueuedConnection;
-    connect(m_worker, &ProviderWorker::requestStarted, this, &BrowserWindow::onRequestStarted, queued);
-    connect(m_worker, &ProviderWorker::requestFinished, this, &BrowserWindow::onRequestFinished, queued);
-    connect(m_worker, &ProviderWorker::opened, this, &BrowserWindow::onOpened, queued);
-    connect(m_worker, &ProviderWorker::localTreeRead, this, &BrowserWindow::onLocalTreeRead, queued);
-    connect(m_worker, &ProviderWorker::statusPassStarted, this, &BrowserWindow::onStatusPassStarted, queued);
-    connect(m_worker, &ProviderWorker::statusRead, this, &BrowserWindow::onStatusRead, queued);
-    connect(m_worker, &ProviderWorker::statusPassFinished, this, &BrowserWindow::onStatusPassFinished, queued);
-    connect(m_worker, &ProviderWorker::repositoryListed, m_repository, &RepositoryPane::showListing, queued);
-    connect(m_worker, &ProviderWorker::operationFinished, this, &BrowserWindow::onOperationFinished, queued);
-    connect(m_worker, &ProviderWorker::failed, this, &BrowserWindow::onFailed, queued);
-    connect(m_worker, &ProviderWorker::note, this, [this](const QString& text) { logLine(text); }, queued);
-    m_thread.start();
-
+    SvnScc::Session* session = m_session.get();
+    connect(session, &SvnScc::Session::statusChanged, this, [this](const Status& status) {
+        m_project->showStatus(status);
+        updateActions();
+        if (!isBusy())
+            updateSummary();
+    });
+    connect(session, &SvnScc::Session::progress, this, &BrowserWindow::onProgress);
+    connect(session, &SvnScc::Session::commandLogged, m_commands, &CommandsPane::appendLine);
+    connect(session, &SvnScc::Session::offlineChanged, this, [this](bool offline) {
+        logLine(offline ? QStringLiteral("the repository cannot be reached: status comes from the working copy alone "
+                                         "until Refresh")
+                        : QStringLiteral("the repository is asked again"),
+                offline ? ErrorColor.name() : QString());
+        updateSummary();
+    });
+    connect(&m_pass, &QFutureWatcher<Status>::resultsReadyAt, this, &BrowserWindow::onPassResults);
     updateBusyIndicator();
     updateActions();
 }
 
 BrowserWindow::~BrowserWindow()
 {
-    // Nothing queued runs any more and a status pass stops at its next file;
-    // a provider call that runs now is waited for (the time limit bounds it).
-    m_worker->stop();
-    disconnect(m_worker, nullptr, nullptr, nullptr);
-    ProviderWorker* worker = m_worker;
-    QMetaObject::invokeMethod(
-        worker,
-        [worker] {
-            worker->shutdown();
-            QThread::currentThread()->quit();
-        },
-        Qt::QueuedConnection);
-    m_thread.wait();
-    delete m_worker;
+    // The session ends what runs and hands the provider back; what it
+    // finishes meanwhile no longer reaches the window.
+    m_pass.disconnect(this);
+    m_session->disconnect(this);
+    m_session.reset();
+}
+
+template <typename T, typename Done>
+void BrowserWindow::track(const QString& description, QFuture<T> future, Done done)
+{
+    ++m_pending;
+    m_activity->setText(description + QStringLiteral("..."));
+    updateBusyIndicator();
+    updateActions();
+    future.then(this, [this, done](const QFuture<T>& finished) {
+        done(finished);
+        --m_pending;
+        updateBusyIndicator();
+        updateActions();
+        if (m_pending == 0)
+            emit idle();
+    });
+}
+
+void BrowserWindow::operate(const QString& operation, const QStringList& paths, QFuture<Outcome> future)
+{
+    QString description = operation;
+    description[0] = description.at(0).toUpper();
+    track(QStringLiteral("%1 %2").arg(description, label(paths)), future,
+          [this, operation, paths](const QFuture<Outcome>& finished) {
+              const Outcome outcome = finished.result();
+              if (outcome.ok)
+                  logLine(QStringLiteral("%1 %2: done").arg(operation, label(paths)));
+              else
+                  reportFailure(QStringLiteral("%1 %2").arg(operation, label(paths)), outcome);
+              for (const QString& path : paths) {
+                  // An added file is new in its repository folder: that folder is listed again.
+                  if (outcome.ok && operation == QLatin1String("add"))
+                      m_repository->fileAdded(splitPathParts(path));
+                  emit operationFinished(operation, splitPathParts(path), outcome.ok);
+              }
+          });
 }
 
 void BrowserWindow::buildActions()
@@ -119,7 +186,8 @@ void BrowserWindow::buildActions()
         action->setShortcut(shortcut);
         action->setToolTip(tip);
         action->setStatusTip(tip);
-        connect(action, &QAction::triggered, this, handler);
+        if (handler)
+            connect(action, &QAction::triggered, this, handler);
         return action;
     };
     m_addAction = make(QStringLiteral("Add"), QStyle::SP_FileDialogNewFolder, QKeySequence(Qt::CTRL | Qt::Key_Plus),
@@ -135,23 +203,58 @@ void BrowserWindow::buildActions()
                                 QStringLiteral("Release the lock of the selected files"),
                                 &BrowserWindow::onUndoCheckOutTriggered);
     m_checkInAction = make(QStringLiteral("Check In"), QStyle::SP_ArrowUp, QKeySequence(Qt::CTRL | Qt::Key_K),
-                           QStringLiteral("Commit the selected modified files with a log message"),
+                           QStringLiteral("Commit the selected changed files and folders in one revision"),
                            &BrowserWindow::onCheckInTriggered);
     m_getRevisionAction = make(QStringLiteral("Get Revision..."), QStyle::SP_DialogSaveButton, QKeySequence(),
                                QStringLiteral("Write one revision of the selected file to another file"),
                                &BrowserWindow::onGetRevisionTriggered);
+    m_updateAction = make(QStringLiteral("Update"), QStyle::SP_BrowserReload, QKeySequence(Qt::CTRL | Qt::Key_T),
+                          QStringLiteral("Bring the selection (or the whole working copy) up to date"),
+                          &BrowserWindow::onUpdateTriggered);
+    m_revertAction = make(QStringLiteral("Revert"), QStyle::SP_DialogDiscardButton, QKeySequence(),
+                          QStringLiteral("Throw the local changes of the selection away"),
+                          &BrowserWindow::onRevertTriggered);
+    m_deleteAction = make(QStringLiteral("Delete"), QStyle::SP_TrashIcon, QKeySequence(),
+                          QStringLiteral("Schedule the selection for deletion"), &BrowserWindow::onDeleteTriggered);
+    m_renameAction = make(QStringLiteral("Rename..."), QStyle::SP_FileDialogDetailedView, QKeySequence(),
+                          QStringLiteral("Rename or move the selected item, its history kept"),
+                          &BrowserWindow::onRenameTriggered);
+    m_resolveAction = make(QStringLiteral("Resolve..."), QStyle::SP_DialogApplyButton, QKeySequence(),
+                           QStringLiteral("Mark the conflict of the selected item resolved"),
+                           &BrowserWindow::onResolveTriggered);
+    m_logAction = make(QStringLiteral("Log"), QStyle::SP_FileDialogInfoView, QKeySequence(Qt::CTRL | Qt::Key_L),
+                       QStringLiteral("Show the history of the selected item (or of the working copy)"), nullptr);
+    m_annotateAction = make(QStringLiteral("Annotate"), QStyle::SP_FileDialogContentsView, QKeySequence(),
+                            QStringLiteral("Show who last changed each line of the selected file"), nullptr);
+    m_diffAction = make(QStringLiteral("Diff"), QStyle::SP_FileDialogListView, QKeySequence(Qt::CTRL | Qt::Key_D),
+                        QStringLiteral("Show the local changes of the selected file"), nullptr);
+    m_changesAction = make(QStringLiteral("Changes"), QStyle::SP_FileDialogToParent, QKeySequence(),
+                           QStringLiteral("List every changed item of the working copy"), &BrowserWindow::showChanges);
     m_refreshAction = make(QStringLiteral("Refresh"), QStyle::SP_BrowserReload, QKeySequence::Refresh,
-                           QStringLiteral("Read every status and the repository again"),
-                           &BrowserWindow::refreshAll);
+                           QStringLiteral("Read every status and the repository again"), &BrowserWindow::refreshAll);
+    const auto single = [this] {
+        const QStringList paths = m_project->selectedPaths([](const FileState&) { return true; }, true);
+        return paths.size() == 1 ? paths.first() : QString();
+    };
+    connect(m_logAction, &QAction::triggered, this, [this, single] { showLog(single()); });
+    connect(m_annotateAction, &QAction::triggered, this, [this, single] { showAnnotation(single()); });
+    connect(m_diffAction, &QAction::triggered, this, [this, single] { showDiff(single()); });
 
-    QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    auto* fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     QAction* quit = fileMenu->addAction(QStringLiteral("&Quit"));
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
-    QMenu* controlMenu = menuBar()->addMenu(QStringLiteral("&Source Control"));
     const QList<QAction*> fileActions = {m_addAction, m_getLatestAction, m_checkOutAction,
                                          m_undoCheckOutAction, m_checkInAction, m_getRevisionAction};
+    const QList<QAction*> changeActions = {m_updateAction, m_revertAction, m_deleteAction, m_renameAction,
+                                           m_resolveAction};
+    const QList<QAction*> viewActions = {m_logAction, m_annotateAction, m_diffAction, m_changesAction};
+    QMenu* controlMenu = menuBar()->addMenu(QStringLiteral("&Source Control"));
     controlMenu->addActions(fileActions);
+    controlMenu->addSeparator();
+    controlMenu->addActions(changeActions);
+    controlMenu->addSeparator();
+    controlMenu->addActions(viewActions);
     controlMenu->addSeparator();
     controlMenu->addAction(m_refreshAction);
 
@@ -161,23 +264,47 @@ void BrowserWindow::buildActions()
     toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolBar->addActions(fileActions);
     toolBar->addSeparator();
+    toolBar->addAction(m_updateAction);
+    toolBar->addAction(m_logAction);
     toolBar->addAction(m_refreshAction);
 }
 
 void BrowserWindow::buildLayout()
 {
-    m_project = new ProjectPane;
-    m_project->addActions({m_addAction, m_getLatestAction, m_checkOutAction, m_undoCheckOutAction,
-                           m_checkInAction, m_getRevisionAction});
+    m_project = new ProjectPane(m_options.localRoot);
+    for (const QList<QAction*>& group :
+         {QList<QAction*>{m_addAction, m_getLatestAction, m_checkOutAction, m_undoCheckOutAction, m_checkInAction,
+                          m_getRevisionAction},
+          QList<QAction*>{m_updateAction, m_revertAction, m_deleteAction, m_renameAction, m_resolveAction},
+          QList<QAction*>{m_logAction, m_annotateAction, m_diffAction}}) {
+        if (!m_project->actions().isEmpty()) {
+            auto* separator = new QAction(m_project);
+            separator->setSeparator(true);
+            m_project->addAction(separator);
+        }
+        m_project->addActions(group);
+    }
     connect(m_project, &QTreeWidget::itemSelectionChanged, this, &BrowserWindow::updateActions);
     connect(m_project, &ProjectPane::note, this, &BrowserWindow::logLine);
 
     m_repository = new RepositoryPane(m_options.repositoryURL);
     connect(m_repository, &RepositoryPane::listingRequested, this, [this](const QStringList& parts) {
-        enqueue(QStringLiteral("Listing %1 in the repository")
-                    .arg(parts.isEmpty() ? QStringLiteral("/") : joinPathParts(parts)),
-                [parts](ProviderWorker& worker) { worker.listRepository(parts); });
+        const QString path = joinPathParts(parts);
+        const QFuture<Result<QStringList>> folders = m_session->listDirectories(path);
+        track(QStringLiteral("Listing %1 in the repository").arg(path.isEmpty() ? QStringLiteral("/") : path),
+              m_session->listFiles(path), [this, parts, folders](const QFuture<Result<QStringList>>& files) {
+                  // The folders were listed first: their result is in.
+                  const Result<QStringList> directories = folders.result(), names = files.result();
+                  if (!directories.ok || !names.ok) {
+                      reportFailure(QStringLiteral("list %1 in the repository").arg(joinPathParts(parts)),
+                                    directories.ok ? names : directories);
+                      m_repository->showListing(parts, false, {}, {});
+                      return;
+                  }
+                  m_repository->showListing(parts, true, sortedNames(directories.value), sortedNames(names.value));
+              });
     });
+    m_details = new DetailsPane(m_repository);
 
     m_messages = new QPlainTextEdit;
     m_messages->setReadOnly(true);
@@ -188,14 +315,13 @@ void BrowserWindow::buildLayout()
     QWidget* projectPanel = captioned(QStringLiteral("Working copy"), m_project, &rootLabel);
     rootLabel->setText(m_options.localRoot);
     rootLabel->setToolTip(m_options.localRoot);
-    QWidget* repositoryPanel = captioned(QStringLiteral("Repository"), m_repository);
 
     auto* panes = new QSplitter(Qt::Horizontal);
     panes->addWidget(projectPanel);
-    panes->addWidget(repositoryPanel);
+    panes->addWidget(m_details);
     panes->setStretchFactor(0, 3);
-    panes->setStretchFactor(1, 1);
-    panes->setSizes({780, 300});
+    panes->setStretchFactor(1, 2);
+    panes->setSizes({760, 500});
 
     m_commands = new CommandsPane;
     auto* logs = new QSplitter(Qt::Horizontal);
@@ -230,14 +356,25 @@ void BrowserWindow::buildLayout()
 
 void BrowserWindow::start()
 {
-    const HostOptions options = m_options;
-    logLine(QStringLiteral("opening %1 with %2").arg(options.localRoot, options.plugin));
-    enqueue(QStringLiteral("Opening the working copy"), [options](ProviderWorker& worker) { worker.open(options); });
+    SvnScc::SessionSettings settings;
+    settings.executable = m_options.svnExecutable;
+    settings.repositoryUrl = m_options.repositoryURL;
+    settings.locking = m_options.lockSupported;
+    settings.timeLimitSeconds = m_options.timeoutSeconds;
+    settings.user = m_options.userName;
+    settings.password = m_options.password;
+    // The check-out runs in the local root's parent folder, which must exist.
+    if (!m_options.repositoryRoot.isNull())
+        QDir().mkpath(QFileInfo(m_options.localRoot).path());
+    logLine(QStringLiteral("opening %1 with %2").arg(m_options.localRoot, m_session->pluginPath()));
+    track(QStringLiteral("Opening the working copy"),
+          m_session->open(m_options.localRoot, settings, m_options.repositoryRoot),
+          [this](const QFuture<Result<QString>>& finished) { onOpened(finished.result()); });
 }
 
 QTreeWidgetItem* BrowserWindow::projectItem(const QStringList& parts) const
 {
-    return m_project->item(parts);
+    return m_project->item(joinPathParts(parts));
 }
 
 QString BrowserWindow::messageLog() const
@@ -254,81 +391,197 @@ void BrowserWindow::refreshAll()
 {
     if (!m_opened)
         return;
-    enqueue(QStringLiteral("Refreshing"), [](ProviderWorker& worker) { worker.refresh(); });
+    operate(QStringLiteral("refresh"), {QString()}, m_session->refresh());
+    readTree();
     m_repository->reset();
-}
-
-void BrowserWindow::cancelStatusPass()
-{
-    m_worker->cancelStatusPass();
-    m_cancelButton->setEnabled(false);
-    m_activity->setText(QStringLiteral("Cancelling after the file being read..."));
 }
 
 void BrowserWindow::cancel()
 {
-    // The pass first: back from the call that is ended, the worker then
-    // stops the pass instead of reading the next file.
-    m_worker->cancelStatusPass();
-    m_worker->cancelProviderCall();
     if (!isBusy())
         return;
+    if (m_project->isStatusPassRunning())
+        m_passCancelled = true;
+    m_session->cancel();
     m_cancelButton->setEnabled(false);
     m_activity->setText(QStringLiteral("Cancelling..."));
 }
 
 void BrowserWindow::addFiles(const QList<QStringList>& files, const QString& comment)
 {
-    for (const QStringList& parts : files)
-        enqueue(QStringLiteral("Adding %1").arg(joinPathParts(parts)),
-                [parts, comment](ProviderWorker& worker) { worker.addFile(parts, comment); });
+    for (const QString& path : pathsOf(files))
+        operate(QStringLiteral("add"), {path}, m_session->addFile(path, comment));
 }
 
 void BrowserWindow::getLatest(const QList<QStringList>& files)
 {
-    for (const QStringList& parts : files)
-        enqueue(QStringLiteral("Getting the latest %1").arg(joinPathParts(parts)),
-                [parts](ProviderWorker& worker) { worker.getLatest(parts, true); });
+    for (const QString& path : pathsOf(files))
+        operate(QStringLiteral("get latest"), {path}, m_session->getFile(path, true));
 }
 
 void BrowserWindow::checkOut(const QList<QStringList>& files, const QString& comment)
 {
-    for (const QStringList& parts : files)
-        enqueue(QStringLiteral("Checking out %1").arg(joinPathParts(parts)),
-                [parts, comment](ProviderWorker& worker) { worker.checkOut(parts, comment); });
+    for (const QString& path : pathsOf(files))
+        operate(QStringLiteral("check out"), {path}, m_session->checkout(path, comment, false));
 }
 
 void BrowserWindow::undoCheckOut(const QList<QStringList>& files, bool discardChanges)
 {
-    for (const QStringList& parts : files)
-        enqueue(QStringLiteral("Undoing the check-out of %1").arg(joinPathParts(parts)),
-                [parts, discardChanges](ProviderWorker& worker) { worker.undoCheckOut(parts, discardChanges); });
+    for (const QString& path : pathsOf(files))
+        operate(QStringLiteral("undo check-out"), {path}, m_session->undoCheckout(path, discardChanges));
 }
 
 void BrowserWindow::checkIn(const QList<QStringList>& files, const QString& comment)
 {
-    for (const QStringList& parts : files)
-        enqueue(QStringLiteral("Checking in %1").arg(joinPathParts(parts)),
-                [parts, comment](ProviderWorker& worker) { worker.checkIn(parts, comment); });
+    const QStringList paths = pathsOf(files);
+    track(QStringLiteral("Checking in %1").arg(label(paths)), m_session->commit(paths, comment),
+          [this, paths](const QFuture<Result<QString>>& finished) {
+              const Result<QString> committed = finished.result();
+              if (!committed.ok)
+                  reportFailure(QStringLiteral("check in %1").arg(label(paths)), committed);
+              else
+                  logLine(QStringLiteral("check in %1: %2")
+                              .arg(label(paths), committed.value.isEmpty()
+                                                     ? QStringLiteral("nothing to commit")
+                                                     : QStringLiteral("revision %1").arg(committed.value)));
+              for (const QString& path : paths)
+                  emit operationFinished(QStringLiteral("check in"), splitPathParts(path), committed.ok);
+          });
 }
 
 void BrowserWindow::getRevision(const QStringList& file, const QString& revision, const QString& destination)
 {
-    enqueue(QStringLiteral("Getting revision %1 of %2").arg(revision, joinPathParts(file)),
-            [file, revision, destination](ProviderWorker& worker) {
-                worker.getRevision(file, revision, destination);
-            });
+    const QString path = joinPathParts(file);
+    operate(QStringLiteral("get revision"), {path}, m_session->getTo(path, revision, destination));
 }
 
-void BrowserWindow::enqueue(const QString& description, const std::function<void(ProviderWorker&)>& request)
+void BrowserWindow::update(const QStringList& paths)
 {
-    ++m_pending;
+    const QStringList targets = paths.isEmpty() ? QStringList{QString()} : paths;
+    track(QStringLiteral("Updating %1").arg(label(targets)), m_session->update(targets),
+          [this, targets](const QFuture<Result<QStringList>>& finished) {
+              const Result<QStringList> updated = finished.result();
+              if (!updated.ok)
+                  return reportFailure(QStringLiteral("update %1").arg(label(targets)), updated);
+              logLine(updated.value.isEmpty()
+                          ? QStringLiteral("update %1: done").arg(label(targets))
+                          : QStringLiteral("update %1: done, in conflict: %2")
+                                .arg(label(targets), updated.value.join(QStringLiteral(", "))),
+                      updated.value.isEmpty() ? QString() : ErrorColor.name());
+          });
+}
+
+void BrowserWindow::revert(const QStringList& paths)
+{
+    operate(QStringLiteral("revert"), paths, m_session->revert(paths, true));
+}
+
+void BrowserWindow::remove(const QStringList& paths)
+{
+    operate(QStringLiteral("delete"), paths, m_session->remove(paths, false));
+}
+
+void BrowserWindow::rename(const QString& from, const QString& to)
+{
+    operate(QStringLiteral("rename"), {from, to}, m_session->move(from, to));
+}
+
+void BrowserWindow::resolve(const QString& path, SvnScc::Resolution choice)
+{
+    operate(QStringLiteral("resolve"), {path}, m_session->resolve(path, choice));
+}
+
+void BrowserWindow::showLog(const QString& path)
+{
+    track(QStringLiteral("Reading the history of %1").arg(label({path})), m_session->log(path, 100),
+          [this, path](const QFuture<Result<QList<SvnScc::LogEntry>>>& finished) {
+              const Result<QList<SvnScc::LogEntry>> log = finished.result();
+              if (!log.ok)
+                  return reportFailure(QStringLiteral("log %1").arg(label({path})), log);
+              m_details->showLog(path, log.value);
+          });
+}
+
+void BrowserWindow::showAnnotation(const QString& path)
+{
+    track(QStringLiteral("Annotating %1").arg(path), m_session->annotate(path),
+          [this, path](const QFuture<Result<QList<SvnScc::AnnotatedLine>>>& finished) {
+              const Result<QList<SvnScc::AnnotatedLine>> lines = finished.result();
+              if (!lines.ok)
+                  return reportFailure(QStringLiteral("annotate %1").arg(path), lines);
+              m_details->showAnnotation(path, lines.value);
+          });
+}
+
+void BrowserWindow::showDiff(const QString& path)
+{
+    track(QStringLiteral("Comparing %1").arg(path), m_session->diff(path),
+          [this, path](const QFuture<Result<QByteArray>>& finished) {
+              const Result<QByteArray> diff = finished.result();
+              if (!diff.ok)
+                  return reportFailure(QStringLiteral("diff %1").arg(path), diff);
+              m_details->showDiff(path, diff.value);
+          });
+}
+
+void BrowserWindow::showChanges()
+{
+    track(QStringLiteral("Listing the changes"), m_session->changes(),
+          [this](const QFuture<Result<QList<SvnScc::Change>>>& finished) {
+              const Result<QList<SvnScc::Change>> changes = finished.result();
+              if (!changes.ok)
+                  return reportFailure(QStringLiteral("list the changes"), changes);
+              m_details->showChanges(changes.value);
+          });
+}
+
+void BrowserWindow::readTree()
+{
+    m_project->startStatusPass();
+    m_passCancelled = false;
+    m_passShown = 0;
+    emit statusPassStarted();
+    const QFuture<Status> pass = m_session->statusTree();
+    m_pass.setFuture(pass);
+    track(QStringLiteral("Reading the working copy"), pass, [this](const QFuture<Status>& finished) {
+        // Results the watcher has not handed over yet are shown now.
+        onPassResults(0, finished.resultCount());
+        m_project->finishStatusPass(m_passCancelled);
+        emit statusPassFinished(m_passCancelled);
+    });
+}
+
+void BrowserWindow::onPassResults(int begin, int end)
+{
+    const QFuture<Status> pass = m_pass.future();
+    for (int i = std::max(begin, m_passShown); i < end && m_project->isStatusPassRunning(); ++i)
+        m_project->showStatus(pass.resultAt(i));
+    m_passShown = std::max(m_passShown, end);
+    if (m_project->isStatusPassRunning())
+        m_activity->setText(QStringLiteral("Reading the working copy: %1 items").arg(m_project->statusPassDone()));
+}
+
+void BrowserWindow::onProgress(const QString& item, int itemsSoFar)
+{
+    m_progressItems = itemsSoFar;
+    m_activity->setText(QStringLiteral("%1  (%2 items)").arg(item.simplified()).arg(itemsSoFar));
     updateBusyIndicator();
+}
+
+void BrowserWindow::onOpened(const Result<QString>& result)
+{
+    m_opened = result.ok;
+    if (result.ok) {
+        m_repository->setWorkingCopyPlace(splitPathParts(result.value));
+        logLine(QStringLiteral("opened %1 (locking %2)")
+                    .arg(m_options.localRoot, m_options.lockSupported ? QStringLiteral("on") : QStringLiteral("off")));
+        readTree();
+        m_repository->reset();
+    } else {
+        reportFailure(QStringLiteral("open %1").arg(m_options.localRoot), result);
+    }
     updateActions();
-    ProviderWorker* worker = m_worker;
-    QMetaObject::invokeMethod(
-        worker, [worker, description, request] { worker->runRequest(description, request); },
-        Qt::QueuedConnection);
+    emit opened(result.ok);
 }
 
 void BrowserWindow::updateBusyIndicator()
@@ -336,40 +589,49 @@ void BrowserWindow::updateBusyIndicator()
     const bool busy = m_pending > 0;
     m_progress->setVisible(busy);
     m_cancelButton->setVisible(busy);
-    if (!busy)
+    if (!busy) {
         m_cancelButton->setEnabled(true);
-    const bool passRunning = m_project->isStatusPassRunning();
-    if (passRunning) {
-        m_progress->setRange(0, std::max(m_project->statusPassTotal(), 1));
-        m_progress->setValue(m_project->statusPassDone());
-        m_progress->setFormat(QStringLiteral("%v of %m files"));
-        m_progress->setTextVisible(true);
-    } else {
-        // An indeterminate bar: a single provider call gives no progress.
-        m_progress->setRange(0, 0);
-        m_progress->setTextVisible(false);
-    }
-    if (!busy)
+        m_progressItems = 0;
         updateSummary();
+        return;
+    }
+    // The client's items as they come (an update, a commit, a check-out), or the items a pass read.
+    const int items = m_project->isStatusPassRunning() ? m_project->statusPassDone() : m_progressItems;
+    m_progress->setRange(0, items > 0 ? items : 0);
+    m_progress->setValue(items);
+    m_progress->setFormat(QStringLiteral("%v items"));
+    m_progress->setTextVisible(items > 0);
 }
 
 void BrowserWindow::updateActions()
 {
     const bool ready = m_opened && m_pending == 0;
-    auto any = [&](const ProjectPane::StatePredicate& predicate) {
-        return ready && !m_project->selectedFiles(predicate).isEmpty();
+    const bool locking = m_options.lockSupported;
+    const auto files = [&](const ProjectPane::StatePredicate& predicate) {
+        return ready ? m_project->selectedPaths(predicate).size() : 0;
     };
-    m_addAction->setEnabled(any([](const FileState& s) { return !s.status.controlled; }));
-    m_getLatestAction->setEnabled(any([](const FileState& s) { return s.status.controlled; }));
-    m_checkOutAction->setEnabled(m_checkOutSupported && any([](const FileState& s) {
+    const auto items = [&](const ProjectPane::StatePredicate& predicate) {
+        return ready ? m_project->selectedPaths(predicate, true).size() : 0;
+    };
+    const auto controlled = [](const FileState& s) { return s.status.controlled; };
+    const qsizetype selected = m_project->selectedItems().size();
+    m_addAction->setEnabled(files([](const FileState& s) { return !s.status.controlled; }) > 0);
+    m_getLatestAction->setEnabled(files(controlled) > 0);
+    m_checkOutAction->setEnabled(locking && files([](const FileState& s) {
                                      return s.status.controlled && !s.status.checkedOut;
-                                 }));
-    m_undoCheckOutAction->setEnabled(m_checkOutSupported
-                                     && any([](const FileState& s) { return s.status.checkedOut; }));
-    m_checkInAction->setEnabled(any([](const FileState& s) { return s.status.controlled && s.status.modified; }));
-    m_getRevisionAction->setEnabled(
-        ready && m_project->selectedItems().size() == 1
-        && m_project->selectedFiles([](const FileState& s) { return s.status.controlled; }).size() == 1);
+                                 }) > 0);
+    m_undoCheckOutAction->setEnabled(locking && files([](const FileState& s) { return s.status.checkedOut; }) > 0);
+    m_checkInAction->setEnabled(items(isChanged) > 0);
+    m_getRevisionAction->setEnabled(selected == 1 && files(controlled) == 1);
+    m_updateAction->setEnabled(ready && (selected == 0 || items(controlled) == selected));
+    m_revertAction->setEnabled(items(isChanged) > 0);
+    m_deleteAction->setEnabled(items(controlled) > 0);
+    m_renameAction->setEnabled(selected == 1 && items(controlled) == 1);
+    m_resolveAction->setEnabled(selected == 1 && items(isConflicted) == 1);
+    m_logAction->setEnabled(ready && (selected == 0 || (selected == 1 && items(controlled) == 1)));
+    m_annotateAction->setEnabled(selected == 1 && files(controlled) == 1);
+    m_diffAction->setEnabled(selected == 1 && files(isChanged) == 1);
+    m_changesAction->setEnabled(ready);
     m_refreshAction->setEnabled(ready);
 }
 
@@ -379,7 +641,8 @@ void BrowserWindow::updateSummary()
         m_activity->setText(m_pending ? QString() : QStringLiteral("Not connected"));
         return;
     }
-    m_activity->setText(QStringLiteral("Ready.  ") + m_project->summary());
+    m_activity->setText(QStringLiteral("Ready.  ") + m_project->summary()
+                        + (m_session->isOffline() ? QStringLiteral("  (offline)") : QString()));
 }
 
 void BrowserWindow::logLine(const QString& text, const QString& color)
@@ -401,87 +664,10 @@ void BrowserWindow::logLine(const QString& text, const QString& color)
     m_messages->appendHtml(html);
 }
 
-void BrowserWindow::onRequestStarted(const QString& description)
+void BrowserWindow::reportFailure(const QString& what, const Outcome& outcome)
 {
-    // After a cancel, the next request can be cancelled in its turn.
-    m_cancelButton->setEnabled(true);
-    if (!m_project->isStatusPassRunning())
-        m_activity->setText(description + QStringLiteral("..."));
-}
-
-void BrowserWindow::onRequestFinished()
-{
-    if (m_pending > 0)
-        --m_pending;
-    updateBusyIndicator();
-    updateActions();
-    if (m_pending == 0)
-        emit idle();
-}
-
-void BrowserWindow::onOpened(bool ok, bool checkOutSupported, const QStringList& repositoryRoot)
-{
-    m_opened = ok;
-    m_checkOutSupported = checkOutSupported;
-    if (ok) {
-        m_repository->setWorkingCopyPlace(repositoryRoot);
-        logLine(QStringLiteral("opened %1 (locking %2)")
-                    .arg(m_options.localRoot, checkOutSupported ? QStringLiteral("on") : QStringLiteral("off")));
-        enqueue(QStringLiteral("Reading the working copy"), [](ProviderWorker& worker) { worker.readLocalTree(); });
-        m_repository->reset();
-    }
-    updateActions();
-    emit opened(ok);
-}
-
-void BrowserWindow::onLocalTreeRead(const QList<LocalEntry>& entries)
-{
-    m_project->showLocalTree(entries);
-    updateActions();
-}
-
-void BrowserWindow::onStatusPassStarted(int fileCount)
-{
-    m_project->startStatusPass(fileCount);
-    m_cancelButton->setEnabled(true);
-    m_activity->setText(QStringLiteral("Reading the status of %1 files...").arg(fileCount));
-    updateBusyIndicator();
-    emit statusPassStarted(fileCount);
-}
-
-void BrowserWindow::onStatusRead(const QStringList& parts, bool known, const FileStatus& status,
-                                 const QString& errorCommand, const QString& errorText)
-{
-    m_project->showStatus(parts, known, status, errorCommand, errorText);
-    if (m_project->isStatusPassRunning())
-        m_progress->setValue(m_project->statusPassDone());
-    else
-        updateActions();
-}
-
-void BrowserWindow::onStatusPassFinished(bool cancelled)
-{
-    m_project->finishStatusPass(cancelled);
-    updateBusyIndicator();
-    updateActions();
-    emit statusPassFinished(cancelled);
-}
-
-void BrowserWindow::onOperationFinished(const QString& operation, const QStringList& parts, bool ok)
-{
-    // A written revision was already reported with its destination.
-    if (ok && operation != QLatin1String("get revision"))
-        logLine(QStringLiteral("%1 %2: done").arg(operation, joinPathParts(parts)));
-    // An added file is new in its repository folder: list that folder again.
-    if (ok && operation == QLatin1String("add"))
-        m_repository->fileAdded(parts);
-    emit operationFinished(operation, parts, ok);
-}
-
-void BrowserWindow::onFailed(const QString& what, const QString& command, const QString& message)
-{
-    const QString text = message.isEmpty() ? QStringLiteral("(no error text)") : message;
-    const QString detail = command.isEmpty() ? text : QStringLiteral("svn %1: %2").arg(command, text);
+    const QString text = outcome.error.isEmpty() ? QStringLiteral("(no error text)") : outcome.error;
+    const QString detail = outcome.command.isEmpty() ? text : QStringLiteral("svn %1: %2").arg(outcome.command, text);
     QString indented = detail;
     indented.replace(QLatin1Char('\n'), QStringLiteral("\n    "));
     logLine(QStringLiteral("%1 failed\n  %2").arg(what, indented), ErrorColor.name());
@@ -496,86 +682,157 @@ void BrowserWindow::onFailed(const QString& what, const QString& command, const 
 
 void BrowserWindow::onAddTriggered()
 {
-    const QList<QStringList> files = m_project->selectedFiles([](const FileState& s) { return !s.status.controlled; });
-    if (files.isEmpty())
+    const QStringList paths = m_project->selectedPaths([](const FileState& s) { return !s.status.controlled; });
+    if (paths.isEmpty())
         return;
     bool ok = false;
     const QString comment = QInputDialog::getMultiLineText(
-        this, QStringLiteral("Add"), QStringLiteral("Log message for adding %1:").arg(fileList(files)),
-        QStringLiteral("Add %1").arg(files.size() == 1 ? files.first().last() : QStringLiteral("files")), &ok);
+        this, QStringLiteral("Add"), QStringLiteral("Log message for adding %1:").arg(label(paths)),
+        QStringLiteral("Add %1").arg(paths.size() == 1 ? QFileInfo(paths.first()).fileName() : QStringLiteral("files")),
+        &ok);
     if (ok)
-        addFiles(files, comment);
+        for (const QString& path : paths)
+            operate(QStringLiteral("add"), {path}, m_session->addFile(path, comment));
 }
 
 void BrowserWindow::onGetLatestTriggered()
 {
-    getLatest(m_project->selectedFiles([](const FileState& s) { return s.status.controlled; }));
+    for (const QString& path : m_project->selectedPaths([](const FileState& s) { return s.status.controlled; }))
+        operate(QStringLiteral("get latest"), {path}, m_session->getFile(path, true));
 }
 
 void BrowserWindow::onCheckOutTriggered()
 {
-    const QList<QStringList> files =
-        m_project->selectedFiles([](const FileState& s) { return s.status.controlled && !s.status.checkedOut; });
-    if (files.isEmpty())
+    const QStringList paths =
+        m_project->selectedPaths([](const FileState& s) { return s.status.controlled && !s.status.checkedOut; });
+    if (paths.isEmpty())
         return;
     bool ok = false;
     const QString comment = QInputDialog::getText(
-        this, QStringLiteral("Check Out"), QStringLiteral("Lock comment for %1 (may be empty):").arg(fileList(files)),
+        this, QStringLiteral("Check Out"), QStringLiteral("Lock comment for %1 (may be empty):").arg(label(paths)),
         QLineEdit::Normal, QString(), &ok);
     if (ok)
-        checkOut(files, comment);
+        for (const QString& path : paths)
+            operate(QStringLiteral("check out"), {path}, m_session->checkout(path, comment, false));
 }
 
 void BrowserWindow::onUndoCheckOutTriggered()
 {
-    const QList<QStringList> files = m_project->selectedFiles([](const FileState& s) { return s.status.checkedOut; });
-    if (files.isEmpty())
+    const QStringList paths = m_project->selectedPaths([](const FileState& s) { return s.status.checkedOut; });
+    if (paths.isEmpty())
         return;
     bool discard = false;
-    if (!m_project->selectedFiles([](const FileState& s) { return s.status.checkedOut && s.status.modified; }).isEmpty()) {
+    if (!m_project->selectedPaths([](const FileState& s) { return s.status.checkedOut && s.status.modified; }).isEmpty()) {
         const auto answer = QMessageBox::question(
             this, QStringLiteral("Undo Check-Out"),
-            QStringLiteral("%1 has local changes. Discard them and restore the repository's text?").arg(fileList(files)),
+            QStringLiteral("%1 has local changes. Discard them and restore the repository's text?").arg(label(paths)),
             QMessageBox::Discard | QMessageBox::Save | QMessageBox::Cancel, QMessageBox::Save);
         if (answer == QMessageBox::Cancel)
             return;
         discard = answer == QMessageBox::Discard;
     }
-    undoCheckOut(files, discard);
+    for (const QString& path : paths)
+        operate(QStringLiteral("undo check-out"), {path}, m_session->undoCheckout(path, discard));
 }
 
 void BrowserWindow::onCheckInTriggered()
 {
-    const QList<QStringList> files =
-        m_project->selectedFiles([](const FileState& s) { return s.status.controlled && s.status.modified; });
-    if (files.isEmpty())
+    const QStringList paths = m_project->selectedPaths(isChanged, true);
+    if (paths.isEmpty())
         return;
     bool ok = false;
     const QString comment = QInputDialog::getMultiLineText(
-        this, QStringLiteral("Check In"), QStringLiteral("Log message for %1:").arg(fileList(files)), QString(), &ok);
+        this, QStringLiteral("Check In"),
+        QStringLiteral("Log message for %1 (one revision):\n%2").arg(label(paths), paths.join(QLatin1Char('\n'))),
+        QString(), &ok);
+    QList<QStringList> files;
+    for (const QString& path : paths)
+        files << splitPathParts(path);
     if (ok)
         checkIn(files, comment);
 }
 
 void BrowserWindow::onGetRevisionTriggered()
 {
-    const QList<QStringList> files = m_project->selectedFiles([](const FileState& s) { return s.status.controlled; });
-    if (files.size() != 1)
+    const QStringList paths = m_project->selectedPaths([](const FileState& s) { return s.status.controlled; });
+    if (paths.size() != 1)
         return;
-    const QStringList parts = files.first();
+    const QString path = paths.first();
     bool ok = false;
     const QString revision = QInputDialog::getText(
         this, QStringLiteral("Get Revision"),
-        QStringLiteral("Revision of %1 (a number, HEAD, BASE, PREV or {DATE}):").arg(joinPathParts(parts)), QLineEdit::Normal,
-        m_project->fileState(parts).status.revisionText, &ok).trimmed();
+        QStringLiteral("Revision of %1 (a number, HEAD, BASE, PREV or {DATE}):").arg(path), QLineEdit::Normal,
+        m_project->fileState(path).status.revision, &ok).trimmed();
     if (!ok || revision.isEmpty())
         return;
-    const QFileInfo name(parts.last());
+    const QFileInfo name(path);
     const QString suggestion = QDir::home().filePath(
         name.completeBaseName() + QStringLiteral("-r") + revision
         + (name.suffix().isEmpty() ? QString() : QLatin1Char('.') + name.suffix()));
     const QString destination =
         QFileDialog::getSaveFileName(this, QStringLiteral("Save Revision %1 As").arg(revision), suggestion);
     if (!destination.isEmpty())
-        getRevision(parts, revision, destination);
+        getRevision(splitPathParts(path), revision, destination);
+}
+
+void BrowserWindow::onUpdateTriggered()
+{
+    update(m_project->selectedPaths([](const FileState& s) { return s.status.controlled; }, true));
+}
+
+void BrowserWindow::onRevertTriggered()
+{
+    const QStringList paths = m_project->selectedPaths(isChanged, true);
+    if (paths.isEmpty()
+        || QMessageBox::question(this, QStringLiteral("Revert"),
+                                 QStringLiteral("Throw the local changes of %1 away?\n%2")
+                                     .arg(label(paths), paths.join(QLatin1Char('\n'))))
+            != QMessageBox::Yes)
+        return;
+    revert(paths);
+}
+
+void BrowserWindow::onDeleteTriggered()
+{
+    const QStringList paths = m_project->selectedPaths([](const FileState& s) { return s.status.controlled; }, true);
+    if (paths.isEmpty()
+        || QMessageBox::question(this, QStringLiteral("Delete"),
+                                 QStringLiteral("Delete %1 from disk and schedule its deletion?\n%2")
+                                     .arg(label(paths), paths.join(QLatin1Char('\n'))))
+            != QMessageBox::Yes)
+        return;
+    remove(paths);
+}
+
+void BrowserWindow::onRenameTriggered()
+{
+    const QStringList paths = m_project->selectedPaths([](const FileState& s) { return s.status.controlled; }, true);
+    if (paths.size() != 1)
+        return;
+    bool ok = false;
+    const QString to = QInputDialog::getText(this, QStringLiteral("Rename"),
+                                             QStringLiteral("New path of %1:").arg(paths.first()), QLineEdit::Normal,
+                                             paths.first(), &ok).trimmed();
+    if (ok && !to.isEmpty() && to != paths.first())
+        rename(paths.first(), to);
+}
+
+void BrowserWindow::onResolveTriggered()
+{
+    const QStringList paths = m_project->selectedPaths(isConflicted, true);
+    if (paths.size() != 1)
+        return;
+    const QStringList choices{QStringLiteral("The working file as it is now"),
+                              QStringLiteral("The text before the update (base)"),
+                              QStringLiteral("My text, the repository's changes dropped"),
+                              QStringLiteral("The repository's text, my changes dropped")};
+    bool ok = false;
+    const QString choice = QInputDialog::getItem(this, QStringLiteral("Resolve"),
+                                                 QStringLiteral("Resolve %1 keeping:").arg(paths.first()), choices, 0,
+                                                 false, &ok);
+    if (!ok)
+        return;
+    const SvnScc::Resolution resolutions[] = {SvnScc::Resolution::Working, SvnScc::Resolution::Base,
+                                              SvnScc::Resolution::MineFull, SvnScc::Resolution::TheirsFull};
+    resolve(paths.first(), resolutions[choices.indexOf(choice)]);
 }

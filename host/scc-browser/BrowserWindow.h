@@ -1,21 +1,21 @@
 #pragma once
 
-#include "FileStatus.h"
+#include "DetailsPane.h"
 #include "HostOptions.h"
 #include "ProjectPane.h"
+#include "Session.h"
 
+#include <QFuture>
+#include <QFutureWatcher>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 
-#include <functional>
+#include <memory>
 
 class CommandsPane;
-class ProviderWorker;
 class RepositoryPane;
-struct LocalEntry;
 class QAction;
 class QLabel;
 class QPlainTextEdit;
@@ -24,23 +24,24 @@ class QPushButton;
 
 /**
  * The main window of scc-browser, a graphical host of the Subversion
- * provider plug-in.
+ * provider plug-in, built on SvnScc::Session.
  *
- * It shows the working copy's folders and files with the provider's status
- * of each file (a ProjectPane), a RepositoryPane that lists repository
- * folders on demand, the file operations as actions (toolbar, menu and the
- * project tree's context menu), a message log where every failure
- * appears with the svn subcommand and the client's text that getLastError()
- * gave, and beside it a CommandsPane with every svn run of the provider.
+ * It shows the working copy's folders and files with the status of each (a
+ * ProjectPane, filled as the session's pass goes and kept right by its
+ * statusChanged(), so edits, builds and svn in a terminal show at once), a
+ * DetailsPane with the repository's folders and the history, annotate, diff
+ * and changes views, the operations as actions (toolbar, menu and the
+ * project tree's context menu), a message log where every failure appears
+ * with the svn subcommand and the client's text, and beside it a
+ * CommandsPane with every svn run of the session.
  *
- * The provider lives in a worker thread of the window's own (see
- * ProviderWorker): every provider call is queued there and every result comes
- * back as a signal, so the window stays responsive while svn runs. The
- * window counts the requests it queued; while any runs, the status bar shows
- * what runs, a busy indicator and a Cancel button (cancel()), and the
- * operations are disabled. The destructor stops what is queued, waits for
- * the running provider call to end, and has the worker release the provider
- * in its thread.
+ * Every operation is a call of the session, which runs it on its own
+ * thread; the window counts the calls it made. While any runs, the status
+ * bar shows what runs, a progress bar (the items of an update, commit or
+ * check-out as the client reports them, or the items a status pass read)
+ * and a Cancel button (cancel()), and the operations are disabled. The
+ * destructor destroys the session, which cancels what runs and hands the
+ * provider back.
  */
 class BrowserWindow : public QMainWindow
 {
@@ -50,98 +51,106 @@ public:
     /**
      * Builds the window for the command-line options of scc-browser (the
      * plug-in, the client, URL, credentials, local root, locking, time
-     * limit) and starts the worker thread. Nothing is loaded before start().
+     * limit) and its session. Nothing is loaded before start().
      */
     explicit BrowserWindow(const HostOptions& options, QWidget* parent = nullptr);
-    /** Stops the queued requests, releases the provider in the worker thread and ends it. */
     ~BrowserWindow() override;
 
     /**
-     * Queues the opening: load the plug-in, set the options, log in when a
-     * user is given, bind the local root; then the local scan with the
-     * status pass, and the listing of the repository's top folder (opened
-     * down to the local root's place). opened() tells how the opening went.
+     * Opens the working copy: the session loads the plug-in, logs in when a
+     * user is given and binds the local root; then the status pass over the
+     * tree, and the listing of the repository's top folder (opened down to
+     * the local root's place). opened() tells how the opening went.
      */
     void start();
 
-    /**
-     * Whether a failure also pops up a (non-modal) message box; on by
-     * default. The message log gets every failure either way.
-     */
+    /** Whether a failure also pops up a (non-modal) message box; on by default. The message log gets every failure either way. */
     void setErrorDialogsEnabled(bool enabled) { m_errorDialogs = enabled; }
 
-    /** True while a queued request has not finished. */
+    /** True while a call the window made has not finished. */
     bool isBusy() const { return m_pending > 0; }
 
-    /**
-     * The project tree's row of a file or folder (path parts relative to the
-     * local root), or null; its columns are ProjectPane::Column.
-     */
+    /** The project tree's row of a file or folder (path parts relative to the local root), or null; its columns are ProjectPane::Column. */
     QTreeWidgetItem* projectItem(const QStringList& parts) const;
 
     /** The text of the message log. */
     QString messageLog() const;
 
-    /** The text of the Commands pane: one line per entry of the provider's command log. */
+    /** The text of the Commands pane: one line per entry of the session's command log. */
     QString commandLog() const;
 
+    /** What a tab of the details pane shows (see DetailsPane::text()). */
+    QString detailsText(DetailsPane::Tab tab) const { return m_details->text(tab); }
+
 public slots:
-    /** Empties the provider's status cache, scans the local root again, re-reads every status and re-lists the repository. */
+    /** Forgets the provider's status cache, reads every status and the tree again, and re-lists the repository. */
     void refreshAll();
-    /** Stops the running status pass before its next provider call. */
-    void cancelStatusPass();
     /**
-     * The Cancel button: stops the running status pass (cancelStatusPass())
-     * and ends the provider call running now, whose operation then fails
-     * with "cancelled" (a client that changes the working copy gets a
-     * second, and the working copy is cleaned up after it). Requests queued
-     * after it still run. Changes nothing while the window is idle.
+     * The Cancel button: ends the call of the session running now (a status
+     * pass stops before its next item; a client that changes the working
+     * copy gets a second and the working copy is cleaned up after it).
+     * Calls queued after it still run. Changes nothing while idle.
      */
     void cancel();
-    /** Adds and commits each file with the log message `comment`. */
+    /** Adds and commits each file with the log message @p comment. */
     void addFiles(const QList<QStringList>& files, const QString& comment);
     /** Brings each file up to date, keeping (merging) local changes. */
     void getLatest(const QList<QStringList>& files);
-    /** Locks each file for editing with the lock comment `comment` (may be empty). */
+    /** Locks each file for editing with the lock comment @p comment (may be empty). */
     void checkOut(const QList<QStringList>& files, const QString& comment);
-    /** Releases each file's lock; `discardChanges` also restores the repository's text. */
+    /** Releases each file's lock; @p discardChanges also restores the repository's text. */
     void undoCheckOut(const QList<QStringList>& files, bool discardChanges);
-    /** Commits each file with the log message `comment`. */
+    /** Commits all of @p files (files or folders) in one revision with the log message @p comment. */
     void checkIn(const QList<QStringList>& files, const QString& comment);
-    /** Writes `revision` of one file to `destination`. */
+    /** Writes @p revision of one file to @p destination. */
     void getRevision(const QStringList& file, const QString& revision, const QString& destination);
+    /** Brings the paths (folders recursively; none: the whole working copy) up to date; conflicts are listed in the message log. */
+    void update(const QStringList& paths);
+    /** Reverts the paths to their base text. */
+    void revert(const QStringList& paths);
+    /** Schedules the paths for deletion. */
+    void remove(const QStringList& paths);
+    /** Renames or moves one item, history kept. */
+    void rename(const QString& from, const QString& to);
+    /** Marks the conflict of @p path resolved, keeping the text @p choice names. */
+    void resolve(const QString& path, SvnScc::Resolution choice);
+    /** Shows the history of @p path ("" for the whole working copy) in the Log tab. */
+    void showLog(const QString& path);
+    /** Shows who last changed each line of @p path in the Annotate tab. */
+    void showAnnotation(const QString& path);
+    /** Shows the local changes of @p path in the Diff tab. */
+    void showDiff(const QString& path);
+    /** Shows every changed item of the working copy in the Changes tab. */
+    void showChanges();
 
 signals:
-    /** The opening ended; `ok` false when the plug-in, the login or the roots failed. */
+    /** The opening ended; @p ok false when the plug-in, the login or the roots failed. */
     void opened(bool ok);
-    /** A status pass over `fileCount` files began. */
-    void statusPassStarted(int fileCount);
-    /** A status pass ended, complete or `cancelled`; the tree shows what was read. */
+    /** A status pass over the tree began. */
+    void statusPassStarted();
+    /** A status pass ended, complete or @p cancelled; the tree shows what was read. */
     void statusPassFinished(bool cancelled);
-    /** A file operation ended ("add", "get latest", "check out", "undo check-out", "check in", "get revision"). */
+    /** An operation on @p parts ended ("add", "get latest", "check out", "undo check-out", "check in", "get revision", ...). */
     void operationFinished(const QString& operation, const QStringList& parts, bool ok);
-    /** The last queued request finished. */
+    /** The last call the window made finished. */
     void idle();
 
 private:
+    template <typename T, typename Done>
+    void track(const QString& description, QFuture<T> future, Done done);
+    void operate(const QString& operation, const QStringList& paths, QFuture<SvnScc::Outcome> future);
+    void readTree();
     void buildActions();
     void buildLayout();
-    void enqueue(const QString& description, const std::function<void(ProviderWorker&)>& request);
     void updateBusyIndicator();
     void updateActions();
     void updateSummary();
     void logLine(const QString& text, const QString& color = QString());
+    void reportFailure(const QString& what, const SvnScc::Outcome& outcome);
 
-    void onRequestStarted(const QString& description);
-    void onRequestFinished();
-    void onOpened(bool ok, bool checkOutSupported, const QStringList& repositoryRoot);
-    void onLocalTreeRead(const QList<LocalEntry>& entries);
-    void onStatusPassStarted(int fileCount);
-    void onStatusRead(const QStringList& parts, bool known, const FileStatus& status,
-                      const QString& errorCommand, const QString& errorText);
-    void onStatusPassFinished(bool cancelled);
-    void onOperationFinished(const QString& operation, const QStringList& parts, bool ok);
-    void onFailed(const QString& what, const QString& command, const QString& message);
+    void onOpened(const SvnScc::Result<QString>& result);
+    void onPassResults(int begin, int end);
+    void onProgress(const QString& item, int itemsSoFar);
 
     void onAddTriggered();
     void onGetLatestTriggered();
@@ -149,13 +158,21 @@ private:
     void onUndoCheckOutTriggered();
     void onCheckInTriggered();
     void onGetRevisionTriggered();
+    void onUpdateTriggered();
+    void onRevertTriggered();
+    void onDeleteTriggered();
+    void onRenameTriggered();
+    void onResolveTriggered();
 
     HostOptions m_options;
-    QThread m_thread;
-    ProviderWorker* m_worker = nullptr;
+    std::unique_ptr<SvnScc::Session> m_session;
+    QFutureWatcher<SvnScc::Status> m_pass;
+    bool m_passCancelled = false;
+    int m_passShown = 0; // results of the pass shown so far
 
     ProjectPane* m_project = nullptr;
     RepositoryPane* m_repository = nullptr;
+    DetailsPane* m_details = nullptr;
     QPlainTextEdit* m_messages = nullptr;
     CommandsPane* m_commands = nullptr;
     QLabel* m_activity = nullptr;
@@ -167,10 +184,19 @@ private:
     QAction* m_undoCheckOutAction = nullptr;
     QAction* m_checkInAction = nullptr;
     QAction* m_getRevisionAction = nullptr;
+    QAction* m_updateAction = nullptr;
+    QAction* m_revertAction = nullptr;
+    QAction* m_deleteAction = nullptr;
+    QAction* m_renameAction = nullptr;
+    QAction* m_resolveAction = nullptr;
+    QAction* m_logAction = nullptr;
+    QAction* m_annotateAction = nullptr;
+    QAction* m_diffAction = nullptr;
+    QAction* m_changesAction = nullptr;
     QAction* m_refreshAction = nullptr;
 
     int m_pending = 0;
+    int m_progressItems = 0;
     bool m_opened = false;
-    bool m_checkOutSupported = false;
     bool m_errorDialogs = true;
 };

@@ -1,7 +1,5 @@
 #include "CommandsPane.h"
 
-#include "CommandLogFeed.h"
-
 #include <QFontDatabase>
 #include <QTime>
 
@@ -12,9 +10,6 @@ CommandsPane::CommandsPane(QWidget* parent)
     setMaximumBlockCount(5000);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setPlaceholderText(QStringLiteral("Every svn run of the provider appears here, with how it ended."));
-    // The provider logs in the worker thread; the lines are shown in this one.
-    connect(CommandLogFeed::instance(), &CommandLogFeed::lineLogged, this, &CommandsPane::appendLine,
-            Qt::QueuedConnection);
 }
 
 void CommandsPane::appendLine(const QString& text)

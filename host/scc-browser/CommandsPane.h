@@ -4,19 +4,18 @@
 #include <QString>
 
 /**
- * scc-browser's Commands pane: the plug-in's command log, newest last, read
+ * scc-browser's Commands pane: the session's command log, newest last, read
  * only. Each line is one svn run the provider starts ("run 3 in FOLDER: svn
  * ARGS", the password shown as ******), how a run ended ("run 3 ended: exit
  * 0, 153 ms", "cancelled, ..."), or a decision of the provider, after the
- * time it arrived. The pane follows CommandLogFeed, so it shows the runs of
- * every provider in the process.
+ * time it arrived.
  */
 class CommandsPane : public QPlainTextEdit
 {
     Q_OBJECT
 
 public:
-    /** An empty pane that shows every line logged from now on. */
+    /** An empty pane. */
     explicit CommandsPane(QWidget* parent = nullptr);
 
     /** Appends one line of the log after the time of day. */

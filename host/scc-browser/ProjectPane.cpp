@@ -1,11 +1,8 @@
 #include "ProjectPane.h"
 
-#include "HostOptions.h"
-#include "ProviderWorker.h"
-
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
-#include <QSet>
 #include <QStyle>
 
 #include <algorithm>
@@ -13,19 +10,24 @@
 
 namespace {
 
-const int PartsRole = Qt::UserRole;
-const int FolderRole = Qt::UserRole + 1;
+const int PathRole = Qt::UserRole;
 
 const QColor ModifiedColor(0x1c, 0x5f, 0xb8);
 const QColor OutOfDateColor(0xb3, 0x32, 0x1e);
 const QColor CheckedOutColor(0x2b, 0x7a, 0x2f);
 const QColor QuietColor(0x8a, 0x8a, 0x8a);
 
+QString parentOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash);
+}
+
 // What the first and sixth status characters and the out-of-date mark mean.
-QString statusExplanation(const FileStatus& status)
+QString statusExplanation(const SvnScc::Status& status)
 {
     QStringList words;
-    const QString text = status.statusText;
+    const QString text = status.columns;
     const QChar first = text.isEmpty() ? QLatin1Char(' ') : text.at(0);
     switch (first.unicode()) {
     case 'A': words << QStringLiteral("added"); break;
@@ -63,8 +65,8 @@ void setFlag(QTreeWidgetItem* item, int column, bool value, const QColor& color)
 
 } // namespace
 
-ProjectPane::ProjectPane(QWidget* parent)
-    : QTreeWidget(parent)
+ProjectPane::ProjectPane(const QString& localRoot, QWidget* parent)
+    : QTreeWidget(parent), m_root(localRoot)
 {
     setColumnCount(ColumnCount);
     setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Status"), QStringLiteral("Revision"),
@@ -89,160 +91,140 @@ ProjectPane::ProjectPane(QWidget* parent)
     }
 }
 
-void ProjectPane::showLocalTree(const QList<LocalEntry>& entries)
-{
-    QSet<QString> expanded, selected;
-    for (auto it = m_items.constBegin(); it != m_items.constEnd(); ++it) {
-        if (it.value()->isExpanded())
-            expanded.insert(it.key());
-        if (it.value()->isSelected())
-            selected.insert(it.key());
-    }
-    const QString current = currentItem()
-        ? joinPathParts(currentItem()->data(NameColumn, PartsRole).toStringList())
-        : QString();
-
-    setUpdatesEnabled(false);
-    clear();
-    m_items.clear();
-    m_states.clear();
-    const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
-    const QIcon fileIcon = style()->standardIcon(QStyle::SP_FileIcon);
-    for (const LocalEntry& entry : entries) {
-        const QString key = joinPathParts(entry.parts);
-        QTreeWidgetItem* parent = m_items.value(joinPathParts(entry.parts.mid(0, entry.parts.size() - 1)));
-        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
-        item->setText(NameColumn, entry.parts.last());
-        item->setIcon(NameColumn, entry.folder ? folderIcon : fileIcon);
-        item->setData(NameColumn, PartsRole, entry.parts);
-        item->setData(NameColumn, FolderRole, entry.folder);
-        m_items.insert(key, item);
-        if (!entry.folder)
-            m_states.insert(key, FileState());
-    }
-    for (auto it = m_items.constBegin(); it != m_items.constEnd(); ++it) {
-        it.value()->setExpanded(m_treeShown ? expanded.contains(it.key()) : true);
-        it.value()->setSelected(selected.contains(it.key()));
-    }
-    if (QTreeWidgetItem* item = m_items.value(current))
-        setCurrentItem(item, NameColumn, QItemSelectionModel::NoUpdate);
-    setUpdatesEnabled(true);
-    m_treeShown = true;
-}
-
-void ProjectPane::startStatusPass(int fileCount)
+void ProjectPane::startStatusPass()
 {
     m_passRunning = true;
-    m_passTotal = fileCount;
     m_passDone = 0;
     m_passUnknown = 0;
     m_passFirstUnknown.clear();
 }
 
-void ProjectPane::showStatus(const QStringList& parts, bool known, const FileStatus& status,
-                             const QString& errorCommand, const QString& errorText)
+void ProjectPane::showStatus(const SvnScc::Status& status)
 {
-    const QString key = joinPathParts(parts);
-    FileState& state = m_states[key];
+    if (status.path.isEmpty())
+        return; // the local root is the pane's caption
+    const QFileInfo onDisk(m_root + QLatin1Char('/') + status.path);
+    QTreeWidgetItem* gone = m_items.value(status.path);
+    if (status.known && status.columns.isEmpty() && !onDisk.exists() && !onDisk.isSymLink()
+        && (!gone || gone->childCount() == 0)) {
+        // Gone, and nothing the client knows.
+        m_states.remove(status.path);
+        delete m_items.take(status.path);
+        return;
+    }
+    QTreeWidgetItem* row = m_items.value(status.path);
+    if (!row)
+        row = makeRow(status.path);
+    FileState& state = m_states[status.path];
     state.read = true;
-    state.known = known;
     state.status = status;
-    state.error = errorText.isEmpty() ? QString() : errorCommand + QStringLiteral(": ") + errorText;
-    if (QTreeWidgetItem* item = m_items.value(key))
-        showState(item, state);
+    showState(row, state);
     if (m_passRunning) {
         ++m_passDone;
-        if (!known && ++m_passUnknown == 1)
-            m_passFirstUnknown = QStringLiteral("%1 (%2: %3)").arg(key, errorCommand, errorText.section(QLatin1Char('\n'), 0, 0));
+        if (!status.known && ++m_passUnknown == 1)
+            m_passFirstUnknown = QStringLiteral("%1 (%2: %3)")
+                                     .arg(status.path, status.command, status.error.section(QLatin1Char('\n'), 0, 0));
     }
+}
+
+QTreeWidgetItem* ProjectPane::makeRow(const QString& path)
+{
+    const QString parentPath = parentOf(path);
+    QTreeWidgetItem* parent = parentPath.isEmpty() ? nullptr : m_items.value(parentPath);
+    if (!parentPath.isEmpty() && !parent)
+        parent = makeRow(parentPath);
+    auto* row = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
+    const QFileInfo onDisk(m_root + QLatin1Char('/') + path);
+    FileState& state = m_states[path];
+    state.folder = onDisk.isDir() && !onDisk.isSymLink();
+    row->setText(NameColumn, path.mid(parentPath.isEmpty() ? 0 : parentPath.size() + 1));
+    row->setIcon(NameColumn, style()->standardIcon(state.folder ? QStyle::SP_DirIcon : QStyle::SP_FileIcon));
+    row->setData(NameColumn, PathRole, path);
+    m_items.insert(path, row);
+    if (state.folder)
+        row->setExpanded(true);
+    return row;
 }
 
 void ProjectPane::finishStatusPass(bool cancelled)
 {
     m_passRunning = false;
     if (cancelled)
-        emit note(QStringLiteral("status reading cancelled after %1 of %2 files").arg(m_passDone).arg(m_passTotal),
-                  QStringLiteral("#8a6d00"));
+        emit note(QStringLiteral("status reading cancelled after %1 items").arg(m_passDone), QStringLiteral("#8a6d00"));
     if (m_passUnknown > 0)
-        emit note(QStringLiteral("%1 of %2 files have no status: not under version control, or the provider "
-                                 "could not read them; the first: %3")
+        emit note(QStringLiteral("%1 of %2 items have no status: the provider could not read them; the first: %3")
                       .arg(m_passUnknown)
                       .arg(m_passDone)
                       .arg(m_passFirstUnknown),
                   QString());
 }
 
-QTreeWidgetItem* ProjectPane::item(const QStringList& parts) const
+QTreeWidgetItem* ProjectPane::item(const QString& path) const
 {
-    return m_items.value(joinPathParts(parts));
+    return m_items.value(path);
 }
 
-ProjectPane::FileState ProjectPane::fileState(const QStringList& parts) const
+ProjectPane::FileState ProjectPane::fileState(const QString& path) const
 {
-    return m_states.value(joinPathParts(parts));
+    return m_states.value(path);
 }
 
-QList<QStringList> ProjectPane::selectedFiles(const StatePredicate& predicate) const
+QStringList ProjectPane::selectedPaths(const StatePredicate& predicate, bool folders) const
 {
-    QList<QStringList> files;
+    QStringList paths;
     const QList<QTreeWidgetItem*> items = selectedItems();
-    for (const QTreeWidgetItem* item : items) {
-        if (item->data(NameColumn, FolderRole).toBool())
-            continue;
-        const QStringList parts = item->data(NameColumn, PartsRole).toStringList();
-        const auto state = m_states.constFind(joinPathParts(parts));
-        if (state != m_states.constEnd() && state->read && predicate(*state))
-            files << parts;
+    for (const QTreeWidgetItem* row : items) {
+        const QString path = row->data(NameColumn, PathRole).toString();
+        const auto state = m_states.constFind(path);
+        if (state != m_states.constEnd() && state->read && (folders || !state->folder) && predicate(*state))
+            paths << path;
     }
-    return files;
+    return paths;
 }
 
 QString ProjectPane::summary() const
 {
-    int files = 0, modified = 0, checkedOut = 0, outOfDate = 0, uncontrolled = 0, unread = 0;
+    int files = 0, modified = 0, checkedOut = 0, outOfDate = 0, uncontrolled = 0;
     for (const FileState& state : std::as_const(m_states)) {
+        if (state.folder || !state.read)
+            continue;
         ++files;
-        if (!state.read)
-            ++unread;
-        else if (!state.status.controlled)
-            ++uncontrolled;
+        uncontrolled += !state.status.controlled;
         modified += state.status.modified;
         checkedOut += state.status.checkedOut;
         outOfDate += state.status.outOfDate;
     }
-    QStringList parts{QStringLiteral("%1 files").arg(files), QStringLiteral("%1 modified").arg(modified),
-                      QStringLiteral("%1 checked out").arg(checkedOut),
-                      QStringLiteral("%1 out of date").arg(outOfDate),
-                      QStringLiteral("%1 not controlled").arg(uncontrolled)};
-    if (unread)
-        parts << QStringLiteral("%1 not read").arg(unread);
-    return parts.join(QStringLiteral(", "));
+    return QStringList{QStringLiteral("%1 files").arg(files), QStringLiteral("%1 modified").arg(modified),
+                       QStringLiteral("%1 checked out").arg(checkedOut),
+                       QStringLiteral("%1 out of date").arg(outOfDate),
+                       QStringLiteral("%1 not controlled").arg(uncontrolled)}
+        .join(QStringLiteral(", "));
 }
 
 void ProjectPane::showState(QTreeWidgetItem* item, const FileState& state)
 {
-    const FileStatus& status = state.status;
+    const SvnScc::Status& status = state.status;
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    if (!state.known) {
+    if (!status.known || (!status.controlled && status.columns.isEmpty())) {
         item->setText(StatusColumn, QStringLiteral("not controlled"));
         QFont italic = item->font(StatusColumn);
         italic.setItalic(true);
         item->setFont(StatusColumn, italic);
-        item->setToolTip(StatusColumn, state.error.isEmpty()
+        item->setToolTip(StatusColumn, status.error.isEmpty()
                                            ? QStringLiteral("Not under version control")
-                                           : QStringLiteral("Not under version control, or unreadable:\n")
-                                                 + state.error);
+                                           : QStringLiteral("Not under version control, or unreadable:\n%1: %2")
+                                                 .arg(status.command, status.error));
         for (int column = RevisionColumn; column < ColumnCount; ++column)
             item->setText(column, QString());
         for (int column = NameColumn; column < ColumnCount; ++column)
             item->setForeground(column, QuietColor);
         return;
     }
-    item->setText(StatusColumn, status.statusText);
+    item->setText(StatusColumn, status.columns);
     item->setFont(StatusColumn, fixed);
     item->setToolTip(StatusColumn, statusExplanation(status));
-    item->setText(RevisionColumn, status.revisionText);
-    item->setText(LastChangedColumn, status.lastChangedText);
+    item->setText(RevisionColumn, status.revision);
+    item->setText(LastChangedColumn, status.lastChangedRevision);
     item->setTextAlignment(RevisionColumn, Qt::AlignCenter);
     item->setTextAlignment(LastChangedColumn, Qt::AlignCenter);
     setFlag(item, CheckedOutColumn, status.checkedOut, CheckedOutColor);
@@ -251,7 +233,8 @@ void ProjectPane::showState(QTreeWidgetItem* item, const FileState& state)
     const QColor nameColor = status.outOfDate ? OutOfDateColor
         : status.modified                     ? ModifiedColor
         : status.checkedOut                   ? CheckedOutColor
-                                              : palette().color(QPalette::Text);
+        : status.controlled                   ? palette().color(QPalette::Text)
+                                              : QuietColor;
     item->setForeground(NameColumn, nameColor);
     item->setForeground(StatusColumn, nameColor);
     item->setForeground(RevisionColumn, palette().color(QPalette::Text));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileStatus.h"
+#include "SessionTypes.h"
 
 #include <QHash>
 #include <QList>
@@ -10,16 +10,15 @@
 
 #include <functional>
 
-struct LocalEntry;
-
 /**
- * The project pane of scc-browser: the local root's folders and files as a
- * tree, each file with the provider's status in the columns, and the counts
- * of the status pass that fills them.
+ * The project pane of scc-browser: the working copy's folders and files as
+ * a tree, each with the session's status in the columns, and the counts of
+ * the status pass that fills them.
  *
- * The pane shows what the window hands it from the worker (the local scan,
- * the status pass, single statuses) and runs nothing itself. Rows are named
- * by path parts relative to the local root.
+ * Rows appear as statuses arrive: each folder before what it holds, so a
+ * pass fills the tree as it goes, and statusChanged() of the session keeps
+ * the rows right. The pane runs nothing itself. Rows are named by paths
+ * relative to the local root, '/'-separated.
  */
 class ProjectPane : public QTreeWidget
 {
@@ -29,7 +28,7 @@ public:
     /** The columns of the tree. */
     enum Column {
         NameColumn,        ///< folder or file name
-        StatusColumn,      ///< the provider's status characters, or "not controlled"
+        StatusColumn,      ///< the client's status columns, or "not controlled"
         RevisionColumn,    ///< working revision
         LastChangedColumn, ///< last changed revision
         CheckedOutColumn,  ///< "yes"/"no": locked in this working copy
@@ -38,62 +37,52 @@ public:
         ColumnCount
     };
 
-    /** What the pane knows of one file. */
+    /** What the pane knows of one file or folder. */
     struct FileState
     {
-        bool read = false;  ///< a status answer arrived
-        bool known = false; ///< the provider answered it
-        FileStatus status;
-        QString error;      ///< "command: text" of the provider's error when not known
+        bool read = false;   ///< a status arrived
+        bool folder = false; ///< a folder on disk when its row was made
+        SvnScc::Status status;
     };
     using StatePredicate = std::function<bool(const FileState&)>;
 
-    /** An empty tree with its columns; the context menu shows the actions added to it. */
-    explicit ProjectPane(QWidget* parent = nullptr);
+    /** An empty tree for the working copy at @p localRoot; the context menu shows the actions added to it. */
+    explicit ProjectPane(const QString& localRoot, QWidget* parent = nullptr);
 
+    /** A status pass begins: its counts start at zero; the rows stay. */
+    void startStatusPass();
     /**
-     * Replaces the rows by the local scan `entries` (in display order, each
-     * folder before its contents), every file unread. Rows that were
-     * expanded, selected or current stay so; after the first scan every
-     * folder is expanded.
+     * Shows one status in its row, made (with the rows of its folders) when
+     * it has none; a running pass counts it. A file that is gone from disk
+     * and no longer versioned loses its row.
      */
-    void showLocalTree(const QList<LocalEntry>& entries);
-
-    /** A status pass over `fileCount` files begins: its counts start at zero. */
-    void startStatusPass(int fileCount);
-    /** Shows one status answer (see ProviderWorker::statusRead) in its row; a running pass counts it. */
-    void showStatus(const QStringList& parts, bool known, const FileStatus& status,
-                    const QString& errorCommand, const QString& errorText);
-    /**
-     * The pass ended, complete or `cancelled`. Emits note() when it was
-     * cancelled, and with the count of files that have no status and the first of them.
-     */
+    void showStatus(const SvnScc::Status& status);
+    /** The pass ended, complete or @p cancelled: emits note() when cancelled, and with the items that have no status. */
     void finishStatusPass(bool cancelled);
     bool isStatusPassRunning() const { return m_passRunning; }
-    int statusPassTotal() const { return m_passTotal; }
     int statusPassDone() const { return m_passDone; }
 
     /** The row of a file or folder, or null. */
-    QTreeWidgetItem* item(const QStringList& parts) const;
-    /** What is known of a file; a default FileState for anything else. */
-    FileState fileState(const QStringList& parts) const;
-    /** The selected files whose status was read and satisfies `predicate`; folders are left out. */
-    QList<QStringList> selectedFiles(const StatePredicate& predicate) const;
-    /** "N files, N modified, N checked out, N out of date, N not controlled[, N not read]". */
+    QTreeWidgetItem* item(const QString& path) const;
+    /** What is known of a file or folder; a default FileState for anything else. */
+    FileState fileState(const QString& path) const;
+    /** The selected rows whose status was read and satisfies @p predicate, folders too when @p folders. */
+    QStringList selectedPaths(const StatePredicate& predicate, bool folders = false) const;
+    /** "N files, N modified, N checked out, N out of date, N not controlled". */
     QString summary() const;
 
 signals:
-    /** A line for the message log; `color` is a CSS colour, or empty. */
+    /** A line for the message log; @p color is a CSS colour, or empty. */
     void note(const QString& text, const QString& color);
 
 private:
+    QTreeWidgetItem* makeRow(const QString& path);
     void showState(QTreeWidgetItem* item, const FileState& state);
 
-    QHash<QString, QTreeWidgetItem*> m_items; // by joined path parts
-    QHash<QString, FileState> m_states;       // files only
-    bool m_treeShown = false;
+    QString m_root;
+    QHash<QString, QTreeWidgetItem*> m_items; // by path
+    QHash<QString, FileState> m_states;
     bool m_passRunning = false;
-    int m_passTotal = 0;
     int m_passDone = 0;
     int m_passUnknown = 0;
     QString m_passFirstUnknown;

@@ -32,8 +32,8 @@ public:
     /** Drops every listing and asks for the top folder's again. */
     void reset();
     /**
-     * Shows the listing of the folder `parts` (see
-     * ProviderWorker::repositoryListed); a folder whose listing failed is
+     * Shows the listing of the folder `parts` (the session's
+     * listDirectories() and listFiles()); a folder whose listing failed is
      * closed, so that opening it asks again.
      */
     void showListing(const QStringList& parts, bool ok, const QStringList& directories,

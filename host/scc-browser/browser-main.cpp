@@ -1,16 +1,15 @@
-// scc-browser: a graphical host of the Subversion provider plug-in. It loads
-// the plug-in with dlopen, exactly as an IDE does, binds an existing working
-// copy and shows its files with their status, the repository's folders, and
-// the file operations. It knows only the abstract interface and the exported
-// entry points.
+// scc-browser: a graphical host of the Subversion provider plug-in, built on
+// the session library: it loads the plug-in, binds an existing working copy
+// and shows its files with their live status, the repository's folders, the
+// history, annotate, diff and changes views, and the operations.
 
 #include "BrowserWindow.h"
-#include "CommandLogFeed.h"
 #include "HostOptions.h"
 #include "HostSignals.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QPixmap>
 #include <QTextStream>
 #include <QTimer>
@@ -24,10 +23,11 @@ QString browserUsage()
     return QStringLiteral(
         "usage: scc-browser [options] --root DIR\n"
         "\n"
-        "Shows the Subversion working copy DIR with the status of each file,\n"
-        "the repository's folders, and the provider's file operations (add, get\n"
-        "latest, check out, undo check-out, check in, get a revision). The\n"
-        "provider plug-in is loaded with dlopen and used from a thread of its own.\n"
+        "Shows the Subversion working copy DIR with the status of each file, kept\n"
+        "right as files change, the repository's folders, the history, annotate,\n"
+        "diff and changes views, and the operations (add, get latest, check out,\n"
+        "undo check-out, check in, get a revision, update, revert, delete, rename,\n"
+        "resolve). The provider plug-in is loaded and used from a thread of its own.\n"
         "\n"
         "Options:\n"
         "  --plugin FILE         the plug-in library to load (default: %1)\n"
@@ -43,6 +43,8 @@ QString browserUsage()
         "  --timeout SECONDS     end an svn run silent for longer (default 120, 0: no limit)\n"
         "  --verbose             also print the Commands pane's lines (every svn run of the\n"
         "                        provider) on standard error\n"
+        "  --log PATH            once open, show the history of PATH (. for the whole\n"
+        "                        working copy) in the Log tab\n"
         "  --screenshot FILE     wait until everything is read, save the window as an\n"
         "                        image (PNG) in FILE, and quit\n"
         "  -h, --help            this text\n"
@@ -52,15 +54,15 @@ QString browserUsage()
         .arg(defaultPluginPath());
 }
 
-// Takes "--screenshot FILE" out of the arguments; false when FILE is missing.
-bool takeScreenshotOption(QStringList& arguments, QString& file)
+// Takes "OPTION VALUE" out of the arguments; false when VALUE is missing.
+bool takeOption(QStringList& arguments, const QString& option, QString& value)
 {
-    const qsizetype at = arguments.indexOf(QStringLiteral("--screenshot"));
+    const qsizetype at = arguments.indexOf(option);
     if (at < 0)
         return true;
     if (at + 1 >= arguments.size())
         return false;
-    file = arguments.at(at + 1);
+    value = arguments.at(at + 1);
     arguments.remove(at, 2);
     return true;
 }
@@ -85,13 +87,14 @@ int main(int argc, char** argv)
     QTextStream err(stderr);
 
     QStringList arguments = app.arguments().mid(1);
-    QString screenshot;
+    QString screenshot, logPath;
     HostOptions options;
     options.plugin = defaultPluginPath();
     options.svnExecutable = QStringLiteral("svn");
-    QString problem = takeScreenshotOption(arguments, screenshot)
-        ? parseHostOptions(arguments, options)
-        : QStringLiteral("--screenshot needs a value");
+    QString problem = !takeOption(arguments, QStringLiteral("--screenshot"), screenshot)
+        ? QStringLiteral("--screenshot needs a value")
+        : !takeOption(arguments, QStringLiteral("--log"), logPath) ? QStringLiteral("--log needs a value")
+                                                                    : parseHostOptions(arguments, options);
     if (problem.isEmpty() && !options.command.isEmpty())
         problem = QStringLiteral("unexpected argument %1").arg(options.command);
     if (problem.isEmpty() && options.localRoot.isNull())
@@ -101,9 +104,17 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    CommandLogFeed::instance()->setEcho(options.verbose);
+    // The host's own rule: the session passes the command log on to the
+    // message handler (standard error) as well as to the Commands pane.
+    if (options.verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=true"));
     BrowserWindow window(options);
-    window.resize(1100, 650);
+    if (!logPath.isNull())
+        QObject::connect(&window, &BrowserWindow::opened, &window, [&window, logPath](bool ok) {
+            if (ok)
+                window.showLog(logPath == QLatin1String(".") ? QString() : logPath);
+        });
+    window.resize(1280, 720);
     int status = 0;
     if (!screenshot.isEmpty()) {
         window.setErrorDialogsEnabled(false);
@@ -111,8 +122,9 @@ int main(int argc, char** argv)
             if (!ok)
                 status = 1;
         });
-        // Everything queued at the start has finished: the opening, the
-        // status pass and the repository listings down to the local root.
+        // Everything asked at the start has finished: the opening, the
+        // status pass, the history and the repository listings down to the
+        // local root.
         QObject::connect(&window, &BrowserWindow::idle, &window, [&] {
             QTimer::singleShot(0, &window, [&] {
                 if (!window.grab().save(screenshot)) {

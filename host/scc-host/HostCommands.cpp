@@ -2,6 +2,7 @@
 
 #include "HostOptions.h"
 #include "ProviderSetUp.h"
+#include "Version2Commands.h"
 
 #include <QTextStream>
 
@@ -93,14 +94,19 @@ bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
 }
 
 int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
-                   const HostOptions& options, QTextStream& out, QTextStream& err)
+                   SourceCodeControlSystemProviderInterface2* provider2, const HostOptions& options,
+                   QTextStream& out, QTextStream& err)
 {
     const QString& command = options.command;
+    if (provider2 && options.verbose)
+        showProgress(*provider2);
+    if (isVersion2Command(command))
+        return runVersion2Command(provider2, options, out, err);
     const QStringList& args = options.arguments;
     auto needs = [&](int count) { return args.size() == count; };
     const QStringList workingCopyCommands = {
         QStringLiteral("status"), QStringLiteral("add"), QStringLiteral("get"), QStringLiteral("cat"),
-        QStringLiteral("lock"), QStringLiteral("unlock"), QStringLiteral("commit")};
+        QStringLiteral("lock"), QStringLiteral("unlock"), QStringLiteral("checkin")};
     if (workingCopyCommands.contains(command) && options.localRoot.isNull())
         return usageError(err, QStringLiteral("%1 needs --root").arg(command));
 
@@ -171,11 +177,11 @@ int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
         out << "unlocked " << args.at(0) << (options.discard ? " (local changes discarded)\n" : "\n");
         return 0;
     }
-    if (command == QLatin1String("commit")) {
+    if (command == QLatin1String("checkin")) {
         if (!needs(1) || options.comment.isNull())
-            return usageError(err, QStringLiteral("usage: commit PATH -m TEXT"));
+            return usageError(err, QStringLiteral("usage: checkin PATH -m TEXT"));
         if (!provider.checkin(splitPathParts(args.at(0)), options.comment))
-            return failed(provider, QStringLiteral("commit %1").arg(args.at(0)), err);
+            return failed(provider, QStringLiteral("checkin %1").arg(args.at(0)), err);
         out << "committed " << args.at(0) << "\n";
         return 0;
     }
@@ -214,7 +220,8 @@ QString hostUsage()
         "\n"
         "Loads the Subversion provider plug-in with dlopen, as an IDE does, and\n"
         "runs one provider operation. PATH arguments are relative to the local\n"
-        "root (--root); REPOPATH arguments are relative to the repository URL.\n"
+        "root (--root; \".\" is the local root itself); REPOPATH arguments are\n"
+        "relative to the repository URL.\n"
         "\n"
         "Global options:\n"
         "  --plugin FILE         the plug-in library to load (default: %1)\n"
@@ -233,7 +240,8 @@ QString hostUsage()
         "                        a working copy; without it, DIR must be a working copy\n"
         "  --keep DIR            demo: build the demo in DIR and leave it there\n"
         "  --verbose             print every svn run of the provider on standard error: where\n"
-        "                        and what runs (the password as ******) and how it ended\n"
+        "                        and what runs (the password as ******) and how it ended; and\n"
+        "                        each item a long operation reports (\"progress 3: Sending a.c\")\n"
         "  -h, --help            this text\n"
         "\n"
         "Commands:\n"
@@ -247,12 +255,41 @@ QString hostUsage()
         "                        local copy by the repository's text\n"
         "  unlock PATH [--discard]\n"
         "                        release a lock; --discard also restores the file\n"
-        "  commit PATH -m TEXT   commit a file or directory\n"
+        "  checkin PATH -m TEXT  commit one file or directory (checkin)\n"
         "  ls [REPOPATH]         list the files of a repository directory\n"
         "  dirs [REPOPATH]       list the subdirectories of a repository directory\n"
         "  mkdir REPOPATH        create a repository directory (immediate commit)\n"
         "  demo                  run the whole life cycle against a throwaway file://\n"
         "                        repository made with svnadmin; needs no server\n"
+        "\n"
+        "Commands of version 2 of the interface (a plug-in without it refuses them):\n"
+        "  schedule PATH...      schedule files and folders for addition, with missing parent\n"
+        "                        folders; nothing is committed\n"
+        "  commit PATH... -m TEXT\n"
+        "                        commit them all in one revision (a folder: everything changed\n"
+        "                        below it); prints \"Committed revision N.\" or \"nothing to commit\"\n"
+        "  revert PATH... [--recursive]\n"
+        "                        back to the base text; --recursive reverts folders whole; an\n"
+        "                        added file stays on disk, unversioned\n"
+        "  rm PATH... [--keep-local]\n"
+        "                        schedule for deletion; --keep-local leaves the files on disk\n"
+        "  mv FROM TO            move or rename a file or folder, history kept (TO is its new path)\n"
+        "  update [PATH...] [-r REV]\n"
+        "                        bring PATHs (default: the local root) to REV (default: HEAD);\n"
+        "                        conflicts are postponed and listed after \"conflicts:\"\n"
+        "  resolve PATH --accept working|base|mine-full|theirs-full\n"
+        "                        mark a conflict resolved, keeping the chosen text\n"
+        "  log PATH [--limit N]  history, newest first: revision, author, date (UTC), message\n"
+        "                        and the changed paths\n"
+        "  annotate PATH [-r REV]\n"
+        "                        each line with the revision and author that last changed it\n"
+        "                        (REV: BASE by default; WORKING shows local edits as \"-\")\n"
+        "  diff PATH [-r FROM[:TO]]\n"
+        "                        the client's unified diff, byte for byte: local changes, FROM\n"
+        "                        to the working file, or FROM to TO\n"
+        "  changes [FOLDER]      every changed item below FOLDER, from the working copy alone,\n"
+        "                        as svn status prints it\n"
+        "  cleanup [FOLDER]      finish or undo what a killed client left below FOLDER\n"
         "\n"
         "On failure the exit status is 1 and the failed svn subcommand and the\n"
         "client's error text are printed on standard error; a usage error exits\n"

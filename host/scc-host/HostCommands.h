@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FileStatus.h"
-#include "SourceCodeControlSystemProviderInterface.h"
+#include "SourceCodeControlSystemProviderInterface2.h"
 
 #include <QString>
 #include <QStringList>
@@ -39,12 +39,16 @@ bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
 
 /**
  * Runs the subcommand of `options` (anything but "demo") on a configured
- * provider and prints its outcome on `out`. Returns the exit status: 0 on
- * success, 1 when the operation failed (the last error is printed on `err`),
- * 2 for a usage error (unknown command, wrong number of arguments).
+ * provider and prints its outcome on `out`; the subcommands of version 2
+ * go to runVersion2Command() with `provider2`, the same provider's version-2
+ * interface (null when the plug-in offers version 1 only). Returns the exit
+ * status: 0 on success, 1 when the operation failed (the last error is
+ * printed on `err`), 2 for a usage error (unknown command, wrong number of
+ * arguments).
  */
 int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
-                   const HostOptions& options, QTextStream& out, QTextStream& err);
+                   SourceCodeControlSystemProviderInterface2* provider2, const HostOptions& options,
+                   QTextStream& out, QTextStream& err);
 
 /** The text printed by --help: every option and every subcommand. */
 QString hostUsage();

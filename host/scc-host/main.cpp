@@ -81,9 +81,9 @@ int main(int argc, char** argv)
     setStopHandler([&library] { library.cancelOperation(); });
     int status = 1;
     if (options.command == QLatin1String("demo")) {
-        status = runDemo(*provider, options.svnExecutable, options.keepDirectory, out, err);
+        status = runDemo(*provider, library.provider2(), options.svnExecutable, options.keepDirectory, out, err);
     } else if (configureProvider(*provider, options, err)) {
-        status = runHostCommand(*provider, options, out, err);
+        status = runHostCommand(*provider, library.provider2(), options, out, err);
     }
     setStopHandler(nullptr);
     out.flush();

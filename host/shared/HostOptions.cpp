@@ -81,7 +81,22 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
             options.discard = true;
         else if (!global && arg == QLatin1String("--replace"))
             options.replace = true;
-        else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1)
+        else if (!global && arg == QLatin1String("--recursive"))
+            options.recursive = true;
+        else if (!global && arg == QLatin1String("--keep-local"))
+            options.keepLocal = true;
+        else if (!global && (arg == QLatin1String("-r") || arg == QLatin1String("--revision")))
+            ok = value(options.revision);
+        else if (!global && arg == QLatin1String("--accept"))
+            ok = value(options.accept);
+        else if (!global && arg == QLatin1String("--limit")) {
+            QString v;
+            ok = value(v);
+            bool number = false;
+            options.limit = v.toInt(&number);
+            if (ok && (!number || options.limit < 0))
+                return QStringLiteral("--limit takes a whole number of entries, not \"%1\"").arg(v);
+        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1)
             return QStringLiteral("unknown option %1").arg(arg);
         else if (global)
             options.command = arg;

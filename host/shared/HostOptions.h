@@ -31,6 +31,11 @@ struct HostOptions
     QString comment;           ///< -m/--message of the subcommand; null when not given
     bool discard = false;      ///< --discard: get and unlock throw local changes away
     bool replace = false;      ///< --replace: lock replaces a modified local file first
+    bool recursive = false;    ///< --recursive: revert reverts whole folders
+    bool keepLocal = false;    ///< --keep-local: rm leaves the files on disk
+    QString revision;          ///< -r/--revision: REV, or FROM[:TO] for diff; null when not given
+    int limit = 0;             ///< --limit: at most this many log entries (0: all)
+    QString accept;            ///< --accept: how resolve settles a conflict; null when not given
     bool help = false;         ///< --help was given
 };
 

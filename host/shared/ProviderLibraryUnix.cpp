@@ -29,9 +29,12 @@ bool ProviderLibrary::load(const QString& path)
         ::dlclose(handle);
         return false;
     }
-    // Optional: a plug-in that cannot cancel is used all the same.
+    // Optional: a plug-in that cannot cancel, or offers version 1 only, is
+    // used all the same.
     auto cancelFn = reinterpret_cast<CancelSourceCodeControlSystemOperationFn>(
         ::dlsym(handle, "CancelSourceCodeControlSystemOperation"));
+    m_allocate2 = reinterpret_cast<AllocateSourceCodeControlSystemInterface2Fn>(
+        ::dlsym(handle, "AllocateSourceCodeControlSystemInterface2"));
     m_handle = handle;
     m_allocate = allocateFn;
     m_release = releaseFn;
@@ -47,9 +50,11 @@ SourceCodeControlSystemProviderInterface* ProviderLibrary::allocate()
 {
     if (!m_handle || m_provider)
         return nullptr;
-    SourceCodeControlSystemProviderInterface* provider = m_allocate();
+    SourceCodeControlSystemProviderInterface2* provider2 = m_allocate2 ? m_allocate2() : nullptr;
+    SourceCodeControlSystemProviderInterface* provider = m_allocate2 ? provider2 : m_allocate();
     const std::lock_guard<std::mutex> lock(m_cancelMutex);
     m_provider = provider;
+    m_provider2 = provider2;
     return m_provider;
 }
 
@@ -68,6 +73,7 @@ void ProviderLibrary::release()
     if (m_provider && m_release)
         m_release(m_provider);
     m_provider = nullptr;
+    m_provider2 = nullptr;
 }
 
 void ProviderLibrary::unload()
@@ -77,6 +83,7 @@ void ProviderLibrary::unload()
         ::dlclose(m_handle);
     m_handle = nullptr;
     m_allocate = nullptr;
+    m_allocate2 = nullptr;
     m_release = nullptr;
     const std::lock_guard<std::mutex> lock(m_cancelMutex);
     m_cancel = nullptr;

@@ -25,13 +25,23 @@ QString inside(const QString& directory, const QString& name)
 SVNCommand custom(const QString& subcommand, const QStringList& arguments, const QString& workingDirectory,
                   const QString& target)
 {
-    SVNCommand command;
-    command.subcommand = subcommand;
-    command.arguments = arguments;
-    command.workingDirectory = workingDirectory;
-    command.target = target;
-    if (!SVNSubcommand::onlyReads(subcommand))
-        command.workingCopy = workingDirectory;
+    return SVNCommand(subcommand, arguments, workingDirectory, target);
+}
+
+// Paths relative to the local root as targets: "" is the local root itself.
+QStringList targetsOf(const QStringList& paths)
+{
+    QStringList targets;
+    targets.reserve(paths.size());
+    for (const QString& path : paths)
+        targets << (path.isEmpty() ? QStringLiteral(".") : path);
+    return targets;
+}
+
+// `command` with `targets` as its targets.
+SVNCommand withTargets(SVNCommand command, const QStringList& paths)
+{
+    command.targets = targetsOf(paths);
     return command;
 }
 
@@ -47,10 +57,16 @@ SVNCommand withMessage(SVNCommand command, const QString& message)
 
 bool SVNSubcommand::onlyReads(const QString& subcommand)
 {
-    for (const char* reader : {Cat, Info, List, Log, Mkdir, Status})
+    for (const char* reader : {Blame, Cat, Diff, Info, List, Log, Mkdir, Status})
         if (subcommand == QLatin1String(reader))
             return true;
     return false;
+}
+
+SVNCommand::SVNCommand(const QString& name, const QStringList& options, const QString& folder, const QString& path)
+    : subcommand(name), arguments(options), workingDirectory(folder), target(path),
+      workingCopy(SVNSubcommand::onlyReads(name) ? QString() : folder)
+{
 }
 
 bool SVNCommand::carriesCredentials() const
@@ -60,12 +76,17 @@ bool SVNCommand::carriesCredentials() const
 
 QStringList SVNCommand::operands() const
 {
+    const QStringList all = target.isEmpty() ? targets : QStringList{target};
     QStringList operands;
-    if (target.isEmpty())
-        return operands;
-    if (target.startsWith(QLatin1Char('-')))
-        operands << QStringLiteral("--");
-    operands << (subcommand == QLatin1String(SVNSubcommand::Checkout) ? target : pegged(target));
+    for (const QString& one : all) {
+        if (one.startsWith(QLatin1Char('-'))) {
+            operands << QStringLiteral("--");
+            break;
+        }
+    }
+    const bool peg = pegTargets && subcommand != QLatin1String(SVNSubcommand::Checkout);
+    for (qsizetype i = 0; i < all.size(); ++i)
+        operands << (peg && !(literalLastTarget && i + 1 == all.size()) ? pegged(all[i]) : all[i]);
     return operands;
 }
 
@@ -213,6 +234,107 @@ SVNCommand mkdir(const QString& url)
 {
     return withMessage(custom(QLatin1String(SVNSubcommand::Mkdir), {}, QString(), url),
                        QStringLiteral("Quillhaven Generated"));
+}
+
+SVNCommand schedule(const QString& localRoot, const QStringList& paths)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Add),
+                              {QStringLiteral("--parents"), QStringLiteral("--depth"), QStringLiteral("empty")},
+                              localRoot, QString()),
+                       paths);
+}
+
+SVNCommand commitPaths(const QString& localRoot, const QStringList& paths, const QString& message, bool depthEmpty)
+{
+    QStringList arguments;
+    if (depthEmpty)
+        arguments << QStringLiteral("--depth") << QStringLiteral("empty");
+    return withMessage(withTargets(custom(QLatin1String(SVNSubcommand::Commit), arguments, localRoot, QString()), paths),
+                       message);
+}
+
+SVNCommand revertPaths(const QString& localRoot, const QStringList& paths, bool recursive)
+{
+    QStringList arguments;
+    if (recursive)
+        arguments << QStringLiteral("--depth") << QStringLiteral("infinity");
+    return withTargets(custom(QLatin1String(SVNSubcommand::Revert), arguments, localRoot, QString()), paths);
+}
+
+SVNCommand deletePaths(const QString& localRoot, const QStringList& paths, bool keepLocal)
+{
+    QStringList arguments;
+    if (keepLocal)
+        arguments << QStringLiteral("--keep-local");
+    return withTargets(custom(QLatin1String(SVNSubcommand::Delete), arguments, localRoot, QString()), paths);
+}
+
+SVNCommand move(const QString& localRoot, const QString& from, const QString& to)
+{
+    SVNCommand command = withTargets(custom(QLatin1String(SVNSubcommand::Move), {QStringLiteral("--parents")},
+                                            localRoot, QString()),
+                                     {from, to});
+    command.literalLastTarget = true;
+    return command;
+}
+
+SVNCommand updatePaths(const QString& localRoot, const QStringList& paths, const QString& revision)
+{
+    QStringList arguments{QStringLiteral("--accept"), QStringLiteral("postpone")};
+    if (!revision.isEmpty())
+        arguments << QStringLiteral("--revision") << revision;
+    return withTargets(custom(QLatin1String(SVNSubcommand::Update), arguments, localRoot, QString()), paths);
+}
+
+SVNCommand resolve(const QString& localRoot, const QString& path, const QString& accept)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Resolve), {QStringLiteral("--accept"), accept}, localRoot,
+                              QString()),
+                       {path});
+}
+
+SVNCommand history(const QString& url, int limit)
+{
+    QStringList arguments{QStringLiteral("--xml"), QStringLiteral("--verbose")};
+    if (limit > 0)
+        arguments << QStringLiteral("--limit") << QString::number(limit);
+    return custom(QLatin1String(SVNSubcommand::Log), arguments, QString(), url);
+}
+
+SVNCommand blame(const QString& localRoot, const QString& path, const QString& revision)
+{
+    QStringList arguments{QStringLiteral("--xml")};
+    if (!revision.isNull())
+        arguments << QStringLiteral("--revision") << revision;
+    return withTargets(custom(QLatin1String(SVNSubcommand::Blame), arguments, localRoot, QString()), {path});
+}
+
+SVNCommand diff(const QString& localRoot, const QString& path, const QString& from, const QString& to)
+{
+    QStringList arguments;
+    if (!from.isEmpty())
+        arguments << QStringLiteral("--revision") << (to.isEmpty() ? from : from + QLatin1Char(':') + to);
+    SVNCommand command = withTargets(custom(QLatin1String(SVNSubcommand::Diff), arguments, localRoot, QString()), {path});
+    command.pegTargets = !from.isEmpty();
+    return command;
+}
+
+SVNCommand changes(const QString& localRoot, const QString& folder)
+{
+    return custom(QLatin1String(SVNSubcommand::Status), {}, localRoot, folder.isEmpty() ? QString() : folder);
+}
+
+SVNCommand localItemsStatus(const QString& localRoot, const QStringList& paths)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Status),
+                              {QStringLiteral("--verbose"), QStringLiteral("--depth"), QStringLiteral("empty")},
+                              localRoot, QString()),
+                       paths);
+}
+
+SVNCommand cleanupFolder(const QString& localRoot, const QString& folder)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Cleanup), {}, localRoot, QString()), {folder});
 }
 
 } // namespace SVNCommands

@@ -6,15 +6,20 @@
 /** The svn subcommands the provider runs, spelled as the client takes them. */
 namespace SVNSubcommand {
 inline constexpr char Add[] = "add";
+inline constexpr char Blame[] = "blame";
 inline constexpr char Cat[] = "cat";
 inline constexpr char Checkout[] = "checkout";
 inline constexpr char Cleanup[] = "cleanup";
 inline constexpr char Commit[] = "commit";
+inline constexpr char Delete[] = "delete";
+inline constexpr char Diff[] = "diff";
 inline constexpr char Info[] = "info";
 inline constexpr char List[] = "list";
 inline constexpr char Lock[] = "lock";
 inline constexpr char Log[] = "log";
 inline constexpr char Mkdir[] = "mkdir";
+inline constexpr char Move[] = "move";
+inline constexpr char Resolve[] = "resolve";
 inline constexpr char Revert[] = "revert";
 inline constexpr char Status[] = "status";
 inline constexpr char Unlock[] = "unlock";
@@ -32,6 +37,15 @@ bool onlyReads(const QString& subcommand);
  */
 struct SVNCommand
 {
+    SVNCommand() = default;
+    /**
+     * A run of `subcommand` with `arguments` on `target` in
+     * `workingDirectory`; a subcommand that does not only read changes the
+     * working copy there (`workingCopy`).
+     */
+    SVNCommand(const QString& subcommand, const QStringList& arguments, const QString& workingDirectory,
+               const QString& target);
+
     QString subcommand;
     /** The subcommand's own arguments, right after it. */
     QStringList arguments;
@@ -39,6 +53,12 @@ struct SVNCommand
     QString workingDirectory;
     /** A path (relative to the working directory) or URL, the last argument; empty: none. */
     QString target;
+    /** Several such targets, when `target` is empty: the last arguments, in this order. */
+    QStringList targets;
+    /** Targets holding "@" get the empty peg revision "@" (a local diff takes none). */
+    bool pegTargets = true;
+    /** The last target is taken literally, with no peg (a move's destination). */
+    bool literalLastTarget = false;
     /**
      * A folder of the working copy the run changes, where a clean-up runs
      * when the run is stopped half-way (it would leave the working copy
@@ -64,12 +84,12 @@ struct SVNCommand
     bool carriesCredentials() const;
 
     /**
-     * The target as the client must read it, always as a path or URL: "--"
-     * first when it starts with "-" (or it would be read as options), and an
-     * empty peg revision "@" after it when it holds an "@" (or the last one
-     * would be read as a peg revision). A check-out's target is the folder
-     * to create, where the client reads no peg revision. Empty without a
-     * target.
+     * The targets as the client must read them, always as paths or URLs: "--"
+     * first when one starts with "-" (or it would be read as options), and
+     * an empty peg revision "@" after each that holds an "@" (or the last
+     * one would be read as a peg revision), unless `pegTargets` is false or
+     * it is a literal last target. A check-out's target is the folder to
+     * create, where the client reads no peg revision. Empty without targets.
      */
     QStringList operands() const;
 };
@@ -170,5 +190,50 @@ SVNCommand list(const QString& url);
 
 /** "mkdir" with the message "Quillhaven Generated", url in the host's current folder. */
 SVNCommand mkdir(const QString& url);
+
+// The operations of the version-2 interface. `paths` are relative to the
+// local root, where each runs; "" is the local root itself (".").
+
+/** "add --parents --depth empty paths...": schedules the items and missing parents, a folder without its contents. */
+SVNCommand schedule(const QString& localRoot, const QStringList& paths);
+
+/** "commit [--depth empty]" with `message`, paths...: one revision. */
+SVNCommand commitPaths(const QString& localRoot, const QStringList& paths, const QString& message, bool depthEmpty);
+
+/** "revert [--depth infinity] paths...". */
+SVNCommand revertPaths(const QString& localRoot, const QStringList& paths, bool recursive);
+
+/** "delete [--keep-local] paths...". */
+SVNCommand deletePaths(const QString& localRoot, const QStringList& paths, bool keepLocal);
+
+/** "move --parents from to": the source pegged when it holds "@", the destination taken literally. */
+SVNCommand move(const QString& localRoot, const QString& from, const QString& to);
+
+/** "update --accept postpone [--revision revision] paths...". */
+SVNCommand updatePaths(const QString& localRoot, const QStringList& paths, const QString& revision);
+
+/** "resolve --accept accept path". */
+SVNCommand resolve(const QString& localRoot, const QString& path, const QString& accept);
+
+/** "log --xml --verbose [--limit limit] url" in the host's current folder: the history up to the newest revision. */
+SVNCommand history(const QString& url, int limit);
+
+/** "blame --xml [--revision revision] path": the working file when `revision` is null. */
+SVNCommand blame(const QString& localRoot, const QString& path, const QString& revision);
+
+/**
+ * "diff [--revision from[:to]] path": local changes when `from` is empty
+ * (the name then taken without a peg, as a local diff reads it).
+ */
+SVNCommand diff(const QString& localRoot, const QString& path, const QString& from, const QString& to);
+
+/** "status" of `folder`, all depths, from the working copy alone: what is not unchanged. */
+SVNCommand changes(const QString& localRoot, const QString& folder);
+
+/** "status --verbose --depth empty paths...": the items' own records, from the working copy alone. */
+SVNCommand localItemsStatus(const QString& localRoot, const QStringList& paths);
+
+/** "cleanup folder". */
+SVNCommand cleanupFolder(const QString& localRoot, const QString& folder);
 
 } // namespace SVNCommands

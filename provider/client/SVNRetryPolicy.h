@@ -5,7 +5,7 @@
 
 #include <array>
 
-class SVNRunResult;
+struct SVNRunResult;
 
 /** What the provider does about a run that did not succeed. */
 enum class SVNRetryAction

@@ -1,6 +1,6 @@
 // scc-browser's window against the real client: a throwaway file://
 // repository, a working copy with one modified and one out-of-date file, the
-// window made in-process with the dlopen-loaded plug-in in its worker thread.
+// window made in-process on its session.
 
 #include "BrowserWindow.h"
 #include "ClientStatus.h"
@@ -171,6 +171,16 @@ TEST_F(BrowserTest, TreeShowsWhatTheClientSaysAndACheckInUpdatesIt)
     EXPECT_FALSE(window.messageLog().contains("failed")) << window.messageLog().toStdString();
     EXPECT_TRUE(showsSucceededRun(window.commandLog(), "commit")) << window.commandLog().toStdString();
     EXPECT_FALSE(window.commandLog().contains(Password));
+
+    // An edit on disk shows without a refresh; the history shows the check-in.
+    writeFile(m_root + "/readme.txt", "First line.\nEdited outside.\n");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.projectItem(m_readme)->text(ProjectPane::ModifiedColumn) == "yes"; }, WaitMs));
+    EXPECT_EQ(differenceOfRow(window, m_readme), QString());
+    window.showLog("src/main.c");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isBusy(); }, WaitMs));
+    EXPECT_TRUE(window.detailsText(DetailsPane::LogTab).contains("Edit main.c from the browser"))
+        << window.detailsText(DetailsPane::LogTab).toStdString();
 }
 
 TEST_F(BrowserTest, CancelEndsTheRunningClientAndTheStatusPass)
@@ -196,8 +206,8 @@ TEST_F(BrowserTest, CancelEndsTheRunningClientAndTheStatusPass)
     EXPECT_LT(timer.elapsed(), 10000);
     EXPECT_TRUE(passes.first().at(0).toBool());
     EXPECT_TRUE(window.commandLog().contains("ended: cancelled")) << window.commandLog().toStdString();
-    // The files of the folders after the first one were never asked for.
-    EXPECT_EQ(window.projectItem(m_util)->text(ProjectPane::StatusColumn), QString());
+    // Nothing after the cancelled run was asked for: its rows never came.
+    EXPECT_EQ(window.projectItem(m_util), nullptr);
     EXPECT_TRUE(window.messageLog().contains("cancelled")) << window.messageLog().toStdString();
 }
 

@@ -6,10 +6,13 @@
 # the Debian packages too (cpack -G DEB), runs lintian on each (no error, no
 # warning), unpacks them all into a scratch root (dpkg -x), and checks that
 # nothing in svnscc-plugin needs Qt Gui, Widgets or Core5Compat. Then builds
-# the two consumers (tests/consumer/CMakeLists.txt, from a copy outside the
-# source tree) against the packages' root, or the prefix without
-# --package, with CXXFLAGS when given (a sanitizer build's plug-in needs its
-# runtime in the program), and runs them on a file:// repository.
+# the consumers (tests/consumer/CMakeLists.txt, from a copy outside the
+# source tree, with the README's session program) against the packages'
+# root, or the prefix without --package, with CXXFLAGS when given (a
+# sanitizer build's plug-in needs its runtime in the program), and runs
+# them on a file:// repository: the README's program must print what
+# "svn status -v" prints of a working copy there, also after the installed
+# tree was moved elsewhere, and commit a file.
 #
 # Without CXXFLAGS (a plain build), it checks the API as installed:
 #  - the installed headers are the public ones below, and compile together;
@@ -31,11 +34,12 @@ trap 'rm -rf "$scratch"' EXIT
 fail() { echo "$*"; exit 1; }
 
 # The packages, and the public headers: what libsvnscc-dev ships in /usr/include/svnscc.
-packages="svnscc-plugin libsvnscc-utilities1 libsvnscc-dev svnscc-tools"
+packages="svnscc-plugin libsvnscc-utilities1 libsvnscc-session1 libsvnscc-dev svnscc-tools"
 public_headers="EightBit.h FindOptions.h Path.h QCustomMenuItem.h QTxBoldMenuItem.h QTxCheckedFile.h
 QTxCompression.h QTxDates.h QTxDirectories.h QTxDynamicLoading.h QTxEthernet.h QTxFiles.h QTxProcess.h
-QTxProcessEnvironment.h QTxSearch.h QTxServices.h SourceCodeControlSystemProviderInterface.h
-svnscc_utilities_export.h svnscc_version.h"
+QTxProcessEnvironment.h QTxSearch.h QTxServices.h Session.h SessionTypes.h
+SourceCodeControlSystemProviderInterface.h SourceCodeControlSystemProviderInterface2.h
+svnscc_session_export.h svnscc_utilities_export.h svnscc_version.h"
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
 root="$scratch/prefix"
@@ -66,14 +70,19 @@ if [ "$package" = "--package" ]; then
     done < <(find "$scratch/plugin" -type f -name '*.so*')
     grep -qx './usr/lib/.*/svnscc/libsvnscc.so' <(dpkg-deb -c "$plugin_deb" | awk '{print $6}') ||
         fail "svnscc-plugin does not hold the plug-in"
-    for pc in svnscc svnscc-utilities; do
+    for pc in svnscc svnscc-utilities svnscc-session; do
         grep -qx 'prefix=/usr' "$(find "$root" -name $pc.pc)" || fail "$pc.pc in libsvnscc-dev is not for /usr"
     done
 fi
 
-# The consumers, found through find_package(SvnScc) alone.
+# The consumers, found through find_package(SvnScc) alone, and the README's
+# session program (its one C++ example with a main()).
 mkdir "$scratch/source"
 cp "$here/CMakeLists.txt" "$here/main.cpp" "$scratch/source/"
+awk '/^```c\+\+$/ { block = ""; inside = 1; next }
+     /^```/ { if (inside && block ~ /int main\(/) printf "%s", block; inside = 0; next }
+     inside { block = block $0 "\n" }' "$source_tree/README.md" > "$scratch/source/session-example.cpp"
+grep -q 'int main(' "$scratch/source/session-example.cpp" || fail "README.md has no session program"
 cmake -S "$scratch/source" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$root" \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
 cmake --build "$scratch/consumer" >/dev/null
@@ -87,6 +96,33 @@ fi
 svnadmin create "$scratch/repository"
 HOME="$scratch" "$scratch/consumer/plugin-consumer" "file://$scratch/repository"
 HOME="$scratch" "$scratch/consumer/consumer" "file://$scratch/repository"
+
+# The README's program on a working copy with every kind of item svn status
+# -v lists (modified, unversioned, missing, a folder) and some it leaves out
+# (ignored, inside an unversioned folder).
+wc="$scratch/wc"
+client() { HOME="$scratch" svn --non-interactive --quiet "$@"; }
+client checkout "file://$scratch/repository" "$wc"
+mkdir "$wc/src" && echo a > "$wc/a.txt" && echo b > "$wc/src/b.txt" && echo c > "$wc/src/c.txt"
+client add "$wc/a.txt" "$wc/src"
+client propset svn:ignore build "$wc"
+client commit -m import "$wc"
+echo edit >> "$wc/a.txt"; echo new > "$wc/new.txt"; rm "$wc/src/c.txt"
+mkdir "$wc/build" "$wc/gen" && touch "$wc/build/x.o" "$wc/gen/y.c"
+expected=$(cd "$wc" && HOME="$scratch" svn status -v | awk '{ print substr($0, 1, 7) " " $NF }' | sort)
+example() { HOME="$scratch" "$scratch/consumer/session-example" "$@"; }
+printed=$(example "$wc" | sort) || fail "the README's session program failed"
+[ "$printed" = "$expected" ] ||
+    fail "the README's session program printed"$'\n'"$printed"$'\n'"where svn status -v lists"$'\n'"$expected"
+# The installed tree elsewhere: the session finds the plug-in beside itself.
+mv "$root" "$scratch/moved"
+moved=$(LD_LIBRARY_PATH=$(dirname "$(find "$scratch/moved" -name 'libsvnscc-session.so.1')") example "$wc" | sort) ||
+    fail "the README's session program failed from a moved installation"
+mv "$scratch/moved" "$root"
+[ "$moved" = "$expected" ] || fail "from a moved installation the README's session program printed"$'\n'"$moved"
+example "$wc" a.txt >/dev/null || fail "the README's session program did not commit a.txt"
+[ -z "$(cd "$wc" && HOME="$scratch" svn status a.txt)" ] || fail "a.txt is not committed"
+echo "README: the session program prints what svn status -v lists and commits"
 # pkg-config gives the installed plug-in by a plain absolute path.
 export PKG_CONFIG_PATH
 PKG_CONFIG_PATH=$(dirname "$(find "$scratch/prefix" -name svnscc.pc)")
@@ -124,8 +160,8 @@ awk -v dir="$scratch/api" '
     /^```/ { file = ""; next }
     file != "" { print > file }' "$source_tree/README.md"
 ls "$scratch/api"/readme*.cpp >/dev/null 2>&1 || fail "README.md has no C++ example"
-read -r -a cflags <<<"-I$root/include $(pkg-config --cflags svnscc svnscc-utilities Qt6Widgets)"
-read -r -a libs <<<"$(pkg-config --libs svnscc-utilities Qt6Widgets)"
+read -r -a cflags <<<"-I$root/include $(pkg-config --cflags svnscc svnscc-utilities svnscc-session Qt6Widgets)"
+read -r -a libs <<<"$(pkg-config --libs svnscc-utilities svnscc-session Qt6Widgets)"
 objects=()
 for source in "$scratch/api"/*.cpp; do
     c++ -std=c++17 -fPIC -Wall -Wextra -Werror -DQT_NO_CAST_FROM_ASCII "-DSVNSCC_PLUGIN=\"$plugin\"" \

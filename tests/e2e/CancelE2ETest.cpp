@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <dlfcn.h>
 #include <signal.h>
 
 #include <atomic>
@@ -22,12 +21,7 @@ protected:
         E2EFixture::SetUp();
         if (HasFatalFailure())
             return;
-        // The plug-in is loaded already; this only finds it.
-        void* plugin = ::dlopen(qPrintable(pluginPath()), RTLD_NOW | RTLD_NOLOAD);
-        ASSERT_NE(plugin, nullptr);
-        m_cancel = reinterpret_cast<CancelSourceCodeControlSystemOperationFn>(
-            ::dlsym(plugin, "CancelSourceCodeControlSystemOperation"));
-        ::dlclose(plugin);
+        m_cancel = pluginEntry<CancelSourceCodeControlSystemOperationFn>("CancelSourceCodeControlSystemOperation");
         ASSERT_NE(m_cancel, nullptr);
         loginAs("ann");
     }

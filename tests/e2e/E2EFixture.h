@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMutex>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -18,8 +20,61 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <memory>
 #include <optional>
+
+/**
+ * The plug-in's command log ("svnscc.client", debug level) as a host's
+ * message handler receives it, from construction to destruction: the
+ * handler and the rule are put back as they were.
+ */
+class CommandLogCapture
+{
+public:
+    CommandLogCapture()
+    {
+        lines().clear();
+        m_previous = qInstallMessageHandler(&CommandLogCapture::handle);
+        QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=true"));
+    }
+    ~CommandLogCapture()
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=false"));
+        qInstallMessageHandler(m_previous);
+    }
+    CommandLogCapture(const CommandLogCapture&) = delete;
+    CommandLogCapture& operator=(const CommandLogCapture&) = delete;
+
+    /** The lines logged so far. */
+    QStringList logged() const
+    {
+        const QMutexLocker lock(&mutex());
+        return lines();
+    }
+
+private:
+    static QMutex& mutex()
+    {
+        static QMutex s_mutex;
+        return s_mutex;
+    }
+    static QStringList& lines()
+    {
+        static QStringList s_lines;
+        return s_lines;
+    }
+    static void handle(QtMsgType, const QMessageLogContext& context, const QString& message)
+    {
+        if (qstrcmp(context.category, "svnscc.client") == 0) {
+            const QMutexLocker lock(&mutex());
+            lines() << message;
+        }
+    }
+
+    QtMessageHandler m_previous = nullptr;
+};
 
 /** How the tests reach their repository. */
 enum class Transport
@@ -290,6 +345,18 @@ protected:
             if (!run.isEmpty())
                 runs << run.trimmed();
         return runs;
+    }
+
+    /** The plug-in's entry point `name` (loaded already by the fixture); null when it has none. */
+    template <typename Function>
+    static Function pluginEntry(const char* name)
+    {
+        void* plugin = ::dlopen(qPrintable(pluginPath()), RTLD_NOW | RTLD_NOLOAD);
+        if (!plugin)
+            return nullptr;
+        const auto entry = reinterpret_cast<Function>(::dlsym(plugin, name));
+        ::dlclose(plugin);
+        return entry;
     }
 
     /** "command: message" of the provider's last error. */

@@ -5,24 +5,11 @@
 
 #include "E2EFixture.h"
 
-#include <QLoggingCategory>
-#include <QMutex>
 #include <QRegularExpression>
 
 #include <sqlite3.h>
 
 namespace {
-
-QMutex s_logMutex;
-QStringList s_log;
-
-void collectLog(QtMsgType, const QMessageLogContext& context, const QString& message)
-{
-    if (qstrcmp(context.category, "svnscc.client") == 0) {
-        const QMutexLocker lock(&s_logMutex);
-        s_log << message;
-    }
-}
 
 class HalfDoneWrites : public E2EFixture
 {
@@ -122,17 +109,13 @@ TEST_F(HalfDoneWrites, ADatabaseOfAnotherFormatIsLeftToTheClient)
     ASSERT_EQ(sqlite3_open(QFile::encodeName(m_root + "/.svn/wc.db").constData(), &database), SQLITE_OK);
     EXPECT_EQ(sqlite3_exec(database, "PRAGMA user_version = 32", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(database);
-    s_log.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collectLog);
-    QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=true"));
+    CommandLogCapture capture;
     for (const QStringList& path : {QStringList{"lib", "l.txt"}, QStringList{"f.txt"}}) {
         FileStatus status;
         EXPECT_FALSE(statusOf(path, status));
         EXPECT_TRUE(lastError().startsWith("status: svn: E155021: ")) << lastError().toStdString();
     }
-    QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=false"));
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(s_log.filter(QRegularExpression("has the format 32, which this reader does not know")).size(), 1);
+    EXPECT_EQ(capture.logged().filter(QRegularExpression("has the format 32, which this reader does not know")).size(), 1);
 }
 
 TEST_F(HalfDoneWrites, RootsBelowTheRepositoryUrlOptionMakeTheRoundTrip)

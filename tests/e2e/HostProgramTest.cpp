@@ -1,12 +1,19 @@
-// scc-host as a user runs it: the password on standard input, its failure
-// report and usage errors, and the demo; and the hosts' switch for the
-// command log, which adds to the host's logging rules.
+// scc-host as a user runs it: the password on standard input, each
+// subcommand against the client's own answer, its failure report and usage
+// errors, and the demo; and the hosts' switch for the command log, which
+// adds to the host's logging rules.
 
 #include "E2EFixture.h"
 
+#include "ClientAnswers.h"
 #include "ClientLog.h"
 
 #include <QLoggingCategory>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <functional>
 
 using HostProgram = E2EFixture;
 
@@ -43,7 +50,7 @@ TEST_F(HostProgram, EachSubcommandReachesTheRepository)
         {{"ls", "project"}, true, ""}, // the first rooted run checks the project out
         {{"add", "./a b.txt", "-m", "Add \"a b\""}, true, "added and committed ./a b.txt\n"},
         {{"lock", "a b.txt", "-m", "mine"}, true, "locked a b.txt\n"},
-        {{"commit", "a b.txt", "-m", "line one\nline two"}, true, "committed a b.txt\n"},
+        {{"checkin", "a b.txt", "-m", "line one\nline two"}, true, "committed a b.txt\n"},
         {{"cat", "a b.txt", "3", destination}, true, "wrote a b.txt at revision 3 to " + destination.toUtf8() + "\n"},
         {{"get", "./docs/../a b.txt", "--discard"}, true, "updated ./docs/../a b.txt (local copy replaced)\n"},
         {{"ls", "project"}, false, "a b.txt\n"},
@@ -51,7 +58,7 @@ TEST_F(HostProgram, EachSubcommandReachesTheRepository)
     };
     for (const Row& row : rows) {
         const QString& subcommand = row.arguments.first();
-        if (subcommand == "add" || subcommand == "commit" || subcommand == "get")
+        if (subcommand == "add" || subcommand == "checkin" || subcommand == "get")
             writeBytes(root + "/a b.txt",
                        subcommand == "add" ? "one\n" : subcommand == "get" ? "scratch\n" : "one\ntwo\n");
         QStringList arguments{"--plugin", PLUGIN_PATH, "--url", m_url, "--user", "ann", "--password-file",
@@ -65,6 +72,179 @@ TEST_F(HostProgram, EachSubcommandReachesTheRepository)
     EXPECT_EQ(logMessage("HEAD"), QByteArray("line one\nline two"));
     EXPECT_EQ(readBytes(destination), QByteArray("one\n"));
     EXPECT_EQ(readBytes(root + "/a b.txt"), QByteArray("one\ntwo\n"));
+}
+
+TEST_F(HostProgram, EachVersion2SubcommandPrintsWhatTheClientSays)
+{
+    // ann's working copy of project/ (old.txt, keep.txt, gone.txt: r1 to r3),
+    // one scc-host run per row, each checked against the client's own
+    // answer. The host runs in a zone 5:30 east of UTC: it prints UTC.
+    const QString root = annChecksOut({"project/old.txt", "project/keep.txt", "project/gone.txt"});
+    writeBytes(m_base + "/password", "ann-secret\n");
+    QProcessEnvironment environment = m_environment;
+    environment.insert("TZ", "XST-5:30");
+    const QStringList credentials{"--username", "ann", "--password", "ann-secret", "--no-auth-cache"};
+    auto client = [&](const QStringList& arguments) { return svnOk(arguments, "ann", root); };
+    auto columns = [&](const QString& path) { return client({"status", "--depth", "empty", path}).left(7); };
+    auto history = [&](const QString& path, const QStringList& options) {
+        QByteArray text;
+        for (const SourceCodeControl::LogEntry& entry : clientLog("svn", root, urlOf(path), credentials + options)) {
+            text += "r" + entry.revision.toUtf8() + " | " + entry.author.toUtf8() + " | "
+                + entry.date.toUTC().toString(Qt::ISODate).toUtf8() + "\n" + entry.message.toUtf8()
+                + (entry.message.endsWith('\n') ? "" : "\n");
+            for (const QString& changed : entry.changedPaths)
+                text += "  " + changed.toUtf8() + "\n";
+            text += "\n";
+        }
+        return text;
+    };
+    auto annotation = [&](const QString& path) {
+        const QList<SourceCodeControl::AnnotatedLine> lines = clientBlame("svn", root, path, credentials);
+        const QList<QByteArray> text = readBytes(root + "/" + path).split('\n');
+        qsizetype revisionWidth = 1, authorWidth = 0;
+        for (const SourceCodeControl::AnnotatedLine& line : lines) {
+            revisionWidth = qMax(revisionWidth, line.revision.size());
+            authorWidth = qMax(authorWidth, line.author.size());
+        }
+        QByteArray printed;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            printed += (lines[i].revision.rightJustified(revisionWidth) + ' '
+                        + lines[i].author.leftJustified(authorWidth) + ' ').toUtf8() + text.value(i) + "\n";
+        return printed;
+    };
+    QString youngestBefore;
+    auto committed = [&](int revisions) {
+        EXPECT_EQ(youngest().toInt(), youngestBefore.toInt() + revisions);
+        return revisions ? "Committed revision " + youngest().toUtf8() + ".\n" : QByteArray("nothing to commit\n");
+    };
+    const QByteArray latin1 = "caf\xe9 au lait\r\nsecond line of sub/b.txt, Latin-1 with CR LF\r\n";
+    auto edit = [&](const QString& path, const QByteArray& bytes) {
+        return [=] { writeBytes(root + "/" + path, bytes); };
+    };
+
+    struct Row {
+        QStringList arguments;
+        std::function<void()> before;                   // set-up, may be empty
+        std::function<QByteArray(const ToolRun&)> expected; // what scc-host must print; checks the client's side too
+    };
+    const Row rows[] = {
+        {{"schedule", "a.txt", "sub/b.txt"},
+         [&] { QDir(root).mkdir("sub"); edit("a.txt", "a\n")(); edit("sub/b.txt", latin1)(); },
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"status"}), "A       a.txt\nA       sub\nA       sub/b.txt\n");
+             return QByteArray("scheduled a.txt for addition\nscheduled sub/b.txt for addition\n");
+         }},
+        {{"--verbose", "commit", "a.txt", "sub/b.txt", "-m", "Two files"}, nullptr,
+         [&](const ToolRun& run) {
+             const QStringList progress =
+                 QString::fromUtf8(run.err).split('\n').filter(QRegularExpression("^progress "));
+             EXPECT_EQ(progress.size(), 3) << run.err.toStdString();
+             EXPECT_TRUE(progress.value(2).startsWith("progress 3: Adding ")) << run.err.toStdString();
+             return committed(1);
+         }},
+        {{"commit", "a.txt", "-m", "Nothing changed"}, nullptr, [&](const ToolRun&) { return committed(0); }},
+        {{"commit", "old.txt", "-m", "line one\nline two"}, edit("old.txt", "project/old.txt\nsecond\n"),
+         [&](const ToolRun&) { return committed(1); }},
+        {{"log", "old.txt"}, nullptr, [&](const ToolRun&) { return history("project/old.txt", {}); }},
+        {{"log", ".", "--limit", "2"}, nullptr, [&](const ToolRun&) { return history("project", {"--limit", "2"}); }},
+        {{"annotate", "old.txt"}, nullptr, [&](const ToolRun&) { return annotation("old.txt"); }},
+        {{"diff", "sub/b.txt"}, edit("sub/b.txt", "caf\xe9 noir\r\n" + latin1.mid(latin1.indexOf('\n') + 1)),
+         [&](const ToolRun&) { return client({"diff", "sub/b.txt"}); }},
+        {{"diff", "old.txt", "-r", "1"}, edit("old.txt", "project/old.txt\nsecond\nlocal\n"),
+         [&](const ToolRun&) { return client({"diff", "-r", "1", "old.txt"}); }},
+        {{"diff", "old.txt", "-r", "1:HEAD"}, nullptr,
+         [&](const ToolRun&) { return client({"diff", "-r", "1:HEAD", "old.txt"}); }},
+        {{"changes"}, [&] { QFile::remove(root + "/gone.txt"); edit("new.txt", "new\n")(); },
+         [&](const ToolRun&) { return client({"status"}); }},
+        {{"changes", "sub"}, nullptr, [&](const ToolRun&) { return client({"status", "sub"}); }},
+        {{"revert", "sub", "--recursive"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"status", "sub"}), "");
+             return QByteArray("reverted sub\n");
+         }},
+        {{"revert", "gone.txt", "old.txt"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"status", "gone.txt", "old.txt"}), "");
+             return QByteArray("reverted gone.txt\nreverted old.txt\n");
+         }},
+        {{"mv", "a.txt", "sub/c.txt"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(columns("a.txt") + columns("sub/c.txt"), "D      A  +   ");
+             return QByteArray("moved a.txt to sub/c.txt\n");
+         }},
+        {{"rm", "keep.txt", "--keep-local"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(columns("keep.txt"), "D      ");
+             EXPECT_EQ(readBytes(root + "/keep.txt"), "project/keep.txt\n");
+             return QByteArray("scheduled keep.txt for deletion (kept on disk)\n");
+         }},
+        {{"rm", "gone.txt"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(columns("gone.txt"), "D      ");
+             EXPECT_FALSE(QFileInfo::exists(root + "/gone.txt"));
+             return QByteArray("scheduled gone.txt for deletion\n");
+         }},
+        {{"commit", ".", "-m", "Move and remove"}, [&] { QFile::remove(root + "/new.txt"); },
+         [&](const ToolRun&) { return committed(1); }},
+        // r4 holds the two files, before old.txt's second line.
+        {{"update", "-r", "4"}, [&] { QFile::remove(root + "/keep.txt"); },
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"info", "--show-item", "revision"}), "4\n");
+             EXPECT_EQ(readBytes(root + "/old.txt"), "project/old.txt\n");
+             return QByteArray("updated . to revision 4\n");
+         }},
+        {{"update"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"info", "--show-item", "revision"}), youngest().toUtf8() + "\n");
+             return QByteArray("updated .\n");
+         }},
+        {{"update", "old.txt"},
+         [&] {
+             svnOk({"checkout", urlOf("project"), m_base + "/bob"});
+             writeBytes(m_base + "/bob/old.txt", "bob's first line\nsecond\n");
+             svnOk({"commit", "-m", "bob's line", m_base + "/bob"});
+             edit("old.txt", "ann's first line\nsecond\n")();
+         },
+         [&](const ToolRun&) {
+             EXPECT_EQ(columns("old.txt"), "C      ");
+             return QByteArray("updated old.txt\nconflicts:\n  old.txt\n");
+         }},
+        {{"resolve", "old.txt", "--accept", "theirs-full"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"status", "old.txt"}), "");
+             EXPECT_EQ(readBytes(root + "/old.txt"), "bob's first line\nsecond\n");
+             return QByteArray("resolved old.txt with theirs-full\n");
+         }},
+        // The lock a killed client leaves on the working copy.
+        {{"cleanup"},
+         [&] {
+             sqlite3* database = nullptr;
+             ASSERT_EQ(sqlite3_open(QFile::encodeName(root + "/.svn/wc.db").constData(), &database), SQLITE_OK);
+             EXPECT_EQ(sqlite3_exec(database, "INSERT INTO WC_LOCK VALUES (1, '', -1)", nullptr, nullptr, nullptr),
+                       SQLITE_OK);
+             sqlite3_close(database);
+             EXPECT_EQ(client({"status"}), "  L     .\n  L     sub\n");
+         },
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"status"}), "");
+             return QByteArray("cleaned up .\n");
+         }},
+    };
+    for (const Row& row : rows) {
+        if (row.before)
+            row.before();
+        youngestBefore = youngest();
+        const ToolRun run = runTool(SCC_HOST_PATH, QStringList{"--plugin", PLUGIN_PATH, "--url", m_url, "--user", "ann",
+                                                               "--password-file", m_base + "/password", "--root", root}
+                                                       + row.arguments,
+                                    QString(), QByteArray(), &environment);
+        const std::string name = row.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, 0) << name << ": " << run.err.toStdString();
+        if (!row.arguments.contains("--verbose")) {
+            EXPECT_EQ(run.err, "") << name;
+        }
+        EXPECT_EQ(run.out, row.expected(run)) << name;
+    }
 }
 
 TEST_F(HostProgram, SaysWhatIsWrong)
@@ -84,6 +264,10 @@ TEST_F(HostProgram, SaysWhatIsWrong)
         {{"--root", m_base, "lock", "a.txt"}, 2, "scc-host: lock needs --locking yes"},
         {{"--locking", "no", "--root", m_base, "unlock", "a.txt"}, 2, "scc-host: unlock needs --locking yes"},
         {{"--root", m_base, "status", "a.txt"}, 1, "scc-host: " + m_base.toUtf8() + " is not a working copy"},
+        {{"--plugin", VERSION_ONE_PLUGIN_PATH, "commit", "a.txt", "-m", "text"}, 1,
+         "scc-host: commit needs version 2 of the provider interface, and " VERSION_ONE_PLUGIN_PATH
+         " offers version 1 only"},
+        {{"log", "a.txt", "--limit", "all"}, 2, "scc-host: --limit takes a whole number of entries, not \"all\"\n"},
     };
     for (const Case& c : cases) {
         const ToolRun run = runTool(SCC_HOST_PATH, QStringList{"--plugin", PLUGIN_PATH} + c.arguments);
@@ -100,7 +284,7 @@ TEST_F(HostProgram, DemoRunsTheLifeCycleAndCleansUp)
     environment.insert("TMPDIR", temporary);
     ToolRun run = runTool(SCC_HOST_PATH, {"--plugin", PLUGIN_PATH, "demo"}, QString(), QByteArray(), &environment);
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(" as expected, 0 failed\n")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.endsWith("\ndemo: 92 steps, 92 as expected, 0 failed\n")) << run.out.toStdString();
     EXPECT_FALSE(run.out.contains("FAIL"));
     EXPECT_TRUE(QDir(temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
 

@@ -118,7 +118,7 @@ TEST_F(Hostile, TwoProcessesCommitIntoOneWorkingCopy)
             file.close();
             QProcess host;
             host.start(SCC_HOST_PATH, {"--plugin", PLUGIN_PATH, "--url", m_url, "--user", "ann", "--password-file",
-                                       m_base + "/password", "--root", root, "commit", name, "-m", name});
+                                       m_base + "/password", "--root", root, "checkin", name, "-m", name});
             if (!host.waitForFinished(60000) || host.exitCode() != 0)
                 *failures += host.readAllStandardError();
         }

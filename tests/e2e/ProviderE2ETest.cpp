@@ -14,18 +14,6 @@
 
 namespace {
 
-// The command log as a host's message handler receives it.
-QMutex s_logMutex;
-QStringList s_log;
-
-void collectLog(QtMsgType, const QMessageLogContext& context, const QString& message)
-{
-    if (qstrcmp(context.category, "svnscc.client") == 0) {
-        const QMutexLocker lock(&s_logMutex);
-        s_log << message;
-    }
-}
-
 using LifeCycleParameter = std::tuple<Transport, bool>;
 
 class Transports : public E2EFixture, public ::testing::WithParamInterface<LifeCycleParameter>
@@ -74,9 +62,7 @@ TEST_P(Transports, LifeCycle)
                                       std::get<1>(GetParam()) ? "Yes" : "No"));
     // The command log on, into a handler of the host's; the client counts its own runs.
     countClientRuns();
-    s_log.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collectLog);
-    QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=true"));
+    std::optional<CommandLogCapture> capture(std::in_place);
     const QString root = m_base + "/wc/project";
     const QStringList deep{"a", "b", "deep.txt"};
     const QStringList sub{"sub", "s.txt"};
@@ -161,19 +147,19 @@ TEST_P(Transports, LifeCycle)
         if (HasFatalFailure())
             break;
     }
-    QLoggingCategory::setFilterRules(QStringLiteral("svnscc.client.debug=false"));
-    qInstallMessageHandler(previous);
+    const QStringList logged = capture->logged();
+    capture.reset();
     // Every client run once, with its exit code; the password never.
     const int runs = int(clientRuns().size());
-    const QStringList starts = s_log.filter(QRegularExpression("^run \\d+ in "));
+    const QStringList starts = logged.filter(QRegularExpression("^run \\d+ in "));
     EXPECT_EQ(starts.size(), runs);
     for (qsizetype i = 1; i <= starts.size(); ++i)
-        EXPECT_EQ(s_log.filter(QRegularExpression(QStringLiteral("^run %1 ended: exit -?\\d+, ").arg(i))).size(), 1) << i;
-    EXPECT_TRUE(s_log.filter(passwordOf(ann)).isEmpty());
-    EXPECT_FALSE(s_log.filter("******").isEmpty());
+        EXPECT_EQ(logged.filter(QRegularExpression(QStringLiteral("^run %1 ended: exit -?\\d+, ").arg(i))).size(), 1) << i;
+    EXPECT_TRUE(logged.filter(passwordOf(ann)).isEmpty());
+    EXPECT_FALSE(logged.filter("******").isEmpty());
     // Over ssh the runs that reached the server passed its banner on, and it failed none.
     if (transport() == Transport::SvnSsh) {
-        EXPECT_FALSE(s_log.filter(QStringLiteral("; ignored on standard error (not the client's): ")
+        EXPECT_FALSE(logged.filter(QStringLiteral("; ignored on standard error (not the client's): ")
                                   + SshServer::bannerLine()).isEmpty());
     }
 }

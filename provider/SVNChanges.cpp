@@ -1,0 +1,296 @@
+// The version-2 operations that change the working copy: scheduling,
+// committing several items in one revision, revert, delete, move, update
+// with conflicts postponed, resolve, clean-up.
+
+#include "SVNInterface.h"
+
+#include "EightBit.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QLatin1Char Slash('/');
+
+bool exists(const QString& path)
+{
+    struct stat st;
+    return ::lstat(toEightBit(path).constData(), &st) == 0;
+}
+
+bool isDirectory(const QString& path)
+{
+    struct stat st;
+    return ::stat(toEightBit(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The resolution as the client's "--accept" spells it.
+QString acceptOf(SourceCodeControl::Resolution choice)
+{
+    switch (choice) {
+    case SourceCodeControl::Resolution::Working:
+        return QStringLiteral("working");
+    case SourceCodeControl::Resolution::Base:
+        return QStringLiteral("base");
+    case SourceCodeControl::Resolution::MineFull:
+        return QStringLiteral("mine-full");
+    case SourceCodeControl::Resolution::TheirsFull:
+        return QStringLiteral("theirs-full");
+    }
+    return QString();
+}
+
+// An update's line for an item left in conflict: "C    a.txt" (text),
+// " C   a.txt" (properties), "   C a.txt" (tree); the path from column 6.
+bool isConflictLine(const QString& line)
+{
+    if (line.size() < 6 || line.at(4) != QLatin1Char(' '))
+        return false;
+    bool conflict = false;
+    for (qsizetype i = 0; i < 4; ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('C'))
+            conflict = true;
+        else if (c != QLatin1Char(' ') && !QStringLiteral("ADUGERB").contains(c))
+            return false;
+    }
+    return conflict;
+}
+
+} // namespace
+
+bool SVNInterface::checkPaths(const char* subcommand, const QStringList& paths, QStringList& items)
+{
+    items.clear();
+    QString problem;
+    if (paths.isEmpty())
+        problem = QStringLiteral("no path was given");
+    for (const QString& path : paths) {
+        if (!problem.isNull())
+            break;
+        if (path.startsWith(Slash)) {
+            problem = QStringLiteral("%1 is an absolute path; paths are relative to the local root %2")
+                          .arg(path, localRootPath);
+            break;
+        }
+        QStringList parts;
+        for (const QString& part : path.split(Slash, Qt::SkipEmptyParts)) {
+            if (part == QLatin1String("..")) {
+                problem = QStringLiteral("%1 leaves the local root %2 (\"..\")").arg(path, localRootPath);
+                break;
+            }
+            if (part != QLatin1String("."))
+                parts << part;
+        }
+        items << parts.join(Slash);
+    }
+    if (problem.isNull())
+        return true;
+    items.clear();
+    setLastError(QLatin1String(subcommand), problem);
+    return false;
+}
+
+QString SVNInterface::localPath(const QString& item) const
+{
+    return item.isEmpty() ? localRootPath : localRootPath + Slash + item;
+}
+
+bool SVNInterface::refusedUnversioned(const char* subcommand, const QStringList& items, const QString& why)
+{
+    QStringList strangers;
+    for (const QString& item : items) {
+        if (item.isEmpty())
+            continue; // the local root, a working copy once bound
+        const SVNNodeState node = workingCopyLayout.inspectNode(localPath(item));
+        if (node.central && !node.known)
+            strangers << item;
+    }
+    if (strangers.isEmpty())
+        return false;
+    setLastError(QLatin1String(subcommand), QStringLiteral("%1: not under version control, so %2; nothing was touched")
+                                                .arg(strangers.join(QStringLiteral(", ")), why));
+    return true;
+}
+
+bool SVNInterface::add(const QStringList& paths)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Add, paths, items) || !run(SVNCommands::schedule(localRootPath, items)))
+            return false;
+        statusPass.rereadItems(items, SVNStatusPass::Edited);
+        return true;
+    });
+}
+
+bool SVNInterface::commit(const QStringList& paths, const QString& message, QString& newRevision)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Commit, paths, items))
+            return false;
+        // An added item needs its added parents in the same commit (the
+        // client refuses it alone, E200009); then the parents go with
+        // "--depth empty", unless a listed folder is to commit all it holds.
+        QStringList targets = items;
+        bool folderListed = false;
+        bool parentsAdded = false;
+        for (const QString& item : items) {
+            folderListed = folderListed || isDirectory(localPath(item));
+            for (qsizetype slash = item.lastIndexOf(Slash); slash > 0; slash = item.lastIndexOf(Slash, slash - 1)) {
+                const QString parent = item.left(slash);
+                const SVNNodeState node = workingCopyLayout.inspectNode(localPath(parent));
+                if (!node.scheduled || node.deleted || node.baseRevision >= 0)
+                    break; // a parent the repository has: so have the ones above it
+                if (!targets.contains(parent)) {
+                    targets.prepend(parent);
+                    parentsAdded = true;
+                }
+            }
+        }
+        const SVNCommand command = SVNCommands::commitPaths(localRootPath, targets, message,
+                                                            parentsAdded && !folderListed);
+        QStringList lines;
+        SVNOutput output;
+        output.lines = &lines;
+        const SVNRunResult result = run(command, output);
+        QString revision;
+        if (result.succeeded()) {
+            for (const QString& line : lines)
+                if (line.startsWith(QLatin1String("Committed revision ")) && line.endsWith(QLatin1Char('.')))
+                    revision = line.mid(19, line.size() - 20);
+        } else if (result.endNotSeen()) {
+            revision = landedRevision(items.first().split(Slash, Qt::SkipEmptyParts), message);
+            if (revision.isEmpty())
+                return false;
+            SVNCommand update = SVNCommands::updatePaths(localRootPath, targets, QString());
+            update.afterStop = true;
+            client.run(update, SVNOutput());
+        } else {
+            return false;
+        }
+        newRevision = revision;
+        statusPass.rereadItems(targets, SVNStatusPass::BroughtUpToDate);
+        return true;
+    });
+}
+
+bool SVNInterface::revert(const QStringList& paths, bool recursive)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Revert, paths, items))
+            return false;
+        if (refusedUnversioned(SVNSubcommand::Revert, items, QStringLiteral("there is nothing to revert")))
+            return false;
+        QStringList lines;
+        if (!run(SVNCommands::revertPaths(localRootPath, items, recursive), lines))
+            return false;
+        statusPass.rereadItems(items, SVNStatusPass::Edited);
+        // The client skips what it does not hold, and exits 0 all the same.
+        const QStringList skipped = lines.filter(QRegularExpression(QStringLiteral("^Skipped ")));
+        if (!skipped.isEmpty()) {
+            setLastError(QLatin1String(SVNSubcommand::Revert), skipped.join(QLatin1Char('\n')));
+            return false;
+        }
+        return true;
+    });
+}
+
+bool SVNInterface::remove(const QStringList& paths, bool keepLocal)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Delete, paths, items))
+            return false;
+        // With --keep-local the client exits 0 for what it does not hold.
+        if (refusedUnversioned(SVNSubcommand::Delete, items, QStringLiteral("it cannot be scheduled for deletion")))
+            return false;
+        if (!run(SVNCommands::deletePaths(localRootPath, items, keepLocal)))
+            return false;
+        statusPass.rereadItems(items, SVNStatusPass::Edited);
+        return true;
+    });
+}
+
+bool SVNInterface::move(const QString& from, const QString& to)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Move, {from, to}, items))
+            return false;
+        const QString& source = items.at(0);
+        const QString& destination = items.at(1);
+        QString problem;
+        if (source.isEmpty() || destination.isEmpty())
+            problem = QStringLiteral("the local root itself cannot be moved or replaced");
+        else if (exists(localPath(destination)) || workingCopyLayout.inspectNode(localPath(destination)).known)
+            problem = QStringLiteral("%1 exists already: a move names the item's new path, never a folder to "
+                                     "move into")
+                          .arg(destination);
+        if (!problem.isNull()) {
+            setLastError(QLatin1String(SVNSubcommand::Move), problem);
+            return false;
+        }
+        if (!run(SVNCommands::move(localRootPath, source, destination)))
+            return false;
+        statusPass.rereadItems(items, SVNStatusPass::Edited);
+        return true;
+    });
+}
+
+bool SVNInterface::update(const QStringList& paths, const QString& revision, QStringList& conflicted)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Update, paths, items))
+            return false;
+        QStringList lines;
+        if (!run(SVNCommands::updatePaths(localRootPath, items, revision), lines))
+            return false;
+        QStringList conflicts;
+        for (const QString& line : lines)
+            if (isConflictLine(line) && !conflicts.contains(line.mid(5)))
+                conflicts << line.mid(5);
+        conflicted = conflicts;
+        // At the newest revision nothing is out of date; at an older one the
+        // server must say what is, so those folders are read afresh.
+        const bool newest = revision.isEmpty() || revision.compare(QLatin1String("HEAD"), Qt::CaseInsensitive) == 0;
+        if (newest) {
+            statusPass.rereadItems(items, SVNStatusPass::BroughtUpToDate);
+        } else {
+            for (const QString& item : items)
+                statusPass.forget(isDirectory(localPath(item)) ? localPath(item)
+                                                               : QFileInfo(localPath(item)).path());
+        }
+        return true;
+    });
+}
+
+bool SVNInterface::resolve(const QString& path, SourceCodeControl::Resolution choice)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Resolve, {path}, items)
+            || !run(SVNCommands::resolve(localRootPath, items.first(), acceptOf(choice))))
+            return false;
+        statusPass.rereadItems(items, SVNStatusPass::Edited);
+        return true;
+    });
+}
+
+bool SVNInterface::cleanup(const QString& folder)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Cleanup, {folder}, items)
+            || !run(SVNCommands::cleanupFolder(localRootPath, items.first())))
+            return false;
+        statusPass.rereadItems(items, SVNStatusPass::Edited);
+        return true;
+    });
+}

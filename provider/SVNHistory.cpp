@@ -1,0 +1,215 @@
+// The version-2 operations that read: history, annotate, diff, and the list
+// of what changed below a folder.
+
+#include "SVNInterface.h"
+
+#include "EightBit.h"
+#include "SVNLogEntry.h"
+#include "SVNUrl.h"
+
+#include <QFile>
+#include <QTemporaryFile>
+
+namespace {
+
+const QLatin1Char Slash('/');
+
+// An output that keeps every line's bytes, a line feed after each.
+SVNOutput intoBytes(QByteArray& bytes)
+{
+    SVNOutput output;
+    output.observer = [&bytes](QByteArrayView line) { bytes.append(line.data(), line.size()).append('\n'); };
+    output.restart = [&bytes] { bytes.clear(); };
+    return output;
+}
+
+// A text's lines without their line ends (LF or CR LF); a last line
+// without one counts, a line end at the very end makes no empty line.
+QStringList linesOf(const QByteArray& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        const qsizetype next = end < 0 ? text.size() : end + 1;
+        if (end < 0)
+            end = text.size();
+        const qsizetype length = end - start - (end > start && text.at(end - 1) == '\r' ? 1 : 0);
+        lines << fromEightBit(text.constData() + start, length);
+        start = next;
+    }
+    return lines;
+}
+
+// One line of "svn status" (without --verbose): the seven status columns,
+// a blank, the path. False for what is no item: a changelist's or an
+// external's header, a detail line, the summary of conflicts.
+bool readChange(const QString& line, SourceCodeControl::Change& change)
+{
+    if (line.size() < 9 || line.at(7) != QLatin1Char(' ') || line.startsWith(QLatin1String("--- "))
+        || line.startsWith(QLatin1String("Performing status on external item")))
+        return false;
+    qsizetype blanks = 0;
+    while (blanks < line.size() && line.at(blanks) == QLatin1Char(' '))
+        ++blanks;
+    if (blanks < line.size() && line.at(blanks) == QLatin1Char('>'))
+        return false; // a tree conflict's or a move's detail
+    change.statusColumns = line.left(7);
+    change.path = line.mid(8);
+    if (change.path == QLatin1String("."))
+        change.path = QStringLiteral("");
+    return true;
+}
+
+} // namespace
+
+bool SVNInterface::log(const QString& path, int limit, QList<SourceCodeControl::LogEntry>& entries)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Log, {path}, items))
+            return false;
+        // The item's URL, so the history reaches the newest revision and not
+        // only the working copy's base.
+        const QStringList parts = items.first().split(Slash, Qt::SkipEmptyParts);
+        const QString url = parts.isEmpty() ? rootURL : SVNUrl::join(rootURL, parts);
+        QByteArray xml;
+        if (!run(SVNCommands::history(url, qMax(0, limit)), intoBytes(xml)).succeeded())
+            return false;
+        bool wellFormed = false;
+        const QList<SVNLogEntry> read = SVNLogEntry::parse(xml, &wellFormed);
+        if (!wellFormed) {
+            setLastError(QLatin1String(SVNSubcommand::Log), QStringLiteral("the client's XML could not be read"));
+            return false;
+        }
+        QList<SourceCodeControl::LogEntry> result;
+        result.reserve(read.size());
+        for (const SVNLogEntry& entry : read)
+            result.append({entry.revision, entry.author, entry.date, entry.message, entry.changedPaths});
+        entries = result;
+        return true;
+    });
+}
+
+bool SVNInterface::annotate(const QString& path, const QString& revision,
+                            QList<SourceCodeControl::AnnotatedLine>& lines)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Blame, {path}, items))
+            return false;
+        const QString& item = items.first();
+        // WORKING blames the working file, local lines with no revision; its
+        // text is the file itself. Any other revision (BASE when none is
+        // given): the client's text at it.
+        const bool working = revision.compare(QLatin1String("WORKING"), Qt::CaseInsensitive) == 0;
+        const QString at = revision.isEmpty() ? QStringLiteral("BASE") : revision;
+        QByteArray xml, text;
+        if (!run(SVNCommands::blame(localRootPath, item, working ? QString() : at), intoBytes(xml)).succeeded())
+            return false;
+        if (working) {
+            QFile file(localPath(item));
+            if (!file.open(QIODevice::ReadOnly)) {
+                setLastError(QLatin1String(SVNSubcommand::Blame),
+                             QStringLiteral("cannot read %1: %2").arg(localPath(item), file.errorString()));
+                return false;
+            }
+            text = file.readAll();
+        } else {
+            SVNOutput output;
+            QTemporaryFile scratch;
+            if (!scratch.open()) {
+                setLastError(QLatin1String(SVNSubcommand::Cat), QStringLiteral("cannot make a scratch file: %1")
+                                                                    .arg(scratch.errorString()));
+                return false;
+            }
+            output.descriptor = scratch.handle();
+            output.restart = [&scratch] {
+                if (scratch.resize(0))
+                    scratch.seek(0);
+            };
+            if (!run(SVNCommands::cat(localRootPath, item, at), output).succeeded())
+                return false;
+            scratch.seek(0);
+            text = scratch.readAll();
+        }
+        bool wellFormed = false;
+        const QList<SVNBlameEntry> blamed = SVNBlameEntry::parse(xml, &wellFormed);
+        const QStringList texts = linesOf(text);
+        if (!wellFormed) {
+            setLastError(QLatin1String(SVNSubcommand::Blame), QStringLiteral("the client's XML could not be read"));
+            return false;
+        }
+        QList<SourceCodeControl::AnnotatedLine> result;
+        result.reserve(texts.size());
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            SourceCodeControl::AnnotatedLine line;
+            line.text = texts.at(i);
+            result.append(line);
+        }
+        for (const SVNBlameEntry& entry : blamed) {
+            if (entry.line < 1 || entry.line > result.size())
+                continue;
+            SourceCodeControl::AnnotatedLine& line = result[entry.line - 1];
+            line.revision = entry.revision;
+            line.author = entry.author;
+            line.date = entry.date;
+        }
+        lines = result;
+        return true;
+    });
+}
+
+bool SVNInterface::diff(const QString& path, const QString& from, const QString& to, QByteArray& unifiedDiff)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Diff, {path}, items))
+            return false;
+        // Byte for byte: the client writes into a scratch file.
+        QTemporaryFile scratch;
+        if (!scratch.open()) {
+            setLastError(QLatin1String(SVNSubcommand::Diff),
+                         QStringLiteral("cannot make a scratch file: %1").arg(scratch.errorString()));
+            return false;
+        }
+        SVNOutput output;
+        output.descriptor = scratch.handle();
+        output.restart = [&scratch] {
+            if (scratch.resize(0))
+                scratch.seek(0);
+        };
+        if (!run(SVNCommands::diff(localRootPath, items.first(), from, to), output).succeeded())
+            return false;
+        scratch.seek(0);
+        unifiedDiff = scratch.readAll();
+        return true;
+    });
+}
+
+bool SVNInterface::changes(const QString& folder, QList<SourceCodeControl::Change>& changes)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Status, {folder}, items))
+            return false;
+        QList<SourceCodeControl::Change> result;
+        bool summary = false;
+        SVNOutput output;
+        output.observer = [&](QByteArrayView bytes) {
+            const QString line = fromEightBit(bytes.data(), bytes.size());
+            summary = summary || line.startsWith(QLatin1String("Summary of conflicts:"));
+            SourceCodeControl::Change change;
+            if (!summary && readChange(line, change))
+                result.append(change);
+        };
+        output.restart = [&] {
+            result.clear();
+            summary = false;
+        };
+        if (!run(SVNCommands::changes(localRootPath, items.first()), output).succeeded())
+            return false;
+        changes = result;
+        return true;
+    });
+}

@@ -1,0 +1,357 @@
+#include "Session.h"
+
+#include "SessionLog.h"
+#include "SessionPlugin.h"
+#include "SessionWorker.h"
+#include "WakePipe.h"
+
+#include <QDir>
+#include <QFutureInterface>
+
+namespace SvnScc {
+
+class SessionPrivate
+{
+public:
+    /**
+     * Queues @p body (called with the worker, in its thread) and returns the
+     * future of its result; a call that comes after the session began to
+     * close gives SessionWorker::closedOutcome() instead.
+     */
+    template <typename R, typename Body>
+    QFuture<R> submit(Body body)
+    {
+        QFutureInterface<R> promise;
+        promise.reportStarted();
+        const QFuture<R> future = promise.future();
+        SessionWorker* const runner = worker.get();
+        worker->post([runner, promise, body]() mutable {
+            if (runner->closing()) {
+                R closed;
+                static_cast<Outcome&>(closed) = SessionWorker::closedOutcome();
+                promise.reportResult(closed);
+            } else {
+                promise.reportResult(body(*runner));
+            }
+            promise.reportFinished();
+        });
+        return future;
+    }
+
+    /** As submit(), for a status pass that gives its results as it goes and finishes its future itself. */
+    template <typename Body>
+    QFuture<Status> submitPass(Body body)
+    {
+        QFutureInterface<Status> promise;
+        promise.reportStarted();
+        const QFuture<Status> future = promise.future();
+        SessionWorker* const runner = worker.get();
+        worker->post([runner, promise, body]() mutable { body(*runner, promise); });
+        return future;
+    }
+
+    /** In the session's thread: acts on what the worker told, in order. */
+    void takeEvents(Session& session)
+    {
+        for (SessionEvent& event : shared->takeEvents()) {
+            switch (event.kind) {
+            case SessionEvent::Kind::StatusChanged:
+                emit session.statusChanged(event.status);
+                break;
+            case SessionEvent::Kind::Progress:
+                emit session.progress(event.text, event.number);
+                break;
+            case SessionEvent::Kind::Logged:
+                emit session.commandLogged(event.text);
+                break;
+            case SessionEvent::Kind::Offline:
+                if (event.flag != offline) {
+                    offline = event.flag;
+                    emit session.offlineChanged(offline);
+                }
+                break;
+            case SessionEvent::Kind::Calls:
+                if ((shared->pending > 0) != busy) {
+                    busy = !busy;
+                    emit session.busyChanged(busy);
+                }
+                break;
+            }
+        }
+    }
+
+    QString pluginPath;
+    QString localRoot;
+    WakePipe wake;
+    const std::shared_ptr<SessionShared> shared = std::make_shared<SessionShared>();
+    std::unique_ptr<SessionWorker> worker;
+    bool offline = false;
+    bool busy = false;
+};
+
+Session::Session(QObject* parent)
+    : Session(installedPluginPath(), parent)
+{
+}
+
+Session::Session(const QString& pluginPath, QObject* parent)
+    : QObject(parent), d_ptr(std::make_unique<SessionPrivate>())
+{
+    Q_D(Session);
+    qRegisterMetaType<SvnScc::Status>();
+    SessionLog::install();
+    d->pluginPath = pluginPath;
+    // The worker hands its events over under a lock and wakes this thread, which takes them.
+    d->wake.listen(this, [this] { d_func()->takeEvents(*this); });
+    WakePipe* const wake = &d->wake;
+    d->shared->wake = [wake] { wake->wake(); };
+    d->worker = std::make_unique<SessionWorker>(d->shared, pluginPath);
+}
+
+Session::~Session()
+{
+    Q_D(Session);
+    d->shared->closing = true;
+    d->worker.reset();
+}
+
+QString Session::installedPluginPath()
+{
+    return SessionPlugin::installedPath();
+}
+
+QString Session::pluginPath() const
+{
+    Q_D(const Session);
+    return d->pluginPath;
+}
+
+QString Session::localRoot() const
+{
+    Q_D(const Session);
+    return d->localRoot;
+}
+
+bool Session::isOffline() const
+{
+    Q_D(const Session);
+    return d->offline;
+}
+
+bool Session::isBusy() const
+{
+    Q_D(const Session);
+    return d->busy;
+}
+
+QFuture<Result<QString>> Session::open(const QString& localRoot, const SessionSettings& settings,
+                                       const QString& repositoryPath)
+{
+    Q_D(Session);
+    const QString root = QDir::cleanPath(QDir::current().absoluteFilePath(localRoot));
+    if (d->localRoot.isEmpty())
+        d->localRoot = root;
+    return d->submit<Result<QString>>([root, settings, repositoryPath](SessionWorker& worker) {
+        return worker.open(root, settings, repositoryPath);
+    });
+}
+
+QFuture<Outcome> Session::login(const QString& user, const QString& password)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([user, password](SessionWorker& worker) { return worker.login(user, password); });
+}
+
+QFuture<Outcome> Session::logout()
+{
+    Q_D(Session);
+    return d->submit<Outcome>([](SessionWorker& worker) { return worker.logout(); });
+}
+
+QFuture<Outcome> Session::refresh()
+{
+    Q_D(Session);
+    return d->submit<Outcome>([](SessionWorker& worker) { return worker.refresh(); });
+}
+
+QFuture<Status> Session::status(const QStringList& paths)
+{
+    Q_D(Session);
+    return d->submitPass([paths](SessionWorker& worker, QFutureInterface<Status>& results) {
+        worker.status(paths, results);
+    });
+}
+
+QFuture<Status> Session::statusTree(const QString& folder)
+{
+    Q_D(Session);
+    return d->submitPass([folder](SessionWorker& worker, QFutureInterface<Status>& results) {
+        worker.statusTree(folder, results);
+    });
+}
+
+QFuture<Outcome> Session::saved(const QStringList& paths)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([paths](SessionWorker& worker) { return worker.saved(paths); });
+}
+
+QFuture<Outcome> Session::addFile(const QString& path, const QString& comment)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([path, comment](SessionWorker& worker) { return worker.addFile(path, comment); });
+}
+
+QFuture<Outcome> Session::getFile(const QString& path, bool keepLocal)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([path, keepLocal](SessionWorker& worker) { return worker.getFile(path, keepLocal); });
+}
+
+QFuture<Outcome> Session::getTo(const QString& path, const QString& revision, const QString& destination)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([path, revision, destination](SessionWorker& worker) {
+        return worker.getTo(path, revision, destination);
+    });
+}
+
+QFuture<Outcome> Session::checkout(const QString& path, const QString& comment, bool replaceLocal)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([path, comment, replaceLocal](SessionWorker& worker) {
+        return worker.checkout(path, comment, replaceLocal);
+    });
+}
+
+QFuture<Outcome> Session::undoCheckout(const QString& path, bool discardChanges)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([path, discardChanges](SessionWorker& worker) {
+        return worker.undoCheckout(path, discardChanges);
+    });
+}
+
+QFuture<Outcome> Session::checkin(const QString& path, const QString& comment)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([path, comment](SessionWorker& worker) { return worker.checkin(path, comment); });
+}
+
+QFuture<Result<QStringList>> Session::listDirectories(const QString& repositoryPath)
+{
+    Q_D(Session);
+    return d->submit<Result<QStringList>>([repositoryPath](SessionWorker& worker) {
+        return worker.listDirectories(repositoryPath);
+    });
+}
+
+QFuture<Result<QStringList>> Session::listFiles(const QString& repositoryPath)
+{
+    Q_D(Session);
+    return d->submit<Result<QStringList>>([repositoryPath](SessionWorker& worker) {
+        return worker.listFiles(repositoryPath);
+    });
+}
+
+QFuture<Outcome> Session::createDirectory(const QString& repositoryParent, const QString& name)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([repositoryParent, name](SessionWorker& worker) {
+        return worker.createDirectory(repositoryParent, name);
+    });
+}
+
+QFuture<Outcome> Session::add(const QStringList& paths)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([paths](SessionWorker& worker) { return worker.add(paths); });
+}
+
+QFuture<Result<QString>> Session::commit(const QStringList& paths, const QString& message)
+{
+    Q_D(Session);
+    return d->submit<Result<QString>>([paths, message](SessionWorker& worker) { return worker.commit(paths, message); });
+}
+
+QFuture<Outcome> Session::revert(const QStringList& paths, bool recursive)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([paths, recursive](SessionWorker& worker) { return worker.revert(paths, recursive); });
+}
+
+QFuture<Outcome> Session::remove(const QStringList& paths, bool keepLocal)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([paths, keepLocal](SessionWorker& worker) { return worker.remove(paths, keepLocal); });
+}
+
+QFuture<Outcome> Session::move(const QString& from, const QString& to)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([from, to](SessionWorker& worker) { return worker.move(from, to); });
+}
+
+QFuture<Result<QStringList>> Session::update(const QStringList& paths, const QString& revision)
+{
+    Q_D(Session);
+    return d->submit<Result<QStringList>>([paths, revision](SessionWorker& worker) {
+        return worker.update(paths, revision);
+    });
+}
+
+QFuture<Outcome> Session::resolve(const QString& path, Resolution choice)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([path, choice](SessionWorker& worker) { return worker.resolve(path, choice); });
+}
+
+QFuture<Result<QList<LogEntry>>> Session::log(const QString& path, int limit)
+{
+    Q_D(Session);
+    return d->submit<Result<QList<LogEntry>>>([path, limit](SessionWorker& worker) { return worker.log(path, limit); });
+}
+
+QFuture<Result<QList<AnnotatedLine>>> Session::annotate(const QString& path, const QString& revision)
+{
+    Q_D(Session);
+    return d->submit<Result<QList<AnnotatedLine>>>([path, revision](SessionWorker& worker) {
+        return worker.annotate(path, revision);
+    });
+}
+
+QFuture<Result<QByteArray>> Session::diff(const QString& path, const QString& from, const QString& to)
+{
+    Q_D(Session);
+    return d->submit<Result<QByteArray>>([path, from, to](SessionWorker& worker) { return worker.diff(path, from, to); });
+}
+
+QFuture<Result<QList<Change>>> Session::changes(const QString& folder)
+{
+    Q_D(Session);
+    return d->submit<Result<QList<Change>>>([folder](SessionWorker& worker) { return worker.changes(folder); });
+}
+
+QFuture<Outcome> Session::cleanup(const QString& folder)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([folder](SessionWorker& worker) { return worker.cleanup(folder); });
+}
+
+std::function<void()> Session::canceller() const
+{
+    Q_D(const Session);
+    return [shared = d->shared] {
+        shared->cancelled = true;
+        shared->plugin->cancel();
+    };
+}
+
+void Session::cancel()
+{
+    Q_D(Session);
+    d->shared->cancelled = true;
+    d->shared->plugin->cancel();
+}
+
+} // namespace SvnScc

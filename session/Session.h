@@ -1,0 +1,307 @@
+#pragma once
+
+/**
+ * @file
+ * SvnScc::Session: the Subversion plug-in as a Qt object for IDE code. It
+ * loads the plug-in, runs every operation on a thread of its own, hands back
+ * each result as a QFuture, keeps the status of what it reported right while
+ * files change on disk, and routes the command log into a signal.
+ */
+
+#include "SessionTypes.h"
+#include "svnscc_session_export.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace SvnScc {
+
+class SessionPrivate;
+
+/**
+ * One working copy, reached through the plug-in libsvnscc.so.
+ *
+ * A Session loads the plug-in (the one installed with this library, unless
+ * another is named), makes one provider of its version-2 interface and owns
+ * one worker thread that makes every call into it. Each operation below is
+ * asynchronous: it queues the call and returns a QFuture at once, so the
+ * calling thread never waits for svn. Calls run one at a time, in the order
+ * they were made; open() comes first. A future is always finished in the
+ * end, also when the call was refused or the session was destroyed first;
+ * it is never cancelled. Use QFutureWatcher, QFuture::then() with a context
+ * object, or, outside a GUI thread, QFuture::result().
+ *
+ * Threads: the object belongs to the thread that made it; call its
+ * functions from there, except cancel() and the function canceller()
+ * returns, which any thread may call. Every signal is emitted in that
+ * thread.
+ *
+ * Live status: after a status pass the session watches what it reported
+ * (QFileSystemWatcher): each versioned file, each versioned folder that
+ * holds them, and the working copy's database (.svn/wc.db). A file that
+ * changed on disk is read again (the plug-in's saved(): a local client run
+ * of that file alone, no server); a folder whose entries appeared or
+ * vanished has those entries read again; a change of the database made by
+ * another client (svn revert, add, commit in a terminal) has the items it
+ * changed read again after one local "svn status" of the working copy.
+ * statusChanged() tells each difference. Only what the session reported is
+ * read again, and only when it looks otherwise on disk than when it was
+ * read (a change this session made itself costs nothing more). Folders the
+ * pass answered as not versioned (ignored or unversioned trees, such as
+ * build output) are never watched, so their files never cost a client run.
+ * Changes are gathered for 50 ms, then read in one call queued behind those
+ * already queued. An update by another client
+ * changes the revision of files it does not rewrite without the session
+ * seeing it; refresh() reads everything again.
+ *
+ * Offline: the plug-in answers status from the working copy alone (out of
+ * date always false) once a repository could not be reached (connection
+ * refused or timed out, a name that does not resolve, credentials refused,
+ * the time limit), until refresh(), logout() or login(). The session shows
+ * that state as the property `offline`, read from the plug-in's command log
+ * (its line "... cannot be reached: status is read from the working copy
+ * alone ..."), and clears it when refresh() or login() succeeds.
+ *
+ * Command log: the plug-in logs every client run in the Qt logging
+ * category "svnscc.client" (where and what runs, the password shown as
+ * "******", how it ended, its decisions). The first Session of a process
+ * turns that category's debug level on by adding a category filter that
+ * runs the filter installed before it first (QLoggingCategory::installFilter()),
+ * so every rule of the host and the user stays in force, and installs a
+ * message handler that hands each line of a session's worker to that
+ * session's commandLogged() and passes every other message on to the
+ * handler installed before it. Lines of the command log go on to that
+ * handler too when the host's own rules turn "svnscc.client" debug on
+ * (QT_LOGGING_RULES="svnscc.client.debug=true"), as they did without a
+ * session. Both stay installed until the process ends.
+ */
+class SVNSCC_SESSION_EXPORT Session : public QObject
+{
+    Q_OBJECT
+    /** Whether the repository could not be reached and status comes from the working copy alone (see above). */
+    Q_PROPERTY(bool offline READ isOffline NOTIFY offlineChanged)
+    /** Whether an operation is queued or runs (a live re-read counts too). */
+    Q_PROPERTY(bool busy READ isBusy NOTIFY busyChanged)
+
+public:
+    /**
+     * A session of the plug-in installed with this library
+     * (installedPluginPath()). Starts the worker thread; loads nothing yet.
+     */
+    explicit Session(QObject* parent = nullptr);
+    /** A session of the plug-in library at @p pluginPath instead. */
+    explicit Session(const QString& pluginPath, QObject* parent = nullptr);
+    /**
+     * Cancels the operation that runs (as cancel() does), finishes every
+     * future still queued with "the session was closed", waits for the
+     * worker thread, hands the provider back and closes the plug-in. It
+     * waits for as long as the running operation takes to end after its
+     * cancel: about a second for a client that writes, which then gets
+     * cleaned up.
+     */
+    ~Session() override;
+
+    /**
+     * The plug-in installed with this library: <folder of this library>/svnscc/libsvnscc.so,
+     * where the installed tree puts it from any prefix it is copied to.
+     */
+    static QString installedPluginPath();
+
+    /** The plug-in this session loads. */
+    QString pluginPath() const;
+    /** The local root open() was given, absolute and cleaned; empty before open(). */
+    QString localRoot() const;
+    /** See the property offline. */
+    bool isOffline() const;
+    /** See the property busy. */
+    bool isBusy() const;
+
+    /**
+     * Loads the plug-in, makes its provider, gives it @p settings, logs in
+     * when a user is given, and binds @p localRoot (made absolute): an
+     * existing working copy, or, with @p repositoryPath (a path below the
+     * repository URL), that place, checked out non-recursively into
+     * @p localRoot when it is no working copy yet (its parent folder must
+     * exist; progress() tells the items). Gives the local root's path below
+     * the repository root ("trunk/proj").
+     * Fails when the plug-in is missing ("no plug-in at PATH"), cannot be
+     * loaded, or has no version-2 interface; when the login is refused
+     * (command "info"); when @p localRoot is not a working copy (command
+     * "info", error "... is not a working copy"); and when called twice.
+     */
+    QFuture<Result<QString>> open(const QString& localRoot, const SessionSettings& settings,
+                                  const QString& repositoryPath = QString());
+
+    /** Logs in again as @p user ("svn info" on the repository URL); on success the session is online again. */
+    QFuture<Outcome> login(const QString& user, const QString& password);
+    /** Forgets the plug-in's status cache; the credentials stay. */
+    QFuture<Outcome> logout();
+    /**
+     * Forgets the plug-in's status cache and what it knew of the servers
+     * (so the session is online until a server fails again), then reads the
+     * status of every path reported so far again, with the server, and
+     * tells each difference through statusChanged().
+     */
+    QFuture<Outcome> refresh();
+
+    /**
+     * The status of each of @p paths: one result per path, in the order
+     * given, delivered in batches as the pass goes (a QFutureWatcher's
+     * resultsReadyAt() fills a view while the pass runs), with the
+     * future's progress counting them. The first question about a folder
+     * runs the client (see SessionSettings::statusScope); later ones are
+     * answered from the plug-in's cache. After a cancel() the paths not read
+     * yet are given with known false and error "cancelled", and no client
+     * runs for them. The paths are watched afterwards (see Live status).
+     */
+    QFuture<Status> status(const QStringList& paths);
+    /**
+     * The status of @p folder and of every file and folder on disk below
+     * it, each folder before what it holds (its subfolders first, each
+     * followed by what it holds, then its files; each group by name), then
+     * the versioned items that are not on disk (missing, deleted), read from
+     * the working copy alone. Folders answered as not versioned are given
+     * but not entered. What "svn status --verbose" lists is exactly the
+     * results whose columns are not empty. A cancel() ends it after the
+     * item being read.
+     */
+    QFuture<Status> statusTree(const QString& folder = QString());
+    /**
+     * Reads the status of each of @p paths again after the host wrote them
+     * (the plug-in's saved(): a local run of the file alone) and tells each
+     * difference through statusChanged(). The live watch does this by
+     * itself; a host that writes a file and wants its status at once calls it.
+     */
+    QFuture<Outcome> saved(const QStringList& paths);
+
+    /**
+     * Adds one file and commits it at once with @p comment; each folder on
+     * the way that is not versioned is brought in first (from the
+     * repository when it has it, or added and committed on its own).
+     */
+    QFuture<Outcome> addFile(const QString& path, const QString& comment);
+    /**
+     * Brings one file up to date; with @p keepLocal false its local changes
+     * go, but never what no update brings back (the file is then left as it
+     * is and the call fails, naming it).
+     */
+    QFuture<Outcome> getFile(const QString& path, bool keepLocal);
+    /** Writes the file's text at @p revision to @p destination, which stays as it was on failure. */
+    QFuture<Outcome> getTo(const QString& path, const QString& revision, const QString& destination);
+    /**
+     * Locks one file for editing with the lock comment @p comment; with
+     * @p replaceLocal a locally changed file first gets the repository's
+     * text. Refused unless the settings offer locking.
+     */
+    QFuture<Outcome> checkout(const QString& path, const QString& comment, bool replaceLocal);
+    /** Releases the lock of one file; @p discardChanges restores the repository's text too. */
+    QFuture<Outcome> undoCheckout(const QString& path, bool discardChanges);
+    /** Commits one file (or folder) with @p comment; a lock held on it is released. */
+    QFuture<Outcome> checkin(const QString& path, const QString& comment);
+    /** The names of the subfolders of a repository folder ("" is the repository URL itself). */
+    QFuture<Result<QStringList>> listDirectories(const QString& repositoryPath);
+    /** The names of the files of a repository folder. */
+    QFuture<Result<QStringList>> listFiles(const QString& repositoryPath);
+    /** Creates the folder @p name below a repository folder with an immediate commit. */
+    QFuture<Outcome> createDirectory(const QString& repositoryParent, const QString& name);
+
+    /** Schedules files and folders for addition, with missing parents; a folder is added itself only. */
+    QFuture<Outcome> add(const QStringList& paths);
+    /**
+     * Commits all of @p paths in one revision with @p message (a folder:
+     * everything changed below it). Gives the new revision ("" when nothing
+     * was to commit: still a success). progress() tells the items.
+     */
+    QFuture<Result<QString>> commit(const QStringList& paths, const QString& message);
+    /**
+     * Back to the base text and properties; folders with all they hold when
+     * @p recursive. An added file becomes unversioned and stays on disk;
+     * unversioned files are never touched.
+     */
+    QFuture<Outcome> revert(const QStringList& paths, bool recursive);
+    /** Schedules deletion; with @p keepLocal the items leave version control and stay on disk. */
+    QFuture<Outcome> remove(const QStringList& paths, bool keepLocal);
+    /** Moves or renames one item inside the working copy, history kept; @p to is its new path. */
+    QFuture<Outcome> move(const QString& from, const QString& to);
+    /**
+     * Brings @p paths (folders recursively) to @p revision ("" for the
+     * newest); conflicts are postponed. Gives every path left in conflict.
+     * progress() tells the items.
+     */
+    QFuture<Result<QStringList>> update(const QStringList& paths, const QString& revision = QString());
+    /** Marks the conflict of @p path resolved, keeping the text @p choice names. */
+    QFuture<Outcome> resolve(const QString& path, Resolution choice);
+    /** The history of @p path, newest first, at most @p limit entries (0: all), up to the repository's newest revision. */
+    QFuture<Result<QList<LogEntry>>> log(const QString& path, int limit = 0);
+    /**
+     * Every line of @p path at @p revision ("" for the base; "WORKING"
+     * includes local edits, whose lines have no revision) with who last
+     * changed it.
+     */
+    QFuture<Result<QList<AnnotatedLine>>> annotate(const QString& path, const QString& revision = QString());
+    /**
+     * The client's unified diff of @p path, byte for byte: the local changes
+     * when both revisions are empty, from @p from to the working file when
+     * only @p to is empty, else between the two revisions.
+     */
+    QFuture<Result<QByteArray>> diff(const QString& path, const QString& from = QString(),
+                                     const QString& to = QString());
+    /**
+     * Every item below @p folder that is not unchanged (added, deleted,
+     * modified, missing, conflicted, unversioned, locked, ...), from the
+     * working copy alone: it answers offline too.
+     */
+    QFuture<Result<QList<Change>>> changes(const QString& folder = QString());
+    /** Finishes or undoes what a client stopped from outside left below @p folder ("svn cleanup"). */
+    QFuture<Outcome> cleanup(const QString& folder = QString());
+
+    /**
+     * A function that does what cancel() does, for any thread, valid for as
+     * long as it is kept: also while the session is being destroyed and
+     * after it is gone, when it does nothing.
+     */
+    std::function<void()> canceller() const;
+
+public slots:
+    /**
+     * Ends the operation that runs now: its client is stopped (a client that
+     * writes gets a second, and the working copy is cleaned up after it), a
+     * status pass stops before its next path, and its future gives
+     * "cancelled". Operations queued after it still run. Does nothing
+     * while nothing runs. Never blocks. Safe from any thread.
+     */
+    void cancel();
+
+signals:
+    /**
+     * The status of a path changed: after an operation of this session (for
+     * each path it named that lies in a folder the session was asked about,
+     * and each path reported before below them), after the file changed on
+     * disk or another client changed it, or in a later pass. Only paths this
+     * session was asked about, or named in its operations, are told.
+     */
+    void statusChanged(const SvnScc::Status& status);
+    /**
+     * One item of the update, commit, add, revert, remove or check-out that
+     * runs ("A    src/a.c", "Sending src/b.c": the line as the client prints
+     * it), with the count of items so far, from 1 in each operation.
+     */
+    void progress(const QString& item, int itemsSoFar);
+    /** One line of the plug-in's command log, from this session's calls. */
+    void commandLogged(const QString& line);
+    /** The property offline changed. */
+    void offlineChanged(bool offline);
+    /** The property busy changed. */
+    void busyChanged(bool busy);
+
+private:
+    Q_DECLARE_PRIVATE(Session)
+    const std::unique_ptr<SessionPrivate> d_ptr;
+};
+
+} // namespace SvnScc

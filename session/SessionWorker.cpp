@@ -1,0 +1,896 @@
+#include "SessionWorker.h"
+
+#include "SessionLog.h"
+#include "SessionWatch.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFuture>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace SvnScc {
+
+namespace {
+
+const QString s_cancelled = QStringLiteral("cancelled");
+
+// Results of a pass go out in batches: often enough that a view fills while
+// the pass runs, seldom enough that the receiving thread is not flooded.
+class ResultBatch
+{
+public:
+    explicit ResultBatch(QFutureInterface<Status>& results) : m_results(results) { m_sinceFlush.start(); }
+
+    void add(Status&& status)
+    {
+        m_pending.append(std::move(status));
+        if (m_pending.size() >= 256 || m_sinceFlush.elapsed() >= 10)
+            flush();
+    }
+
+    void flush()
+    {
+        if (!m_pending.isEmpty()) {
+            m_results.reportResults(m_pending);
+            m_given += int(m_pending.size());
+            m_results.setProgressValue(m_given);
+            m_pending.clear();
+        }
+        m_sinceFlush.restart();
+    }
+
+private:
+    QFutureInterface<Status>& m_results;
+    QList<Status> m_pending;
+    QElapsedTimer m_sinceFlush;
+    int m_given = 0;
+};
+
+QString parentOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash);
+}
+
+QString joined(const QString& folder, const QString& name)
+{
+    return folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
+}
+
+// The base interface names one path by its parts; the local root is ".".
+QStringList partsOf(const QString& path)
+{
+    return path.isEmpty() ? QStringList{QStringLiteral(".")} : path.split(QLatin1Char('/'));
+}
+
+QStringList repositoryParts(const QString& path)
+{
+    return path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+}
+
+// Versioned: the client lists it, and not as unversioned or ignored. Only
+// such items are watched and read again when they change on disk.
+bool isVersioned(const Status& status)
+{
+    return status.known && !status.columns.isEmpty() && status.columns.at(0) != QLatin1Char('?')
+        && status.columns.at(0) != QLatin1Char('I');
+}
+
+// The columns as a local "svn status" shows them: of the repository lock,
+// only this working copy's own ("K").
+QString localColumns(const QString& columns)
+{
+    QString local = columns;
+    if (local.size() > 5 && local.at(5) != QLatin1Char('K'))
+        local[5] = QLatin1Char(' ');
+    return local.trimmed().isEmpty() ? QString() : local;
+}
+
+Status failedStatus(const QString& path, const QString& command, const QString& error)
+{
+    Status status;
+    status.path = path;
+    status.command = command;
+    status.error = error;
+    return status;
+}
+
+template <typename T>
+Result<T> withValue(const Outcome& outcome, T value = T())
+{
+    Result<T> result;
+    static_cast<Outcome&>(result) = outcome;
+    if (outcome.ok)
+        result.value = std::move(value);
+    return result;
+}
+
+SourceCodeControl::Resolution pluginResolution(Resolution choice)
+{
+    switch (choice) {
+    case Resolution::Base:
+        return SourceCodeControl::Resolution::Base;
+    case Resolution::MineFull:
+        return SourceCodeControl::Resolution::MineFull;
+    case Resolution::TheirsFull:
+        return SourceCodeControl::Resolution::TheirsFull;
+    case Resolution::Working:
+        break;
+    }
+    return SourceCodeControl::Resolution::Working;
+}
+
+// A relative path with nothing to clean: no empty, "." or ".." component.
+bool isPlainRelative(const QString& path)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && path.at(i) != QLatin1Char('/'))
+            continue;
+        const qsizetype length = i - start;
+        if (length == 0)
+            return false;
+        if (path.at(start) == QLatin1Char('.')
+            && (length == 1 || (length == 2 && path.at(start + 1) == QLatin1Char('.'))))
+            return false;
+        start = i + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+void SessionShared::tell(SessionEvent event)
+{
+    bool first = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_eventsMutex);
+        first = m_events.empty();
+        m_events.push_back(std::move(event));
+    }
+    if (first && wake)
+        wake();
+}
+
+std::deque<SessionEvent> SessionShared::takeEvents()
+{
+    const std::lock_guard<std::mutex> lock(m_eventsMutex);
+    return std::exchange(m_events, {});
+}
+
+SessionWorker::SessionWorker(std::shared_ptr<SessionShared> shared, const QString& pluginPath)
+    : m_shared(std::move(shared)), m_pluginPath(pluginPath)
+{
+    m_thread = std::thread([this] { run(); });
+}
+
+SessionWorker::~SessionWorker()
+{
+    post([this] { shutdown(); });
+    std::unique_lock<std::mutex> lock(m_queueMutex);
+    m_ending = true;
+    m_queueChanged.notify_all();
+    do
+        m_shared->plugin->cancel();
+    while (!m_queueChanged.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_finished; }));
+    lock.unlock();
+    m_thread.join();
+}
+
+void SessionWorker::post(std::function<void()> call)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_queueMutex);
+        if (m_ending)
+            return; // only the watch posts so late: nothing waits for it
+        m_queue.push_back(std::move(call));
+        ++m_shared->pending;
+    }
+    m_queueChanged.notify_all();
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Calls, {}, {}, 0, false});
+}
+
+void SessionWorker::run()
+{
+    SessionLog::route(this);
+    std::unique_lock<std::mutex> lock(m_queueMutex);
+    for (;;) {
+        m_queueChanged.wait(lock, [this] { return m_ending || !m_queue.empty(); });
+        if (m_queue.empty())
+            break;
+        const std::function<void()> call = std::move(m_queue.front());
+        m_queue.pop_front();
+        lock.unlock();
+        m_shared->cancelled = false;
+        call();
+        --m_shared->pending;
+        m_shared->tell(SessionEvent{SessionEvent::Kind::Calls, {}, {}, 0, false});
+        lock.lock();
+    }
+    SessionLog::route(nullptr);
+    m_finished = true;
+    m_queueChanged.notify_all();
+}
+
+Outcome SessionWorker::closedOutcome()
+{
+    return Outcome{false, QString(), QStringLiteral("the session was closed")};
+}
+
+void SessionWorker::logged(const QString& line)
+{
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Logged, {}, line, 0, false});
+    if (!m_offline && SessionLog::saysOffline(line))
+        setOffline(true);
+}
+
+void SessionWorker::shutdown()
+{
+    m_watch.reset();
+    if (m_provider)
+        m_provider->setProgressHandler(nullptr, nullptr);
+    m_shared->plugin->release();
+    m_provider = nullptr;
+}
+
+Result<QString> SessionWorker::open(const QString& localRoot, const SessionSettings& settings,
+                                    const QString& repositoryPath)
+{
+    if (m_provider)
+        return withValue<QString>(Outcome{false, QString(), QStringLiteral("the session is open already")});
+    SessionPlugin& plugin = *m_shared->plugin;
+    if (!plugin.isLoaded() && !plugin.load(m_pluginPath))
+        return withValue<QString>(Outcome{false, QString(), plugin.errorString()});
+    m_provider = plugin.allocate();
+    if (!m_provider)
+        return withValue<QString>(Outcome{false, QString(), plugin.errorString()});
+    const Result<QString> bound = bind(localRoot, settings, repositoryPath);
+    if (!bound.ok) {
+        // Not open: a later open() starts again with a fresh provider.
+        plugin.release();
+        m_provider = nullptr;
+    }
+    return bound;
+}
+
+Result<QString> SessionWorker::bind(const QString& localRoot, const SessionSettings& settings,
+                                    const QString& repositoryPath)
+{
+    m_localRoot = localRoot;
+    m_settings = settings;
+
+    using namespace SourceCodeControlOption;
+    const auto yesNo = [](bool value) { return value ? QStringLiteral("Yes") : QStringLiteral("No"); };
+    m_provider->setOption(QLatin1String(Executable), settings.executable);
+    if (!settings.repositoryUrl.isEmpty())
+        m_provider->setOption(QLatin1String(RepositoryURL), settings.repositoryUrl);
+    m_provider->setOption(QLatin1String(LockSupported), yesNo(settings.locking));
+    m_provider->setOption(QLatin1String(PasswordFromStdin), yesNo(settings.passwordOnStdin));
+    m_provider->setOption(QLatin1String(Timeout), QString::number(std::max(settings.timeLimitSeconds, 0)));
+    m_provider->setOption(QLatin1String(StatusScope),
+                          settings.statusScope == SessionSettings::StatusScope::WorkingCopy ? QStringLiteral("WorkingCopy")
+                                                                                            : QStringLiteral("PerFolder"));
+    m_provider->setProgressHandler(&SessionWorker::reportProgress, this);
+
+    if (!settings.user.isEmpty()) {
+        if (stopped())
+            return withValue<QString>(Outcome{false, QString(), s_cancelled});
+        if (!m_provider->login(settings.user, settings.password, settings.repositoryUrl))
+            return withValue<QString>(outcomeOf(false));
+    }
+    if (stopped())
+        return withValue<QString>(Outcome{false, QString(), s_cancelled});
+    const QStringList localParts = localRoot.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const bool bound = repositoryPath.isNull() ? m_provider->setRoots(localParts)
+                                               : m_provider->setRoots(localParts, repositoryParts(repositoryPath));
+    if (!bound)
+        return withValue<QString>(outcomeOf(false));
+    QStringList boundLocal, repositoryRoot;
+    m_provider->getRoots(boundLocal, repositoryRoot);
+    for (QDir folder(localRoot);;) {
+        if (QFileInfo::exists(folder.filePath(QStringLiteral(".svn/wc.db")))) {
+            m_database = folder.filePath(QStringLiteral(".svn/wc.db"));
+            m_databaseNoted = FileStamp::of(m_database);
+            break;
+        }
+        if (!folder.cdUp())
+            break;
+    }
+    m_watch = std::make_unique<SessionWatch>(localRoot, m_database, [this](const QStringList& paths, bool database) {
+        post([this, paths, database] { reread(paths, database); });
+    });
+    return withValue<QString>(Outcome{true, QString(), QString()}, repositoryRoot.join(QLatin1Char('/')));
+}
+
+Outcome SessionWorker::login(const QString& user, const QString& password)
+{
+    QStringList none;
+    if (const Outcome refusal = prepare({}, none, "info"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider->login(user, password, m_settings.repositoryUrl));
+    if (outcome.ok)
+        setOffline(false);
+    return outcome;
+}
+
+Outcome SessionWorker::logout()
+{
+    QStringList none;
+    if (const Outcome refusal = prepare({}, none, "info"); !refusal.ok)
+        return refusal;
+    return outcomeOf(m_provider->logout());
+}
+
+Outcome SessionWorker::refresh()
+{
+    QStringList none;
+    if (const Outcome refusal = prepare({}, none, "status"); !refusal.ok)
+        return refusal;
+    m_provider->refresh();
+    setOffline(false);
+    QStringList paths = m_known.keys();
+    std::sort(paths.begin(), paths.end());
+    QStringList versioned;
+    for (const QString& path : paths) {
+        if (stopped())
+            return Outcome{false, QStringLiteral("status"), s_cancelled};
+        note(path);
+        const Status status = readStatus(path);
+        publish(status, false);
+        if (isVersioned(status))
+            versioned << path;
+    }
+    watchVersioned(versioned);
+    return Outcome{true, QString(), QString()};
+}
+
+void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> results)
+{
+    results.setProgressRange(0, int(paths.size()));
+    ResultBatch batch(results);
+    for (const QString& path : paths) {
+        // What a cancel leaves unread is said so, and runs nothing.
+        batch.add(!stopped() ? readStatus(path)
+                             : failedStatus(relative(path).value_or(path), QStringLiteral("status"),
+                                            closing() ? closedOutcome().error : s_cancelled));
+    }
+    batch.flush();
+    results.reportFinished();
+    remember(results.future().results());
+}
+
+void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> results)
+{
+    ResultBatch batch(results);
+    QList<Status> read;
+    QSet<QString> given;
+    const auto give = [&](const Status& status) {
+        batch.add(Status(status));
+        given.insert(status.path);
+        read.append(status);
+    };
+    const std::optional<QString> top = relative(folder);
+    const Status topStatus = readStatus(folder);
+    give(topStatus);
+    if (top && m_provider && (top->isEmpty() || isVersioned(topStatus)) && walk(*top, give)) {
+        // What the client lists and the disk does not hold: missing, deleted.
+        QList<SourceCodeControl::Change> changes;
+        if (m_provider->changes(*top, changes))
+            for (const SourceCodeControl::Change& change : std::as_const(changes))
+                if (!given.contains(change.path) && !stopped())
+                    give(readStatus(change.path));
+    }
+    batch.flush();
+    results.reportFinished();
+    remember(read);
+}
+
+bool SessionWorker::walk(const QString& folder, const std::function<void(const Status&)>& give)
+{
+    const QFileInfoList entries =
+        QDir(absolute(folder))
+            .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    QStringList folders, files;
+    for (const QFileInfo& entry : entries) {
+        // A link to a folder is given as a file and not followed.
+        if (entry.isDir() && !entry.isSymLink()) {
+            if (entry.fileName() != QLatin1String(".svn"))
+                folders << entry.fileName();
+        } else {
+            files << entry.fileName();
+        }
+    }
+    for (const QString& name : std::as_const(folders)) {
+        if (stopped())
+            return false;
+        const Status status = readStatus(joined(folder, name));
+        give(status);
+        // A folder that is not versioned (build output, say) is not entered.
+        if (isVersioned(status) && !walk(status.path, give))
+            return false;
+    }
+    for (const QString& name : std::as_const(files)) {
+        if (stopped())
+            return false;
+        give(readStatus(joined(folder, name)));
+    }
+    return true;
+}
+
+Outcome SessionWorker::saved(const QStringList& paths)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare(paths, relativePaths, "status"); !refusal.ok)
+        return refusal;
+    for (const QString& path : std::as_const(relativePaths)) {
+        if (stopped())
+            return Outcome{false, QStringLiteral("status"), s_cancelled};
+        readAgain(path);
+    }
+    return Outcome{true, QString(), QString()};
+}
+
+Outcome SessionWorker::addFile(const QString& path, const QString& comment)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({path}, paths, "add"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider->addFile(partsOf(paths.first()), comment));
+    afterChange(paths);
+    return outcome;
+}
+
+Outcome SessionWorker::getFile(const QString& path, bool keepLocal)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({path}, paths, "update"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider->getFile(partsOf(paths.first()), keepLocal));
+    afterChange(paths);
+    return outcome;
+}
+
+Outcome SessionWorker::getTo(const QString& path, const QString& revision, const QString& destination)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({path}, paths, "cat"); !refusal.ok)
+        return refusal;
+    return outcomeOf(m_provider->getTo(partsOf(paths.first()), revision, destination));
+}
+
+Outcome SessionWorker::checkout(const QString& path, const QString& comment, bool replaceLocal)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({path}, paths, "lock"); !refusal.ok)
+        return refusal;
+    if (!m_settings.locking)
+        return Outcome{false, QStringLiteral("lock"), QStringLiteral("locking is not offered (SessionSettings::locking)")};
+    const Outcome outcome = outcomeOf(m_provider->checkout(partsOf(paths.first()), comment, replaceLocal));
+    afterChange(paths);
+    return outcome;
+}
+
+Outcome SessionWorker::undoCheckout(const QString& path, bool discardChanges)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({path}, paths, "unlock"); !refusal.ok)
+        return refusal;
+    if (!m_settings.locking)
+        return Outcome{false, QStringLiteral("unlock"), QStringLiteral("locking is not offered (SessionSettings::locking)")};
+    const Outcome outcome = outcomeOf(m_provider->undoCheckout(partsOf(paths.first()), discardChanges));
+    afterChange(paths);
+    return outcome;
+}
+
+Outcome SessionWorker::checkin(const QString& path, const QString& comment)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({path}, paths, "commit"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider->checkin(partsOf(paths.first()), comment));
+    afterChange(paths);
+    return outcome;
+}
+
+Result<QStringList> SessionWorker::listDirectories(const QString& repositoryPath)
+{
+    QStringList none, names;
+    if (const Outcome refusal = prepare({}, none, "list"); !refusal.ok)
+        return withValue<QStringList>(refusal);
+    const Outcome outcome = outcomeOf(m_provider->getDirectoriesList(repositoryParts(repositoryPath), names));
+    return withValue(outcome, names);
+}
+
+Result<QStringList> SessionWorker::listFiles(const QString& repositoryPath)
+{
+    QStringList none, names;
+    if (const Outcome refusal = prepare({}, none, "list"); !refusal.ok)
+        return withValue<QStringList>(refusal);
+    const Outcome outcome = outcomeOf(m_provider->getFilesList(repositoryParts(repositoryPath), names));
+    return withValue(outcome, names);
+}
+
+Outcome SessionWorker::createDirectory(const QString& repositoryParent, const QString& name)
+{
+    QStringList none;
+    if (const Outcome refusal = prepare({}, none, "mkdir"); !refusal.ok)
+        return refusal;
+    return outcomeOf(m_provider->createDirectory(repositoryParts(repositoryParent), name));
+}
+
+Outcome SessionWorker::add(const QStringList& paths)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare(paths, relativePaths, "add"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider->add(relativePaths));
+    afterChange(relativePaths);
+    return outcome;
+}
+
+Result<QString> SessionWorker::commit(const QStringList& paths, const QString& message)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare(paths, relativePaths, "commit"); !refusal.ok)
+        return withValue<QString>(refusal);
+    QString revision;
+    const Outcome outcome = outcomeOf(m_provider->commit(relativePaths, message, revision));
+    afterChange(relativePaths);
+    return withValue(outcome, revision);
+}
+
+Outcome SessionWorker::revert(const QStringList& paths, bool recursive)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare(paths, relativePaths, "revert"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider->revert(relativePaths, recursive));
+    afterChange(relativePaths);
+    return outcome;
+}
+
+Outcome SessionWorker::remove(const QStringList& paths, bool keepLocal)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare(paths, relativePaths, "delete"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider->remove(relativePaths, keepLocal));
+    afterChange(relativePaths);
+    return outcome;
+}
+
+Outcome SessionWorker::move(const QString& from, const QString& to)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({from, to}, paths, "move"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider->move(paths.at(0), paths.at(1)));
+    afterChange(paths);
+    return outcome;
+}
+
+Result<QStringList> SessionWorker::update(const QStringList& paths, const QString& revision)
+{
+    QStringList relativePaths, conflicted;
+    if (const Outcome refusal = prepare(paths, relativePaths, "update"); !refusal.ok)
+        return withValue<QStringList>(refusal);
+    const Outcome outcome = outcomeOf(m_provider->update(relativePaths, revision, conflicted));
+    afterChange(relativePaths);
+    return withValue(outcome, conflicted);
+}
+
+Outcome SessionWorker::resolve(const QString& path, Resolution choice)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({path}, paths, "resolve"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider->resolve(paths.first(), pluginResolution(choice)));
+    afterChange(paths);
+    return outcome;
+}
+
+Result<QList<LogEntry>> SessionWorker::log(const QString& path, int limit)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({path}, paths, "log"); !refusal.ok)
+        return withValue<QList<LogEntry>>(refusal);
+    QList<SourceCodeControl::LogEntry> entries;
+    const Outcome outcome = outcomeOf(m_provider->log(paths.first(), limit, entries));
+    QList<LogEntry> converted;
+    converted.reserve(entries.size());
+    for (const SourceCodeControl::LogEntry& entry : std::as_const(entries))
+        converted.append(LogEntry{entry.revision, entry.author, entry.date, entry.message, entry.changedPaths});
+    return withValue(outcome, converted);
+}
+
+Result<QList<AnnotatedLine>> SessionWorker::annotate(const QString& path, const QString& revision)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({path}, paths, "blame"); !refusal.ok)
+        return withValue<QList<AnnotatedLine>>(refusal);
+    QList<SourceCodeControl::AnnotatedLine> lines;
+    const Outcome outcome = outcomeOf(m_provider->annotate(paths.first(), revision, lines));
+    QList<AnnotatedLine> converted;
+    converted.reserve(lines.size());
+    for (const SourceCodeControl::AnnotatedLine& line : std::as_const(lines))
+        converted.append(AnnotatedLine{line.revision, line.author, line.date, line.text});
+    return withValue(outcome, converted);
+}
+
+Result<QByteArray> SessionWorker::diff(const QString& path, const QString& from, const QString& to)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({path}, paths, "diff"); !refusal.ok)
+        return withValue<QByteArray>(refusal);
+    QByteArray unified;
+    const Outcome outcome = outcomeOf(m_provider->diff(paths.first(), from, to, unified));
+    return withValue(outcome, unified);
+}
+
+Result<QList<Change>> SessionWorker::changes(const QString& folder)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({folder}, paths, "status"); !refusal.ok)
+        return withValue<QList<Change>>(refusal);
+    QList<SourceCodeControl::Change> changes;
+    const Outcome outcome = outcomeOf(m_provider->changes(paths.first(), changes));
+    QList<Change> converted;
+    converted.reserve(changes.size());
+    for (const SourceCodeControl::Change& change : std::as_const(changes))
+        converted.append(Change{change.path, change.statusColumns});
+    return withValue(outcome, converted);
+}
+
+Outcome SessionWorker::cleanup(const QString& folder)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare({folder}, paths, "cleanup"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider->cleanup(paths.first()));
+    afterChange(paths);
+    return outcome;
+}
+
+void SessionWorker::reportProgress(void* context, const QString& item, int itemsSoFar)
+{
+    // Called in this thread, inside the operation: the session gets it queued.
+    static_cast<SessionWorker*>(context)->m_shared->tell(
+        SessionEvent{SessionEvent::Kind::Progress, {}, item, itemsSoFar, false});
+}
+
+std::optional<QString> SessionWorker::relative(const QString& path) const
+{
+    if (path.isEmpty() || path == QLatin1String("."))
+        return QString();
+    // What a pass is usually given, taken as it is.
+    if (path.at(0) != QLatin1Char('/') && isPlainRelative(path))
+        return path;
+    if (QDir::isAbsolutePath(path)) {
+        const QString clean = QDir::cleanPath(path);
+        if (clean == m_localRoot)
+            return QString();
+        if (!m_localRoot.isEmpty() && clean.startsWith(m_localRoot + QLatin1Char('/')))
+            return clean.mid(m_localRoot.size() + 1);
+        return std::nullopt;
+    }
+    const QString clean = QDir::cleanPath(path);
+    if (clean == QLatin1String("."))
+        return QString();
+    if (clean == QLatin1String("..") || clean.startsWith(QLatin1String("../")))
+        return std::nullopt;
+    return clean;
+}
+
+QString SessionWorker::absolute(const QString& path) const
+{
+    return path.isEmpty() ? m_localRoot : m_localRoot + QLatin1Char('/') + path;
+}
+
+Outcome SessionWorker::prepare(const QStringList& paths, QStringList& relativePaths, const char* command) const
+{
+    if (!m_provider)
+        return Outcome{false, QString(), QStringLiteral("the session is not open")};
+    if (stopped())
+        return Outcome{false, QString(), closing() ? closedOutcome().error : s_cancelled};
+    for (const QString& path : paths) {
+        const std::optional<QString> inside = relative(path);
+        if (!inside)
+            return Outcome{false, QLatin1String(command),
+                           QStringLiteral("%1 is not below the local root %2").arg(path, m_localRoot)};
+        relativePaths << *inside;
+    }
+    return Outcome{true, QString(), QString()};
+}
+
+Outcome SessionWorker::outcomeOf(bool ok) const
+{
+    Outcome outcome;
+    outcome.ok = ok;
+    if (!ok)
+        outcome.error = m_provider->getLastError(outcome.command);
+    return outcome;
+}
+
+Status SessionWorker::readStatus(const QString& path)
+{
+    const std::optional<QString> inside = relative(path);
+    if (!inside)
+        return failedStatus(path, QString(), QStringLiteral("%1 is not below the local root %2").arg(path, m_localRoot));
+    if (!m_provider)
+        return failedStatus(*inside, QString(), QStringLiteral("the session is not open"));
+    Status status;
+    status.path = *inside;
+    status.known = m_provider->status(partsOf(status.path), status.controlled, status.checkedOut, status.modified,
+                                      status.outOfDate, status.columns, status.revision, status.lastChangedRevision);
+    if (!status.known) {
+        status = failedStatus(*inside, QString(), QString());
+        status.error = m_provider->getLastError(status.command);
+    }
+    return status;
+}
+
+void SessionWorker::publish(const Status& status, bool tellNew)
+{
+    const auto known = m_known.find(status.path);
+    if (known == m_known.end()) {
+        m_known.insert(status.path, status);
+        if (!status.path.isEmpty())
+            m_foldersRead.insert(parentOf(status.path));
+        if (tellNew)
+            m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false});
+        return;
+    }
+    if (*known == status)
+        return;
+    *known = status;
+    m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false});
+}
+
+void SessionWorker::remember(const QList<Status>& statuses)
+{
+    QStringList versioned;
+    for (const Status& status : statuses) {
+        // A path never read (cancelled, refused) is not remembered.
+        if (!status.known && (status.command.isEmpty() || status.error == s_cancelled))
+            continue;
+        publish(status, false);
+        if (isVersioned(status))
+            versioned << status.path;
+    }
+    watchVersioned(versioned);
+}
+
+void SessionWorker::watchVersioned(const QStringList& paths)
+{
+    if (!m_watch || paths.isEmpty())
+        return;
+    // Each item as it looks now, and where it lies: a folder is watched with
+    // its entries, a file itself; the folder of either with its entries.
+    QStringList folders, files;
+    QSet<QString> parents;
+    for (const QString& path : paths) {
+        const FileStamp stamp = FileStamp::of(absolute(path));
+        m_noted.insert(path, stamp);
+        if (stamp.directory)
+            folders << path;
+        else if (stamp.exists)
+            files << path;
+        if (!path.isEmpty())
+            parents.insert(parentOf(path));
+    }
+    for (const QString& parent : std::as_const(parents))
+        folders << parent;
+    m_watch->watch(folders, files);
+}
+
+void SessionWorker::note(const QString& path)
+{
+    m_noted.insert(path, FileStamp::of(absolute(path)));
+}
+
+bool SessionWorker::changedSinceNoted(const QString& path)
+{
+    const FileStamp now = FileStamp::of(absolute(path));
+    const auto noted = m_noted.find(path);
+    if (noted != m_noted.end() && *noted == now)
+        return false;
+    m_noted.insert(path, now);
+    return true;
+}
+
+void SessionWorker::afterChange(const QStringList& named)
+{
+    if (closing())
+        return;
+    const QSet<QString> namedSet(named.begin(), named.end());
+    QSet<QString> targets;
+    // A named path is read when it was reported, or when its folder was: the
+    // plug-in has that folder cached, so the read runs nothing.
+    for (const QString& path : named)
+        if (m_known.contains(path) || m_foldersRead.contains(parentOf(path)))
+            targets.insert(path);
+    const bool everything = namedSet.contains(QString());
+    for (auto known = m_known.cbegin(); known != m_known.cend(); ++known) {
+        for (QString path = known.key(); !everything; path = parentOf(path)) {
+            if (namedSet.contains(path)) {
+                targets.insert(known.key());
+                break;
+            }
+            if (path.isEmpty())
+                break;
+        }
+        if (everything)
+            targets.insert(known.key());
+    }
+    QStringList versioned;
+    for (const QString& path : std::as_const(targets)) {
+        note(path);
+        const Status status = readStatus(path);
+        publish(status, namedSet.contains(path));
+        if (isVersioned(status))
+            versioned << path;
+    }
+    watchVersioned(versioned);
+    // What this operation wrote into the database is no news to the session.
+    if (!m_database.isEmpty())
+        m_databaseNoted = FileStamp::of(m_database);
+}
+
+void SessionWorker::reread(QStringList paths, bool database)
+{
+    if (!m_provider || closing())
+        return;
+    std::sort(paths.begin(), paths.end());
+    for (const QString& path : std::as_const(paths)) {
+        // Only what the session reported costs a client run, and only when it
+        // looks otherwise than when it was read (not after this session's own change).
+        if (m_known.contains(path) && changedSinceNoted(path))
+            readAgain(path);
+    }
+    const FileStamp now = database ? FileStamp::of(m_database) : m_databaseNoted;
+    if (now != m_databaseNoted) {
+        m_databaseNoted = now;
+        rereadChangedByOthers();
+    }
+}
+
+void SessionWorker::rereadChangedByOthers()
+{
+    // Another client changed the working copy: one local run says what is
+    // not unchanged, and each reported path it shows otherwise is read again.
+    QList<SourceCodeControl::Change> changes;
+    if (!m_provider->changes(QString(), changes))
+        return;
+    QHash<QString, QString> listed;
+    for (const SourceCodeControl::Change& change : std::as_const(changes))
+        listed.insert(change.path, localColumns(change.statusColumns));
+    QStringList differing;
+    for (auto known = m_known.cbegin(); known != m_known.cend(); ++known)
+        if (known->known && listed.value(known.key()) != localColumns(known->columns))
+            differing << known.key();
+    std::sort(differing.begin(), differing.end());
+    for (const QString& path : std::as_const(differing))
+        readAgain(path);
+}
+
+void SessionWorker::readAgain(const QString& path)
+{
+    note(path);
+    m_provider->saved(partsOf(path));
+    const Status status = readStatus(path);
+    publish(status, true);
+    if (isVersioned(status))
+        watchVersioned({path});
+}
+
+void SessionWorker::setOffline(bool offline)
+{
+    if (offline == m_offline)
+        return;
+    m_offline = offline;
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Offline, {}, {}, 0, offline});
+}
+
+} // namespace SvnScc

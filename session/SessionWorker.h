@@ -1,0 +1,191 @@
+#pragma once
+
+#include "FileStamp.h"
+#include "SessionPlugin.h"
+#include "SessionTypes.h"
+
+#include <QFutureInterface>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace SvnScc {
+
+class SessionWatch;
+
+/** What the worker tells its session, handed over in order and acted on in the session's thread. */
+struct SessionEvent
+{
+    enum class Kind {
+        StatusChanged, ///< status
+        Progress,      ///< text (the item), number (items so far)
+        Logged,        ///< text (a line of the command log)
+        Offline,       ///< flag
+        Calls          ///< SessionShared::pending changed
+    };
+    Kind kind = Kind::Calls;
+    Status status;
+    QString text;
+    int number = 0;
+    bool flag = false;
+};
+
+/** What a session and its worker share across their threads. */
+struct SessionShared
+{
+    /** The plug-in; its cancel() is safe from any thread and outlives the session while a canceller is kept. */
+    const std::shared_ptr<SessionPlugin> plugin = std::make_shared<SessionPlugin>();
+    /** The session is being destroyed: queued calls are refused, the running one stops at its next step. */
+    std::atomic<bool> closing{false};
+    /** A cancel() came while the running call ran; cleared when the next call starts. */
+    std::atomic<bool> cancelled{false};
+    /** Calls queued or running. */
+    std::atomic<int> pending{0};
+
+    /**
+     * Hands @p event to the session: queued under a lock (the only way data
+     * goes from the worker to the session) and, when the queue was empty,
+     * wake() is called so that the session takes the events in its thread.
+     */
+    void tell(SessionEvent event);
+    /** Takes every event told so far, in order. */
+    std::deque<SessionEvent> takeEvents();
+    /** Set before the worker starts, called in the worker's thread: asks the session's thread to take the events. */
+    std::function<void()> wake;
+
+private:
+    std::mutex m_eventsMutex;
+    std::deque<SessionEvent> m_events;
+};
+
+/**
+ * A session's worker: a thread of its own (std::thread) that owns the
+ * provider and makes every call into it, one at a time, in the order post()
+ * queued them. It keeps what the session reported of each path, tells
+ * differences as SessionEvent::Kind::StatusChanged, and has what it reported
+ * watched (SessionWatch, in a thread of its own), queuing a re-read of what
+ * changed on disk.
+ *
+ * Calls and events cross between the threads only through queues under a
+ * std::mutex. Every function but post(), closing(), the constructor and the
+ * destructor runs in the worker's thread. Paths are as Session takes them
+ * (relative to the local root or absolute below it); a path elsewhere is
+ * refused, running nothing.
+ */
+class SessionWorker
+{
+public:
+    /** Starts the worker's thread. */
+    SessionWorker(std::shared_ptr<SessionShared> shared, const QString& pluginPath);
+    /**
+     * Cancels the running operation, lets the calls queued run (each
+     * refused, as the session is closing), hands the provider back, stops
+     * watching and ends the thread. While it waits, the cancel is repeated
+     * every 50 ms, so that one that came just before a client started cannot
+     * be missed.
+     */
+    ~SessionWorker();
+    SessionWorker(const SessionWorker&) = delete;
+    SessionWorker& operator=(const SessionWorker&) = delete;
+
+    /** Thread-safe: queues @p call behind every call queued before it. */
+    void post(std::function<void()> call);
+    /** Whether the session is being destroyed: a queued call then gives closedOutcome(). */
+    bool closing() const { return m_shared->closing; }
+    /** What a call refused because the session is being destroyed gives. */
+    static Outcome closedOutcome();
+
+    /** One line of the command log, logged in this thread (from SessionLog). */
+    void logged(const QString& line);
+
+    Result<QString> open(const QString& localRoot, const SessionSettings& settings, const QString& repositoryPath);
+    Outcome login(const QString& user, const QString& password);
+    Outcome logout();
+    Outcome refresh();
+    /** Gives one Status per path into @p results and finishes it, then watches what it read. */
+    void status(const QStringList& paths, QFutureInterface<Status> results);
+    /** The walk of Session::statusTree() into @p results, which it finishes. */
+    void statusTree(const QString& folder, QFutureInterface<Status> results);
+    Outcome saved(const QStringList& paths);
+
+    Outcome addFile(const QString& path, const QString& comment);
+    Outcome getFile(const QString& path, bool keepLocal);
+    Outcome getTo(const QString& path, const QString& revision, const QString& destination);
+    Outcome checkout(const QString& path, const QString& comment, bool replaceLocal);
+    Outcome undoCheckout(const QString& path, bool discardChanges);
+    Outcome checkin(const QString& path, const QString& comment);
+    Result<QStringList> listDirectories(const QString& repositoryPath);
+    Result<QStringList> listFiles(const QString& repositoryPath);
+    Outcome createDirectory(const QString& repositoryParent, const QString& name);
+
+    Outcome add(const QStringList& paths);
+    Result<QString> commit(const QStringList& paths, const QString& message);
+    Outcome revert(const QStringList& paths, bool recursive);
+    Outcome remove(const QStringList& paths, bool keepLocal);
+    Outcome move(const QString& from, const QString& to);
+    Result<QStringList> update(const QStringList& paths, const QString& revision);
+    Outcome resolve(const QString& path, Resolution choice);
+    Result<QList<LogEntry>> log(const QString& path, int limit);
+    Result<QList<AnnotatedLine>> annotate(const QString& path, const QString& revision);
+    Result<QByteArray> diff(const QString& path, const QString& from, const QString& to);
+    Result<QList<Change>> changes(const QString& folder);
+    Outcome cleanup(const QString& folder);
+
+private:
+    static void reportProgress(void* context, const QString& item, int itemsSoFar);
+
+    void run();
+    void shutdown();
+    Result<QString> bind(const QString& localRoot, const SessionSettings& settings, const QString& repositoryPath);
+    bool stopped() const { return m_shared->closing || m_shared->cancelled; }
+    std::optional<QString> relative(const QString& path) const;
+    QString absolute(const QString& path) const;
+    Outcome prepare(const QStringList& paths, QStringList& relativePaths, const char* command) const;
+    Outcome outcomeOf(bool ok) const;
+    Status readStatus(const QString& path);
+    bool walk(const QString& folder, const std::function<void(const Status&)>& give);
+    void publish(const Status& status, bool tellNew);
+    void remember(const QList<Status>& statuses);
+    void watchVersioned(const QStringList& paths);
+    void note(const QString& path);
+    bool changedSinceNoted(const QString& path);
+    void afterChange(const QStringList& named);
+    void reread(QStringList paths, bool database);
+    void rereadChangedByOthers();
+    void readAgain(const QString& path);
+    void setOffline(bool offline);
+
+    const std::shared_ptr<SessionShared> m_shared;
+    const QString m_pluginPath;
+
+    std::mutex m_queueMutex;
+    std::condition_variable m_queueChanged;
+    std::deque<std::function<void()>> m_queue;
+    bool m_ending = false;   // under m_queueMutex: no call follows those queued
+    bool m_finished = false; // under m_queueMutex: the thread is done
+    std::thread m_thread;
+
+    // The worker thread's own.
+    SourceCodeControlSystemProviderInterface2* m_provider = nullptr;
+    QString m_localRoot;
+    SessionSettings m_settings;
+    QHash<QString, Status> m_known;    // every path reported, as last reported
+    QSet<QString> m_foldersRead;       // the folders of those paths
+    QHash<QString, FileStamp> m_noted; // how each path read looked on disk then
+    QString m_database;                // the working copy's .svn/wc.db
+    FileStamp m_databaseNoted;         // as this session's last change left it
+    std::unique_ptr<SessionWatch> m_watch;
+    bool m_offline = false;
+};
+
+} // namespace SvnScc

@@ -1,0 +1,164 @@
+// The version-2 operations against the stand-in client: every command line
+// and folder, the paths refused before anything runs, progress, and the
+// plug-in's optional entry point.
+
+#include "ProviderFixture.h"
+
+#include "SourceCodeControlSystemProviderInterface2.h"
+
+#include <QTimeZone>
+
+#include <dlfcn.h>
+
+#include <functional>
+
+namespace {
+
+using namespace SourceCodeControl;
+
+TEST_F(ProviderTest, VersionTwoCommandLines)
+{
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"},
+                                       {"a.c", 0, "file", "normal", ""},
+                                       {"b c.c", 0, "file", "normal", ""},
+                                       {"new", 1, "dir", "normal", "infinity"},
+                                       {"new/n.c", 1, "file", "normal", ""}});
+    QString revision = "caller's";
+    QStringList conflicted;
+    QList<LogEntry> entries;
+    QList<Change> changed;
+    QByteArray local, ranged = "caller's";
+    struct Case
+    {
+        const char* what;
+        std::function<bool()> operation;
+        QStringList arguments; // argv[1..], the credentials left out
+        QByteArray reply;      // what the stand-in prints
+    };
+    const Case cases[] = {
+        {"add", [&] { return svn.add({"x.c", "-d@2/y.c"}); },
+         {"add", "--parents", "--depth", "empty", "--", "x.c", "-d@2/y.c@"}, ""},
+        {"commit with an added parent", [&] { return svn.commit({"a.c", "new/n.c"}, "m", revision); },
+         {"commit", "--depth", "empty", "--file", "<m>", "--encoding", "UTF-8", "new", "a.c", "new/n.c"},
+         "Sending        a.c\nCommitted revision 12.\n"},
+        {"commit of the root", [&] { return svn.commit({"."}, "m", revision); },
+         {"commit", "--file", "<m>", "--encoding", "UTF-8", "."}, ""},
+        {"revert", [&] { return svn.revert({"a.c"}, true); }, {"revert", "--depth", "infinity", "a.c"}, ""},
+        {"remove", [&] { return svn.remove({"./a.c", "b c.c"}, true); },
+         {"delete", "--keep-local", "a.c", "b c.c"}, ""},
+        {"move", [&] { return svn.move("a@1.c", "sub/a@2.c"); }, {"move", "--parents", "a@1.c@", "sub/a@2.c"}, ""},
+        {"update", [&] { return svn.update({""}, "7", conflicted); },
+         {"update", "--accept", "postpone", "--revision", "7", "."},
+         "Updating '.':\nC    a.c\n   C b c.c\n C   new/n.c\nUpdated to revision 7.\nSummary of conflicts:\n"
+         "  Text conflicts: 1\n"},
+        {"resolve", [&] { return svn.resolve("a.c", Resolution::TheirsFull); },
+         {"resolve", "--accept", "theirs-full", "a.c"}, ""},
+        {"log", [&] { return svn.log("b c.c", 3, entries); },
+         {"log", "--xml", "--verbose", "--limit", "3", "svn://repo/trunk/b%20c.c"},
+         "<?xml version=\"1.0\"?>\n<log>\n<logentry revision=\"5\">\n<author>ann</author>\n"
+         "<date>2026-12-07T03:53:01.721368Z</date>\n<paths>\n<path action=\"A\" copyfrom-path=\"/trunk/a.c\" "
+         "copyfrom-rev=\"4\">/trunk/b c.c</path>\n</paths>\n<msg>two\nlines</msg>\n</logentry>\n</log>\n"},
+        {"local diff", [&] { return svn.diff("a@1.c", "", "", local); }, {"diff", "a@1.c"}, "Index: a@1.c\r\n"},
+        {"diff of two revisions", [&] { return svn.diff("a@1.c", "3", "4", ranged); },
+         {"diff", "--revision", "3:4", "a@1.c@"}, ""},
+        {"changes", [&] { return svn.changes("", changed); }, {"status"},
+         "M       .\n!       gone.c\n        > moved to x\n--- Changelist 'c':\nA  +    dir-2.c\n"
+         "Summary of conflicts:\n  Text conflicts: 1\n"},
+        {"cleanup", [&] { return svn.cleanup("new"); }, {"cleanup", "new"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int before = fake.callCount();
+        fake.respond(c.reply);
+        EXPECT_TRUE(c.operation()) << lastError().toStdString();
+        ASSERT_EQ(fake.callCount(), before + 1);
+        const FakeSvn::Call call = fake.calls().at(size_t(before));
+        QStringList arguments = call.arguments.mid(1);
+        for (const QString& credential : FakeSvn::auth("ann", "secret"))
+            arguments.removeOne(credential);
+        const qsizetype file = arguments.indexOf("--file");
+        if (file >= 0)
+            arguments[file + 1] = '<' + QString::fromUtf8(fake.message(before)) + '>';
+        EXPECT_EQ(arguments, c.arguments);
+        EXPECT_EQ(call.workingDirectory, arguments.first() == "log" ? QDir::currentPath() : rootPath);
+    }
+    EXPECT_EQ(revision, ""); // the root's commit had nothing to commit
+    EXPECT_EQ(local, "Index: a@1.c\r\n"); // byte for byte
+    EXPECT_EQ(ranged, "");
+    EXPECT_EQ(conflicted, QStringList({"a.c", "b c.c", "new/n.c"}));
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].message, "two\nlines");
+    EXPECT_EQ(entries[0].changedPaths, QStringList{"A /trunk/b c.c (from /trunk/a.c:4)"});
+    EXPECT_EQ(entries[0].date, QDateTime(QDate(2026, 12, 7), QTime(3, 53, 1, 721), QTimeZone::utc()));
+    ASSERT_EQ(changed.size(), 3);
+    EXPECT_EQ(changed[0].path, "");
+    EXPECT_EQ(changed[1].statusColumns, "!      ");
+    EXPECT_EQ(changed[2].path, "dir-2.c");
+}
+
+TEST_F(ProviderTest, VersionTwoRefusesBadPathsAndWhatTheWorkingCopyDoesNotHold)
+{
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}, {"a.c", 0, "file", "normal", ""}});
+    writeFile("taken.c", "there");
+    writeFile("loose.c", "unversioned");
+    QStringList conflicted;
+    struct Case { std::function<bool()> operation; const char* error; };
+    const Case cases[] = {
+        {[&] { return svn.add({}); }, "add: no path was given"},
+        {[&] { return svn.revert({"/etc/passwd"}, false); }, "revert: /etc/passwd is an absolute path"},
+        {[&] { return svn.update({"a/../../x"}, QString(), conflicted); }, "update: a/../../x leaves the local root"},
+        {[&] { return svn.remove({"loose.c"}, true); }, "delete: loose.c: not under version control"},
+        {[&] { return svn.revert({"a.c", "loose.c"}, false); }, "revert: loose.c: not under version control"},
+        {[&] { return svn.move("a.c", "taken.c"); }, "move: taken.c exists already"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(c.operation());
+        EXPECT_TRUE(lastError().startsWith(c.error)) << lastError().toStdString();
+    }
+    EXPECT_EQ(fake.callCount(), 0);
+    EXPECT_EQ(readBytes(rootPath + "/loose.c"), "unversioned");
+}
+
+void collect(void* context, const QString& item, int itemsSoFar)
+{
+    static_cast<QStringList*>(context)->append(QString::number(itemsSoFar) + ' ' + item);
+}
+
+TEST_F(ProviderTest, VersionTwoProgressAndTheOptionalEntryPoint)
+{
+    makeWorkingCopy();
+    QStringList items;
+    svn.setProgressHandler(&collect, &items);
+    fake.respond("Updating '.':\nA    a.c\n U   b.c\nUpdated to revision 3.\n");
+    QStringList conflicted;
+    ASSERT_TRUE(svn.update({""}, QString(), conflicted));
+    fake.respond("Sending        a.c\nTransmitting file data .done\nCommitting transaction...\n"
+                 "Committed revision 4.\n");
+    QString revision;
+    ASSERT_TRUE(svn.commit({"a.c"}, "m", revision));
+    EXPECT_EQ(items, QStringList({"1 A    a.c", "2  U   b.c", "1 Sending        a.c"}));
+    svn.setProgressHandler(nullptr, nullptr);
+    fake.respond("A    c.c\n");
+    ASSERT_TRUE(svn.update({""}, QString(), conflicted));
+    EXPECT_EQ(items.size(), 3);
+
+    // A host that knows version 2 gets it from its own entry point; one that
+    // does not sees the base interface unchanged.
+    void* handle = ::dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr);
+    auto allocate = reinterpret_cast<AllocateSourceCodeControlSystemInterface2Fn>(
+        ::dlsym(handle, "AllocateSourceCodeControlSystemInterface2"));
+    auto release = reinterpret_cast<ReleaseSourceCodeControlSystemInterfaceFn>(
+        ::dlsym(handle, "ReleaseSourceCodeControlSystemInterface"));
+    ASSERT_NE(allocate, nullptr);
+    SourceCodeControlSystemProviderInterface2* provider = allocate();
+    ASSERT_NE(provider, nullptr);
+    EXPECT_EQ(provider->interfaceVersion(), 2);
+    SourceCodeControlSystemProviderInterface* base = provider;
+    EXPECT_TRUE(base->setOption(SourceCodeControlOption::Executable, "svn"));
+    EXPECT_FALSE(base->checkOutSupported());
+    release(provider);
+    ::dlclose(handle);
+}
+
+} // namespace

@@ -1,0 +1,336 @@
+// The session against the real client and svnserve on 127.0.0.1: a pass
+// that fills a view while the caller goes on, live status as files change
+// on disk and other clients change the working copy, build output that
+// costs nothing, a hung commit cancelled or the session destroyed, offline
+// and back, and the version-2 operations with their progress.
+
+#include "Session.h"
+
+#include "E2EFixture.h"
+#include "ProcessProbes.h"
+
+#include <QElapsedTimer>
+#include <QFutureWatcher>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <signal.h>
+
+#include <memory>
+
+namespace {
+
+using namespace SvnScc;
+
+const int WaitMs = 30000;
+
+template <typename T>
+T finished(const QFuture<T>& future)
+{
+    EXPECT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, WaitMs));
+    return future.isFinished() ? future.result() : T();
+}
+
+class SessionE2E : public E2EFixture
+{
+protected:
+    SessionSettings settings(const QString& executable = "svn") const
+    {
+        SessionSettings settings;
+        settings.executable = executable;
+        settings.repositoryUrl = m_url;
+        settings.user = "ann";
+        settings.password = passwordOf("ann");
+        settings.timeLimitSeconds = 30;
+        return settings;
+    }
+
+    std::unique_ptr<Session> openSession(const QString& root, const SessionSettings& given)
+    {
+        auto session = std::make_unique<Session>();
+        const Result<QString> opened = finished(session->open(root, given));
+        EXPECT_TRUE(opened.ok) << opened.command.toStdString() << ": " << opened.error.toStdString();
+        return session;
+    }
+
+    /** Waits for the session's next statusChanged() of `path`; its status, and how long it took. */
+    static Status nextChangeOf(QSignalSpy& changes, const QString& path, qint64& tookMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        Status found;
+        (void)QTest::qWaitFor(
+            [&] {
+                while (!changes.isEmpty()) {
+                    const Status status = changes.takeFirst().at(0).value<Status>();
+                    if (status.path == path) {
+                        found = status;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            5000);
+        tookMs = clock.elapsed();
+        return found;
+    }
+};
+
+// The longest time the thread it runs in did not get to its events: a timer
+// every millisecond notes the gaps between its ticks.
+class GapMeter : public QObject
+{
+public:
+    GapMeter()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+            m_longest = std::max(m_longest, m_clock.restart());
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 longestMs() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+} // namespace
+
+TEST_F(SessionE2E, ResultsArriveWhileThePassRunsAndTheCallerIsNeverBlocked)
+{
+    // 2,000 files in 100 folders, read one folder at a time so that the pass takes a while.
+    const QString tree = m_base + "/tree";
+    QStringList paths;
+    for (int folder = 0; folder < 100; ++folder)
+        for (int file = 0; file < 20; ++file) {
+            const QString path = QStringLiteral("d%1/f%2.txt").arg(folder, 3, 10, QLatin1Char('0')).arg(file);
+            QDir().mkpath(QFileInfo(tree + '/' + path).path());
+            writeBytes(tree + '/' + path, path.toUtf8() + '\n');
+            paths << path;
+        }
+    svnOk({"import", "-q", "-m", "tree", tree, urlOf("big")});
+    const QString root = m_base + "/ann";
+    svnOk({"checkout", "-q", urlOf("big"), root}, "ann");
+    SessionSettings perFolder = settings();
+    perFolder.statusScope = SessionSettings::StatusScope::PerFolder;
+
+    GapMeter gaps;
+    std::unique_ptr<Session> session = openSession(root, perFolder);
+    const QFuture<Status> pass = session->status(paths);
+    QFutureWatcher<Status> watcher;
+    int arrivedWhileRunning = 0;
+    QObject::connect(&watcher, &QFutureWatcher<Status>::resultsReadyAt, [&](int begin, int end) {
+        if (!pass.isFinished())
+            arrivedWhileRunning += end - begin;
+    });
+    watcher.setFuture(pass);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pass.isFinished(); }, 60000));
+    QTest::qWait(20); // the last batches reach the watcher
+    const qint64 longest = gaps.longestMs();
+    session.reset();
+
+    const QList<Status> statuses = pass.results();
+    ASSERT_EQ(statuses.size(), paths.size());
+    for (qsizetype i = 0; i < statuses.size(); i += 97)
+        EXPECT_TRUE(statuses[i].known && statuses[i].controlled && statuses[i].columns == "       ")
+            << statuses[i].path.toStdString() << ": " << statuses[i].error.toStdString();
+    EXPECT_GT(arrivedWhileRunning, 0);
+    EXPECT_LE(longest, 20);
+    std::printf("%d of %lld results arrived while the pass ran; the caller's longest gap: %lld ms\n",
+                arrivedWhileRunning, qint64(paths.size()), longest);
+}
+
+TEST_F(SessionE2E, WhatChangesOnDiskOrThroughAnotherClientIsTold)
+{
+    const QString root = annChecksOut({"project/a.txt", "project/sub/b.txt"});
+    std::unique_ptr<Session> session = openSession(root, settings());
+    ASSERT_EQ(finished(session->statusTree()).path, "");
+    ASSERT_EQ(finished(session->status({"new.txt"})).columns, ""); // asked before it exists
+    QSignalSpy changes(session.get(), &Session::statusChanged);
+
+    const auto client = [&](const QStringList& arguments) { svnOk(arguments, "ann", root); };
+    const struct
+    {
+        const char* step;
+        std::function<void()> act;
+        QString path;
+        QString columns;
+    } steps[] = {
+        {"an edit", [&] { writeBytes(root + "/a.txt", "edited\n"); }, "a.txt", "M      "},
+        {"svn revert in a terminal", [&] { client({"revert", "a.txt"}); }, "a.txt", "       "},
+        {"a new file", [&] { writeBytes(root + "/new.txt", "new\n"); }, "new.txt", "?      "},
+        {"svn add in a terminal", [&] { client({"add", "-q", "new.txt"}); }, "new.txt", "A      "},
+        {"svn revert of the addition", [&] { client({"revert", "new.txt"}); }, "new.txt", "?      "},
+        {"a deleted file", [&] { QFile::remove(root + "/sub/b.txt"); }, "sub/b.txt", "!      "},
+        {"svn revert brings it back", [&] { client({"revert", "sub/b.txt"}); }, "sub/b.txt", "       "},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        step.act();
+        qint64 tookMs = 0;
+        const Status status = nextChangeOf(changes, step.path, tookMs);
+        EXPECT_EQ(status.columns, step.columns);
+        EXPECT_LT(tookMs, 1000);
+        std::printf("%s: told after %lld ms\n", step.step, tookMs);
+    }
+}
+
+TEST_F(SessionE2E, BuildOutputInAnIgnoredFolderCostsNoClientRun)
+{
+    const QString root = annChecksOut({"project/a.txt"});
+    svnOk({"propset", "-q", "svn:ignore", "build", root}, "ann");
+    svnOk({"commit", "-q", "-m", "ignore build", root}, "ann");
+    QDir().mkpath(root + "/build");
+    countClientRuns();
+    std::unique_ptr<Session> session = openSession(root, settings(m_base + "/svn-counted"));
+    finished(session->statusTree());
+    QSignalSpy changes(session.get(), &Session::statusChanged);
+    const int before = int(clientRuns().size());
+
+    // A build: 1,000 outputs, asked about as an IDE's tree shows them, then built again.
+    QStringList outputs;
+    for (int i = 0; i < 1000; ++i) {
+        outputs << QStringLiteral("build/o%1.o").arg(i);
+        writeBytes(root + '/' + outputs.last(), "object\n");
+    }
+    for (const Status& status : session->status(outputs).results())
+        ASSERT_TRUE(status.known && !status.controlled && status.columns.isEmpty()) << status.path.toStdString();
+    for (const QString& output : std::as_const(outputs)) {
+        QFile::remove(root + '/' + output);
+        writeBytes(root + '/' + output, "object, built again\n");
+    }
+    QTest::qWait(300);
+    EXPECT_EQ(clientRuns().mid(before), QStringList());
+
+    // The watch is alive: an edit of a versioned file costs its one local run.
+    writeBytes(root + "/a.txt", "edited\n");
+    qint64 tookMs = 0;
+    EXPECT_EQ(nextChangeOf(changes, "a.txt", tookMs).columns, "M      ");
+    EXPECT_EQ(clientRuns().size(), before + 1) << clientRuns().join('\n').toStdString();
+}
+
+TEST_F(SessionE2E, AHungCommitEndsOnCancelOrDestructionAndTheWorkingCopyStaysUsable)
+{
+    for (const bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destroy" : "cancel");
+        const QString root = m_base + (destroy ? "/destroyed" : "/cancelled");
+        const QString file = destroy ? "destroyed.txt" : "cancelled.txt";
+        svnOk({"checkout", "-q", m_url, root}, "ann");
+        writeBytes(root + '/' + file, "hung\n");
+        svnOk({"add", "-q", file}, "ann", root);
+        std::unique_ptr<Session> session = openSession(root, settings());
+        ASSERT_EQ(::kill(pid_t(m_server->processId()), SIGSTOP), 0); // accepts, never answers
+        const QFuture<Result<QString>> commit = session->commit({file}, "hung");
+        QTest::qWait(700);
+        QElapsedTimer clock;
+        clock.start();
+        if (destroy)
+            session.reset();
+        else
+            session->cancel();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return commit.isFinished(); }, 1500));
+        const qint64 tookMs = clock.elapsed();
+        ::kill(pid_t(m_server->processId()), SIGCONT);
+        EXPECT_LT(tookMs, 1500);
+        EXPECT_EQ(finished(commit).error, "cancelled");
+        session.reset();
+        EXPECT_EQ(childProcesses(), QStringList(QString::number(m_server->processId())));
+        std::printf("%s during a hung commit returned after %lld ms\n", destroy ? "destruction" : "cancel", tookMs);
+
+        // No lock left, no clean-up by hand: the client commits it.
+        svnOk({"commit", "-q", "-m", "again", file}, "ann", root);
+        EXPECT_EQ(svnOk({"status", "-q"}, "ann", root), QByteArray());
+    }
+}
+
+TEST_F(SessionE2E, OfflineWhileTheServerIsSilentAndOnlineAgainAfterRefresh)
+{
+    const QString root = annChecksOut({"project/a.txt"});
+    SessionSettings quick = settings();
+    quick.timeLimitSeconds = 1;
+    std::unique_ptr<Session> session = openSession(root, quick);
+    ASSERT_TRUE(finished(session->status({"a.txt"})).known);
+    EXPECT_FALSE(session->isOffline());
+    QSignalSpy offline(session.get(), &Session::offlineChanged);
+    writeBytes(root + "/a.txt", "edited\n");
+
+    ASSERT_EQ(::kill(pid_t(m_server->processId()), SIGSTOP), 0);
+    ASSERT_TRUE(finished(session->refresh()).ok);
+    ::kill(pid_t(m_server->processId()), SIGCONT);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !offline.isEmpty(); }, 5000));
+    EXPECT_TRUE(session->isOffline());
+    const Status fromWorkingCopy = finished(session->status({"a.txt"}));
+    EXPECT_EQ(fromWorkingCopy.columns, "M      ");
+    EXPECT_FALSE(fromWorkingCopy.outOfDate);
+
+    ASSERT_TRUE(finished(session->refresh()).ok);
+    QTest::qWait(50);
+    EXPECT_FALSE(session->isOffline());
+    EXPECT_EQ(offline.size(), 2);
+}
+
+TEST_F(SessionE2E, VersionTwoOperationsTellTheirProgressAndChanges)
+{
+    const QString root = annChecksOut({"project/a.txt", "project/b.txt"});
+    std::unique_ptr<Session> session = openSession(root, settings());
+    QSignalSpy progress(session.get(), &Session::progress);
+    QSignalSpy changes(session.get(), &Session::statusChanged);
+    finished(session->statusTree());
+
+    writeBytes(root + "/a.txt", "a, edited\n");
+    writeBytes(root + "/c.txt", "c\n");
+    ASSERT_TRUE(finished(session->add({"c.txt"})).ok);
+    QTest::qWait(50);
+    progress.clear();
+    const Result<QString> committed = finished(session->commit({"a.txt", "c.txt"}, "two files"));
+    ASSERT_TRUE(committed.ok) << committed.error.toStdString();
+    EXPECT_EQ(committed.value, youngest());
+    QTest::qWait(50);
+    QStringList items;
+    for (const QList<QVariant>& signal : std::as_const(progress))
+        items << signal.at(0).toString().simplified() + " #" + signal.at(1).toString();
+    EXPECT_EQ(items, QStringList({"Sending a.txt #1", "Adding c.txt #2"}));
+    // Both files are told committed: a.txt was reported before, c.txt was named.
+    QStringList told;
+    for (const QList<QVariant>& signal : std::as_const(changes)) {
+        const Status status = signal.at(0).value<Status>();
+        told << status.path + " [" + status.columns + "] r" + status.revision;
+    }
+    EXPECT_TRUE(told.contains("a.txt [       ] r" + committed.value)) << told.join('\n').toStdString();
+    EXPECT_TRUE(told.contains("c.txt [       ] r" + committed.value)) << told.join('\n').toStdString();
+
+    const Result<QList<LogEntry>> log = finished(session->log("a.txt", 1));
+    ASSERT_EQ(log.value.size(), 1);
+    EXPECT_EQ(log.value.first().message, "two files");
+    EXPECT_EQ(finished(session->annotate("a.txt")).value.first().text, "a, edited");
+    writeBytes(root + "/b.txt", "b, edited\n");
+    EXPECT_TRUE(finished(session->diff("b.txt")).value.contains("+b, edited"));
+    const Result<QList<Change>> changed = finished(session->changes());
+    ASSERT_EQ(changed.value.size(), 1);
+    EXPECT_EQ(changed.value.first().path + changed.value.first().columns, "b.txtM      ");
+    ASSERT_TRUE(finished(session->revert({"b.txt"}, false)).ok);
+    ASSERT_TRUE(finished(session->move("b.txt", "moved.txt")).ok);
+    EXPECT_EQ(finished(session->status({"moved.txt"})).columns, "A  +   ");
+    EXPECT_TRUE(finished(session->remove({"c.txt"}, false)).ok);
+
+    // Someone else's commit, brought in by an update that tells its items.
+    const QString other = m_base + "/other";
+    svnOk({"checkout", "-q", urlOf("project"), other}, "bob");
+    writeBytes(other + "/d.txt", "d\n");
+    svnOk({"add", "-q", "d.txt"}, "bob", other);
+    svnOk({"commit", "-q", "-m", "d", "d.txt"}, "bob", other);
+    progress.clear();
+    const Result<QStringList> updated = finished(session->update({""}));
+    ASSERT_TRUE(updated.ok) << updated.error.toStdString();
+    EXPECT_EQ(updated.value, QStringList());
+    QTest::qWait(50);
+    ASSERT_FALSE(progress.isEmpty());
+    EXPECT_TRUE(progress.last().at(0).toString().endsWith("d.txt")) << progress.last().at(0).toString().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(root + "/d.txt"));
+}

@@ -1,0 +1,262 @@
+// The session against the stand-in client: loading, the order of calls,
+// cancel and destruction from other threads, a cancelled status pass, the
+// command log and the host's logging rules. No server is needed, so these
+// run under ThreadSanitizer too.
+
+#include "Session.h"
+
+#include "FakeSvn.h"
+#include "FileBytes.h"
+#include "ProcessProbes.h"
+#include "QtPrinters.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using namespace SvnScc;
+
+const int WaitMs = 20000;
+const char Info[] = "Path: .\nURL: svn://repo/trunk\nRepository Root: svn://repo\n";
+
+template <typename T>
+T finished(const QFuture<T>& future)
+{
+    EXPECT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, WaitMs));
+    return future.isFinished() ? future.result() : T();
+}
+
+class SessionUnit : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_temp.isValid());
+        m_root = QDir(m_temp.path()).canonicalPath();
+        // A working copy of the per-folder layout, as the stand-in answers for it.
+        ASSERT_TRUE(QDir().mkpath(m_root + "/.svn"));
+        writeBytes(m_root + "/.svn/entries", "");
+        writeBytes(m_root + "/a.txt", "a\n");
+    }
+
+    SessionSettings settings() const
+    {
+        SessionSettings settings;
+        settings.executable = m_fake.executable();
+        settings.repositoryUrl = "svn://repo";
+        settings.timeLimitSeconds = 0;
+        return settings;
+    }
+
+    /** A session open on the root, its binding answered by the stand-in's first call. */
+    std::unique_ptr<Session> openSession(const SessionSettings& given)
+    {
+        m_fake.respond(Info);
+        auto session = std::make_unique<Session>();
+        const Result<QString> opened = finished(session->open(m_root, given));
+        EXPECT_TRUE(opened.ok) << opened.command.toStdString() << ": " << opened.error.toStdString();
+        EXPECT_EQ(opened.value, "trunk");
+        return session;
+    }
+
+    /** The stand-in clients still running or not reaped, children of this process. */
+    QStringList clientsLeft() const
+    {
+        QStringList clients;
+        for (const QString& pid : childProcesses())
+            if (readBytes("/proc/" + pid + "/cmdline").startsWith(QFile::encodeName(m_fake.executable()) + '\0'))
+                clients << pid;
+        return clients;
+    }
+
+    /** The subcommand of each call the stand-in got. */
+    QStringList subcommands() const
+    {
+        QStringList result;
+        for (const FakeSvn::Call& call : m_fake.calls())
+            result << call.arguments.value(1);
+        return result;
+    }
+
+    FakeSvn m_fake;
+    QTemporaryDir m_temp;
+    QString m_root;
+};
+
+TEST_F(SessionUnit, OpeningSaysWhyItFails)
+{
+    const QString elsewhere = m_temp.path() + "/plain";
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const struct
+    {
+        QString plugin; // empty: the one installed beside the library
+        QString root;
+        QString command;
+        QString error;
+    } cases[] = {
+        {m_root + "/none/libsvnscc.so", m_root, "", "no plug-in at " + m_root + "/none/libsvnscc.so"},
+        // This library is no plug-in of version 2.
+        {QFileInfo(Session::installedPluginPath()).path() + "/../libsvnscc-session.so", m_root, "",
+         "has no version-2 interface"},
+        {QString(), elsewhere, "info", elsewhere + " is not a working copy"},
+    };
+    for (const auto& c : cases) {
+        Session session(c.plugin.isEmpty() ? Session::installedPluginPath() : c.plugin);
+        const Result<QString> opened = finished(session.open(c.root, settings()));
+        EXPECT_FALSE(opened.ok);
+        EXPECT_EQ(opened.command, c.command);
+        EXPECT_TRUE(opened.error.contains(c.error)) << opened.error.toStdString();
+        // A session that did not open refuses every call, running nothing.
+        const Outcome refused = finished(session.checkin("a.txt", "x"));
+        EXPECT_EQ(refused.error, "the session is not open");
+    }
+    EXPECT_EQ(m_fake.callCount(), 0);
+}
+
+TEST_F(SessionUnit, CallsRunOneAfterAnotherInTheOrderAskedWhileTheCallerGoesOn)
+{
+    std::unique_ptr<Session> session = openSession(settings());
+    m_fake.respond("", "", 0, 400); // the commit takes a while
+    QElapsedTimer asking;
+    asking.start();
+    QFuture<Outcome> checkin = session->checkin("a.txt", "first");
+    QFuture<Result<QStringList>> files = session->listFiles("trunk");
+    QFuture<Outcome> copy = session->getTo("a.txt", "1", m_root + "/copy.txt");
+    EXPECT_LT(asking.elapsed(), 200);
+    EXPECT_FALSE(checkin.isFinished());
+
+    QStringList finishedOrder;
+    QObject context;
+    checkin.then(&context, [&](const Outcome&) { finishedOrder << "checkin"; });
+    files.then(&context, [&](const Result<QStringList>&) { finishedOrder << "list"; });
+    copy.then(&context, [&](const Outcome&) { finishedOrder << "cat"; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finishedOrder.size() == 3; }, WaitMs));
+    EXPECT_EQ(finishedOrder, QStringList({"checkin", "list", "cat"}));
+    const QStringList runs = subcommands();
+    const qsizetype commit = runs.indexOf("commit"), list = runs.indexOf("list"), cat = runs.indexOf("cat");
+    EXPECT_TRUE(commit > 0 && commit < list && list < cat) << runs.join(' ').toStdString();
+}
+
+TEST_F(SessionUnit, CancelAndDestructionEndTheRunningCallFromAnyThread)
+{
+    enum class Stop { Cancel, CancellerOnAnotherThread, Destroy };
+    for (const Stop stop : {Stop::Cancel, Stop::CancellerOnAnotherThread, Stop::Destroy}) {
+        SCOPED_TRACE(int(stop));
+        std::unique_ptr<Session> session = openSession(settings());
+        const int before = m_fake.callCount();
+        m_fake.respond("", "", 0, 20000); // a commit that hangs
+        const QFuture<Outcome> checkin = session->checkin("a.txt", "hangs");
+        const QFuture<Result<QStringList>> queued = session->listFiles("trunk");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.callCount() > before; }, WaitMs));
+
+        // Cancels keep coming from another thread, also while the session is destroyed and after.
+        const std::function<void()> cancel = session->canceller();
+        std::atomic<bool> keepCancelling{stop == Stop::CancellerOnAnotherThread};
+        std::thread canceller([&] {
+            while (keepCancelling) {
+                cancel();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        QElapsedTimer clock;
+        clock.start();
+        if (stop == Stop::Cancel)
+            session->cancel();
+        if (stop == Stop::Destroy)
+            session.reset();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return checkin.isFinished(); }, 1500));
+        if (stop == Stop::CancellerOnAnotherThread)
+            session.reset();
+        keepCancelling = false;
+        canceller.join();
+        EXPECT_LT(clock.elapsed(), 1500);
+        EXPECT_FALSE(finished(checkin).ok);
+        EXPECT_EQ(finished(checkin).error, "cancelled");
+        // The call after it still runs, unless the session is gone.
+        const Result<QStringList> listed = finished(queued);
+        if (stop != Stop::CancellerOnAnotherThread) {
+            EXPECT_EQ(listed.error, stop == Stop::Cancel ? QString() : QString("the session was closed"));
+        }
+        session.reset();
+        cancel(); // after the session is gone: nothing
+        EXPECT_EQ(clientsLeft(), QStringList());
+    }
+}
+
+TEST_F(SessionUnit, ACancelledStatusPassReadsNothingMoreAndSaysSoForEachPath)
+{
+    std::unique_ptr<Session> session = openSession(settings());
+    const int before = m_fake.callCount();
+    m_fake.respond("", "", 0, 20000); // the first status run hangs
+    const QStringList paths{"a.txt", "b.txt", "sub/c.txt", "sub/d.txt"};
+    const QFuture<Status> pass = session->status(paths);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.callCount() > before; }, WaitMs));
+    const int runs = m_fake.callCount();
+    session->cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pass.isFinished(); }, 5000));
+    const QList<Status> statuses = pass.results();
+    ASSERT_EQ(statuses.size(), paths.size());
+    for (qsizetype i = 0; i < statuses.size(); ++i) {
+        EXPECT_EQ(statuses[i].path, paths[i]);
+        EXPECT_FALSE(statuses[i].known);
+        EXPECT_EQ(statuses[i].command + ": " + statuses[i].error, "status: cancelled");
+    }
+    EXPECT_EQ(m_fake.callCount(), runs) << subcommands().join(' ').toStdString();
+}
+
+Q_LOGGING_CATEGORY(lcHostArea, "svnscc.sessiontest.host")
+
+QStringList s_hostLines;
+void hostHandler(QtMsgType, const QMessageLogContext& context, const QString& message)
+{
+    s_hostLines << QString::fromLatin1(context.category) + ": " + message;
+}
+
+TEST_F(SessionUnit, TheCommandLogReachesTheSignalWithoutThePasswordAndTheHostKeepsItsRules)
+{
+    // The host's own handler and rules, set before any session exists (each
+    // test runs in a process of its own).
+    qInstallMessageHandler(hostHandler);
+    QLoggingCategory::setFilterRules("svnscc.sessiontest.host.debug=true\nsvnscc.sessiontest.host.info=false");
+    SessionSettings withPassword = settings();
+    withPassword.user = "ann";
+    withPassword.password = "never-shown-2718";
+    withPassword.passwordOnStdin = false; // an argument, which the log must mask
+    m_fake.respond(Info);                 // the login's info
+    std::unique_ptr<Session> session = openSession(withPassword);
+    QSignalSpy logged(session.get(), &Session::commandLogged);
+    ASSERT_TRUE(finished(session->checkin("a.txt", "logged")).ok);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logged.size() >= 2; }, WaitMs));
+
+    QStringList lines;
+    for (const QList<QVariant>& signal : logged)
+        lines << signal.at(0).toString();
+    EXPECT_TRUE(lines.join('\n').contains(QRegularExpression("run \\d+ in .*/svn commit "))) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.join('\n').contains("--password ******"));
+    EXPECT_FALSE(lines.join('\n').contains(withPassword.password));
+
+    // The host's rules hold, its other messages reach its handler, and the
+    // command log, which its rules leave off, does not.
+    EXPECT_TRUE(lcHostArea().isDebugEnabled());
+    EXPECT_FALSE(lcHostArea().isInfoEnabled());
+    qCDebug(lcHostArea) << "the host's own line";
+    qCInfo(lcHostArea) << "filtered out by the host's rule";
+    qInstallMessageHandler(nullptr);
+    EXPECT_TRUE(s_hostLines.contains("svnscc.sessiontest.host: the host's own line")) << s_hostLines.join('\n').toStdString();
+    EXPECT_FALSE(s_hostLines.join('\n').contains("svnscc.client")) << s_hostLines.join('\n').toStdString();
+    EXPECT_FALSE(s_hostLines.join('\n').contains("filtered out"));
+}
+
+} // namespace
