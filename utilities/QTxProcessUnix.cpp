@@ -46,7 +46,7 @@ constexpr int CapturePipeSize = 1 << 20;
 // What one read may take from a pipe while capturing.
 constexpr size_t CaptureReadSize = 256 * 1024;
 // How long the reader lets a child's output gather after a small read.
-constexpr long GatherPauseUs = 500;
+constexpr long GatherPauseUs = 2000;
 // After SIGKILL, how long a descendant that left the group may keep the pipes open.
 constexpr qint64 PipeGraceMs = 1000;
 // How often the silence limit reads the group's counters.
