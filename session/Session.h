@@ -57,7 +57,9 @@ class SessionPrivate;
  * Changes are gathered for 50 ms, then read in one call queued behind those
  * already queued. An update by another client
  * changes the revision of files it does not rewrite without the session
- * seeing it; refresh() reads everything again.
+ * seeing it; refresh() reads everything again. The watch needs the file
+ * system's change notices (inotify): on a network file system that sends
+ * none, changes made elsewhere are seen only after refresh().
  *
  * Offline: the plug-in answers status from the working copy alone (out of
  * date always false) once a repository could not be reached (connection
