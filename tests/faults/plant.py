@@ -8,10 +8,12 @@ old text occurs exactly once, plants the fault, builds the build folder
 when a test fails or the build breaks) and puts the file back.
 
 Usage: tests/faults/plant.py [--sanitize] [--build DIR] [--only ID,ID] [--ctest-args "..."] [--lock FILE]
+                             [--unit-first]
 With --sanitize the build is the AddressSanitizer/UBSan one (clang), as the
 second half of ./build.sh test; a leak is caught only there. With --lock each
 build and test run holds that file's lock (flock), so that runs sharing a
-machine take turns.
+machine take turns. With --unit-first the unit tests run first, and the
+others only when they all pass.
 Run it by hand; it is not part of ./build.sh test.
 """
 
@@ -34,6 +36,7 @@ def main():
     parser.add_argument("--only", default="")
     parser.add_argument("--ctest-args", default="-j2 --timeout 120")
     parser.add_argument("--lock", default="")
+    parser.add_argument("--unit-first", action="store_true")
     options = parser.parse_args()
     locked = ["flock", options.lock] if options.lock else []
     build = TOP / (options.build or ("build-faults-san" if options.sanitize else "build-faults"))
@@ -63,7 +66,12 @@ def main():
             if run(locked + ["cmake", "--build", str(build), "-j2"]).returncode != 0:
                 verdict = "caught (build)"
             else:
-                tested = run(locked + ["ctest"] + options.ctest_args.split(), cwd=build, env=env)
+                # The unit tests first: they take seconds and catch most faults.
+                stages = [["-L", "unit"], ["-LE", "unit"]] if options.unit_first else [[]]
+                for stage in stages:
+                    tested = run(locked + ["ctest"] + stage + options.ctest_args.split(), cwd=build, env=env)
+                    if tested.returncode != 0:
+                        break
                 failed = [l.split(" - ", 1)[1].split(" (")[0] for l in tested.stdout.splitlines()
                           if l.strip()[:1].isdigit() and " - " in l]
                 verdict = ("caught by " + ", ".join(failed[:3]) + (" ..." if len(failed) > 3 else "")
