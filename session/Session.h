@@ -109,7 +109,7 @@ public:
     ~Session() override;
 
     /**
-     * The plug-in installed with this library: <folder of this library>/svnscc/libsvnscc.so,
+     * The plug-in installed with this library: the folder of this library, then svnscc/libsvnscc.so,
      * where the installed tree puts it from any prefix it is copied to.
      */
     static QString installedPluginPath();
