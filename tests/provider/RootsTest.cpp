@@ -16,8 +16,9 @@ TEST_F(ProviderTest, OneListFormReadsTheWorkingCopysPlace)
     svn.setOption(SourceCodeControlOption::RepositoryURL, "svn://repo/trunk");
     struct Case { QByteArray info; bool result; const char* rootURL; QStringList repositoryRoots; };
     const Case cases[] = {
-        {"Path: .\nURL: svn://host/repo/trunk/proj\nRepository Root: svn://host/repo\n", true,
-         "svn://host/repo/trunk/proj", {"trunk", "proj"}},
+        // Elsewhere than the repository URL: below the repository's root, each name decoded.
+        {"Path: .\nURL: svn://host/repo/trunk/My%20Proj\nRepository Root: svn://host/repo\n", true,
+         "svn://host/repo/trunk/My%20Proj", {"trunk", "My Proj"}},
         {"URL: file:///r/a\n", true, "file:///r/a", {"file:", "r", "a"}},                   // no root: the whole URL
         {"Repository Root: svn://elsewhere\nURL: svn://host/x\n", true, "svn://host/x", {"file:", "r", "a"}},
         {"Path: .\n", true, "svn://host/x", {}},                                             // neither line
