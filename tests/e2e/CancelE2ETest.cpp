@@ -26,14 +26,20 @@ protected:
         loginAs("ann");
     }
 
-    /** Runs `operation` here and cancels it from another thread after `delayMs`; the milliseconds from the cancel to its return. */
-    qint64 cancelAfter(int delayMs, const std::function<bool()>& operation, bool& result)
+    /**
+     * Runs `operation` here and cancels it from another thread once `due`
+     * says so (asked every millisecond, for at most 10 s); the milliseconds
+     * from the cancel to its return.
+     */
+    qint64 cancelWhen(const std::function<bool(qint64 elapsedMs)>& due, const std::function<bool()>& operation,
+                      bool& result)
     {
         std::atomic<qint64> cancelledAt{0};
         QElapsedTimer clock;
         clock.start();
         std::thread canceller([&] {
-            QThread::msleep(ulong(delayMs));
+            while (!due(clock.elapsed()) && clock.elapsed() < 10000)
+                QThread::msleep(1);
             cancelledAt = clock.elapsed();
             m_cancel(m_provider);
         });
@@ -60,7 +66,8 @@ TEST_F(Cancel, ACommitToAHungServerEndsAndTheWorkingCopyStaysUsable)
 
     ASSERT_EQ(::kill(pid_t(m_server->processId()), SIGSTOP), 0); // accepts, never answers
     bool committed = true;
-    const qint64 latency = cancelAfter(1000, [&] { return m_provider->checkin({"a.txt"}, "hung"); }, committed);
+    const qint64 latency = cancelWhen([](qint64 elapsedMs) { return elapsedMs >= 1000; },
+                                      [&] { return m_provider->checkin({"a.txt"}, "hung"); }, committed);
     ::kill(pid_t(m_server->processId()), SIGCONT);
     EXPECT_FALSE(committed);
     EXPECT_LT(latency, 1500);
@@ -82,7 +89,13 @@ TEST_F(Cancel, ACheckoutCancelledHalfWayLeavesAWorkingCopyTheClientCanCleanUp)
     bool checkedOut = true;
     const QString root = m_base + "/wc/big";
     QDir().mkpath(m_base + "/wc");
-    const qint64 latency = cancelAfter(400, [&] {
+    // Cancelled once the files' texts have begun to arrive (the pristine
+    // store has a first folder): a fixed delay is too short or too long on
+    // some machine.
+    const auto arriving = [&](qint64) {
+        return !QDir(root + "/.svn/pristine").entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty();
+    };
+    const qint64 latency = cancelWhen(arriving, [&] {
         return m_provider->setRoots(root.split('/', Qt::SkipEmptyParts), {"big"});
     }, checkedOut);
     std::printf("cancel of a checkout returned %lld ms after the cancel, %lld files there\n", latency,
