@@ -1,28 +1,18 @@
 #include "ClientStatus.h"
 
-#include <QProcess>
-#include <QProcessEnvironment>
+#include "ClientAnswers.h"
 
 ClientStatus clientStatus(const QString& svnExecutable, const QString& directory,
                           const QString& name, const QStringList& options, QString* error)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("LANGUAGE"));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(directory);
     const QString target = name.contains(QLatin1Char('@')) ? name + QLatin1Char('@') : name;
-    const QStringList command{QStringLiteral("status"), QStringLiteral("--show-updates"),
-                              QStringLiteral("--verbose"), QStringLiteral("--non-interactive")};
-    process.start(svnExecutable, command + options + QStringList{QStringLiteral("--"), target});
+    const QStringList command{QStringLiteral("status"), QStringLiteral("--show-updates"), QStringLiteral("--verbose")};
     ClientStatus status;
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        if (error)
-            *error = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    QByteArray output;
+    if (!clientOutput(svnExecutable, directory, command + options + QStringList{QStringLiteral("--"), target},
+                      output, error))
         return status;
-    }
-    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    const QStringList lines = QString::fromUtf8(output).split(QLatin1Char('\n'));
     for (const QString& line : lines) {
         if (line.startsWith(QLatin1Char('?')) && line.endsWith(QLatin1Char(' ') + name)) {
             status.listed = true; // unversioned: its columns alone
