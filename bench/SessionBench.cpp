@@ -38,9 +38,7 @@ constexpr int FilesPerFolder = 10;
 struct SessionTree
 {
     QTemporaryDir scratch;
-    QTemporaryDir repositoryScratch{QFileInfo(QStringLiteral("/dev/shm")).isWritable()
-                                        ? QStringLiteral("/dev/shm/svnscc-bench-XXXXXX")
-                                        : QDir::tempPath() + QStringLiteral("/svnscc-bench-XXXXXX")};
+    QTemporaryDir repositoryScratch{fastScratchTemplate()};
     QString url;
     QString workingCopy;
     QStringList paths;

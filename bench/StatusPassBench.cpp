@@ -81,6 +81,7 @@ const char* scopeName(Scope scope)
     return scope == Scope::WorkingCopy ? "WorkingCopy" : "per-folder";
 }
 
+using BenchFiles::fastScratchTemplate;
 using BenchFiles::runOrThrow;
 using BenchFiles::writeFile;
 
@@ -173,19 +174,6 @@ double timedBare(const QStringList& arguments, const QStringList& directories, b
     for (const QString& directory : directories)
         runBare(arguments, directory, mustFail);
     return double(timer.nsecsElapsed()) / 1e6;
-}
-
-/**
- * A scratch folder where writes cost no disk flush when the machine has one
- * (the repositories: a commit syncs every file it writes, which makes a
- * 20,000-file import take minutes on an ordinary disk instead of seconds).
- * The working copies stay in the ordinary temporary folder.
- */
-QString fastScratchTemplate()
-{
-    const QFileInfo shm(QStringLiteral("/dev/shm"));
-    const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
-    return base + QStringLiteral("/svnscc-bench-XXXXXX");
 }
 
 /** A repository made with svnadmin, served to the password user bench only. */
