@@ -59,6 +59,11 @@ QStringList sortedNames(QStringList names)
     return names;
 }
 
+bool isControlled(const FileState& state)
+{
+    return state.status.controlled;
+}
+
 // Changed here: what a commit would send, or a revert take back.
 bool isChanged(const FileState& state)
 {
@@ -613,23 +618,22 @@ void BrowserWindow::updateActions()
     const auto items = [&](const ProjectPane::StatePredicate& predicate) {
         return ready ? m_project->selectedPaths(predicate, true).size() : 0;
     };
-    const auto controlled = [](const FileState& s) { return s.status.controlled; };
     const qsizetype selected = m_project->selectedItems().size();
     m_addAction->setEnabled(files([](const FileState& s) { return !s.status.controlled; }) > 0);
-    m_getLatestAction->setEnabled(files(controlled) > 0);
+    m_getLatestAction->setEnabled(files(isControlled) > 0);
     m_checkOutAction->setEnabled(locking && files([](const FileState& s) {
                                      return s.status.controlled && !s.status.checkedOut;
                                  }) > 0);
     m_undoCheckOutAction->setEnabled(locking && files([](const FileState& s) { return s.status.checkedOut; }) > 0);
     m_checkInAction->setEnabled(items(isChanged) > 0);
-    m_getRevisionAction->setEnabled(selected == 1 && files(controlled) == 1);
-    m_updateAction->setEnabled(ready && (selected == 0 || items(controlled) == selected));
+    m_getRevisionAction->setEnabled(selected == 1 && files(isControlled) == 1);
+    m_updateAction->setEnabled(ready && (selected == 0 || items(isControlled) == selected));
     m_revertAction->setEnabled(items(isChanged) > 0);
-    m_deleteAction->setEnabled(items(controlled) > 0);
-    m_renameAction->setEnabled(selected == 1 && items(controlled) == 1);
+    m_deleteAction->setEnabled(items(isControlled) > 0);
+    m_renameAction->setEnabled(selected == 1 && items(isControlled) == 1);
     m_resolveAction->setEnabled(selected == 1 && items(isConflicted) == 1);
-    m_logAction->setEnabled(ready && (selected == 0 || (selected == 1 && items(controlled) == 1)));
-    m_annotateAction->setEnabled(selected == 1 && files(controlled) == 1);
+    m_logAction->setEnabled(ready && (selected == 0 || (selected == 1 && items(isControlled) == 1)));
+    m_annotateAction->setEnabled(selected == 1 && files(isControlled) == 1);
     m_diffAction->setEnabled(selected == 1 && files(isChanged) == 1);
     m_changesAction->setEnabled(ready);
     m_refreshAction->setEnabled(ready);
@@ -697,7 +701,7 @@ void BrowserWindow::onAddTriggered()
 
 void BrowserWindow::onGetLatestTriggered()
 {
-    for (const QString& path : m_project->selectedPaths([](const FileState& s) { return s.status.controlled; }))
+    for (const QString& path : m_project->selectedPaths(isControlled))
         operate(QStringLiteral("get latest"), {path}, m_session->getFile(path, true));
 }
 
@@ -754,7 +758,7 @@ void BrowserWindow::onCheckInTriggered()
 
 void BrowserWindow::onGetRevisionTriggered()
 {
-    const QStringList paths = m_project->selectedPaths([](const FileState& s) { return s.status.controlled; });
+    const QStringList paths = m_project->selectedPaths(isControlled);
     if (paths.size() != 1)
         return;
     const QString path = paths.first();
@@ -777,7 +781,7 @@ void BrowserWindow::onGetRevisionTriggered()
 
 void BrowserWindow::onUpdateTriggered()
 {
-    update(m_project->selectedPaths([](const FileState& s) { return s.status.controlled; }, true));
+    update(m_project->selectedPaths(isControlled, true));
 }
 
 void BrowserWindow::onRevertTriggered()
@@ -794,7 +798,7 @@ void BrowserWindow::onRevertTriggered()
 
 void BrowserWindow::onDeleteTriggered()
 {
-    const QStringList paths = m_project->selectedPaths([](const FileState& s) { return s.status.controlled; }, true);
+    const QStringList paths = m_project->selectedPaths(isControlled, true);
     if (paths.isEmpty()
         || QMessageBox::question(this, QStringLiteral("Delete"),
                                  QStringLiteral("Delete %1 from disk and schedule its deletion?\n%2")
@@ -806,7 +810,7 @@ void BrowserWindow::onDeleteTriggered()
 
 void BrowserWindow::onRenameTriggered()
 {
-    const QStringList paths = m_project->selectedPaths([](const FileState& s) { return s.status.controlled; }, true);
+    const QStringList paths = m_project->selectedPaths(isControlled, true);
     if (paths.size() != 1)
         return;
     bool ok = false;
