@@ -61,8 +61,6 @@ bool inNameColumn(QByteArrayView line)
 // "        > moved to X"). An entry's line never holds ">" before its name.
 bool isDetailLine(QByteArrayView line)
 {
-    if (line.indexOf('>') < 0)
-        return false;
     qsizetype i = 0;
     while (i < line.size() && line[i] == ' ')
         ++i;
