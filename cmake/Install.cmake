@@ -34,8 +34,8 @@ if(SVNSCC_BROWSER)
 endif()
 # The headers every host compiles against: the interface and the version.
 set(SVNSCC_INTERFACE_HEADERS
-  ${PROJECT_SOURCE_DIR}/provider/SourceCodeControlSystemProviderInterface.h
-  ${PROJECT_SOURCE_DIR}/provider/SourceCodeControlSystemProviderInterface2.h
+  ${PROJECT_SOURCE_DIR}/provider/include/svnscc/SourceCodeControlSystemProviderInterface.h
+  ${PROJECT_SOURCE_DIR}/provider/include/svnscc/SourceCodeControlSystemProviderInterface2.h
   ${SVNSCC_GENERATED_INCLUDE_DIR}/svnscc/svnscc_version.h)
 install(FILES ${SVNSCC_INTERFACE_HEADERS}
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svnscc COMPONENT development)

@@ -4,7 +4,7 @@
 #include "SVNFileStatus.h"
 #include "SVNStatusPass.h"
 #include "SVNWorkingCopyLayout.h"
-#include "SourceCodeControlSystemProviderInterface2.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
 
 #include <QString>
 #include <QStringList>

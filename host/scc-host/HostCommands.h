@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FileStatus.h"
-#include "SourceCodeControlSystemProviderInterface2.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
 
 #include <QString>
 #include <QStringList>

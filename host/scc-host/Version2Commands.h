@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SourceCodeControlSystemProviderInterface2.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SourceCodeControlSystemProviderInterface.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface.h>
 
 #include <QString>
 #include <QStringList>

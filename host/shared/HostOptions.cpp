@@ -1,6 +1,6 @@
 #include "HostOptions.h"
 
-#include "SourceCodeControlSystemProviderInterface.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface.h>
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "ProviderSetUp.h"
 
 #include "HostOptions.h"
-#include "SourceCodeControlSystemProviderInterface.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface.h>
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 // entry points of version 1 hand out the real plug-in's providers, and
 // AllocateSourceCodeControlSystemInterface2 is missing.
 
-#include "SourceCodeControlSystemProviderInterface.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface.h>
 
 #include <dlfcn.h>
 

@@ -4,7 +4,7 @@
 
 #include "E2EFixture.h"
 
-#include "SourceCodeControlSystemProviderInterface2.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
 
 #include <QRegularExpression>
 

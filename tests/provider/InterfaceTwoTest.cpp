@@ -4,7 +4,7 @@
 
 #include "ProviderFixture.h"
 
-#include "SourceCodeControlSystemProviderInterface2.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
 
 #include <QTimeZone>
 

@@ -2,7 +2,7 @@
 
 #include "FakeSvn.h"
 #include "QtPrinters.h"
-#include "SourceCodeControlSystemProviderInterface.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface.h>
 
 #include <dlfcn.h>
 

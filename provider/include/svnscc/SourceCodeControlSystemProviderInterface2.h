@@ -15,7 +15,7 @@
  * the base, and everything said there holds here too.
  */
 
-#include "SourceCodeControlSystemProviderInterface.h"
+#include <svnscc/SourceCodeControlSystemProviderInterface.h>
 
 #include <QByteArray>
 #include <QDateTime>
