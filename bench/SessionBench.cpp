@@ -9,7 +9,7 @@
 
 #include "BenchFiles.h"
 #include "BenchSummary.h"
-#include "ProviderLibrary.h"
+#include "PluginLoader.h"
 #include "Session.h"
 
 #include <QDir>
@@ -113,7 +113,7 @@ struct Answer
 /** The plug-in's own first pass on a thread of the caller's, in ms. */
 double pluginPass(const SessionTree& tree)
 {
-    ProviderLibrary library;
+    SvnScc::PluginLoader library;
     if (!library.load(QStringLiteral(PLUGIN_PATH)))
         throw std::runtime_error(library.errorString().toStdString());
     SourceCodeControlSystemProviderInterface* provider = library.allocate();

@@ -98,7 +98,8 @@ svnscc_debian_package(session libsvnscc-session1
     "runs every operation on a thread of its own and hands back each result"
     "as a QFuture, keeps the status it reported right while files change"
     "on disk, and gives the command log, progress and offline state as"
-    "signals. It needs Qt Core alone."
+    "signals; and the plug-in loader that hosts share. It needs Qt Core"
+    "alone."
   DEPENDS plugin
   SHARED_LIBRARY)
 list(APPEND svnscc_development_depends session)
@@ -120,7 +121,7 @@ svnscc_debian_package(tools svnscc-tools
     "scc-host runs one operation of the plug-in from the command line, or"
     "a whole demonstration against a throwaway repository. scc-browser"
     "shows a working copy through the plug-in as an IDE would."
-  DEPENDS plugin)
+  DEPENDS plugin session)
 
 set(CPACK_PACKAGE_NAME svnscc)
 set(CPACK_PACKAGE_VENDOR "svnscc")
@@ -137,6 +138,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # SONAME (libsvnscc-utilities 1 libsvnscc-utilities1 (>= 1.0.0-1), and so
 # for libsvnscc-session).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# scc-host and scc-browser need libsvnscc-session.so.1 of the session
+# package (a dependency of svnscc-tools of its own, at this very version):
+# dpkg-shlibdeps, run in each package's tree, finds it in that package's.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "../session/usr/${SVNSCC_ARCH_LIBDIR}")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_STRIP_FILES ON)

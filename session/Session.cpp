@@ -1,7 +1,6 @@
 #include "Session.h"
 
 #include "SessionLog.h"
-#include "SessionPlugin.h"
 #include "SessionWorker.h"
 #include "WakePipe.h"
 
@@ -117,7 +116,7 @@ Session::~Session()
 
 QString Session::installedPluginPath()
 {
-    return SessionPlugin::installedPath();
+    return PluginLoader::installedPath();
 }
 
 QString Session::pluginPath() const

@@ -6,12 +6,18 @@
  * working copy, the result of an operation, a file's status and what the
  * history, annotate and changes operations give.
  *
+ * The history, annotate and changes values are the plug-in interface's own
+ * types (<svnscc/SourceCodeControlSystemProviderInterface2.h>), so that a
+ * field the plug-in gives reaches the IDE as it is.
+ *
  * Paths: every path a Session takes or gives names one file or folder
  * relative to the local root, its components joined with '/' ("src/main.c";
  * "" is the local root). A Session also takes an absolute path below the
  * local root. A path in the repository (listings, createDirectory()) is
  * relative to the repository URL of the settings.
  */
+
+#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
 
 #include <QByteArray>
 #include <QDateTime>
@@ -120,38 +126,20 @@ struct Status
     bool operator!=(const Status& other) const { return !(*this == other); }
 };
 
-/** One revision of a file's or folder's history, newest first in a list. */
-struct LogEntry
-{
-    QString revision;         ///< "1234"
-    QString author;           ///< empty when the revision has none
-    QDateTime date;           ///< UTC; invalid when the revision has none
-    QString message;          ///< exactly as committed (line ends "\n")
-    QStringList changedPaths; ///< "M /trunk/a.c", "A /trunk/b.c (from /trunk/a.c:12)", "D /trunk/old.c", "R ..."
-};
+/** One revision of a file's or folder's history, newest first in a list: the plug-in's own type. */
+using LogEntry = SourceCodeControl::LogEntry;
 
-/** One line of a file with the revision that last changed it. */
-struct AnnotatedLine
-{
-    QString revision; ///< empty for a line changed locally and not committed
-    QString author;   ///< who made the revision; empty with it
-    QDateTime date;   ///< UTC; invalid where the revision is empty
-    QString text;     ///< the line without its line end
-};
+/** One line of a file with the revision that last changed it: the plug-in's own type. */
+using AnnotatedLine = SourceCodeControl::AnnotatedLine;
 
-/** One item below a folder that is not unchanged, from the working copy alone. */
-struct Change
-{
-    QString path;    ///< relative to the local root ("" is the local root)
-    QString columns; ///< the client's seven status columns
-};
+/**
+ * One item below a folder that is not unchanged, from the working copy
+ * alone (path relative to the local root, "" the local root; the client's
+ * seven status columns): the plug-in's own type.
+ */
+using Change = SourceCodeControl::Change;
 
-/** How Session::resolve() settles a conflict. */
-enum class Resolution {
-    Working,   ///< the working file as it is now (the only choice for a tree conflict)
-    Base,      ///< the text before the update that conflicted (the file then reads modified)
-    MineFull,  ///< the local text, the repository's changes dropped
-    TheirsFull ///< the repository's text, the local changes dropped
-};
+/** How Session::resolve() settles a conflict: the plug-in's own choices. */
+using Resolution = SourceCodeControl::Resolution;
 
 } // namespace SvnScc

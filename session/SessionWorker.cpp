@@ -107,21 +107,6 @@ Result<T> withValue(const Outcome& outcome, T value = T())
     return result;
 }
 
-SourceCodeControl::Resolution pluginResolution(Resolution choice)
-{
-    switch (choice) {
-    case Resolution::Base:
-        return SourceCodeControl::Resolution::Base;
-    case Resolution::MineFull:
-        return SourceCodeControl::Resolution::MineFull;
-    case Resolution::TheirsFull:
-        return SourceCodeControl::Resolution::TheirsFull;
-    case Resolution::Working:
-        break;
-    }
-    return SourceCodeControl::Resolution::Working;
-}
-
 // A relative path with nothing to clean: no empty, "." or ".." component.
 bool isPlainRelative(const QString& path)
 {
@@ -240,10 +225,10 @@ Result<QString> SessionWorker::open(const QString& localRoot, const SessionSetti
 {
     if (m_provider)
         return withValue<QString>(Outcome{false, QString(), QStringLiteral("the session is open already")});
-    SessionPlugin& plugin = *m_shared->plugin;
+    PluginLoader& plugin = *m_shared->plugin;
     if (!plugin.isLoaded() && !plugin.load(m_pluginPath))
         return withValue<QString>(Outcome{false, QString(), plugin.errorString()});
-    m_provider = plugin.allocate();
+    m_provider = plugin.allocate(2) ? plugin.provider2() : nullptr;
     if (!m_provider)
         return withValue<QString>(Outcome{false, QString(), plugin.errorString()});
     const Result<QString> bound = bind(localRoot, settings, repositoryPath);
@@ -376,9 +361,9 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
     give(topStatus);
     if (top && m_provider && (top->isEmpty() || isVersioned(topStatus)) && walk(*top, give)) {
         // What the client lists and the disk does not hold: missing, deleted.
-        QList<SourceCodeControl::Change> changes;
+        QList<Change> changes;
         if (m_provider->changes(*top, changes))
-            for (const SourceCodeControl::Change& change : std::as_const(changes))
+            for (const Change& change : std::as_const(changes))
                 if (!given.contains(change.path) && !stopped())
                     give(readStatus(change.path));
     }
@@ -586,7 +571,7 @@ Outcome SessionWorker::resolve(const QString& path, Resolution choice)
     QStringList paths;
     if (const Outcome refusal = prepare({path}, paths, "resolve"); !refusal.ok)
         return refusal;
-    const Outcome outcome = outcomeOf(m_provider->resolve(paths.first(), pluginResolution(choice)));
+    const Outcome outcome = outcomeOf(m_provider->resolve(paths.first(), choice));
     afterChange(paths);
     return outcome;
 }
@@ -596,13 +581,9 @@ Result<QList<LogEntry>> SessionWorker::log(const QString& path, int limit)
     QStringList paths;
     if (const Outcome refusal = prepare({path}, paths, "log"); !refusal.ok)
         return withValue<QList<LogEntry>>(refusal);
-    QList<SourceCodeControl::LogEntry> entries;
+    QList<LogEntry> entries;
     const Outcome outcome = outcomeOf(m_provider->log(paths.first(), limit, entries));
-    QList<LogEntry> converted;
-    converted.reserve(entries.size());
-    for (const SourceCodeControl::LogEntry& entry : std::as_const(entries))
-        converted.append(LogEntry{entry.revision, entry.author, entry.date, entry.message, entry.changedPaths});
-    return withValue(outcome, converted);
+    return withValue(outcome, entries);
 }
 
 Result<QList<AnnotatedLine>> SessionWorker::annotate(const QString& path, const QString& revision)
@@ -610,13 +591,9 @@ Result<QList<AnnotatedLine>> SessionWorker::annotate(const QString& path, const 
     QStringList paths;
     if (const Outcome refusal = prepare({path}, paths, "blame"); !refusal.ok)
         return withValue<QList<AnnotatedLine>>(refusal);
-    QList<SourceCodeControl::AnnotatedLine> lines;
+    QList<AnnotatedLine> lines;
     const Outcome outcome = outcomeOf(m_provider->annotate(paths.first(), revision, lines));
-    QList<AnnotatedLine> converted;
-    converted.reserve(lines.size());
-    for (const SourceCodeControl::AnnotatedLine& line : std::as_const(lines))
-        converted.append(AnnotatedLine{line.revision, line.author, line.date, line.text});
-    return withValue(outcome, converted);
+    return withValue(outcome, lines);
 }
 
 Result<QByteArray> SessionWorker::diff(const QString& path, const QString& from, const QString& to)
@@ -634,13 +611,9 @@ Result<QList<Change>> SessionWorker::changes(const QString& folder)
     QStringList paths;
     if (const Outcome refusal = prepare({folder}, paths, "status"); !refusal.ok)
         return withValue<QList<Change>>(refusal);
-    QList<SourceCodeControl::Change> changes;
+    QList<Change> changes;
     const Outcome outcome = outcomeOf(m_provider->changes(paths.first(), changes));
-    QList<Change> converted;
-    converted.reserve(changes.size());
-    for (const SourceCodeControl::Change& change : std::as_const(changes))
-        converted.append(Change{change.path, change.statusColumns});
-    return withValue(outcome, converted);
+    return withValue(outcome, changes);
 }
 
 Outcome SessionWorker::cleanup(const QString& folder)
@@ -860,11 +833,11 @@ void SessionWorker::rereadChangedByOthers()
 {
     // Another client changed the working copy: one local run says what is
     // not unchanged, and each reported path it shows otherwise is read again.
-    QList<SourceCodeControl::Change> changes;
+    QList<Change> changes;
     if (!m_provider->changes(QString(), changes))
         return;
     QHash<QString, QString> listed;
-    for (const SourceCodeControl::Change& change : std::as_const(changes))
+    for (const Change& change : std::as_const(changes))
         listed.insert(change.path, localColumns(change.statusColumns));
     QStringList differing;
     for (auto known = m_known.cbegin(); known != m_known.cend(); ++known)

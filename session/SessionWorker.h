@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FileStamp.h"
-#include "SessionPlugin.h"
+#include "PluginLoader.h"
 #include "SessionTypes.h"
 
 #include <QFutureInterface>
@@ -44,7 +44,7 @@ struct SessionEvent
 struct SessionShared
 {
     /** The plug-in; its cancel() is safe from any thread and outlives the session while a canceller is kept. */
-    const std::shared_ptr<SessionPlugin> plugin = std::make_shared<SessionPlugin>();
+    const std::shared_ptr<PluginLoader> plugin = std::make_shared<PluginLoader>();
     /** The session is being destroyed: queued calls are refused, the running one stops at its next step. */
     std::atomic<bool> closing{false};
     /** A cancel() came while the running call ran; cleared when the next call starts. */

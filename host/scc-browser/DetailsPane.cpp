@@ -151,7 +151,7 @@ void DetailsPane::showChanges(const QList<SvnScc::Change>& changes)
 {
     m_changes->clear();
     for (const SvnScc::Change& change : changes)
-        new QTreeWidgetItem(m_changes, {change.columns, change.path.isEmpty() ? QStringLiteral(".") : change.path});
+        new QTreeWidgetItem(m_changes, {change.statusColumns, change.path.isEmpty() ? QStringLiteral(".") : change.path});
     setTabText(ChangesTab, QStringLiteral("Changes (%1)").arg(changes.size()));
     setCurrentIndex(ChangesTab);
 }

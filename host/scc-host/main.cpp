@@ -7,7 +7,7 @@
 #include "HostCommands.h"
 #include "HostOptions.h"
 #include "HostSignals.h"
-#include "ProviderLibrary.h"
+#include "PluginLoader.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -64,7 +64,7 @@ int main(int argc, char** argv)
         enableClientLog();
     }
 
-    ProviderLibrary library;
+    SvnScc::PluginLoader library;
     if (!library.load(options.plugin)) {
         err << "scc-host: cannot load the plug-in: " << library.errorString() << "\n";
         return 1;
@@ -78,7 +78,7 @@ int main(int argc, char** argv)
     // SIGINT or SIGTERM cancels the running operation, so that it ends at
     // once (and a write cleans up after itself), and scc-host ends when it
     // has returned.
-    setStopHandler([&library] { library.cancelOperation(); });
+    setStopHandler([&library] { library.cancel(); });
     int status = 1;
     if (options.command == QLatin1String("demo")) {
         status = runDemo(*provider, library.provider2(), options.svnExecutable, options.keepDirectory, out, err);

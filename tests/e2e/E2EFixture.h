@@ -2,7 +2,7 @@
 
 #include "ClientStatus.h"
 #include "FileBytes.h"
-#include "ProviderLibrary.h"
+#include "PluginLoader.h"
 #include "QtPrinters.h"
 #include "ScopedVariable.h"
 #include "SvnServer.h"
@@ -372,7 +372,7 @@ protected:
     QString m_url;
     QProcessEnvironment m_environment;
     std::unique_ptr<RepositoryServer> m_server;
-    ProviderLibrary m_library;
+    SvnScc::PluginLoader m_library;
     SourceCodeControlSystemProviderInterface* m_provider = nullptr;
     std::optional<ScopedVariable> m_home;
     std::optional<ScopedVariable> m_tunnel;

@@ -38,7 +38,7 @@ protected:
     }
 
     /** A provider of its own on the working copy, as a second IDE window would be, with `scope`. */
-    SourceCodeControlSystemProviderInterface* another(ProviderLibrary& library, const char* scope)
+    SourceCodeControlSystemProviderInterface* another(SvnScc::PluginLoader& library, const char* scope)
     {
         EXPECT_TRUE(library.load(pluginPath()));
         SourceCodeControlSystemProviderInterface* provider = library.allocate();
@@ -160,7 +160,7 @@ TEST_F(StatusDecisions, FoldersWithoutASummaryChangelistsAndNamesWithBlanksReadA
     svnOk({"changelist", "fixme", m_root + "/f.txt"}, "ann");
     writeBytes(m_root + "/ notes.txt", "leading blank\n");
 
-    ProviderLibrary treeLibrary;
+    SvnScc::PluginLoader treeLibrary;
     SourceCodeControlSystemProviderInterface* tree = another(treeLibrary, "WorkingCopy");
     for (SourceCodeControlSystemProviderInterface* provider : {m_provider, tree}) {
         SCOPED_TRACE(provider == tree ? "whole tree" : "per folder");
@@ -192,7 +192,7 @@ TEST_F(StatusDecisions, FoldersWithoutASummaryChangelistsAndNamesWithBlanksReadA
     svnOk({"checkout", urlOf("b1"), branch}, "ann");
     writeBytes(branch + "/g.txt", "on the branch\n");
     svnOk({"rm", "-m", "gone", urlOf("b1")});
-    ProviderLibrary branchLibrary;
+    SvnScc::PluginLoader branchLibrary;
     ASSERT_TRUE(branchLibrary.load(pluginPath()));
     SourceCodeControlSystemProviderInterface* onBranch = branchLibrary.allocate();
     onBranch->setOption(QLatin1String(SourceCodeControlOption::Executable), "svn");
@@ -216,7 +216,7 @@ TEST_F(StatusDecisions, AnExternalOnAStoppedServerTakesOnlyItsOwnRepositoryOffli
     svnOk({"commit", "-m", "bob", bobs});
     other.stop();
 
-    ProviderLibrary treeLibrary;
+    SvnScc::PluginLoader treeLibrary;
     SourceCodeControlSystemProviderInterface* tree = another(treeLibrary, "WorkingCopy");
     for (SourceCodeControlSystemProviderInterface* provider : {tree, m_provider}) {
         SCOPED_TRACE(provider == tree ? "whole tree" : "per folder");
@@ -261,7 +261,7 @@ TEST_F(StatusDecisions, NamesOnlyTheDiskKnowsRunNothingInEitherScope)
         writeBytes(m_root + '/' + path, "only on disk\n");
     }
 
-    ProviderLibrary treeLibrary;
+    SvnScc::PluginLoader treeLibrary;
     SourceCodeControlSystemProviderInterface* tree = another(treeLibrary, "WorkingCopy");
     for (SourceCodeControlSystemProviderInterface* provider : {m_provider, tree}) {
         SCOPED_TRACE(provider == tree ? "whole tree" : "per folder");

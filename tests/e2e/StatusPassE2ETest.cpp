@@ -81,7 +81,7 @@ protected:
 
 TEST_F(StatusPass, TheWholeTreeScopeAnswersAsPerFolderAndAsTheClient)
 {
-    ProviderLibrary second;
+    SvnScc::PluginLoader second;
     ASSERT_TRUE(second.load(pluginPath()));
     SourceCodeControlSystemProviderInterface* tree = second.allocate();
     for (const char* key : {SourceCodeControlOption::Executable, SourceCodeControlOption::RepositoryURL})
@@ -122,7 +122,7 @@ TEST_F(StatusPass, AStoppedOrHungServerLeavesTheWorkingCopysAnswer)
     const Case cases[] = {{"WorkingCopy", true}, {"PerFolder", true}, {"WorkingCopy", false}, {"PerFolder", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.scope) + (c.hung ? " hung" : " stopped"));
-        ProviderLibrary library;
+        SvnScc::PluginLoader library;
         ASSERT_TRUE(library.load(pluginPath()));
         SourceCodeControlSystemProviderInterface* provider = library.allocate();
         provider->setOption(QLatin1String(SourceCodeControlOption::Executable), "svn");

@@ -313,7 +313,7 @@ TEST_F(SessionE2E, VersionTwoOperationsTellTheirProgressAndChanges)
     EXPECT_TRUE(finished(session->diff("b.txt")).value.contains("+b, edited"));
     const Result<QList<Change>> changed = finished(session->changes());
     ASSERT_EQ(changed.value.size(), 1);
-    EXPECT_EQ(changed.value.first().path + changed.value.first().columns, "b.txtM      ");
+    EXPECT_EQ(changed.value.first().path + changed.value.first().statusColumns, "b.txtM      ");
     ASSERT_TRUE(finished(session->revert({"b.txt"}, false)).ok);
     ASSERT_TRUE(finished(session->move("b.txt", "moved.txt")).ok);
     EXPECT_EQ(finished(session->status({"moved.txt"})).columns, "A  +   ");

@@ -107,9 +107,10 @@ TEST_F(SessionUnit, OpeningSaysWhyItFails)
         QString error;
     } cases[] = {
         {m_root + "/none/libsvnscc.so", m_root, "", "no plug-in at " + m_root + "/none/libsvnscc.so"},
-        // This library is no plug-in of version 2.
+        // This library is no plug-in at all; the other is one of version 1 only.
         {QFileInfo(Session::installedPluginPath()).path() + "/../libsvnscc-session.so", m_root, "",
-         "has no version-2 interface"},
+         "lacks the provider entry points"},
+        {VERSION_ONE_PLUGIN_PATH, m_root, "", "has no version-2 interface"},
         {QString(), elsewhere, "info", elsewhere + " is not a working copy"},
     };
     for (const auto& c : cases) {
