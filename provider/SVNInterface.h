@@ -82,7 +82,8 @@ public:
      * Binds the local root to repositoryURL + "/" + the repository roots,
      * each percent-encoded (rootURL). When localRootPath is already a working
      * copy nothing runs: true when its database records it as a checkout of
-     * rootURL (or records nothing: the per-folder layout), otherwise false
+     * rootURL (the per-folder layout's entries files are never read, so such a
+     * working copy is taken unchecked), otherwise false
      * with the last error ("checkout") naming both. Otherwise "checkout -N
      * rootURL <last local component>" runs in the local root's parent
      * directory and its result is returned.

@@ -93,8 +93,10 @@ bool SVNInterface::setRoots(const QStringList& newLocalRoots, const QStringList&
                                                   .arg(localRootPath, recorded, rootURL));
             return false;
         }
-        if (localRoots.isEmpty())
-            return false; // the file-system root itself cannot be checked out
+        if (localRoots.isEmpty()) {
+            setLastError(checkout.subcommand, QStringLiteral("the file-system root / cannot be a local root"));
+            return false;
+        }
         return run(checkout);
     });
 }

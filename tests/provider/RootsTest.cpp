@@ -58,6 +58,9 @@ TEST_F(ProviderTest, TwoListFormChecksOutIntoTheParent)
     ASSERT_TRUE(svn.setRoots({"svnscc-no-such-root"}, {"p"}));
     EXPECT_FALSE(svn.setRoots({}, {"p"}));
     EXPECT_EQ(seam.localRootPath(), "/");
+    QString command;
+    EXPECT_EQ(svn.getLastError(command), "the file-system root / cannot be a local root");
+    EXPECT_EQ(command, "checkout");
     // An existing working copy: nothing runs, whatever the lists say.
     makeWorkingCopy();
     ASSERT_TRUE(svn.setRoots(rootPath.split('/', Qt::SkipEmptyParts), {"anything"}));

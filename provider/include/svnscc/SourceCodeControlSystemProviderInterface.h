@@ -207,12 +207,15 @@ public:
      * (both split into components; a component is a name, percent-encoded
      * here on its way into the URL). When the local root is no working copy
      * yet, checks it out there non-recursively ("svn checkout -N", run in
-     * its parent folder, which must exist); when it already is one, checks
-     * from the working copy's own records, with no client run, that it is a
-     * checkout of that place.
-     * @return false when the check-out fails, or when the existing working
+     * its parent folder, which must exist); when it already is one of svn
+     * 1.7 or later, checks from its database, with no client run, that it
+     * is a checkout of that place. A working copy of the per-folder layout
+     * (".svn/entries" in every folder, whose contents the provider never
+     * reads) is taken as it is, unchecked.
+     * @return false when the check-out fails, when the existing working
      *         copy is a checkout of another place (getLastError():
-     *         "checkout" and both locations).
+     *         "checkout" and both locations), or for the file-system root
+     *         itself (an empty @p localRoots).
      */
     virtual bool setRoots(const QStringList& localRoots,
                           const QStringList& repositoryRoots) = 0;
