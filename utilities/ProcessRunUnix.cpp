@@ -46,6 +46,68 @@ QString directoryProblem(int error)
                            : QString::fromLocal8Bit(std::strerror(error));
 }
 
+// The argument vector as execve() takes it: each argument's 8-bit form, at
+// least one (the program's name, maybe empty), ending in a null pointer.
+class ArgumentVector
+{
+public:
+    explicit ArgumentVector(const QStringList& arguments)
+    {
+        m_bytes.reserve(size_t(arguments.size()) + 1);
+        for (const QString& argument : arguments)
+            m_bytes.push_back(toEightBit(argument));
+        if (m_bytes.empty())
+            m_bytes.emplace_back();
+        m_pointers.reserve(m_bytes.size() + 1);
+        for (QByteArray& bytes : m_bytes)
+            m_pointers.push_back(bytes.data());
+        m_pointers.push_back(nullptr);
+    }
+
+    const QByteArray& program() const { return m_bytes.front(); }
+    char* const* data() const { return m_pointers.data(); }
+
+private:
+    std::vector<QByteArray> m_bytes;
+    std::vector<char*> m_pointers;
+};
+
+// Waits for the child's end (under the limits and a stop request) and tells
+// how it ended; without `wait`, asks a few times and otherwise leaves it
+// running.
+void finish(QTx::Spawn::Child& child, QTx::Spawn::Ending& deadline, bool wait, bool& running,
+            QTx::ProcessResult& result)
+{
+    int status = 0;
+    if (!wait) {
+        for (int attempt = 0; attempt < NoWaitTries; ++attempt) {
+            if (child.tryReap(&status)) {
+                describe(status, result);
+                return;
+            }
+            if (attempt + 1 < NoWaitTries)
+                ::usleep(NoWaitPauseUs);
+        }
+        child.abandon(); // still running: left to run, not waited for
+        running = true;
+        result.end = QTx::ProcessResult::End::Lost;
+        return;
+    }
+    bool reaped = false;
+    if (deadline.isSet())
+        QTx::Spawn::waitOut(child, deadline, status, reaped);
+    else
+        reaped = child.reap(&status);
+    if (deadline.expired())
+        result.end = QTx::ProcessResult::End::TimedOut;
+    else if (deadline.stopped())
+        result.end = QTx::ProcessResult::End::Stopped;
+    else if (reaped)
+        describe(status, result);
+    else
+        result.end = QTx::ProcessResult::End::Lost;
+}
+
 } // namespace
 
 namespace QTx::Spawn {
@@ -60,19 +122,9 @@ ProcessResult runChild(const ProcessOptions& options, bool wait, bool& running)
     };
 
     // Everything the child needs is made here, before it exists.
-    std::vector<QByteArray> argumentBytes;
-    argumentBytes.reserve(size_t(options.arguments.size()) + 1);
-    for (const QString& argument : options.arguments)
-        argumentBytes.push_back(toEightBit(argument));
-    if (argumentBytes.empty())
-        argumentBytes.emplace_back();
-    std::vector<char*> argv;
-    argv.reserve(argumentBytes.size() + 1);
-    for (QByteArray& bytes : argumentBytes)
-        argv.push_back(bytes.data());
-    argv.push_back(nullptr);
+    const ArgumentVector argv(options.arguments);
     char* const* envp = options.environment ? options.environment->envp() : environ;
-    const QByteArray& name = argumentBytes.front();
+    const QByteArray& name = argv.program();
 
     // A directory that cannot be entered is ignored (the child then runs in
     // the inherited one) unless the caller requires it. Opening it here
@@ -133,34 +185,7 @@ ProcessResult runChild(const ProcessOptions& options, bool wait, bool& running)
         err.finish();
     }
 
-    int status = 0;
-    if (!wait) {
-        for (int attempt = 0; attempt < NoWaitTries; ++attempt) {
-            if (child.tryReap(&status)) {
-                describe(status, result);
-                return result;
-            }
-            if (attempt + 1 < NoWaitTries)
-                ::usleep(NoWaitPauseUs);
-        }
-        child.abandon(); // still running: left to run, not waited for
-        running = true;
-        result.end = ProcessResult::End::Lost;
-        return result;
-    }
-    bool reaped = false;
-    if (deadline.isSet())
-        waitOut(child, deadline, status, reaped);
-    else
-        reaped = child.reap(&status);
-    if (deadline.expired())
-        result.end = ProcessResult::End::TimedOut;
-    else if (deadline.stopped())
-        result.end = ProcessResult::End::Stopped;
-    else if (reaped)
-        describe(status, result);
-    else
-        result.end = ProcessResult::End::Lost;
+    finish(child, deadline, wait, running, result);
     return result;
 }
 
