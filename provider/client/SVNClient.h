@@ -124,9 +124,10 @@ struct SVNRunResult
  * level, which is off unless the host or the user enables it
  * (QT_LOGGING_RULES="svnscc.client.debug=true"): where and what runs, the
  * password shown as "******" (argument or standard input), how it ended
- * (exit code and milliseconds, error lines or the standard-error lines
- * that were not the client's and were ignored, time limit, cancel, start
- * failure), and every decision of the retry table.
+ * (exit code or the signal that ended it, and milliseconds; error lines or
+ * the standard-error lines that were not the client's and were ignored;
+ * time limit, cancel, start failure), and every decision of the retry
+ * table.
  */
 class SVNClient
 {
