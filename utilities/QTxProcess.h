@@ -171,8 +171,9 @@ struct ProcessResult
  * Runs a program as a child process as `options` say and blocks until it
  * has ended and is reaped; what it printed is in the options' lists by
  * then (a child that was not started adds no line). Every way the run can
- * end is told apart in the result; nothing is thrown (an allocation that
- * fails is a start failure, the child ended and reaped).
+ * end is told apart in the result. An allocation that fails is a start
+ * failure; what the output observer throws (anything else) passes through;
+ * either way the child is ended and reaped first.
  *
  * The child starts in a session of its own, which is also a process group
  * of its own, with no controlling terminal: nothing it starts can open
