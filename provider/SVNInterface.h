@@ -193,8 +193,9 @@ public:
     /**
      * Sets `command` to the subcommand of the last failed run and returns its
      * message: the standard-error lines joined with "\n" (empty when it wrote
-     * none, or was killed by a signal), why it could not be started ("cannot
-     * run 'svnx': not found"), or that the time limit stopped it. Both null
+     * none), then which signal ended it when one did ("the client was ended
+     * by signal 9 (SIGKILL)"); why it could not be started ("cannot run
+     * 'svnx': not found"); or that the time limit stopped it. Both null
      * while nothing failed. Reading does not clear them.
      */
     QString getLastError(QString& command) override;

@@ -10,9 +10,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include <memory>
-
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 Q_LOGGING_CATEGORY(lcClient, "svnscc.client", QtInfoMsg)
 
@@ -115,13 +115,22 @@ bool clientsOwn(const QString& line)
     return line.startsWith(QLatin1String("svn: E")) || line.startsWith(QLatin1String("svn: warning: W"));
 }
 
+// That a signal ended the client: "the client was ended by signal 9 (SIGKILL)".
+QString signalEnding(int signal)
+{
+    const char* name = ::sigabbrev_np(signal);
+    return name ? QStringLiteral("the client was ended by signal %1 (SIG%2)").arg(signal).arg(QLatin1String(name))
+                : QStringLiteral("the client was ended by signal %1").arg(signal);
+}
+
 // How a run ended, for the log.
 QString ending(const SVNRunResult& result, qint64 ms)
 {
     QString text;
     switch (result.end) {
     case SVNRunResult::End::Finished:
-        text = QStringLiteral("exit %1, %2 ms").arg(result.exitCode).arg(ms);
+        text = result.signal != 0 ? QStringLiteral("%1, %2 ms").arg(signalEnding(result.signal)).arg(ms)
+                                  : QStringLiteral("exit %1, %2 ms").arg(result.exitCode).arg(ms);
         break;
     case SVNRunResult::End::NotStarted:
         return QStringLiteral("could not start: ") + result.startError;
@@ -198,6 +207,8 @@ QString SVNRunResult::message() const
         break;
     case End::Finished:
         text = errors.join(QLatin1Char('\n'));
+        if (signal != 0)
+            text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + signalEnding(signal);
         break;
     }
     if (!cleanUpError.isNull())
@@ -377,10 +388,12 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     QStringList* lines = output.lines;
     if (!lines && output.descriptor < 0 && !output.observer)
         lines = &discarded;
-    QTx::SpawnOptions options;
+    QTx::ProcessOptions options;
     options.environment = environment();
+    options.output = lines;
     options.outputDescriptor = output.descriptor;
     options.outputObserver = output.observer;
+    options.errors = &result.errors;
     QByteArray secret;
     if (passwordFromStdin && command.carriesCredentials()) {
         secret = toEightBit(password) + '\n';
@@ -398,12 +411,10 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     options.stopper = stoppable && !command.afterStop ? &m_stopper : nullptr;
     options.stopGraceMs = reads ? 0 : s_cancelGraceMs;
     options.requireWorkingDirectory = true;
-    bool timedOut = false, stopped = false;
-    options.timedOut = &timedOut;
-    options.stopped = &stopped;
-    options.startError = &result.startError;
 
     const QStringList argv = argumentVector(command, messageFile);
+    options.arguments = argv;
+    options.workingDirectory = command.workingDirectory;
     const int number = ++m_runs;
     if (m_logging && lcClient().isDebugEnabled())
         qCDebug(lcClient).noquote() << QStringLiteral("run %1 in %2: %3")
@@ -414,17 +425,28 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     QElapsedTimer clock;
     clock.start();
     result.errors.clear();
-    result.end = SVNRunResult::End::Finished;
     ++result.attempts;
-    result.exitCode = QTx::spawnProcess(argv, true, command.workingDirectory, options, lines, &result.errors);
+    const QTx::ProcessResult ran = QTx::runProcess(options);
     result.codes = SVNRunResult::codesOf(result.errors);
-    if (timedOut) {
+    result.exitCode = ran.exitCode;
+    result.signal = ran.signal;
+    result.startError = ran.startError;
+    switch (ran.end) {
+    case QTx::ProcessResult::End::TimedOut:
         result.end = SVNRunResult::End::TimedOut;
         result.timeLimitSeconds = ((options.timeoutMs > 0 ? options.timeoutMs : limitMs) + 999) / 1000;
-    } else if (stopped) {
+        break;
+    case QTx::ProcessResult::End::Stopped:
         result.end = SVNRunResult::End::Stopped;
-    } else if (!result.startError.isNull()) {
+        break;
+    case QTx::ProcessResult::End::NotStarted:
         result.end = SVNRunResult::End::NotStarted;
+        break;
+    case QTx::ProcessResult::End::Exited:
+    case QTx::ProcessResult::End::Signalled:
+    case QTx::ProcessResult::End::Lost:
+        result.end = SVNRunResult::End::Finished;
+        break;
     }
     if (m_logging && lcClient().isDebugEnabled())
         qCDebug(lcClient).noquote() << QStringLiteral("run %1 ended: %2").arg(number).arg(ending(result, clock.elapsed()));

@@ -32,15 +32,17 @@ struct SVNRunResult
 {
     enum class End
     {
-        Finished,   ///< the client ended on its own (exitCode -1: killed by a signal)
+        Finished,   ///< the client ended on its own, or a signal not of ours ended it (`signal` says which)
         NotStarted, ///< the client could not be started (or not in its folder): startError says why
         TimedOut,   ///< the time limit ended it: the client was silent that long
         Stopped,    ///< the provider was asked to stop it
     };
 
     End end = End::Finished;
-    /** The last attempt's exit code; -1 unless it finished with one. */
+    /** The last attempt's exit code as the client gave it (0 to 255); -1 unless it exited with one. */
     int exitCode = -1;
+    /** The signal that ended the last attempt (9 for the out-of-memory killer's SIGKILL); 0 unless one did. */
+    int signal = 0;
     /** The last attempt's standard-error lines. */
     QStringList errors;
     /** The error and warning codes of those lines ("E155004", "W160042"), each once, in their order. */
@@ -85,8 +87,9 @@ struct SVNRunResult
     static QStringList codesOf(const QStringList& errors);
     /**
      * What the last error shows for a run that did not succeed or was
-     * accepted: the error lines joined with "\n" (empty for a client killed
-     * by a signal), why it could not start, or that the time limit stopped
+     * accepted: the error lines joined with "\n" and, for a client that a
+     * signal ended, which one ("the client was ended by signal 9
+     * (SIGKILL)"); why it could not start; or that the time limit stopped
      * it (the client was silent that long) and when; then why a clean-up
      * failed.
      */
@@ -121,9 +124,10 @@ struct SVNRunResult
  * level, which is off unless the host or the user enables it
  * (QT_LOGGING_RULES="svnscc.client.debug=true"): where and what runs, the
  * password shown as "******" (argument or standard input), how it ended
- * (exit code and milliseconds, error lines or the standard-error lines
- * that were not the client's and were ignored, time limit, cancel, start
- * failure), and every decision of the retry table.
+ * (exit code or the signal that ended it, and milliseconds; error lines or
+ * the standard-error lines that were not the client's and were ignored;
+ * time limit, cancel, start failure), and every decision of the retry
+ * table.
  */
 class SVNClient
 {

@@ -92,6 +92,22 @@ TEST_F(SpawnRobustnessTest, ClientThatClosesItsOutputEarlyAndKeepsRunning)
     EXPECT_TRUE(childProcesses().isEmpty());
 }
 
+TEST_F(SpawnRobustnessTest, AClientEndedByASignalSaysWhichInTheLastError)
+{
+    // The out-of-memory killer's SIGKILL, with and without error lines first.
+    struct Case { QStringList steps; QString message; };
+    const Case cases[] = {
+        {{"kill"}, "kill: the client was ended by signal 9 (SIGKILL)"},
+        {{step("err:", "svn: E1: half\n"), "kill"},
+         step("err:", "svn: E1: half\n") + ": svn: E1: half\nthe client was ended by signal 9 (SIGKILL)"},
+    };
+    for (const Case& c : cases) {
+        QStringList output;
+        EXPECT_FALSE(run(svn, c.steps, output));
+        EXPECT_EQ(lastError(), c.message);
+    }
+}
+
 std::atomic<int> s_alarms{0};
 
 void countAlarm(int)

@@ -109,6 +109,61 @@ TEST(SpawnProcess, ExitCodesAreSignedBytes)
     EXPECT_TRUE(err.isEmpty());
 }
 
+TEST(RunProcess, TellsEveryEndingApart)
+{
+    using End = QTx::ProcessResult::End;
+    // Each run: its steps (a stop is asked for once it has printed), the
+    // limit, the folder; how it ended, code, signal and reason, what it printed.
+    struct Case { QStringList argv; int timeoutMs; bool stop; QString directory;
+                  End end; int exitCode; int signal; QString why; QStringList out; };
+    const Case cases[] = {
+        {{Child, "out:610a"}, 0, false, QString(), End::Exited, 0, 0, QString(), {"a"}},
+        {{Child, "out:610a", "err:620a", "exit:3"}, 0, false, QString(), End::Exited, 3, 0, QString(), {"a"}},
+        {{Child, "exit:255"}, 0, false, QString(), End::Exited, 255, 0, QString(), {}},
+        {{Child, "out:610a", "kill"}, 0, false, QString(), End::Signalled, -1, 9, QString(), {"a"}},
+        {{Child, "out:610a", "sleep:60000"}, 200, false, QString(), End::TimedOut, -1, 0, QString(), {"a"}},
+        {{Child, "out:610a", "sleep:60000"}, 0, true, QString(), End::Stopped, -1, 0, QString(), {"a"}},
+        {{"/no/such/program"}, 0, false, QString(), End::NotStarted, -1, 0,
+         "cannot run '/no/such/program': not found", {}},
+        // A folder that cannot be entered is a reason not to start, unless told otherwise.
+        {{Child}, 0, false, "/no/such/folder", End::NotStarted, -1, 0,
+         "cannot run '" + Child + "' in '/no/such/folder': no such folder", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argv.join(' ').toStdString());
+        QTx::ProcessStopper stopper;
+        QStringList out, err;
+        QTx::ProcessOptions options;
+        options.arguments = c.argv;
+        options.workingDirectory = c.directory;
+        options.output = &out;
+        options.errors = &err;
+        options.timeoutMs = c.timeoutMs;
+        options.stopper = &stopper;
+        if (c.stop)
+            options.outputObserver = [&stopper](QByteArrayView) { stopper.stop(); };
+        const QTx::ProcessResult result = QTx::runProcess(options);
+        EXPECT_EQ(int(result.end), int(c.end));
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.signal, c.signal);
+        EXPECT_EQ(result.startError, c.why);
+        EXPECT_EQ(result.startError.isNull(), c.why.isNull());
+        EXPECT_EQ(out, c.out);
+    }
+    // Standard output alone is captured without standard error, and standard
+    // error alone without standard output.
+    QStringList out, err;
+    QTx::ProcessOptions options;
+    options.arguments = QStringList{Child, "out:610a", "err:620a"};
+    options.output = &out;
+    EXPECT_EQ(QTx::runProcess(options).exitCode, 0);
+    options.output = nullptr;
+    options.errors = &err;
+    EXPECT_EQ(QTx::runProcess(options).exitCode, 0);
+    EXPECT_EQ(out, QStringList{"a"});
+    EXPECT_EQ(err, QStringList{"b"});
+}
+
 TEST(SpawnProcess, PassesArgumentsUnchangedAndRunsInTheDirectory)
 {
     QTemporaryDir dir;

@@ -430,10 +430,11 @@ public:
     /**
      * The last error: sets @p command to the svn subcommand of the last failed
      * run (or refusal) and returns its error lines joined with "\n" (in
-     * English; empty when the client was killed by a signal or wrote
-     * nothing), why the client could not be started ("cannot run 'svnx':
-     * not found"), why nothing ran, or that the time limit stopped it and
-     * after how long. Both null while nothing has failed. Reading does not
+     * English; empty when the client wrote nothing), then, when a signal
+     * ended the client (the out-of-memory killer, a crash), which one ("the
+     * client was ended by signal 9 (SIGKILL)"); or why the client could not
+     * be started ("cannot run 'svnx': not found"), why nothing ran, or that
+     * the time limit stopped it and after how long. Both null while nothing has failed. Reading does not
      * clear them.
      */
     virtual QString getLastError(QString& command) = 0;
