@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Set-up, build and run. Usage: ./build.sh demo | test | tsan | bench | fuzz | screenshot | docs
+# Set-up, build and run. Usage: ./build.sh demo | test | unit | tsan | bench | fuzz | screenshot | docs
 #   demo   install what the demo needs, build the plug-in and scc-host in
 #          build-demo/, run the host program's demo
 #   test   install what is missing, build in build/, run every test (then again
 #          under AddressSanitizer and UndefinedBehaviorSanitizer in build-san/,
 #          plus a short fuzz run)
+#   unit   install what is missing, build in build/ as test does and run the
+#          unit tests alone (under a minute on an up-to-date build): the
+#          edit-compile-test loop
 #   tsan   install, build with ThreadSanitizer (clang) in build-tsan/ and run the
 #          unit tests (cancel from another thread, two providers on two
 #          threads, the spawning layer's stop and time limit, the session's
@@ -28,9 +31,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # What building the plug-in and scc-host, and running the demo, need.
 demo_packages=(cmake make g++ qt6-base-dev libsqlite3-dev subversion)
 # Everything else: the utility layer, the tests, their servers, the sanitizer
-# and fuzz builds, the package checks.
+# and fuzz builds (with clang's runtime: install_all), the package checks.
 packages=("${demo_packages[@]}" qt6-5compat-dev libgtest-dev googletest libbenchmark-dev clang
-          libclang-rt-14-dev strace apache2 apache2-utils libapache2-mod-svn openssl openssh-server dpkg-dev file
+          strace apache2 apache2-utils libapache2-mod-svn openssl openssh-server dpkg-dev file
           pkgconf binutils lintian)
 # The API documentation: what configuring the whole tree needs, and Doxygen.
 docs_packages=("${demo_packages[@]}" qt6-5compat-dev doxygen)
@@ -49,6 +52,21 @@ install_missing() { # packages...
     fi
 }
 
+# The sanitizer and fuzzer runtime of the clang++ that is installed: it
+# comes in a package named after clang's major version (libclang-rt-14-dev
+# on Debian 12, libclang-rt-19-dev on Debian 13).
+clang_runtime() {
+    local version
+    version=$(clang++ -dumpversion)
+    echo "libclang-rt-${version%%.*}-dev"
+}
+
+# Everything but the demo's needs: the packages, then clang's runtime.
+install_all() {
+    install_missing "${packages[@]}"
+    install_missing "$(clang_runtime)"
+}
+
 configure_and_build() { # dir, extra cmake args...
     local dir=$1; shift
     cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
@@ -62,7 +80,7 @@ demo)
     exec build-demo/host/scc-host --plugin build-demo/libsvnscc.so demo
     ;;
 test)
-    install_missing "${packages[@]}"
+    install_all
     # Warnings fail the build.
     configure_and_build build -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON
     # Most tests wait on a client or a server: twice as many as there are
@@ -76,8 +94,13 @@ test)
         ctest --output-on-failure --no-tests=error -j"$((2 * jobs))")
     "$top/tests/fuzz/run.sh" build-san/tests/fuzz 20000
     ;;
+unit)
+    install_all
+    configure_and_build build -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON
+    (cd build && ctest --output-on-failure --no-tests=error -j"$((2 * jobs))" -L unit)
+    ;;
 tsan)
-    install_missing "${packages[@]}"
+    install_all
     # The unit tests: the provider's cancel and two providers on two threads
     # against the stand-in client, the spawning layer's stop and time limit,
     # the session's worker, cancel during destruction and its signals.
@@ -89,7 +112,7 @@ tsan)
         ctest --output-on-failure --no-tests=error -j"$jobs" -L unit)
     ;;
 bench)
-    install_missing "${packages[@]}"
+    install_all
     cmake -S "$top" -B build-bench -DCMAKE_BUILD_TYPE=Release -DSVNSCC_TESTS=OFF -DSVNSCC_BENCH=ON >/dev/null
     cmake --build build-bench -j"$jobs"
     build-bench/bench/svnscc_bench --benchmark_out=build-bench/bench.json --benchmark_out_format=json
@@ -102,7 +125,7 @@ screenshot)
     exec "$top/host/scc-browser/screenshot.sh" build-screenshot "$top/docs"
     ;;
 fuzz)
-    install_missing "${packages[@]}"
+    install_all
     CC=clang CXX=clang++ configure_and_build build-fuzz \
         -DSVNSCC_SANITIZE=address,undefined -DSVNSCC_FUZZ=ON -DSVNSCC_TESTS=OFF
     "$top/tests/fuzz/run.sh" build-fuzz/tests/fuzz "${FUZZ_RUNS:-10000000}" "${FUZZ_SECONDS:-0}"
@@ -114,7 +137,7 @@ docs)
     echo "== API documentation: build-docs/html/index.html"
     ;;
 *)
-    echo "usage: $0 demo|test|tsan|bench|fuzz|screenshot|docs" >&2
+    echo "usage: $0 demo|test|unit|tsan|bench|fuzz|screenshot|docs" >&2
     exit 2
     ;;
 esac

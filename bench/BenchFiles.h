@@ -33,6 +33,19 @@ inline void runOrThrow(const QStringList& arguments, const QString& directory = 
 }
 
 /**
+ * Imports the folder `stage` into a repository as `url` with the client
+ * `client`, removes it, and checks `url` out into `workingCopy`.
+ */
+inline void importAndCheckOut(const QString& client, const QString& stage, const QString& url,
+                              const QString& workingCopy)
+{
+    runOrThrow({client, QStringLiteral("import"), QStringLiteral("--quiet"), QStringLiteral("-m"),
+                QStringLiteral("import"), stage, url});
+    QDir(stage).removeRecursively();
+    runOrThrow({client, QStringLiteral("checkout"), QStringLiteral("--quiet"), url, workingCopy});
+}
+
+/**
  * A scratch folder where writes cost no disk flush when the machine has one
  * (the repositories: a commit syncs every file it writes, which makes a
  * 20,000-file import take minutes on an ordinary disk instead of seconds).

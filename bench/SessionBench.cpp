@@ -60,12 +60,8 @@ struct SessionTree
             }
         }
         url = QStringLiteral("file://") + repository + QStringLiteral("/project");
-        runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("import"), QStringLiteral("--quiet"),
-                    QStringLiteral("-m"), QStringLiteral("import"), stage, url});
-        QDir(stage).removeRecursively();
         workingCopy = scratch.path() + QStringLiteral("/wc");
-        runOrThrow({QString::fromLatin1(SvnClient), QStringLiteral("checkout"), QStringLiteral("--quiet"), url,
-                    workingCopy});
+        importAndCheckOut(QString::fromLatin1(SvnClient), stage, url, workingCopy);
     }
 };
 

@@ -73,22 +73,28 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/SvnSccConfig.cmake
   DESTINATION ${SVNSCC_CMAKE_DIR} COMPONENT development)
 
 # pkg-config: svnscc.pc (the interface, and the plug-in's path in its
-# `plugin` variable), svnscc-utilities.pc and svnscc-session.pc. The prefix is the one
-# installed into (cmake --install --prefix, or /usr in the Debian package),
-# written at install time, so that every path the files give is absolute
-# and plain.
+# `plugin` variable), svnscc-utilities.pc and svnscc-session.pc. They are
+# made at configure time, for the configured prefix, and installed as they
+# are; then the installed copies' prefix line is set to the prefix installed
+# into (cmake --install --prefix, or /usr in the Debian package), so that
+# every path they give is absolute and plain (pkg-config keeps a prefix
+# relative to ${pcfiledir} as ".../pkgconfig/../../.."). Installing writes
+# nothing into the build tree, which may be read-only.
 set(SVNSCC_PKGCONFIG_DIR "${SVNSCC_ARCH_LIBDIR}/pkgconfig")
 set(svnscc_pc_files svnscc svnscc-session)
 if(SVNSCC_UTILITIES)
   list(APPEND svnscc_pc_files svnscc-utilities)
 endif()
 foreach(pc IN LISTS svnscc_pc_files)
-  configure_file(cmake/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc.template @ONLY)
-  install(CODE "
-    file(READ \"${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc.template\" pc)
-    get_filename_component(prefix \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
-    string(REPLACE \"%PREFIX%\" \"\${prefix}\" pc \"\${pc}\")
-    file(WRITE \"${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc\" \"\${pc}\")" COMPONENT development)
+  configure_file(cmake/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc
     DESTINATION ${SVNSCC_PKGCONFIG_DIR} COMPONENT development)
 endforeach()
+install(CODE "
+  get_filename_component(prefix \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
+  foreach(pc ${svnscc_pc_files})
+    set(file \"\$ENV{DESTDIR}\${prefix}/${SVNSCC_PKGCONFIG_DIR}/\${pc}.pc\")
+    file(READ \"\${file}\" text)
+    string(REGEX REPLACE \"^prefix=[^\\n]*\" \"prefix=\${prefix}\" text \"\${text}\")
+    file(WRITE \"\${file}\" \"\${text}\")
+  endforeach()" COMPONENT development)

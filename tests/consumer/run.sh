@@ -2,10 +2,12 @@
 # The installed files and the Debian packages as an IDE developer meets them.
 # Usage: tests/consumer/run.sh BUILD [CXXFLAGS] [--package]
 #
-# Installs the build tree BUILD into a scratch prefix. With --package, makes
-# the Debian packages too (cpack -G DEB), runs lintian on each (no error, no
-# warning), unpacks them all into a scratch root (dpkg -x), and checks that
-# nothing in svnscc-plugin needs Qt Gui, Widgets or Core5Compat. Then builds
+# Installs the build tree BUILD, mounted read-only where the machine allows
+# it, into a scratch prefix (not the one it was configured for). With
+# --package, makes the Debian packages too (cpack -G DEB), runs lintian on
+# each (no error, no warning), unpacks them all into a scratch root
+# (dpkg -x), and checks that nothing in svnscc-plugin needs Qt Gui, Widgets
+# or Core5Compat. Then builds
 # the consumers (tests/consumer/CMakeLists.txt, from a copy outside the
 # source tree, with the README's session program) against the packages'
 # root, or the prefix without --package, with CXXFLAGS when given (a
@@ -41,7 +43,25 @@ QTxProcessEnvironment.h QTxSearch.h QTxServices.h PluginLoader.h Session.h Sessi
 SourceCodeControlSystemProviderInterface.h SourceCodeControlSystemProviderInterface2.h
 svnscc_session_export.h svnscc_utilities_export.h svnscc_version.h"
 
-cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+# From a read-only build tree where this machine lets the test mount one (a
+# mount namespace of its own): installing must write nothing there but the
+# manifest CMake itself keeps in it, which stays writable.
+touch "$build/install_manifest.txt"
+: >"$scratch/manifest"
+read_only_install='mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" &&
+    mount --bind "$3" "$1/install_manifest.txt" || exit 77
+    exec cmake --install "$1" --prefix "$2"'
+as_root=-m
+[ "$(id -u)" -eq 0 ] || as_root=-rm
+install_status=0
+install_log=$(unshare "$as_root" sh -c "$read_only_install" sh "$build" "$scratch/prefix" "$scratch/manifest" 2>&1) ||
+    install_status=$?
+if [ "$install_status" -eq 77 ] || [[ "$install_log" == unshare:* ]]; then
+    echo "this machine lets the test mount no read-only build tree: installing from the writable one"
+    install_status=0
+    install_log=$(cmake --install "$build" --prefix "$scratch/prefix" 2>&1) || install_status=$?
+fi
+[ "$install_status" -eq 0 ] || fail "installing failed:"$'\n'"$install_log"
 root="$scratch/prefix"
 
 if [ "$package" = "--package" ]; then
@@ -123,13 +143,20 @@ mv "$scratch/moved" "$root"
 example "$wc" a.txt >/dev/null || fail "the README's session program did not commit a.txt"
 [ -z "$(cd "$wc" && HOME="$scratch" svn status a.txt)" ] || fail "a.txt is not committed"
 echo "README: the session program prints what svn status -v lists and commits"
-# pkg-config gives the installed plug-in by a plain absolute path.
+# pkg-config gives the installed plug-in, headers and libraries by plain
+# absolute paths in the prefix installed into (not the configured one).
 export PKG_CONFIG_PATH
 PKG_CONFIG_PATH=$(dirname "$(find "$scratch/prefix" -name svnscc.pc)")
+prefix=$(realpath -s "$scratch/prefix")
 plugin=$(pkg-config --variable=plugin svnscc)
-if [ "$plugin" != "$(realpath -s "$scratch/prefix")"/lib/*/svnscc/libsvnscc.so ] || [ ! -f "$plugin" ]; then
+if [ "$plugin" != "$prefix"/lib/*/svnscc/libsvnscc.so ] || [ ! -f "$plugin" ]; then
     fail "pkg-config gives the plug-in as $plugin"
 fi
+interface_flags=" $(pkg-config --cflags svnscc) "
+[[ "$interface_flags" == *" -I$prefix/include "* ]] || fail "pkg-config gives the interface's flags as$interface_flags"
+session_flags=" $(pkg-config --cflags --libs svnscc-session) "
+[[ "$session_flags" == *" -I$prefix/include "* && "$session_flags" == *" -L$(dirname "$(dirname "$plugin")") "* ]] ||
+    fail "pkg-config gives the session's flags as$session_flags"
 [ -n "$flags" ] && exit 0
 
 # The installed headers: the public ones, and together they compile.

@@ -1,32 +1,47 @@
-// parseStatusOutput on arbitrary lines: never reads past a line, and every
-// record it makes obeys the status line layout of the line it came from.
+// SVNStatusReader on arbitrary lines of text, filed by name as a folder's
+// status run files them: never reads past a line, and every record it makes
+// obeys the status line layout of the line it came from.
 
 #include "EightBit.h"
 #include "FuzzSupport.h"
-#include "SVNInterface.h"
+#include "SVNStatusReader.h"
 
 #include <QStringList>
 
+namespace {
+
+// Reads `lines` into `records` by name; a later line with the same name
+// replaces the earlier record.
+void readInto(SVNDirectoryStatus* records, const QStringList& lines)
+{
+    SVNStatusReader reader([records](QByteArrayView path, SVNFileStatus& record) {
+        records->insert_or_assign(fromEightBit(path.data(), path.size()), record);
+    });
+    for (const QString& line : lines)
+        reader.add(toEightBit(line));
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static SVNInterface* provider = new SVNInterface;
     const QStringList lines = latin1Text(data, size).split(QLatin1Char('\n'));
 
     SVNDirectoryStatus records;
-    provider->parseStatusOutput(&records, lines);
+    readInto(&records, lines);
     // A summary is known by its text, not by coming last: every line may be an entry.
     FUZZ_CHECK(records.size() <= size_t(lines.size()), "more records than lines");
-    // Parsing the same lines again into the same map changes nothing.
+    // Reading the same lines again into the same map changes nothing.
     SVNDirectoryStatus again = records;
-    provider->parseStatusOutput(&again, lines);
-    FUZZ_CHECK(again.size() == records.size(), "reparsing changed the key set");
+    readInto(&again, lines);
+    FUZZ_CHECK(again.size() == records.size(), "reading again changed the key set");
 
     // Each line alone, before a summary line: the flags follow its columns
     // (the out-of-date mark in column 7, or alone in column 9 behind a blank
     // column 8), as the client's bytes have them.
     for (const QString& line : lines) {
         SVNDirectoryStatus one;
-        provider->parseStatusOutput(&one, {line, QStringLiteral("Status against revision: 1")});
+        readInto(&one, {line, QStringLiteral("Status against revision: 1")});
         if (one.empty())
             continue;
         const SVNFileStatus& record = one.begin()->second;
