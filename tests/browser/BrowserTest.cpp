@@ -39,7 +39,8 @@ void writeFile(const QString& path, const QByteArray& bytes)
 FileStatus statusFromCells(const QTreeWidgetItem& item)
 {
     FileStatus status;
-    status.controlled = item.text(ProjectPane::StatusColumn) != QLatin1String("not controlled");
+    status.controlled = item.text(ProjectPane::StatusColumn) != QLatin1String("not controlled")
+        && !item.text(ProjectPane::StatusColumn).startsWith(QLatin1Char('?'));
     status.statusText = item.text(ProjectPane::StatusColumn);
     status.revisionText = item.text(ProjectPane::RevisionColumn);
     status.lastChangedText = item.text(ProjectPane::LastChangedColumn);
@@ -66,6 +67,7 @@ protected:
     const QStringList m_main{"src", "main.c"};
     const QStringList m_util{"src", "util.c"};
     const QStringList m_guide{"docs", "guide.txt"};
+    const QStringList m_notes{"docs", "notes.txt"}; // never added: unversioned
 
     void SetUp() override
     {
@@ -89,6 +91,7 @@ protected:
         writeFile(other + "/docs/guide.txt", "First line.\nTheirs.\n");
         svn({"commit", "-m", "Their edit", other});
         writeFile(m_root + "/src/main.c", "First line.\nMine.\n");
+        writeFile(m_root + "/docs/notes.txt", "Mine alone.\n");
     }
 
     void TearDown() override { m_home.reset(); }
@@ -150,7 +153,7 @@ TEST_F(BrowserTest, TreeShowsWhatTheClientSaysAndACheckInUpdatesIt)
         << window.messageLog().toStdString();
     EXPECT_FALSE(passes.first().at(0).toBool());
 
-    for (const QStringList& file : {m_readme, m_main, m_util, m_guide})
+    for (const QStringList& file : {m_readme, m_main, m_util, m_guide, m_notes})
         EXPECT_EQ(differenceOfRow(window, file), QString()) << joinPathParts(file).toStdString();
     EXPECT_EQ(window.projectItem(m_main)->text(ProjectPane::ModifiedColumn), "yes");
     EXPECT_EQ(window.projectItem(m_guide)->text(ProjectPane::OutOfDateColumn), "yes");

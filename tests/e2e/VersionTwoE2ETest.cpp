@@ -252,3 +252,16 @@ TEST_F(VersionTwo, ChangesComeFromTheWorkingCopyAloneEvenWithTheServerStopped)
     ASSERT_EQ(changes.size(), 1);
     EXPECT_EQ(changes.first().path, "sub/dir");
 }
+
+TEST_F(VersionTwo, AnnotateWithoutARevisionIsTheWorkingCopysBaseNotTheNewest)
+{
+    // Someone commits a newer a.txt; this working copy has not updated.
+    const QString newer = m_base + "/newer";
+    svnOk({"checkout", m_url + "/project", newer});
+    writeBytes(newer + "/a.txt", "theirs\n");
+    svnOk({"commit", "-m", "theirs", newer});
+    QList<AnnotatedLine> lines;
+    ASSERT_TRUE(m_two->annotate("a.txt", QString(), lines)) << lastTwoError().toStdString();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines[0].text, "project/a.txt"); // as imported, not "theirs"
+}

@@ -162,3 +162,55 @@ TEST_F(ProviderTest, VersionTwoProgressAndTheOptionalEntryPoint)
 }
 
 } // namespace
+
+TEST_F(ProviderTest, VersionTwoWritesKeepWhatOnlyTheServerKnows)
+{
+    // Cached from the server: a.c and the folder sub out of date, b.c locked
+    // by someone else. Each write re-reads what it touched locally; the
+    // local lines (" M": properties changed) say nothing of the server.
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"},
+                                       {"a.c", 0, "file", "normal", ""},
+                                       {"b.c", 0, "file", "normal", ""},
+                                       {"sub", 0, "dir", "normal", "infinity"}});
+    writeFile("a.c", "a");
+    writeFile("b.c", "b");
+    const QByteArray online = "        *        3        3 ann          a.c\n"
+                              "     O           3        3 ann          b.c\n"
+                              "        *        3        3 ann          sub\n"
+                              "                 3        3 ann          .\n"
+                              "Status against revision:      4\n";
+    const QByteArray local = " M               3        3 ann          a.c\n"
+                             " M               3        3 ann          b.c\n"
+                             " M               3        3 ann          sub\n";
+    struct Case
+    {
+        const char* what;
+        std::function<bool()> operation;
+        QStringList touched;
+    };
+    const Case cases[] = {
+        {"add", [&] { return svn.add({"a.c", "b.c"}); }, {"a.c", "b.c"}},
+        {"revert", [&] { return svn.revert({"a.c", "b.c"}, false); }, {"a.c", "b.c"}},
+        {"remove", [&] { return svn.remove({"a.c", "b.c"}, true); }, {"a.c", "b.c"}},
+        {"move", [&] { return svn.move("a.c", "m.c"); }, {"a.c"}},
+        {"resolve", [&] { return svn.resolve("b.c", SourceCodeControl::Resolution::Working); }, {"b.c"}},
+        {"cleanup", [&] { return svn.cleanup("sub"); }, {"sub"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        svn.refresh();
+        fake.respond(online);
+        ASSERT_TRUE(ask({"a.c"}).outOfDate);
+        fake.respond("").respond(local);
+        const int before = fake.callCount();
+        ASSERT_TRUE(c.operation()) << lastError().toStdString();
+        ASSERT_EQ(fake.callCount(), before + 2); // the write, then one local re-read
+        for (const QString& item : QStringList{"a.c", "b.c", "sub"}) {
+            SCOPED_TRACE(item.toStdString());
+            const Answer answer = ask({item});
+            const QString properties = c.touched.contains(item) ? " M" : "  ";
+            EXPECT_EQ(answer.statusText, properties + (item == "b.c" ? "   O " : "     "));
+            EXPECT_EQ(answer.outOfDate, item != "b.c");
+        }
+    }
+}

@@ -19,6 +19,8 @@ TEST_F(ProviderTest, OneListFormReadsTheWorkingCopysPlace)
         // Elsewhere than the repository URL: below the repository's root, each name decoded.
         {"Path: .\nURL: svn://host/repo/trunk/My%20Proj\nRepository Root: svn://host/repo\n", true,
          "svn://host/repo/trunk/My%20Proj", {"trunk", "My Proj"}},
+        // A sibling whose name starts with the repository URL's last name is not below it.
+        {"URL: svn://repo/trunk2/x\nRepository Root: svn://repo\n", true, "svn://repo/trunk2/x", {"trunk2", "x"}},
         {"URL: file:///r/a\n", true, "file:///r/a", {"file:", "r", "a"}},                   // no root: the whole URL
         {"Repository Root: svn://elsewhere\nURL: svn://host/x\n", true, "svn://host/x", {"file:", "r", "a"}},
         {"Path: .\n", true, "svn://host/x", {}},                                             // neither line

@@ -1,10 +1,12 @@
 // The status pass driven through an injected runner: which runs it makes
 // (exactly), what the working copy answers alone, the whole-tree scope,
-// offline per repository and the re-read.
+// offline per repository and the re-read; and where the status-line reader
+// finds entries again after a summary.
 
 #include "ProviderFixture.h"
 
 #include "EightBit.h"
+#include "SVNStatusReader.h"
 
 #include <deque>
 
@@ -262,3 +264,39 @@ TEST_F(StatusPassTest, ALongAuthorBeforeAFileMissingOnDiskIsReadFromTheWorkingCo
 }
 
 } // namespace
+
+TEST_F(StatusPassTest, AFolderAnotherClientHeldIsAskedAgainAtTheNextQuestion)
+{
+    // Another client's lock outlasted the retry table's wait: that passes,
+    // so nothing is remembered and the next question runs again, in either scope.
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}});
+    const Reply locked{"", "svn: E155004: Working copy '" + rootPath.toUtf8() + "' locked.\nsvn: E155004: '"
+                               + rootPath.toUtf8() + "' is already locked.\n", 1};
+    const Reply listed{"M                3        3 ann          a.c\nStatus against revision:      3\n"};
+    for (const bool tree : {false, true}) {
+        SCOPED_TRACE(tree ? "whole tree" : "per folder");
+        pass.clear();
+        runs.clear();
+        pass.setTreeScope(tree);
+        replies = {locked, listed};
+        EXPECT_EQ(answer("a.c"), "failed");
+        EXPECT_EQ(answer("a.c"), "record [M      ] 3");
+        EXPECT_EQ(runs.size(), 2);
+    }
+}
+
+TEST(StatusReader, AnExternalsBlockAfterASummaryHoldsEntriesAgain)
+{
+    QStringList paths;
+    SVNStatusReader reader(
+        [&paths](QByteArrayView path, SVNFileStatus&) { paths << fromEightBit(path.data(), path.size()); });
+    for (const char* line : {"                 3        3 ann          a.c",
+                             "X                                        ext",
+                             "Status against revision:      3",
+                             "",
+                             "Performing status on external item at 'ext':",
+                             "M                4        4 bob          ext/e.c",
+                             "Status against revision:      4"})
+        reader.add(line);
+    EXPECT_EQ(paths, QStringList({"a.c", "ext", "ext/e.c"}));
+}

@@ -261,3 +261,81 @@ TEST_F(SessionUnit, TheCommandLogReachesTheSignalWithoutThePasswordAndTheHostKee
 }
 
 } // namespace
+
+namespace {
+
+/** All results of a status pass, once it has finished. */
+QList<Status> passResults(const QFuture<Status>& pass)
+{
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pass.isFinished(); }, WaitMs));
+    return pass.isFinished() ? pass.results() : QList<Status>();
+}
+
+} // namespace
+
+TEST_F(SessionUnit, BusyWhileASingleCallRuns)
+{
+    std::unique_ptr<Session> session = openSession(settings());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session->isBusy(); }, WaitMs));
+    QSignalSpy busy(session.get(), &Session::busyChanged);
+    m_fake.respond("", "", 0, 300); // the commit takes a while
+    const QFuture<Outcome> checkin = session->checkin("a.txt", "one call");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return session->isBusy(); }, 5000));
+    EXPECT_TRUE(finished(checkin).ok);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !session->isBusy(); }, WaitMs));
+    ASSERT_EQ(busy.size(), 2);
+    EXPECT_TRUE(busy.at(0).at(0).toBool());
+    EXPECT_FALSE(busy.at(1).at(0).toBool());
+}
+
+TEST_F(SessionUnit, ALoginThatSucceedsIsOnlineAgain)
+{
+    std::unique_ptr<Session> session = openSession(settings());
+    m_fake.respond("", "svn: E170013: Unable to connect to a repository at URL 'svn://repo/trunk'\n"
+                       "svn: E000111: Can't connect to host 'repo': Connection refused\n", 1)
+        .respond("M                1        1 ann          a.txt\n");
+    const QList<Status> read = passResults(session->status({"a.txt"}));
+    ASSERT_EQ(read.size(), 1);
+    EXPECT_EQ(read.first().columns, "M      "); // from the working copy alone
+    EXPECT_TRUE(QTest::qWaitFor([&] { return session->isOffline(); }, 5000));
+    m_fake.respond(Info);
+    EXPECT_TRUE(finished(session->login("ann", "secret")).ok);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !session->isOffline(); }, 5000));
+}
+
+TEST_F(SessionUnit, StatusIsToldOnlyWhenItChangedAndATreeGivesEachItemOnce)
+{
+    std::unique_ptr<Session> session = openSession(settings());
+    // A tree: a.txt is on disk and changed, gone.txt is not on disk; the
+    // changes the client lists name both.
+    m_fake.respond("M                1        1 ann          a.txt\n"
+                   "!                1        1 ann          gone.txt\n"
+                   "                 1        1 ann          .\n"
+                   "Status against revision:      1\n")
+        .respond("M       a.txt\n!       gone.txt\n");
+    QStringList given;
+    for (const Status& status : passResults(session->statusTree()))
+        given << status.path;
+    EXPECT_EQ(given, QStringList({"", "a.txt", "gone.txt"}));
+
+    // Read again with nothing changed: nothing is told; then it changed: told once.
+    QSignalSpy changed(session.get(), &Session::statusChanged);
+    m_fake.respond("M                1        1 ann          a.txt\n");
+    EXPECT_TRUE(finished(session->saved({"a.txt"})).ok);
+    m_fake.respond("                 1        1 ann          a.txt\n");
+    EXPECT_TRUE(finished(session->saved({"a.txt"})).ok);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !changed.isEmpty(); }, WaitMs));
+    QTest::qWait(50); // anything told later than the first would be here by now
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed.first().at(0).value<Status>().columns, "       ");
+}
+
+TEST_F(SessionUnit, ASiblingOfTheLocalRootIsNotBelowIt)
+{
+    std::unique_ptr<Session> session = openSession(settings());
+    const int before = m_fake.callCount();
+    const QString sibling = m_root + "2/a.txt";
+    const Outcome added = finished(session->add({sibling}));
+    EXPECT_EQ(added.command + ": " + added.error, "add: " + sibling + " is not below the local root " + m_root);
+    EXPECT_EQ(m_fake.callCount(), before);
+}

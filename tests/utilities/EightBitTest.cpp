@@ -38,3 +38,24 @@ TEST(EightBit, IsUtf8AndLosesNoByte)
     // Distinct strings never share bytes, lone surrogates included.
     EXPECT_NE(toEightBit(QString(QChar(0xD800))), toEightBit(QString(QChar(0xDC80))));
 }
+
+TEST(EightBit, TheByte0x80IsItsEscapeAndU0080IsTwoBytes)
+{
+    // A name of the byte 0x80 alone is no UTF-8 and decodes to its escape,
+    // as any such byte does; the character U+0080 is UTF-8's two bytes.
+    const struct
+    {
+        QByteArray bytes;
+        QString text;
+    } cases[] = {
+        {"\x80", QString(QChar(0xDC80))},
+        {"\x80\x80", QString(QChar(0xDC80)) + QChar(0xDC80)},
+        {"\xc2\x80", QString(QChar(0x80))},
+        {"a\xc2\x80", "a" + QString(QChar(0x80))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.toHex().constData());
+        EXPECT_EQ(fromEightBit(c.bytes), c.text);
+        EXPECT_EQ(toEightBit(c.text), c.bytes);
+    }
+}
