@@ -405,7 +405,7 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
 
     const QStringList argv = argumentVector(command, messageFile);
     const int number = ++m_runs;
-    if (m_logging && lcClient().isDebugEnabled())
+    if (lcClient().isDebugEnabled())
         qCDebug(lcClient).noquote() << QStringLiteral("run %1 in %2: %3")
                                            .arg(number)
                                            .arg(command.workingDirectory.isNull() ? QStringLiteral("the host's folder")
@@ -426,6 +426,6 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     } else if (!result.startError.isNull()) {
         result.end = SVNRunResult::End::NotStarted;
     }
-    if (m_logging && lcClient().isDebugEnabled())
+    if (lcClient().isDebugEnabled())
         qCDebug(lcClient).noquote() << QStringLiteral("run %1 ended: %2").arg(number).arg(ending(result, clock.elapsed()));
 }

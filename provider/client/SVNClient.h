@@ -127,8 +127,6 @@ struct SVNRunResult
  */
 class SVNClient
 {
-    friend class SVNInterfaceSeam;
-
 public:
     /**
      * The span of one provider operation, from any thread's point of view
@@ -210,5 +208,4 @@ private:
     std::mutex m_cancelMutex;
     int m_operations = 0;
     int m_runs = 0;
-    bool m_logging = true;
 };
