@@ -5,6 +5,7 @@
 #include "SVNInterface.h"
 
 #include "EightBit.h"
+#include "SVNItemLine.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -41,23 +42,6 @@ QString acceptOf(SourceCodeControl::Resolution choice)
         return QStringLiteral("theirs-full");
     }
     return QString();
-}
-
-// An update's line for an item left in conflict: "C    a.txt" (text),
-// " C   a.txt" (properties), "   C a.txt" (tree); the path from column 6.
-bool isConflictLine(const QString& line)
-{
-    if (line.size() < 6 || line.at(4) != QLatin1Char(' '))
-        return false;
-    bool conflict = false;
-    for (qsizetype i = 0; i < 4; ++i) {
-        const QChar c = line.at(i);
-        if (c == QLatin1Char('C'))
-            conflict = true;
-        else if (c != QLatin1Char(' ') && !QStringLiteral("ADUGERB").contains(c))
-            return false;
-    }
-    return conflict;
 }
 
 } // namespace
@@ -249,13 +233,19 @@ bool SVNInterface::update(const QStringList& paths, const QString& revision, QSt
         QStringList items;
         if (!checkPaths(SVNSubcommand::Update, paths, items))
             return false;
-        QStringList lines;
-        if (!run(SVNCommands::updatePaths(localRootPath, items, revision), lines))
-            return false;
         QStringList conflicts;
-        for (const QString& line : lines)
-            if (isConflictLine(line) && !conflicts.contains(line.mid(5)))
-                conflicts << line.mid(5);
+        SVNOutput output;
+        output.observer = [&conflicts](QByteArrayView line) {
+            const SVNItemLine::ActionLine read = SVNItemLine::readAction(line, SVNSubcommand::Update);
+            if (!read.conflict)
+                return;
+            const QString path = fromEightBit(read.path.data(), read.path.size());
+            if (!conflicts.contains(path))
+                conflicts << path;
+        };
+        output.restart = [&conflicts] { conflicts.clear(); };
+        if (!run(SVNCommands::updatePaths(localRootPath, items, revision), output).succeeded())
+            return false;
         conflicted = conflicts;
         // At the newest revision nothing is out of date; at an older one the
         // server must say what is, so those folders are read afresh.

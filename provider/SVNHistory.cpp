@@ -4,6 +4,7 @@
 #include "SVNInterface.h"
 
 #include "EightBit.h"
+#include "SVNItemLine.h"
 #include "SVNLogEntry.h"
 #include "SVNUrl.h"
 
@@ -39,26 +40,6 @@ QStringList linesOf(const QByteArray& text)
         start = next;
     }
     return lines;
-}
-
-// One line of "svn status" (without --verbose): the seven status columns,
-// a blank, the path. False for what is no item: a changelist's or an
-// external's header, a detail line, the summary of conflicts.
-bool readChange(const QString& line, SourceCodeControl::Change& change)
-{
-    if (line.size() < 9 || line.at(7) != QLatin1Char(' ') || line.startsWith(QLatin1String("--- "))
-        || line.startsWith(QLatin1String("Performing status on external item")))
-        return false;
-    qsizetype blanks = 0;
-    while (blanks < line.size() && line.at(blanks) == QLatin1Char(' '))
-        ++blanks;
-    if (blanks < line.size() && line.at(blanks) == QLatin1Char('>'))
-        return false; // a tree conflict's or a move's detail
-    change.statusColumns = line.left(7);
-    change.path = line.mid(8);
-    if (change.path == QLatin1String("."))
-        change.path = QStringLiteral("");
-    return true;
 }
 
 } // namespace
@@ -194,19 +175,18 @@ bool SVNInterface::changes(const QString& folder, QList<SourceCodeControl::Chang
         if (!checkPaths(SVNSubcommand::Status, {folder}, items))
             return false;
         QList<SourceCodeControl::Change> result;
-        bool summary = false;
         SVNOutput output;
-        output.observer = [&](QByteArrayView bytes) {
-            const QString line = fromEightBit(bytes.data(), bytes.size());
-            summary = summary || line.startsWith(QLatin1String("Summary of conflicts:"));
+        output.observer = [&](QByteArrayView line) {
+            const SVNItemLine::StatusLine read = SVNItemLine::readStatus(line, SVNItemLine::StatusForm::Plain);
+            if (read.kind != SVNItemLine::StatusKind::Entry)
+                return;
             SourceCodeControl::Change change;
-            if (!summary && readChange(line, change))
-                result.append(change);
+            change.statusColumns = fromEightBit(read.columns.data(), read.columns.size());
+            change.path = read.name == QByteArrayView(".") ? QStringLiteral("")
+                                                           : fromEightBit(read.name.data(), read.name.size());
+            result.append(change);
         };
-        output.restart = [&] {
-            result.clear();
-            summary = false;
-        };
+        output.restart = [&] { result.clear(); };
         if (!run(SVNCommands::changes(localRootPath, items.first()), output).succeeded())
             return false;
         changes = result;

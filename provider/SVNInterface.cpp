@@ -4,6 +4,7 @@
 #include "SVNInterface.h"
 
 #include "EightBit.h"
+#include "SVNItemLine.h"
 #include "SVNWorkingCopyLayout.h"
 
 namespace {
@@ -17,29 +18,6 @@ bool makesProgress(const QString& subcommand)
         if (subcommand == QLatin1String(name))
             return true;
     return false;
-}
-
-// A line that names an item the client works on: "A    src/a.c" (an
-// action letter in one of the first four columns, a blank, the path),
-// "Sending        b.c", "Adding", "Deleting", "Replacing", "Reverted 'c.c'",
-// "Restored 'd.c'". Headers and summaries ("Updating '.':", "Transmitting
-// file data ...", "Committed revision 5.") are none.
-bool isProgressItem(QByteArrayView line)
-{
-    for (const char* word : {"Sending ", "Adding ", "Deleting ", "Replacing ", "Reverted ", "Restored "})
-        if (line.startsWith(QByteArrayView(word)))
-            return true;
-    if (line.size() < 6 || line[4] != ' ')
-        return false;
-    bool action = false;
-    for (qsizetype i = 0; i < 4; ++i) {
-        if (line[i] == ' ')
-            continue;
-        if (!QByteArrayView("ADUCGERB").contains(line[i]))
-            return false;
-        action = true;
-    }
-    return action;
 }
 
 const QLatin1String s_optionExecutable(SourceCodeControlOption::Executable);
@@ -147,10 +125,10 @@ SVNRunResult SVNInterface::run(const SVNCommand& command, const SVNOutput& outpu
     if (progressHandler && makesProgress(command.subcommand)) {
         // Each item the client names while it works, as it comes.
         SVNOutput reported = output;
-        reported.observer = [this, &output](QByteArrayView line) {
+        reported.observer = [this, &output, &command](QByteArrayView line) {
             if (output.observer)
                 output.observer(line);
-            if (isProgressItem(line))
+            if (SVNItemLine::readAction(line, command.subcommand).namesItem)
                 progressHandler(progressContext, fromEightBit(line.data(), line.size()), ++progressItems);
         };
         result = client.run(command, reported);
@@ -193,16 +171,6 @@ QString SVNInterface::localFilePath(const QStringList& pathParts) const
 bool SVNInterface::isWorkingCopy(const QString& directory)
 {
     return workingCopyLayout.isWorkingCopy(directory);
-}
-
-void SVNInterface::parseStatusOutput(SVNDirectoryStatus* records, const QStringList& lines)
-{
-    SVNStatusPass::parse(records, lines);
-}
-
-SVNFileStatus* SVNInterface::getFileStatus(const QStringList& pathParts)
-{
-    return statusPass.record(pathParts);
 }
 
 bool SVNInterface::saved(const QStringList& pathParts)

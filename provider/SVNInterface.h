@@ -253,17 +253,6 @@ public:
     /** localRootPath followed by "/" and each component but the last. */
     QString getLocalDirectory(const QStringList& pathParts);
 
-    /** Parses "svn status" lines into `records`, keyed by entry name (SVNStatusPass::parse()). */
-    void parseStatusOutput(SVNDirectoryStatus* records, const QStringList& lines);
-
-    /**
-     * The cached record of a file, filling its directory's cache entry first
-     * when there is none (SVNStatusPass::record()). Null when there is no
-     * record. The pointer stays valid until saved() drops the record, the
-     * directory's entry is removed or the cache is cleared.
-     */
-    SVNFileStatus* getFileStatus(const QStringList& pathParts);
-
 private:
     friend class SVNInterfaceSeam;
 

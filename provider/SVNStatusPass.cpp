@@ -1,6 +1,7 @@
 #include "SVNStatusPass.h"
 
 #include "EightBit.h"
+#include "SVNRetryPolicy.h"
 #include "SVNUrl.h"
 #include "SVNWorkingCopyLayout.h"
 
@@ -29,17 +30,12 @@ bool isDirectory(const QString& path)
 }
 
 // A run that failed because of the working copy itself: it finished, the
-// server was not the problem, and it is not another client's lock, which
+// server was not the problem, and it is not another client's work, which
 // the retry table has waited for already and which will pass.
 bool isWorkingCopyFailure(const SVNRunResult& result)
 {
-    if (result.end != SVNRunResult::End::Finished || result.repositoryUnreachable())
-        return false;
-    const QString message = result.errors.join(QLatin1Char('\n'));
-    for (const char* passing : {"E155004:", "E200033:", "E155037:"})
-        if (message.contains(QLatin1String(passing)))
-            return false;
-    return true;
+    return result.end == SVNRunResult::End::Finished && !result.repositoryUnreachable()
+        && !SVNRetries::waitsFor(result);
 }
 
 // The folders of one whole-tree run at `root`, kept apart until the run has

@@ -13,6 +13,7 @@
 #include <set>
 #include <vector>
 
+class SVNInterfaceSeam;
 class SVNWorkingCopyLayout;
 
 /**
@@ -143,9 +144,6 @@ public:
     /** Whether some repository could not be reached since the last clear() or online(). */
     bool anyOffline() const { return !m_offline.empty(); }
 
-    /** The cache itself, for the test seam. */
-    SVNStatusCache& cache() { return m_cache; }
-
     /**
      * Parses status lines into `records` as a folder's run does (the name
      * check off); a later line with the same key overwrites the earlier
@@ -154,6 +152,8 @@ public:
     static void parse(SVNDirectoryStatus* records, const QStringList& lines);
 
 private:
+    friend class SVNInterfaceSeam;
+
     /** One run of read(): its forms and where its lines go. */
     struct Read
     {

@@ -416,7 +416,7 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     options.arguments = argv;
     options.workingDirectory = command.workingDirectory;
     const int number = ++m_runs;
-    if (m_logging && lcClient().isDebugEnabled())
+    if (lcClient().isDebugEnabled())
         qCDebug(lcClient).noquote() << QStringLiteral("run %1 in %2: %3")
                                            .arg(number)
                                            .arg(command.workingDirectory.isNull() ? QStringLiteral("the host's folder")
@@ -448,6 +448,6 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
         result.end = SVNRunResult::End::Finished;
         break;
     }
-    if (m_logging && lcClient().isDebugEnabled())
+    if (lcClient().isDebugEnabled())
         qCDebug(lcClient).noquote() << QStringLiteral("run %1 ended: %2").arg(number).arg(ending(result, clock.elapsed()));
 }

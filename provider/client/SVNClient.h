@@ -131,8 +131,6 @@ struct SVNRunResult
  */
 class SVNClient
 {
-    friend class SVNInterfaceSeam;
-
 public:
     /**
      * The span of one provider operation, from any thread's point of view
@@ -214,5 +212,4 @@ private:
     std::mutex m_cancelMutex;
     int m_operations = 0;
     int m_runs = 0;
-    bool m_logging = true;
 };

@@ -2,6 +2,8 @@
 
 #include "SVNClient.h"
 
+#include <algorithm>
+
 namespace {
 
 const int s_firstPauseMs = 50;
@@ -10,8 +12,13 @@ bool matches(const SVNRetryRule& rule, const SVNRunResult& attempt, bool stopped
 {
     if (!rule.code && !rule.text)
         return stoppedWhileWriting;
-    return !stoppedWhileWriting && (!rule.code || attempt.hasCode(rule.code))
-        && (!rule.text || attempt.message().contains(QLatin1String(rule.text)));
+    if (stoppedWhileWriting)
+        return false;
+    if (rule.code && (!attempt.hasCode(rule.code) || (rule.alone && attempt.codes.size() != 1)))
+        return false;
+    return !rule.text || std::any_of(attempt.errors.cbegin(), attempt.errors.cend(), [&rule](const QString& line) {
+               return line.contains(QLatin1String(rule.text));
+           });
 }
 
 } // namespace
@@ -38,4 +45,11 @@ SVNRetries::Step SVNRetries::next(const SVNRunResult& attempt, bool stoppedWhile
         }
     }
     return Step();
+}
+
+bool SVNRetries::waitsFor(const SVNRunResult& attempt)
+{
+    return std::any_of(s_svnRetryRules.cbegin(), s_svnRetryRules.cend(), [&attempt](const SVNRetryRule& rule) {
+        return rule.action == SVNRetryAction::WaitAndRepeat && matches(rule, attempt, false);
+    });
 }

@@ -62,14 +62,14 @@ TEST_F(ProviderTest, EveryWayOfDroppingACacheEntryReleasesItsRecords)
     // Filled, a folder that is no working copy given a map by saved(), that
     // entry dropped by getFile(), everything dropped by refresh(), then
     // filled again and left for the destructor.
-    ASSERT_NE(provider->getFileStatus({"a.c"}), nullptr);
-    ASSERT_EQ(provider->getFileStatus({"sub", "b.c"}), nullptr);
+    ASSERT_NE(SVNInterfaceSeam(*provider).record({"a.c"}), nullptr);
+    ASSERT_EQ(SVNInterfaceSeam(*provider).record({"sub", "b.c"}), nullptr);
     ASSERT_TRUE(provider->saved({"sub", "b.c"}));
     ASSERT_TRUE(SVNInterfaceSeam(*provider).statusCache().find(rootPath + "/sub")->listed);
     ASSERT_TRUE(provider->getFile({"sub", "b.c"}, true));
     EXPECT_EQ(SVNInterfaceSeam(*provider).statusCache().find(rootPath + "/sub"), nullptr);
     ASSERT_TRUE(provider->refresh());
-    ASSERT_NE(provider->getFileStatus({"a.c"}), nullptr);
+    ASSERT_NE(SVNInterfaceSeam(*provider).record({"a.c"}), nullptr);
     ASSERT_TRUE(provider->saved({"sub", "b.c"}));
     delete provider;
     EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);

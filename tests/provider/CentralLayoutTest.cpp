@@ -39,7 +39,7 @@ TEST_F(ProviderTest, CentralLayoutFoldersBelowTheTopAreWorkingCopies)
     const QStringList working{"src", "src/lib", "added", "ext"};
     const QStringList notWorking{"plain", "gone", "f.c", "shell", "ext/inner", "removed"};
     for (const QString& folder : working + notWorking)
-        svn.getFileStatus(folder.split('/') + QStringList{"x.c"});
+        seam.record(folder.split('/') + QStringList{"x.c"});
     std::vector<ExpectedRun> runs;
     for (const QString& folder : working)
         runs.push_back({rootPath + '/' + folder, withAuth(StatusArgs)});
@@ -158,7 +158,7 @@ TEST_F(ProviderTest, CentralLayoutDatabasesOfOtherFormatsAreLeftToTheClient)
         sqlite3_close(db);
         svn.refresh();
         const int before = fake.callCount();
-        svn.getFileStatus({"plain", "x.c"});
+        seam.record({"plain", "x.c"});
         EXPECT_EQ(fake.callCount() - before, c.read ? 0 : 1); // read: "plain" holds no working copy
     }
 }

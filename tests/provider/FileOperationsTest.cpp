@@ -63,7 +63,7 @@ TEST_F(ProviderTest, AddFileBringsEachLevelUnderControlFirst)
     EXPECT_EQ(seam.statusCache().find(rootPath + "/100%"), nullptr);
     EXPECT_EQ(seam.statusCache().find(rootPath + "/100%/My Dir"), nullptr);
     EXPECT_NE(seam.statusCache().find(rootPath + "/other"), nullptr);
-    EXPECT_NE(svn.getFileStatus({"top.c"}), nullptr);
+    EXPECT_NE(seam.record({"top.c"}), nullptr);
     EXPECT_TRUE(lastError().startsWith("info: svn: E170000")) << lastError().toStdString();
 }
 
@@ -218,7 +218,7 @@ TEST_F(ProviderTest, CheckinCommitsAndRefreshesTheCachedRecord)
     makeWorkingCopy();
     makeWorkingCopy("src");
     fake.respond("M            3        3 ann          a.c\n" + Summary);
-    ASSERT_NE(svn.getFileStatus({"src", "a.c"}), nullptr);
+    ASSERT_NE(seam.record({"src", "a.c"}), nullptr);
     fake.respond("Committed revision 4.\n");
     fake.respond("             4        4 ann          a.c\n" + Summary);
     const QString comment = "say \"hi\"\nline 2 'q' -x";

@@ -93,16 +93,19 @@ TEST_F(ProviderTest, RetriesOnlyWhatTheClientAsksFor)
     fake.respond("", "svn: E155037: Previous operation has not finished; run 'cleanup' if it was interrupted\n", 1);
     EXPECT_TRUE(svn.checkin({"f.c"}, "c"));
     // Done, but a hook failed after it: done, the hook's message kept.
-    fake.respond("Committed revision 5.\n",
-                 "svn: warning: W165001: post-commit hook failed (exit code 1) with output:\nno\n", 0);
-    EXPECT_TRUE(svn.checkin({"h.c"}, "h"));
-    EXPECT_EQ(lastError(), "commit: svn: warning: W165001: post-commit hook failed (exit code 1) with output:\nno");
+    fake.respond("'h.c' locked by user 'ann'.\n",
+                 "svn: E165008: Locking succeeded, but post-lock hook failed\n"
+                 "svn: E165001: post-lock hook failed (exit code 1) with output:\nno\n", 1);
+    QStringList output;
+    EXPECT_TRUE(seam.execute("lock", {}, rootPath, "h.c", output));
+    EXPECT_EQ(lastError(), "lock: svn: E165008: Locking succeeded, but post-lock hook failed\n"
+                           "svn: E165001: post-lock hook failed (exit code 1) with output:\nno");
     // Anything else: never.
     fake.respond("", "svn: E000001: refused\n", 1);
     EXPECT_FALSE(svn.checkin({"b.c"}, "b.c"));
     const QStringList commitF = withAuth(QStringList{"commit"} + message("c"), {"f.c"});
     expectRuns({{rootPath, commitF}, {rootPath, commitF}, {rootPath, commitF},
-                {rootPath, withAuth(QStringList{"commit"} + message("h"), {"h.c"})},
+                {rootPath, withAuth({"lock"}, {"h.c"})},
                 {rootPath, withAuth(QStringList{"commit"} + message("b.c"), {"b.c"})}});
     EXPECT_EQ(lastError(), "commit: svn: E000001: refused");
 }
@@ -177,12 +180,20 @@ TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)
 
 TEST(RetryTable, EachRowRepeatsOnceOrWaitsItsBudget)
 {
+    // The client's own lines, as svn 1.14.2 printed them.
+    const char* const lockedLines = "svn: E155004: Run 'svn cleanup' to remove locks (type 'svn help cleanup' for "
+                                    "details)\nsvn: E155004: Commit failed (details follow):\nsvn: E155004: Working "
+                                    "copy '/w' locked.\nsvn: E155004: '/w' is already locked.";
+    const char* const readOnly = "svn: E155004: Run 'svn cleanup' to remove locks (type 'svn help cleanup' for "
+                                 "details)\nsvn: E155004: Failed to lock working copy '/w'.\nsvn: E200031: sqlite[S8]: "
+                                 "attempt to write a readonly database\nsvn: E200042: Additional errors:\nsvn: "
+                                 "E200031: sqlite[S8]: attempt to write a readonly database";
     struct Case { const char* message; int repeats; int waitedMs; };
     const Case cases[] = {
         {"svn: E205005: The log message is a pathname (was -F intended?)", 0, 0},
-        {"svn: E155004: Working copy '/w' locked.", 8, 10000},
+        {lockedLines, 8, 10000},
         {"svn: E155004: Failed to lock working copy '/w'.\nsvn: E200033: sqlite[S5]: database is locked", 8, 10000},
-        {"svn: E155004: Commit failed\nsvn: E200031: sqlite[S8]: attempt to write a readonly database", 0, 0},
+        {readOnly, 0, 0},
         {"svn: E155037: Previous operation has not finished", 6, 3000},
         {"svn: E000001: refused\nE155004 locked.", 0, 0}, // a code counts only on a line of the client's own
         {"svn: E000001: refused", 0, 0},
@@ -193,6 +204,7 @@ TEST(RetryTable, EachRowRepeatsOnceOrWaitsItsBudget)
         attempt.exitCode = 1;
         attempt.errors = QString::fromLatin1(c.message).split('\n');
         attempt.codes = SVNRunResult::codesOf(attempt.errors);
+        EXPECT_EQ(SVNRetries::waitsFor(attempt), c.repeats > 0) << c.message;
         int repeats = 0, waitedMs = 0;
         for (SVNRetries::Step step; (step = retries.next(attempt)).rule && repeats < 100;) {
             ++repeats;
@@ -200,6 +212,30 @@ TEST(RetryTable, EachRowRepeatsOnceOrWaitsItsBudget)
         }
         EXPECT_EQ(repeats, c.repeats) << c.message;
         EXPECT_EQ(waitedMs, c.waitedMs) << c.message;
+    }
+
+    // Done, but a hook failed after it: accepted. A hook that stopped the
+    // work, and a post-commit failure the client did not report as its own
+    // (svn 1.14.2 prints it on standard output and exits 0), are not.
+    struct Accepted { const char* message; bool accepted; };
+    const Accepted accepted[] = {
+        {"svn: E165008: Locking succeeded, but post-lock hook failed\nsvn: E165001: post-lock hook failed (exit code 1) "
+         "with output:\nno", true},
+        {"svn: E165009: Unlock succeeded, but post-unlock hook failed\nsvn: E165001: post-unlock hook failed (exit "
+         "code 1) with output:\nno", true},
+        {"svn: warning: post-commit hook failed (exit code 1) with output:\nno", true},
+        {"svn: E165001: Commit failed (details follow):\nsvn: E165001: Commit blocked by pre-commit hook (exit code 1) "
+         "with output:\nno", false},
+        {"svn: E165001: post-lock hook failed (exit code 1) with output:\nno", false},
+    };
+    for (const Accepted& c : accepted) {
+        SVNRetries retries;
+        SVNRunResult attempt;
+        attempt.exitCode = 1;
+        attempt.errors = QString::fromLatin1(c.message).split('\n');
+        attempt.codes = SVNRunResult::codesOf(attempt.errors);
+        const SVNRetries::Step step = retries.next(attempt);
+        EXPECT_EQ(step.rule && step.rule->action == SVNRetryAction::AcceptAsDone, c.accepted) << c.message;
     }
 }
 

@@ -47,9 +47,8 @@ TEST(StatusParsing, ReadsFlagsFieldsAndKeyByPosition)
     };
     for (const LineCase& c : cases) {
         SCOPED_TRACE(c.line);
-        SVNInterface svn;
         SVNDirectoryStatus records;
-        svn.parseStatusOutput(&records, {QString::fromLatin1(c.line), "Status against revision: 12"});
+        SVNStatusPass::parse(&records, {QString::fromLatin1(c.line), "Status against revision: 12"});
         ASSERT_EQ(records.size(), 1u);
         ASSERT_EQ(records.begin()->first, QString::fromLatin1(c.key));
         const SVNFileStatus& r = records.begin()->second;
@@ -66,17 +65,16 @@ TEST(StatusParsing, ReadsFlagsFieldsAndKeyByPosition)
 
 TEST(StatusParsing, SummariesBlocksAndDuplicates)
 {
-    SVNInterface svn;
     SVNDirectoryStatus records;
-    svn.parseStatusOutput(&records, {});
+    SVNStatusPass::parse(&records, {});
     // A local run ends with an entry, and so does a run in a folder the
     // client prints no summary for (added, renamed or deleted there).
-    svn.parseStatusOutput(&records, {"A                -       ?   ?           only.c"});
+    SVNStatusPass::parse(&records, {"A                -       ?   ?           only.c"});
     EXPECT_EQ(records.count("only.c"), 1u);
 
     records["keep.c"].workingRevision = "old";
     const SVNFileStatus* kept = &records["keep.c"];
-    svn.parseStatusOutput(&records, {
+    SVNStatusPass::parse(&records, {
         "?                                       stray.c",
         "?" + QString(40, ' ') + " notes.txt",
         "I                                        ignored.o",
@@ -103,7 +101,7 @@ TEST(StatusParsing, SummariesBlocksAndDuplicates)
 
     // Newer clients add a detail line to a tree conflict and a summary of
     // conflicts after the summary line; neither holds an entry.
-    svn.parseStatusOutput(&records, {
+    SVNStatusPass::parse(&records, {
         "D                2        2 ann          moved.c",
         "        > moved to elsewhere.c",
         "D     C          2        2 ann          tree.c",
@@ -126,16 +124,16 @@ TEST_F(ProviderTest, StatusCacheFillsOnceAFolder)
     fake.respond("M            7        5 ann          a.c\n"
                  "             7        3 bob          b c.h\n"
                  "Status against revision:      7\n");
-    SVNFileStatus* a = svn.getFileStatus({"src", "a.c"});
+    SVNFileStatus* a = seam.record({"src", "a.c"});
     ASSERT_NE(a, nullptr);
     EXPECT_TRUE(a->modified);
-    ASSERT_NE(svn.getFileStatus({"src", "b c.h"}), nullptr);
-    EXPECT_EQ(svn.getFileStatus({"src", "unknown.c"}), nullptr);
-    EXPECT_EQ(svn.getFileStatus({"src", "a.c"}), a); // the same record, no second run
+    ASSERT_NE(seam.record({"src", "b c.h"}), nullptr);
+    EXPECT_EQ(seam.record({"src", "unknown.c"}), nullptr);
+    EXPECT_EQ(seam.record({"src", "a.c"}), a); // the same record, no second run
     // A folder that is no working copy is remembered as such, even once it becomes one.
-    EXPECT_EQ(svn.getFileStatus({"plain", "f.c"}), nullptr);
+    EXPECT_EQ(seam.record({"plain", "f.c"}), nullptr);
     makeWorkingCopy("plain");
-    EXPECT_EQ(svn.getFileStatus({"plain", "g.c"}), nullptr);
+    EXPECT_EQ(seam.record({"plain", "g.c"}), nullptr);
     // A run that the working copy itself fails is remembered until
     // refresh, its message the last error of every file's status.
     fake.respond("", "svn: E155036: Please see the 'svn upgrade' command\n", 1);
@@ -144,9 +142,24 @@ TEST_F(ProviderTest, StatusCacheFillsOnceAFolder)
     EXPECT_EQ(lastError(), "status: svn: E155036: Please see the 'svn upgrade' command");
     // After refresh the client runs again.
     svn.refresh();
-    EXPECT_EQ(svn.getFileStatus({"src", "a.c"}), nullptr); // unscripted: an empty answer
+    EXPECT_EQ(seam.record({"src", "a.c"}), nullptr); // unscripted: an empty answer
     const QStringList status = withAuth({"status", "--non-recursive", "--show-updates", "--verbose"});
     expectRuns({{rootPath + "/src", status}, {rootPath, status}, {rootPath + "/src", status}});
+}
+
+TEST_F(ProviderTest, AnotherClientsWorkIsNotRememberedAsAFailedFolder)
+{
+    // Still there after the retry table's wait (seven attempts in three
+    // seconds), another client's work fails this question alone: the
+    // folder's next question runs the client again.
+    makeWorkingCopy();
+    for (int attempt = 0; attempt < 7; ++attempt)
+        fake.respond("", "svn: E155037: Previous operation has not finished; run 'cleanup' if it was interrupted\n", 1);
+    fake.respond("M            7        5 ann          a.c\nStatus against revision:      7\n");
+    EXPECT_FALSE(ask({"a.c"}).result);
+    EXPECT_TRUE(lastError().startsWith("status: svn: E155037")) << lastError().toStdString();
+    EXPECT_TRUE(ask({"a.c"}).modified);
+    EXPECT_EQ(fake.callCount(), 8);
 }
 
 TEST_F(ProviderTest, SavedRereadsOneFileOfACachedFolder)
@@ -158,7 +171,7 @@ TEST_F(ProviderTest, SavedRereadsOneFileOfACachedFolder)
     seam.statusCache().entry(rootPath + "/lib");
     fake.respond("     K       3        3 ann          x.c\nStatus against revision:      3\n");
     EXPECT_TRUE(svn.saved({"lib", "x.c"}));
-    SVNFileStatus* x = svn.getFileStatus({"lib", "x.c"});
+    SVNFileStatus* x = seam.record({"lib", "x.c"});
     ASSERT_NE(x, nullptr);
     EXPECT_TRUE(x->locked);
     // A failed run changes nothing; a success overwrites the record in place.
@@ -167,16 +180,16 @@ TEST_F(ProviderTest, SavedRereadsOneFileOfACachedFolder)
     EXPECT_TRUE(x->locked);
     fake.respond("M            4        4 ann          x.c\nStatus against revision:      4\n");
     EXPECT_TRUE(svn.saved({"lib", "x.c"}));
-    EXPECT_EQ(svn.getFileStatus({"lib", "x.c"}), x);
+    EXPECT_EQ(seam.record({"lib", "x.c"}), x);
     EXPECT_FALSE(x->locked);
     EXPECT_TRUE(x->modified);
     // A file the client no longer lists (its deletion committed) loses its
     // record, also when it is the one after the file asked about last.
     seam.statusCache().find(rootPath + "/lib")->records["a.c"];
-    EXPECT_NE(svn.getFileStatus({"lib", "a.c"}), nullptr);
+    EXPECT_NE(seam.record({"lib", "a.c"}), nullptr);
     fake.respond("Status against revision:      5\n");
     EXPECT_TRUE(svn.saved({"lib", "x.c"}));
-    EXPECT_EQ(svn.getFileStatus({"lib", "x.c"}), nullptr);
+    EXPECT_EQ(seam.record({"lib", "x.c"}), nullptr);
     const QStringList saved = withAuth({"status", "--show-updates", "--verbose"}, {"x.c"});
     expectRuns({{rootPath + "/lib", saved}, {rootPath + "/lib", saved}, {rootPath + "/lib", saved},
                 {rootPath + "/lib", saved}});

@@ -5,8 +5,10 @@
 /**
  * The test seam: the one way tests and benchmarks reach a provider's private
  * state, to set what login() and setRoots() would set without running the
- * client, and to look into the status cache. Hosts never use it; they know
- * SourceCodeControlSystemProviderInterface alone.
+ * client, and to look into the status cache. It lives with the tests
+ * (SvnScc::ProviderSeam); the provider's classes only name it a friend.
+ * Hosts never use it; they know SourceCodeControlSystemProviderInterface
+ * alone.
  */
 class SVNInterfaceSeam
 {
@@ -33,7 +35,15 @@ public:
     QString rootURL() const { return m_provider.rootURL; }
 
     /** The status cache itself. */
-    SVNStatusCache& statusCache() { return m_provider.statusPass.cache(); }
+    SVNStatusCache& statusCache() { return m_provider.statusPass.m_cache; }
+
+    /**
+     * The cached record of a file, filling its folder's cache entry first
+     * when there is none (SVNStatusPass::record()). Null when there is no
+     * record. The pointer stays valid until saved() drops the record, the
+     * folder's entry is removed or the cache is cleared.
+     */
+    SVNFileStatus* record(const QStringList& pathParts) { return m_provider.statusPass.record(pathParts); }
 
     /**
      * Runs the client once as an operation of the provider would: the
@@ -56,9 +66,6 @@ public:
     {
         return execute(command, arguments, m_provider.localRootPath, pathParts.join(QLatin1Char('/')), output);
     }
-
-    /** Turns the command log off altogether (not even the category is asked), for measuring what it costs. */
-    void setCommandLog(bool on) { m_provider.client.m_logging = on; }
 
 private:
     SVNInterface& m_provider;
