@@ -4,6 +4,8 @@
 #include "SVNInterface.h"
 
 #include "EightBit.h"
+
+#include <svnscc/StatusColumns.h>
 #include "SVNItemLine.h"
 #include "SVNWorkingCopyLayout.h"
 
@@ -19,6 +21,8 @@ bool makesProgress(const QString& subcommand)
             return true;
     return false;
 }
+
+const QByteArrayView s_postCommitHookFailed("Warning: post-commit hook failed");
 
 const QLatin1String s_optionExecutable(SourceCodeControlOption::Executable);
 const QLatin1String s_optionRepositoryURL(SourceCodeControlOption::RepositoryURL);
@@ -122,22 +126,41 @@ void SVNInterface::setLastError(const QString& command, const QString& message)
 SVNRunResult SVNInterface::run(const SVNCommand& command, const SVNOutput& output)
 {
     SVNRunResult result;
-    if (progressHandler && makesProgress(command.subcommand)) {
-        // Each item the client names while it works, as it comes.
-        SVNOutput reported = output;
-        reported.observer = [this, &output, &command](QByteArrayView line) {
+    const bool reports = progressHandler && makesProgress(command.subcommand);
+    // A failed post-commit hook is no failure of the commit, and the client
+    // gives it no code: it prints "Warning: post-commit hook failed (exit
+    // code N) with output:" and the hook's output on standard output, after
+    // "Committed revision N.", and exits 0.
+    const bool commits = command.subcommand == QLatin1String(SVNSubcommand::Commit) && output.descriptor < 0;
+    QStringList hookFailure;
+    if (reports || commits) {
+        SVNOutput observed = output;
+        observed.observer = [&](QByteArrayView line) {
             if (output.observer)
                 output.observer(line);
-            if (SVNItemLine::readAction(line, command.subcommand).namesItem)
+            if (commits && (!hookFailure.isEmpty() || line.startsWith(s_postCommitHookFailed)))
+                hookFailure << fromEightBit(line.data(), line.size());
+            // Each item the client names while it works, as it comes.
+            if (reports && SVNItemLine::readAction(line, command.subcommand).namesItem)
                 progressHandler(progressContext, fromEightBit(line.data(), line.size()), ++progressItems);
         };
-        result = client.run(command, reported);
+        observed.restart = [&] {
+            hookFailure.clear();
+            if (output.restart)
+                output.restart();
+        };
+        result = client.run(command, observed);
     } else {
         result = client.run(command, output);
     }
     // A run accepted as done keeps its message too (a hook that failed after it).
-    if (!result.succeeded() || result.accepted)
+    if (!result.succeeded() || result.accepted) {
         setLastError(command.subcommand, result.message());
+    } else if (!hookFailure.isEmpty()) {
+        while (hookFailure.last().isEmpty())
+            hookFailure.removeLast();
+        setLastError(command.subcommand, hookFailure.join(QLatin1Char('\n')));
+    }
     return result;
 }
 
@@ -194,7 +217,7 @@ bool SVNInterface::status(const QStringList& pathParts, bool& controlled, bool& 
         case SVNStatusPass::Answer::Kind::Record: {
             // An unversioned item ("?") has a record too, of its status columns alone.
             const SVNFileStatus& record = *answer.record;
-            controlled = !record.statusColumns.startsWith(QLatin1Char('?'));
+            controlled = SourceCodeControl::StatusColumns::isVersioned(record.statusColumns);
             checkedOut = record.locked;
             modified = record.modified;
             outOfDate = record.outOfDate;

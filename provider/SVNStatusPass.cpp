@@ -5,6 +5,8 @@
 #include "SVNUrl.h"
 #include "SVNWorkingCopyLayout.h"
 
+#include <svnscc/StatusColumns.h>
+
 #include <QFileInfo>
 
 #include <sys/stat.h>
@@ -486,10 +488,9 @@ void SVNStatusPass::keep(SVNFolderStatus& folder, const QString& name, SVNFileSt
         // The local run cannot know what only the server knows.
         if (!(change & BroughtUpToDate))
             record.outOfDate = cached->second.outOfDate;
-        const QChar lock = cached->second.statusColumns.size() > 5 ? cached->second.statusColumns.at(5) : QChar();
         if (!(change & LockChanged) && record.statusColumns.size() > 5
-            && (lock == QLatin1Char('O') || lock == QLatin1Char('T') || lock == QLatin1Char('B'))) {
-            record.statusColumns[5] = lock;
+            && SourceCodeControl::StatusColumns::hasServersLock(cached->second.statusColumns)) {
+            record.statusColumns[5] = cached->second.statusColumns.at(5);
             record.locked = false;
         }
     }

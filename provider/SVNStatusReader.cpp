@@ -1,6 +1,8 @@
 #include "SVNStatusReader.h"
 
 #include "EightBit.h"
+
+#include <svnscc/StatusColumns.h>
 #include "SVNItemLine.h"
 
 #include <cstring>
@@ -65,10 +67,10 @@ void SVNStatusReader::add(QByteArrayView line)
     }
     const QByteArrayView columns = entry.columns;
     SVNFileStatus record;
-    record.modified = columns[0] == 'M' || columns[0] == '!';
-    record.locked = columns.size() > 5 && columns[5] == 'K';
-    record.outOfDate = entry.outOfDate;
     record.statusColumns = text(columns);
+    record.modified = SourceCodeControl::StatusColumns::isModified(record.statusColumns);
+    record.locked = SourceCodeControl::StatusColumns::isLockedHere(record.statusColumns);
+    record.outOfDate = entry.outOfDate;
     record.workingRevision = text(entry.workingRevision);
     record.lastChangedRevision = text(entry.lastChangedRevision);
     m_sink(entry.name, record);

@@ -3,6 +3,8 @@
 #include "SessionLog.h"
 #include "SessionWatch.h"
 
+#include <svnscc/StatusColumns.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFuture>
@@ -74,18 +76,7 @@ QStringList repositoryParts(const QString& path)
 // such items are watched and read again when they change on disk.
 bool isVersioned(const Status& status)
 {
-    return status.known && !status.columns.isEmpty() && status.columns.at(0) != QLatin1Char('?')
-        && status.columns.at(0) != QLatin1Char('I');
-}
-
-// The columns as a local "svn status" shows them: of the repository lock,
-// only this working copy's own ("K").
-QString localColumns(const QString& columns)
-{
-    QString local = columns;
-    if (local.size() > 5 && local.at(5) != QLatin1Char('K'))
-        local[5] = QLatin1Char(' ');
-    return local.trimmed().isEmpty() ? QString() : local;
+    return status.known && SourceCodeControl::StatusColumns::isVersioned(status.columns);
 }
 
 Status failedStatus(const QString& path, const QString& command, const QString& error)
@@ -838,10 +829,10 @@ void SessionWorker::rereadChangedByOthers()
         return;
     QHash<QString, QString> listed;
     for (const Change& change : std::as_const(changes))
-        listed.insert(change.path, localColumns(change.statusColumns));
+        listed.insert(change.path, SourceCodeControl::StatusColumns::withoutServersLock(change.statusColumns));
     QStringList differing;
     for (auto known = m_known.cbegin(); known != m_known.cend(); ++known)
-        if (known->known && listed.value(known.key()) != localColumns(known->columns))
+        if (known->known && listed.value(known.key()) != SourceCodeControl::StatusColumns::withoutServersLock(known->columns))
             differing << known.key();
     std::sort(differing.begin(), differing.end());
     for (const QString& path : std::as_const(differing))

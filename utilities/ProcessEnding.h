@@ -35,12 +35,18 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    /** Signals the child's process group: the child and whatever it started. */
+    /** Signals the child's process group: the child and whatever it started; nothing once it is reaped. */
     void signal(int number) const;
-    /** Blocks until the child has ended; true with its wait status. */
+    /** Blocks until the child has ended; true with its wait status, false when the system kept none (statusLost()). */
     bool reap(int* status);
-    /** Asks without blocking; true with its wait status once it has ended. */
+    /**
+     * Asks without blocking; true once the child has ended, with its wait
+     * status, or with none when the system kept none for us (statusLost():
+     * the host ignores SIGCHLD). Never asks about another process.
+     */
     bool tryReap(int* status);
+    /** The child has ended but its wait status is gone. */
+    bool statusLost() const { return m_lost; }
     /** Gives up on the child without reaping it (the no-wait form). */
     void abandon() { m_pid = -1; }
     /** A descriptor that polls readable when the child has ended; -1 when the system has none. */
@@ -49,6 +55,7 @@ public:
 private:
     Descriptor m_exitFd;
     pid_t m_pid;
+    bool m_lost = false;
 };
 
 /**

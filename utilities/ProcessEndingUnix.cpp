@@ -48,7 +48,9 @@ Child::~Child()
 
 void Child::signal(int number) const
 {
-    ::kill(-m_pid, number);
+    // Once reaped, its number may be another process's: never signalled.
+    if (m_pid > 0)
+        ::kill(-m_pid, number);
 }
 
 bool Child::reap(int* status)
@@ -59,6 +61,7 @@ bool Child::reap(int* status)
         reaped = ::waitpid(m_pid, &local, 0);
     } while (reaped < 0 && errno == EINTR);
     m_pid = -1;
+    m_lost = reaped < 0;
     if (status)
         *status = local;
     return reaped > 0;
@@ -66,11 +69,15 @@ bool Child::reap(int* status)
 
 bool Child::tryReap(int* status)
 {
+    if (m_pid <= 0)
+        return true; // reaped before: waitpid(-1) would take any child of the host
     const pid_t reaped = ::waitpid(m_pid, status, WNOHANG);
-    if (reaped == 0)
+    if (reaped == 0 || (reaped < 0 && errno == EINTR))
         return false;
+    // Ended; a failure (ECHILD: SIGCHLD ignored) means its status is gone.
     m_pid = -1;
-    return reaped > 0;
+    m_lost = reaped < 0;
+    return true;
 }
 
 Ending::Ending(pid_t group, const ProcessOptions& options, bool wait)

@@ -82,7 +82,10 @@ void finish(QTx::Spawn::Child& child, QTx::Spawn::Ending& deadline, bool wait, b
     if (!wait) {
         for (int attempt = 0; attempt < NoWaitTries; ++attempt) {
             if (child.tryReap(&status)) {
-                describe(status, result);
+                if (child.statusLost())
+                    result.end = QTx::ProcessResult::End::Lost;
+                else
+                    describe(status, result);
                 return;
             }
             if (attempt + 1 < NoWaitTries)
@@ -102,7 +105,7 @@ void finish(QTx::Spawn::Child& child, QTx::Spawn::Ending& deadline, bool wait, b
         result.end = QTx::ProcessResult::End::TimedOut;
     else if (deadline.stopped())
         result.end = QTx::ProcessResult::End::Stopped;
-    else if (reaped)
+    else if (reaped && !child.statusLost())
         describe(status, result);
     else
         result.end = QTx::ProcessResult::End::Lost;

@@ -331,9 +331,7 @@ SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
         // cancelled operation waiting.
         if (!step.rule || (command.afterStop && step.rule->action == SVNRetryAction::WaitAndRepeat))
             return result;
-        const QString match = QLatin1String(step.rule->code ? step.rule->code
-                                            : step.rule->text ? step.rule->text
-                                                              : "a stopped run");
+        const QString match = QLatin1String(step.rule->code ? step.rule->code : "a stopped run");
         QString decision;
         switch (step.rule->action) {
         case SVNRetryAction::AcceptAsDone:

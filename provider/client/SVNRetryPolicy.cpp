@@ -10,15 +10,9 @@ const int s_firstPauseMs = 50;
 
 bool matches(const SVNRetryRule& rule, const SVNRunResult& attempt, bool stoppedWhileWriting)
 {
-    if (!rule.code && !rule.text)
+    if (!rule.code)
         return stoppedWhileWriting;
-    if (stoppedWhileWriting)
-        return false;
-    if (rule.code && (!attempt.hasCode(rule.code) || (rule.alone && attempt.codes.size() != 1)))
-        return false;
-    return !rule.text || std::any_of(attempt.errors.cbegin(), attempt.errors.cend(), [&rule](const QString& line) {
-               return line.contains(QLatin1String(rule.text));
-           });
+    return !stoppedWhileWriting && attempt.hasCode(rule.code) && (!rule.alone || attempt.codes.size() == 1);
 }
 
 } // namespace

@@ -23,18 +23,12 @@ struct SVNRetryRule
 {
     /**
      * An error code the run reported ("E155004", read from its "svn: E155004:"
-     * line); null: the text alone decides, or, with no text either, the row
-     * of a run that was stopped (time limit or cancel) while it changed a
-     * working copy.
+     * line); null: the row of a run that was stopped (time limit or cancel)
+     * while it changed a working copy.
      */
     const char* code;
     /** True: `code` must be the run's only code; another one beside it tells of a different failure. */
     bool alone;
-    /**
-     * Only for a failure the client reports without a code of its own: a
-     * text one of its error lines must hold; null: none.
-     */
-    const char* text;
     SVNRetryAction action;
     /** The longest this row may wait in all, in milliseconds, over one run's attempts. */
     int budgetMs;
@@ -47,29 +41,24 @@ struct SVNRetryRule
  * that matches it; any other failure, every start failure and every stopped
  * run that only read ends the run at once, as it is.
  */
-inline constexpr std::array<SVNRetryRule, 7> s_svnRetryRules{{
-    {"E155004", true, nullptr, SVNRetryAction::WaitAndRepeat, 10000,
+inline constexpr std::array<SVNRetryRule, 6> s_svnRetryRules{{
+    {"E155004", true, SVNRetryAction::WaitAndRepeat, 10000,
      "another client holds the working copy's lock for the length of its command: every line E155004 "
      "(\"Working copy '/w' locked.\", \"'/w' is already locked.\"); a read-only working copy gives E155004 "
      "beside E200031 (\"attempt to write a readonly database\"), for which no wait helps"},
-    {"E200033", false, nullptr, SVNRetryAction::WaitAndRepeat, 10000,
+    {"E200033", false, SVNRetryAction::WaitAndRepeat, 10000,
      "another client is writing the working copy's database at this moment (SQLite's busy answer, "
      "\"database is locked\", under an E155004 that names no holder)"},
-    {"E155037", false, nullptr, SVNRetryAction::WaitAndRepeat, 3000,
+    {"E155037", false, SVNRetryAction::WaitAndRepeat, 3000,
      "another client is still running the work it queued (an interrupted one reports the same "
      "until a clean-up, so this wait is short)"},
-    {"E165008", false, nullptr, SVNRetryAction::AcceptAsDone, 0,
+    {"E165008", false, SVNRetryAction::AcceptAsDone, 0,
      "locking succeeded; only the repository's post-lock hook failed (\"E165008: Locking succeeded, but "
      "post-lock hook failed\", then E165001 with the hook's output)"},
-    {"E165009", false, nullptr, SVNRetryAction::AcceptAsDone, 0,
+    {"E165009", false, SVNRetryAction::AcceptAsDone, 0,
      "unlocking succeeded; only the repository's post-unlock hook failed (\"E165009: Unlock succeeded, but "
      "post-unlock hook failed\", then E165001 with the hook's output)"},
-    {nullptr, false, "post-commit hook failed", SVNRetryAction::AcceptAsDone, 0,
-     "the commit was made; only the repository's post-commit hook failed. The client has no code for it: "
-     "over file://, svn:// and http:// it prints \"Warning: post-commit hook failed (exit code 1) with "
-     "output:\" on standard output and exits 0, a run that succeeds without this row; the row is for a client "
-     "that says so on standard error"},
-    {nullptr, false, nullptr, SVNRetryAction::CleanUp, 0,
+    {nullptr, false, SVNRetryAction::CleanUp, 0,
      "a client stopped while it changed the working copy leaves it locked until a clean-up"},
 }};
 

@@ -39,7 +39,7 @@ fail() { echo "$*"; exit 1; }
 packages="svnscc-plugin libsvnscc-utilities1 libsvnscc-session1 libsvnscc-dev svnscc-tools"
 public_headers="EightBit.h FindOptions.h Path.h QCustomMenuItem.h QTxBoldMenuItem.h QTxCheckedFile.h
 QTxCompression.h QTxDates.h QTxDirectories.h QTxDynamicLoading.h QTxEthernet.h QTxFiles.h QTxProcess.h
-QTxProcessEnvironment.h QTxSearch.h QTxServices.h PluginLoader.h Session.h SessionTypes.h
+QTxProcessEnvironment.h QTxSearch.h QTxServices.h PluginLoader.h Session.h SessionTypes.h StatusColumns.h
 SourceCodeControlSystemProviderInterface.h SourceCodeControlSystemProviderInterface2.h
 svnscc_session_export.h svnscc_utilities_export.h svnscc_version.h"
 

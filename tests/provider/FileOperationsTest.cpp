@@ -219,10 +219,17 @@ TEST_F(ProviderTest, CheckinCommitsAndRefreshesTheCachedRecord)
     makeWorkingCopy("src");
     fake.respond("M            3        3 ann          a.c\n" + Summary);
     ASSERT_NE(seam.record({"src", "a.c"}), nullptr);
-    fake.respond("Committed revision 4.\n");
+    // The post-commit hook failed: the commit is made, and the client's
+    // warning on standard output, with the hook's output, is the last error.
+    fake.respond("Sending        src/a.c\nCommitted revision 4.\n\nWarning: post-commit hook failed (exit code 1) "
+                 "with output:\nthe mail server is down\n\n");
     fake.respond("             4        4 ann          a.c\n" + Summary);
     const QString comment = "say \"hi\"\nline 2 'q' -x";
     ASSERT_TRUE(svn.checkin({"src", "a.c"}, comment));
+    QString command;
+    EXPECT_EQ(svn.getLastError(command),
+              "Warning: post-commit hook failed (exit code 1) with output:\nthe mail server is down");
+    EXPECT_EQ(command, "commit");
     const Answer after = ask({"src", "a.c"});
     EXPECT_FALSE(after.modified);
     EXPECT_EQ(after.revisionText, "4");

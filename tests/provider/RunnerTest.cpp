@@ -215,15 +215,14 @@ TEST(RetryTable, EachRowRepeatsOnceOrWaitsItsBudget)
     }
 
     // Done, but a hook failed after it: accepted. A hook that stopped the
-    // work, and a post-commit failure the client did not report as its own
-    // (svn 1.14.2 prints it on standard output and exits 0), are not.
+    // work is not. (A failed post-commit hook is no failed run at all: the
+    // client prints it on standard output and exits 0.)
     struct Accepted { const char* message; bool accepted; };
     const Accepted accepted[] = {
         {"svn: E165008: Locking succeeded, but post-lock hook failed\nsvn: E165001: post-lock hook failed (exit code 1) "
          "with output:\nno", true},
         {"svn: E165009: Unlock succeeded, but post-unlock hook failed\nsvn: E165001: post-unlock hook failed (exit "
          "code 1) with output:\nno", true},
-        {"svn: warning: post-commit hook failed (exit code 1) with output:\nno", true},
         {"svn: E165001: Commit failed (details follow):\nsvn: E165001: Commit blocked by pre-commit hook (exit code 1) "
          "with output:\nno", false},
         {"svn: E165001: post-lock hook failed (exit code 1) with output:\nno", false},

@@ -350,9 +350,16 @@ TEST(SpawnProcess, FailuresWhileCapturingReleaseEverything)
     ASSERT_EQ(::sigaction(SIGCHLD, &ignore, &previous), 0);
     out.clear();
     const int code = QTx::spawnProcess({Child, "out:610a", "exit:3"}, true, QString(), true, &out, &err);
+    // With a limit the end is waited for step by step: it is seen as lost at
+    // once, and no other process is ever asked about or signalled.
+    QTx::ProcessOptions limited;
+    limited.arguments = {Child, "exit:3"};
+    limited.silenceLimitMs = 60000;
+    const QTx::ProcessResult lost = QTx::runProcess(limited);
     ::sigaction(SIGCHLD, &previous, nullptr);
     EXPECT_EQ(code, -1);
     EXPECT_EQ(out, QStringList{"a"});
+    EXPECT_EQ(lost.end, QTx::ProcessResult::End::Lost);
 
     EXPECT_EQ(openDescriptors(), descriptors);
     EXPECT_EQ(childProcesses(), children);

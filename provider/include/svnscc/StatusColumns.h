@@ -1,0 +1,69 @@
+#pragma once
+
+/**
+ * @file
+ * What the client's seven status columns say (statusText of status(),
+ * Change::statusColumns, the session's Status::columns): one reading of
+ * them for the provider, the session and IDE code. The meaning of each
+ * column is listed in SourceCodeControlSystemProviderInterface.h.
+ */
+
+#include <QChar>
+#include <QString>
+
+namespace SourceCodeControl {
+
+/** Questions about one item's seven status columns, as the client prints them. */
+namespace StatusColumns {
+
+/** The character in @p column (0 is the first), a blank past the end. */
+inline QChar at(const QString& columns, int column)
+{
+    return column < columns.size() ? columns.at(column) : QChar(u' ');
+}
+
+/** Under version control: the client lists it, and neither as unversioned ("?") nor as ignored ("I"). */
+inline bool isVersioned(const QString& columns)
+{
+    return !columns.isEmpty() && at(columns, 0) != u'?' && at(columns, 0) != u'I';
+}
+
+/** Changed or missing on disk: "M" or "!" in the first column. */
+inline bool isModified(const QString& columns)
+{
+    return at(columns, 0) == u'M' || at(columns, 0) == u'!';
+}
+
+/** Locked in this working copy: "K" in the sixth column. */
+inline bool isLockedHere(const QString& columns)
+{
+    return at(columns, 5) == u'K';
+}
+
+/**
+ * A repository lock only the server can tell of: held by someone else
+ * ("O"), taken from this working copy ("T") or broken ("B"), in the sixth
+ * column.
+ */
+inline bool hasServersLock(const QString& columns)
+{
+    const QChar lock = at(columns, 5);
+    return lock == u'O' || lock == u'T' || lock == u'B';
+}
+
+/**
+ * The columns as a run that does not ask the server shows them: a lock only
+ * the server tells of is blank there. Empty when no column is left that a
+ * plain "svn status" would list the item for.
+ */
+inline QString withoutServersLock(const QString& columns)
+{
+    QString local = columns;
+    if (hasServersLock(local))
+        local[5] = u' ';
+    return local.trimmed().isEmpty() ? QString() : local;
+}
+
+} // namespace StatusColumns
+
+} // namespace SourceCodeControl
