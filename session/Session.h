@@ -34,7 +34,9 @@ class SessionPrivate;
  * they were made; open() comes first. A future is always finished in the
  * end, also when the call was refused or the session was destroyed first;
  * it is never cancelled. Use QFutureWatcher, QFuture::then() with a context
- * object, or, outside a GUI thread, QFuture::result().
+ * object, or, outside a GUI thread, QFuture::result(). A future and every
+ * value read from it stay valid after the session is gone (the plug-in's
+ * library stays mapped when the session closes it: see PluginLoader).
  *
  * Threads: the object belongs to the thread that made it; call its
  * functions from there, except cancel() and the function canceller()
