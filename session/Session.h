@@ -224,8 +224,9 @@ public:
     QFuture<Result<QString>> commit(const QStringList& paths, const QString& message);
     /**
      * Back to the base text and properties; folders with all they hold when
-     * @p recursive. An added file becomes unversioned and stays on disk;
-     * unversioned files are never touched.
+     * @p recursive. An added file becomes unversioned and stays on disk,
+     * a copied or moved one too, with the user's text; unversioned files are
+     * never touched (the plug-in's revert() says how).
      */
     QFuture<Outcome> revert(const QStringList& paths, bool recursive);
     /** Schedules deletion; with @p keepLocal the items leave version control and stay on disk. */
