@@ -249,6 +249,13 @@ void SVNClient::setTimeoutSeconds(int seconds)
     environmentReady = false;
 }
 
+bool SVNClient::passesCredentials(const SVNCommand& command) const
+{
+    // Without a user name the client's own credentials serve (its cache, the
+    // OS login name): an empty "--username" would replace them.
+    return command.carriesCredentials() && !userName.isEmpty();
+}
+
 QStringList SVNClient::argumentVector(const SVNCommand& command, const QString& messageFile) const
 {
     QStringList argv;
@@ -256,9 +263,10 @@ QStringList SVNClient::argumentVector(const SVNCommand& command, const QString& 
     argv << svnExecutable << command.subcommand << command.arguments;
     if (command.hasMessage)
         argv << QStringLiteral("--file") << messageFile << QStringLiteral("--encoding") << QStringLiteral("UTF-8");
-    if (command.carriesCredentials()) {
-        argv << QStringLiteral("--no-auth-cache") << QStringLiteral("--non-interactive")
-             << QStringLiteral("--username") << userName;
+    if (command.carriesCredentials())
+        argv << QStringLiteral("--no-auth-cache") << QStringLiteral("--non-interactive");
+    if (passesCredentials(command)) {
+        argv << QStringLiteral("--username") << userName;
         // From standard input the secret never shows in the process list.
         if (passwordFromStdin)
             argv << QStringLiteral("--password-from-stdin");
@@ -382,7 +390,7 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     options.outputDescriptor = output.descriptor;
     options.outputObserver = output.observer;
     QByteArray secret;
-    if (passwordFromStdin && command.carriesCredentials()) {
+    if (passwordFromStdin && passesCredentials(command)) {
         secret = toEightBit(password) + '\n';
         options.input = &secret;
     }
