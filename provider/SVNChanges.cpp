@@ -6,6 +6,7 @@
 
 #include "EightBit.h"
 #include "SVNItemLine.h"
+#include "SVNKeptTexts.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -171,10 +172,32 @@ bool SVNInterface::revert(const QStringList& paths, bool recursive)
             return false;
         if (refusedUnversioned(SVNSubcommand::Revert, items, QStringLiteral("there is nothing to revert")))
             return false;
+        // The client takes an item added with history (copied or moved here)
+        // off the disk, a folder with everything it holds, where it leaves
+        // any other addition there: the user's text stays all the same, kept
+        // beside it while the client runs and put back, unversioned, where
+        // the client left nothing.
+        SVNKeptTexts kept;
+        for (const QString& item : std::as_const(items)) {
+            for (const QString& copy : workingCopyLayout.copiesAt(localPath(item), recursive)) {
+                if (!kept.keep(copy)) {
+                    const QString why = kept.error();
+                    kept.putBack();
+                    setLastError(QLatin1String(SVNSubcommand::Revert), why + QStringLiteral("; nothing was reverted"));
+                    return false;
+                }
+            }
+        }
         QStringList lines;
-        if (!run(SVNCommands::revertPaths(localRootPath, items, recursive), lines))
+        const bool reverted = run(SVNCommands::revertPaths(localRootPath, items, recursive), lines);
+        const bool putBack = kept.putBack();
+        if (reverted)
+            statusPass.rereadItems(items, SVNStatusPass::Edited);
+        if (!putBack)
+            setLastError(QLatin1String(SVNSubcommand::Revert),
+                         reverted ? kept.error() : lastErrorMessage + QLatin1Char('\n') + kept.error());
+        if (!reverted || !putBack)
             return false;
-        statusPass.rereadItems(items, SVNStatusPass::Edited);
         // The client skips what it does not hold, and exits 0 all the same.
         const QStringList skipped = lines.filter(QRegularExpression(QStringLiteral("^Skipped ")));
         if (!skipped.isEmpty()) {

@@ -9,6 +9,7 @@
 #include "SVNUrl.h"
 
 #include <QDir>
+#include <QSet>
 #include <QThread>
 
 #include <sqlite3.h>
@@ -37,6 +38,17 @@ const char s_conflictQuery[] =
     " OR conflict_new IS NOT NULL OR conflict_working IS NOT NULL OR prop_reject IS NOT NULL"
     " FROM actual_node WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1";
 const char s_repositoryQuery[] = "SELECT root FROM repository ORDER BY id LIMIT 1";
+// Nodes from ?1 up to (not including) ?2 whose current row is a copy
+// (repos_id set above op_depth 0) with no checked-out node below it.
+const char s_copiesQuery[] =
+    "SELECT local_relpath FROM nodes AS n"
+    " WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath >= ?1 AND (?2 IS NULL OR local_relpath < ?2)"
+    " AND op_depth > 0 AND presence = 'normal' AND repos_id IS NOT NULL"
+    " AND op_depth = (SELECT MAX(op_depth) FROM nodes AS m"
+    " WHERE m.wc_id = n.wc_id AND m.local_relpath = n.local_relpath)"
+    " AND NOT EXISTS (SELECT 1 FROM nodes AS b WHERE b.wc_id = n.wc_id AND b.local_relpath = n.local_relpath"
+    " AND b.op_depth = 0 AND b.presence IN ('normal', 'incomplete'))"
+    " ORDER BY local_relpath";
 const char s_externalQuery[] =
     "SELECT def_local_relpath FROM externals WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1";
 
@@ -296,6 +308,56 @@ SVNNodeState SVNWorkingCopyLayout::inspectNode(const QString& path)
         }
     }
     return state;
+}
+
+QStringList SVNWorkingCopyLayout::copiesAt(const QString& path, bool recursive)
+{
+    QStringList copies;
+    const QByteArray node = toEightBit(QDir::cleanPath(path));
+    const qsizetype slash = node.lastIndexOf('/');
+    if (slash < 0)
+        return copies;
+    // A working copy's top is "" in its own database; anything else is its
+    // name in its folder's.
+    const bool top = isDirectory(node + "/.svn");
+    const Location location = locate(top ? node : slash > 0 ? node.left(slash) : QByteArray("/"));
+    if (!location.database)
+        return copies;
+    const QByteArray name = top ? QByteArray() : node.mid(slash + 1);
+    const QByteArray relative =
+        location.relative.isEmpty() ? name : name.isEmpty() ? location.relative : location.relative + '/' + name;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(location.database->connection, s_copiesQuery, -1, &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return copies;
+    }
+    // '0' follows '/': the range holds the node, all below it, and a few
+    // siblings ("a-b", "a.c") that the test below drops.
+    const QByteArray end = relative + '0';
+    sqlite3_bind_text(statement, 1, relative.constData(), int(relative.size()), SQLITE_TRANSIENT);
+    if (relative.isEmpty())
+        sqlite3_bind_null(statement, 2);
+    else
+        sqlite3_bind_text(statement, 2, end.constData(), int(end.size()), SQLITE_TRANSIENT);
+    QSet<QByteArray> found;
+    const QByteArray prefix = location.top == "/" ? QByteArray() : location.top;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        const QByteArray row(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)),
+                             sqlite3_column_bytes(statement, 0));
+        const bool below = relative.isEmpty() || row.startsWith(relative + '/');
+        if (row != relative && !(recursive && below))
+            continue;
+        // Sorted, a copied folder comes before what it holds, which it stands for.
+        bool inside = false;
+        for (qsizetype at = row.indexOf('/'); at > 0 && !inside; at = row.indexOf('/', at + 1))
+            inside = found.contains(row.left(at));
+        if (inside)
+            continue;
+        found.insert(row);
+        copies << fromEightBit(row.isEmpty() ? location.top : prefix + '/' + row);
+    }
+    sqlite3_finalize(statement);
+    return copies;
 }
 
 QString SVNWorkingCopyLayout::recordedURL(const QString& directory)

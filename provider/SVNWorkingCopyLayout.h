@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -102,6 +103,17 @@ public:
 
     /** The state of the file (or folder) `path` (absolute), read from the nearest ".svn" above it. */
     SVNNodeState inspectNode(const QString& path);
+
+    /**
+     * The items at `path` (absolute) and, with `recursive`, below it that the
+     * working copy holds as added with history (copied or moved here) with
+     * nothing checked out at their place: what "svn revert" takes off the
+     * disk, a folder with everything it holds, where it leaves any other
+     * addition there. Absolute paths, the topmost only (a folder stands for
+     * what it holds); none when no database of the newer layout records
+     * `path`, or the working copy cannot be read.
+     */
+    QStringList copiesAt(const QString& path, bool recursive);
 
     /**
      * The repository URL the working copy records for `directory` (its

@@ -33,6 +33,17 @@ namespace SvnScc {
  * also while release() or unload() runs: it never reaches a provider that
  * was handed back. The destructor hands the provider back and closes the
  * library, in that order.
+ *
+ * Lifetime of what the plug-in hands out: the library is opened with
+ * RTLD_NODELETE (what QLibrary::PreventUnloadHint does), so closing it
+ * never unmaps it; it stays in the process until the process ends, and a
+ * later load() of the same file gets the same copy back. Every value that
+ * came from the plug-in therefore stays valid after release(), unload()
+ * and this object's end: a QString the plug-in made from a literal
+ * ("cancelled") points into the plug-in's read-only data, and the texts of
+ * errors, statuses, log entries and the like are read after the session
+ * that asked for them is gone. The plug-in's own state (its static objects)
+ * lives on with it.
  */
 class SVNSCC_SESSION_EXPORT PluginLoader
 {
@@ -99,7 +110,10 @@ public:
     /** Hands the provider back to the plug-in; waits for a cancel() in progress. No effect without one. */
     void release();
 
-    /** Releases the provider and closes the library; no effect when nothing is loaded. */
+    /**
+     * Releases the provider and closes the library (dlclose(); it stays
+     * mapped, see above); no effect when nothing is loaded.
+     */
     void unload();
 
     /** Why the last load() or allocate() failed; empty after a successful one. */

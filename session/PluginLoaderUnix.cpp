@@ -54,7 +54,10 @@ bool PluginLoader::load(const QString& path)
         d->error = QStringLiteral("no plug-in at %1").arg(path);
         return false;
     }
-    void* handle = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+    // RTLD_NODELETE: the library stays mapped after its dlclose(), so that a
+    // value it handed out (a text pointing into its read-only data, a
+    // function of it) stays valid when the caller reads it after unload().
+    void* handle = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) {
         const char* reason = ::dlerror();
         d->error = QStringLiteral("cannot load the plug-in %1: %2")

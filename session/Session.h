@@ -34,7 +34,9 @@ class SessionPrivate;
  * they were made; open() comes first. A future is always finished in the
  * end, also when the call was refused or the session was destroyed first;
  * it is never cancelled. Use QFutureWatcher, QFuture::then() with a context
- * object, or, outside a GUI thread, QFuture::result().
+ * object, or, outside a GUI thread, QFuture::result(). A future and every
+ * value read from it stay valid after the session is gone (the plug-in's
+ * library stays mapped when the session closes it: see PluginLoader).
  *
  * Threads: the object belongs to the thread that made it; call its
  * functions from there, except cancel() and the function canceller()
@@ -222,8 +224,9 @@ public:
     QFuture<Result<QString>> commit(const QStringList& paths, const QString& message);
     /**
      * Back to the base text and properties; folders with all they hold when
-     * @p recursive. An added file becomes unversioned and stays on disk;
-     * unversioned files are never touched.
+     * @p recursive. An added file becomes unversioned and stays on disk,
+     * a copied or moved one too, with the user's text; unversioned files are
+     * never touched (the plug-in's revert() says how).
      */
     QFuture<Outcome> revert(const QStringList& paths, bool recursive);
     /** Schedules deletion; with @p keepLocal the items leave version control and stay on disk. */

@@ -260,6 +260,13 @@ void SVNClient::setTimeoutSeconds(int seconds)
     environmentReady = false;
 }
 
+bool SVNClient::passesCredentials(const SVNCommand& command) const
+{
+    // Without a user name the client's own credentials serve (its cache, the
+    // OS login name): an empty "--username" would replace them.
+    return command.carriesCredentials() && !userName.isEmpty();
+}
+
 QStringList SVNClient::argumentVector(const SVNCommand& command, const QString& messageFile) const
 {
     QStringList argv;
@@ -267,9 +274,10 @@ QStringList SVNClient::argumentVector(const SVNCommand& command, const QString& 
     argv << svnExecutable << command.subcommand << command.arguments;
     if (command.hasMessage)
         argv << QStringLiteral("--file") << messageFile << QStringLiteral("--encoding") << QStringLiteral("UTF-8");
-    if (command.carriesCredentials()) {
-        argv << QStringLiteral("--no-auth-cache") << QStringLiteral("--non-interactive")
-             << QStringLiteral("--username") << userName;
+    if (command.carriesCredentials())
+        argv << QStringLiteral("--no-auth-cache") << QStringLiteral("--non-interactive");
+    if (passesCredentials(command)) {
+        argv << QStringLiteral("--username") << userName;
         // From standard input the secret never shows in the process list.
         if (passwordFromStdin)
             argv << QStringLiteral("--password-from-stdin");
@@ -393,7 +401,7 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     options.outputObserver = output.observer;
     options.errors = &result.errors;
     QByteArray secret;
-    if (passwordFromStdin && command.carriesCredentials()) {
+    if (passwordFromStdin && passesCredentials(command)) {
         secret = toEightBit(password) + '\n';
         options.input = &secret;
     }

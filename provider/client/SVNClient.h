@@ -161,7 +161,11 @@ public:
     /** Sets the client to run: a path, or a name looked up along PATH. */
     void setExecutable(const QString& svnExecutable);
     const QString& executable() const { return svnExecutable; }
-    /** Sets the user name and password that runs carrying credentials pass (null: ""). */
+    /**
+     * Sets the user name and password that runs carrying credentials pass;
+     * with an empty (or null) user name they pass neither, and the password
+     * is ignored.
+     */
     void setCredentials(const QString& userName, const QString& password);
     /** The user name runs carry (null before setCredentials()). */
     const QString& user() const { return userName; }
@@ -177,9 +181,11 @@ public:
      * The whole argument vector of `command`: the executable, the
      * subcommand, its arguments, then, when it carries a message, "--file"
      * `messageFile` "--encoding" "UTF-8", then (when the command carries
-     * credentials) "--no-auth-cache" "--non-interactive" "--username" user
-     * and "--password" password (or "--password-from-stdin"), then the
-     * target's operands.
+     * credentials) "--no-auth-cache" "--non-interactive" and, when a user
+     * name is set, "--username" user and "--password" password (or
+     * "--password-from-stdin"), then the target's operands. Without a user
+     * name no password reaches the client at all, on standard input neither:
+     * it uses the credentials it has cached, or the OS login name.
      */
     QStringList argumentVector(const SVNCommand& command, const QString& messageFile = QString()) const;
 
@@ -195,6 +201,8 @@ public:
     SVNRunResult run(const SVNCommand& command, const SVNOutput& output);
 
 private:
+    /** Whether a run of `command` passes the user name and the password. */
+    bool passesCredentials(const SVNCommand& command) const;
     void runOnce(const SVNCommand& command, const QString& messageFile, const SVNOutput& output,
                  SVNRunResult& result, bool stoppable);
     /** Runs "svn cleanup" in `folder` after `result`'s run was stopped. */

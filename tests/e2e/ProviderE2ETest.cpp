@@ -6,11 +6,15 @@
 #include "E2EFixture.h"
 
 #include <QElapsedTimer>
+#include <QUrl>
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QRegularExpression>
 
 #include <functional>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +55,19 @@ class Certificates : public E2EFixture
 {
 protected:
     Transport transport() const override { return Transport::Https; }
+};
+
+class NoUser : public E2EFixture
+{
+protected:
+    /** The author of `revision` as "svn log" shows it ("" when it has none). */
+    QString author(const QString& url, int revision)
+    {
+        const QStringList log{"log", "--xml", "-r", QString::number(revision), url};
+        const QByteArray xml = url.startsWith("file:") ? runTool("svn", log).out : svnOk(log);
+        const qsizetype at = xml.indexOf("<author>");
+        return at < 0 ? QString() : QString::fromUtf8(xml.mid(at + 8, xml.indexOf("</author>") - at - 8));
+    }
 };
 
 } // namespace
@@ -223,4 +240,38 @@ TEST_F(Certificates, AnUntrustedAuthorityFailsAtOnce)
 
     trustAuthority(true);
     EXPECT_TRUE(m_provider->login("ann", passwordOf("ann"), m_url)) << lastError().toStdString();
+}
+
+TEST_F(NoUser, RunsUseTheClientsOwnCredentials)
+{
+    // file://: the commit's author is the client's own, the OS login name, as in a plain "svn commit".
+    const QString repository = m_base + "/local";
+    ASSERT_EQ(runTool("svnadmin", {"create", repository}).exitCode, 0);
+    const QString url = QUrl::fromLocalFile(repository).toString(QUrl::FullyEncoded);
+    const QString root = m_base + "/local-wc";
+    ASSERT_EQ(runTool("svn", {"checkout", "-q", url, root}).exitCode, 0);
+    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), url));
+    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::PasswordFromStdin), "Yes"));
+    bindWorkingCopy(root);
+    writeBytes(root + "/mine.txt", "mine\n");
+    ASSERT_TRUE(m_provider->addFile({"mine.txt"}, "no user")) << lastError().toStdString();
+    writeBytes(root + "/plain.txt", "plain\n");
+    ASSERT_EQ(runTool("svn", {"add", "-q", "plain.txt"}, root).exitCode, 0);
+    ASSERT_EQ(runTool("svn", {"commit", "-q", "-m", "plain", root}).exitCode, 0);
+    const passwd* login = ::getpwuid(::geteuid());
+    ASSERT_NE(login, nullptr);
+    EXPECT_EQ(author(url, 1), QString::fromLocal8Bit(login->pw_name));
+    EXPECT_EQ(author(url, 2), author(url, 1));
+
+    // svn://: what a login in a terminal cached serves the provider's runs.
+    const ToolRun terminal = runTool("svn", {"info", "--non-interactive", "--username", "ann", "--password",
+                                             passwordOf("ann"), "--config-option",
+                                             "servers:global:store-plaintext-passwords=yes", m_url});
+    ASSERT_EQ(terminal.exitCode, 0) << terminal.err.toStdString();
+    const QString annRoot = annChecksOut({"project/a.txt"});
+    ASSERT_TRUE(m_provider->setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), m_url));
+    bindWorkingCopy(annRoot);
+    writeBytes(annRoot + "/a.txt", "edited\n");
+    ASSERT_TRUE(m_provider->checkin({"a.txt"}, "cached credentials")) << lastError().toStdString();
+    EXPECT_EQ(author(m_url, youngest().toInt()), "ann");
 }

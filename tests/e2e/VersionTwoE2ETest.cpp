@@ -6,7 +6,10 @@
 
 #include <svnscc/SourceCodeControlSystemProviderInterface2.h>
 
+#include <QDirIterator>
 #include <QRegularExpression>
+
+#include <functional>
 
 namespace {
 
@@ -117,6 +120,81 @@ TEST_F(VersionTwo, RevertKeepsUnversionedAndAddedFilesOnDisk)
     EXPECT_TRUE(lastTwoError().contains("E155038")) << lastTwoError().toStdString();
     EXPECT_TRUE(m_two->revert({"f"}, true));
     EXPECT_EQ(readBytes(m_root + "/f/g/x.txt"), "x\n");
+}
+
+TEST_F(VersionTwo, RevertOfACopyOrMoveKeepsTheUsersTextOnDisk)
+{
+    // The client itself removes these from disk; the provider keeps them, unversioned.
+    const struct
+    {
+        const char* step;
+        std::function<void()> prepare;
+        QStringList paths;
+        bool recursive;
+        QByteArray status;
+        std::vector<std::pair<QString, QByteArray>> files;
+    } steps[] = {
+        {"a moved and edited file",
+         [&] {
+             ASSERT_TRUE(m_two->move("a.txt", "m2.txt")) << lastTwoError().toStdString();
+             writeBytes(m_root + "/m2.txt", "moved, then edited\n");
+         },
+         {"m2.txt"}, false, "D       a.txt\n?       m2.txt\n",
+         {{"m2.txt", "moved, then edited\n"}, {"a.txt", QByteArray()}}},
+        {"a copied and edited file",
+         [&] {
+             svnOk({"copy", "-q", "b.txt", "c2.txt"}, "ann", m_root);
+             writeBytes(m_root + "/c2.txt", "copied, then edited\n");
+         },
+         {"c2.txt"}, false, "D       a.txt\n?       c2.txt\n?       m2.txt\n",
+         {{"c2.txt", "copied, then edited\n"}, {"b.txt", "project/b.txt\n"}}},
+        {"a copy below a folder reverted with all it holds",
+         [&] {
+             svnOk({"copy", "-q", "d.txt", "sub/d2.txt"}, "ann", m_root);
+             writeBytes(m_root + "/sub/d2.txt", "copied below\n");
+         },
+         {""}, true, "?       c2.txt\n?       m2.txt\n?       sub/d2.txt\n", {{"sub/d2.txt", "copied below\n"}}},
+        {"a moved folder with an edited file, an added one and an unversioned one",
+         [&] {
+             ASSERT_TRUE(m_two->move("sub", "sub2")) << lastTwoError().toStdString();
+             writeBytes(m_root + "/sub2/s.txt", "edited in the moved folder\n");
+             QDir().mkpath(m_root + "/sub2/deeper");
+             writeBytes(m_root + "/sub2/deeper/n.txt", "added there\n");
+             ASSERT_TRUE(m_two->add({"sub2/deeper/n.txt"})) << lastTwoError().toStdString();
+             writeBytes(m_root + "/sub2/loose.txt", "never versioned\n");
+         },
+         {"sub2"}, true, "?       c2.txt\n?       m2.txt\nD       sub\n?       sub2\n",
+         {{"sub2/s.txt", "edited in the moved folder\n"},
+          {"sub2/deeper/n.txt", "added there\n"},
+          {"sub2/loose.txt", "never versioned\n"},
+          {"sub2/d2.txt", "copied below\n"}}},
+        {"a copy in an added folder, which the client leaves on disk itself",
+         [&] {
+             QDir().mkpath(m_root + "/p");
+             ASSERT_TRUE(m_two->add({"p"})) << lastTwoError().toStdString();
+             svnOk({"copy", "-q", "c.txt", "p/c.txt"}, "ann", m_root);
+             writeBytes(m_root + "/p/c.txt", "copied into p\n");
+         },
+         {"p"}, true, "?       c2.txt\n?       m2.txt\n?       p\nD       sub\n?       sub2\n",
+         {{"p/c.txt", "copied into p\n"}}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        step.prepare();
+        ASSERT_TRUE(m_two->revert(step.paths, step.recursive)) << lastTwoError().toStdString();
+        EXPECT_EQ(clientStatus(), step.status);
+        for (const auto& [path, bytes] : step.files)
+            EXPECT_EQ(QFileInfo::exists(m_root + '/' + path) ? readBytes(m_root + '/' + path) : QByteArray(), bytes)
+                << path.toStdString();
+        // No scratch copy is left behind.
+        QStringList scratch;
+        for (QDirIterator it(m_root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            if (it.next().contains(".svnscc-kept"))
+                scratch << it.filePath();
+        EXPECT_EQ(scratch, QStringList());
+    }
 }
 
 TEST_F(VersionTwo, RemoveRefusesAModifiedFileAndMoveKeepsHistory)

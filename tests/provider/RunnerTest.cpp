@@ -30,7 +30,7 @@ TEST_F(ProviderTest, ArgumentVectors)
     fake.respond("Path: a@b\n");
     svn.addFile({"a@b", "f.c"}, "c");
     svn.setRoots(rootPath.split('/', Qt::SkipEmptyParts) + QStringList{"-proj"}, {"x@y"});
-    seam.client().setCredentials(QString(), QString()); // null credentials are empty arguments
+    seam.client().setCredentials(QString(), QString()); // no user: the client's own credentials
     seam.execute("info", {}, QString(), "svn://x", output);
     const QString here = QDir::currentPath();
     expectRuns({
@@ -49,7 +49,7 @@ TEST_F(ProviderTest, ArgumentVectors)
         {rootPath + "/a@b", {"add", "--non-recursive", "--quiet", "f.c"}},
         {rootPath + "/a@b", withAuth(QStringList{"commit"} + message("c"), {"f.c"})},
         {rootPath, withAuth({"checkout", "-N", "svn://ann@host/r/x@y@", "./-proj"})},
-        {here, {"info", "--no-auth-cache", "--non-interactive", "--username", "", "--password", "", "svn://x"}},
+        {here, {"info", "--no-auth-cache", "--non-interactive", "svn://x"}},
     });
     // A name that is not valid UTF-8 reaches the client byte for byte.
     seam.bind(rootPath, "svn://repo/trunk");
@@ -152,6 +152,13 @@ TEST_F(ProviderTest, PasswordOnStandardInputAndTimeLimit)
                                                                  "--username", "bob", "--password-from-stdin",
                                                                  "svn://host/r"}));
     EXPECT_EQ(fake.standardInput(fake.callCount() - 1), "from-file\n");
+
+    // Without a user name no password goes anywhere, on standard input neither.
+    seam.client().setCredentials(QString(), "secret");
+    seam.execute("info", {}, QString(), "svn://x", output);
+    EXPECT_EQ(fake.calls().back().arguments.mid(1), QStringList({"info", "--no-auth-cache", "--non-interactive",
+                                                                 "svn://x"}));
+    EXPECT_EQ(fake.standardInput(fake.callCount() - 1), QByteArray());
 }
 
 TEST_F(ProviderTest, TheClientSpeaksEnglishAndUtf8WhateverTheHostsLocale)

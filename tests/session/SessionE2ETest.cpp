@@ -249,6 +249,53 @@ TEST_F(SessionE2E, AHungCommitEndsOnCancelOrDestructionAndTheWorkingCopyStaysUsa
     }
 }
 
+// The texts of a result may be the plug-in's own constants: reading them
+// after the session closed the library must not reach unmapped memory. The
+// fixture's own provider goes first, so that the session holds the only
+// reference to the library, as in an IDE.
+class SessionOutlived : public SessionE2E
+{
+protected:
+    /** A session whose working copy holds an added file, and a repository whose pre-commit hook takes 5 s. */
+    std::unique_ptr<Session> sessionWithSlowCommit()
+    {
+        m_library.unload();
+        m_provider = nullptr;
+        const QString hook = m_base + "/repository/hooks/pre-commit";
+        writeBytes(hook, "#!/bin/sh\n/bin/sleep 5\n");
+        QFile::setPermissions(hook, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString root = m_base + "/slow";
+        svnOk({"checkout", "-q", m_url, root}, "ann");
+        writeBytes(root + "/slow.txt", "slow\n");
+        svnOk({"add", "-q", "slow.txt"}, "ann", root);
+        return openSession(root, settings());
+    }
+};
+
+TEST_F(SessionOutlived, AFutureReadAfterTheSessionWasDestroyedDuringItsCall)
+{
+    std::unique_ptr<Session> session = sessionWithSlowCommit();
+    const QFuture<Result<QString>> commit = session->commit({"slow.txt"}, "slow");
+    QTest::qWait(500);
+    session.reset();
+    ASSERT_TRUE(commit.isFinished());
+    const Result<QString> result = commit.result();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.command + ": " + result.error, "commit: cancelled");
+}
+
+TEST_F(SessionOutlived, AnOutcomeKeptFromACancelReadAfterTheSessionIsGone)
+{
+    std::unique_ptr<Session> session = sessionWithSlowCommit();
+    const QFuture<Result<QString>> commit = session->commit({"slow.txt"}, "slow");
+    QTest::qWait(500);
+    session->cancel();
+    const Outcome kept = finished(commit);
+    session.reset();
+    EXPECT_FALSE(kept.ok);
+    EXPECT_EQ(kept.command + ": " + kept.error, "commit: cancelled");
+}
+
 TEST_F(SessionE2E, OfflineWhileTheServerIsSilentAndOnlineAgainAfterRefresh)
 {
     const QString root = annChecksOut({"project/a.txt"});

@@ -55,7 +55,8 @@ inline constexpr char LockSupported[] = "Environment/Source Code Control/SVNLock
  * "Yes" (exactly): the password reaches the client on its standard input
  * ("--password-from-stdin", svn 1.10 and later) instead of as a command-line
  * argument, which any local user can read while the client runs. Unset or
- * any other value: as an argument.
+ * any other value: as an argument. Either way only when a user name is set
+ * (see login()).
  */
 inline constexpr char PasswordFromStdin[] = "Environment/Source Code Control/SVNPasswordFromStdin";
 /**
@@ -178,6 +179,14 @@ public:
      * run but "add" carries the user name and password), then checks them
      * with "svn info" on @p repositoryURL. From then on the repository is
      * asked for status again, after it could not be reached.
+     *
+     * Credentials: every run but "add" gets "--non-interactive" and
+     * "--no-auth-cache" (the client never asks and stores nothing). With a
+     * user name it also gets "--username" and the password (as an argument
+     * or on standard input, see PasswordFromStdin). With an empty user name
+     * (and before any login()) it gets neither, whatever the password: the
+     * client then uses what it has cached (a login made in a terminal) or
+     * the OS login name, which over file:// becomes a commit's author.
      * @return false when the client refuses (wrong password, unreachable or
      *         untrusted server); getLastError() then gives "info" and the
      *         client's error lines.

@@ -107,12 +107,25 @@ public:
     /**
      * Back to the working copy's base text and properties ("svn revert",
      * "--depth infinity" for folders with @p recursive). An added file
-     * becomes unversioned and stays on disk; unversioned files are never
-     * touched.
+     * becomes unversioned and stays on disk, byte for byte; unversioned
+     * files are never touched. That holds for an addition with history too
+     * (copied or moved here), which the client itself removes from disk,
+     * and for every file inside such a folder reverted with @p recursive,
+     * unversioned and ignored ones included: each is kept under a hidden
+     * scratch name (".svnscc-kept-...") in the folder that holds the copied
+     * item while the client runs, and put back afterwards as an unversioned
+     * file where the client left nothing (never over what it left there; a
+     * replaced item gets its base text back). Reverting the new path of a
+     * move leaves the old one scheduled for deletion; revert that one too to
+     * have it back.
      * @return false, nothing touched, when a path is not under version
-     *         control (the client only skips it); false with the client's
-     *         refusal for a non-recursive revert of an added folder that
-     *         holds added items (E155038).
+     *         control (the client only skips it), or when a scratch copy
+     *         cannot be made ("cannot keep a copy of PATH in FOLDER: REASON;
+     *         nothing was reverted"); false with the client's refusal for a
+     *         non-recursive revert of an added folder that holds added
+     *         items (E155038); false, after the revert, when a kept file
+     *         cannot be put back ("the text of PATH cannot be put back
+     *         (REASON): it is kept at SCRATCH").
      */
     virtual bool revert(const QStringList& paths, bool recursive) = 0;
 
