@@ -67,10 +67,12 @@ void SVNStatusReader::add(QByteArrayView line)
     }
     const QByteArrayView columns = entry.columns;
     SVNFileStatus record;
-    record.statusColumns = text(columns);
-    record.modified = SourceCodeControl::StatusColumns::isModified(record.statusColumns);
-    record.locked = SourceCodeControl::StatusColumns::isLockedHere(record.statusColumns);
+    // The flags from the client's bytes: a byte that is no letter never
+    // shifts a column, as a decoded character might.
+    record.modified = SourceCodeControl::StatusColumns::isModified(columns);
+    record.locked = SourceCodeControl::StatusColumns::isLockedHere(columns);
     record.outOfDate = entry.outOfDate;
+    record.statusColumns = text(columns);
     record.workingRevision = text(entry.workingRevision);
     record.lastChangedRevision = text(entry.lastChangedRevision);
     m_sink(entry.name, record);

@@ -8,7 +8,7 @@
  * column is listed in SourceCodeControlSystemProviderInterface.h.
  */
 
-#include <QChar>
+#include <QByteArrayView>
 #include <QString>
 
 namespace SourceCodeControl {
@@ -17,25 +17,34 @@ namespace SourceCodeControl {
 namespace StatusColumns {
 
 /** The character in @p column (0 is the first), a blank past the end. */
-inline QChar at(const QString& columns, int column)
+inline char16_t at(const QString& columns, int column)
 {
-    return column < columns.size() ? columns.at(column) : QChar(u' ');
+    return column < columns.size() ? columns.at(column).unicode() : u' ';
+}
+
+/** As above, for the columns as the client's bytes (the columns are ASCII; any other byte is no letter). */
+inline char16_t at(QByteArrayView columns, int column)
+{
+    return column < columns.size() ? char16_t(uchar(columns.at(column))) : u' ';
 }
 
 /** Under version control: the client lists it, and neither as unversioned ("?") nor as ignored ("I"). */
-inline bool isVersioned(const QString& columns)
+template <typename Columns>
+inline bool isVersioned(const Columns& columns)
 {
     return !columns.isEmpty() && at(columns, 0) != u'?' && at(columns, 0) != u'I';
 }
 
 /** Changed or missing on disk: "M" or "!" in the first column. */
-inline bool isModified(const QString& columns)
+template <typename Columns>
+inline bool isModified(const Columns& columns)
 {
     return at(columns, 0) == u'M' || at(columns, 0) == u'!';
 }
 
 /** Locked in this working copy: "K" in the sixth column. */
-inline bool isLockedHere(const QString& columns)
+template <typename Columns>
+inline bool isLockedHere(const Columns& columns)
 {
     return at(columns, 5) == u'K';
 }
@@ -45,9 +54,10 @@ inline bool isLockedHere(const QString& columns)
  * ("O"), taken from this working copy ("T") or broken ("B"), in the sixth
  * column.
  */
-inline bool hasServersLock(const QString& columns)
+template <typename Columns>
+inline bool hasServersLock(const Columns& columns)
 {
-    const QChar lock = at(columns, 5);
+    const char16_t lock = at(columns, 5);
     return lock == u'O' || lock == u'T' || lock == u'B';
 }
 
@@ -60,7 +70,7 @@ inline QString withoutServersLock(const QString& columns)
 {
     QString local = columns;
     if (hasServersLock(local))
-        local[5] = u' ';
+        local[5] = QChar(u' ');
     return local.trimmed().isEmpty() ? QString() : local;
 }
 
