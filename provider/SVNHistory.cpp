@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QTemporaryFile>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -40,6 +41,31 @@ QStringList linesOf(const QByteArray& text)
         start = next;
     }
     return lines;
+}
+
+// Whether `revision` is a revision number (digits only).
+bool isRevisionNumber(const QString& revision)
+{
+    if (revision.isEmpty())
+        return false;
+    for (const QChar c : revision)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+// The revision of the first entry of "svn info --xml": the number the asked
+// revision names (its last-changed revision is the commit's attribute).
+QString entryRevision(const QByteArray& xml)
+{
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("entry")) {
+            const QString number = reader.attributes().value(QLatin1String("revision")).toString();
+            return isRevisionNumber(number) ? number : QString();
+        }
+    }
+    return QString();
 }
 
 } // namespace
@@ -84,7 +110,23 @@ bool SVNInterface::annotate(const QString& path, const QString& revision,
         // text is the file itself. Any other revision (BASE when none is
         // given): the client's text at it.
         const bool working = revision.compare(QLatin1String("WORKING"), Qt::CaseInsensitive) == 0;
-        const QString at = revision.isEmpty() ? QStringLiteral("BASE") : revision;
+        QString at = revision.isEmpty() ? QStringLiteral("BASE") : revision;
+        // Lines and texts come from two runs: both at one revision number,
+        // so that a commit between them cannot mix two revisions. A keyword
+        // that may name another revision by the second run (HEAD, a date,
+        // ...) is read as its number once. BASE is the working copy's own
+        // and does not move; a number is one already.
+        if (!working && !isRevisionNumber(at) && at.compare(QLatin1String("BASE"), Qt::CaseInsensitive) != 0) {
+            QByteArray info;
+            if (!run(SVNCommands::revisionNumber(localRootPath, item, at), intoBytes(info)).succeeded())
+                return false;
+            at = entryRevision(info);
+            if (at.isEmpty()) {
+                setLastError(QLatin1String(SVNSubcommand::Info),
+                             QStringLiteral("the client named no revision for %1 at %2").arg(item, revision));
+                return false;
+            }
+        }
         QByteArray xml, text;
         if (!run(SVNCommands::blame(localRootPath, item, working ? QString() : at), intoBytes(xml)).succeeded())
             return false;

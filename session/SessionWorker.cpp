@@ -235,6 +235,9 @@ Result<QString> SessionWorker::bind(const QString& localRoot, const SessionSetti
                                     const QString& repositoryPath)
 {
     m_localRoot = localRoot;
+    // Resolved once: a path given through a link to the working copy, or
+    // its real path when the root is a link, is the same path.
+    m_canonicalRoot = QFileInfo(localRoot).canonicalFilePath();
     m_settings = settings;
 
     using namespace SourceCodeControlOption;
@@ -633,11 +636,23 @@ std::optional<QString> SessionWorker::relative(const QString& path) const
         return path;
     if (QDir::isAbsolutePath(path)) {
         const QString clean = QDir::cleanPath(path);
-        if (clean == m_localRoot)
-            return QString();
-        if (!m_localRoot.isEmpty() && clean.startsWith(m_localRoot + QLatin1Char('/')))
-            return clean.mid(m_localRoot.size() + 1);
-        return std::nullopt;
+        if (const std::optional<QString> inside = belowRoot(clean))
+            return inside;
+        // Through a link the root was not given by: the path's folder as
+        // the system resolves it (its nearest existing one), the last name
+        // kept as it is, so that a versioned link is not followed.
+        const qsizetype slash = clean.lastIndexOf(QLatin1Char('/'));
+        QString folder = clean.left(std::max<qsizetype>(slash, 1));
+        QString rest = slash > 0 ? clean.mid(slash) : QString();
+        while (!QFileInfo::exists(folder) && folder.size() > 1) {
+            const qsizetype up = folder.lastIndexOf(QLatin1Char('/'));
+            rest.prepend(folder.mid(up));
+            folder = folder.left(std::max<qsizetype>(up, 1));
+        }
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (real.isEmpty() || real + rest == clean)
+            return std::nullopt;
+        return belowRoot(QDir::cleanPath(real + rest));
     }
     const QString clean = QDir::cleanPath(path);
     if (clean == QLatin1String("."))
@@ -645,6 +660,20 @@ std::optional<QString> SessionWorker::relative(const QString& path) const
     if (clean == QLatin1String("..") || clean.startsWith(QLatin1String("../")))
         return std::nullopt;
     return clean;
+}
+
+std::optional<QString> SessionWorker::belowRoot(const QString& clean) const
+{
+    // The root as the host gave it, or as the system resolves it.
+    for (const QString* root : {&m_localRoot, &m_canonicalRoot}) {
+        if (root->isEmpty())
+            continue;
+        if (clean == *root)
+            return QString();
+        if (clean.startsWith(*root + QLatin1Char('/')))
+            return clean.mid(root->size() + 1);
+    }
+    return std::nullopt;
 }
 
 QString SessionWorker::absolute(const QString& path) const

@@ -149,6 +149,7 @@ private:
     Result<QString> bind(const QString& localRoot, const SessionSettings& settings, const QString& repositoryPath);
     bool stopped() const { return m_shared->closing || m_shared->cancelled; }
     std::optional<QString> relative(const QString& path) const;
+    std::optional<QString> belowRoot(const QString& cleanAbsolute) const;
     QString absolute(const QString& path) const;
     Outcome prepare(const QStringList& paths, QStringList& relativePaths, const char* command) const;
     Outcome outcomeOf(bool ok) const;
@@ -178,6 +179,7 @@ private:
     // The worker thread's own.
     SourceCodeControlSystemProviderInterface2* m_provider = nullptr;
     QString m_localRoot;
+    QString m_canonicalRoot; // the local root with every link resolved
     SessionSettings m_settings;
     QHash<QString, Status> m_known;    // every path reported, as last reported
     QSet<QString> m_foldersRead;       // the folders of those paths

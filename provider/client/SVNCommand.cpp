@@ -301,6 +301,13 @@ SVNCommand history(const QString& url, int limit)
     return custom(QLatin1String(SVNSubcommand::Log), arguments, QString(), url);
 }
 
+SVNCommand revisionNumber(const QString& localRoot, const QString& path, const QString& revision)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Info),
+                              {QStringLiteral("--xml"), QStringLiteral("--revision"), revision}, localRoot, QString()),
+                       {path});
+}
+
 SVNCommand blame(const QString& localRoot, const QString& path, const QString& revision)
 {
     QStringList arguments{QStringLiteral("--xml")};

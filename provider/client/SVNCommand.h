@@ -220,6 +220,9 @@ SVNCommand resolve(const QString& localRoot, const QString& path, const QString&
 /** "log --xml --verbose [--limit limit] url" in the host's current folder: the history up to the newest revision. */
 SVNCommand history(const QString& url, int limit);
 
+/** "info --xml --revision revision path" in the local root: the number a revision keyword names now. */
+SVNCommand revisionNumber(const QString& localRoot, const QString& path, const QString& revision);
+
 /** "blame --xml [--revision revision] path": the working file when `revision` is null. */
 SVNCommand blame(const QString& localRoot, const QString& path, const QString& revision);
 

@@ -343,3 +343,32 @@ TEST_F(VersionTwo, AnnotateWithoutARevisionIsTheWorkingCopysBaseNotTheNewest)
     ASSERT_EQ(lines.size(), 1);
     EXPECT_EQ(lines[0].text, "project/a.txt"); // as imported, not "theirs"
 }
+
+TEST_F(VersionTwo, AnnotateAtHeadGivesTheNewestRevisionsLinesWithItsTexts)
+{
+    // a.txt changed twice since this working copy's base; HEAD is read as
+    // its number, and lines and texts are both that revision's, as the
+    // client's own "svn blame" and "svn cat" of the number say.
+    const QString newer = m_base + "/newer";
+    svnOk({"checkout", m_url + "/project", newer});
+    writeBytes(newer + "/a.txt", "project/a.txt\ntheirs\n");
+    svnOk({"commit", "-m", "theirs", newer});
+    writeBytes(newer + "/a.txt", "first\nproject/a.txt\ntheirs\r\n");
+    svnOk({"commit", "-m", "more", newer});
+    const QString head = youngest();
+    QList<AnnotatedLine> lines;
+    ASSERT_TRUE(m_two->annotate("a.txt", "HEAD", lines)) << lastTwoError().toStdString();
+    const QByteArray blame = svnOk({"blame", "--xml", "-r", head, m_url + "/project/a.txt"});
+    const QByteArray text = svnOk({"cat", "-r", head, m_url + "/project/a.txt"});
+    ASSERT_EQ(lines.size(), 3);
+    QByteArray shown;
+    for (const AnnotatedLine& line : lines) {
+        shown += line.text.toUtf8() + '\n';
+        EXPECT_TRUE(blame.contains("revision=\"" + line.revision.toUtf8() + "\"")) << line.revision.toStdString();
+    }
+    EXPECT_EQ(shown, QByteArray(text).replace("\r\n", "\n"));
+    EXPECT_EQ(lines[0].revision, head);
+    EXPECT_EQ(lines[1].revision, "1");
+    EXPECT_EQ(lines[2].revision, head);
+    EXPECT_EQ(lines[2].text, "theirs");
+}

@@ -96,6 +96,60 @@ TEST_F(ProviderTest, VersionTwoCommandLines)
     EXPECT_EQ(changed[2].path, "dir-2.c");
 }
 
+TEST_F(ProviderTest, AnnotateReadsLinesAndTextAtOneRevisionNumber)
+{
+    // A keyword that moves (HEAD, a date) is read as its number first: the
+    // stand-in answers the lines of revision 9 and the text of revision 9,
+    // whatever the repository holds by the time the later runs start.
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}, {"a.c", 0, "file", "normal", ""}});
+    const QByteArray info = "<?xml version=\"1.0\"?>\n<info>\n<entry\n   kind=\"file\"\n   path=\"a.c\"\n"
+                            "   revision=\"9\">\n<commit\n   revision=\"7\">\n</commit>\n</entry>\n</info>\n";
+    const QByteArray blame = "<?xml version=\"1.0\"?>\n<blame>\n<target path=\"a.c\">\n<entry line-number=\"1\">\n"
+                             "<commit revision=\"7\">\n<author>ann</author>\n</commit>\n</entry>\n</target>\n</blame>\n";
+    struct Case
+    {
+        const char* revision;
+        QList<QStringList> runs; // argv[1..] of each run, the credentials left out
+    };
+    const Case cases[] = {
+        {"HEAD", {{"info", "--xml", "--revision", "HEAD", "a.c"}, {"blame", "--xml", "--revision", "9", "a.c"},
+                  {"cat", "--revision", "9", "a.c"}}},
+        {"{2026-12-07}", {{"info", "--xml", "--revision", "{2026-12-07}", "a.c"},
+                          {"blame", "--xml", "--revision", "9", "a.c"}, {"cat", "--revision", "9", "a.c"}}},
+        {"", {{"blame", "--xml", "--revision", "BASE", "a.c"}, {"cat", "--revision", "BASE", "a.c"}}},
+        {"base", {{"blame", "--xml", "--revision", "base", "a.c"}, {"cat", "--revision", "base", "a.c"}}},
+        {"7", {{"blame", "--xml", "--revision", "7", "a.c"}, {"cat", "--revision", "7", "a.c"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.revision);
+        const int before = fake.callCount();
+        if (c.runs.size() == 3)
+            fake.respond(info);
+        fake.respond(blame).respond("text of 9\n");
+        QList<AnnotatedLine> lines;
+        ASSERT_TRUE(svn.annotate("a.c", c.revision, lines)) << lastError().toStdString();
+        ASSERT_EQ(fake.callCount(), before + c.runs.size());
+        for (qsizetype i = 0; i < c.runs.size(); ++i) {
+            const FakeSvn::Call call = fake.calls().at(size_t(before + i));
+            QStringList arguments = call.arguments.mid(1);
+            for (const QString& credential : FakeSvn::auth("ann", "secret"))
+                arguments.removeOne(credential);
+            EXPECT_EQ(arguments, c.runs.at(i));
+            EXPECT_EQ(call.workingDirectory, rootPath);
+        }
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_EQ(lines[0].text, "text of 9");
+        EXPECT_EQ(lines[0].revision, "7");
+    }
+    // An answer that names no revision is an error, not a run at a keyword.
+    fake.respond("<?xml version=\"1.0\"?>\n<info>\n</info>\n");
+    const int before = fake.callCount();
+    QList<AnnotatedLine> lines;
+    EXPECT_FALSE(svn.annotate("a.c", "HEAD", lines));
+    EXPECT_EQ(fake.callCount(), before + 1);
+    EXPECT_EQ(lastError(), "info: the client named no revision for a.c at HEAD");
+}
+
 TEST_F(ProviderTest, VersionTwoRefusesBadPathsAndWhatTheWorkingCopyDoesNotHold)
 {
     makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"}, {"a.c", 0, "file", "normal", ""}});

@@ -381,3 +381,25 @@ TEST_F(SessionE2E, VersionTwoOperationsTellTheirProgressAndChanges)
     EXPECT_TRUE(progress.last().at(0).toString().endsWith("d.txt")) << progress.last().at(0).toString().toStdString();
     EXPECT_TRUE(QFileInfo::exists(root + "/d.txt"));
 }
+
+TEST_F(SessionE2E, APathThroughALinkAndTheRealPathAreTheSamePath)
+{
+    const QString root = annChecksOut({"project/a.txt", "project/sub/b.txt"});
+    const QString link = m_base + "/link";
+    ASSERT_TRUE(QFile::link(root, link));
+    writeBytes(root + "/sub/b.txt", "edited\n");
+    for (const QString& opened : {link, root}) {
+        SCOPED_TRACE(opened.toStdString());
+        std::unique_ptr<Session> session = openSession(opened, settings());
+        for (const QString& given : {root, link}) {
+            const Status status = finished(session->status({given + "/sub/b.txt"}));
+            EXPECT_EQ(status.path, "sub/b.txt") << status.error.toStdString();
+            EXPECT_EQ(status.columns, "M      ");
+            EXPECT_EQ(finished(session->status({given + "/sub/gone.txt"})).path, "sub/gone.txt");
+        }
+        // Neither form: refused, as before.
+        const Status elsewhere = finished(session->status({m_base + "/home/x.txt"}));
+        EXPECT_FALSE(elsewhere.known);
+        EXPECT_TRUE(elsewhere.error.contains("is not below the local root")) << elsewhere.error.toStdString();
+    }
+}

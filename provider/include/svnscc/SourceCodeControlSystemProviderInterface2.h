@@ -178,7 +178,11 @@ public:
      * includes local edits, whose lines have an empty revision) with who
      * last changed it: "svn blame --xml", and the text itself from the
      * working file or "svn cat" at the revision (blame's XML holds no text).
-     * @p lines is replaced.
+     * Lines and texts are one revision's, also when the repository moves on
+     * between the runs: BASE and a number are given to both runs as they
+     * are; any other revision (HEAD, a date, COMMITTED, PREV) is read as its
+     * number first ("svn info --xml --revision R PATH", the entry's
+     * revision) and both runs get that number. @p lines is replaced.
      */
     virtual bool annotate(const QString& path, const QString& revision,
                           QList<SourceCodeControl::AnnotatedLine>& lines) = 0;
