@@ -2,55 +2,85 @@
 
 #include "SessionLog.h"
 #include "SessionWorker.h"
-#include "WakePipe.h"
 
 #include <QDir>
 #include <QFutureInterface>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QTimer>
 
 namespace SvnScc {
 
 class SessionPrivate
 {
 public:
+    explicit SessionPrivate(Session& owner) : session(owner) {}
+
     /**
      * Queues @p body (called with the worker, in its thread) and returns the
      * future of its result; a call that comes after the session began to
-     * close gives SessionWorker::closedOutcome() instead.
+     * close gives SessionWorker::closedOutcome() instead. The result is
+     * given after every event the call caused was handed to this thread.
      */
     template <typename R, typename Body>
     QFuture<R> submit(Body body)
     {
-        QFutureInterface<R> promise;
-        promise.reportStarted();
-        const QFuture<R> future = promise.future();
+        const auto promise = std::make_shared<QPromise<R>>();
+        promise->start();
+        const QFuture<R> future = promise->future();
         SessionWorker* const runner = worker.get();
-        worker->post([runner, promise, body]() mutable {
+        worker->post(watchCancel(future), [runner, promise, body]() mutable {
             if (runner->closing()) {
                 R closed;
                 static_cast<Outcome&>(closed) = SessionWorker::closedOutcome();
-                promise.reportResult(closed);
+                promise->addResult(closed);
             } else {
-                promise.reportResult(body(*runner));
+                promise->addResult(body(*runner));
             }
-            promise.reportFinished();
-        });
+            promise->finish();
+        }, [promise] { return promise->isCanceled(); });
         return future;
     }
 
-    /** As submit(), for a status pass that gives its results as it goes and finishes its future itself. */
+    /**
+     * As submit(), for a status pass that gives its results as it goes and
+     * finishes its future itself. The pass gives them in batches through
+     * the interface the promise wraps (QPromise adds one result at a time).
+     */
     template <typename Body>
     QFuture<Status> submitPass(Body body)
     {
-        QFutureInterface<Status> promise;
-        promise.reportStarted();
-        const QFuture<Status> future = promise.future();
+        QFutureInterface<Status> results;
+        const auto promise = std::make_shared<QPromise<Status>>(results);
+        promise->start();
+        const QFuture<Status> future = promise->future();
         SessionWorker* const runner = worker.get();
-        worker->post([runner, promise, body]() mutable { body(*runner, promise); });
+        worker->post(watchCancel(future), [runner, promise, results, body]() mutable {
+            body(*runner, results);
+            promise->finish();
+        }, [promise] { return promise->isCanceled(); });
         return future;
     }
 
+    /**
+     * A number for the call of @p future, and a watch in this thread that
+     * hands QFuture::cancel() of it to the worker: a queued call is then
+     * dropped, the running one is cancelled as cancel() does.
+     */
+    template <typename R>
+    quint64 watchCancel(const QFuture<R>& future)
+    {
+        const quint64 call = ++lastCall;
+        auto* const watcher = new QFutureWatcher<R>(&session);
+        QObject::connect(watcher, &QFutureWatcherBase::canceled, &session,
+                         [shared = shared, call] { shared->cancelCall(call); });
+        QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, &QObject::deleteLater);
+        watcher->setFuture(future);
+        return call;
+    }
+
     /** In the session's thread: acts on what the worker told, in order. */
-    void takeEvents(Session& session)
+    void takeEvents()
     {
         for (SessionEvent& event : shared->takeEvents()) {
             switch (event.kind) {
@@ -79,9 +109,10 @@ public:
         }
     }
 
+    Session& session;
     QString pluginPath;
     QString localRoot;
-    WakePipe wake;
+    quint64 lastCall = 0;
     const std::shared_ptr<SessionShared> shared = std::make_shared<SessionShared>();
     std::unique_ptr<SessionWorker> worker;
     bool offline = false;
@@ -94,16 +125,20 @@ Session::Session(QObject* parent)
 }
 
 Session::Session(const QString& pluginPath, QObject* parent)
-    : QObject(parent), d_ptr(std::make_unique<SessionPrivate>())
+    : QObject(parent), d_ptr(std::make_unique<SessionPrivate>(*this))
 {
     Q_D(Session);
     qRegisterMetaType<SvnScc::Status>();
     SessionLog::install();
     d->pluginPath = pluginPath;
-    // The worker hands its events over under a lock and wakes this thread, which takes them.
-    d->wake.listen(this, [this] { d_func()->takeEvents(*this); });
-    WakePipe* const wake = &d->wake;
-    d->shared->wake = [wake] { wake->wake(); };
+    // The worker hands its events over under a lock and wakes this thread
+    // with a posted event, which takes them. A call's future reports its
+    // end through posted events too, so a watcher or continuation in this
+    // thread sees every signal the call caused before it sees the end.
+    // Nothing posts after the worker is gone (the destructor waits for it).
+    d->shared->wake = [this] {
+        QMetaObject::invokeMethod(this, [this] { d_func()->takeEvents(); }, Qt::QueuedConnection);
+    };
     d->worker = std::make_unique<SessionWorker>(d->shared, pluginPath);
 }
 

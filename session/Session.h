@@ -32,11 +32,24 @@ class SessionPrivate;
  * asynchronous: it queues the call and returns a QFuture at once, so the
  * calling thread never waits for svn. Calls run one at a time, in the order
  * they were made; open() comes first. A future is always finished in the
- * end, also when the call was refused or the session was destroyed first;
- * it is never cancelled. Use QFutureWatcher, QFuture::then() with a context
- * object, or, outside a GUI thread, QFuture::result(). A future and every
- * value read from it stay valid after the session is gone (the plug-in's
- * library stays mapped when the session closes it: see PluginLoader).
+ * end, also when the call was refused or the session was destroyed first.
+ * Use QFutureWatcher, QFuture::then() with a context object, or, outside
+ * the session's thread, QFuture::result(). A future and every value read
+ * from it stay valid after the session is gone (the plug-in's library stays
+ * mapped when the session closes it: see PluginLoader).
+ *
+ * Every signal a call causes (statusChanged(), progress(), commandLogged(),
+ * offlineChanged()) reaches the receivers in the session's thread before a
+ * QFutureWatcher or a continuation there learns that its future finished:
+ * both travel as events posted to that thread, in order, also when the
+ * thread is busy for a while.
+ *
+ * QFuture::cancel() cancels one call, Qt's way: a call still queued is
+ * dropped without running; the call that runs is cancelled as cancel()
+ * cancels it (its client stopped, a pass ended before its next path);
+ * other calls are untouched. A cancelled future is finished with no
+ * result (QFuture::isCanceled(); result() must not be read). The cancel
+ * reaches the running call through the session's thread's event loop.
  *
  * Threads: the object belongs to the thread that made it; call its
  * functions from there, except cancel() and the function canceller()

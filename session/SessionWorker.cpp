@@ -155,13 +155,28 @@ SessionWorker::~SessionWorker()
     m_thread.join();
 }
 
-void SessionWorker::post(std::function<void()> call)
+void SessionShared::cancelCall(quint64 call)
+{
+    const std::lock_guard<std::mutex> lock(m_runningMutex);
+    if (call == 0 || call != m_running)
+        return;
+    cancelled = true;
+    plugin->cancel();
+}
+
+void SessionShared::setRunning(quint64 call)
+{
+    const std::lock_guard<std::mutex> lock(m_runningMutex);
+    m_running = call;
+}
+
+void SessionWorker::post(quint64 call, std::function<void()> run, std::function<bool()> cancelled)
 {
     {
         const std::lock_guard<std::mutex> lock(m_queueMutex);
         if (m_ending)
             return; // only the watch posts so late: nothing waits for it
-        m_queue.push_back(std::move(call));
+        m_queue.push_back(Queued{call, std::move(run), std::move(cancelled)});
         ++m_shared->pending;
     }
     m_queueChanged.notify_all();
@@ -176,11 +191,17 @@ void SessionWorker::run()
         m_queueChanged.wait(lock, [this] { return m_ending || !m_queue.empty(); });
         if (m_queue.empty())
             break;
-        const std::function<void()> call = std::move(m_queue.front());
+        Queued call = std::move(m_queue.front());
         m_queue.pop_front();
         lock.unlock();
         m_shared->cancelled = false;
-        call();
+        // Running from here: a cancel of its future stops it. One that came
+        // before drops it (checked after, so that none falls in between).
+        m_shared->setRunning(call.call);
+        if (!call.cancelled || !call.cancelled())
+            call.run();
+        m_shared->setRunning(0);
+        call = Queued();
         --m_shared->pending;
         m_shared->tell(SessionEvent{SessionEvent::Kind::Calls, {}, {}, 0, false});
         lock.lock();

@@ -53,6 +53,15 @@ struct SessionShared
     std::atomic<int> pending{0};
 
     /**
+     * Any thread: cancels call number @p call when it runs now, as
+     * Session::cancel() does; nothing otherwise (a queued call checks its
+     * future before it runs).
+     */
+    void cancelCall(quint64 call);
+    /** The worker's thread: call number @p call runs from now (0: none runs). */
+    void setRunning(quint64 call);
+
+    /**
      * Hands @p event to the session: queued under a lock (the only way data
      * goes from the worker to the session) and, when the queue was empty,
      * wake() is called so that the session takes the events in its thread.
@@ -66,6 +75,8 @@ struct SessionShared
 private:
     std::mutex m_eventsMutex;
     std::deque<SessionEvent> m_events;
+    std::mutex m_runningMutex;
+    quint64 m_running = 0; // under m_runningMutex
 };
 
 /**
@@ -98,8 +109,15 @@ public:
     SessionWorker(const SessionWorker&) = delete;
     SessionWorker& operator=(const SessionWorker&) = delete;
 
-    /** Thread-safe: queues @p call behind every call queued before it. */
-    void post(std::function<void()> call);
+    /**
+     * Thread-safe: queues @p run behind every call queued before it. A call
+     * of the host has its number @p call (Session::cancelCall()) and
+     * @p cancelled, which says that its future was cancelled: it is then
+     * dropped without running (its promise finishes it as it goes).
+     */
+    void post(quint64 call, std::function<void()> run, std::function<bool()> cancelled);
+    /** Thread-safe: queues work of the session's own (a re-read), which no future waits for. */
+    void post(std::function<void()> run) { post(0, std::move(run), {}); }
     /** Whether the session is being destroyed: a queued call then gives closedOutcome(). */
     bool closing() const { return m_shared->closing; }
     /** What a call refused because the session is being destroyed gives. */
@@ -171,7 +189,13 @@ private:
 
     std::mutex m_queueMutex;
     std::condition_variable m_queueChanged;
-    std::deque<std::function<void()>> m_queue;
+    struct Queued
+    {
+        quint64 call = 0;
+        std::function<void()> run;
+        std::function<bool()> cancelled;
+    };
+    std::deque<Queued> m_queue;
     bool m_ending = false;   // under m_queueMutex: no call follows those queued
     bool m_finished = false; // under m_queueMutex: the thread is done
     std::thread m_thread;

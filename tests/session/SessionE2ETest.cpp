@@ -6,6 +6,8 @@
 
 #include "Session.h"
 
+#include "Finished.h"
+
 #include "E2EFixture.h"
 #include "ProcessProbes.h"
 
@@ -25,12 +27,6 @@ using namespace SvnScc;
 
 const int WaitMs = 30000;
 
-template <typename T>
-T finished(const QFuture<T>& future)
-{
-    EXPECT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, WaitMs));
-    return future.isFinished() ? future.result() : T();
-}
 
 class SessionE2E : public E2EFixture
 {
@@ -130,8 +126,7 @@ TEST_F(SessionE2E, ResultsArriveWhileThePassRunsAndTheCallerIsNeverBlocked)
             arrivedWhileRunning += end - begin;
     });
     watcher.setFuture(pass);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pass.isFinished(); }, 60000));
-    QTest::qWait(20); // the last batches reach the watcher
+    finished(pass, 60000);
     const qint64 longest = gaps.longestMs();
     session.reset();
 
@@ -141,7 +136,7 @@ TEST_F(SessionE2E, ResultsArriveWhileThePassRunsAndTheCallerIsNeverBlocked)
         EXPECT_TRUE(statuses[i].known && statuses[i].controlled && statuses[i].columns == "       ")
             << statuses[i].path.toStdString() << ": " << statuses[i].error.toStdString();
     EXPECT_GT(arrivedWhileRunning, 0);
-    EXPECT_LE(longest, 20);
+    EXPECT_LE(longest, 100); // a caller blocked by the pass would wait for all of it: seconds
     std::printf("%d of %lld results arrived while the pass ran; the caller's longest gap: %lld ms\n",
                 arrivedWhileRunning, qint64(paths.size()), longest);
 }
@@ -317,7 +312,6 @@ TEST_F(SessionE2E, OfflineWhileTheServerIsSilentAndOnlineAgainAfterRefresh)
     EXPECT_FALSE(fromWorkingCopy.outOfDate);
 
     ASSERT_TRUE(finished(session->refresh()).ok);
-    QTest::qWait(50);
     EXPECT_FALSE(session->isOffline());
     EXPECT_EQ(offline.size(), 2);
 }
@@ -333,12 +327,10 @@ TEST_F(SessionE2E, VersionTwoOperationsTellTheirProgressAndChanges)
     writeBytes(root + "/a.txt", "a, edited\n");
     writeBytes(root + "/c.txt", "c\n");
     ASSERT_TRUE(finished(session->add({"c.txt"})).ok);
-    QTest::qWait(50);
     progress.clear();
     const Result<QString> committed = finished(session->commit({"a.txt", "c.txt"}, "two files"));
     ASSERT_TRUE(committed.ok) << committed.error.toStdString();
     EXPECT_EQ(committed.value, youngest());
-    QTest::qWait(50);
     QStringList items;
     for (const QList<QVariant>& signal : std::as_const(progress))
         items << signal.at(0).toString().simplified() + " #" + signal.at(1).toString();
@@ -376,7 +368,6 @@ TEST_F(SessionE2E, VersionTwoOperationsTellTheirProgressAndChanges)
     const Result<QStringList> updated = finished(session->update({""}));
     ASSERT_TRUE(updated.ok) << updated.error.toStdString();
     EXPECT_EQ(updated.value, QStringList());
-    QTest::qWait(50);
     ASSERT_FALSE(progress.isEmpty());
     EXPECT_TRUE(progress.last().at(0).toString().endsWith("d.txt")) << progress.last().at(0).toString().toStdString();
     EXPECT_TRUE(QFileInfo::exists(root + "/d.txt"));

@@ -5,6 +5,8 @@
 
 #include "Session.h"
 
+#include "Finished.h"
+
 #include "FakeSvn.h"
 #include "FileBytes.h"
 #include "ProcessProbes.h"
@@ -31,12 +33,6 @@ using namespace SvnScc;
 const int WaitMs = 20000;
 const char Info[] = "Path: .\nURL: svn://repo/trunk\nRepository Root: svn://repo\n";
 
-template <typename T>
-T finished(const QFuture<T>& future)
-{
-    EXPECT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, WaitMs));
-    return future.isFinished() ? future.result() : T();
-}
 
 class SessionUnit : public ::testing::Test
 {
@@ -194,6 +190,58 @@ TEST_F(SessionUnit, CancelAndDestructionEndTheRunningCallFromAnyThread)
         cancel(); // after the session is gone: nothing
         EXPECT_EQ(clientsLeft(), QStringList());
     }
+}
+
+TEST_F(SessionUnit, ACallsSignalsReachItsThreadBeforeItsEndAlsoWhenTheThreadIsBusy)
+{
+    std::unique_ptr<Session> session = openSession(settings());
+    for (const bool busy : {false, true}) {
+        SCOPED_TRACE(busy);
+        m_fake.respond("Sending        a.txt\nTransmitting file data .done\nCommitted revision 5.\n");
+        QObject context;
+        QStringList told, logged, toldAtEnd, loggedAtEnd;
+        bool ended = false;
+        QObject::connect(session.get(), &Session::progress, &context, [&](const QString& item) { told << item; });
+        QObject::connect(session.get(), &Session::commandLogged, &context, [&](const QString& line) { logged << line; });
+        QFuture<Result<QString>> commit = session->commit({"a.txt"}, "told first");
+        commit.then(&context, [&](const Result<QString>&) {
+            toldAtEnd = told;
+            loggedAtEnd = logged;
+            ended = true;
+        });
+        // A thread that does not look at its events until the call is over.
+        while (busy && !commit.isFinished())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, WaitMs));
+        EXPECT_EQ(toldAtEnd, QStringList{"Sending        a.txt"});
+        EXPECT_EQ(loggedAtEnd, logged);
+        EXPECT_TRUE(loggedAtEnd.join('\n').contains(QRegularExpression("run \\d+ in .*/svn commit ")))
+            << loggedAtEnd.join('\n').toStdString();
+    }
+}
+
+TEST_F(SessionUnit, CancellingAFutureDropsItsQueuedCallOrEndsItsRunningOneAndNoOther)
+{
+    std::unique_ptr<Session> session = openSession(settings());
+    const int before = m_fake.callCount();
+    m_fake.respond("", "", 0, 20000); // a commit that hangs
+    const QFuture<Outcome> running = session->checkin("a.txt", "hangs");
+    const QFuture<Result<QByteArray>> dropped = session->diff("a.txt");
+    const QFuture<Result<QStringList>> after = session->listFiles("trunk");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.callCount() > before; }, WaitMs));
+    QFuture<Result<QByteArray>>(dropped).cancel();
+    QFuture<Outcome>(running).cancel();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running.isFinished(); }, 1500));
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_TRUE(running.isCanceled());
+    EXPECT_TRUE(finished(after).ok) << finished(after).error.toStdString();
+    EXPECT_TRUE(dropped.isFinished() && dropped.isCanceled());
+    const QStringList runs = subcommands();
+    EXPECT_EQ(runs.last(), "list") << runs.join(' ').toStdString();
+    EXPECT_FALSE(runs.contains("diff")) << runs.join(' ').toStdString();
+    EXPECT_EQ(clientsLeft(), QStringList());
 }
 
 TEST_F(SessionUnit, ACancelledStatusPassReadsNothingMoreAndSaysSoForEachPath)
