@@ -91,6 +91,7 @@ SessionSide sessionSide(const HugeTree& tree)
     side.passMs = sinceMs(timer);
     mustBeWholeTree(tree, pass.results());
     pass = QFuture<SvnScc::Status>();
+    handedToTheWatch(session);
     const double waited = sinceMs(timer);
     side.watch = settleWatches(watchesBefore, SettleCapMs);
     side.watch.armingMs += waited - side.passMs;
@@ -225,6 +226,7 @@ void BM_LiveStatusEdit(benchmark::State& state)
             pass.waitForFinished();
             mustBeWholeTree(tree, pass.results());
             pass = QFuture<SvnScc::Status>();
+            handedToTheWatch(session);
             settleWatches(watchesBefore, SettleCapMs);
             for (const QString& folder : {tree.folders.first(), tree.folders.at(tree.folders.size() / 2),
                                           tree.folders.last()}) {

@@ -134,6 +134,11 @@ double heapBytes()
     return double(info.uordblks + info.hblkhd);
 }
 
+void handedToTheWatch(SvnScc::Session& session)
+{
+    session.saved({}).waitForFinished();
+}
+
 Settled settleWatches(int baseline, int capMs)
 {
     constexpr int QuietMs = 1000;

@@ -74,6 +74,13 @@ int inotifyWatches();
 /** The heap this process has in use (mallinfo2: every arena and mapped block), freed memory handed back first. */
 double heapBytes();
 
+/**
+ * Waits until `session`'s worker has handed what its last pass read to the
+ * watch (a call queued behind the pass ends after that), so that the watch
+ * count is not read as settled before the watch has been asked for anything.
+ */
+void handedToTheWatch(SvnScc::Session& session);
+
 /** How the watch count rose after a pass. */
 struct Settled
 {

@@ -105,6 +105,7 @@ int budgetChild(int argc, char** argv)
         QFuture<SvnScc::Status> pass = session.statusTree();
         pass.waitForFinished();
         pass = QFuture<SvnScc::Status>();
+        handedToTheWatch(session);
         const Settled settled = settleWatches(before, 60000);
         QElapsedTimer waited;
         waited.start();
