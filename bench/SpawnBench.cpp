@@ -3,6 +3,7 @@
 // posix_spawn and against spawnProcess from a small process).
 
 #include "Ballast.h"
+#include "BenchChildren.h"
 #include "BenchSummary.h"
 #include "PeakMemory.h"
 #include "QTxProcess.h"
@@ -244,6 +245,9 @@ int main(int argc, char** argv)
         std::printf("%.4f\n", BenchSummary::median(ms));
         return 0;
     }
+    if (argc >= 2)
+        if (const BenchChildren::Main child = BenchChildren::find(argv[1]))
+            return child(argc, argv);
     QCoreApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

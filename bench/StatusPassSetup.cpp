@@ -1,6 +1,7 @@
 #include "StatusPassSetup.h"
 
 #include "BenchFiles.h"
+#include "HugeTree.h"
 #include "Loopback.h"
 
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -71,13 +73,19 @@ char* const* clientEnvironment()
     return pointers.data();
 }
 
+/** svnserve's settings of the repository at `path`: the password user bench only. */
+void serveToBenchOnly(const QString& path)
+{
+    writeFile(path + QStringLiteral("/conf/svnserve.conf"),
+              "[general]\nanon-access = none\nauth-access = write\npassword-db = passwd\nrealm = svnscc-bench\n");
+    writeFile(path + QStringLiteral("/conf/passwd"), QByteArray("[users]\n") + UserName + " = " + Password + "\n");
+}
+
 /** A repository made with svnadmin, served to the password user bench only. */
 QString createRepository(const QString& path)
 {
     runOrThrow({QStringLiteral("svnadmin"), QStringLiteral("create"), path});
-    writeFile(path + QStringLiteral("/conf/svnserve.conf"),
-              "[general]\nanon-access = none\nauth-access = write\npassword-db = passwd\nrealm = svnscc-bench\n");
-    writeFile(path + QStringLiteral("/conf/passwd"), QByteArray("[users]\n") + UserName + " = " + Password + "\n");
+    serveToBenchOnly(path);
     return QStringLiteral("file://") + path;
 }
 
@@ -174,7 +182,14 @@ QStringList bareStatus(const QStringList& options)
     return bareRun(QStringLiteral("status"), options);
 }
 
-void runBare(const QStringList& arguments, const QString& directory, bool mustFail)
+namespace {
+
+/**
+ * Starts `arguments` in `directory` as the provider starts the client, its
+ * standard output to `output` (a pipe's write end) or thrown away (-1), its
+ * standard error thrown away; the child's id, or -1 when it could not start.
+ */
+pid_t spawnBare(const QStringList& arguments, const QString& directory, int output)
 {
     std::vector<QByteArray> bytes;
     for (const QString& argument : arguments)
@@ -187,19 +202,65 @@ void runBare(const QStringList& arguments, const QString& directory, bool mustFa
 
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (output < 0) {
+        ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    } else {
+        ::posix_spawn_file_actions_adddup2(&actions, output, 1);
+        ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
     ::posix_spawn_file_actions_addchdir_np(&actions, folder.constData());
     pid_t pid = -1;
     const int error = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), clientEnvironment());
     ::posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+/** Waits for `pid` (-1: never started); whether it exited with 0, or, with `mustFail`, with another code. */
+bool endedAsExpected(pid_t pid, bool mustFail)
+{
     int status = 0;
-    if (error == 0)
+    if (pid > 0)
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-    if (error != 0 || !WIFEXITED(status) || (WEXITSTATUS(status) != 0) != mustFail)
+    return pid > 0 && WIFEXITED(status) && (WEXITSTATUS(status) != 0) == mustFail;
+}
+
+} // namespace
+
+void runBare(const QStringList& arguments, const QString& directory, bool mustFail)
+{
+    if (!endedAsExpected(spawnBare(arguments, directory, -1), mustFail))
         throw std::runtime_error(std::string("the bare run ") + (mustFail ? "did not fail: " : "failed: ") +
                                  arguments.join(' ').toStdString() + " in " + directory.toStdString());
+}
+
+BareLines timedBareLines(const QStringList& arguments, const QString& directory)
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        throw std::runtime_error("no pipe");
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = spawnBare(arguments, directory, ends[1]);
+    ::close(ends[1]);
+    BareLines times;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        if (times.firstLineMs < 0 && std::memchr(buffer, '\n', size_t(got)))
+            times.firstLineMs = elapsedMs(timer);
+    }
+    ::close(ends[0]);
+    const bool ok = endedAsExpected(pid, false);
+    times.endMs = elapsedMs(timer);
+    if (!ok || times.firstLineMs < 0)
+        throw std::runtime_error("the bare run failed or printed nothing: " + arguments.join(' ').toStdString());
+    return times;
 }
 
 double timedBare(const QStringList& arguments, const QStringList& directories, bool mustFail)
@@ -374,6 +435,29 @@ ServedLargeTree::ServedLargeTree()
 }
 
 ServedLargeTree::~ServedLargeTree() = default;
+
+ServedHugeTree::ServedHugeTree()
+{
+    const HugeTree& huge = HugeTree::shared();
+    serveToBenchOnly(huge.repository);
+    server = std::make_unique<ServerProcess>(huge.repository);
+    relay = std::make_unique<DelayRelay>(server->port(), RelayDelayMs);
+    url = QStringLiteral("svn://127.0.0.1:%1/project").arg(relay->port());
+    workingCopy = huge.workingCopy;
+    runOrThrow(bareRun(QStringLiteral("relocate"), {}, url), workingCopy);
+    files = TreeFiles(workingCopy);
+    if (files.versioned.size() != size_t(HugeTree::Folders * HugeTree::FilesPerFolder))
+        throw std::runtime_error("the 250,000-file working copy does not hold the files it should");
+}
+
+ServedHugeTree::~ServedHugeTree()
+{
+    try {
+        runOrThrow(bareRun(QStringLiteral("relocate"), {}, HugeTree::shared().url), workingCopy);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+    }
+}
 
 std::unique_ptr<SVNInterface> boundProvider(Scope scope, const QString& url, const QString& workingCopy,
                                             const QString& executable, int timeoutSeconds)

@@ -58,6 +58,21 @@ QStringList bareStatus(const QStringList& options);
  */
 void runBare(const QStringList& arguments, const QString& directory, bool mustFail = false);
 
+/** When a bare run's first line and its end came, in milliseconds from its start. */
+struct BareLines
+{
+    double firstLineMs = -1;
+    double endMs = 0;
+};
+
+/**
+ * Runs `arguments` in `directory` as runBare() does, but with its standard
+ * output read through a pipe as the provider reads it (and thrown away):
+ * when its first line arrived and when it ended. Throws unless it exits with
+ * 0 having printed a line.
+ */
+BareLines timedBareLines(const QStringList& arguments, const QString& directory);
+
 /** `runBare` in each of `directories` in turn; the milliseconds they took in all. */
 double timedBare(const QStringList& arguments, const QStringList& directories, bool mustFail = false);
 
@@ -149,6 +164,27 @@ struct ServedLargeTree
 
     ServedLargeTree();
     ~ServedLargeTree();
+};
+
+/**
+ * The 250,000-file working copy (HugeTree) served as figures 6a to 6e serve
+ * theirs: svnserve on its repository behind a relay that holds every chunk
+ * 10 ms each way, the working copy relocated to that URL for as long as
+ * this object lives (a relocation rewrites one row; a copy of the tree
+ * would cost minutes) and back to file:// after.
+ */
+struct ServedHugeTree
+{
+    std::unique_ptr<ServerProcess> server;
+    std::unique_ptr<DelayRelay> relay;
+    QString url;
+    QString workingCopy;
+    TreeFiles files;
+
+    ServedHugeTree();
+    ~ServedHugeTree();
+    ServedHugeTree(const ServedHugeTree&) = delete;
+    ServedHugeTree& operator=(const ServedHugeTree&) = delete;
 };
 
 /** The one working copy of its kind, made on first use and kept until the benchmarks end. */
