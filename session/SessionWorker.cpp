@@ -20,7 +20,7 @@ namespace {
 const QString s_cancelled = QStringLiteral("cancelled");
 // Up to this many paths changed at once are read one client run each; more
 // are read by one run of the folder that holds them all.
-const int s_fewPaths = 4;
+const int s_fewPaths = 8;
 
 // Results of a pass go out in batches: often enough that a view fills while
 // the pass runs, seldom enough that the receiving thread is not flooded.

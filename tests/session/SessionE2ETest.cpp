@@ -437,7 +437,9 @@ QMap<QString, QString> toldUntil(QSignalSpy& changes, const QMap<QString, QStrin
 TEST_F(SessionE2E, WhatAnotherClientChangesWhileAnOperationRunsIsToldAfterIt)
 {
     const QString root =
-        annChecksOut({"project/c.txt", "project/p.txt", "project/l.txt", "project/k.txt"});
+        annChecksOut({"project/c.txt", "project/p.txt", "project/l.txt", "project/k.txt", "project/u.txt"});
+    importFile("project/elsewhere.txt", "elsewhere\n"); // u.txt's newest revision, its text the same
+    const QString head = youngest();
     writeBytes(root + "/n.txt", "new\n");
     writeBytes(root + "/c.txt", "to commit\n");
     // The client as the session runs it: a commit starts a second late.
@@ -455,6 +457,7 @@ TEST_F(SessionE2E, WhatAnotherClientChangesWhileAnOperationRunsIsToldAfterIt)
     client({"lock", "-q", "l.txt"});
     client({"add", "-q", "n.txt"});
     client({"rm", "-q", "--keep-local", "k.txt"});
+    client({"update", "-q", "u.txt"});
     ASSERT_FALSE(commit.isFinished()); // the changes came while it ran
     const Result<QString> committed = finished(commit);
     ASSERT_TRUE(committed.ok) << committed.error.toStdString();
@@ -462,12 +465,14 @@ TEST_F(SessionE2E, WhatAnotherClientChangesWhileAnOperationRunsIsToldAfterIt)
                                   {"p.txt", "[ M     ]"},
                                   {"l.txt", "[     K ]"},
                                   {"n.txt", "[A      ]"},
-                                  {"k.txt", "[D      ]"}}),
+                                  {"k.txt", "[D      ]"},
+                                  {"u.txt", "[       ] r" + head}}),
               (QMap<QString, QString>{{"c.txt", "[       ]"},
                                       {"p.txt", "[ M     ]"},
                                       {"l.txt", "[     K ]"},
                                       {"n.txt", "[A      ]"},
-                                      {"k.txt", "[D      ]"}}));
+                                      {"k.txt", "[D      ]"},
+                                      {"u.txt", "[       ] r" + head}}));
 }
 
 TEST_F(SessionE2E, AChangeInsideAnExternalIsTold)
