@@ -485,9 +485,15 @@ void SVNStatusPass::keep(SVNFolderStatus& folder, const QString& name, SVNFileSt
     SVNFileStatus& record = *fresh;
     const auto cached = folder.records.find(name);
     if (local && cached != folder.records.end()) {
-        // The local run cannot know what only the server knows.
+        // The local run cannot know what only the server knows, but the
+        // server's mark holds only for the revision it was given for: one
+        // brought up (a terminal's update) is no longer out of date, one
+        // taken back to an older revision is.
+        bool before = false, after = false;
+        const qint64 was = cached->second.workingRevision.toLongLong(&before);
+        const qint64 is = record.workingRevision.toLongLong(&after);
         if (!(change & BroughtUpToDate))
-            record.outOfDate = cached->second.outOfDate;
+            record.outOfDate = before && after && is != was ? is < was : cached->second.outOfDate;
         if (!(change & LockChanged) && record.statusColumns.size() > 5
             && SourceCodeControl::StatusColumns::hasServersLock(cached->second.statusColumns)) {
             record.statusColumns[5] = cached->second.statusColumns.at(5);

@@ -29,8 +29,10 @@ class SessionWatch::Watcher : public QObject
 {
 public:
     Watcher(SessionWatch& owner, const QString& localRoot, const QString& database, Changed changed)
-        : m_owner(owner), m_root(localRoot), m_database(database), m_changed(std::move(changed))
+        : m_owner(owner), m_root(localRoot), m_changed(std::move(changed))
     {
+        if (!database.isEmpty())
+            m_databases.insert(database);
     }
 
     // In the watch's thread, first: what it makes belongs to that thread.
@@ -46,9 +48,7 @@ public:
         });
         connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &Watcher::onFileChanged);
         connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &Watcher::onDirectoryChanged);
-        QStringList toAdd;
-        if (!m_database.isEmpty())
-            toAdd << m_database;
+        QStringList toAdd(m_databases.begin(), m_databases.end());
         watchFolder(QString(), toAdd);
         m_watcher->addPaths(toAdd);
         m_notifier = m_owner.m_wake.listen(this, [this] { takeRequests(); });
@@ -69,12 +69,13 @@ public:
 private:
     void takeRequests()
     {
-        QStringList folders, files;
+        QStringList folders, files, databases;
         bool ending = false;
         {
             const std::lock_guard<std::mutex> lock(m_owner.m_mutex);
             folders.swap(m_owner.m_folders);
             files.swap(m_owner.m_files);
+            databases.swap(m_owner.m_databases);
             ending = m_owner.m_ending;
         }
         if (ending) {
@@ -84,6 +85,11 @@ private:
             return;
         }
         QStringList toAdd;
+        for (const QString& database : std::as_const(databases))
+            if (!m_databases.contains(database)) {
+                m_databases.insert(database);
+                toAdd << database;
+            }
         for (const QString& folder : std::as_const(folders))
             watchFolder(folder, toAdd);
         for (const QString& file : std::as_const(files))
@@ -154,7 +160,7 @@ private:
 
     void onFileChanged(const QString& absolutePath)
     {
-        if (absolutePath == m_database) {
+        if (m_databases.contains(absolutePath)) {
             m_databasePending = true;
             if (!m_gathering->isActive())
                 m_gathering->start();
@@ -166,7 +172,7 @@ private:
         m_watcher->removePath(absolutePath);
         if (QFileInfo::exists(absolutePath))
             m_watcher->addPath(absolutePath);
-        else
+        else if (!m_databases.contains(absolutePath))
             m_files.remove(relative(absolutePath));
     }
 
@@ -198,7 +204,7 @@ private:
 
     SessionWatch& m_owner;
     const QString m_root;
-    const QString m_database;
+    QSet<QString> m_databases; // watched databases (absolute)
     const Changed m_changed;
     QSocketNotifier* m_notifier = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;
@@ -242,6 +248,15 @@ void SessionWatch::watch(const QStringList& folders, const QStringList& files)
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_folders += folders;
         m_files += files;
+    }
+    m_wake.wake();
+}
+
+void SessionWatch::watchDatabase(const QString& absolutePath)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_databases << absolutePath;
     }
     m_wake.wake();
 }

@@ -44,6 +44,12 @@ public:
      */
     void watch(const QStringList& folders, const QStringList& files);
 
+    /**
+     * Thread-safe: watches another working copy's database (an external's
+     * .svn/wc.db, @p absolutePath), its changes told as the database flag.
+     */
+    void watchDatabase(const QString& absolutePath);
+
 private:
     class Watcher;
 
@@ -55,6 +61,7 @@ private:
     std::condition_variable m_doneChanged; // m_started or m_done changed
     QStringList m_folders;
     QStringList m_files;
+    QStringList m_databases;
     bool m_started = false;
     bool m_ending = false;
     bool m_done = false;

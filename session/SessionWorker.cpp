@@ -2,6 +2,7 @@
 
 #include "SessionLog.h"
 #include "SessionWatch.h"
+#include "WorkingCopyDigest.h"
 
 #include <svnscc/StatusColumns.h>
 
@@ -17,6 +18,9 @@ namespace SvnScc {
 namespace {
 
 const QString s_cancelled = QStringLiteral("cancelled");
+// Up to this many paths changed at once are read one client run each; more
+// are read by one run of the folder that holds them all.
+const int s_fewPaths = 8;
 
 // Results of a pass go out in batches: often enough that a view fills while
 // the pass runs, seldom enough that the receiving thread is not flooded.
@@ -291,8 +295,10 @@ Result<QString> SessionWorker::bind(const QString& localRoot, const SessionSetti
     m_provider->getRoots(boundLocal, repositoryRoot);
     for (QDir folder(localRoot);;) {
         if (QFileInfo::exists(folder.filePath(QStringLiteral(".svn/wc.db")))) {
-            m_database = folder.filePath(QStringLiteral(".svn/wc.db"));
+            m_database = QFileInfo(folder.filePath(QStringLiteral(".svn/wc.db"))).canonicalFilePath();
             m_databaseNoted = FileStamp::of(m_database);
+            m_digest = std::make_unique<WorkingCopyDigest>(m_canonicalRoot.isEmpty() ? localRoot : m_canonicalRoot,
+                                                           m_database);
             break;
         }
         if (!folder.cdUp())
@@ -301,6 +307,13 @@ Result<QString> SessionWorker::bind(const QString& localRoot, const SessionSetti
     m_watch = std::make_unique<SessionWatch>(localRoot, m_database, [this](const QStringList& paths, bool database) {
         post([this, paths, database] { reread(paths, database); });
     });
+    // What the databases record now: what differs from it later is read again.
+    if (m_digest) {
+        WorkingCopyDigest::Changes none;
+        if (m_digest->read(none))
+            for (const QString& database : m_digest->databases())
+                m_watch->watchDatabase(database);
+    }
     return withValue<QString>(Outcome{true, QString(), QString()}, repositoryRoot.join(QLatin1Char('/')));
 }
 
@@ -424,11 +437,9 @@ Outcome SessionWorker::saved(const QStringList& paths)
     QStringList relativePaths;
     if (const Outcome refusal = prepare(paths, relativePaths, "status"); !refusal.ok)
         return refusal;
-    for (const QString& path : std::as_const(relativePaths)) {
-        if (stopped())
-            return Outcome{false, QStringLiteral("status"), s_cancelled};
-        readAgain(path);
-    }
+    if (stopped())
+        return Outcome{false, QStringLiteral("status"), s_cancelled};
+    readAgain(relativePaths);
     return Outcome{true, QString(), QString()};
 }
 
@@ -847,9 +858,9 @@ void SessionWorker::afterChange(const QStringList& named)
             versioned << path;
     }
     watchVersioned(versioned);
-    // What this operation wrote into the database is no news to the session.
-    if (!m_database.isEmpty())
-        m_databaseNoted = FileStamp::of(m_database);
+    // What the databases say changed meanwhile, by this operation or by
+    // another client while it ran, beyond what was just read.
+    rereadChangedByOthers(targets, true);
 }
 
 void SessionWorker::reread(QStringList paths, bool database)
@@ -857,46 +868,94 @@ void SessionWorker::reread(QStringList paths, bool database)
     if (!m_provider || closing())
         return;
     std::sort(paths.begin(), paths.end());
+    QStringList changed;
     for (const QString& path : std::as_const(paths)) {
         // Only what the session reported costs a client run, and only when it
         // looks otherwise than when it was read (not after this session's own change).
         if (m_known.contains(path) && changedSinceNoted(path))
-            readAgain(path);
+            changed << path;
     }
-    const FileStamp now = database ? FileStamp::of(m_database) : m_databaseNoted;
-    if (now != m_databaseNoted) {
-        m_databaseNoted = now;
-        rereadChangedByOthers();
-    }
+    readAgain(changed);
+    if (database)
+        rereadChangedByOthers({}, false);
 }
 
-void SessionWorker::rereadChangedByOthers()
+void SessionWorker::rereadChangedByOthers(const QSet<QString>& read, bool ownChange)
 {
-    // Another client changed the working copy: one local run says what is
-    // not unchanged, and each reported path it shows otherwise is read again.
-    QList<Change> changes;
-    if (!m_provider->changes(QString(), changes))
+    if (m_database.isEmpty())
         return;
-    QHash<QString, QString> listed;
-    for (const Change& change : std::as_const(changes))
-        listed.insert(change.path, SourceCodeControl::StatusColumns::withoutServersLock(change.statusColumns));
+    WorkingCopyDigest::Changes changes;
+    if (m_digest && m_digest->stale() && m_digest->read(changes)) {
+        m_databaseNoted = FileStamp::of(m_database);
+        for (const QString& database : m_digest->databases())
+            m_watch->watchDatabase(database);
+        // The reported paths whose rows changed, and paths new to the
+        // database in a folder the session read.
+        QStringList differing;
+        if (!changes.paths.isEmpty())
+            for (auto known = m_known.cbegin(); known != m_known.cend(); ++known)
+                if (!read.contains(known.key()) && changes.paths.contains(WorkingCopyDigest::hashOf(known.key())))
+                    differing << known.key();
+        for (const QString& path : std::as_const(changes.appeared))
+            if (!path.isEmpty() && !m_known.contains(path) && !read.contains(path)
+                && m_foldersRead.contains(parentOf(path)))
+                differing << path;
+        std::sort(differing.begin(), differing.end());
+        readAgain(differing);
+        return;
+    }
+    if (m_digest && !m_digest->stale())
+        return;
+    // The database cannot be read: after this session's own change its
+    // stamp is taken as it is; another client's change costs one local
+    // run, and each reported path it shows otherwise is read again.
+    const FileStamp now = FileStamp::of(m_database);
+    const bool news = now != m_databaseNoted;
+    m_databaseNoted = now;
+    if (ownChange || !news)
+        return;
+    QList<Change> listed;
+    if (!m_provider->changes(QString(), listed))
+        return;
+    QHash<QString, QString> columns;
+    for (const Change& change : std::as_const(listed))
+        columns.insert(change.path, SourceCodeControl::StatusColumns::withoutServersLock(change.statusColumns));
     QStringList differing;
     for (auto known = m_known.cbegin(); known != m_known.cend(); ++known)
-        if (known->known && listed.value(known.key()) != SourceCodeControl::StatusColumns::withoutServersLock(known->columns))
+        if (known->known && columns.value(known.key()) != SourceCodeControl::StatusColumns::withoutServersLock(known->columns))
             differing << known.key();
     std::sort(differing.begin(), differing.end());
-    for (const QString& path : std::as_const(differing))
-        readAgain(path);
+    readAgain(differing);
 }
 
-void SessionWorker::readAgain(const QString& path)
+void SessionWorker::readAgain(const QStringList& paths)
 {
-    note(path);
-    m_provider->saved(partsOf(path));
-    const Status status = readStatus(path);
-    publish(status, true);
-    if (isVersioned(status))
-        watchVersioned({path});
+    if (paths.isEmpty())
+        return;
+    if (paths.size() <= s_fewPaths) {
+        for (const QString& path : paths) {
+            note(path);
+            m_provider->saved(partsOf(path));
+        }
+    } else {
+        // Many at once (a formatter, another tool's checkout): one run of the
+        // folder that holds them all, and each answered from what it read.
+        QString common = parentOf(paths.first());
+        for (const QString& path : paths) {
+            while (!common.isEmpty() && path != common && !path.startsWith(common + QLatin1Char('/')))
+                common = parentOf(common);
+            note(path);
+        }
+        m_provider->saved(partsOf(common));
+    }
+    QStringList versioned;
+    for (const QString& path : paths) {
+        const Status status = readStatus(path);
+        publish(status, true);
+        if (isVersioned(status))
+            versioned << path;
+    }
+    watchVersioned(versioned);
 }
 
 void SessionWorker::setOffline(bool offline)

@@ -22,6 +22,7 @@
 namespace SvnScc {
 
 class SessionWatch;
+class WorkingCopyDigest;
 
 /** What the worker tells its session, handed over in order and acted on in the session's thread. */
 struct SessionEvent
@@ -180,8 +181,8 @@ private:
     bool changedSinceNoted(const QString& path);
     void afterChange(const QStringList& named);
     void reread(QStringList paths, bool database);
-    void rereadChangedByOthers();
-    void readAgain(const QString& path);
+    void rereadChangedByOthers(const QSet<QString>& read, bool ownChange);
+    void readAgain(const QStringList& paths);
     void setOffline(bool offline);
 
     const std::shared_ptr<SessionShared> m_shared;
@@ -209,7 +210,8 @@ private:
     QSet<QString> m_foldersRead;       // the folders of those paths
     QHash<QString, FileStamp> m_noted; // how each path read looked on disk then
     QString m_database;                // the working copy's .svn/wc.db
-    FileStamp m_databaseNoted;         // as this session's last change left it
+    FileStamp m_databaseNoted;         // as last compared, when it cannot be read (the client is asked then)
+    std::unique_ptr<WorkingCopyDigest> m_digest; // what the databases recorded when last compared
     std::unique_ptr<SessionWatch> m_watch;
     bool m_offline = false;
 };

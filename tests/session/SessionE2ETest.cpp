@@ -11,8 +11,10 @@
 #include "E2EFixture.h"
 #include "ProcessProbes.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFutureWatcher>
+#include <QMap>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -393,4 +395,149 @@ TEST_F(SessionE2E, APathThroughALinkAndTheRealPathAreTheSamePath)
         EXPECT_FALSE(elsewhere.known);
         EXPECT_TRUE(elsewhere.error.contains("is not below the local root")) << elsewhere.error.toStdString();
     }
+}
+
+namespace {
+
+// Takes statusChanged() signals until each path of `expected` was last told
+// with its columns (and revision and out-of-date mark, when given), or 3 s
+// passed; what each was last told, for the comparison.
+QMap<QString, QString> toldUntil(QSignalSpy& changes, const QMap<QString, QString>& expected)
+{
+    QMap<QString, QString> told;
+    (void)QTest::qWaitFor(
+        [&] {
+            while (!changes.isEmpty()) {
+                const Status status = changes.takeFirst().at(0).value<Status>();
+                told[status.path] = '[' + status.columns + ']' + (status.outOfDate ? " *" : "")
+                    + (expected.value(status.path).contains(" r") ? " r" + status.revision : QString());
+            }
+            for (auto path = expected.cbegin(); path != expected.cend(); ++path)
+                if (told.value(path.key()) != path.value())
+                    return false;
+            return true;
+        },
+        3000);
+    for (auto path = told.begin(); path != told.end();)
+        path = expected.contains(path.key()) ? std::next(path) : told.erase(path);
+    return told;
+}
+
+} // namespace
+
+TEST_F(SessionE2E, WhatAnotherClientChangesWhileAnOperationRunsIsToldAfterIt)
+{
+    const QString root =
+        annChecksOut({"project/c.txt", "project/p.txt", "project/l.txt", "project/k.txt", "project/u.txt"});
+    importFile("project/elsewhere.txt", "elsewhere\n"); // u.txt's newest revision, its text the same
+    const QString head = youngest();
+    writeBytes(root + "/n.txt", "new\n");
+    writeBytes(root + "/c.txt", "to commit\n");
+    // The client as the session runs it: a commit starts a second late.
+    const QString slow = m_base + "/svn-slow";
+    writeBytes(slow, "#!/bin/sh\nfor a in \"$@\"; do [ \"$a\" = commit ] && /bin/sleep 1; done\nexec svn \"$@\"\n");
+    QFile::setPermissions(slow, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    std::unique_ptr<Session> session = openSession(root, settings(slow));
+    finished(session->statusTree());
+    QSignalSpy changes(session.get(), &Session::statusChanged);
+
+    const QFuture<Result<QString>> commit = session->commit({"c.txt"}, "while others work");
+    QTest::qWait(100);
+    const auto client = [&](const QStringList& arguments) { svnOk(arguments, "ann", root); };
+    client({"propset", "-q", "colour", "blue", "p.txt"});
+    client({"lock", "-q", "l.txt"});
+    client({"add", "-q", "n.txt"});
+    client({"rm", "-q", "--keep-local", "k.txt"});
+    client({"update", "-q", "u.txt"});
+    ASSERT_FALSE(commit.isFinished()); // the changes came while it ran
+    const Result<QString> committed = finished(commit);
+    ASSERT_TRUE(committed.ok) << committed.error.toStdString();
+    EXPECT_EQ(toldUntil(changes, {{"c.txt", "[       ]"},
+                                  {"p.txt", "[ M     ]"},
+                                  {"l.txt", "[     K ]"},
+                                  {"n.txt", "[A      ]"},
+                                  {"k.txt", "[D      ]"},
+                                  {"u.txt", "[       ] r" + head}}),
+              (QMap<QString, QString>{{"c.txt", "[       ]"},
+                                      {"p.txt", "[ M     ]"},
+                                      {"l.txt", "[     K ]"},
+                                      {"n.txt", "[A      ]"},
+                                      {"k.txt", "[D      ]"},
+                                      {"u.txt", "[       ] r" + head}}));
+}
+
+TEST_F(SessionE2E, AChangeInsideAnExternalIsTold)
+{
+    importFile("extsrc/e.txt", "e\n");
+    const QString root = annChecksOut({"project/a.txt"});
+    svnOk({"propset", "-q", "svn:externals", urlOf("extsrc") + " ext", root}, "ann");
+    svnOk({"commit", "-q", "-m", "external", root}, "ann");
+    svnOk({"update", "-q", root}, "ann");
+    ASSERT_TRUE(QFileInfo::exists(root + "/ext/.svn/wc.db"));
+    std::unique_ptr<Session> session = openSession(root, settings());
+    finished(session->statusTree());
+    QSignalSpy changes(session.get(), &Session::statusChanged);
+
+    svnOk({"propset", "-q", "colour", "blue", "e.txt"}, "ann", root + "/ext");
+    EXPECT_EQ(toldUntil(changes, {{"ext/e.txt", "[ M     ]"}}), (QMap<QString, QString>{{"ext/e.txt", "[ M     ]"}}));
+}
+
+TEST_F(SessionE2E, ATerminalUpdateOfAFileShownOutOfDateSetsItsMarkByTheRevision)
+{
+    const QString root = annChecksOut({"project/a.txt"});
+    const QString other = m_base + "/other";
+    svnOk({"checkout", "-q", urlOf("project"), other}, "bob");
+    writeBytes(other + "/a.txt", "newer\n");
+    svnOk({"commit", "-q", "-m", "newer", "a.txt"}, "bob", other);
+    const QString newest = youngest();
+    const QString older = QString::number(newest.toInt() - 1);
+    std::unique_ptr<Session> session = openSession(root, settings());
+    ASSERT_TRUE(finished(session->status({"a.txt"})).outOfDate);
+    QSignalSpy changes(session.get(), &Session::statusChanged);
+
+    const struct
+    {
+        QString revision;
+        QString told;
+    } steps[] = {{newest, "[       ] r" + newest}, {older, "[       ] * r" + older}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.revision.toStdString());
+        svnOk({"update", "-q", "-r", step.revision, "a.txt"}, "ann", root);
+        EXPECT_EQ(toldUntil(changes, {{"a.txt", step.told}}), (QMap<QString, QString>{{"a.txt", step.told}}));
+    }
+}
+
+TEST_F(SessionE2E, ManyFilesTouchedByAnotherToolCostAFewRunsNotOneEach)
+{
+    const QString tree = m_base + "/tree";
+    QStringList paths;
+    for (int folder = 0; folder < 6; ++folder)
+        for (int file = 0; file < 100; ++file) {
+            paths << QStringLiteral("d%1/f%2.txt").arg(folder).arg(file);
+            QDir().mkpath(QFileInfo(tree + '/' + paths.last()).path());
+            writeBytes(tree + '/' + paths.last(), "text\n");
+        }
+    svnOk({"import", "-q", "-m", "tree", tree, urlOf("many")});
+    const QString root = m_base + "/ann";
+    svnOk({"checkout", "-q", urlOf("many"), root}, "ann");
+    countClientRuns();
+    std::unique_ptr<Session> session = openSession(root, settings(m_base + "/svn-counted"));
+    const QFuture<Status> read = session->status(paths);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return read.isFinished(); }, WaitMs));
+    ASSERT_EQ(read.resultCount(), 600);
+    const int before = int(clientRuns().size());
+
+    const QDateTime later = QDateTime::currentDateTime().addSecs(60);
+    for (const QString& path : std::as_const(paths)) {
+        QFile file(root + '/' + path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(later, QFileDevice::FileModificationTime));
+    }
+    // Done when no run started for a while.
+    for (int seen = -1; seen != int(clientRuns().size());) {
+        seen = int(clientRuns().size());
+        QTest::qWait(400);
+    }
+    const int runs = int(clientRuns().size()) - before;
+    EXPECT_LE(runs, 8) << clientRuns().mid(before).join('\n').toStdString();
+    std::printf("600 touched files: %d client runs\n", runs);
 }

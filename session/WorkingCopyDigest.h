@@ -1,0 +1,63 @@
+#pragma once
+
+#include "FileStamp.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace SvnScc {
+
+/**
+ * A compact picture of what the working copy's databases record below a
+ * session's local root, to tell which paths another client (or the
+ * session's own operation) changed without running the client: for each
+ * path a 64-bit hash of the path and one of its rows (NODES: every op_depth
+ * with its presence, kind, revisions, properties, moves, depth, checksum;
+ * ACTUAL_NODE: properties, conflicts, changelist; LOCK: the lock held
+ * here). The databases are the working copy's .svn/wc.db and the one of
+ * each folder external below the local root (each has its own), read
+ * read-only with SQLite, never written.
+ */
+class WorkingCopyDigest
+{
+public:
+    /** What changed between two reads. */
+    struct Changes
+    {
+        /** hashOf() of each path whose rows changed, appeared or vanished. */
+        QSet<quint64> paths;
+        /** The paths that have rows now and had none at the read before. */
+        QStringList appeared;
+    };
+
+    /** The digest of the working copy whose database is @p database, seen from @p localRoot (both absolute). */
+    WorkingCopyDigest(const QString& localRoot, const QString& database);
+
+    /**
+     * Reads every database again and gives in @p changes what differs from
+     * the read before (nothing at the first read). False when a database
+     * cannot be read (missing, another format, busy beyond the wait): the
+     * digest then stays as it was, and the caller asks the client instead.
+     */
+    bool read(Changes& changes);
+
+    /** Whether a database changed on disk since the last read() (always before the first). */
+    bool stale() const;
+
+    /** The databases the last read() read (absolute paths, in no order). */
+    QStringList databases() const { return m_stamps.keys(); }
+
+    /** The hash a path (relative to the local root, "" the root itself) has in Changes::paths. */
+    static quint64 hashOf(const QString& path);
+
+private:
+    const QString m_localRoot;
+    const QString m_database;
+    bool m_read = false;
+    QHash<quint64, quint64> m_rows;       // hash of a path: hash of its rows
+    QHash<QString, FileStamp> m_stamps;   // each database read, as it looked just before
+};
+
+} // namespace SvnScc
