@@ -8,7 +8,6 @@
 #include "SVNItemLine.h"
 #include "SVNKeptTexts.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <sys/stat.h>
@@ -105,9 +104,25 @@ bool SVNInterface::add(const QStringList& paths)
 {
     return guarded([&] {
         QStringList items;
-        if (!checkPaths(SVNSubcommand::Add, paths, items) || !run(SVNCommands::schedule(localRootPath, items)))
+        if (!checkPaths(SVNSubcommand::Add, paths, items))
             return false;
-        statusPass.rereadItems(items, SVNStatusPass::Edited);
+        // The client schedules the unversioned folders above an item too: the
+        // topmost of them is read instead, with all it holds.
+        QStringList read;
+        for (const QString& item : std::as_const(items)) {
+            QString top = item;
+            for (qsizetype slash = item.indexOf(Slash); slash > 0; slash = item.indexOf(Slash, slash + 1)) {
+                if (!workingCopyLayout.inspectNode(localPath(item.left(slash))).known) {
+                    top = item.left(slash);
+                    break;
+                }
+            }
+            if (!read.contains(top))
+                read << top;
+        }
+        if (!run(SVNCommands::schedule(localRootPath, items)))
+            return false;
+        statusPass.rereadItems(read, SVNStatusPass::Edited);
         return true;
     });
 }
@@ -267,19 +282,21 @@ bool SVNInterface::update(const QStringList& paths, const QString& revision, QSt
                 conflicts << path;
         };
         output.restart = [&conflicts] { conflicts.clear(); };
-        if (!run(SVNCommands::updatePaths(localRootPath, items, revision), output).succeeded())
-            return false;
-        conflicted = conflicts;
-        // At the newest revision nothing is out of date; at an older one the
-        // server must say what is, so those folders are read afresh.
+        const SVNRunResult result = run(SVNCommands::updatePaths(localRootPath, items, revision), output);
+        // At the newest revision nothing is out of date. At an older one, or
+        // after a failure half-way (some items rewritten, the folder left
+        // locked), the server says what is: one run for all the items.
         const bool newest = revision.isEmpty() || revision.compare(QLatin1String("HEAD"), Qt::CaseInsensitive) == 0;
-        if (newest) {
-            statusPass.rereadItems(items, SVNStatusPass::BroughtUpToDate);
-        } else {
-            for (const QString& item : items)
-                statusPass.forget(isDirectory(localPath(item)) ? localPath(item)
-                                                               : QFileInfo(localPath(item)).path());
+        if (!result.succeeded()) {
+            const QString error = lastErrorMessage;
+            const QString command = lastErrorCommand;
+            statusPass.rereadItems(items, SVNStatusPass::AskServer
+                                              | (result.end == SVNRunResult::End::Stopped ? SVNStatusPass::AfterStop : 0u));
+            setLastError(command, error); // the update's failure, not the re-read's
+            return false;
         }
+        conflicted = conflicts;
+        statusPass.rereadItems(items, newest ? SVNStatusPass::BroughtUpToDate : SVNStatusPass::AskServer);
         return true;
     });
 }

@@ -125,7 +125,10 @@ public:
      * unless the time limit ended it); what was done before stays done.
      */
     bool addFile(const QStringList& pathParts, const QString& comment) override;
-    /** Re-reads one file's record (SVNStatusPass::reread(), as after an edit). Always true. */
+    /**
+     * Re-reads one file's record, or a folder's with everything below it in
+     * one local run (SVNStatusPass::reread(), as after an edit). Always true.
+     */
     bool saved(const QStringList& pathParts) override;
     /**
      * Brings one file up to date: each directory level that is no working

@@ -34,18 +34,26 @@ void SVNStatusCache::remove(const QString& folder)
     m_folders.erase(folder);
 }
 
-void SVNStatusCache::removeWithin(const QString& folder)
+void SVNStatusCache::removeWithin(const QString& folder, const std::function<bool(const QString&)>& spare)
 {
     ++m_generation;
     // Entries below `folder` sort after it among those that start with it;
     // a sibling sharing the prefix ("folder2", "folder-x") may sort among
     // them, so each is checked.
     for (auto entry = m_folders.lower_bound(folder); entry != m_folders.end() && entry->first.startsWith(folder);) {
-        if (within(entry->first, folder))
+        if (within(entry->first, folder) && !(spare && spare(entry->first)))
             entry = m_folders.erase(entry);
         else
             ++entry;
     }
+}
+
+bool SVNStatusCache::anyWithin(const QString& folder) const
+{
+    for (auto entry = m_folders.lower_bound(folder); entry != m_folders.end() && entry->first.startsWith(folder); ++entry)
+        if (within(entry->first, folder))
+            return true;
+    return false;
 }
 
 void SVNStatusCache::clear()

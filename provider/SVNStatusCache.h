@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -55,8 +56,10 @@ public:
     void put(const QString& folder, std::unique_ptr<SVNFolderStatus> status);
     /** Drops the entry of `folder` with its records and repository answers. */
     void remove(const QString& folder);
-    /** Drops the entries of `folder` and of every folder below it. */
-    void removeWithin(const QString& folder);
+    /** Drops the entries of `folder` and of every folder below it, but those `spare` says to keep (null: none). */
+    void removeWithin(const QString& folder, const std::function<bool(const QString&)>& spare = nullptr);
+    /** Whether there is an entry of `folder` or of a folder below it. */
+    bool anyWithin(const QString& folder) const;
     /** Forgets every entry. */
     void clear();
     size_t size() const { return m_folders.size(); }

@@ -93,6 +93,19 @@ public:
     // its own inside one is not: it is read by a pass of its own).
     void commit(SVNStatusCache& cache, std::vector<QString>& unversioned)
     {
+        placeOwnLines();
+        // In the order of their relative paths, which is mostly the cache's own.
+        for (auto& [folder, entry] : m_folders) {
+            entry.status->listed = true;
+            entry.status->complete = true;
+            cache.put(entry.path, std::move(entry.status));
+        }
+        addUnversioned(unversioned);
+    }
+
+    // Each folder's own line as its "." record, as a run inside it shows it.
+    void placeOwnLines()
+    {
         for (auto& [folder, entry] : m_folders) {
             const SVNFileStatus* own = entry.own;
             const qsizetype slash = folder.lastIndexOf('/');
@@ -107,12 +120,12 @@ public:
             if (own)
                 entry.status->records.emplace(QStringLiteral("."), *own);
         }
-        // In the order of their relative paths, which is mostly the cache's own.
-        for (auto& [folder, entry] : m_folders) {
-            entry.status->listed = true;
-            entry.status->complete = true;
-            cache.put(entry.path, std::move(entry.status));
-        }
+    }
+
+    // The unversioned folders the run listed (a working copy of its own
+    // inside one is not: it is read by a pass of its own).
+    void addUnversioned(std::vector<QString>& unversioned) const
+    {
         for (const QByteArray& path : m_unversioned) {
             const QString folder = absolute(path);
             if (isDirectory(folder) && !isDirectory(folder + QStringLiteral("/.svn")))
@@ -120,13 +133,16 @@ public:
         }
     }
 
-private:
     struct Folder
     {
         std::unique_ptr<SVNFolderStatus> status;
         QString path;                        // absolute
         const SVNFileStatus* own = nullptr;  // its own line in its parent's records, when seen right after it
     };
+    // The folders the run listed, by their paths relative to the root.
+    std::map<QByteArray, Folder>& folders() { return m_folders; }
+
+private:
 
     QString absolute(const QByteArray& relative) const
     {
@@ -449,6 +465,11 @@ void SVNStatusPass::reread(const QStringList& pathParts, unsigned change)
     if (pathParts.isEmpty())
         return;
     const QString directory = directoryOf(pathParts);
+    if (m_layout.inspect(directory).central && isFolder(directory + QLatin1Char('/') + pathParts.last())) {
+        // A folder is read with everything below it, in one run.
+        rereadItems({pathParts.join(QLatin1Char('/'))}, change);
+        return;
+    }
     SVNFolderStatus* folder = m_cache.find(directory);
     if (!folder || folder->failed)
         return; // nothing cached here, so nothing can be stale
@@ -504,45 +525,142 @@ void SVNStatusPass::keep(SVNFolderStatus& folder, const QString& name, SVNFileSt
     folder.records[name] = std::move(record);
 }
 
+bool SVNStatusPass::isFolder(const QString& path)
+{
+    // A folder moved away or deleted is gone from the disk but still the
+    // working copy's, with all it held.
+    return isDirectory(path) || m_layout.inspectNode(path).kind == QLatin1String("dir");
+}
+
 void SVNStatusPass::rereadItems(const QStringList& items, unsigned change)
 {
     const auto folderOf = [this](const QString& item) {
         const qsizetype slash = item.lastIndexOf(QLatin1Char('/'));
         return slash < 0 ? m_localRoot : m_localRoot + QLatin1Char('/') + item.left(slash);
     };
+    const auto pathOf = [this](const QString& item) {
+        return item.isEmpty() ? m_localRoot : m_localRoot + QLatin1Char('/') + item;
+    };
+    // An item is read when its folder is cached, a folder also when any
+    // folder below it is: what nothing cached holds cannot be stale.
     QStringList targets;
+    QStringList folders;
     for (const QString& item : items) {
-        const QString path = item.isEmpty() ? m_localRoot : m_localRoot + QLatin1Char('/') + item;
-        if (isDirectory(path)) {
-            m_cache.removeWithin(path);
-            forget(path);
-        }
-        // The local root's own record is no folder's to keep.
-        const SVNFolderStatus* folder = item.isEmpty() ? nullptr : m_cache.find(folderOf(item));
-        if (folder && !folder->failed)
-            targets << item;
+        const SVNFolderStatus* parent = item.isEmpty() ? nullptr : m_cache.find(folderOf(item));
+        const bool folder = item.isEmpty() || isFolder(pathOf(item));
+        if (!(parent && !parent->failed) && !(folder && m_cache.anyWithin(pathOf(item))))
+            continue;
+        if (folder)
+            folders << item;
+        targets << item;
     }
     if (targets.isEmpty())
         return;
-    SVNDirectoryStatus answer;
-    const SVNStatusReader::Sink sink = intoRecords(&answer);
-    const SVNCommand local = SVNCommands::localItemsStatus(m_localRoot, targets);
+    if (folders.contains(QString()))
+        targets = folders = QStringList{QString()};
+    const auto belowFolder = [&folders](const QString& relative) {
+        for (const QString& folder : folders)
+            if (folder.isEmpty() || SVNStatusCache::within(relative, folder))
+                return true;
+        return false;
+    };
+    // The client cannot tell a folder it reads from inside that it is
+    // switched ("S"): that mark is kept from what was cached.
+    std::vector<QString> switched;
+    for (const QString& folder : std::as_const(folders)) {
+        if (folder.isEmpty())
+            continue;
+        const SVNFolderStatus* parent = m_cache.find(folderOf(folder));
+        const auto record = parent ? parent->records.find(folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1))
+                                   : SVNDirectoryStatus::const_iterator();
+        if (parent && record != parent->records.end()
+            && SourceCodeControl::StatusColumns::at(record->second.statusColumns, 4) == u'S')
+            switched.push_back(folder);
+    }
+
+    TreeFiller filler(m_localRoot);
+    const SVNStatusReader::Sink sink = [&filler](QByteArrayView path, SVNFileStatus& record) {
+        filler.add(path, record);
+    };
+    SVNCommand online = SVNCommands::subtreesStatus(m_localRoot, targets, true);
+    SVNCommand local = SVNCommands::subtreesStatus(m_localRoot, targets, false);
+    online.afterStop = local.afterStop = (change & AfterStop) != 0;
     Read run;
+    run.online = (change & AskServer) ? &online : nullptr;
     run.local = &local;
+    run.repository = repositoryOf(m_localRoot);
     run.sink = &sink;
     run.folder = m_localRoot;
-    run.forget = [&answer] { answer.clear(); };
-    if (!read(run).succeeded)
+    run.forget = [&filler] { filler.restart(); };
+    if (!read(run).succeeded) {
+        // Nothing fresh: what the operation may have changed is read again when asked about.
+        for (const QString& folder : std::as_const(folders)) {
+            m_cache.removeWithin(pathOf(folder));
+            forget(pathOf(folder));
+        }
         return;
-    for (const QString& item : targets) {
-        SVNFolderStatus* folder = m_cache.find(folderOf(item));
-        if (!folder)
-            continue;
-        const QString name = item.mid(item.lastIndexOf(QLatin1Char('/')) + 1);
-        folder->inRepository.erase(name);
-        const auto fresh = answer.find(item);
-        keep(*folder, name, fresh == answer.end() ? nullptr : &fresh->second, change, true);
     }
+    const bool fromServer = (change & AskServer) && m_offline.count(run.repository) == 0;
+    m_lastFolder.hasNext = false;
+    filler.placeOwnLines();
+    std::set<QString> listed;
+    for (auto& [relative, entry] : filler.folders()) {
+        listed.insert(entry.path);
+        SVNFolderStatus* cached = m_cache.find(entry.path);
+        SVNDirectoryStatus& fresh = entry.status->records;
+        const QString folder = fromEightBit(relative);
+        const bool whole = belowFolder(folder);
+        if (whole) {
+            // Listed whole: the fresh entry, with what only the server knew of its names.
+            if (!cached || cached->failed) {
+                entry.status->listed = entry.status->complete = true;
+                m_cache.put(entry.path, std::move(entry.status));
+                continue;
+            }
+            for (auto record = cached->records.begin(); record != cached->records.end();)
+                record = fresh.count(record->first) != 0 ? std::next(record) : cached->records.erase(record);
+            cached->inRepository.clear();
+            cached->listed = cached->complete = true;
+        } else if (!cached || cached->failed) {
+            continue; // the folder of an item, not cached: nothing of it can be stale
+        }
+        for (auto& [name, record] : fresh) {
+            // In the folder of an item, only the item's own line is its.
+            if (!whole
+                && (name == QLatin1String(".")
+                    || !targets.contains(folder.isEmpty() ? name : folder + QLatin1Char('/') + name)))
+                continue;
+            cached->inRepository.erase(name);
+            keep(*cached, name, &record, change, !fromServer);
+        }
+    }
+    for (const QString& folder : std::as_const(switched)) {
+        for (const auto& [entry, name] : {std::pair(folderOf(folder), folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1)),
+                                          std::pair(pathOf(folder), QStringLiteral("."))}) {
+            SVNFolderStatus* status = m_cache.find(entry);
+            const auto record = status ? status->records.find(name) : SVNDirectoryStatus::iterator();
+            if (status && record != status->records.end() && record->second.statusColumns.size() > 4
+                && record->second.statusColumns.at(4) == QLatin1Char(' '))
+                record->second.statusColumns[4] = QLatin1Char('S');
+        }
+    }
+    // A folder below them that the run no longer lists is gone (or no
+    // longer versioned); one of another working copy (an external) is not
+    // the run's to say.
+    for (const QString& folder : std::as_const(folders)) {
+        const QString path = pathOf(folder);
+        const QString top = SVNWorkingCopyLayout::top(path);
+        m_cache.removeWithin(path, [&listed, &top](const QString& below) {
+            return listed.count(below) != 0 || SVNWorkingCopyLayout::top(below) != top;
+        });
+        m_unversioned.erase(std::remove_if(m_unversioned.begin(), m_unversioned.end(),
+                                           [&path](const QString& unversioned) {
+                                               return SVNStatusCache::within(unversioned, path)
+                                                   || SVNStatusCache::within(path, unversioned);
+                                           }),
+                            m_unversioned.end());
+    }
+    filler.addUnversioned(m_unversioned);
 }
 
 bool SVNStatusPass::readFile(const QString& folder, const QString& name, SVNFileStatus& record, bool& listed)

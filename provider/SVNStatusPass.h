@@ -105,9 +105,18 @@ public:
         Edited = 0,          ///< the host wrote it (saved())
         BroughtUpToDate = 1, ///< it is at its newest revision now (a commit, an update)
         LockChanged = 2,     ///< it was locked or unlocked here
+        /**
+         * What is out of date is the server's to say (an update to another
+         * revision, or one that failed half-way): the re-read asks it
+         * ("--show-updates"), and the working copy alone answers only when
+         * the repository cannot be reached.
+         */
+        AskServer = 4,
+        AfterStop = 8, ///< the operation was stopped: the re-read runs all the same
     };
     /**
-     * Re-reads one file into its folder's entry when the folder is cached;
+     * Re-reads one file into its folder's entry when the folder is cached
+     * (a folder of the newer layout as rereadItems() reads one);
      * runs nothing otherwise, or when the folder's run failed. The records
      * the client prints overwrite the cached one in place; a file it no
      * longer lists loses its record; a failed run changes nothing. In the
@@ -119,12 +128,17 @@ public:
     void reread(const QStringList& pathParts, unsigned change);
 
     /**
-     * Re-reads several items (root-relative paths, "" the local root) with
-     * one local run at the local root ("status --verbose --depth empty"
-     * of each whose folder is cached), kept as reread() keeps one; nothing
-     * runs when no folder of theirs is cached. A folder among them drops
-     * the entries of itself and of every folder below it, which the
-     * operation may have changed, to be read again when asked about.
+     * Re-reads several items (root-relative paths, "" the local root), a
+     * folder with everything below it, in one run at the local root
+     * ("status --verbose --ignore-externals ITEMS...", with
+     * "--show-updates" when `change` holds AskServer). An item is read
+     * when its folder is cached, a folder also when any folder below it is;
+     * nothing runs when none is. Every folder entry below a folder item is
+     * filled from the run (complete, as a whole-tree pass fills it), and
+     * each record is kept as reread() keeps one; the folder entries below
+     * that the run no longer lists are dropped (those of an external or
+     * nested working copy are not). A failed run drops the entries below
+     * the folder items, to be read again when asked about.
      */
     void rereadItems(const QStringList& items, unsigned change);
 
@@ -199,6 +213,8 @@ private:
     /** The external or nested working copy `name` of a folder: its own "." record. */
     const SVNFileStatus* ownRecord(const QString& directory, const QString& name);
     QString directoryOf(const QStringList& pathParts) const;
+    /** Whether `path` is a folder on disk or a versioned folder (gone from the disk, still the working copy's). */
+    bool isFolder(const QString& path);
 
     Runner m_run;
     SVNWorkingCopyLayout& m_layout;

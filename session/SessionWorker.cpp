@@ -833,9 +833,17 @@ void SessionWorker::afterChange(const QStringList& named)
     QSet<QString> targets;
     // A named path is read when it was reported, or when its folder was: the
     // plug-in has that folder cached, so the read runs nothing.
-    for (const QString& path : named)
+    for (const QString& path : named) {
         if (m_known.contains(path) || m_foldersRead.contains(parentOf(path)))
             targets.insert(path);
+        // The folders above it that were reported: an addition schedules
+        // them too, a move or removal may change what they hold.
+        for (QString folder = path; !folder.isEmpty();) {
+            folder = parentOf(folder);
+            if (m_known.contains(folder))
+                targets.insert(folder);
+        }
+    }
     const bool everything = namedSet.contains(QString());
     for (auto known = m_known.cbegin(); known != m_known.cend(); ++known) {
         for (QString path = known.key(); !everything; path = parentOf(path)) {

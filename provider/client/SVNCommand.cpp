@@ -331,12 +331,12 @@ SVNCommand changes(const QString& localRoot, const QString& folder)
     return custom(QLatin1String(SVNSubcommand::Status), {}, localRoot, folder.isEmpty() ? QString() : folder);
 }
 
-SVNCommand localItemsStatus(const QString& localRoot, const QStringList& paths)
+SVNCommand subtreesStatus(const QString& localRoot, const QStringList& paths, bool online)
 {
-    return withTargets(custom(QLatin1String(SVNSubcommand::Status),
-                              {QStringLiteral("--verbose"), QStringLiteral("--depth"), QStringLiteral("empty")},
-                              localRoot, QString()),
-                       paths);
+    QStringList arguments{QStringLiteral("--verbose"), QStringLiteral("--ignore-externals")};
+    if (online)
+        arguments.prepend(QStringLiteral("--show-updates"));
+    return withTargets(custom(QLatin1String(SVNSubcommand::Status), arguments, localRoot, QString()), paths);
 }
 
 SVNCommand cleanupFolder(const QString& localRoot, const QString& folder)

@@ -235,8 +235,12 @@ SVNCommand diff(const QString& localRoot, const QString& path, const QString& fr
 /** "status" of `folder`, all depths, from the working copy alone: what is not unchanged. */
 SVNCommand changes(const QString& localRoot, const QString& folder);
 
-/** "status --verbose --depth empty paths...": the items' own records, from the working copy alone. */
-SVNCommand localItemsStatus(const QString& localRoot, const QStringList& paths);
+/**
+ * "status [--show-updates] --verbose --ignore-externals paths..." at the
+ * local root: the items with everything below the folders among them, all
+ * depths; with `online` the server says what is out of date.
+ */
+SVNCommand subtreesStatus(const QString& localRoot, const QStringList& paths, bool online);
 
 /** "cleanup folder". */
 SVNCommand cleanupFolder(const QString& localRoot, const QString& folder);

@@ -268,3 +268,76 @@ TEST_F(ProviderTest, VersionTwoWritesKeepWhatOnlyTheServerKnows)
         }
     }
 }
+
+TEST_F(ProviderTest, AFolderIsReadAgainWithAllItHoldsInOneRun)
+{
+    // sub and sub/deep are cached from their own runs; each operation on sub
+    // (or on a file below the unversioned folder new) re-reads the folder
+    // with everything below it in one run at the local root, and later
+    // questions below it run nothing.
+    makeCentralWorkingCopy(QString(), {{"", 0, "dir", "normal", "infinity"},
+                                       {"sub", 0, "dir", "normal", "infinity"},
+                                       {"sub/x.c", 0, "file", "normal", ""},
+                                       {"sub/deep", 0, "dir", "normal", "infinity"},
+                                       {"sub/deep/y.c", 0, "file", "normal", ""}});
+    writeFile("sub/x.c", "x");
+    writeFile("sub/deep/y.c", "y");
+    QDir().mkpath(rootPath + "/new");
+    writeFile("new/n.c", "n");
+    const QByteArray fresh = "                 2        2 ann          sub\n"
+                             "M                2        2 ann          sub/x.c\n"
+                             "                 2        2 ann          sub/deep\n"
+                             "                 2        2 ann          sub/deep/y.c\n"
+                             "A                -       ?   ?           new\n"
+                             "A                -       ?   ?           new/n.c\n";
+    const QStringList local{"status", "--verbose", "--ignore-externals"};
+    const QStringList online{"status", "--show-updates", "--verbose", "--ignore-externals"};
+    QStringList conflicted;
+    struct Case
+    {
+        const char* what;
+        std::function<bool()> operation;
+        int code;             // the operation's exit code
+        QStringList reread;   // argv[1..] of the one re-read
+        bool outOfDate;       // sub/deep/y.c afterwards (the cached mark kept by a local re-read)
+    };
+    const Case cases[] = {
+        {"update", [&] { return svn.update({"sub"}, QString(), conflicted); }, 0, local + QStringList{"sub"}, false},
+        {"update to a revision", [&] { return svn.update({"sub"}, "2", conflicted); }, 0, online + QStringList{"sub"},
+         false},
+        {"failed update", [&] { return svn.update({"sub"}, QString(), conflicted); }, 1, online + QStringList{"sub"},
+         false},
+        {"saved folder", [&] { return svn.saved({"sub"}); }, -1, local + QStringList{"sub"}, true},
+        {"add below a new folder", [&] { return svn.add({"new/n.c"}); }, 0, local + QStringList{"new"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        svn.refresh();
+        fake.respond("        *        1        1 ann          x.c\n                 1        1 ann          .\n");
+        fake.respond("        *        1        1 ann          y.c\n                 1        1 ann          .\n");
+        ASSERT_TRUE(ask({"sub", "x.c"}).outOfDate);
+        ASSERT_TRUE(ask({"sub", "deep", "y.c"}).outOfDate);
+        ask({"new", "n.c"});
+        if (c.code >= 0)
+            fake.respond("", c.code ? "svn: E000028: No space left on device\n" : "", c.code);
+        fake.respond(fresh);
+        const int before = fake.callCount();
+        EXPECT_EQ(c.operation(), c.code <= 0);
+        const int runs = c.code >= 0 ? 2 : 1;
+        ASSERT_EQ(fake.callCount(), before + runs);
+        const FakeSvn::Call call = fake.calls().at(size_t(before + runs - 1));
+        QStringList arguments = call.arguments.mid(1);
+        for (const QString& credential : FakeSvn::auth("ann", "secret"))
+            arguments.removeOne(credential);
+        EXPECT_EQ(arguments, c.reread);
+        EXPECT_EQ(call.workingDirectory, rootPath);
+        if (c.reread.last() == "sub") {
+            EXPECT_EQ(ask({"sub", "x.c"}).statusText, "M      ");
+            EXPECT_EQ(ask({"sub", "x.c"}).revisionText, "2");
+            EXPECT_EQ(ask({"sub", "deep", "y.c"}).outOfDate, c.outOfDate);
+        } else {
+            EXPECT_EQ(ask({"new", "n.c"}).statusText, "A      ");
+        }
+        EXPECT_EQ(fake.callCount(), before + runs);
+    }
+}

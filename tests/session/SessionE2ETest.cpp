@@ -10,11 +10,15 @@
 
 #include "E2EFixture.h"
 #include "ProcessProbes.h"
+#include "ThrottleRelay.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QUrl>
 #include <QFutureWatcher>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -96,6 +100,52 @@ private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_longest = 0;
+};
+
+// Where the session's answers of `paths` differ from the client's own "svn
+// status -u -v" of each, one line per path; a path the client does not list
+// must not be under version control.
+class ClientOracle : public SessionE2E
+{
+protected:
+    QStringList differences(Session& session, const QString& root, const QStringList& paths)
+    {
+        const QFuture<Status> read = session.status(paths);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return read.isFinished(); }, WaitMs));
+        QStringList found;
+        for (const Status& status : read.results()) {
+            if (status.path.isEmpty())
+                continue;
+            // Asked at the local root: a folder moved away or removed is gone from the disk.
+            const ClientStatus client =
+                clientStatus("svn", root, status.path, {"--username", "ann", "--password", passwordOf("ann")});
+            if (!client.listed) {
+                if (status.controlled)
+                    found << status.path + ": controlled [" + status.columns + "], the client lists nothing";
+                continue;
+            }
+            FileStatus file;
+            file.controlled = status.controlled;
+            file.checkedOut = status.checkedOut;
+            file.modified = status.modified;
+            file.outOfDate = status.outOfDate;
+            file.statusText = status.columns;
+            file.revisionText = status.revision;
+            file.lastChangedText = status.lastChangedRevision;
+            const QString difference = differenceFromClient(file, client);
+            if (!difference.isEmpty())
+                found << status.path + ": " + difference;
+        }
+        return found;
+    }
+
+    static QStringList pathsOf(const QList<Status>& statuses)
+    {
+        QStringList paths;
+        for (const Status& status : statuses)
+            paths << status.path;
+        return paths;
+    }
 };
 
 } // namespace
@@ -540,4 +590,128 @@ TEST_F(SessionE2E, ManyFilesTouchedByAnotherToolCostAFewRunsNotOneEach)
     const int runs = int(clientRuns().size()) - before;
     EXPECT_LE(runs, 8) << clientRuns().mid(before).join('\n').toStdString();
     std::printf("600 touched files: %d client runs\n", runs);
+}
+
+TEST_F(ClientOracle, AfterEachFolderOperationEveryReportedPathIsWhatTheClientSays)
+{
+    // r1-r6 the files, r7 a branch of sw (ann's sw is switched to it), r8 bob's edit of sub/s.txt.
+    const QString root = annChecksOut({"project/a.txt", "project/sub/s.txt", "project/d1/f.txt", "project/d1/x/g.txt",
+                                       "project/d2/h.txt", "project/sw/w.txt"});
+    svnOk({"copy", "-q", "-m", "branch", urlOf("project/sw"), urlOf("branch-sw")});
+    const QString other = m_base + "/other";
+    svnOk({"checkout", "-q", urlOf("project"), other});
+    writeBytes(other + "/sub/s.txt", "s, bob's\n");
+    svnOk({"commit", "-q", "-m", "bob", other});
+    svnOk({"switch", "-q", urlOf("branch-sw"), root + "/sw"}, "ann");
+    QDir().mkpath(root + "/newdir/deeper");
+    writeBytes(root + "/newdir/new.c", "new\n");
+    writeBytes(root + "/newdir/other.c", "other\n");
+    writeBytes(root + "/newdir/deeper/d.c", "d\n");
+
+    countClientRuns();
+    std::unique_ptr<Session> session = openSession(root, settings(m_base + "/svn-counted"));
+    QSignalSpy changes(session.get(), &Session::statusChanged);
+    const auto waitFor = [](const QFuture<Status>& future) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, WaitMs));
+        return future.isFinished() ? future.results() : QList<Status>();
+    };
+    QStringList paths = pathsOf(waitFor(session->statusTree()));
+    ASSERT_TRUE(paths.contains("newdir") && paths.contains("d1/x/g.txt")) << paths.join(' ').toStdString();
+    const auto statusRuns = [](const QStringList& runs, const char* form) {
+        return runs.filter(QRegularExpression(QStringLiteral("^status ") + form)).size();
+    };
+
+    struct Case
+    {
+        const char* what;
+        std::function<bool()> operation;
+        QStringList alsoAsked;
+        const char* readForm; // the one status run the re-read and the next pass make; null: not counted
+        QString told;         // a reported folder above a named path, told with these columns
+        QString toldColumns;
+    };
+    const Case cases[] = {
+        {"update . to HEAD", [&] { return finished(session->update({""})).ok; }, {}, "--verbose", {}, {}},
+        {"version-1 checkin of a folder",
+         [&] {
+             writeBytes(root + "/d1/f.txt", "f, edited\n");
+             writeBytes(root + "/d1/x/g.txt", "g, edited\n");
+             return finished(session->checkin("d1", "d1")).ok;
+         },
+         {},
+         nullptr,
+         {},
+         {}},
+        {"update sub to r7", [&] { return finished(session->update({"sub"}, "7")).ok; }, {}, nullptr, {}, {}},
+        {"update . to r7", [&] { return finished(session->update({""}, "7")).ok; }, {}, "--show-updates --verbose", {}, {}},
+        {"update of the switched sw", [&] { return finished(session->update({"sw"})).ok; }, {}, nullptr, {}, {}},
+        {"add of nested new folders", [&] { return finished(session->add({"newdir/new.c", "newdir/deeper/d.c"})).ok; },
+         {"newdir/new.c", "newdir/other.c", "newdir/deeper", "newdir/deeper/d.c"}, nullptr, "newdir", "A      "},
+        {"move of a folder", [&] { return finished(session->move("d1", "d1moved")).ok; },
+         {"d1moved", "d1moved/f.txt", "d1moved/x", "d1moved/x/g.txt"}, nullptr, {}, {}},
+        {"remove of a folder", [&] { return finished(session->remove({"d2"}, false)).ok; }, {}, nullptr, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const qsizetype before = clientRuns().size();
+        changes.clear();
+        ASSERT_TRUE(c.operation());
+        for (const QString& path : c.alsoAsked)
+            if (!paths.contains(path))
+                paths << path;
+        if (c.readForm) {
+            // The re-read of every reported path and the whole-tree pass after it: one status run.
+            waitFor(session->statusTree());
+            const QStringList runs = clientRuns().mid(before);
+            EXPECT_EQ(statusRuns(runs, c.readForm), 1) << runs.join('\n').toStdString();
+            EXPECT_EQ(statusRuns(runs, "(--show-updates )?--verbose"), 1) << runs.join('\n').toStdString();
+        }
+        if (!c.told.isEmpty()) {
+            // Told without a refresh, as soon as the operation is done.
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] {
+                    for (const QList<QVariant>& signal : std::as_const(changes))
+                        if (signal.at(0).value<Status>().path == c.told)
+                            return signal.at(0).value<Status>().columns == c.toldColumns;
+                    return false;
+                },
+                2000));
+        }
+        EXPECT_EQ(differences(*session, root, paths), QStringList());
+    }
+    EXPECT_EQ(finished(session->status({"sub"})).revision, "7");
+    EXPECT_EQ(finished(session->status({"sw"})).columns, "    S  ");
+}
+
+TEST_F(ClientOracle, AnUpdateCancelledHalfWayLeavesWhatTheClientSays)
+{
+    // ann reaches the server through a slow link; bob's r3 changes a small
+    // and a big file, so the update is cancelled after the first of them.
+    importFile("project/a.txt", "a\n");
+    importFile("project/big.bin", "b\n");
+    ThrottleRelay relay(QUrl(m_url).port(), 64 * 1024);
+    QUrl slow(m_url);
+    slow.setPort(relay.port());
+    const QString root = m_base + "/ann";
+    svnOk({"checkout", "-q", slow.toString() + "/project", root}, "ann");
+    const QString other = m_base + "/other";
+    svnOk({"checkout", "-q", urlOf("project"), other});
+    QByteArray big;
+    QRandomGenerator noise(7);
+    for (int i = 0; i < 128 * 1024; ++i)
+        big.append(char(noise.bounded(256)));
+    writeBytes(other + "/a.txt", "a, bob's\n");
+    writeBytes(other + "/big.bin", big);
+    svnOk({"commit", "-q", "-m", "bob", other});
+
+    std::unique_ptr<Session> session = openSession(root, settings());
+    const QFuture<Status> tree = session->statusTree();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree.isFinished(); }, WaitMs));
+    const QStringList paths = pathsOf(tree.results());
+    QObject::connect(session.get(), &Session::progress, session.get(), [&session] { session->cancel(); });
+    EXPECT_FALSE(finished(session->update({""})).ok);
+    const ClientStatus a = clientStatus("svn", root, "a.txt", {"--username", "ann", "--password", passwordOf("ann")});
+    const ClientStatus b = clientStatus("svn", root, "big.bin", {"--username", "ann", "--password", passwordOf("ann")});
+    ASSERT_NE(a.workingRevision, b.workingRevision) << "the update was not stopped half-way";
+    EXPECT_EQ(differences(*session, root, paths), QStringList());
 }

@@ -325,7 +325,10 @@ public:
      * clears its out-of-date mark, a lock or unlock takes the lock column
      * from the local run. A file the client no longer lists (its deletion
      * committed) loses its record. A failed run keeps the old record. Always
-     * true.
+     * true. A folder (pathParts naming one) is re-read with everything
+     * below it in one local run at the local root ("svn status --verbose
+     * --ignore-externals FOLDER"), kept the same way, when it or a folder
+     * below it is cached.
      */
     virtual bool saved(const QStringList& pathParts) = 0;
 

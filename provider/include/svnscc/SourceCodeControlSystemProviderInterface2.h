@@ -71,7 +71,7 @@ enum class Resolution {
  * ".." component is refused with false, running nothing, and sets the last
  * error. Every operation runs the client once where the client can do it in
  * one run, re-reads what it changed into the status cache with one local run
- * (no server), follows the rules of the base (credentials, time limit,
+ * (no server; a folder with everything below it), follows the rules of the base (credentials, time limit,
  * cancel, command log, retries, never the wrong folder, never deleting what
  * cannot be brought back), and leaves getLastError() as the base does: every
  * false result sets it.
@@ -152,6 +152,9 @@ public:
      * empty) in one run ("svn update --accept postpone"); conflicts are
      * postponed, never resolved. @p conflicted gets every path left in
      * conflict (text, property or tree), relative to the local root.
+     * At another revision than the newest, and after a failure half-way,
+     * the items are re-read with the server ("svn status --show-updates
+     * --verbose --ignore-externals PATH...": its out-of-date marks).
      * @return false when the client refuses ("update"); conflicts are no
      *         failure.
      */
