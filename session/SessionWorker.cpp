@@ -363,15 +363,18 @@ void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> re
 {
     results.setProgressRange(0, int(paths.size()));
     ResultBatch batch(results);
+    QList<Status> read;
+    read.reserve(paths.size());
     for (const QString& path : paths) {
         // What a cancel leaves unread is said so, and runs nothing.
-        batch.add(!stopped() ? readStatus(path)
-                             : failedStatus(relative(path).value_or(path), QStringLiteral("status"),
-                                            closing() ? closedOutcome().error : s_cancelled));
+        read.append(!stopped() ? readStatus(path)
+                               : failedStatus(relative(path).value_or(path), QStringLiteral("status"),
+                                              closing() ? closedOutcome().error : s_cancelled));
+        batch.add(Status(read.constLast()));
     }
     batch.flush();
-    results.reportFinished();
-    remember(results.future().results());
+    // Told before the future ends, which its caller finishes.
+    remember(read);
 }
 
 void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> results)
@@ -396,7 +399,6 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
                     give(readStatus(change.path));
     }
     batch.flush();
-    results.reportFinished();
     remember(read);
 }
 

@@ -131,9 +131,9 @@ public:
     Outcome login(const QString& user, const QString& password);
     Outcome logout();
     Outcome refresh();
-    /** Gives one Status per path into @p results and finishes it, then watches what it read. */
+    /** Gives one Status per path into @p results (its caller finishes it) and watches what it read. */
     void status(const QStringList& paths, QFutureInterface<Status> results);
-    /** The walk of Session::statusTree() into @p results, which it finishes. */
+    /** The walk of Session::statusTree() into @p results (its caller finishes it). */
     void statusTree(const QString& folder, QFutureInterface<Status> results);
     Outcome saved(const QStringList& paths);
 

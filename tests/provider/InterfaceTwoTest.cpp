@@ -287,7 +287,7 @@ TEST_F(ProviderTest, AFolderIsReadAgainWithAllItHoldsInOneRun)
     const QByteArray fresh = "                 2        2 ann          sub\n"
                              "M                2        2 ann          sub/x.c\n"
                              "                 2        2 ann          sub/deep\n"
-                             "                 2        2 ann          sub/deep/y.c\n"
+                             "                 1        1 ann          sub/deep/y.c\n"
                              "A                -       ?   ?           new\n"
                              "A                -       ?   ?           new/n.c\n";
     const QStringList local{"status", "--verbose", "--ignore-externals"};
