@@ -91,8 +91,18 @@ class SVNSCC_SESSION_EXPORT Session : public QObject
     Q_PROPERTY(bool offline READ isOffline NOTIFY offlineChanged)
     /** Whether an operation is queued or runs (a live re-read counts too). */
     Q_PROPERTY(bool busy READ isBusy NOTIFY busyChanged)
+    /** How much of what the session reported the system's change notices cover (see Live status). */
+    Q_PROPERTY(Watching watching READ watching NOTIFY watchingChanged)
 
 public:
+    /** How the live status learns of changes on disk (see Live status). */
+    enum class Watching {
+        Full,    ///< every versioned folder reported is watched through the system's notices
+        Partial, ///< some are polled instead: the system refused their watches
+        None     ///< none is watched: everything is polled
+    };
+    Q_ENUM(Watching)
+
     /**
      * A session of the plug-in installed with this library
      * (installedPluginPath()). Starts the worker thread; loads nothing yet.
@@ -124,6 +134,10 @@ public:
     bool isOffline() const;
     /** See the property busy. */
     bool isBusy() const;
+    /** See the property watching. */
+    Watching watching() const;
+    /** The folders the system refused to watch, which are polled instead; 0 while watching is Full. */
+    int unwatchedFolders() const;
 
     /**
      * Loads the plug-in, makes its provider, gives it @p settings, logs in
@@ -303,6 +317,8 @@ signals:
     void offlineChanged(bool offline);
     /** The property busy changed. */
     void busyChanged(bool busy);
+    /** The property watching changed. */
+    void watchingChanged(SvnScc::Session::Watching watching);
 
 private:
     Q_DECLARE_PRIVATE(Session)

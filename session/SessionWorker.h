@@ -3,6 +3,7 @@
 #include "FileStamp.h"
 #include "PluginLoader.h"
 #include "SessionTypes.h"
+#include "SessionWatch.h"
 
 #include <QFutureInterface>
 #include <QHash>
@@ -21,8 +22,6 @@
 
 namespace SvnScc {
 
-class SessionWatch;
-
 /** What the worker tells its session, handed over in order and acted on in the session's thread. */
 struct SessionEvent
 {
@@ -31,7 +30,8 @@ struct SessionEvent
         Progress,      ///< text (the item), number (items so far)
         Logged,        ///< text (a line of the command log)
         Offline,       ///< flag
-        Calls          ///< SessionShared::pending changed
+        Calls,         ///< SessionShared::pending changed
+        Watching       ///< number (folders not watched, polled instead), flag (no folder is watched)
     };
     Kind kind = Kind::Calls;
     Status status;
@@ -158,6 +158,8 @@ private:
     void publish(const Status& status, bool tellNew);
     void remember(const QList<Status>& statuses);
     void watchVersioned(const QStringList& paths);
+    void coverageChanged(const SessionWatch::Coverage& coverage);
+    void catchUp();
     void note(const QString& path);
     bool changedSinceNoted(const QString& path);
     void afterChange(const QStringList& named);
@@ -187,6 +189,7 @@ private:
     QString m_database;                // the working copy's .svn/wc.db
     FileStamp m_databaseNoted;         // as this session's last change left it
     std::unique_ptr<SessionWatch> m_watch;
+    int m_unwatchedState = 0; // as last logged: 0 every folder watched, 1 some, 2 none
     bool m_offline = false;
 };
 
