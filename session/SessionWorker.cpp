@@ -754,6 +754,8 @@ void SessionWorker::remember(const QList<Status>& statuses)
         publish(status, false);
         if (isVersioned(status))
             versioned << status.path;
+        else
+            note(status.path); // only its coming and going will count
     }
     watchVersioned(versioned);
 }
