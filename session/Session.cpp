@@ -99,6 +99,17 @@ public:
                     emit session.offlineChanged(offline);
                 }
                 break;
+            case SessionEvent::Kind::Watching: {
+                unwatched = event.number;
+                const Session::Watching now = event.number == 0 ? Session::Watching::Full
+                    : event.flag                                 ? Session::Watching::None
+                                                                 : Session::Watching::Partial;
+                if (now != watching) {
+                    watching = now;
+                    emit session.watchingChanged(watching);
+                }
+                break;
+            }
             case SessionEvent::Kind::Calls:
                 if ((shared->pending > 0) != busy) {
                     busy = !busy;
@@ -117,6 +128,8 @@ public:
     std::unique_ptr<SessionWorker> worker;
     bool offline = false;
     bool busy = false;
+    Session::Watching watching = Session::Watching::Full;
+    int unwatched = 0;
 };
 
 Session::Session(QObject* parent)
@@ -176,6 +189,18 @@ bool Session::isBusy() const
 {
     Q_D(const Session);
     return d->busy;
+}
+
+Session::Watching Session::watching() const
+{
+    Q_D(const Session);
+    return d->watching;
+}
+
+int Session::unwatchedFolders() const
+{
+    Q_D(const Session);
+    return d->unwatched;
 }
 
 QFuture<Result<QString>> Session::open(const QString& localRoot, const SessionSettings& settings,

@@ -56,25 +56,38 @@ class SessionPrivate;
  * returns, which any thread may call. Every signal is emitted in that
  * thread.
  *
- * Live status: after a status pass the session watches what it reported
- * (QFileSystemWatcher): each versioned file, each versioned folder that
- * holds them, and the working copy's database (.svn/wc.db). A file that
- * changed on disk is read again (the plug-in's saved(): a local client run
- * of that file alone, no server); a folder whose entries appeared or
- * vanished has those entries read again; a change of the database made by
- * another client (svn revert, add, commit in a terminal) has the items it
- * changed read again after one local "svn status" of the working copy.
- * statusChanged() tells each difference. Only what the session reported is
- * read again, and only when it looks otherwise on disk than when it was
- * read (a change this session made itself costs nothing more). Folders the
- * pass answered as not versioned (ignored or unversioned trees, such as
- * build output) are never watched, so their files never cost a client run.
- * Changes are gathered for 50 ms, then read in one call queued behind those
- * already queued. An update by another client
- * changes the revision of files it does not rewrite without the session
- * seeing it; refresh() reads everything again. The watch needs the file
- * system's change notices (inotify): on a network file system that sends
- * none, changes made elsewhere are seen only after refresh().
+ * Live status: after a status pass the session watches what it reported:
+ * each versioned folder that holds what it reported (one inotify watch per
+ * folder, which sees the content of the files in it change and names
+ * appear, vanish or be renamed) and the working copy's database
+ * (.svn/wc.db, through its folder). A file that changed on disk is read
+ * again (the plug-in's saved(): a local client run of that file alone, no
+ * server); a name that appeared in a folder the session read is read and
+ * told, even one never asked about (a new file, as "?"); a change of the
+ * database made by another client (svn revert, add, commit in a terminal)
+ * has the items it changed read again after one local "svn status" of the
+ * working copy. statusChanged() tells each difference. Only what looks
+ * otherwise on disk than when it was read costs a run (a change this
+ * session made itself costs nothing more); an item that is not versioned
+ * only when it appears or vanishes. Folders the pass answered as not
+ * versioned (ignored or unversioned trees, such as build output) are never
+ * watched, so their files never cost a client run. Changes are gathered
+ * for 50 ms, then read in one call queued behind those already queued;
+ * status() and statusTree() first read what the watch has seen and not yet
+ * read, so an edit followed at once by a question is answered as it is on
+ * disk.
+ *
+ * When the system refuses a watch (its limit of watches,
+ * fs.inotify.max_user_watches, or a file system that sends no change
+ * notices, such as many network ones), the property `watching` turns
+ * Partial (None when nothing is watched), unwatchedFolders() counts those
+ * folders, and the command log says so once, with the reason. They are
+ * polled instead, every SessionSettings::pollIntervalMs (2 s): a stat() of
+ * each such folder and of each versioned file in it, a listing of a folder
+ * whose time changed, and the database's stamp when its folder is not
+ * watched. The client runs only for what changed. An update by another
+ * client changes the revision of files it does not rewrite without the
+ * session seeing it; refresh() reads everything again.
  *
  * Offline: the plug-in answers status from the working copy alone (out of
  * date always false) once a repository could not be reached (connection
@@ -104,8 +117,18 @@ class SVNSCC_SESSION_EXPORT Session : public QObject
     Q_PROPERTY(bool offline READ isOffline NOTIFY offlineChanged)
     /** Whether an operation is queued or runs (a live re-read counts too). */
     Q_PROPERTY(bool busy READ isBusy NOTIFY busyChanged)
+    /** How much of what the session reported the system's change notices cover (see Live status). */
+    Q_PROPERTY(Watching watching READ watching NOTIFY watchingChanged)
 
 public:
+    /** How the live status learns of changes on disk (see Live status). */
+    enum class Watching {
+        Full,    ///< every versioned folder reported is watched through the system's notices
+        Partial, ///< some are polled instead: the system refused their watches
+        None     ///< none is watched: everything is polled
+    };
+    Q_ENUM(Watching)
+
     /**
      * A session of the plug-in installed with this library
      * (installedPluginPath()). Starts the worker thread; loads nothing yet.
@@ -137,6 +160,10 @@ public:
     bool isOffline() const;
     /** See the property busy. */
     bool isBusy() const;
+    /** See the property watching. */
+    Watching watching() const;
+    /** The folders the system refused to watch, which are polled instead; 0 while watching is Full. */
+    int unwatchedFolders() const;
 
     /**
      * Loads the plug-in, makes its provider, gives it @p settings, logs in
@@ -310,12 +337,14 @@ signals:
      * it), with the count of items so far, from 1 in each operation.
      */
     void progress(const QString& item, int itemsSoFar);
-    /** One line of the plug-in's command log, from this session's calls. */
+    /** One line of the plug-in's command log, from this session's calls, or the session's own about its watch. */
     void commandLogged(const QString& line);
     /** The property offline changed. */
     void offlineChanged(bool offline);
     /** The property busy changed. */
     void busyChanged(bool busy);
+    /** The property watching changed. */
+    void watchingChanged(SvnScc::Session::Watching watching);
 
 private:
     Q_DECLARE_PRIVATE(Session)

@@ -65,6 +65,13 @@ struct SessionSettings
     QString user;
     /** The user's password, passed to every client run but "svn add", never shown in the command log. */
     QString password;
+    /**
+     * Milliseconds between two looks at the folders the system refuses to
+     * watch (see Session's live status): a stat() of each such folder and
+     * of each versioned file in it, and of the database when its folder is
+     * not watched. The client runs only for what changed.
+     */
+    int pollIntervalMs = 2000;
 };
 
 /** How one operation ended. */

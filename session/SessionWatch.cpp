@@ -1,232 +1,291 @@
 #include "SessionWatch.h"
 
+#include "FileStamp.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QHash>
 #include <QSet>
-#include <QSocketNotifier>
-#include <QTimer>
 
-#include <mutex>
+#include <algorithm>
 #include <utility>
 
 namespace SvnScc {
 
 namespace {
 
-const int s_gatherMs = 50;
+using Clock = std::chrono::steady_clock;
+
+const std::chrono::milliseconds s_gather(50);
+const QString s_adminFolder = QStringLiteral(".svn");
+const QString s_databaseName = QStringLiteral("wc.db");
+
+QString parentOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash);
+}
 
 QString joined(const QString& folder, const QString& name)
 {
     return folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
 }
 
+bool isBelow(const QString& path, const QString& folder)
+{
+    return folder.isEmpty() ? !path.isEmpty()
+                            : path.size() > folder.size() && path.startsWith(folder) && path.at(folder.size()) == QLatin1Char('/');
+}
+
 } // namespace
 
-// Lives in the watch's thread; only its inbox is touched from others.
-class SessionWatch::Watcher : public QObject
+// Everything the watch knows, under its owner's mutex.
+class SessionWatch::State
 {
 public:
-    Watcher(SessionWatch& owner, const QString& localRoot, const QString& database, Changed changed)
-        : m_owner(owner), m_root(localRoot), m_changed(std::move(changed))
+    State(const QString& root, FolderNotices& notices) : m_root(root), m_notices(notices) {}
+
+    void arm(const QString& folder)
     {
-        if (!database.isEmpty())
-            m_databases.insert(database);
+        Folder& known = m_folders[folder];
+        if (known.watch >= 0 || known.polled)
+            return;
+        QString reason;
+        const int watch = m_notices.add(absolute(folder), reason);
+        known.gone = watch < 0 && reason.isEmpty();
+        if (watch >= 0) {
+            known.watch = watch;
+            m_byWatch.insert(watch, folder);
+            ++m_coverage.watched;
+        } else if (!reason.isEmpty()) {
+            // Refused: looked at every poll interval instead.
+            known.polled = true;
+            known.stamp = FileStamp::of(absolute(folder));
+            known.entries = entries(folder);
+            for (const QString& file : std::as_const(known.files))
+                m_polledFiles.insert(file, FileStamp::of(absolute(file)));
+            m_polled.insert(folder);
+            ++m_coverage.unwatched;
+            m_coverage.reason = reason;
+        }
     }
 
-    // In the watch's thread, first: what it makes belongs to that thread.
-    void start()
+    void holds(const QString& file)
     {
-        m_watcher = new QFileSystemWatcher(this);
-        m_gathering = new QTimer(this);
-        m_gathering->setSingleShot(true);
-        m_gathering->setInterval(s_gatherMs);
-        connect(m_gathering, &QTimer::timeout, this, [this] {
-            const QSet<QString> paths = std::exchange(m_pending, {});
-            m_changed(QStringList(paths.begin(), paths.end()), std::exchange(m_databasePending, false));
-        });
-        connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &Watcher::onFileChanged);
-        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &Watcher::onDirectoryChanged);
-        QStringList toAdd(m_databases.begin(), m_databases.end());
-        watchFolder(QString(), toAdd);
-        m_watcher->addPaths(toAdd);
-        m_notifier = m_owner.m_wake.listen(this, [this] { takeRequests(); });
-        const std::lock_guard<std::mutex> lock(m_owner.m_mutex);
-        m_owner.m_started = true;
-        m_owner.m_doneChanged.notify_all();
+        const QString folder = parentOf(file);
+        if (!m_folders.contains(folder))
+            arm(folder);
+        Folder& known = m_folders[folder];
+        if (known.files.contains(file))
+            return;
+        known.files.insert(file);
+        if (known.polled)
+            m_polledFiles.insert(file, FileStamp::of(absolute(file)));
     }
 
-    // In the watch's thread, as its event loop ends: the owner waits for this.
-    ~Watcher() override
+    void armDatabase(const QString& path)
     {
-        delete m_notifier;
-        const std::lock_guard<std::mutex> lock(m_owner.m_mutex);
-        m_owner.m_done = true;
-        m_owner.m_doneChanged.notify_all();
+        for (const Database& database : std::as_const(m_databases))
+            if (database.path == path)
+                return;
+        Database database{path, -1, FileStamp::of(path)};
+        QString reason;
+        database.watch = m_notices.add(QFileInfo(path).path(), reason);
+        if (database.watch >= 0) {
+            m_databaseWatches.insert(database.watch);
+            ++m_coverage.watched;
+        } else if (!reason.isEmpty()) {
+            ++m_coverage.unwatched;
+            m_coverage.reason = reason;
+        }
+        m_pollsDatabase = m_pollsDatabase || database.watch < 0;
+        m_databases.append(database);
+    }
+
+    // What the system noticed: the names it gives, and what they stand for.
+    void take(const QList<FolderNotices::Notice>& notices, bool complete)
+    {
+        if (!complete) {
+            // Notices were dropped: anything watched may have changed.
+            for (auto folder = m_folders.cbegin(); folder != m_folders.cend(); ++folder) {
+                gather(folder.key());
+                for (const QString& file : folder->files)
+                    gather(file);
+            }
+            gatherDatabase();
+        }
+        for (const FolderNotices::Notice& notice : notices) {
+            if (m_databaseWatches.contains(notice.watch)) {
+                if (notice.folderGone || notice.name == s_databaseName)
+                    gatherDatabase();
+                continue;
+            }
+            const auto folder = m_byWatch.constFind(notice.watch);
+            if (folder == m_byWatch.cend())
+                continue; // a watch given up already
+            if (notice.folderGone) {
+                lose(*folder);
+            } else if (notice.name.isEmpty()) {
+                gather(*folder);
+            } else if (notice.name != s_adminFolder) {
+                const QString path = joined(*folder, notice.name);
+                gather(path);
+                regain(path);
+            }
+        }
+    }
+
+    // The folders the system refused to watch, looked at now.
+    void poll()
+    {
+        for (const QString& path : std::as_const(m_polled)) {
+            Folder& folder = m_folders[path];
+            const FileStamp now = FileStamp::of(absolute(path));
+            if (now != folder.stamp) {
+                folder.stamp = now;
+                const QSet<QString> names = entries(path);
+                for (const QString& name : names)
+                    if (!folder.entries.contains(name))
+                        gather(joined(path, name));
+                for (const QString& name : std::as_const(folder.entries))
+                    if (!names.contains(name))
+                        gather(joined(path, name));
+                folder.entries = names;
+                if (!now.exists)
+                    gather(path);
+            }
+            for (const QString& file : std::as_const(folder.files)) {
+                FileStamp& noted = m_polledFiles[file];
+                const FileStamp fileNow = FileStamp::of(absolute(file));
+                if (fileNow != noted) {
+                    noted = fileNow;
+                    gather(file);
+                }
+            }
+        }
+        for (Database& database : m_databases) {
+            if (database.watch >= 0)
+                continue;
+            const FileStamp now = FileStamp::of(database.path);
+            if (now != database.stamp) {
+                database.stamp = now;
+                gatherDatabase();
+            }
+        }
+    }
+
+    bool polls() const { return !m_polled.isEmpty() || m_pollsDatabase; }
+    const Coverage& coverage() const { return m_coverage; }
+    std::optional<Clock::time_point> deadline() const { return m_deadline; }
+
+    QStringList takePending(bool& database)
+    {
+        m_deadline.reset();
+        database = std::exchange(m_databasePending, false);
+        const QSet<QString> pending = std::exchange(m_pending, {});
+        return QStringList(pending.begin(), pending.end());
     }
 
 private:
-    void takeRequests()
+    struct Folder
     {
-        QStringList folders, files, databases;
-        bool ending = false;
-        {
-            const std::lock_guard<std::mutex> lock(m_owner.m_mutex);
-            folders.swap(m_owner.m_folders);
-            files.swap(m_owner.m_files);
-            databases.swap(m_owner.m_databases);
-            ending = m_owner.m_ending;
-        }
-        if (ending) {
-            // Deleted as the thread ends, after this call has returned.
-            deleteLater();
-            QThread::currentThread()->quit();
-            return;
-        }
-        QStringList toAdd;
-        for (const QString& database : std::as_const(databases))
-            if (!m_databases.contains(database)) {
-                m_databases.insert(database);
-                toAdd << database;
-            }
-        for (const QString& folder : std::as_const(folders))
-            watchFolder(folder, toAdd);
-        for (const QString& file : std::as_const(files))
-            if (!m_files.contains(file)) {
-                m_files.insert(file);
-                toAdd << absolute(file);
-            }
-        if (!toAdd.isEmpty())
-            m_watcher->addPaths(toAdd);
-    }
+        int watch = -1;
+        bool polled = false;   // refused: looked at every poll interval instead
+        bool gone = false;     // vanished: neither watched nor polled until named again
+        QSet<QString> files;   // the files named in it
+        FileStamp stamp;       // polled: the folder at the last look
+        QSet<QString> entries; // polled: its names at the last look
+    };
+    struct Database
+    {
+        QString path;
+        int watch = -1; // of its folder
+        FileStamp stamp;
+    };
 
     QString absolute(const QString& path) const { return path.isEmpty() ? m_root : m_root + QLatin1Char('/') + path; }
-
-    QString relative(const QString& absolutePath) const
-    {
-        return absolutePath.size() <= m_root.size() ? QString() : absolutePath.mid(m_root.size() + 1);
-    }
 
     QSet<QString> entries(const QString& folder) const
     {
         const QStringList names =
             QDir(absolute(folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
         QSet<QString> set(names.begin(), names.end());
-        set.remove(QStringLiteral(".svn"));
+        set.remove(s_adminFolder);
         return set;
-    }
-
-    void watchFolder(const QString& folder, QStringList& toAdd)
-    {
-        if (m_folders.contains(folder) || !QFileInfo(absolute(folder)).isDir())
-            return;
-        m_folders.insert(folder, entries(folder));
-        m_lost.remove(folder);
-        toAdd << absolute(folder);
     }
 
     void gather(const QString& path)
     {
         m_pending.insert(path);
         // Held back through a burst (an editor's save, a build), never longer than the interval.
-        if (!m_gathering->isActive())
-            m_gathering->start();
+        if (!m_deadline)
+            m_deadline = Clock::now() + s_gather;
     }
 
-    // The folder and what it held are gone, and their watches with them.
+    void gatherDatabase()
+    {
+        m_databasePending = true;
+        if (!m_deadline)
+            m_deadline = Clock::now() + s_gather;
+    }
+
+    // The folder vanished or moved away, and the folders below it with it:
+    // their watches are given up, and what they held is told.
     void lose(const QString& folder)
     {
-        const QSet<QString> held = m_folders.take(folder);
-        m_lost.insert(folder, held);
-        for (const QString& name : held) {
-            const QString path = joined(folder, name);
-            gather(path);
-            m_files.remove(path);
-            if (m_folders.contains(path))
-                lose(path);
+        for (auto known = m_folders.begin(); known != m_folders.end(); ++known) {
+            if (known->watch < 0 || (known.key() != folder && !isBelow(known.key(), folder)))
+                continue;
+            m_notices.remove(known->watch);
+            m_byWatch.remove(known->watch);
+            --m_coverage.watched;
+            known->watch = -1;
+            known->gone = true;
+            gather(known.key());
+            for (const QString& file : std::as_const(known->files))
+                gather(file);
         }
     }
 
-    // A folder that comes back (a revert, an update): what it held is read again.
-    void regain(const QString& folder)
+    // A folder that comes back (a revert, a move back): what it held is told again.
+    void regain(const QString& path)
     {
-        const QSet<QString> held = m_lost.take(folder);
-        for (const QString& name : held) {
-            gather(joined(folder, name));
-            regain(joined(folder, name));
-        }
-    }
-
-    void onFileChanged(const QString& absolutePath)
-    {
-        if (m_databases.contains(absolutePath)) {
-            m_databasePending = true;
-            if (!m_gathering->isActive())
-                m_gathering->start();
-        } else {
-            gather(relative(absolutePath));
-        }
-        // A file written through a new file renamed over it is another file
-        // now: the watch follows the name.
-        m_watcher->removePath(absolutePath);
-        if (QFileInfo::exists(absolutePath))
-            m_watcher->addPath(absolutePath);
-        else if (!m_databases.contains(absolutePath))
-            m_files.remove(relative(absolutePath));
-    }
-
-    void onDirectoryChanged(const QString& absolutePath)
-    {
-        const QString folder = relative(absolutePath);
-        const auto known = m_folders.find(folder);
-        if (known == m_folders.end())
+        const auto found = m_folders.constFind(path);
+        if (found == m_folders.cend() || !found->gone)
             return;
-        if (!QFileInfo(absolutePath).isDir()) {
-            lose(folder);
-            return;
-        }
-        const QSet<QString> now = entries(folder);
-        const QSet<QString> before = std::exchange(*known, now);
-        for (const QString& name : before)
-            if (!now.contains(name)) {
-                const QString path = joined(folder, name);
-                gather(path);
-                if (m_folders.contains(path))
-                    lose(path);
-            }
-        for (const QString& name : now)
-            if (!before.contains(name)) {
-                gather(joined(folder, name));
-                regain(joined(folder, name));
-            }
+        for (auto known = m_folders.cbegin(); known != m_folders.cend(); ++known)
+            if (known->gone && (known.key() == path || isBelow(known.key(), path)))
+                for (const QString& file : known->files)
+                    gather(file);
     }
 
-    SessionWatch& m_owner;
     const QString m_root;
-    QSet<QString> m_databases; // watched databases (absolute)
-    const Changed m_changed;
-    QSocketNotifier* m_notifier = nullptr;
-    QFileSystemWatcher* m_watcher = nullptr;
-    QTimer* m_gathering = nullptr;
-    QHash<QString, QSet<QString>> m_folders; // watched folder: its entries when last looked at
-    QHash<QString, QSet<QString>> m_lost;    // folder that vanished: the entries it had
-    QSet<QString> m_files;                   // watched files
+    FolderNotices& m_notices;
+    QHash<QString, Folder> m_folders; // every folder named, by path
+    QHash<int, QString> m_byWatch;    // watched folders
+    QSet<QString> m_polled;           // refused folders
+    QHash<QString, FileStamp> m_polledFiles;
+    QList<Database> m_databases;
+    QSet<int> m_databaseWatches;
+    bool m_pollsDatabase = false; // some database's folder is not watched
+    Coverage m_coverage;
     QSet<QString> m_pending;
     bool m_databasePending = false;
+    std::optional<Clock::time_point> m_deadline;
 };
 
-SessionWatch::SessionWatch(const QString& localRoot, const QString& database, Changed changed)
+SessionWatch::SessionWatch(const QString& localRoot, const QString& database, int pollMs, Changed changed,
+                           CoverageChanged coverageChanged, std::unique_ptr<FolderNotices> notices)
+    : m_pollMs(std::max(pollMs, 1)), m_changed(std::move(changed)), m_coverageChanged(std::move(coverageChanged)),
+      m_notices(std::move(notices)), m_state(std::make_unique<State>(localRoot, *m_notices))
 {
-    m_thread.setObjectName(QStringLiteral("svnscc watch"));
-    m_watcher = new Watcher(*this, localRoot, database, std::move(changed));
-    m_watcher->moveToThread(&m_thread);
-    Watcher* const watcher = m_watcher;
-    QObject::connect(&m_thread, &QThread::started, watcher, [watcher] { watcher->start(); });
-    m_thread.start();
-    // Watching when this returns: what changes from now on is seen.
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_doneChanged.wait(lock, [this] { return m_started; });
+    m_state->arm(QString());
+    if (!database.isEmpty())
+        m_state->armDatabase(database);
+    m_reported = m_state->coverage();
+    if (m_coverageChanged)
+        m_coverageChanged(m_reported);
+    m_thread = std::thread([this] { run(); });
 }
 
 SessionWatch::~SessionWatch()
@@ -235,30 +294,95 @@ SessionWatch::~SessionWatch()
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_ending = true;
     }
-    m_wake.wake();
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_doneChanged.wait(lock, [this] { return m_done; });
-    lock.unlock();
-    m_thread.wait();
+    m_notices->wake();
+    m_thread.join();
 }
 
 void SessionWatch::watch(const QStringList& folders, const QStringList& files)
 {
+    std::optional<Coverage> changed;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        m_folders += folders;
-        m_files += files;
+        for (const QString& folder : folders)
+            m_state->arm(folder);
+        for (const QString& file : files)
+            m_state->holds(file);
+        changed = takeCoverageChange();
     }
-    m_wake.wake();
+    m_notices->wake(); // the poll may have begun
+    if (changed && m_coverageChanged)
+        m_coverageChanged(*changed);
 }
 
 void SessionWatch::watchDatabase(const QString& absolutePath)
 {
+    std::optional<Coverage> changed;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        m_databases << absolutePath;
+        m_state->armDatabase(QDir::cleanPath(absolutePath));
+        changed = takeCoverageChange();
     }
-    m_wake.wake();
+    m_notices->wake();
+    if (changed && m_coverageChanged)
+        m_coverageChanged(*changed);
+}
+
+QStringList SessionWatch::takeSeen(bool& database)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    QList<FolderNotices::Notice> notices;
+    const bool complete = m_notices->read(notices);
+    m_state->take(notices, complete);
+    return m_state->takePending(database);
+}
+
+std::optional<SessionWatch::Coverage> SessionWatch::takeCoverageChange()
+{
+    const Coverage& now = m_state->coverage();
+    if (now.unwatched == m_reported.unwatched && (now.watched == 0) == (m_reported.watched == 0)
+        && now.reason == m_reported.reason)
+        return std::nullopt;
+    m_reported = now;
+    return now;
+}
+
+void SessionWatch::run()
+{
+    const std::chrono::milliseconds pollInterval(m_pollMs);
+    Clock::time_point nextPoll = Clock::now() + pollInterval;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_ending) {
+        // Asleep until a notice, a wake-up, the end of the gathering or the next poll.
+        std::optional<Clock::time_point> until = m_state->deadline();
+        if (m_state->polls() && (!until || nextPoll < *until))
+            until = nextPoll;
+        int timeoutMs = -1;
+        if (until)
+            timeoutMs = int(std::max<qint64>(
+                0, std::chrono::ceil<std::chrono::milliseconds>(*until - Clock::now()).count()));
+        lock.unlock();
+        m_notices->wait(timeoutMs);
+        lock.lock();
+        if (m_ending)
+            break;
+        QList<FolderNotices::Notice> notices;
+        const bool complete = m_notices->read(notices);
+        m_state->take(notices, complete);
+        const Clock::time_point now = Clock::now();
+        if (now >= nextPoll) {
+            if (m_state->polls())
+                m_state->poll();
+            nextPoll = now + pollInterval;
+        }
+        const std::optional<Clock::time_point> deadline = m_state->deadline();
+        if (deadline && now >= *deadline) {
+            bool database = false;
+            const QStringList paths = m_state->takePending(database);
+            lock.unlock();
+            m_changed(paths, database);
+            lock.lock();
+        }
+    }
 }
 
 } // namespace SvnScc

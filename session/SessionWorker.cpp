@@ -304,9 +304,10 @@ Result<QString> SessionWorker::bind(const QString& localRoot, const SessionSetti
         if (!folder.cdUp())
             break;
     }
-    m_watch = std::make_unique<SessionWatch>(localRoot, m_database, [this](const QStringList& paths, bool database) {
-        post([this, paths, database] { reread(paths, database); });
-    });
+    m_watch = std::make_unique<SessionWatch>(
+        localRoot, m_database, settings.pollIntervalMs,
+        [this](const QStringList& paths, bool database) { post([this, paths, database] { reread(paths, database); }); },
+        [this](const SessionWatch::Coverage& coverage) { coverageChanged(coverage); });
     // What the databases record now: what differs from it later is read again.
     if (m_digest) {
         WorkingCopyDigest::Changes none;
@@ -361,6 +362,7 @@ Outcome SessionWorker::refresh()
 
 void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> results)
 {
+    catchUp();
     results.setProgressRange(0, int(paths.size()));
     ResultBatch batch(results);
     QList<Status> read;
@@ -379,6 +381,7 @@ void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> re
 
 void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> results)
 {
+    catchUp();
     ResultBatch batch(results);
     QList<Status> read;
     QSet<QString> given;
@@ -785,6 +788,8 @@ void SessionWorker::remember(const QList<Status>& statuses)
         publish(status, false);
         if (isVersioned(status))
             versioned << status.path;
+        else
+            note(status.path); // only its coming and going will count
     }
     watchVersioned(versioned);
 }
@@ -793,13 +798,13 @@ void SessionWorker::watchVersioned(const QStringList& paths)
 {
     if (!m_watch || paths.isEmpty())
         return;
-    // Each item as it looks now, and where it lies: a folder is watched with
-    // its entries, a file itself; the folder of either with its entries.
+    // A folder is watched, a file through its folder's watch. The stamp is
+    // not noted here: the status may have come from the plug-in's cache,
+    // older than what is on disk now, and a change would then go unseen.
     QStringList folders, files;
     QSet<QString> parents;
     for (const QString& path : paths) {
         const FileStamp stamp = FileStamp::of(absolute(path));
-        m_noted.insert(path, stamp);
         if (stamp.directory)
             folders << path;
         else if (stamp.exists)
@@ -810,6 +815,33 @@ void SessionWorker::watchVersioned(const QStringList& paths)
     for (const QString& parent : std::as_const(parents))
         folders << parent;
     m_watch->watch(folders, files);
+}
+
+void SessionWorker::coverageChanged(const SessionWatch::Coverage& coverage)
+{
+    const bool none = coverage.unwatched > 0 && coverage.watched == 0;
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Watching, {}, {}, coverage.unwatched, none});
+    const int state = coverage.unwatched == 0 ? 0 : none ? 2 : 1;
+    if (state == std::exchange(m_unwatchedState, state))
+        return;
+    if (state == 0)
+        logged(QStringLiteral("every folder is watched"));
+    else
+        logged(QStringLiteral("%1 folders are not watched: %2; they are polled every %3 s")
+                   .arg(coverage.unwatched)
+                   .arg(coverage.reason)
+                   .arg(m_settings.pollIntervalMs / 1000.0));
+}
+
+void SessionWorker::catchUp()
+{
+    // What the watch has seen and not yet handed over is read before an answer.
+    if (!m_watch)
+        return;
+    bool database = false;
+    const QStringList seen = m_watch->takeSeen(database);
+    if (!seen.isEmpty() || database)
+        reread(seen, database);
 }
 
 void SessionWorker::note(const QString& path)
@@ -880,9 +912,18 @@ void SessionWorker::reread(QStringList paths, bool database)
     std::sort(paths.begin(), paths.end());
     QStringList changed;
     for (const QString& path : std::as_const(paths)) {
-        // Only what the session reported costs a client run, and only when it
-        // looks otherwise than when it was read (not after this session's own change).
-        if (m_known.contains(path) && changedSinceNoted(path))
+        // What the session reported costs a client run when it looks otherwise
+        // than when it was read (not after this session's own change); an item
+        // not versioned only when it appeared or vanished. A name new in a
+        // folder the session read is read and told.
+        const auto known = m_known.constFind(path);
+        if (known == m_known.cend()) {
+            if (m_foldersRead.contains(parentOf(path)) && FileStamp::of(absolute(path)).exists)
+                changed << path;
+            continue;
+        }
+        const bool existed = m_noted.value(path).exists;
+        if (changedSinceNoted(path) && (isVersioned(*known) || m_noted.value(path).exists != existed))
             changed << path;
     }
     readAgain(changed);

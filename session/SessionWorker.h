@@ -3,6 +3,7 @@
 #include "FileStamp.h"
 #include "PluginLoader.h"
 #include "SessionTypes.h"
+#include "SessionWatch.h"
 
 #include <QFutureInterface>
 #include <QHash>
@@ -21,7 +22,6 @@
 
 namespace SvnScc {
 
-class SessionWatch;
 class WorkingCopyDigest;
 
 /** What the worker tells its session, handed over in order and acted on in the session's thread. */
@@ -32,7 +32,8 @@ struct SessionEvent
         Progress,      ///< text (the item), number (items so far)
         Logged,        ///< text (a line of the command log)
         Offline,       ///< flag
-        Calls          ///< SessionShared::pending changed
+        Calls,         ///< SessionShared::pending changed
+        Watching       ///< number (folders not watched, polled instead), flag (no folder is watched)
     };
     Kind kind = Kind::Calls;
     Status status;
@@ -177,6 +178,8 @@ private:
     void publish(const Status& status, bool tellNew);
     void remember(const QList<Status>& statuses);
     void watchVersioned(const QStringList& paths);
+    void coverageChanged(const SessionWatch::Coverage& coverage);
+    void catchUp();
     void note(const QString& path);
     bool changedSinceNoted(const QString& path);
     void afterChange(const QStringList& named);
@@ -213,6 +216,7 @@ private:
     FileStamp m_databaseNoted;         // as last compared, when it cannot be read (the client is asked then)
     std::unique_ptr<WorkingCopyDigest> m_digest; // what the databases recorded when last compared
     std::unique_ptr<SessionWatch> m_watch;
+    int m_unwatchedState = 0; // as last logged: 0 every folder watched, 1 some, 2 none
     bool m_offline = false;
 };
 

@@ -1,7 +1,7 @@
 // The session against the stand-in client: loading, the order of calls,
 // cancel and destruction from other threads, a cancelled status pass, the
-// command log and the host's logging rules. No server is needed, so these
-// run under ThreadSanitizer too.
+// command log and the host's logging rules, folders the system refuses to
+// watch. No server is needed, so these run under ThreadSanitizer too.
 
 #include "Session.h"
 
@@ -12,19 +12,48 @@
 #include "ProcessProbes.h"
 #include "QtPrinters.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <sys/inotify.h>
+
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <thread>
+
+// The system as a test wants it: the watches this process may still add
+// before each further one is refused as over the limit (-1: no limit). The
+// session library's calls reach this definition before the C library's.
+static std::atomic<int> s_watchesLeft{-1};
+
+extern "C" __attribute__((visibility("default"))) int inotify_add_watch(int fd, const char* name, uint32_t mask) __THROW
+{
+    using Add = int (*)(int, const char*, uint32_t);
+    static const Add system = reinterpret_cast<Add>(::dlsym(RTLD_NEXT, "inotify_add_watch"));
+    int left = s_watchesLeft.load();
+    while (left >= 0) {
+        if (left == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        if (s_watchesLeft.compare_exchange_weak(left, left - 1))
+            break;
+    }
+    return system(fd, name, mask);
+}
 
 namespace {
 
@@ -75,6 +104,15 @@ protected:
             if (readBytes("/proc/" + pid + "/cmdline").startsWith(QFile::encodeName(m_fake.executable()) + '\0'))
                 clients << pid;
         return clients;
+    }
+
+    /** Each call the stand-in got: where it ran, and its arguments. */
+    QStringList runs() const
+    {
+        QStringList result;
+        for (const FakeSvn::Call& call : m_fake.calls())
+            result << call.workingDirectory + ": " + call.arguments.join(' ');
+        return result;
     }
 
     /** The subcommand of each call the stand-in got. */
@@ -386,4 +424,139 @@ TEST_F(SessionUnit, ASiblingOfTheLocalRootIsNotBelowIt)
     const Outcome added = finished(session->add({sibling}));
     EXPECT_EQ(added.command + ": " + added.error, "add: " + sibling + " is not below the local root " + m_root);
     EXPECT_EQ(m_fake.callCount(), before);
+}
+
+namespace {
+
+/** Waits until the stand-in ran a status of `path` (its last argument names it) after call `from`. */
+bool statusRunOf(const FakeSvn& fake, const QString& path, int from, int timeoutMs)
+{
+    return QTest::qWaitFor(
+        [&] {
+            const std::vector<FakeSvn::Call> calls = fake.calls();
+            for (size_t i = size_t(from); i < calls.size(); ++i)
+                if (calls[i].arguments.value(1) == "status"
+                    && (calls[i].workingDirectory + '/' + calls[i].arguments.last()).endsWith('/' + path))
+                    return true;
+            return false;
+        },
+        timeoutMs);
+}
+
+/** Two versioned folders with a file each, read by a pass; the stand-in lists them unchanged. */
+std::unique_ptr<Session> readTwoFolders(FakeSvn& fake, const QString& root,
+                                        const std::function<std::unique_ptr<Session>()>& open)
+{
+    EXPECT_TRUE(QDir().mkpath(root + "/sub"));
+    writeBytes(root + "/sub/c.txt", "c\n");
+    std::unique_ptr<Session> session = open();
+    fake.respondAlways("                 1        1 ann          a.txt\n"
+                       "                 1        1 ann          sub\n"
+                       "                 1        1 ann          sub/c.txt\n"
+                       "                 1        1 ann          .\n"
+                       "Status against revision:      1\n");
+    const QFuture<Status> pass = session->status({"a.txt", "sub/c.txt"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pass.isFinished(); }, WaitMs));
+    return session;
+}
+
+} // namespace
+
+TEST_F(SessionUnit, FoldersTheSystemRefusesToWatchArePolledAndTheSessionSaysSo)
+{
+    const struct
+    {
+        int watchesAllowed;
+        Session::Watching watching;
+        int unwatched;
+    } cases[] = {
+        {1, Session::Watching::Partial, 1}, // the root is watched, sub is not
+        {0, Session::Watching::None, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.watchesAllowed);
+        s_watchesLeft = c.watchesAllowed;
+        SessionSettings polled = settings();
+        polled.pollIntervalMs = 100;
+        QStringList lines;
+        std::unique_ptr<Session> session = readTwoFolders(m_fake, m_root, [&] {
+            m_fake.respond(Info);
+            auto opened = std::make_unique<Session>();
+            QObject::connect(opened.get(), &Session::commandLogged, [&](const QString& line) { lines << line; });
+            EXPECT_TRUE(finished(opened->open(m_root, polled)).ok);
+            return opened;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return session->unwatchedFolders() == c.unwatched; }, 5000));
+        EXPECT_EQ(session->watching(), c.watching);
+        EXPECT_EQ(lines.filter("not watched").size(), 1) << lines.join('\n').toStdString();
+        EXPECT_EQ(lines.filter("folders are not watched: the system's limit of change notices is reached").size(), 1)
+            << lines.join('\n').toStdString();
+        EXPECT_EQ(lines.filter("polled every 0.1 s").size(), 1) << lines.join('\n').toStdString();
+
+        // Nothing changed: the poll runs nothing.
+        const int settled = m_fake.callCount();
+        QTest::qWait(350);
+        EXPECT_EQ(m_fake.callCount(), settled);
+        // An edit that keeps the size, and a new file, in the unwatched folder.
+        writeBytes(m_root + "/sub/c.txt", "C\n");
+        EXPECT_TRUE(statusRunOf(m_fake, "sub/c.txt", settled, 3000)) << runs().join('\n').toStdString();
+        writeBytes(m_root + "/sub/new.txt", "new\n");
+        EXPECT_TRUE(statusRunOf(m_fake, "sub/new.txt", settled, 3000)) << runs().join('\n').toStdString();
+        session.reset();
+        QFile::remove(m_root + "/sub/new.txt");
+        s_watchesLeft = -1;
+    }
+}
+
+TEST_F(SessionUnit, UnderTheSystemsOwnLimitTheUnwatchedFoldersAreSeenWithinThreeSeconds)
+{
+    // The real limit: this test again, in a user namespace whose limit of
+    // watches is 5, with folders enough to pass it.
+    const char* const inside = "SVNSCC_SESSION_WATCH_LIMIT";
+    if (!qEnvironmentVariableIsSet(inside)) {
+        if (QStandardPaths::findExecutable("unshare").isEmpty())
+            GTEST_SKIP() << "no unshare";
+        QProcess probe;
+        probe.start("unshare", {"--user", "--map-root-user", "sh", "-c", "echo 5 > /proc/sys/user/max_inotify_watches"});
+        if (!probe.waitForFinished(5000) || probe.exitCode() != 0)
+            GTEST_SKIP() << "no user namespace with a limit of its own here: " << probe.readAllStandardError().toStdString();
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(inside, "1");
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start("unshare", {"--user", "--map-root-user", "sh", "-c",
+                                "echo 5 > /proc/sys/user/max_inotify_watches && exec \"$0\" \"$1\"",
+                                QCoreApplication::applicationFilePath(),
+                                "--gtest_filter=SessionUnit.UnderTheSystemsOwnLimitTheUnwatchedFoldersAreSeenWithinThreeSeconds"});
+        ASSERT_TRUE(child.waitForFinished(30000));
+        EXPECT_EQ(child.exitCode(), 0);
+        return;
+    }
+    QStringList files, listed;
+    for (int i = 0; i < 6; ++i) {
+        files << QStringLiteral("d%1/f.txt").arg(i);
+        ASSERT_TRUE(QDir().mkpath(m_root + QStringLiteral("/d%1").arg(i)));
+        writeBytes(m_root + '/' + files.last(), "f\n");
+        listed << QStringLiteral("d%1").arg(i) << files.last();
+    }
+    QByteArray lines;
+    for (const QString& path : std::as_const(listed))
+        lines += "                 1        1 ann          " + path.toUtf8() + '\n';
+    std::unique_ptr<Session> session = openSession(settings()); // polled every 2 s
+    m_fake.respondAlways(lines + "                 1        1 ann          .\nStatus against revision:      1\n");
+    ASSERT_EQ(passResults(session->status(files)).size(), files.size());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session->watching() == Session::Watching::Partial; }, 5000));
+    EXPECT_EQ(session->unwatchedFolders(), 2); // the root and 6 folders, 5 watched
+
+    // Each folder's edit is seen: through its watch, or through the poll within 3 s.
+    const int before = m_fake.callCount();
+    QElapsedTimer clock;
+    clock.start();
+    for (const QString& file : std::as_const(files))
+        writeBytes(m_root + '/' + file, "F\n");
+    for (const QString& file : std::as_const(files))
+        EXPECT_TRUE(statusRunOf(m_fake, file, before, int(3000 - clock.elapsed())))
+            << file.toStdString() << ": " << runs().join('\n').toStdString();
+    std::printf("every edit seen after %lld ms\n", clock.elapsed());
 }
