@@ -1,8 +1,7 @@
 // Figure 11c: the 250,000-file working copy watched with a watch budget
 // smaller than its folders. The session reads its property `watching`
 // (Full, Partial, None) through Qt's meta-object, so this file asks nothing
-// of the session's C++ declarations; it is built only with
-// -DSVNSCC_BENCH_WATCH_BUDGET=ON.
+// of the session's C++ declarations.
 //
 // The budget is lowered without root and for this run alone: the
 // measurement runs in a child process of this program in a user namespace
