@@ -395,11 +395,20 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
     give(topStatus);
     if (top && m_provider && (top->isEmpty() || isVersioned(topStatus)) && walk(*top, give)) {
         // What the client lists and the disk does not hold: missing, deleted.
-        QList<Change> changes;
-        if (m_provider->changes(*top, changes))
-            for (const Change& change : std::as_const(changes))
-                if (!given.contains(change.path) && !stopped())
-                    give(readStatus(change.path));
+        // The databases name them with no client run; the client's local
+        // status does when they cannot be read.
+        QStringList recorded;
+        if (m_digest && m_digest->recordedBelow(*top, recorded)) {
+            std::sort(recorded.begin(), recorded.end());
+        } else {
+            QList<Change> changes;
+            if (m_provider->changes(*top, changes))
+                for (const Change& change : std::as_const(changes))
+                    recorded << change.path;
+        }
+        for (const QString& path : std::as_const(recorded))
+            if (!given.contains(path) && !stopped())
+                give(readStatus(path));
     }
     batch.flush();
     remember(read);

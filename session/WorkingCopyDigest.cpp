@@ -31,6 +31,14 @@ const char s_lockQuery[] =
     "SELECT n.local_relpath, l.lock_token, l.lock_owner, l.lock_comment, l.lock_date FROM lock AS l"
     " JOIN nodes AS n ON n.repos_id = l.repos_id AND n.repos_path = l.repos_relpath AND n.op_depth = 0"
     " WHERE n.wc_id IN (SELECT id FROM wcroot)";
+// What the client's status lists: a node that is there, deleted or
+// missing (not one that is absent, excluded or hidden by the server), or a
+// conflict's victim, which may have no node.
+const char s_recordedQuery[] =
+    "SELECT local_relpath FROM nodes WHERE wc_id IN (SELECT id FROM wcroot)"
+    " AND presence IN ('normal', 'incomplete', 'base-deleted')"
+    " UNION SELECT local_relpath FROM actual_node WHERE wc_id IN (SELECT id FROM wcroot)"
+    " AND (conflict_data IS NOT NULL OR tree_conflict_data IS NOT NULL)";
 const char s_externalsQuery[] =
     "SELECT local_relpath FROM externals WHERE kind = 'dir' AND wc_id IN (SELECT id FROM wcroot)";
 
@@ -56,17 +64,54 @@ quint64 mixed(quint64 value)
     return value ^ (value >> 31);
 }
 
-struct Connection
-{
-    sqlite3* handle = nullptr;
-    ~Connection() { sqlite3_close(handle); }
-};
-
 struct Statement
 {
     sqlite3_stmt* handle = nullptr;
     ~Statement() { sqlite3_finalize(handle); }
 };
+
+// One database, read-only, in one read transaction while it is open.
+struct Connection
+{
+    sqlite3* handle = nullptr;
+
+    bool open(const QString& database)
+    {
+        const QByteArray uri = "file:" + QUrl::toPercentEncoding(database, "/") + "?mode=ro";
+        return sqlite3_open_v2(uri.constData(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK
+            && sqlite3_busy_timeout(handle, s_busyTimeoutMs) == SQLITE_OK
+            && sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+
+    // The databases of the folder externals whose working copy has its top at @p top.
+    QStringList externals(const QString& top) const
+    {
+        QStringList databases;
+        Statement externals;
+        if (sqlite3_prepare_v2(handle, s_externalsQuery, -1, &externals.handle, nullptr) == SQLITE_OK)
+            while (sqlite3_step(externals.handle) == SQLITE_ROW) {
+                const QString external = top + QLatin1Char('/')
+                    + QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(externals.handle, 0)))
+                    + QStringLiteral("/.svn/wc.db");
+                if (QFileInfo(external).isFile())
+                    databases << external;
+            }
+        return databases;
+    }
+
+    ~Connection()
+    {
+        if (handle)
+            sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(handle);
+    }
+};
+
+// The working copy top of @p database (its .svn/wc.db).
+QString topOf(const QString& database)
+{
+    return QFileInfo(database).dir().absolutePath().chopped(int(qstrlen("/.svn")));
+}
 
 // Where a database's rows lie below the local root: its top's path there
 // (`prefix`), or, when the local root lies below the top, the root's path
@@ -76,6 +121,20 @@ struct Placement
     QByteArray prefix;
     QByteArray strip;
 };
+
+// Where the rows of the working copy at @p top lie below @p localRoot; false when nowhere.
+bool place(const QString& localRoot, const QString& top, Placement& placement)
+{
+    if (top == localRoot)
+        return true; // the rows' paths are the session's
+    if (top.startsWith(localRoot + QLatin1Char('/')))
+        placement.prefix = top.mid(localRoot.size() + 1).toUtf8();
+    else if (localRoot.startsWith(top + QLatin1Char('/')))
+        placement.strip = localRoot.mid(top.size() + 1).toUtf8();
+    else
+        return false;
+    return true;
+}
 
 // The hash of a row's path as the session names it; false when it lies outside the local root.
 bool pathHash(const Placement& placement, const char* relpath, qsizetype size, quint64& hash)
@@ -139,26 +198,15 @@ bool WorkingCopyDigest::read(Changes& changes)
     QStringList pending{m_database};
     while (!pending.isEmpty()) {
         const QString database = pending.takeFirst();
-        const QString top = QFileInfo(database).dir().absolutePath().chopped(int(qstrlen("/.svn")));
+        const QString top = topOf(database);
         Placement placement;
-        if (top == m_localRoot) {
-            // The rows' paths are the session's.
-        } else if (top.startsWith(m_localRoot + QLatin1Char('/'))) {
-            placement.prefix = top.mid(m_localRoot.size() + 1).toUtf8();
-        } else if (m_localRoot.startsWith(top + QLatin1Char('/'))) {
-            placement.strip = m_localRoot.mid(top.size() + 1).toUtf8();
-        } else {
+        if (!place(m_localRoot, top, placement))
             continue;
-        }
         // Taken before the read: a write during it is seen as a change later.
         stamps.insert(database, FileStamp::of(database));
 
         Connection connection;
-        const QByteArray uri = "file:" + QUrl::toPercentEncoding(database, "/") + "?mode=ro";
-        if (sqlite3_open_v2(uri.constData(), &connection.handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
-                != SQLITE_OK
-            || sqlite3_busy_timeout(connection.handle, s_busyTimeoutMs) != SQLITE_OK
-            || sqlite3_exec(connection.handle, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (!connection.open(database))
             return false;
         int table = 0;
         for (const char* query : {s_nodesQuery, s_actualQuery, s_lockQuery}) {
@@ -193,16 +241,9 @@ bool WorkingCopyDigest::read(Changes& changes)
                 return false;
         }
         // Each folder external has a database of its own, read the same way.
-        Statement externals;
-        if (sqlite3_prepare_v2(connection.handle, s_externalsQuery, -1, &externals.handle, nullptr) == SQLITE_OK)
-            while (sqlite3_step(externals.handle) == SQLITE_ROW) {
-                const QString external = top + QLatin1Char('/')
-                    + QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(externals.handle, 0)))
-                    + QStringLiteral("/.svn/wc.db");
-                if (!stamps.contains(external) && QFileInfo(external).isFile())
-                    pending << external;
-            }
-        sqlite3_exec(connection.handle, "COMMIT", nullptr, nullptr, nullptr);
+        for (const QString& external : connection.externals(top))
+            if (!stamps.contains(external))
+                pending << external;
     }
     if (m_read) {
         for (auto row = rows.cbegin(); row != rows.cend(); ++row) {
@@ -217,6 +258,44 @@ bool WorkingCopyDigest::read(Changes& changes)
     m_rows = std::move(rows);
     m_stamps = std::move(stamps);
     m_read = true;
+    return true;
+}
+
+bool WorkingCopyDigest::recordedBelow(const QString& folder, QStringList& paths) const
+{
+    paths.clear();
+    const QString below = folder.isEmpty() ? QString() : folder + QLatin1Char('/');
+    QStringList pending{m_database};
+    QSet<QString> seen;
+    while (!pending.isEmpty()) {
+        const QString database = pending.takeFirst();
+        seen.insert(database);
+        const QString top = topOf(database);
+        Placement placement;
+        if (!place(m_localRoot, top, placement))
+            continue;
+        Connection connection;
+        Statement statement;
+        if (!connection.open(database)
+            || sqlite3_prepare_v2(connection.handle, s_recordedQuery, -1, &statement.handle, nullptr) != SQLITE_OK)
+            return false;
+        int step = SQLITE_ROW;
+        while ((step = sqlite3_step(statement.handle)) == SQLITE_ROW) {
+            const auto* relpath = static_cast<const char*>(sqlite3_column_blob(statement.handle, 0));
+            const qsizetype size = sqlite3_column_bytes(statement.handle, 0);
+            quint64 unused = 0;
+            if (!pathHash(placement, relpath ? relpath : "", size, unused))
+                continue;
+            const QString path = pathOf(placement, relpath ? relpath : "", size);
+            if (path == folder || path.startsWith(below) || folder.isEmpty())
+                paths << path;
+        }
+        if (step != SQLITE_DONE)
+            return false;
+        for (const QString& external : connection.externals(top))
+            if (!seen.contains(external))
+                pending << external;
+    }
     return true;
 }
 

@@ -43,6 +43,15 @@ public:
      */
     bool read(Changes& changes);
 
+    /**
+     * Every path below @p folder (relative to the local root, "" the root)
+     * that the client's status lists with or without a file on disk: each
+     * path with a node that is there, deleted or missing, or with a
+     * conflict recorded, from every database (the externals' too), in no
+     * order. False when a database cannot be read.
+     */
+    bool recordedBelow(const QString& folder, QStringList& paths) const;
+
     /** Whether a database changed on disk since the last read() (always before the first). */
     bool stale() const;
 
