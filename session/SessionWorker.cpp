@@ -398,8 +398,10 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
     give(topStatus, 0);
     if (top && m_provider && (top->isEmpty() || isVersioned(topStatus)) && walk(*top, give)) {
         // What the client lists and the disk does not hold: missing, deleted.
+        // None when the databases record no path the walk did not give: the
+        // client is not run then.
         QList<Change> changes;
-        if (m_provider->changes(*top, changes)) {
+        if (!(top->isEmpty() && givesEveryRecorded(read)) && m_provider->changes(*top, changes)) {
             QSet<QString> unseen;
             for (const Change& change : std::as_const(changes))
                 unseen.insert(change.path);
@@ -415,6 +417,16 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
     }
     batch.flush();
     remember(read, kinds);
+}
+
+bool SessionWorker::givesEveryRecorded(const QList<Status>& given) const
+{
+    if (!m_digest || !m_digest->complete() || m_digest->stale())
+        return false;
+    qsizetype found = 0;
+    for (const Status& status : given)
+        found += m_digest->records(WorkingCopyDigest::hashOf(status.path));
+    return found == m_digest->recorded();
 }
 
 bool SessionWorker::walk(const QString& folder, const std::function<void(const Status&, char kind)>& give)

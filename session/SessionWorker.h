@@ -174,6 +174,7 @@ private:
     Outcome prepare(const QStringList& paths, QStringList& relativePaths, const char* command) const;
     Outcome outcomeOf(bool ok) const;
     Status readStatus(const QString& path);
+    bool givesEveryRecorded(const QList<Status>& given) const;
     bool walk(const QString& folder, const std::function<void(const Status&, char kind)>& give);
     void publish(const Status& status, bool tellNew);
     void remember(const QList<Status>& statuses, const QByteArray& kinds = QByteArray());

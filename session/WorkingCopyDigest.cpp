@@ -136,6 +136,7 @@ bool WorkingCopyDigest::read(Changes& changes)
     rows.reserve(m_rows.size());
     QHash<QString, FileStamp> stamps;
     QSet<quint64> appeared;
+    bool complete = true;
     QStringList pending{m_database};
     while (!pending.isEmpty()) {
         const QString database = pending.takeFirst();
@@ -199,8 +200,12 @@ bool WorkingCopyDigest::read(Changes& changes)
                 const QString external = top + QLatin1Char('/')
                     + QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(externals.handle, 0)))
                     + QStringLiteral("/.svn/wc.db");
-                if (!stamps.contains(external) && QFileInfo(external).isFile())
+                if (stamps.contains(external))
+                    continue;
+                if (QFileInfo(external).isFile())
                     pending << external;
+                else
+                    complete = false;
             }
         sqlite3_exec(connection.handle, "COMMIT", nullptr, nullptr, nullptr);
     }
@@ -217,6 +222,7 @@ bool WorkingCopyDigest::read(Changes& changes)
     m_rows = std::move(rows);
     m_stamps = std::move(stamps);
     m_read = true;
+    m_complete = complete;
     return true;
 }
 
