@@ -6,8 +6,12 @@
 #include <QDir>
 #include <QFutureInterface>
 #include <QFutureWatcher>
+#include <QPointer>
 #include <QPromise>
 #include <QTimer>
+
+#include <algorithm>
+#include <vector>
 
 namespace SvnScc {
 
@@ -71,7 +75,18 @@ public:
     quint64 watchCancel(const QFuture<R>& future)
     {
         const quint64 call = ++lastCall;
+        // A watcher holds its future, and with it every result of a pass,
+        // until its deletion runs in this thread's event loop: those of calls
+        // finished already go now, for a host that runs none between calls.
+        watchers.erase(std::remove_if(watchers.begin(), watchers.end(),
+                                      [](const QPointer<QFutureWatcherBase>& watcher) {
+                                          if (watcher && watcher->isStarted() && !watcher->isRunning())
+                                              delete watcher.data();
+                                          return !watcher;
+                                      }),
+                       watchers.end());
         auto* const watcher = new QFutureWatcher<R>(&session);
+        watchers.emplace_back(watcher);
         QObject::connect(watcher, &QFutureWatcherBase::canceled, &session,
                          [shared = shared, call] { shared->cancelCall(call); });
         QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, &QObject::deleteLater);
@@ -124,6 +139,7 @@ public:
     QString pluginPath;
     QString localRoot;
     quint64 lastCall = 0;
+    std::vector<QPointer<QFutureWatcherBase>> watchers; // of the calls not seen to finish
     const std::shared_ptr<SessionShared> shared = std::make_shared<SessionShared>();
     std::unique_ptr<SessionWorker> worker;
     bool offline = false;

@@ -20,12 +20,6 @@ const std::chrono::milliseconds s_gather(50);
 const QString s_adminFolder = QStringLiteral(".svn");
 const QString s_databaseName = QStringLiteral("wc.db");
 
-QString parentOf(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : path.left(slash);
-}
-
 QString joined(const QString& folder, const QString& name)
 {
     return folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
@@ -70,15 +64,16 @@ public:
         }
     }
 
-    void holds(const QString& file)
+    // @p file, in @p folder (its parent).
+    void holds(const QString& folder, const QString& file)
     {
-        const QString folder = parentOf(file);
         if (!m_folders.contains(folder))
             arm(folder);
         Folder& known = m_folders[folder];
-        if (known.files.contains(file))
-            return;
+        const qsizetype before = known.files.size();
         known.files.insert(file);
+        if (known.files.size() == before)
+            return;
         if (known.polled)
             m_polledFiles.insert(file, FileStamp::of(absolute(file)));
     }
@@ -305,8 +300,16 @@ void SessionWatch::watch(const QStringList& folders, const QStringList& files)
         const std::lock_guard<std::mutex> lock(m_mutex);
         for (const QString& folder : folders)
             m_state->arm(folder);
-        for (const QString& file : files)
-            m_state->holds(file);
+        // Files come folder by folder: each folder is named once per run of them.
+        QString folder;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const QString& file = files.at(i);
+            const qsizetype slash = file.lastIndexOf(QLatin1Char('/'));
+            const QStringView parent = slash < 0 ? QStringView() : QStringView(file).left(slash);
+            if (i == 0 || parent != folder)
+                folder = parent.toString();
+            m_state->holds(folder, file);
+        }
         changed = takeCoverageChange();
     }
     m_notices->wake(); // the poll may have begun

@@ -7,6 +7,7 @@
 #include <svnscc/StatusColumns.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFuture>
 #include <QFileInfo>
@@ -384,21 +385,25 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
     catchUp();
     ResultBatch batch(results);
     QList<Status> read;
-    QSet<QString> given;
-    const auto give = [&](const Status& status) {
+    // What the walk saw of each item's kind ('d', 'f'; 0 not seen), so that
+    // the watch needs no look at each.
+    QByteArray kinds;
+    const auto give = [&](const Status& status, char kind) {
         batch.add(Status(status));
-        given.insert(status.path);
         read.append(status);
+        kinds.append(kind);
     };
     const std::optional<QString> top = relative(folder);
     const Status topStatus = readStatus(folder);
-    give(topStatus);
+    give(topStatus, 0);
     if (top && m_provider && (top->isEmpty() || isVersioned(topStatus)) && walk(*top, give)) {
         // What the client lists and the disk does not hold: missing, deleted.
-        // The databases name them with no client run; the client's local
-        // status does when they cannot be read.
+        // None when the databases record no path the walk did not give;
+        // else the databases name them; the client's local status only when
+        // they cannot be read.
         QStringList recorded;
-        if (m_digest && m_digest->recordedBelow(*top, recorded)) {
+        if (top->isEmpty() && givesEveryRecorded(read)) {
+        } else if (m_digest && m_digest->recordedBelow(*top, recorded)) {
             std::sort(recorded.begin(), recorded.end());
         } else {
             QList<Change> changes;
@@ -406,21 +411,39 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
                 for (const Change& change : std::as_const(changes))
                     recorded << change.path;
         }
-        for (const QString& path : std::as_const(recorded))
-            if (!given.contains(path) && !stopped())
-                give(readStatus(path));
+        if (!recorded.isEmpty()) {
+            QSet<QString> unseen(recorded.cbegin(), recorded.cend());
+            for (const Status& status : std::as_const(read)) {
+                if (unseen.isEmpty())
+                    break;
+                unseen.remove(status.path);
+            }
+            for (const QString& path : std::as_const(recorded))
+                if (unseen.contains(path) && !stopped())
+                    give(readStatus(path), 0);
+        }
     }
     batch.flush();
-    remember(read);
+    remember(read, kinds);
 }
 
-bool SessionWorker::walk(const QString& folder, const std::function<void(const Status&)>& give)
+bool SessionWorker::givesEveryRecorded(const QList<Status>& given) const
 {
-    const QFileInfoList entries =
-        QDir(absolute(folder))
-            .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    if (!m_digest || !m_digest->complete() || m_digest->stale())
+        return false;
+    qsizetype found = 0;
+    for (const Status& status : given)
+        found += m_digest->records(WorkingCopyDigest::hashOf(status.path));
+    return found == m_digest->recorded();
+}
+
+bool SessionWorker::walk(const QString& folder, const std::function<void(const Status&, char kind)>& give)
+{
     QStringList folders, files;
-    for (const QFileInfo& entry : entries) {
+    QDirIterator entries(absolute(folder), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    while (entries.hasNext()) {
+        entries.next();
+        const QFileInfo entry = entries.fileInfo();
         // A link to a folder is given as a file and not followed.
         if (entry.isDir() && !entry.isSymLink()) {
             if (entry.fileName() != QLatin1String(".svn"))
@@ -429,11 +452,14 @@ bool SessionWorker::walk(const QString& folder, const std::function<void(const S
             files << entry.fileName();
         }
     }
+    // In the order of their names, as QDir::Name sorts them.
+    std::sort(folders.begin(), folders.end());
+    std::sort(files.begin(), files.end());
     for (const QString& name : std::as_const(folders)) {
         if (stopped())
             return false;
         const Status status = readStatus(joined(folder, name));
-        give(status);
+        give(status, 'd');
         // A folder that is not versioned (build output, say) is not entered.
         if (isVersioned(status) && !walk(status.path, give))
             return false;
@@ -441,7 +467,7 @@ bool SessionWorker::walk(const QString& folder, const std::function<void(const S
     for (const QString& name : std::as_const(files)) {
         if (stopped())
             return false;
-        give(readStatus(joined(folder, name)));
+        give(readStatus(joined(folder, name)), 'f');
     }
     return true;
 }
@@ -770,60 +796,153 @@ Status SessionWorker::readStatus(const QString& path)
     return status;
 }
 
+Status SessionWorker::reported(const QString& path, const Reported& known) const
+{
+    if (known.flags & Reported::Unusual)
+        return m_unusual.value(path);
+    Status status;
+    status.path = path;
+    status.known = known.flags & Reported::Known;
+    status.controlled = known.flags & Reported::Controlled;
+    status.checkedOut = known.flags & Reported::CheckedOut;
+    status.modified = known.flags & Reported::Modified;
+    status.outOfDate = known.flags & Reported::OutOfDate;
+    if (known.flags & Reported::HasColumns)
+        status.columns = QString::fromLatin1(known.columns, sizeof known.columns);
+    if (known.revision >= 0)
+        status.revision = QString::number(known.revision);
+    if (known.lastChangedRevision >= 0)
+        status.lastChangedRevision = QString::number(known.lastChangedRevision);
+    return status;
+}
+
+void SessionWorker::keep(const Status& status)
+{
+    // A revision as a number when the number gives back the same text:
+    // digits alone, no leading zero, short enough not to overflow.
+    const auto number = [](const QString& text, qint64& value) {
+        if (text.isEmpty())
+            return true;
+        if (text.size() > 18 || (text.size() > 1 && text.at(0) == QLatin1Char('0')))
+            return false;
+        value = 0;
+        for (const QChar c : text) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+            value = value * 10 + (c.unicode() - u'0');
+        }
+        return true;
+    };
+    Reported known;
+    bool fits = status.known && status.command.isEmpty() && status.error.isEmpty()
+        && (status.columns.isEmpty() || status.columns.size() == qsizetype(sizeof known.columns))
+        && number(status.revision, known.revision) && number(status.lastChangedRevision, known.lastChangedRevision);
+    for (qsizetype i = 0; fits && i < status.columns.size(); ++i) {
+        const char16_t c = status.columns.at(i).unicode();
+        fits = c > 0 && c < 0x80;
+        known.columns[i] = char(c);
+    }
+    if (!m_unusual.isEmpty())
+        m_unusual.remove(status.path);
+    if (!fits) {
+        known = Reported();
+        known.flags = Reported::Unusual;
+        m_unusual.insert(status.path, status);
+    } else {
+        known.flags = quint8((status.known ? Reported::Known : 0) | (status.controlled ? Reported::Controlled : 0)
+                             | (status.checkedOut ? Reported::CheckedOut : 0)
+                             | (status.modified ? Reported::Modified : 0)
+                             | (status.outOfDate ? Reported::OutOfDate : 0)
+                             | (status.columns.isEmpty() ? 0 : Reported::HasColumns));
+    }
+    m_known.insert(status.path, known);
+}
+
 void SessionWorker::publish(const Status& status, bool tellNew)
 {
-    const auto known = m_known.find(status.path);
-    if (known == m_known.end()) {
-        m_known.insert(status.path, status);
-        if (!status.path.isEmpty())
-            m_foldersRead.insert(parentOf(status.path));
+    const auto known = m_known.constFind(status.path);
+    if (known == m_known.cend()) {
+        keep(status);
+        // A pass gives the items of a folder together: its folder is
+        // inserted once.
+        if (!status.path.isEmpty()) {
+            const qsizetype slash = status.path.lastIndexOf(QLatin1Char('/'));
+            const QStringView folder = slash < 0 ? QStringView() : QStringView(status.path).left(slash);
+            if (m_foldersRead.isEmpty() || folder != m_lastFolderRead) {
+                m_lastFolderRead = folder.toString();
+                m_foldersRead.insert(m_lastFolderRead);
+            }
+        }
         if (tellNew)
             m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false});
         return;
     }
-    if (*known == status)
+    if (reported(known.key(), *known) == status)
         return;
-    *known = status;
+    keep(status);
     m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false});
 }
 
-void SessionWorker::remember(const QList<Status>& statuses)
+void SessionWorker::remember(const QList<Status>& statuses, const QByteArray& kinds)
 {
-    QStringList versioned;
-    for (const Status& status : statuses) {
+    QStringList folders, files, unseen;
+    for (qsizetype i = 0; i < statuses.size(); ++i) {
+        const Status& status = statuses.at(i);
         // A path never read (cancelled, refused) is not remembered.
         if (!status.known && (status.command.isEmpty() || status.error == s_cancelled))
             continue;
         publish(status, false);
-        if (isVersioned(status))
-            versioned << status.path;
-        else
+        if (!isVersioned(status)) {
             note(status.path); // only its coming and going will count
+            continue;
+        }
+        const char kind = i < kinds.size() ? kinds.at(i) : 0;
+        (kind == 'd' ? folders : kind == 'f' ? files : unseen) << status.path;
     }
-    watchVersioned(versioned);
+    watchKinds(std::move(folders), files, unseen);
 }
 
 void SessionWorker::watchVersioned(const QStringList& paths)
 {
-    if (!m_watch || paths.isEmpty())
+    watchKinds({}, {}, paths);
+}
+
+void SessionWorker::watchKinds(QStringList folders, const QStringList& files, const QStringList& paths)
+{
+    if (!m_watch || (folders.isEmpty() && files.isEmpty() && paths.isEmpty()))
         return;
     // A folder is watched, a file through its folder's watch. The stamp is
     // not noted here: the status may have come from the plug-in's cache,
     // older than what is on disk now, and a change would then go unseen.
-    QStringList folders, files;
-    QSet<QString> parents;
+    QStringList known = files;
     for (const QString& path : paths) {
         const FileStamp stamp = FileStamp::of(absolute(path));
         if (stamp.directory)
             folders << path;
         else if (stamp.exists)
-            files << path;
-        if (!path.isEmpty())
-            parents.insert(parentOf(path));
+            known << path;
     }
+    // The folders that hold them; a walk gives a folder's items together.
+    QSet<QString> parents;
+    QString last;
+    bool any = false;
+    const auto holder = [&](const QString& path) {
+        if (path.isEmpty())
+            return;
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        const QStringView parent = slash < 0 ? QStringView() : QStringView(path).left(slash);
+        if (any && parent == last)
+            return;
+        any = true;
+        last = parent.toString();
+        parents.insert(last);
+    };
+    for (const QStringList* list : {&std::as_const(folders), &files, &paths})
+        for (const QString& path : *list)
+            holder(path);
     for (const QString& parent : std::as_const(parents))
         folders << parent;
-    m_watch->watch(folders, files);
+    m_watch->watch(folders, known);
 }
 
 void SessionWorker::coverageChanged(const SessionWatch::Coverage& coverage)
@@ -932,7 +1051,7 @@ void SessionWorker::reread(QStringList paths, bool database)
             continue;
         }
         const bool existed = m_noted.value(path).exists;
-        if (changedSinceNoted(path) && (isVersioned(*known) || m_noted.value(path).exists != existed))
+        if (changedSinceNoted(path) && (isVersioned(reported(path, *known)) || m_noted.value(path).exists != existed))
             changed << path;
     }
     readAgain(changed);
@@ -982,7 +1101,8 @@ void SessionWorker::rereadChangedByOthers(const QSet<QString>& read, bool ownCha
         columns.insert(change.path, SourceCodeControl::StatusColumns::withoutServersLock(change.statusColumns));
     QStringList differing;
     for (auto known = m_known.cbegin(); known != m_known.cend(); ++known)
-        if (known->known && columns.value(known.key()) != SourceCodeControl::StatusColumns::withoutServersLock(known->columns))
+        if (const Status status = reported(known.key(), *known);
+            status.known && columns.value(known.key()) != SourceCodeControl::StatusColumns::withoutServersLock(status.columns))
             differing << known.key();
     std::sort(differing.begin(), differing.end());
     readAgain(differing);

@@ -174,10 +174,12 @@ private:
     Outcome prepare(const QStringList& paths, QStringList& relativePaths, const char* command) const;
     Outcome outcomeOf(bool ok) const;
     Status readStatus(const QString& path);
-    bool walk(const QString& folder, const std::function<void(const Status&)>& give);
+    bool givesEveryRecorded(const QList<Status>& given) const;
+    bool walk(const QString& folder, const std::function<void(const Status&, char kind)>& give);
     void publish(const Status& status, bool tellNew);
-    void remember(const QList<Status>& statuses);
+    void remember(const QList<Status>& statuses, const QByteArray& kinds = QByteArray());
     void watchVersioned(const QStringList& paths);
+    void watchKinds(QStringList folders, const QStringList& files, const QStringList& paths);
     void coverageChanged(const SessionWatch::Coverage& coverage);
     void catchUp();
     void note(const QString& path);
@@ -209,8 +211,36 @@ private:
     QString m_localRoot;
     QString m_canonicalRoot; // the local root with every link resolved
     SessionSettings m_settings;
-    QHash<QString, Status> m_known;    // every path reported, as last reported
+    /**
+     * What the session last reported of one path, kept small, as a working
+     * copy may hold hundreds of thousands: the columns as bytes, the
+     * revisions as numbers. An answer that does not fit (a failure, a
+     * revision or columns the client does not usually print) is kept whole
+     * in m_unusual instead.
+     */
+    struct Reported
+    {
+        enum Flag : quint8 {
+            Known = 1,
+            Controlled = 2,
+            CheckedOut = 4,
+            Modified = 8,
+            OutOfDate = 16,
+            HasColumns = 32, // seven columns; without it none
+            Unusual = 64     // the whole answer is in m_unusual
+        };
+        qint64 revision = -1; // -1: none
+        qint64 lastChangedRevision = -1;
+        char columns[7] = {};
+        quint8 flags = 0;
+    };
+    Status reported(const QString& path, const Reported& known) const;
+    void keep(const Status& status);
+
+    QHash<QString, Reported> m_known; // every path reported, as last reported
+    QHash<QString, Status> m_unusual; // the answers m_known cannot hold
     QSet<QString> m_foldersRead;       // the folders of those paths
+    QString m_lastFolderRead;          // the one inserted last
     QHash<QString, FileStamp> m_noted; // how each path read looked on disk then
     QString m_database;                // the working copy's .svn/wc.db
     FileStamp m_databaseNoted;         // as last compared, when it cannot be read (the client is asked then)

@@ -83,18 +83,16 @@ struct Connection
             && sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
 
-    // The databases of the folder externals whose working copy has its top at @p top.
+    // The databases of the folder externals of the working copy whose top is @p top (some may not exist).
     QStringList externals(const QString& top) const
     {
         QStringList databases;
         Statement externals;
         if (sqlite3_prepare_v2(handle, s_externalsQuery, -1, &externals.handle, nullptr) == SQLITE_OK)
             while (sqlite3_step(externals.handle) == SQLITE_ROW) {
-                const QString external = top + QLatin1Char('/')
-                    + QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(externals.handle, 0)))
-                    + QStringLiteral("/.svn/wc.db");
-                if (QFileInfo(external).isFile())
-                    databases << external;
+                databases << top + QLatin1Char('/')
+                        + QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(externals.handle, 0)))
+                        + QStringLiteral("/.svn/wc.db");
             }
         return databases;
     }
@@ -195,6 +193,7 @@ bool WorkingCopyDigest::read(Changes& changes)
     rows.reserve(m_rows.size());
     QHash<QString, FileStamp> stamps;
     QSet<quint64> appeared;
+    bool complete = true;
     QStringList pending{m_database};
     while (!pending.isEmpty()) {
         const QString database = pending.takeFirst();
@@ -241,9 +240,14 @@ bool WorkingCopyDigest::read(Changes& changes)
                 return false;
         }
         // Each folder external has a database of its own, read the same way.
-        for (const QString& external : connection.externals(top))
-            if (!stamps.contains(external))
+        for (const QString& external : connection.externals(top)) {
+            if (stamps.contains(external))
+                continue;
+            if (QFileInfo(external).isFile())
                 pending << external;
+            else
+                complete = false;
+        }
     }
     if (m_read) {
         for (auto row = rows.cbegin(); row != rows.cend(); ++row) {
@@ -258,6 +262,7 @@ bool WorkingCopyDigest::read(Changes& changes)
     m_rows = std::move(rows);
     m_stamps = std::move(stamps);
     m_read = true;
+    m_complete = complete;
     return true;
 }
 
@@ -292,9 +297,13 @@ bool WorkingCopyDigest::recordedBelow(const QString& folder, QStringList& paths)
         }
         if (step != SQLITE_DONE)
             return false;
-        for (const QString& external : connection.externals(top))
-            if (!seen.contains(external))
-                pending << external;
+        for (const QString& external : connection.externals(top)) {
+            if (seen.contains(external))
+                continue;
+            if (!QFileInfo(external).isFile())
+                return false; // an external not fetched yet: the client knows what it lists there
+            pending << external;
+        }
     }
     return true;
 }

@@ -58,6 +58,13 @@ public:
     /** The databases the last read() read (absolute paths, in no order). */
     QStringList databases() const { return m_stamps.keys(); }
 
+    /** Whether the last read found rows for the path whose hashOf() is @p hash. */
+    bool records(quint64 hash) const { return m_rows.contains(hash); }
+    /** How many paths the last read found rows for. */
+    qsizetype recorded() const { return m_rows.size(); }
+    /** Whether the last read read the database of every folder external it found named. */
+    bool complete() const { return m_complete; }
+
     /** The hash a path (relative to the local root, "" the root itself) has in Changes::paths. */
     static quint64 hashOf(const QString& path);
 
@@ -65,6 +72,7 @@ private:
     const QString m_localRoot;
     const QString m_database;
     bool m_read = false;
+    bool m_complete = false;
     QHash<quint64, quint64> m_rows;       // hash of a path: hash of its rows
     QHash<QString, FileStamp> m_stamps;   // each database read, as it looked just before
 };

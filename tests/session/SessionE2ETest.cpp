@@ -267,6 +267,45 @@ TEST_F(SessionE2E, WhatChangesOnDiskOrThroughAnotherClientIsTold)
     }
 }
 
+// A tree pass gives what the client lists and the disk lacks (missing,
+// deleted), and asks the client for it only when the working copy's
+// database records a path the walk did not find.
+TEST_F(SessionE2E, ATreePassGivesWhatTheDiskLacksAndAsksForItOnlyThen)
+{
+    const QString root = annChecksOut({"project/a.txt", "project/sub/b.txt", "project/sub/c.txt"});
+    countClientRuns();
+    const struct
+    {
+        const char* step;
+        std::function<void()> act;
+        QString path;    // given with columns, empty: none lacking
+        QString columns;
+        int statusRuns;
+    } steps[] = {
+        {"nothing lacking", [] {}, {}, {}, 1},
+        {"a missing file", [&] { QFile::remove(root + "/a.txt"); }, "a.txt", "!      ", 2},
+        {"a deleted file", [&] { svnOk({"rm", "-q", root + "/sub/c.txt"}, "ann"); }, "sub/c.txt", "D      ", 2},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        step.act();
+        std::unique_ptr<Session> session = openSession(root, settings(m_base + "/svn-counted"));
+        const qsizetype before = clientRuns().size();
+        const QFuture<Status> tree = session->statusTree();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return tree.isFinished(); }, WaitMs));
+        QHash<QString, QString> given;
+        for (const Status& status : tree.results())
+            given.insert(status.path, status.columns);
+        EXPECT_EQ(given.size(), 5) << QStringList(given.keys()).join(' ').toStdString();
+        if (!step.path.isEmpty()) {
+            EXPECT_EQ(given.value(step.path), step.columns);
+        }
+        EXPECT_EQ(clientRuns().mid(before).filter(QRegularExpression(QStringLiteral("^status"))).size(),
+                  step.statusRuns)
+            << clientRuns().mid(before).join('\n').toStdString();
+    }
+}
+
 TEST_F(SessionE2E, BuildOutputInAnIgnoredFolderCostsNoClientRun)
 {
     const QString root = annChecksOut({"project/a.txt"});
