@@ -48,7 +48,7 @@ public:
 
     /**
      * As submit(), for a status pass that gives its results as it goes and
-     * finishes its future itself. The pass gives them in batches through
+     * finishes its future itself, before the bookkeeping that tells nothing. The pass gives them in batches through
      * the interface the promise wraps (QPromise adds one result at a time).
      */
     template <typename Body>
@@ -60,8 +60,11 @@ public:
         const QFuture<Status> future = promise->future();
         SessionWorker* const runner = worker.get();
         worker->post(watchCancel(future), [runner, promise, results, body]() mutable {
+            // The pass finishes its future once (a second finish would run a
+            // continuation twice); one it left unfinished ends here.
             body(*runner, results);
-            promise->finish();
+            if (!results.isFinished())
+                promise->finish();
         }, [promise] { return promise->isCanceled(); });
         return future;
     }

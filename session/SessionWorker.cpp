@@ -376,7 +376,7 @@ void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> re
         batch.add(Status(read.constLast()));
     }
     batch.flush();
-    // Told before the future ends, which its caller finishes.
+    finish(results, read);
     remember(read);
 }
 
@@ -424,6 +424,7 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
         }
     }
     batch.flush();
+    finish(results, read);
     remember(read, kinds);
 }
 
@@ -881,6 +882,17 @@ void SessionWorker::publish(const Status& status, bool tellNew)
         return;
     keep(status);
     m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false});
+}
+
+void SessionWorker::finish(QFutureInterface<Status>& results, const QList<Status>& statuses)
+{
+    // What changed of a path reported before is told before the future
+    // ends; remembering the new paths and watching them tells nothing, so
+    // it comes after.
+    for (const Status& status : statuses)
+        if (m_known.contains(status.path) && (status.known || (!status.command.isEmpty() && status.error != s_cancelled)))
+            publish(status, false);
+    results.reportFinished();
 }
 
 void SessionWorker::remember(const QList<Status>& statuses, const QByteArray& kinds)

@@ -132,9 +132,9 @@ public:
     Outcome login(const QString& user, const QString& password);
     Outcome logout();
     Outcome refresh();
-    /** Gives one Status per path into @p results (its caller finishes it) and watches what it read. */
+    /** Gives one Status per path into @p results, finishes it, and watches what it read. */
     void status(const QStringList& paths, QFutureInterface<Status> results);
-    /** The walk of Session::statusTree() into @p results (its caller finishes it). */
+    /** The walk of Session::statusTree() into @p results, which it finishes. */
     void statusTree(const QString& folder, QFutureInterface<Status> results);
     Outcome saved(const QStringList& paths);
 
@@ -177,6 +177,8 @@ private:
     bool givesEveryRecorded(const QList<Status>& given) const;
     bool walk(const QString& folder, const std::function<void(const Status&, char kind)>& give);
     void publish(const Status& status, bool tellNew);
+    /** Tells what changed of paths reported before among @p statuses, then finishes @p results. */
+    void finish(QFutureInterface<Status>& results, const QList<Status>& statuses);
     void remember(const QList<Status>& statuses, const QByteArray& kinds = QByteArray());
     void watchVersioned(const QStringList& paths);
     void watchKinds(QStringList folders, const QStringList& files, const QStringList& paths);
