@@ -134,14 +134,22 @@ bool place(const QString& localRoot, const QString& top, Placement& placement)
     return true;
 }
 
+// Whether a row's path lies below the local root.
+bool inside(const Placement& placement, const char* relpath, qsizetype size)
+{
+    const qsizetype length = placement.strip.size();
+    return length == 0
+        || (size >= length && std::memcmp(relpath, placement.strip.constData(), size_t(length)) == 0
+            && (size == length || relpath[length] == '/'));
+}
+
 // The hash of a row's path as the session names it; false when it lies outside the local root.
 bool pathHash(const Placement& placement, const char* relpath, qsizetype size, quint64& hash)
 {
+    if (!inside(placement, relpath, size))
+        return false;
     if (!placement.strip.isEmpty()) {
         const qsizetype length = placement.strip.size();
-        if (size < length || std::memcmp(relpath, placement.strip.constData(), size_t(length)) != 0
-            || (size > length && relpath[length] != '/'))
-            return false;
         const qsizetype skip = size > length ? length + 1 : length;
         relpath += skip;
         size -= skip;
@@ -288,8 +296,7 @@ bool WorkingCopyDigest::recordedBelow(const QString& folder, QStringList& paths)
         while ((step = sqlite3_step(statement.handle)) == SQLITE_ROW) {
             const auto* relpath = static_cast<const char*>(sqlite3_column_blob(statement.handle, 0));
             const qsizetype size = sqlite3_column_bytes(statement.handle, 0);
-            quint64 unused = 0;
-            if (!pathHash(placement, relpath ? relpath : "", size, unused))
+            if (!inside(placement, relpath ? relpath : "", size))
                 continue;
             const QString path = pathOf(placement, relpath ? relpath : "", size);
             if (path == folder || path.startsWith(below) || folder.isEmpty())
