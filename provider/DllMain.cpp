@@ -18,6 +18,13 @@ AllocateSourceCodeControlSystemInterface2()
     return new (std::nothrow) SVNInterface;
 }
 
+extern "C" SVNSCC_EXPORT SourceCodeControlSystemProviderInterface3*
+AllocateSourceCodeControlSystemInterface3()
+{
+    // The same object again: the slots of versions 1 and 2 come first.
+    return new (std::nothrow) SVNInterface;
+}
+
 extern "C" SVNSCC_EXPORT void
 CancelSourceCodeControlSystemOperation(SourceCodeControlSystemProviderInterface* provider)
 {

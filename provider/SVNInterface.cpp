@@ -38,6 +38,7 @@ SVNInterface::SVNInterface()
                  workingCopyLayout)
 {
     workingCopyLayout.setStopper(&client.stopper());
+    workingCopyLayout.setLog(&client.log());
 }
 
 SVNInterface::~SVNInterface() = default;
@@ -251,7 +252,7 @@ bool SVNInterface::status(const QStringList& pathParts, bool& controlled, bool& 
 
 int SVNInterface::interfaceVersion()
 {
-    return 2;
+    return 3;
 }
 
 void SVNInterface::setProgressHandler(ProgressHandler handler, void* context)

@@ -4,7 +4,7 @@
 #include "SVNFileStatus.h"
 #include "SVNStatusPass.h"
 #include "SVNWorkingCopyLayout.h"
-#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
+#include <svnscc/SourceCodeControlSystemProviderInterface3.h>
 
 #include <QString>
 #include <QStringList>
@@ -39,7 +39,7 @@ class SVNInterfaceSeam;
  * One object is used by one thread at a time, but for cancelOperation(),
  * which any thread may call; separate objects share nothing.
  */
-class SVNInterface : public SourceCodeControlSystemProviderInterface2
+class SVNInterface : public SourceCodeControlSystemProviderInterface3
 {
 public:
     /** A provider with null strings, empty lists, an empty status cache and locking off. */
@@ -207,7 +207,7 @@ public:
     // Each checks its paths first (checkPaths()), runs the client once where
     // it can, and re-reads what it changed (SVNStatusPass::rereadItems()).
 
-    /** 2. */
+    /** 3. */
     int interfaceVersion() override;
     /** "add --parents --depth empty paths..." in the local root. */
     bool add(const QStringList& paths) override;
@@ -241,6 +241,44 @@ public:
     /** "cleanup folder" in the local root; the folder's cached entries go. */
     bool cleanup(const QString& folder) override;
 
+    // Version 3: the contracts are in SourceCodeControlSystemProviderInterface3.h.
+
+    /** Hands the handler to the client, which asks it when a run fails for a question (SVNClient::run()). */
+    void setPromptHandler(SourceCodeControl::SourceCodeControlSystemPromptHandler* handler) override;
+    /** Removes the stored files of the realm's user name and password (SVNCredentialStore), running nothing. */
+    bool forgetCredentials(const QString& realm) override;
+    /** Whether the status pass holds a repository offline. */
+    bool isOffline() override;
+    /** The client's command log (SVNCommandLog), which the status pass and the database reader share. */
+    void setCommandLogHandler(CommandLogHandler handler, void* context) override;
+
+    bool info(const QStringList& paths, QList<SourceCodeControl::ItemInfo>& infos) override;
+    bool copy(const QString& fromRepositoryPath, const QString& revision, const QString& toRepositoryPath,
+              const QString& message, QString& newRevision) override;
+    bool switchTo(const QString& path, const QString& repositoryPath, const QString& revision,
+                  QStringList& conflicted) override;
+    bool merge(const QString& path, const QString& sourceRepositoryPath, const QStringList& revisions, bool dryRun,
+               bool recordOnly, QList<SourceCodeControl::ItemChange>& changes, QStringList& conflicted) override;
+    bool mergeInfo(const QString& path, const QString& sourceRepositoryPath, bool merged,
+                   QStringList& revisions) override;
+    bool lock(const QStringList& paths, const QString& comment, bool steal) override;
+    bool unlock(const QStringList& paths, bool breakLock) override;
+    bool relocate(const QString& newRepositoryRoot) override;
+    bool properties(const QString& path, QList<SourceCodeControl::Property>& properties) override;
+    bool setProperty(const QStringList& paths, const QString& name, const QByteArray& value) override;
+    bool deleteProperty(const QStringList& paths, const QString& name) override;
+    bool ignore(const QStringList& paths) override;
+    bool setChangelist(const QStringList& paths, const QString& name) override;
+    bool logRange(const QString& path, const QString& startRevision, int limit, const QString& search,
+                  QList<SourceCodeControl::LogEntry>& entries) override;
+    bool changedBetween(const QString& path, const QString& from, const QString& to,
+                        QList<SourceCodeControl::ItemChange>& changes) override;
+    bool setDepth(const QString& path, SourceCodeControl::Depth depth) override;
+    bool upgrade() override;
+    bool createPatch(const QStringList& paths, QByteArray& patch) override;
+    bool applyPatch(const QByteArray& patch, int strip, bool dryRun,
+                    QList<SourceCodeControl::ItemChange>& changes) override;
+
     virtual ~SVNInterface();
 
     /**
@@ -252,6 +290,9 @@ public:
 
     /** Stores the last-error pair. */
     void setLastError(const QString& command, const QString& message);
+
+    /** A slot not offered yet: false, the last error the operation's name and "not built yet". */
+    bool notBuiltYet(const char* operation);
 
     /** localRootPath followed by "/" and each component but the last. */
     QString getLocalDirectory(const QStringList& pathParts);

@@ -248,9 +248,9 @@ SVNStatusPass::ReadEnd SVNStatusPass::read(const Read& run)
             return end;
         // The server's failure stays the last error; the working copy answers.
         m_offline.insert(run.repository);
-        qCDebug(lcClient).noquote() << QStringLiteral("the repository %1 cannot be reached: status is read from the "
-                                                      "working copy alone until refresh, logout or login")
-                                           .arg(run.repository.isEmpty() ? m_rootURL : run.repository);
+        m_layout.log().write(QStringLiteral("the repository %1 cannot be reached: status is read from the working copy "
+                                            "alone until refresh, logout or login")
+                                 .arg(run.repository.isEmpty() ? m_rootURL : run.repository));
     }
 }
 

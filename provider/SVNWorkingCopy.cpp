@@ -174,9 +174,8 @@ bool SVNInterface::commit(const SVNCommand& command, const QStringList& pathPart
         SVNCommand revert = SVNCommands::revert(localRootPath, relative);
         revert.afterStop = true;
         const SVNRunResult reverted = client.run(revert, SVNOutput());
-        qCDebug(lcClient).noquote() << QStringLiteral("%1 unscheduled again after its commit failed%2")
-                                           .arg(relative, reverted.succeeded() ? QString() : QStringLiteral(": ")
-                                                                                           + reverted.message());
+        client.log().write(QStringLiteral("%1 unscheduled again after its commit failed%2")
+                               .arg(relative, reverted.succeeded() ? QString() : QStringLiteral(": ") + reverted.message()));
     }
     return false;
 }
@@ -198,9 +197,9 @@ QString SVNInterface::landedRevision(const QStringList& pathParts, const QString
         || entries.first().message != (message.isNull() ? QStringLiteral("") : message)
         || (!client.user().isEmpty() && entries.first().author != client.user()))
         return QString();
-    qCDebug(lcClient).noquote() << QStringLiteral("the commit of %1 landed as revision %2, although its end was not "
-                                                  "seen; it is brought to it")
-                                       .arg(pathParts.join(Slash), entries.first().revision);
+    client.log().write(QStringLiteral("the commit of %1 landed as revision %2, although its end was not seen; it is "
+                                      "brought to it")
+                           .arg(pathParts.join(Slash), entries.first().revision));
     return entries.first().revision;
 }
 

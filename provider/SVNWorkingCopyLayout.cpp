@@ -111,6 +111,8 @@ bool hasEntriesFile(const QString& directory)
     return ::stat(toEightBit(directory + QStringLiteral("/.svn/entries")).constData(), &st) == 0;
 }
 
+const SVNCommandLog SVNWorkingCopyLayout::s_noLog;
+
 SVNWorkingCopyLayout::~SVNWorkingCopyLayout()
 {
     for (Database& database : m_databases)
@@ -168,14 +170,14 @@ SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& pat
         || sqlite3_prepare_v2(database.connection, s_repositoryQuery, -1, &database.repository, nullptr)
             != SQLITE_OK) {
         // Kept, unread, so that this is said once while the file stays the same.
-        qCDebug(lcClient).noquote()
-            << (format >= 0 ? QStringLiteral("%1 has the format %2, which this reader does not know (it reads %3 to "
-                                             "%4): the client is asked instead")
-                                  .arg(fromEightBit(path)).arg(format).arg(s_oldestFormat).arg(s_newestFormat)
-                            : QStringLiteral("%1 cannot be read (%2): the client is asked instead")
-                                  .arg(fromEightBit(path),
-                                       QString::fromUtf8(database.connection ? sqlite3_errmsg(database.connection)
-                                                                             : "no memory")));
+        if (log().enabled())
+            log().write(format >= 0 ? QStringLiteral("%1 has the format %2, which this reader does not know (it reads %3 to "
+                                                     "%4): the client is asked instead")
+                                          .arg(fromEightBit(path)).arg(format).arg(s_oldestFormat).arg(s_newestFormat)
+                                    : QStringLiteral("%1 cannot be read (%2): the client is asked instead")
+                                          .arg(fromEightBit(path),
+                                               QString::fromUtf8(database.connection ? sqlite3_errmsg(database.connection)
+                                                                                     : "no memory")));
         close(database);
     }
     m_databases.push_back(database);

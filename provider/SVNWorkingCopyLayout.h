@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SVNCommandLog.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -85,6 +87,10 @@ public:
 
     /** The stop request of the provider's operations: it ends a wait for a busy database. */
     void setStopper(const QTx::ProcessStopper* stopper) { m_stopper = stopper; }
+    /** Where the reader says that it cannot read a database (and the client is asked instead). */
+    void setLog(const SVNCommandLog* log) { m_log = log; }
+    /** The command log set with setLog(); one that goes nowhere before. */
+    const SVNCommandLog& log() const { return m_log ? *m_log : s_noLog; }
 
     /**
      * The state of `directory` (an absolute path), read from the nearest
@@ -171,4 +177,6 @@ private:
 
     std::vector<Database> m_databases; // most recently used last; an unreadable one has no connection
     const QTx::ProcessStopper* m_stopper = nullptr;
+    const SVNCommandLog* m_log = nullptr;
+    static const SVNCommandLog s_noLog;
 };

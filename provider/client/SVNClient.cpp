@@ -219,7 +219,10 @@ QString SVNRunResult::message() const
 SVNClient::Operation::Operation(SVNClient& client) : m_client(client)
 {
     const std::lock_guard<std::mutex> lock(m_client.m_cancelMutex);
-    ++m_client.m_operations;
+    if (m_client.m_operations++ == 0) {
+        m_client.m_credentialQuestions = 0; // each operation has its own attempts
+        m_client.m_declined = false;
+    }
 }
 
 SVNClient::Operation::~Operation()
@@ -246,6 +249,7 @@ void SVNClient::setCredentials(const QString& user, const QString& secret)
 {
     userName = user;
     password = secret;
+    m_passwordFromHandler = false; // login()'s password travels as the host set it up
 }
 
 void SVNClient::setPasswordFromStdin(bool fromStdin)
@@ -274,16 +278,27 @@ QStringList SVNClient::argumentVector(const SVNCommand& command, const QString& 
     argv << svnExecutable << command.subcommand << command.arguments;
     if (command.hasMessage)
         argv << QStringLiteral("--file") << messageFile << QStringLiteral("--encoding") << QStringLiteral("UTF-8");
-    if (command.carriesCredentials())
-        argv << QStringLiteral("--no-auth-cache") << QStringLiteral("--non-interactive");
+    if (command.interactive) {
+        argv << QStringLiteral("--force-interactive");
+        if (!userName.isEmpty())
+            argv << QStringLiteral("--username") << userName;
+        return argv << command.operands();
+    }
+    if (command.carriesCredentials()) {
+        if (!m_rememberNext)
+            argv << QStringLiteral("--no-auth-cache");
+        argv << QStringLiteral("--non-interactive");
+    }
     if (passesCredentials(command)) {
         argv << QStringLiteral("--username") << userName;
         // From standard input the secret never shows in the process list.
-        if (passwordFromStdin)
+        if (passwordFromStdin || m_passwordFromHandler)
             argv << QStringLiteral("--password-from-stdin");
         else
             argv << QStringLiteral("--password") << password;
     }
+    if (command.carriesCredentials() && !m_trusted.empty())
+        argv << trustArgument(m_trusted);
     argv << command.operands();
     return argv;
 }
@@ -305,6 +320,22 @@ QTx::ProcessEnvironment* SVNClient::environment()
 }
 
 SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
+{
+    for (;;) {
+        SVNRunResult result = runAttempts(command, output);
+        if (command.carriesCredentials() && !command.interactive)
+            m_rememberNext = false; // the answer was used, stored or not
+        if (!m_prompts || result.succeeded() || result.end != SVNRunResult::End::Finished || command.interactive
+            || !answerQuestion(command, result))
+            return result;
+        if (output.lines)
+            output.lines->clear();
+        if (output.restart)
+            output.restart();
+    }
+}
+
+SVNRunResult SVNClient::runAttempts(const SVNCommand& command, const SVNOutput& output)
 {
     SVNRunResult result;
     // A log message or lock comment reaches the client through a file: any
@@ -353,7 +384,8 @@ SVNRunResult SVNClient::run(const SVNCommand& command, const SVNOutput& output)
             break;
         }
         result.retries << decision;
-        qCDebug(lcClient).noquote() << command.subcommand << decision << '(' << step.rule->reason << ')';
+        if (m_log.enabled())
+            m_log.write(QStringLiteral("%1 %2 (%3)").arg(command.subcommand, decision, QLatin1String(step.rule->reason)));
         if (step.rule->action == SVNRetryAction::AcceptAsDone) {
             result.accepted = true;
             return result;
@@ -401,7 +433,10 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     options.outputObserver = output.observer;
     options.errors = &result.errors;
     QByteArray secret;
-    if (passwordFromStdin && passesCredentials(command)) {
+    if (command.interactive) {
+        secret = command.answers;
+        options.input = &secret;
+    } else if ((passwordFromStdin || m_passwordFromHandler) && passesCredentials(command)) {
         secret = toEightBit(password) + '\n';
         options.input = &secret;
     }
@@ -422,12 +457,13 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     options.arguments = argv;
     options.workingDirectory = command.workingDirectory;
     const int number = ++m_runs;
-    if (lcClient().isDebugEnabled())
-        qCDebug(lcClient).noquote() << QStringLiteral("run %1 in %2: %3")
+    if (m_log.enabled())
+        m_log.write(QStringLiteral("run %1 in %2: %3")
                                            .arg(number)
                                            .arg(command.workingDirectory.isNull() ? QStringLiteral("the host's folder")
                                                                                  : command.workingDirectory,
-                                                shown(argv, !secret.isNull()) + shownMessage(command));
+                                                shown(argv, !secret.isNull() && !command.interactive)
+                                                    + shownMessage(command)));
     QElapsedTimer clock;
     clock.start();
     result.errors.clear();
@@ -454,6 +490,6 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
         result.end = SVNRunResult::End::Finished;
         break;
     }
-    if (lcClient().isDebugEnabled())
-        qCDebug(lcClient).noquote() << QStringLiteral("run %1 ended: %2").arg(number).arg(ending(result, clock.elapsed()));
+    if (m_log.enabled())
+        m_log.write(QStringLiteral("run %1 ended: %2").arg(number).arg(ending(result, clock.elapsed())));
 }

@@ -3,16 +3,19 @@
 #include "QTxProcess.h"
 #include "QTxProcessEnvironment.h"
 #include "SVNCommand.h"
+#include "SVNCommandLog.h"
 
 #include <QLoggingCategory>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <mutex>
 
-/** The command log: every client run and every decision the provider takes about one (debug level, off by default). */
-Q_DECLARE_LOGGING_CATEGORY(lcClient)
+namespace SourceCodeControl {
+class SourceCodeControlSystemPromptHandler;
+}
 
 /** Where a run's standard output goes; only one of the three is used. */
 struct SVNOutput
@@ -176,6 +179,16 @@ public:
     void setPasswordFromStdin(bool fromStdin);
     /** Whole seconds one attempt may stay silent (print nothing, move no data); 0: no limit. */
     void setTimeoutSeconds(int seconds);
+    /**
+     * Who answers the questions of servers and ssh; null (the default):
+     * nobody, and every run fails fast with the client's error, as its
+     * argument vector never changes for a question.
+     */
+    void setPromptHandler(SourceCodeControl::SourceCodeControlSystemPromptHandler* handler) { m_prompts = handler; }
+    SourceCodeControl::SourceCodeControlSystemPromptHandler* promptHandler() const { return m_prompts; }
+    /** The command log every run is written to. */
+    SVNCommandLog& log() { return m_log; }
+    const SVNCommandLog& log() const { return m_log; }
 
     /**
      * The whole argument vector of `command`: the executable, the
@@ -183,7 +196,12 @@ public:
      * `messageFile` "--encoding" "UTF-8", then (when the command carries
      * credentials) "--no-auth-cache" "--non-interactive" and, when a user
      * name is set, "--username" user and "--password" password (or
-     * "--password-from-stdin"), then the target's operands. Without a user
+     * "--password-from-stdin", always for credentials the prompt handler
+     * gave), then the certificate failures accepted for this client's life
+     * ("--trust-server-cert-failures=..."), then the target's operands.
+     * "--no-auth-cache" is left out for the one run that uses credentials
+     * the handler asked to remember. A question run (SVNCommand::interactive)
+     * gets "--force-interactive" and the user name alone instead. Without a user
      * name no password reaches the client at all, on standard input neither:
      * it uses the credentials it has cached, or the OS login name.
      */
@@ -197,10 +215,33 @@ public:
      * client reads ("--file"), removed when the run ends; a message that
      * cannot be written is a start failure. Blocks until every attempt has
      * ended.
+     *
+     * With a prompt handler set, a run the server refuses for want of
+     * credentials, or because the client does not trust its certificate,
+     * asks the handler (SVNClientQuestions.cpp) and runs again with the
+     * answer; a cancel while the handler is asked ends the run (Stopped)
+     * once it returns, its answer unused.
      */
     SVNRunResult run(const SVNCommand& command, const SVNOutput& output);
 
 private:
+    /** run() without the questions: the attempts the retry table asks for. */
+    SVNRunResult runAttempts(const SVNCommand& command, const SVNOutput& output);
+    /**
+     * Asks the prompt handler what `result`'s failure needs (a certificate
+     * trusted, credentials), once the client said what it asks (question
+     * runs); true when the run is to be made again with the answer. False
+     * leaves `result` the run's own failure, with a cancel during the
+     * question made Stopped, and with what else the user must know added
+     * (a certificate the client cannot be told to accept).
+     */
+    bool answerQuestion(const SVNCommand& command, SVNRunResult& result);
+    bool answerCertificate(const QString& url, SVNRunResult& result);
+    bool answerCredentials(const QString& url, SVNRunResult& result);
+    /** A question run of "info URL" with `answers` on standard input: everything it printed, both streams. */
+    QStringList askClient(const QString& url, const QByteArray& answers);
+    /** "--trust-server-cert-failures=unknown-ca,..." for the failures accepted for every realm. */
+    static QString trustArgument(const std::map<QString, unsigned>& trusted);
     /** Whether a run of `command` passes the user name and the password. */
     bool passesCredentials(const SVNCommand& command) const;
     void runOnce(const SVNCommand& command, const QString& messageFile, const SVNOutput& output,
@@ -217,6 +258,19 @@ private:
     QTx::ProcessEnvironment childEnvironment;
     bool environmentReady = false;
     QTx::ProcessStopper m_stopper;
+    SVNCommandLog m_log;
+    SourceCodeControl::SourceCodeControlSystemPromptHandler* m_prompts = nullptr;
+    /** The credentials came from the handler: the password goes on standard input. */
+    bool m_passwordFromHandler = false;
+    /** The next run carrying credentials lets the client store them. */
+    bool m_rememberNext = false;
+    /** Certificate failures accepted for this client's life, by realm ("https://host:443"). */
+    std::map<QString, unsigned> m_trusted;
+    /** Credentials realms the client named, by server ("svn://host:3690"). */
+    std::map<QString, QString> m_realms;
+    /** This operation's credentials questions so far, and whether one was declined. */
+    int m_credentialQuestions = 0;
+    bool m_declined = false;
     std::mutex m_cancelMutex;
     int m_operations = 0;
     int m_runs = 0;

@@ -74,6 +74,15 @@ struct SVNCommand
      * after a cancel 300 milliseconds at most.
      */
     bool afterStop = false;
+    /**
+     * A question run: the client may ask ("--force-interactive" instead of
+     * "--non-interactive", no password, the stored credentials used and
+     * kept), and reads `answers` on standard input, which end there. Only to
+     * see what the client asks (a realm, a certificate) and to give it the
+     * answers it stores itself.
+     */
+    bool interactive = false;
+    QByteArray answers;
     /** The run passes a log message or lock comment, `message` (null: ""), through a file. */
     bool hasMessage = false;
     QString message;

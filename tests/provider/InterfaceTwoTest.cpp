@@ -4,7 +4,7 @@
 
 #include "ProviderFixture.h"
 
-#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
+#include <svnscc/SourceCodeControlSystemProviderInterface3.h>
 
 #include <QTimeZone>
 
@@ -197,7 +197,7 @@ TEST_F(ProviderTest, VersionTwoProgressAndTheOptionalEntryPoint)
     EXPECT_EQ(items.size(), 3);
 
     // A host that knows version 2 gets it from its own entry point; one that
-    // does not sees the base interface unchanged.
+    // does not sees the base interface unchanged. The object is version 3's.
     void* handle = ::dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr);
     auto allocate = reinterpret_cast<AllocateSourceCodeControlSystemInterface2Fn>(
@@ -207,11 +207,28 @@ TEST_F(ProviderTest, VersionTwoProgressAndTheOptionalEntryPoint)
     ASSERT_NE(allocate, nullptr);
     SourceCodeControlSystemProviderInterface2* provider = allocate();
     ASSERT_NE(provider, nullptr);
-    EXPECT_EQ(provider->interfaceVersion(), 2);
+    EXPECT_EQ(provider->interfaceVersion(), 3);
     SourceCodeControlSystemProviderInterface* base = provider;
     EXPECT_TRUE(base->setOption(SourceCodeControlOption::Executable, "svn"));
     EXPECT_FALSE(base->checkOutSupported());
     release(provider);
+
+    // Version 3's slots that are not offered yet say so and run nothing.
+    auto allocate3 = reinterpret_cast<AllocateSourceCodeControlSystemInterface3Fn>(
+        ::dlsym(handle, "AllocateSourceCodeControlSystemInterface3"));
+    ASSERT_NE(allocate3, nullptr);
+    SourceCodeControlSystemProviderInterface3* third = allocate3();
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(third->interfaceVersion(), 3);
+    EXPECT_FALSE(third->isOffline());
+    QList<SourceCodeControl::ItemInfo> infos;
+    EXPECT_FALSE(third->info({"a.c"}, infos));
+    QString command;
+    EXPECT_EQ(third->getLastError(command), "info: not built yet");
+    EXPECT_EQ(command, "info");
+    EXPECT_FALSE(third->upgrade());
+    EXPECT_EQ(third->getLastError(command), "upgrade: not built yet");
+    release(third);
     ::dlclose(handle);
 }
 

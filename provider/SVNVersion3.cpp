@@ -1,0 +1,78 @@
+// The slots of version 3 that are the provider's news and the client's
+// questions, and those not offered yet.
+
+#include "SVNCredentialStore.h"
+#include "SVNInterface.h"
+
+using namespace SourceCodeControl;
+
+void SVNInterface::setPromptHandler(SourceCodeControlSystemPromptHandler* handler)
+{
+    client.setPromptHandler(handler);
+}
+
+bool SVNInterface::forgetCredentials(const QString& realm)
+{
+    return guarded([&] {
+        QString problem;
+        if (SVNCredentialStore::forget(realm, problem))
+            return true;
+        setLastError(QStringLiteral("forgetCredentials"), problem);
+        return false;
+    });
+}
+
+bool SVNInterface::isOffline()
+{
+    return statusPass.anyOffline();
+}
+
+void SVNInterface::setCommandLogHandler(CommandLogHandler handler, void* context)
+{
+    client.log().setHandler(handler, context);
+}
+
+bool SVNInterface::notBuiltYet(const char* operation)
+{
+    setLastError(QLatin1String(operation), QStringLiteral("%1: not built yet").arg(QLatin1String(operation)));
+    return false;
+}
+
+bool SVNInterface::info(const QStringList&, QList<ItemInfo>&) { return notBuiltYet("info"); }
+bool SVNInterface::copy(const QString&, const QString&, const QString&, const QString&, QString&)
+{
+    return notBuiltYet("copy");
+}
+bool SVNInterface::switchTo(const QString&, const QString&, const QString&, QStringList&)
+{
+    return notBuiltYet("switchTo");
+}
+bool SVNInterface::merge(const QString&, const QString&, const QStringList&, bool, bool, QList<ItemChange>&,
+                         QStringList&)
+{
+    return notBuiltYet("merge");
+}
+bool SVNInterface::mergeInfo(const QString&, const QString&, bool, QStringList&) { return notBuiltYet("mergeInfo"); }
+bool SVNInterface::lock(const QStringList&, const QString&, bool) { return notBuiltYet("lock"); }
+bool SVNInterface::unlock(const QStringList&, bool) { return notBuiltYet("unlock"); }
+bool SVNInterface::relocate(const QString&) { return notBuiltYet("relocate"); }
+bool SVNInterface::properties(const QString&, QList<Property>&) { return notBuiltYet("properties"); }
+bool SVNInterface::setProperty(const QStringList&, const QString&, const QByteArray&)
+{
+    return notBuiltYet("setProperty");
+}
+bool SVNInterface::deleteProperty(const QStringList&, const QString&) { return notBuiltYet("deleteProperty"); }
+bool SVNInterface::ignore(const QStringList&) { return notBuiltYet("ignore"); }
+bool SVNInterface::setChangelist(const QStringList&, const QString&) { return notBuiltYet("setChangelist"); }
+bool SVNInterface::logRange(const QString&, const QString&, int, const QString&, QList<LogEntry>&)
+{
+    return notBuiltYet("logRange");
+}
+bool SVNInterface::changedBetween(const QString&, const QString&, const QString&, QList<ItemChange>&)
+{
+    return notBuiltYet("changedBetween");
+}
+bool SVNInterface::setDepth(const QString&, Depth) { return notBuiltYet("setDepth"); }
+bool SVNInterface::upgrade() { return notBuiltYet("upgrade"); }
+bool SVNInterface::createPatch(const QStringList&, QByteArray&) { return notBuiltYet("createPatch"); }
+bool SVNInterface::applyPatch(const QByteArray&, int, bool, QList<ItemChange>&) { return notBuiltYet("applyPatch"); }
