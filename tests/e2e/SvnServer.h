@@ -52,20 +52,38 @@ public:
 /**
  * A private Apache httpd with mod_dav_svn and mod_authz_svn (its own
  * ServerRoot, pid file and logs beside the repository; workers as www-data),
- * http(s)://127.0.0.1:PORT/svn. For https, a throwaway self-signed
- * certificate for 127.0.0.1 made with openssl; a client must be told to
- * trust authorityFile().
+ * http(s)://127.0.0.1:PORT/svn, Basic authentication in the realm
+ * "scc-e2e". For https, a throwaway certificate made with openssl, of the
+ * kind `certificate` says; a client must be told to trust authorityFile()
+ * (the certificate itself when self-signed, else the throwaway authority
+ * that signed it).
  */
 class ApacheServer : public RepositoryServer
 {
 public:
-    explicit ApacheServer(bool https) : m_https(https) {}
+    enum class Certificate
+    {
+        SelfSigned,       ///< for 127.0.0.1, its own authority, valid for two days
+        Signed,           ///< for 127.0.0.1, signed by a throwaway authority, valid for two days
+        OtherName,        ///< signed, for other.example only
+        Expired,          ///< signed, for 127.0.0.1, valid on 1 January 2020 only
+        ExpiredOtherName, ///< both
+    };
+    explicit ApacheServer(bool https, Certificate certificate = Certificate::SelfSigned)
+        : m_https(https), m_certificate(certificate) {}
     bool start(const QString& repositoryPath, const QProcessEnvironment& environment) override;
     QString authorityFile() const { return m_authority; }
+    /** The server certificate's file (PEM). */
+    QString certificateFile() const { return m_certificateFile; }
 
 private:
+    /** Makes the certificate and its key in `dir` as m_certificate says. */
+    bool makeCertificate(const QString& dir, const QString& key, const QProcessEnvironment& environment);
+
     bool m_https;
+    Certificate m_certificate;
     QString m_authority;
+    QString m_certificateFile;
 };
 
 /**

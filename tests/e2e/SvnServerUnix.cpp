@@ -2,6 +2,7 @@
 
 #include "Loopback.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -200,17 +201,12 @@ bool ApacheServer::start(const QString& repositoryPath, const QProcessEnvironmen
 
     QByteArray tls;
     if (m_https) {
-        // A throwaway self-signed certificate that is its own authority. The
-        // client compares the address with the certificate's names.
-        m_authority = dir + "/server.pem";
+        m_certificateFile = dir + "/server.pem";
         const QString key = dir + "/server.key";
-        if (!run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-                             "-keyout", key, "-out", m_authority, "-days", "2", "-subj", "/CN=127.0.0.1",
-                             "-addext", "subjectAltName=IP:127.0.0.1"},
-                 environment))
+        if (!makeCertificate(dir, key, environment))
             return false;
         tls = "LoadModule ssl_module " + QByteArray(s_modules) + "mod_ssl.so\nSSLEngine on\nSSLCertificateFile "
-            + QFile::encodeName(m_authority) + "\nSSLCertificateKeyFile " + QFile::encodeName(key) + "\n";
+            + QFile::encodeName(m_certificateFile) + "\nSSLCertificateKeyFile " + QFile::encodeName(key) + "\n";
     }
     const QString configFile = dir + "/httpd.conf";
     return serve("apache2", [&](int port) {
@@ -229,6 +225,47 @@ bool ApacheServer::start(const QString& repositoryPath, const QProcessEnvironmen
         },
         [this](int port) { return QStringLiteral("%1://127.0.0.1:%2/svn").arg(m_https ? "https" : "http").arg(port); },
         environment);
+}
+
+bool ApacheServer::makeCertificate(const QString& dir, const QString& key, const QProcessEnvironment& environment)
+{
+    const QStringList ellipticKey{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    if (m_certificate == Certificate::SelfSigned) {
+        // Its own authority. The client compares the address with the certificate's names.
+        m_authority = m_certificateFile;
+        return run("openssl", QStringList{"req", "-x509"} + ellipticKey
+                       + QStringList{"-keyout", key, "-out", m_certificateFile, "-days", "2", "-subj", "/CN=127.0.0.1",
+                                     "-addext", "subjectAltName=IP:127.0.0.1"},
+                   environment);
+    }
+    // A throwaway authority signs it, with the dates and names the kind asks for ("openssl ca").
+    const QString ca = dir + "/ca";
+    m_authority = ca + "/authority.pem";
+    const bool otherName = m_certificate == Certificate::OtherName || m_certificate == Certificate::ExpiredOtherName;
+    const bool expired = m_certificate == Certificate::Expired || m_certificate == Certificate::ExpiredOtherName;
+    const QString name = otherName ? "other.example" : "127.0.0.1";
+    QProcessEnvironment withNames = environment;
+    withNames.insert("SAN", otherName ? "DNS:other.example" : "IP:127.0.0.1");
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const auto stamp = [](const QDateTime& at) { return at.toString("yyyyMMddHHmmss") + "Z"; };
+    return QDir().mkpath(ca) && writeText(ca + "/index.txt", "") && writeText(ca + "/serial", "01\n")
+        && writeText(ca + "/ca.cnf", "[ca]\ndefault_ca = d\n[d]\ndatabase = " + QFile::encodeName(ca)
+                                         + "/index.txt\nnew_certs_dir = " + QFile::encodeName(ca) + "\nserial = "
+                                         + QFile::encodeName(ca) + "/serial\ndefault_md = sha256\npolicy = p\n"
+                                         "unique_subject = no\n[p]\ncommonName = supplied\n[names]\n"
+                                         "subjectAltName = $ENV::SAN\n")
+        && run("openssl", QStringList{"req", "-x509"} + ellipticKey
+                   + QStringList{"-keyout", ca + "/authority.key", "-out", m_authority, "-days", "2", "-subj",
+                                 "/CN=Throwaway Test Authority"},
+               environment)
+        && run("openssl", QStringList{"req", "-new"} + ellipticKey
+                   + QStringList{"-keyout", key, "-out", ca + "/server.csr", "-subj", "/CN=" + name},
+               environment)
+        && run("openssl", {"ca", "-batch", "-config", ca + "/ca.cnf", "-cert", m_authority, "-keyfile",
+                           ca + "/authority.key", "-in", ca + "/server.csr", "-out", m_certificateFile, "-extensions",
+                           "names", "-startdate", expired ? "20200101000000Z" : stamp(now.addSecs(-3600)),
+                           "-enddate", expired ? "20200102000000Z" : stamp(now.addDays(2))},
+               withNames);
 }
 
 bool SilentServer::start()
