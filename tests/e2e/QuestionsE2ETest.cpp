@@ -388,4 +388,25 @@ TEST_F(QuestionsE2ETest, ACancelWhileAskedEndsTheOperationAndTheLimitWaitsForThe
     EXPECT_EQ(clientRuns().size(), 2) << "the refused run and the question run only";
 }
 
+TEST_F(QuestionsE2ETest, OfflineIsToldThroughTheInterface)
+{
+    const QString root = annChecksOut({"project/a.txt"});
+    SourceCodeControlSystemProviderInterface3* provider = newProvider(m_url);
+    ASSERT_TRUE(provider->login("ann", "ann-secret", m_url));
+    ASSERT_TRUE(provider->setRoots(root.split('/', Qt::SkipEmptyParts)));
+    const auto status = [&] {
+        FileStatus out;
+        return provider->status({"a.txt"}, out.controlled, out.checkedOut, out.modified, out.outOfDate,
+                                out.statusText, out.revisionText, out.lastChangedText);
+    };
+    EXPECT_TRUE(status());
+    EXPECT_FALSE(provider->isOffline());
+    m_server->stop();
+    provider->refresh();
+    EXPECT_TRUE(status()); // from the working copy alone
+    EXPECT_TRUE(provider->isOffline());
+    provider->refresh();
+    EXPECT_FALSE(provider->isOffline());
+}
+
 } // namespace
