@@ -138,12 +138,16 @@ unsigned failuresNamed(const QStringList& errors)
     return failures;
 }
 
+// The realm a question run named. Prompts end with no line end, so the
+// realm's line may follow a certificate question on the same line.
 QString realmIn(const QStringList& lines)
 {
     static const QLatin1String s_realm("Authentication realm: ");
-    for (const QString& line : lines)
-        if (line.startsWith(s_realm))
-            return line.mid(s_realm.size());
+    for (const QString& line : lines) {
+        const qsizetype at = line.indexOf(s_realm);
+        if (at >= 0)
+            return line.mid(at + s_realm.size());
+    }
     return QString();
 }
 

@@ -290,17 +290,22 @@ TEST_F(CertificateE2ETest, AnUnknownAuthorityRejectedTrustedOnceOrAlways)
     EXPECT_EQ(rejects.certificateQuestions.size(), 2);
     EXPECT_FALSE(QFileInfo::exists(stored("svn.ssl.server", realm)));
 
-    // Once: this provider goes on without asking again; nothing is stored, so a new one asks.
+    // Once: this provider goes on without asking again, also for the
+    // credentials the server then wants; nothing is stored, so a new one asks.
     SourceCodeControlSystemProviderInterface3* once = newProvider(url);
     countClientRuns(once);
     ScriptedHandler trustsOnce;
     trustsOnce.trust = Trust::Once;
+    trustsOnce.credentialAnswers = {given("ann", "ann-secret")};
     once->setPromptHandler(&trustsOnce);
-    ASSERT_TRUE(once->login("ann", "ann-secret", url)) << errorOf(once).toStdString();
+    ASSERT_TRUE(list(once)) << errorOf(once).toStdString();
     ASSERT_TRUE(list(once));
     EXPECT_EQ(trustsOnce.certificateQuestions.size(), 1);
-    // info (refused), the question run, info, list.
-    EXPECT_EQ(clientRuns().size(), 4) << clientRuns().join('\n').toStdString();
+    ASSERT_EQ(trustsOnce.credentialQuestions.size(), 1);
+    EXPECT_EQ(trustsOnce.credentialQuestions[0].realm, "<" + realm + "> scc-e2e");
+    // list (the certificate refused), its question run, list (no
+    // credentials), its question run, list, list.
+    EXPECT_EQ(clientRuns().size(), 6) << clientRuns().join('\n').toStdString();
     EXPECT_TRUE(clientRuns().last().contains("--trust-server-cert-failures=unknown-ca"));
     EXPECT_FALSE(QFileInfo::exists(stored("svn.ssl.server", realm)));
     SourceCodeControlSystemProviderInterface3* again = newProvider(url);
