@@ -152,6 +152,17 @@ bool SVNInterface::commit(const QStringList& paths, const QString& message, QStr
                 }
             }
         }
+        // Half of a local move goes with its other half (the client refuses
+        // it alone, E200009), a moved folder with all it holds.
+        for (const QString& item : items) {
+            for (const QString& counterpart : workingCopyLayout.moveCounterparts(localPath(item))) {
+                const QString other = rootRelative(counterpart);
+                if (other.startsWith(Slash) || targets.contains(other))
+                    continue;
+                targets << other;
+                folderListed = folderListed || workingCopyLayout.inspectNode(counterpart).kind == QLatin1String("dir");
+            }
+        }
         const SVNCommand command = SVNCommands::commitPaths(localRootPath, targets, message,
                                                             parentsAdded && !folderListed);
         QStringList lines;

@@ -291,6 +291,23 @@ public:
     /** Stores the last-error pair. */
     void setLastError(const QString& command, const QString& message);
 
+    /** A path below the local root (absolute) as a root-relative one ("" the root); other paths as they are. */
+    QString rootRelative(const QString& path) const;
+    /**
+     * Runs a switch or merge, reading its item lines as they come: each into
+     * `changes` (when not null) with its root-relative path and the client's
+     * columns, and the conflicted ones into `conflicted`, both set only when
+     * the run succeeded. True when it did.
+     */
+    bool readItemLines(const SVNCommand& command, QList<SourceCodeControl::ItemChange>* changes,
+                       QStringList& conflicted);
+    /**
+     * The local root's repository URL is now `url` (a switch of the root, a
+     * relocation, the binding): rootURL, the status pass and the repository
+     * roots follow it (names below the host's repository URL when the
+     * working copy lies there, else below `repositoryRoot`).
+     */
+    void adoptRootURL(const QString& url, const QString& repositoryRoot);
     /** A slot not offered yet: false, the last error the operation's name and "not built yet". */
     bool notBuiltYet(const char* operation);
 

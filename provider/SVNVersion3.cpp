@@ -38,24 +38,6 @@ bool SVNInterface::notBuiltYet(const char* operation)
     return false;
 }
 
-bool SVNInterface::info(const QStringList&, QList<ItemInfo>&) { return notBuiltYet("info"); }
-bool SVNInterface::copy(const QString&, const QString&, const QString&, const QString&, QString&)
-{
-    return notBuiltYet("copy");
-}
-bool SVNInterface::switchTo(const QString&, const QString&, const QString&, QStringList&)
-{
-    return notBuiltYet("switchTo");
-}
-bool SVNInterface::merge(const QString&, const QString&, const QStringList&, bool, bool, QList<ItemChange>&,
-                         QStringList&)
-{
-    return notBuiltYet("merge");
-}
-bool SVNInterface::mergeInfo(const QString&, const QString&, bool, QStringList&) { return notBuiltYet("mergeInfo"); }
-bool SVNInterface::lock(const QStringList&, const QString&, bool) { return notBuiltYet("lock"); }
-bool SVNInterface::unlock(const QStringList&, bool) { return notBuiltYet("unlock"); }
-bool SVNInterface::relocate(const QString&) { return notBuiltYet("relocate"); }
 bool SVNInterface::properties(const QString&, QList<Property>&) { return notBuiltYet("properties"); }
 bool SVNInterface::setProperty(const QStringList&, const QString&, const QByteArray&)
 {

@@ -46,24 +46,30 @@ bool SVNInterface::setRoots(const QStringList& newLocalRoots)
                 repositoryRoot = line.mid(17);
             }
         }
-        if (haveURL) {
-            rootURL = url; // the repository URL of the local root, what file URLs are built on
-            statusPass.bind(localRootPath, rootURL);
-        }
-        // The roots are names below the repository URL the host set, as the
-        // two-list form and the listings take them, when the working copy
-        // lies there; otherwise below the repository's root.
-        QStringList parts;
-        if (haveURL && !repositoryURL.isEmpty() && SVNUrl::below(url, repositoryURL, parts)) {
-            repositoryRoots = parts;
-        } else if (url.startsWith(repositoryRoot)) {
-            // The client prints URLs percent-encoded; the components are names.
-            repositoryRoots.clear();
-            for (const QString& segment : url.mid(repositoryRoot.size()).split(Slash, Qt::SkipEmptyParts))
-                repositoryRoots << SVNUrl::decode(segment);
-        }
+        if (haveURL)
+            adoptRootURL(url, repositoryRoot);
         return true;
     });
+}
+
+void SVNInterface::adoptRootURL(const QString& url, const QString& repositoryRoot)
+{
+    if (url.isEmpty())
+        return;
+    rootURL = url; // the repository URL of the local root, what file URLs are built on
+    statusPass.bind(localRootPath, rootURL);
+    // The roots are names below the repository URL the host set, as the
+    // two-list form and the listings take them, when the working copy
+    // lies there; otherwise below the repository's root.
+    QStringList parts;
+    if (!repositoryURL.isEmpty() && SVNUrl::below(url, repositoryURL, parts)) {
+        repositoryRoots = parts;
+    } else if (url.startsWith(repositoryRoot)) {
+        // The client prints URLs percent-encoded; the components are names.
+        repositoryRoots.clear();
+        for (const QString& segment : url.mid(repositoryRoot.size()).split(Slash, Qt::SkipEmptyParts))
+            repositoryRoots << SVNUrl::decode(segment);
+    }
 }
 
 bool SVNInterface::setRoots(const QStringList& newLocalRoots, const QStringList& newRepositoryRoots)

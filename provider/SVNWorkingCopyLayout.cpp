@@ -38,6 +38,10 @@ const char s_conflictQuery[] =
     " OR conflict_new IS NOT NULL OR conflict_working IS NOT NULL OR prop_reject IS NOT NULL"
     " FROM actual_node WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1";
 const char s_repositoryQuery[] = "SELECT root FROM repository ORDER BY id LIMIT 1";
+// The other half of a local move: where a node moved away went, or where a node moved here came from.
+const char s_moveQuery[] =
+    "SELECT moved_to FROM nodes WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1 AND moved_to IS NOT NULL"
+    " UNION SELECT local_relpath FROM nodes WHERE wc_id IN (SELECT id FROM wcroot) AND moved_to = ?1";
 // Nodes from ?1 up to (not including) ?2 whose current row is a copy
 // (repos_id set above op_depth 0) with no checked-out node below it.
 const char s_copiesQuery[] =
@@ -121,7 +125,8 @@ SVNWorkingCopyLayout::~SVNWorkingCopyLayout()
 
 void SVNWorkingCopyLayout::close(Database& database)
 {
-    for (sqlite3_stmt** statement : {&database.nodes, &database.conflict, &database.external, &database.repository}) {
+    for (sqlite3_stmt** statement :
+         {&database.nodes, &database.conflict, &database.external, &database.repository, &database.move}) {
         sqlite3_finalize(*statement);
         *statement = nullptr;
     }
@@ -168,7 +173,8 @@ SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& pat
         || sqlite3_prepare_v2(database.connection, s_conflictQuery, -1, &database.conflict, nullptr) != SQLITE_OK
         || sqlite3_prepare_v2(database.connection, s_externalQuery, -1, &database.external, nullptr) != SQLITE_OK
         || sqlite3_prepare_v2(database.connection, s_repositoryQuery, -1, &database.repository, nullptr)
-            != SQLITE_OK) {
+            != SQLITE_OK
+        || sqlite3_prepare_v2(database.connection, s_moveQuery, -1, &database.move, nullptr) != SQLITE_OK) {
         // Kept, unread, so that this is said once while the file stays the same.
         if (log().enabled())
             log().write(format >= 0 ? QStringLiteral("%1 has the format %2, which this reader does not know (it reads %3 to "
@@ -384,6 +390,18 @@ QString SVNWorkingCopyLayout::repositoryRoot(const QString& directory)
         return QString();
     Query rows(location.database->repository, QByteArray());
     return rows.next() ? rows.text(0) : QString();
+}
+
+QStringList SVNWorkingCopyLayout::moveCounterparts(const QString& path)
+{
+    const Location location = locate(toEightBit(QDir::cleanPath(path)));
+    QStringList counterparts;
+    if (!location.database)
+        return counterparts;
+    Query rows(location.database->move, location.relative);
+    while (rows.next())
+        counterparts << fromEightBit(location.top) + QLatin1Char('/') + rows.text(0);
+    return counterparts;
 }
 
 QString SVNWorkingCopyLayout::top(const QString& directory)

@@ -129,6 +129,14 @@ public:
     QString recordedURL(const QString& directory);
 
     /**
+     * The other half of each local move `path` (absolute) is part of: where
+     * it went when it was moved away, where it came from when it was moved
+     * here (absolute paths); empty when it is neither, or no database
+     * records it.
+     */
+    QStringList moveCounterparts(const QString& path);
+
+    /**
      * The root URL of the repository that the working copy holding
      * `directory` was checked out from; null when no database records one
      * (the per-folder layout, no working copy).
@@ -154,6 +162,7 @@ private:
         sqlite3_stmt* conflict = nullptr;
         sqlite3_stmt* external = nullptr;
         sqlite3_stmt* repository = nullptr;
+        sqlite3_stmt* move = nullptr;
     };
     /** Where a path lies: its database (null: none readable) and its path below the top. */
     struct Location

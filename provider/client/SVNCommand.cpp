@@ -57,7 +57,7 @@ SVNCommand withMessage(SVNCommand command, const QString& message)
 
 bool SVNSubcommand::onlyReads(const QString& subcommand)
 {
-    for (const char* reader : {Blame, Cat, Diff, Info, List, Log, Mkdir, Status})
+    for (const char* reader : {Blame, Cat, Diff, Info, List, Log, Mergeinfo, Mkdir, Status})
         if (subcommand == QLatin1String(reader))
             return true;
     return false;
@@ -342,6 +342,91 @@ SVNCommand subtreesStatus(const QString& localRoot, const QStringList& paths, bo
 SVNCommand cleanupFolder(const QString& localRoot, const QString& folder)
 {
     return withTargets(custom(QLatin1String(SVNSubcommand::Cleanup), {}, localRoot, QString()), {folder});
+}
+
+SVNCommand itemInfo(const QString& localRoot, const QStringList& paths)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Info), {QStringLiteral("--xml")}, localRoot, QString()),
+                       paths);
+}
+
+SVNCommand urlInfo(const QString& localRoot, const QString& url)
+{
+    return custom(QLatin1String(SVNSubcommand::Info), {QStringLiteral("--depth"), QStringLiteral("empty")}, localRoot,
+                  url);
+}
+
+SVNCommand copyURL(const QString& localRoot, const QString& from, const QString& revision, const QString& to,
+                   const QString& message)
+{
+    QStringList arguments{QStringLiteral("--parents")};
+    if (!revision.isEmpty())
+        arguments << QStringLiteral("--revision") << revision;
+    SVNCommand command = withMessage(custom(QLatin1String(SVNSubcommand::Copy), arguments, localRoot, QString()),
+                                     message);
+    command.targets = {from, to};
+    command.workingCopy.clear(); // URL to URL: no working copy changes
+    return command;
+}
+
+SVNCommand switchPath(const QString& localRoot, const QString& path, const QString& url, const QString& revision)
+{
+    QStringList arguments{QStringLiteral("--accept"), QStringLiteral("postpone")};
+    if (!revision.isEmpty())
+        arguments << QStringLiteral("--revision") << revision;
+    SVNCommand command = withTargets(custom(QLatin1String(SVNSubcommand::Switch), arguments, localRoot, QString()),
+                                     {url, path});
+    command.literalLastTarget = true;
+    return command;
+}
+
+SVNCommand merge(const QString& localRoot, const QString& path, const QString& url, const QString& changes,
+                 bool dryRun, bool recordOnly)
+{
+    QStringList arguments{QStringLiteral("--accept"), QStringLiteral("postpone")};
+    if (dryRun)
+        arguments << QStringLiteral("--dry-run");
+    if (recordOnly)
+        arguments << QStringLiteral("--record-only");
+    if (!changes.isEmpty())
+        arguments << QStringLiteral("-c") << changes;
+    SVNCommand command = withTargets(custom(QLatin1String(SVNSubcommand::Merge), arguments, localRoot, QString()),
+                                     {url, path});
+    command.literalLastTarget = true;
+    return command;
+}
+
+SVNCommand mergeInfo(const QString& localRoot, const QString& path, const QString& url, bool merged)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Mergeinfo),
+                              {QStringLiteral("--show-revs"), merged ? QStringLiteral("merged") : QStringLiteral("eligible")},
+                              localRoot, QString()),
+                       {url, path});
+}
+
+SVNCommand lockPaths(const QString& localRoot, const QStringList& paths, const QString& comment, bool force)
+{
+    QStringList arguments;
+    if (force)
+        arguments << QStringLiteral("--force");
+    return withMessage(withTargets(custom(QLatin1String(SVNSubcommand::Lock), arguments, localRoot, QString()), paths),
+                       comment);
+}
+
+SVNCommand unlockPaths(const QString& localRoot, const QStringList& paths, bool force)
+{
+    QStringList arguments;
+    if (force)
+        arguments << QStringLiteral("--force");
+    return withTargets(custom(QLatin1String(SVNSubcommand::Unlock), arguments, localRoot, QString()), paths);
+}
+
+SVNCommand relocate(const QString& localRoot, const QString& from, const QString& to)
+{
+    SVNCommand command =
+        withTargets(custom(QLatin1String(SVNSubcommand::Relocate), {}, localRoot, QString()), {from, to, QString()});
+    command.pegTargets = false; // URL prefixes, never read with a peg
+    return command;
 }
 
 } // namespace SVNCommands

@@ -18,12 +18,16 @@ inline constexpr char Info[] = "info";
 inline constexpr char List[] = "list";
 inline constexpr char Lock[] = "lock";
 inline constexpr char Log[] = "log";
+inline constexpr char Merge[] = "merge";
+inline constexpr char Mergeinfo[] = "mergeinfo";
 inline constexpr char Mkdir[] = "mkdir";
 inline constexpr char Move[] = "move";
 inline constexpr char Patch[] = "patch";
+inline constexpr char Relocate[] = "relocate";
 inline constexpr char Resolve[] = "resolve";
 inline constexpr char Revert[] = "revert";
 inline constexpr char Status[] = "status";
+inline constexpr char Switch[] = "switch";
 inline constexpr char Unlock[] = "unlock";
 inline constexpr char Update[] = "update";
 
@@ -253,5 +257,36 @@ SVNCommand subtreesStatus(const QString& localRoot, const QStringList& paths, bo
 
 /** "cleanup folder". */
 SVNCommand cleanupFolder(const QString& localRoot, const QString& folder);
+
+/** "info --xml paths..." at the local root: what the working copy records, no server. */
+SVNCommand itemInfo(const QString& localRoot, const QStringList& paths);
+
+/** "info --depth empty url" at the local root (where "^/" URLs resolve): whether the repository has it. */
+SVNCommand urlInfo(const QString& localRoot, const QString& url);
+
+/** "copy --parents [--revision r] from to" of two URLs, a commit with `message`. */
+SVNCommand copyURL(const QString& localRoot, const QString& from, const QString& revision, const QString& to,
+                   const QString& message);
+
+/** "switch --accept postpone [--revision r] url path", the path taken literally (no peg). */
+SVNCommand switchPath(const QString& localRoot, const QString& path, const QString& url, const QString& revision);
+
+/**
+ * "merge --accept postpone [--dry-run] [--record-only] [-c changes] url
+ * path", the path taken literally (no peg); no `changes`: every eligible
+ * revision.
+ */
+SVNCommand merge(const QString& localRoot, const QString& path, const QString& url, const QString& changes,
+                 bool dryRun, bool recordOnly);
+
+/** "mergeinfo --show-revs merged|eligible url path". */
+SVNCommand mergeInfo(const QString& localRoot, const QString& path, const QString& url, bool merged);
+
+/** "lock [--force] paths..." with `comment`, or "unlock [--force] paths...". */
+SVNCommand lockPaths(const QString& localRoot, const QStringList& paths, const QString& comment, bool force);
+SVNCommand unlockPaths(const QString& localRoot, const QStringList& paths, bool force);
+
+/** "relocate from to ." at the local root: the two-URL form. */
+SVNCommand relocate(const QString& localRoot, const QString& from, const QString& to);
 
 } // namespace SVNCommands

@@ -7,6 +7,8 @@
 #include "ScopedVariable.h"
 #include "SvnServer.h"
 
+#include <svnscc/SourceCodeControlSystemProviderInterface3.h>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -153,6 +155,9 @@ protected:
 
     void TearDown() override
     {
+        for (auto& made : m_made)
+            made.second(made.first);
+        m_made.clear();
         m_library.unload();
         m_provider = nullptr;
         m_server->stop();
@@ -359,6 +364,25 @@ protected:
         return entry;
     }
 
+    /**
+     * A new version-3 provider of the loaded plug-in with the executable
+     * and `url` set, released at the end of the test; null when the plug-in
+     * offers no version 3.
+     */
+    SourceCodeControlSystemProviderInterface3* newProvider3(const QString& url)
+    {
+        const auto allocate =
+            pluginEntry<AllocateSourceCodeControlSystemInterface3Fn>("AllocateSourceCodeControlSystemInterface3");
+        const auto release =
+            pluginEntry<ReleaseSourceCodeControlSystemInterfaceFn>("ReleaseSourceCodeControlSystemInterface");
+        if (!allocate || !release)
+            return nullptr;
+        SourceCodeControlSystemProviderInterface3* provider = allocate();
+        m_made.emplace_back(provider, release);
+        provider->setOption(QLatin1String(SourceCodeControlOption::Executable), "svn");
+        provider->setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), url);
+        return provider;
+    }
     /** "command: message" of the provider's last error. */
     QString lastError()
     {
@@ -376,4 +400,6 @@ protected:
     SourceCodeControlSystemProviderInterface* m_provider = nullptr;
     std::optional<ScopedVariable> m_home;
     std::optional<ScopedVariable> m_tunnel;
+    std::vector<std::pair<SourceCodeControlSystemProviderInterface3*, ReleaseSourceCodeControlSystemInterfaceFn>>
+        m_made;
 };

@@ -60,21 +60,7 @@ void collectLine(void* context, const QString& line)
 class QuestionsE2ETest : public E2EFixture
 {
 protected:
-    /** A new version-3 provider of the loaded plug-in, set up as the fixture's, released at the end of the test. */
-    SourceCodeControlSystemProviderInterface3* newProvider(const QString& url)
-    {
-        const auto allocate =
-            pluginEntry<AllocateSourceCodeControlSystemInterface3Fn>("AllocateSourceCodeControlSystemInterface3");
-        const auto release =
-            pluginEntry<ReleaseSourceCodeControlSystemInterfaceFn>("ReleaseSourceCodeControlSystemInterface");
-        if (!allocate || !release)
-            return nullptr;
-        SourceCodeControlSystemProviderInterface3* provider = allocate();
-        m_made.emplace_back(provider, release);
-        provider->setOption(QLatin1String(SourceCodeControlOption::Executable), "svn");
-        provider->setOption(QLatin1String(SourceCodeControlOption::RepositoryURL), url);
-        return provider;
-    }
+    SourceCodeControlSystemProviderInterface3* newProvider(const QString& url) { return newProvider3(url); }
     /** The directory listing of the repository root: one operation that reaches the server. */
     static bool list(SourceCodeControlSystemProviderInterface3* provider)
     {
@@ -99,16 +85,6 @@ protected:
         writeBytes(m_base + "/home/.subversion/servers", "[global]\nstore-plaintext-passwords = yes\n");
     }
 
-    void TearDown() override
-    {
-        for (auto& made : m_made)
-            made.second(made.first);
-        m_made.clear();
-        E2EFixture::TearDown();
-    }
-
-    std::vector<std::pair<SourceCodeControlSystemProviderInterface3*, ReleaseSourceCodeControlSystemInterfaceFn>>
-        m_made;
 };
 
 /** Credentials over svnserve and over http with Basic authentication. */
