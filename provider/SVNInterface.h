@@ -303,8 +303,8 @@ public:
                        QStringList& conflicted);
     /**
      * The local root's repository URL is now `url` (a switch of the root, a
-     * relocation, the binding): rootURL, the status pass and the repository
-     * roots follow it (names below the host's repository URL when the
+     * relocation, the binding; empty: not known, rootURL kept): rootURL, the
+     * status pass and the repository roots follow it (names below the host's repository URL when the
      * working copy lies there, else below `repositoryRoot`).
      */
     void adoptRootURL(const QString& url, const QString& repositoryRoot);

@@ -46,18 +46,17 @@ bool SVNInterface::setRoots(const QStringList& newLocalRoots)
                 repositoryRoot = line.mid(17);
             }
         }
-        if (haveURL)
-            adoptRootURL(url, repositoryRoot);
+        adoptRootURL(haveURL ? url : QString(), repositoryRoot);
         return true;
     });
 }
 
 void SVNInterface::adoptRootURL(const QString& url, const QString& repositoryRoot)
 {
-    if (url.isEmpty())
-        return;
-    rootURL = url; // the repository URL of the local root, what file URLs are built on
-    statusPass.bind(localRootPath, rootURL);
+    if (!url.isEmpty()) {
+        rootURL = url; // the repository URL of the local root, what file URLs are built on
+        statusPass.bind(localRootPath, rootURL);
+    }
     // The roots are names below the repository URL the host set, as the
     // two-list form and the listings take them, when the working copy
     // lies there; otherwise below the repository's root.

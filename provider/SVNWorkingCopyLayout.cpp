@@ -173,8 +173,7 @@ SVNWorkingCopyLayout::Database* SVNWorkingCopyLayout::open(const QByteArray& pat
         || sqlite3_prepare_v2(database.connection, s_conflictQuery, -1, &database.conflict, nullptr) != SQLITE_OK
         || sqlite3_prepare_v2(database.connection, s_externalQuery, -1, &database.external, nullptr) != SQLITE_OK
         || sqlite3_prepare_v2(database.connection, s_repositoryQuery, -1, &database.repository, nullptr)
-            != SQLITE_OK
-        || sqlite3_prepare_v2(database.connection, s_moveQuery, -1, &database.move, nullptr) != SQLITE_OK) {
+            != SQLITE_OK) {
         // Kept, unread, so that this is said once while the file stays the same.
         if (log().enabled())
             log().write(format >= 0 ? QStringLiteral("%1 has the format %2, which this reader does not know (it reads %3 to "
@@ -396,7 +395,11 @@ QStringList SVNWorkingCopyLayout::moveCounterparts(const QString& path)
 {
     const Location location = locate(toEightBit(QDir::cleanPath(path)));
     QStringList counterparts;
-    if (!location.database)
+    // Prepared when first needed: a database without the move columns has no moves to tell.
+    if (!location.database
+        || (!location.database->move
+            && sqlite3_prepare_v2(location.database->connection, s_moveQuery, -1, &location.database->move, nullptr)
+                != SQLITE_OK))
         return counterparts;
     Query rows(location.database->move, location.relative);
     while (rows.next())
