@@ -13,6 +13,10 @@ namespace {
 
 // A branch name holding a blank, "@", "%" and a non-ASCII letter.
 const QString s_branch = QStringLiteral("branches/b 1@ü%");
+// A local folder with a blank, "%" and a non-ASCII letter (the client reads
+// an "@" in a switch's or merge's local target as a peg revision, whatever
+// follows it).
+const QString s_folder = QStringLiteral("s p ü%");
 
 class BranchesE2ETest : public E2EFixture
 {
@@ -24,6 +28,7 @@ protected:
             return;
         importFile("trunk/a.txt", "one\ntwo\nthree\n");
         importFile("trunk/sub/b.txt", "bee\n");
+        importFile("trunk/" + s_folder + "/c.txt", "sea\n");
         svnOk({"mkdir", "-m", "tags", urlOf("tags")});
         m_root = m_base + "/ann";
         svnOk({"checkout", urlOf("trunk"), m_root}, "ann");
@@ -104,6 +109,9 @@ TEST_F(BranchesE2ETest, CopySwitchAndInfoAsTheClientSeesThem)
     EXPECT_EQ(changes[0].statusColumns.mid(4, 1), "S");
     EXPECT_EQ(differenceWithClient(m_root, "sub/b.txt"), QString());
     EXPECT_EQ(differenceWithClient(m_root, "a.txt"), QString());
+
+    ASSERT_TRUE(m_v3->switchTo(s_folder, "trunk/" + s_folder, "", conflicted)) << error().toStdString();
+    EXPECT_EQ(clientInfo("url", m_root + '/' + s_folder), encodedURL("trunk/" + s_folder));
 
     // Unrelated: the client's refusal, nothing changed.
     svnOk({"mkdir", "-m", "unrelated", urlOf("elsewhere")});
