@@ -28,6 +28,9 @@ TEST_F(ProviderTest, VersionTwoCommandLines)
     QList<LogEntry> entries;
     QList<Change> changed;
     QByteArray local, ranged = "caller's";
+    SourceCodeControlSystemProviderInterface3& third = svn;
+    QList<ItemChange> merged;
+    QStringList untouched;
     struct Case
     {
         const char* what;
@@ -65,6 +68,13 @@ TEST_F(ProviderTest, VersionTwoCommandLines)
          "M       .\n!       gone.c\n        > moved to x\n--- Changelist 'c':\nA  +    dir-2.c\n"
          "Summary of conflicts:\n  Text conflicts: 1\n"},
         {"cleanup", [&] { return svn.cleanup("new"); }, {"cleanup", "new"}, ""},
+        // Version 3: repository paths as "^/" URLs, pegged when a name holds "@"; the local targets of
+        // switch and merge never (the client takes a trailing "@" there literally).
+        {"switch", [&] { return third.switchTo("k@1", "branches/b 1@x", "5", untouched); },
+         {"switch", "--accept", "postpone", "--revision", "5", "^/branches/b%201@x@", "k@1"}, ""},
+        {"merge", [&] { return third.merge("", "trunk", {"42", "40-45", "-42"}, true, false, merged, untouched); },
+         {"merge", "--accept", "postpone", "--dry-run", "-c", "42,40-45,-42", "^/trunk", "."},
+         "--- Merging r42 into '.':\nU    a.c\n UU  b c.c\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -94,6 +104,9 @@ TEST_F(ProviderTest, VersionTwoCommandLines)
     EXPECT_EQ(changed[0].path, "");
     EXPECT_EQ(changed[1].statusColumns, "!      ");
     EXPECT_EQ(changed[2].path, "dir-2.c");
+    ASSERT_EQ(merged.size(), 2);
+    EXPECT_EQ(merged[1].action, " UU ");
+    EXPECT_EQ(merged[1].path, "b c.c");
 }
 
 TEST_F(ProviderTest, AnnotateReadsLinesAndTextAtOneRevisionNumber)
