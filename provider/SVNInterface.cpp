@@ -67,7 +67,8 @@ bool SVNInterface::login(const QString& newUserName, const QString& newPassword,
 {
     return guarded([&] {
         client.setCredentials(newUserName, newPassword);
-        client.setRepositoryURL(repositoryURL = newRepositoryURL);
+        repositoryURL = newRepositoryURL;
+        client.setRepositoryURL(newRepositoryURL);
         statusPass.online(); // every repository is asked again from now on
         return run(SVNCommands::info(repositoryURL));
     });
