@@ -1,11 +1,15 @@
-// The tunnel command of runs without a prompt handler: ssh in batch mode,
-// whichever way the user names the tunnel.
+// ssh's questions: the tunnel command of runs without a prompt handler (ssh
+// in batch mode, whichever way the user names the tunnel), and the askpass
+// program that passes a question to the provider.
 
 #include "FileBytes.h"
+#include "QTxProcess.h"
 #include "QTxProcessEnvironment.h"
+#include "SVNAskpassSocket.h"
 #include "SVNSshQuestions.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -44,5 +48,47 @@ TEST(SshTunnel, WithoutAHandlerSshRunsInBatchMode)
         SVNSshQuestions::forbidQuestions(environment);
         EXPECT_EQ(environment.value("SVN_SSH"), c.expected);
         EXPECT_EQ(environment.value("SVN_SSH").isNull(), c.expected.isNull());
+    }
+}
+
+TEST(SshAskpass, HandsThePromptToTheProviderAndPrintsTheAnswer)
+{
+    // The program beside the plug-in, run as ssh runs it, with the
+    // provider's side of the socket watched by the run.
+    const QString program = QFileInfo(QStringLiteral(PLUGIN_PATH)).absolutePath() + "/svnscc-askpass";
+    const QString prompt = QString::fromUtf8("Enter passphrase for key '/home/\xc3\xa5sa/.ssh/id_ed25519': ");
+    struct Case { const char* label; bool named; QString answer; int exitCode; QStringList out; };
+    const Case cases[] = {
+        {"answered", true, QStringLiteral("pass phrase"), 0, {"pass phrase"}},
+        {"answered empty", true, QStringLiteral(""), 0, {QString()}},
+        {"declined", true, QString(), 1, {}},
+        {"no provider named", false, QString(), 2, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        SVNAskpassSocket socket;
+        ASSERT_TRUE(socket.isOpen()) << socket.problem().toStdString();
+        QTx::ProcessEnvironment environment = QTx::ProcessEnvironment::inherited();
+        environment.unset("SVNSCC_ASKPASS_SOCKET");
+        if (c.named)
+            environment.set("SVNSCC_ASKPASS_SOCKET", socket.path());
+        QStringList out, err;
+        QString asked;
+        QTx::ProcessOptions options;
+        options.arguments = QStringList{program, prompt};
+        options.environment = &environment;
+        options.output = &out;
+        options.errors = &err;
+        options.watchDescriptor = socket.descriptor();
+        options.watchHandler = [&] {
+            if (socket.takeQuestion(asked))
+                socket.reply(c.answer);
+            return true;
+        };
+        const QTx::ProcessResult result = QTx::runProcess(options);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(out, c.out);
+        EXPECT_EQ(err, QStringList());
+        EXPECT_EQ(asked, c.named ? prompt : QString());
     }
 }
