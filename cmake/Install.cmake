@@ -1,7 +1,7 @@
 # Install rules, the CMake package SvnScc and pkg-config's svnscc.pc,
 # svnscc-utilities.pc and svnscc-session.pc. Every file goes to one
 # component, and each component is one Debian package (cmake/Packaging.cmake):
-#   plugin       svnscc-plugin          the plug-in (Qt Core, SQLite)
+#   plugin       svnscc-plugin          the plug-in (Qt Core, SQLite) and its askpass program
 #   utilities    libsvnscc-utilities1   the utility library's runtime
 #   session      libsvnscc-session1     the session library's runtime (Qt Core)
 #   development  libsvnscc-dev          headers, CMake package, .pc files, the .so links, API docs
@@ -24,6 +24,7 @@ function(svnscc_compressed source output_name output_variable)
 endfunction()
 
 install(TARGETS svnscc LIBRARY DESTINATION ${SVNSCC_PLUGIN_DIR} COMPONENT plugin)
+install(TARGETS svnscc-askpass RUNTIME DESTINATION ${SVNSCC_PLUGIN_DIR} COMPONENT plugin)
 install(TARGETS scc-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 svnscc_compressed(${PROJECT_SOURCE_DIR}/host/scc-host/scc-host.1 scc-host.1.gz scc_host_manual)
 install(FILES ${scc_host_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)

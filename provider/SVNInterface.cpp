@@ -48,7 +48,7 @@ bool SVNInterface::setOption(const QString& key, const QString& value)
     if (key == s_optionExecutable)
         client.setExecutable(value);
     else if (key == s_optionRepositoryURL)
-        repositoryURL = value;
+        client.setRepositoryURL(repositoryURL = value);
     else if (key == s_optionLockSupported)
         lockSupported = value == QLatin1String("Yes");
     else if (key == s_optionPasswordFromStdin)
@@ -68,6 +68,7 @@ bool SVNInterface::login(const QString& newUserName, const QString& newPassword,
     return guarded([&] {
         client.setCredentials(newUserName, newPassword);
         repositoryURL = newRepositoryURL;
+        client.setRepositoryURL(newRepositoryURL);
         statusPass.online(); // every repository is asked again from now on
         return run(SVNCommands::info(repositoryURL));
     });

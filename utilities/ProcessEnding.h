@@ -10,6 +10,8 @@
 
 #include <sys/types.h>
 
+#include <functional>
+
 namespace QTx {
 struct ProcessOptions;
 class ProcessStopper;
@@ -63,6 +65,8 @@ private:
  * stop request from another thread. Either way the child's group gets
  * SIGTERM, then SIGKILL after the grace (at once without one), and a
  * descendant that keeps the pipes open after that is no longer waited for.
+ * It also serves the caller's watched descriptor, whose handler's time the
+ * limits leave out.
  */
 class Ending
 {
@@ -70,7 +74,7 @@ public:
     /** The limits and stop of `options`; none unless `wait`. */
     Ending(pid_t group, const ProcessOptions& options, bool wait);
 
-    bool isSet() const { return m_limitMs != 0 || m_silenceMs != 0 || m_stopper; }
+    bool isSet() const { return m_limitMs != 0 || m_silenceMs != 0 || m_stopper || m_watchFd >= 0; }
 
     /** The child's output arrived: it is not silent now. */
     void heard() { m_heardMs = nowMs(); }
@@ -80,6 +84,14 @@ public:
 
     /** Polled for a stop request until the child is being ended; -1 after. */
     int stopDescriptor() const;
+    /** The caller's watched descriptor until the child is being ended or the watch stopped; -1 after. */
+    int watchDescriptor() const { return m_stage == 0 ? m_watchFd : -1; }
+    /**
+     * Calls the watch handler when `revents` (what poll() said of
+     * watchDescriptor()) says so. The silence limit starts afresh after it,
+     * and the time limit moves on by the time it took.
+     */
+    void serveWatch(short revents);
 
     /**
      * Signals the child as the clock and a stop request say; the longest
@@ -99,6 +111,8 @@ private:
     qint64 m_killGraceMs;
     const ProcessStopper* m_stopper;
     qint64 m_stopGraceMs;
+    int m_watchFd;
+    const std::function<bool()>& m_watchHandler;
     GroupActivity m_activity;
     qint64 m_heardMs;
     qint64 m_nextSampleMs;

@@ -84,6 +84,7 @@ Ending::Ending(pid_t group, const ProcessOptions& options, bool wait)
     : m_limitMs(wait && options.timeoutMs > 0 ? nowMs() + options.timeoutMs : 0),
       m_silenceMs(wait ? qMax(0, options.silenceLimitMs) : 0), m_killGraceMs(qMax(0, options.killGraceMs)),
       m_stopper(wait ? options.stopper : nullptr), m_stopGraceMs(qMax(0, options.stopGraceMs)),
+      m_watchFd(wait && options.watchHandler ? options.watchDescriptor : -1), m_watchHandler(options.watchHandler),
       m_activity(group), m_heardMs(nowMs()), m_nextSampleMs(m_heardMs)
 {
 }
@@ -91,6 +92,26 @@ Ending::Ending(pid_t group, const ProcessOptions& options, bool wait)
 int Ending::stopDescriptor() const
 {
     return m_stage == 0 && m_stopper ? m_stopper->descriptor() : -1;
+}
+
+void Ending::serveWatch(short revents)
+{
+    if (m_stage != 0 || m_watchFd < 0 || revents == 0)
+        return;
+    if (revents & POLLNVAL) {
+        m_watchFd = -1; // closed under us: nothing more to watch
+        return;
+    }
+    const qint64 start = nowMs();
+    const bool keep = m_watchHandler();
+    const qint64 end = nowMs();
+    if (!keep)
+        m_watchFd = -1;
+    // The handler's time is the caller's, not the child's.
+    m_heardMs = end;
+    m_nextSampleMs = qMax(m_nextSampleMs, end);
+    if (m_limitMs != 0)
+        m_limitMs += end - start;
 }
 
 int Ending::step(const Child& child)
@@ -146,8 +167,11 @@ void waitOut(Child& child, Ending& deadline, int& status, bool& reaped)
     while (!(reaped = child.tryReap(&status))) {
         const int stepMs = deadline.step(child);
         const int waitMs = child.exitDescriptor() >= 0 ? stepMs : qMin(pauseMs, stepMs);
-        pollfd fds[2] = {{child.exitDescriptor(), POLLIN, 0}, {deadline.stopDescriptor(), POLLIN, 0}};
-        ::poll(fds, 2, waitMs);
+        pollfd fds[3] = {{child.exitDescriptor(), POLLIN, 0},
+                         {deadline.stopDescriptor(), POLLIN, 0},
+                         {deadline.watchDescriptor(), POLLIN, 0}};
+        if (::poll(fds, 3, waitMs) > 0)
+            deadline.serveWatch(fds[2].revents);
         pauseMs = qMin(2 * pauseMs, PollTimeoutMs);
     }
 }

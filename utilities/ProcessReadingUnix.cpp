@@ -86,7 +86,8 @@ bool Capture::drain()
 // which slows the writer down. So after a wake-up that found a little output
 // the reader pauses briefly and lets more gather; only a child that writes a
 // lot (a quarter of the pipe at once) is read without pauses. The child's
-// exit descriptor is polled too, so its end is seen at once.
+// exit descriptor is polled too, so its end is seen at once, and so is the
+// caller's watched descriptor while the child runs.
 void collect(Capture& out, Capture& err, const Child& child, Ending& deadline)
 {
     const int capacity = out.fd.isOpen() ? ::fcntl(out.fd.get(), F_GETPIPE_SZ) : 65536;
@@ -98,11 +99,12 @@ void collect(Capture& out, Capture& err, const Child& child, Ending& deadline)
         const int waitMs = deadline.step(child);
         if (deadline.gaveUpReading())
             return;
-        pollfd fds[4] = {{out.open ? out.fd.get() : -1, POLLIN, 0},
+        pollfd fds[5] = {{out.open ? out.fd.get() : -1, POLLIN, 0},
                          {err.open ? err.fd.get() : -1, POLLIN, 0},
                          {exited ? -1 : child.exitDescriptor(), POLLIN, 0},
-                         {deadline.stopDescriptor(), POLLIN, 0}};
-        const int ready = ::poll(fds, 4, waitMs);
+                         {deadline.stopDescriptor(), POLLIN, 0},
+                         {exited ? -1 : deadline.watchDescriptor(), POLLIN, 0}};
+        const int ready = ::poll(fds, 5, waitMs);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -117,6 +119,8 @@ void collect(Capture& out, Capture& err, const Child& child, Ending& deadline)
                 capture.open = false;
         }
         exited = exited || fds[2].revents != 0;
+        if (!exited)
+            deadline.serveWatch(fds[4].revents);
         if (taken > 0)
             deadline.heard();
         if (taken > 0 && taken < streamingThreshold && !exited && (out.open || err.open)) {

@@ -132,6 +132,26 @@ struct ProcessOptions
     const ProcessStopper* stopper = nullptr;
     /** How long a stopped child gets after SIGTERM; 0: SIGKILL at once. */
     int stopGraceMs = 0;
+    /**
+     * When not negative and `watchHandler` is set: one more descriptor of
+     * the caller's (a listening socket, a pipe) watched while the run waits
+     * for the child. Each time it polls readable, `watchHandler` is called
+     * on the thread that runs runProcess(), and the run waits for the child
+     * again when it returns. It must take what made the descriptor readable
+     * (accept the connection, read the bytes), or it is called again at
+     * once; it returns false to stop the watch for the rest of the run. The
+     * watch ends when the child is being ended (a limit, a stop) or has
+     * ended, and only runs that wait are watched.
+     *
+     * The time the handler takes (a question to the user, minutes long) is
+     * the caller's, not the child's: it counts towards neither limit, the
+     * silence limit starts afresh when it returns, and the time limit moves
+     * on by as long. A stop requested while it runs ends the run as soon as
+     * it returns.
+     */
+    int watchDescriptor = -1;
+    /** See `watchDescriptor`. */
+    std::function<bool()> watchHandler;
 };
 
 /** How one runProcess() run ended. */
@@ -172,8 +192,8 @@ struct ProcessResult
  * has ended and is reaped; what it printed is in the options' lists by
  * then (a child that was not started adds no line). Every way the run can
  * end is told apart in the result. An allocation that fails is a start
- * failure; what the output observer throws (anything else) passes through;
- * either way the child is ended and reaped first.
+ * failure; what the output observer or the watch handler throws (anything
+ * else) passes through; either way the child is ended and reaped first.
  *
  * The child starts in a session of its own, which is also a process group
  * of its own, with no controlling terminal: nothing it starts can open

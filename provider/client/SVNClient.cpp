@@ -2,6 +2,7 @@
 
 #include "EightBit.h"
 #include "SVNRetryPolicy.h"
+#include "SVNSshQuestions.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 Q_LOGGING_CATEGORY(lcClient, "svnscc.client", QtInfoMsg)
 
@@ -314,6 +316,8 @@ QTx::ProcessEnvironment* SVNClient::environment()
         childEnvironment.unset("LANGUAGE");
         childEnvironment.set("LC_MESSAGES", "C");
         childEnvironment.set("LC_CTYPE", "C.UTF-8");
+        askingEnvironment = childEnvironment;
+        SVNSshQuestions::forbidQuestions(childEnvironment);
         environmentReady = true;
     }
     return &childEnvironment;
@@ -452,6 +456,12 @@ void SVNClient::runOnce(const SVNCommand& command, const QString& messageFile, c
     options.stopper = stoppable && !command.afterStop ? &m_stopper : nullptr;
     options.stopGraceMs = reads ? 0 : s_cancelGraceMs;
     options.requireWorkingDirectory = true;
+    // With a prompt handler ssh's questions reach it while the client runs.
+    std::optional<SVNSshQuestions> ssh;
+    if (m_prompts) {
+        ssh.emplace(*m_prompts, SVNSshQuestions::hostOf(command, m_repositoryURL), m_stopper, m_log, m_declined);
+        ssh->attach(options, askingEnvironment);
+    }
 
     const QStringList argv = argumentVector(command, messageFile);
     options.arguments = argv;

@@ -109,12 +109,13 @@ struct SVNRunResult
  * failure; a null one is the host's current folder); the host's
  * environment with the client's messages untranslated (LC_MESSAGES=C, no
  * LC_ALL or LANGUAGE) and names in UTF-8 (LC_CTYPE=C.UTF-8); the child in
- * a session of its own with no terminal (so ssh cannot ask anything and
- * fails with its reason); with a time limit, ended with all it started
- * once neither it nor they have printed or moved a byte for that long: at
- * once when the run only reads, otherwise with SIGTERM and SIGKILL two
- * seconds later, after which "svn cleanup" runs on the working copy it
- * changed. The environment is taken from the host at the first run
+ * a session of its own with no terminal (so ssh cannot ask there: with a
+ * prompt handler it asks the handler, without one it fails with its reason
+ * and sends no password, see SVNSshQuestions); with a time limit, ended
+ * with all it started once neither it nor they have printed or moved a
+ * byte for that long: at once when the run only reads, otherwise with
+ * SIGTERM and SIGKILL two seconds later, after which "svn cleanup" runs on
+ * the working copy it changed. The environment is taken from the host at the first run
  * after a setting changed, not at every run.
  *
  * cancel() may be called from any thread while another one is inside an
@@ -186,6 +187,11 @@ public:
      */
     void setPromptHandler(SourceCodeControl::SourceCodeControlSystemPromptHandler* handler) { m_prompts = handler; }
     SourceCodeControl::SourceCodeControlSystemPromptHandler* promptHandler() const { return m_prompts; }
+    /**
+     * The repository the provider is bound to: the host it names is the
+     * one ssh's questions name for a run whose own targets hold no URL.
+     */
+    void setRepositoryURL(const QString& url) { m_repositoryURL = url; }
     /** The command log every run is written to. */
     SVNCommandLog& log() { return m_log; }
     const SVNCommandLog& log() const { return m_log; }
@@ -256,6 +262,9 @@ private:
     bool passwordFromStdin = false;
     int timeLimitSeconds = 0;
     QTx::ProcessEnvironment childEnvironment;
+    /** The host's environment as it is, for runs where ssh may ask (SVNSshQuestions). */
+    QTx::ProcessEnvironment askingEnvironment;
+    QString m_repositoryURL;
     bool environmentReady = false;
     QTx::ProcessStopper m_stopper;
     SVNCommandLog m_log;

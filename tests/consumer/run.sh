@@ -91,6 +91,12 @@ if [ "$package" = "--package" ]; then
     done < <(find "$scratch/plugin" -type f -name '*.so*')
     grep -qx './usr/lib/.*/svnscc/libsvnscc.so' <(dpkg-deb -c "$plugin_deb" | awk '{print $6}') ||
         fail "svnscc-plugin does not hold the plug-in"
+    # ssh's askpass program lies beside the plug-in, which finds it there, and needs no Qt at all.
+    askpass=$(find "$scratch/plugin" -path '*/svnscc/svnscc-askpass' -type f -perm -u+x)
+    [ -n "$askpass" ] || fail "svnscc-plugin does not hold svnscc-askpass beside the plug-in"
+    if readelf -d "$askpass" | grep -E 'NEEDED.*(libQt6|libsvnscc)'; then
+        fail "svnscc-askpass needs Qt or a library of ours"
+    fi
     for pc in svnscc svnscc-utilities svnscc-session; do
         grep -qx 'prefix=/usr' "$(find "$root" -name $pc.pc)" || fail "$pc.pc in libsvnscc-dev is not for /usr"
     done

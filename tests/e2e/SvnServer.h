@@ -100,6 +100,12 @@ private:
 class SshServer : public RepositoryServer
 {
 public:
+    /**
+     * `passwords`: the server also takes password and keyboard-interactive
+     * logins (none succeeds: the user's password is never right), and logs
+     * every attempt into logFile() instead of standard error.
+     */
+    explicit SshServer(bool passwords = false) : m_passwords(passwords) {}
     bool start(const QString& repositoryPath, const QProcessEnvironment& environment) override;
     /**
      * The tunnel command for SVN_SSH: ssh without -q and without any config
@@ -110,8 +116,11 @@ public:
     QString tunnel(bool lockedKey = false, bool hostKnown = true) const;
     /** The banner's first line. */
     static const char* bannerLine() { return "Authorised users only; every session is recorded."; }
+    /** Where a server that takes passwords logs ("Failed password for ..." per password tried). */
+    QString logFile() const { return m_dir + "/sshd.log"; }
 
 private:
+    bool m_passwords;
     QString m_dir;
     int m_port = 0;
 };

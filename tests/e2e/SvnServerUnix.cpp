@@ -165,12 +165,14 @@ bool SshServer::start(const QString& repositoryPath, const QProcessEnvironment& 
                       "Port " + QByteArray::number(port) + "\nListenAddress 127.0.0.1\nHostKey " + at + "/host\n"
                       "AuthorizedKeysFile " + at + "/authorized_keys\nPidFile " + at + "/sshd.pid\n"
                       "AllowUsers " + QByteArray(user->pw_name) + "\nPermitRootLogin prohibit-password\n"
-                      "PasswordAuthentication no\nKbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n"
-                      "Banner " + at + "/banner\nPrintMotd no\nLogLevel QUIET\n"
+                      + (m_passwords ? "PasswordAuthentication yes\nKbdInteractiveAuthentication yes\nLogLevel VERBOSE\n"
+                                   : "PasswordAuthentication no\nKbdInteractiveAuthentication no\nLogLevel QUIET\n")
+                      + "UsePAM no\nStrictModes no\nBanner " + at + "/banner\nPrintMotd no\n"
                       // The user's shell runs the forced command; bash, started by sshd
                       // as the outermost shell, would read the user's ~/.bashrc first.
                       "SetEnv SHLVL=1\n");
-            return QStringList{"-D", "-e", "-f", m_dir + "/sshd_config"};
+            return m_passwords ? QStringList{"-D", "-E", logFile(), "-f", m_dir + "/sshd_config"}
+                               : QStringList{"-D", "-e", "-f", m_dir + "/sshd_config"};
         },
         [&](int) { return "svn+ssh://127.0.0.1/" + QFileInfo(repositoryPath).fileName(); }, environment);
 }

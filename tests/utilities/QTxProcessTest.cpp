@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -504,3 +505,60 @@ TEST(SpawnProcess, ATimeLimitOrAStopEndsTheRunAsItsGraceSays)
 }
 
 } // namespace
+
+TEST(RunProcess, AWatchedDescriptorIsServedOnTheRunningThreadOutsideTheLimits)
+{
+    using End = QTx::ProcessResult::End;
+    // A child silent for 1.2 s, then done; a pipe of ours holds a byte from
+    // the start. The handler takes 0.9 s: counted as the child's time it
+    // would end the run by either limit. A stop asked for inside it ends
+    // the run as it returns; a handler that gives up is not called again.
+    struct Case { const char* label; int silenceMs, timeoutMs; bool stop, keep, take;
+                  End end; };
+    const Case cases[] = {
+        {"silence limit 0.6 s", 600, 0, false, true, true, End::Exited},
+        {"time limit 1.1 s", 0, 1100, false, true, true, End::Exited},
+        // Not stopped, the child would exit 0.3 s after the handler returns.
+        {"a stop inside the handler", 0, 0, true, true, true, End::Stopped},
+        {"a handler that gives up", 0, 0, false, false, false, End::Exited},
+    };
+    for (const bool captured : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.label) + (captured ? ", output captured" : ", output not captured"));
+            int fds[2];
+            ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+            ASSERT_EQ(::write(fds[1], "x", 1), 1);
+            QTx::ProcessStopper stopper;
+            QStringList out, err;
+            QTx::ProcessOptions options;
+            options.arguments = QStringList{Child, "sleep:1200", "exit:0"};
+            if (captured) {
+                options.output = &out;
+                options.errors = &err;
+            }
+            options.silenceLimitMs = c.silenceMs;
+            options.timeoutMs = c.timeoutMs;
+            options.killGraceMs = 0;
+            options.stopper = &stopper;
+            options.watchDescriptor = fds[0];
+            int calls = 0;
+            const std::thread::id runner = std::this_thread::get_id();
+            options.watchHandler = [&] {
+                ++calls;
+                EXPECT_EQ(std::this_thread::get_id(), runner);
+                QThread::msleep(900);
+                char byte;
+                if (c.take)
+                    EXPECT_EQ(::read(fds[0], &byte, 1), 1);
+                if (c.stop)
+                    std::thread([&stopper] { stopper.stop(); }).join();
+                return c.keep;
+            };
+            const QTx::ProcessResult result = QTx::runProcess(options);
+            EXPECT_EQ(int(result.end), int(c.end));
+            EXPECT_EQ(calls, 1);
+            ::close(fds[0]);
+            ::close(fds[1]);
+        }
+    }
+}

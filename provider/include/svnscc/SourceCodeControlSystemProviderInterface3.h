@@ -175,9 +175,12 @@ public:
      * an argument vector or the command log. An operation that fails because
      * the client does not trust a server's certificate asks trustServer()
      * once per server and provider (again after a Reject). Over svn+ssh,
-     * ssh's own questions go to answerSsh(). A cancel while the handler is
-     * asked ends the operation as soon as it returns, its answer unused.
-     * The handler must outlive the provider, or be replaced first.
+     * ssh's own questions go to answerSsh() while the client runs (through
+     * svnscc-askpass, installed beside the plug-in); without a handler ssh
+     * runs in batch mode (SVN_SSH gets "-o BatchMode=yes"), so it neither
+     * asks nor tries a password. A cancel while the handler is asked ends
+     * the operation as soon as it returns, its answer unused. The handler
+     * must outlive the provider, or be replaced first.
      */
     virtual void setPromptHandler(SourceCodeControl::SourceCodeControlSystemPromptHandler* handler) = 0;
     /**
