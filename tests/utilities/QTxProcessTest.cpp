@@ -548,8 +548,9 @@ TEST(RunProcess, AWatchedDescriptorIsServedOnTheRunningThreadOutsideTheLimits)
                 EXPECT_EQ(std::this_thread::get_id(), runner);
                 QThread::msleep(900);
                 char byte;
-                if (c.take)
+                if (c.take) {
                     EXPECT_EQ(::read(fds[0], &byte, 1), 1);
+                }
                 if (c.stop)
                     std::thread([&stopper] { stopper.stop(); }).join();
                 return c.keep;
