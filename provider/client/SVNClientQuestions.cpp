@@ -31,15 +31,14 @@ struct FailureName
 {
     unsigned bit;
     const char* option;
-    const char* nonInteractive; // in the E230001 line of a non-interactive run
     const char* interactive;    // in the question run's list
 };
 const FailureName s_failures[] = {
-    {NotYetValid, "not-yet-valid", "certificate is not yet valid", "The certificate is not yet valid."},
-    {Expired, "expired", "certificate has expired", "The certificate has expired."},
-    {NameMismatch, "cn-mismatch", "certificate issued for a different hostname", "The certificate hostname does not match."},
-    {UnknownAuthority, "unknown-ca", "issuer is not trusted", "The certificate is not issued by a trusted authority."},
-    {OtherFailure, "other", "other failure", "The certificate has an unknown error."},
+    {NotYetValid, "not-yet-valid", "The certificate is not yet valid."},
+    {Expired, "expired", "The certificate has expired."},
+    {NameMismatch, "cn-mismatch", "The certificate hostname does not match."},
+    {UnknownAuthority, "unknown-ca", "The certificate is not issued by a trusted authority."},
+    {OtherFailure, "other", "The certificate has an unknown error."},
 };
 
 // The repository a refused run wanted: the client names it ("Unable to
@@ -126,18 +125,6 @@ bool readCertificate(const QStringList& lines, ServerCertificate& certificate)
     return found;
 }
 
-// The failures the E230001 line of a non-interactive run names.
-unsigned failuresNamed(const QStringList& errors)
-{
-    unsigned failures = 0;
-    for (const QString& line : errors)
-        if (line.startsWith(QLatin1String("svn: E230001:")))
-            for (const FailureName& failure : s_failures)
-                if (line.contains(QLatin1String(failure.nonInteractive)))
-                    failures |= failure.bit;
-    return failures;
-}
-
 // The realm a question run named. Prompts end with no line end, so the
 // realm's line may follow a certificate question on the same line.
 QString realmIn(const QStringList& lines)
@@ -202,7 +189,6 @@ bool SVNClient::answerCertificate(const QString& url, SVNRunResult& result)
     ServerCertificate certificate;
     if (!readCertificate(askClient(url, QByteArray()), certificate))
         return false;
-    certificate.failures |= failuresNamed(result.errors);
     const auto accepted = m_trusted.find(certificate.realm);
     if (accepted != m_trusted.end() && (accepted->second & certificate.failures) == certificate.failures) {
         // Trusted, and refused all the same: nothing the client can be told.
