@@ -99,7 +99,6 @@ TEST(QuestionDialogs, TheCertificateDialogShowsTheDetailsAndEachButtonAnswers)
         EXPECT_EQ(labelText(dialog, "issuer"), "Company CA, Company, DE");
         EXPECT_EQ(labelText(dialog, "validity"), "from Mon, 01 Jan 2024 00:00:00 GMT until Thu, 01 Jan 2026 00:00:00 GMT");
         EXPECT_EQ(labelText(dialog, "fingerprint"), "AB:CD:EF:01");
-        EXPECT_TRUE(dialog.findChild<QPushButton*>("reject")->isDefault());
         dialog.findChild<QPushButton*>(one.button)->click();
         EXPECT_EQ(rejected.size(), one.answers < 0 ? 1 : 0);
         ASSERT_EQ(answered.size(), one.answers < 0 ? 0 : 1);
@@ -107,6 +106,18 @@ TEST(QuestionDialogs, TheCertificateDialogShowsTheDetailsAndEachButtonAnswers)
             EXPECT_EQ(int(answered.first().at(0).value<Trust>()), one.answers);
         }
     }
+}
+
+TEST(QuestionDialogs, EnterInTheCertificateDialogRejects)
+{
+    CertificateDialog dialog(ServerCertificate{"https://127.0.0.1:8443", "127.0.0.1", "CA", "", "", "AB", UnknownAuthority});
+    QSignalSpy answered(&dialog, &CertificateDialog::answered);
+    QSignalSpy rejected(&dialog, &QDialog::rejected);
+    EXPECT_TRUE(dialog.findChild<QPushButton*>("reject")->isDefault());
+    dialog.open();
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    EXPECT_EQ(rejected.size(), 1);
+    EXPECT_TRUE(answered.isEmpty());
 }
 
 TEST(QuestionDialogs, TheSshDialogShowsSshsWordsAndHidesASecret)
