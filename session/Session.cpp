@@ -133,7 +133,7 @@ public:
                 break;
             case SessionEvent::Kind::Withdrawn:
                 if (SessionReply* reply = event.question->reply)
-                    emit reply->withdrawn();
+                    reply->withdraw();
                 break;
             case SessionEvent::Kind::Calls:
                 if ((shared->pending > 0) != busy) {
@@ -238,6 +238,9 @@ Session::~Session()
 {
     Q_D(Session);
     d->shared->closing = true;
+    // The plug-in learns of the cancel before a waiting question ends, so
+    // that the operation ends as cancelled, not with the declined answer.
+    d->shared->plugin->cancel();
     d->shared->wakeQuestions();
     d->withdrawAll();
     d->worker.reset();
@@ -519,12 +522,16 @@ void SessionReply::decline()
 
 void SessionReply::give(const std::function<void(SessionQuestion&)>& fill)
 {
+    m_told = true;
     m_shared->endQuestion(*m_question, fill);
 }
 
 void SessionReply::withdraw()
 {
-    if (m_shared->endQuestion(*m_question, [](SessionQuestion&) {}))
+    // Ended here, or by the worker that stopped waiting: told once, and
+    // never after the host's own answer.
+    m_shared->endQuestion(*m_question, [](SessionQuestion&) {});
+    if (!std::exchange(m_told, true))
         emit withdrawn();
 }
 

@@ -63,6 +63,7 @@ private:
 
     const std::shared_ptr<SessionShared> m_shared;
     const std::shared_ptr<SessionQuestion> m_question;
+    bool m_told = false; // answered, declined or withdrawn through this object
 };
 
 /** The reply to Session::credentialsRequired(). */

@@ -12,9 +12,8 @@ using namespace SourceCodeControl;
 
 bool TerminalQuestions::ask(const QString& prompt, QString& line, bool secret)
 {
-    const QByteArray text = prompt.toLocal8Bit();
-    std::fwrite(text.constData(), 1, size_t(text.size()), m_out);
-    std::fflush(m_out);
+    // The echo goes off before the prompt shows, so that nothing typed
+    // after the prompt is flushed or shown.
     termios saved{};
     const bool hidden = secret && ::tcgetattr(m_input, &saved) == 0;
     if (hidden) {
@@ -23,6 +22,9 @@ bool TerminalQuestions::ask(const QString& prompt, QString& line, bool secret)
         quiet.c_lflag |= ECHONL;
         ::tcsetattr(m_input, TCSAFLUSH, &quiet);
     }
+    const QByteArray text = prompt.toLocal8Bit();
+    std::fwrite(text.constData(), 1, size_t(text.size()), m_out);
+    std::fflush(m_out);
     // One byte at a time, so that nothing after the line is taken from the terminal.
     QByteArray bytes;
     bool ended = false;
