@@ -8,7 +8,7 @@
 
 #include "svnscc_session_export.h"
 
-#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
+#include <svnscc/SourceCodeControlSystemProviderInterface3.h>
 
 #include <QString>
 
@@ -23,10 +23,12 @@ namespace SvnScc {
  *
  * The entry points AllocateSourceCodeControlSystemInterface and
  * ReleaseSourceCodeControlSystemInterface are required;
- * AllocateSourceCodeControlSystemInterface2 (version 2 and later) and
+ * AllocateSourceCodeControlSystemInterface3 (version 3),
+ * AllocateSourceCodeControlSystemInterface2 (version 2) and
  * CancelSourceCodeControlSystemOperation are looked up and used when the
  * plug-in has them. A provider is made through the newest allocation entry
- * point the plug-in offers, so that provider2() is there whenever it can be.
+ * point the plug-in offers, so that provider3() and provider2() are there
+ * whenever they can be.
  *
  * Threads: the object belongs to the thread that loads it and uses the
  * provider. cancel() alone may be called from any other thread, at any time,
@@ -84,7 +86,8 @@ public:
      *         gave none (out of memory), or the plug-in is older than
      *         @p minimumVersion ("the plug-in PATH has no version-2
      *         interface (AllocateSourceCodeControlSystemInterface2): it is
-     *         older than this program", or "... answers interface version N,
+     *         older than this program", the same for version 3, or
+     *         "... answers interface version N,
      *         not M"; its provider is handed back at once).
      */
     SourceCodeControlSystemProviderInterface* allocate(int minimumVersion = 1);
@@ -94,6 +97,9 @@ public:
 
     /** The same provider as its version-2 interface; null without a provider or for a version-1 plug-in. */
     SourceCodeControlSystemProviderInterface2* provider2() const;
+
+    /** The same provider as its version-3 interface; null without a provider or for an older plug-in. */
+    SourceCodeControlSystemProviderInterface3* provider3() const;
 
     /** The provider's interfaceVersion(): 1 for a version-1 plug-in, 0 without a provider. */
     int interfaceVersion() const;

@@ -16,8 +16,10 @@ struct PluginLoader::Private
     QString error;
     AllocateSourceCodeControlSystemInterfaceFn allocate = nullptr;
     AllocateSourceCodeControlSystemInterface2Fn allocate2 = nullptr;
+    AllocateSourceCodeControlSystemInterface3Fn allocate3 = nullptr;
     ReleaseSourceCodeControlSystemInterfaceFn release = nullptr;
     SourceCodeControlSystemProviderInterface2* provider2 = nullptr;
+    SourceCodeControlSystemProviderInterface3* provider3 = nullptr;
     int version = 0;
     // What cancel() reads from other threads: the owning thread changes
     // them only with the mutex held.
@@ -81,6 +83,8 @@ bool PluginLoader::load(const QString& path)
     // loaded all the same.
     d->allocate2 = reinterpret_cast<AllocateSourceCodeControlSystemInterface2Fn>(
         ::dlsym(handle, "AllocateSourceCodeControlSystemInterface2"));
+    d->allocate3 = reinterpret_cast<AllocateSourceCodeControlSystemInterface3Fn>(
+        ::dlsym(handle, "AllocateSourceCodeControlSystemInterface3"));
     const auto cancel = reinterpret_cast<CancelSourceCodeControlSystemOperationFn>(
         ::dlsym(handle, "CancelSourceCodeControlSystemOperation"));
     const std::lock_guard<std::mutex> lock(d->mutex);
@@ -100,14 +104,25 @@ SourceCodeControlSystemProviderInterface* PluginLoader::allocate(int minimumVers
         d->error = d->handle ? QStringLiteral("a provider exists already") : QStringLiteral("no plug-in is loaded");
         return nullptr;
     }
-    if (minimumVersion >= 2 && !d->allocate2) {
+    if (minimumVersion >= 2 && !d->allocate2 && !d->allocate3) {
         d->error = QStringLiteral("the plug-in %1 has no version-2 interface "
                                   "(AllocateSourceCodeControlSystemInterface2): it is older than this program")
                        .arg(d->path);
         return nullptr;
     }
-    SourceCodeControlSystemProviderInterface2* provider2 = d->allocate2 ? d->allocate2() : nullptr;
-    SourceCodeControlSystemProviderInterface* provider = d->allocate2 ? provider2 : d->allocate();
+    if (minimumVersion >= 3 && !d->allocate3) {
+        d->error = QStringLiteral("the plug-in %1 has no version-3 interface "
+                                  "(AllocateSourceCodeControlSystemInterface3): it is older than this program")
+                       .arg(d->path);
+        return nullptr;
+    }
+    // The newest entry point the plug-in offers; its object is every older
+    // version's provider too.
+    SourceCodeControlSystemProviderInterface3* provider3 = d->allocate3 ? d->allocate3() : nullptr;
+    SourceCodeControlSystemProviderInterface2* provider2 = d->allocate3 ? provider3
+        : d->allocate2                                                 ? d->allocate2()
+                                                                       : nullptr;
+    SourceCodeControlSystemProviderInterface* provider = d->allocate3 || d->allocate2 ? provider2 : d->allocate();
     if (!provider) {
         d->error = QStringLiteral("the plug-in gave no provider (out of memory)");
         return nullptr;
@@ -122,6 +137,7 @@ SourceCodeControlSystemProviderInterface* PluginLoader::allocate(int minimumVers
         return nullptr;
     }
     d->provider2 = provider2;
+    d->provider3 = version >= 3 ? provider3 : nullptr;
     d->version = version;
     const std::lock_guard<std::mutex> lock(d->mutex);
     d->provider = provider;
@@ -137,6 +153,11 @@ SourceCodeControlSystemProviderInterface* PluginLoader::provider() const
 SourceCodeControlSystemProviderInterface2* PluginLoader::provider2() const
 {
     return d->provider2;
+}
+
+SourceCodeControlSystemProviderInterface3* PluginLoader::provider3() const
+{
+    return d->provider3;
 }
 
 int PluginLoader::interfaceVersion() const
@@ -160,6 +181,7 @@ void PluginLoader::release()
         d->release(d->provider);
     d->provider = nullptr;
     d->provider2 = nullptr;
+    d->provider3 = nullptr;
     d->version = 0;
 }
 
@@ -171,6 +193,7 @@ void PluginLoader::unload()
     d->handle = nullptr;
     d->allocate = nullptr;
     d->allocate2 = nullptr;
+    d->allocate3 = nullptr;
     d->release = nullptr;
     const std::lock_guard<std::mutex> lock(d->mutex);
     d->cancel = nullptr;

@@ -1,11 +1,11 @@
 #include "Session.h"
 
-#include "SessionLog.h"
 #include "SessionWorker.h"
 
 #include <QDir>
 #include <QFutureInterface>
 #include <QFutureWatcher>
+#include <QMetaMethod>
 #include <QPointer>
 #include <QPromise>
 #include <QTimer>
@@ -128,6 +128,13 @@ public:
                 }
                 break;
             }
+            case SessionEvent::Kind::Asked:
+                put(event.question);
+                break;
+            case SessionEvent::Kind::Withdrawn:
+                if (SessionReply* reply = event.question->reply)
+                    reply->withdraw();
+                break;
             case SessionEvent::Kind::Calls:
                 if ((shared->pending > 0) != busy) {
                     busy = !busy;
@@ -138,11 +145,65 @@ public:
         }
     }
 
+    /**
+     * Puts @p question to the receivers of its signal with a new reply; with
+     * none connected it is declined at once.
+     */
+    void put(const std::shared_ptr<SessionQuestion>& question)
+    {
+        if (shared->questionEnded(*question))
+            return; // withdrawn before it got here
+        const QMetaMethod signal = question->kind == SessionQuestion::Kind::Credentials
+            ? QMetaMethod::fromSignal(&Session::credentialsRequired)
+            : question->kind == SessionQuestion::Kind::Certificate ? QMetaMethod::fromSignal(&Session::serverTrustRequired)
+                                                                   : QMetaMethod::fromSignal(&Session::sshQuestionAsked);
+        if (!session.isSignalConnected(signal)) {
+            shared->endQuestion(*question, [](SessionQuestion&) {});
+            return;
+        }
+        replies.erase(std::remove_if(replies.begin(), replies.end(),
+                                     [](const QPointer<SessionReply>& reply) { return !reply; }),
+                      replies.end());
+        switch (question->kind) {
+        case SessionQuestion::Kind::Credentials: {
+            auto* const reply = new CredentialsReply(shared, question, &session);
+            question->reply = reply;
+            replies.emplace_back(reply);
+            emit session.credentialsRequired(question->credentialsRequest, reply);
+            break;
+        }
+        case SessionQuestion::Kind::Certificate: {
+            auto* const reply = new CertificateReply(shared, question, &session);
+            question->reply = reply;
+            replies.emplace_back(reply);
+            emit session.serverTrustRequired(question->certificate, reply);
+            break;
+        }
+        case SessionQuestion::Kind::Ssh: {
+            auto* const reply = new SshReply(shared, question, &session);
+            question->reply = reply;
+            replies.emplace_back(reply);
+            emit session.sshQuestionAsked(question->sshQuestion, reply);
+            break;
+        }
+        }
+    }
+
+    /** Ends every question still open, each reply telling its withdrawal. */
+    void withdrawAll()
+    {
+        for (const QPointer<SessionReply>& reply : replies)
+            if (reply)
+                reply->withdraw();
+        replies.clear();
+    }
+
     Session& session;
     QString pluginPath;
     QString localRoot;
     quint64 lastCall = 0;
     std::vector<QPointer<QFutureWatcherBase>> watchers; // of the calls not seen to finish
+    std::vector<QPointer<SessionReply>> replies;        // of the questions put to the host
     const std::shared_ptr<SessionShared> shared = std::make_shared<SessionShared>();
     std::unique_ptr<SessionWorker> worker;
     bool offline = false;
@@ -161,7 +222,6 @@ Session::Session(const QString& pluginPath, QObject* parent)
 {
     Q_D(Session);
     qRegisterMetaType<SvnScc::Status>();
-    SessionLog::install();
     d->pluginPath = pluginPath;
     // The worker hands its events over under a lock and wakes this thread
     // with a posted event, which takes them. A call's future reports its
@@ -178,6 +238,11 @@ Session::~Session()
 {
     Q_D(Session);
     d->shared->closing = true;
+    // The plug-in learns of the cancel before a waiting question ends, so
+    // that the operation ends as cancelled, not with the declined answer.
+    d->shared->plugin->cancel();
+    d->shared->wakeQuestions();
+    d->withdrawAll();
     d->worker.reset();
 }
 
@@ -238,6 +303,12 @@ QFuture<Outcome> Session::login(const QString& user, const QString& password)
 {
     Q_D(Session);
     return d->submit<Outcome>([user, password](SessionWorker& worker) { return worker.login(user, password); });
+}
+
+QFuture<Outcome> Session::forgetCredentials(const QString& realm)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([realm](SessionWorker& worker) { return worker.forgetCredentials(realm); });
 }
 
 QFuture<Outcome> Session::logout()
@@ -419,17 +490,76 @@ QFuture<Outcome> Session::cleanup(const QString& folder)
 std::function<void()> Session::canceller() const
 {
     Q_D(const Session);
-    return [shared = d->shared] {
-        shared->cancelled = true;
-        shared->plugin->cancel();
-    };
+    return [shared = d->shared] { shared->cancelRunning(); };
 }
 
 void Session::cancel()
 {
     Q_D(Session);
-    d->shared->cancelled = true;
-    d->shared->plugin->cancel();
+    d->shared->cancelRunning();
+}
+
+SessionReply::SessionReply(std::shared_ptr<SessionShared> shared, std::shared_ptr<SessionQuestion> question,
+                           QObject* parent)
+    : QObject(parent), m_shared(std::move(shared)), m_question(std::move(question))
+{
+}
+
+SessionReply::~SessionReply()
+{
+    decline();
+}
+
+bool SessionReply::isPending() const
+{
+    return !m_shared->questionEnded(*m_question);
+}
+
+void SessionReply::decline()
+{
+    give([](SessionQuestion&) {});
+}
+
+void SessionReply::give(const std::function<void(SessionQuestion&)>& fill)
+{
+    m_told = true;
+    m_shared->endQuestion(*m_question, fill);
+}
+
+void SessionReply::withdraw()
+{
+    // Ended here, or by the worker that stopped waiting: told once, and
+    // never after the host's own answer.
+    m_shared->endQuestion(*m_question, [](SessionQuestion&) {});
+    if (!std::exchange(m_told, true))
+        emit withdrawn();
+}
+
+void CredentialsReply::answer(const QString& user, const QString& password, bool remember)
+{
+    give([&](SessionQuestion& question) {
+        question.given = true;
+        question.credentials.given = true;
+        question.credentials.user = user;
+        question.credentials.password = password;
+        question.credentials.remember = remember;
+    });
+}
+
+void CertificateReply::answer(SourceCodeControl::Trust trust)
+{
+    give([trust](SessionQuestion& question) {
+        question.given = true;
+        question.trust = trust;
+    });
+}
+
+void SshReply::answer(const QString& text)
+{
+    give([&](SessionQuestion& question) {
+        question.given = true;
+        question.text = text;
+    });
 }
 
 } // namespace SvnScc

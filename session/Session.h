@@ -5,11 +5,14 @@
  * SvnScc::Session: the Subversion plug-in as a Qt object for IDE code. It
  * loads the plug-in, runs every operation on a thread of its own, hands back
  * each result as a QFuture, keeps the status of what it reported right while
- * files change on disk, and routes the command log into a signal.
+ * files change on disk, routes the command log into a signal, and puts the
+ * questions of servers and ssh to the IDE as signals with a reply object.
  */
 
 #include "SessionTypes.h"
 #include "svnscc_session_export.h"
+
+#include <svnscc/SourceCodeControlSystemProviderInterface3.h>
 
 #include <QFuture>
 #include <QObject>
@@ -22,6 +25,86 @@
 namespace SvnScc {
 
 class SessionPrivate;
+struct SessionQuestion;
+struct SessionShared;
+
+/**
+ * The host's side of one question a Session put to it (see Session,
+ * Questions). It lives in the session's thread; answer it from there, once.
+ * The first answer, decline() or the question's withdrawal ends it; what
+ * comes after is ignored. Deleting it unanswered declines.
+ */
+class SVNSCC_SESSION_EXPORT SessionReply : public QObject
+{
+    Q_OBJECT
+
+public:
+    /** Declines the question when it is still open. */
+    ~SessionReply() override;
+    /** Whether the question still waits for an answer. */
+    bool isPending() const;
+
+public slots:
+    /** Declines: the operation fails with the server's refusal (a certificate: as Reject). */
+    void decline();
+
+signals:
+    /** The question ended unanswered (a cancel, the session destroyed): close what asks the user. */
+    void withdrawn();
+
+protected:
+    SessionReply(std::shared_ptr<SessionShared> shared, std::shared_ptr<SessionQuestion> question, QObject* parent);
+    /** Ends the question with what @p fill writes into it, when it is still open. */
+    void give(const std::function<void(SessionQuestion&)>& fill);
+
+private:
+    friend class SessionPrivate;
+    void withdraw();
+
+    const std::shared_ptr<SessionShared> m_shared;
+    const std::shared_ptr<SessionQuestion> m_question;
+    bool m_told = false; // answered, declined or withdrawn through this object
+};
+
+/** The reply to Session::credentialsRequired(). */
+class SVNSCC_SESSION_EXPORT CredentialsReply : public SessionReply
+{
+    Q_OBJECT
+    friend class SessionPrivate;
+    using SessionReply::SessionReply;
+
+public slots:
+    /**
+     * The user's name and password for the realm asked about; with
+     * @p remember the client may store them as the user's Subversion set-up
+     * allows (a keyring, plain text only where allowed).
+     */
+    void answer(const QString& user, const QString& password, bool remember = false);
+};
+
+/** The reply to Session::serverTrustRequired(). */
+class SVNSCC_SESSION_EXPORT CertificateReply : public SessionReply
+{
+    Q_OBJECT
+    friend class SessionPrivate;
+    using SessionReply::SessionReply;
+
+public slots:
+    /** Reject, trust once (for the session's life, nothing stored) or always (stored as the client stores it). */
+    void answer(SourceCodeControl::Trust trust);
+};
+
+/** The reply to Session::sshQuestionAsked(). */
+class SVNSCC_SESSION_EXPORT SshReply : public SessionReply
+{
+    Q_OBJECT
+    friend class SessionPrivate;
+    using SessionReply::SessionReply;
+
+public slots:
+    /** What the user typed ("yes", a passphrase), given to ssh as it is. */
+    void answer(const QString& text);
+};
 
 /**
  * One working copy, reached through the plug-in libsvnscc.so.
@@ -92,23 +175,40 @@ class SessionPrivate;
  * Offline: the plug-in answers status from the working copy alone (out of
  * date always false) once a repository could not be reached (connection
  * refused or timed out, a name that does not resolve, credentials refused,
- * the time limit), until refresh(), logout() or login(). The session shows
- * that state as the property `offline`, read from the plug-in's command log
- * (its line "... cannot be reached: status is read from the working copy
- * alone ..."), and clears it when refresh() or login() succeeds.
+ * the time limit), until refresh(), logout() or login(). The session asks
+ * the plug-in after each call (its isOffline()) and shows the answer as the
+ * property `offline`.
  *
- * Command log: the plug-in logs every client run in the Qt logging
- * category "svnscc.client" (where and what runs, the password shown as
- * "******", how it ended, its decisions). The first Session of a process
- * turns that category's debug level on by adding a category filter that
- * runs the filter installed before it first (QLoggingCategory::installFilter()),
- * so every rule of the host and the user stays in force, and installs a
- * message handler that hands each line of a session's worker to that
- * session's commandLogged() and passes every other message on to the
- * handler installed before it. Lines of the command log go on to that
- * handler too when the host's own rules turn "svnscc.client" debug on
- * (QT_LOGGING_RULES="svnscc.client.debug=true"), as they did without a
- * session. Both stay installed until the process ends.
+ * Command log: every line of the plug-in's command log from this session's
+ * calls (where and what runs, the password shown as "******", how it ended,
+ * its decisions) reaches commandLogged(), handed over by the plug-in itself
+ * (its setCommandLogHandler()). The session installs no message handler and
+ * no logging filter: the category "svnscc.client" stays as the host's own
+ * rules set it (QT_LOGGING_RULES="svnscc.client.debug=true" shows the same
+ * lines through the host's handler).
+ *
+ * Questions: a server that wants a user name and password, a server
+ * certificate the client does not trust, and ssh's own questions over
+ * svn+ssh (an unknown host key, a key's passphrase, a password) are put to
+ * the host as the signals credentialsRequired(), serverTrustRequired() and
+ * sshQuestionAsked(), in the session's thread, one at a time. Each carries
+ * the question and a reply object; the host answers it then or later, from
+ * the session's thread, without blocking it (a dialog opened with open(),
+ * not exec()): reply->answer(...) or reply->decline(). The operation waits
+ * on the worker thread meanwhile, for as long as the user takes (the time
+ * limit on a silent client does not run). A reply deleted unanswered
+ * declines. A question no receiver is connected to is declined at once, as
+ * is every question of a session with no receivers at all: the operation
+ * then fails with the server's refusal, as it would without the questions.
+ * cancel(), QFuture::cancel() of the call that asks, and the session's
+ * destruction end a waiting question: it is declined, the reply emits
+ * withdrawn() (close the dialog), and a later answer is not taken. The
+ * plug-in asks again after a refused password (up to 3 attempts, see
+ * CredentialsRequest::attempt) and asks once per server for a certificate
+ * (again after a Reject). The receiver owns the reply: delete it
+ * (deleteLater()) when done; those left are deleted with the session.
+ * Questions need a plug-in of version 3; with an older one nothing is asked,
+ * commandLogged() stays silent and `offline` stays false.
  */
 class SVNSCC_SESSION_EXPORT Session : public QObject
 {
@@ -183,6 +283,13 @@ public:
 
     /** Logs in again as @p user ("svn info" on the repository URL); on success the session is online again. */
     QFuture<Outcome> login(const QString& user, const QString& password);
+    /**
+     * Removes the user names and passwords the client stored for exactly
+     * @p realm (as CredentialsRequest::realm names it; not the certificate
+     * trust of that server); "" removes all of them. Succeeds also when
+     * nothing was stored. Needs a plug-in of version 3.
+     */
+    QFuture<Outcome> forgetCredentials(const QString& realm);
     /** Forgets the plug-in's status cache; the credentials stay. */
     QFuture<Outcome> logout();
     /**
@@ -337,7 +444,7 @@ signals:
      * it), with the count of items so far, from 1 in each operation.
      */
     void progress(const QString& item, int itemsSoFar);
-    /** One line of the plug-in's command log, from this session's calls, or the session's own about its watch. */
+    /** One line of the plug-in's command log, from this session's calls (see Command log), or the session's own about its watch. */
     void commandLogged(const QString& line);
     /** The property offline changed. */
     void offlineChanged(bool offline);
@@ -345,6 +452,22 @@ signals:
     void busyChanged(bool busy);
     /** The property watching changed. */
     void watchingChanged(SvnScc::Session::Watching watching);
+    /**
+     * A server wants a user name and password for @p request's realm (see
+     * Questions): answer @p reply with them, or decline it.
+     */
+    void credentialsRequired(const SourceCodeControl::CredentialsRequest& request, SvnScc::CredentialsReply* reply);
+    /**
+     * The client does not trust a server's certificate (see Questions):
+     * answer @p reply with Reject, Once or Always.
+     */
+    void serverTrustRequired(const SourceCodeControl::ServerCertificate& certificate, SvnScc::CertificateReply* reply);
+    /**
+     * ssh asks something while a svn+ssh operation runs (see Questions):
+     * answer @p reply with what the user types (shown as dots when
+     * @p question is secret), or decline it.
+     */
+    void sshQuestionAsked(const SourceCodeControl::SshQuestion& question, SvnScc::SshReply* reply);
 
 private:
     Q_DECLARE_PRIVATE(Session)

@@ -1,6 +1,6 @@
 #include "SessionWorker.h"
 
-#include "SessionLog.h"
+#include "Session.h"
 #include "SessionWatch.h"
 #include "WorkingCopyDigest.h"
 
@@ -153,9 +153,10 @@ SessionWorker::~SessionWorker()
     std::unique_lock<std::mutex> lock(m_queueMutex);
     m_ending = true;
     m_queueChanged.notify_all();
-    do
+    do {
         m_shared->plugin->cancel();
-    while (!m_queueChanged.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_finished; }));
+        m_shared->wakeQuestions();
+    } while (!m_queueChanged.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_finished; }));
     lock.unlock();
     m_thread.join();
 }
@@ -165,8 +166,62 @@ void SessionShared::cancelCall(quint64 call)
     const std::lock_guard<std::mutex> lock(m_runningMutex);
     if (call == 0 || call != m_running)
         return;
+    cancelRunning();
+}
+
+void SessionShared::cancelRunning()
+{
     cancelled = true;
     plugin->cancel();
+    wakeQuestions();
+}
+
+bool SessionShared::endQuestion(SessionQuestion& question, const std::function<void(SessionQuestion&)>& fill)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_questionMutex);
+        if (question.ended)
+            return false;
+        fill(question);
+        question.ended = true;
+    }
+    m_questionChanged.notify_all();
+    return true;
+}
+
+bool SessionShared::questionEnded(const SessionQuestion& question)
+{
+    const std::lock_guard<std::mutex> lock(m_questionMutex);
+    return question.ended;
+}
+
+void SessionShared::wakeQuestions()
+{
+    // Taken and let go, so that a worker between its check and its wait
+    // cannot miss the flag set before.
+    { const std::lock_guard<std::mutex> lock(m_questionMutex); }
+    m_questionChanged.notify_all();
+}
+
+bool SessionShared::ask(const std::shared_ptr<SessionQuestion>& question)
+{
+    if (closing || cancelled)
+        return false;
+    SessionEvent asked;
+    asked.kind = SessionEvent::Kind::Asked;
+    asked.question = question;
+    tell(std::move(asked));
+    std::unique_lock<std::mutex> lock(m_questionMutex);
+    m_questionChanged.wait(lock, [&] { return question->ended || cancelled || closing; });
+    if (question->ended)
+        return question->given;
+    question->ended = true;
+    lock.unlock();
+    SessionEvent withdrawn;
+    withdrawn.kind = SessionEvent::Kind::Withdrawn;
+    withdrawn.question = question;
+    tell(std::move(withdrawn));
+    return false;
 }
 
 void SessionShared::setRunning(quint64 call)
@@ -185,12 +240,11 @@ void SessionWorker::post(quint64 call, std::function<void()> run, std::function<
         ++m_shared->pending;
     }
     m_queueChanged.notify_all();
-    m_shared->tell(SessionEvent{SessionEvent::Kind::Calls, {}, {}, 0, false});
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Calls, {}, {}, 0, false, {}});
 }
 
 void SessionWorker::run()
 {
-    SessionLog::route(this);
     std::unique_lock<std::mutex> lock(m_queueMutex);
     for (;;) {
         m_queueChanged.wait(lock, [this] { return m_ending || !m_queue.empty(); });
@@ -205,13 +259,16 @@ void SessionWorker::run()
         m_shared->setRunning(call.call);
         if (!call.cancelled || !call.cancelled())
             call.run();
+        // The plug-in keeps whether a repository could not be reached; its
+        // answer after each call is the session's.
+        if (m_provider3)
+            setOffline(m_provider3->isOffline());
         m_shared->setRunning(0);
         call = Queued();
         --m_shared->pending;
-        m_shared->tell(SessionEvent{SessionEvent::Kind::Calls, {}, {}, 0, false});
+        m_shared->tell(SessionEvent{SessionEvent::Kind::Calls, {}, {}, 0, false, {}});
         lock.lock();
     }
-    SessionLog::route(nullptr);
     m_finished = true;
     m_queueChanged.notify_all();
 }
@@ -221,11 +278,50 @@ Outcome SessionWorker::closedOutcome()
     return Outcome{false, QString(), QStringLiteral("the session was closed")};
 }
 
-void SessionWorker::logged(const QString& line)
+/** The provider's questions, put to the session's host one at a time while the worker waits. */
+class SessionWorker::Prompts final : public SourceCodeControl::SourceCodeControlSystemPromptHandler
 {
-    m_shared->tell(SessionEvent{SessionEvent::Kind::Logged, {}, line, 0, false});
-    if (!m_offline && SessionLog::saysOffline(line))
-        setOffline(true);
+public:
+    explicit Prompts(SessionShared& shared) : m_shared(shared) {}
+
+    SourceCodeControl::Credentials credentials(const SourceCodeControl::CredentialsRequest& request) override
+    {
+        const auto question = std::make_shared<SessionQuestion>();
+        question->kind = SessionQuestion::Kind::Credentials;
+        question->credentialsRequest = request;
+        if (!m_shared.ask(question))
+            return SourceCodeControl::Credentials();
+        SourceCodeControl::Credentials given = question->credentials;
+        given.given = true;
+        return given;
+    }
+
+    SourceCodeControl::Trust trustServer(const SourceCodeControl::ServerCertificate& certificate) override
+    {
+        const auto question = std::make_shared<SessionQuestion>();
+        question->kind = SessionQuestion::Kind::Certificate;
+        question->certificate = certificate;
+        return m_shared.ask(question) ? question->trust : SourceCodeControl::Trust::Reject;
+    }
+
+    bool answerSsh(const SourceCodeControl::SshQuestion& asked, QString& answer) override
+    {
+        const auto question = std::make_shared<SessionQuestion>();
+        question->kind = SessionQuestion::Kind::Ssh;
+        question->sshQuestion = asked;
+        if (!m_shared.ask(question))
+            return false;
+        answer = question->text;
+        return true;
+    }
+
+private:
+    SessionShared& m_shared;
+};
+
+void SessionWorker::logLine(void* context, const QString& line)
+{
+    static_cast<SessionWorker*>(context)->m_shared->tell(SessionEvent{SessionEvent::Kind::Logged, {}, line, 0, false, {}});
 }
 
 void SessionWorker::shutdown()
@@ -233,8 +329,13 @@ void SessionWorker::shutdown()
     m_watch.reset();
     if (m_provider)
         m_provider->setProgressHandler(nullptr, nullptr);
+    if (m_provider3) {
+        m_provider3->setCommandLogHandler(nullptr, nullptr);
+        m_provider3->setPromptHandler(nullptr);
+    }
     m_shared->plugin->release();
     m_provider = nullptr;
+    m_provider3 = nullptr;
 }
 
 Result<QString> SessionWorker::open(const QString& localRoot, const SessionSettings& settings,
@@ -248,11 +349,21 @@ Result<QString> SessionWorker::open(const QString& localRoot, const SessionSetti
     m_provider = plugin.allocate(2) ? plugin.provider2() : nullptr;
     if (!m_provider)
         return withValue<QString>(Outcome{false, QString(), plugin.errorString()});
+    // Version 3 hands the command log and the server's questions to the
+    // session directly; an older plug-in has neither.
+    m_provider3 = plugin.provider3();
+    if (m_provider3) {
+        if (!m_prompts)
+            m_prompts = std::make_unique<Prompts>(*m_shared);
+        m_provider3->setCommandLogHandler(&SessionWorker::logLine, this);
+        m_provider3->setPromptHandler(m_prompts.get());
+    }
     const Result<QString> bound = bind(localRoot, settings, repositoryPath);
     if (!bound.ok) {
         // Not open: a later open() starts again with a fresh provider.
         plugin.release();
         m_provider = nullptr;
+        m_provider3 = nullptr;
     }
     return bound;
 }
@@ -324,10 +435,18 @@ Outcome SessionWorker::login(const QString& user, const QString& password)
     QStringList none;
     if (const Outcome refusal = prepare({}, none, "info"); !refusal.ok)
         return refusal;
-    const Outcome outcome = outcomeOf(m_provider->login(user, password, m_settings.repositoryUrl));
-    if (outcome.ok)
-        setOffline(false);
-    return outcome;
+    return outcomeOf(m_provider->login(user, password, m_settings.repositoryUrl));
+}
+
+Outcome SessionWorker::forgetCredentials(const QString& realm)
+{
+    QStringList none;
+    if (const Outcome refusal = prepare({}, none, "forgetCredentials"); !refusal.ok)
+        return refusal;
+    if (!m_provider3)
+        return Outcome{false, QStringLiteral("forgetCredentials"),
+                       QStringLiteral("the plug-in has no version-3 interface: it keeps no credentials of its own")};
+    return outcomeOf(m_provider3->forgetCredentials(realm));
 }
 
 Outcome SessionWorker::logout()
@@ -344,7 +463,6 @@ Outcome SessionWorker::refresh()
     if (const Outcome refusal = prepare({}, none, "status"); !refusal.ok)
         return refusal;
     m_provider->refresh();
-    setOffline(false);
     QStringList paths = m_known.keys();
     std::sort(paths.begin(), paths.end());
     QStringList versioned;
@@ -697,7 +815,7 @@ void SessionWorker::reportProgress(void* context, const QString& item, int items
 {
     // Called in this thread, inside the operation: the session gets it queued.
     static_cast<SessionWorker*>(context)->m_shared->tell(
-        SessionEvent{SessionEvent::Kind::Progress, {}, item, itemsSoFar, false});
+        SessionEvent{SessionEvent::Kind::Progress, {}, item, itemsSoFar, false, {}});
 }
 
 std::optional<QString> SessionWorker::relative(const QString& path) const
@@ -875,13 +993,13 @@ void SessionWorker::publish(const Status& status, bool tellNew)
             }
         }
         if (tellNew)
-            m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false});
+            m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false, {}});
         return;
     }
     if (reported(known.key(), *known) == status)
         return;
     keep(status);
-    m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false});
+    m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false, {}});
 }
 
 void SessionWorker::finish(QFutureInterface<Status>& results, const QList<Status>& statuses)
@@ -960,14 +1078,14 @@ void SessionWorker::watchKinds(QStringList folders, const QStringList& files, co
 void SessionWorker::coverageChanged(const SessionWatch::Coverage& coverage)
 {
     const bool none = coverage.unwatched > 0 && coverage.watched == 0;
-    m_shared->tell(SessionEvent{SessionEvent::Kind::Watching, {}, {}, coverage.unwatched, none});
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Watching, {}, {}, coverage.unwatched, none, {}});
     const int state = coverage.unwatched == 0 ? 0 : none ? 2 : 1;
     if (state == std::exchange(m_unwatchedState, state))
         return;
     if (state == 0)
-        logged(QStringLiteral("every folder is watched"));
+        logLine(this, QStringLiteral("every folder is watched"));
     else
-        logged(QStringLiteral("%1 folders are not watched: %2; they are polled every %3 s")
+        logLine(this, QStringLiteral("%1 folders are not watched: %2; they are polled every %3 s")
                    .arg(coverage.unwatched)
                    .arg(coverage.reason)
                    .arg(m_settings.pollIntervalMs / 1000.0));
@@ -1155,7 +1273,7 @@ void SessionWorker::setOffline(bool offline)
     if (offline == m_offline)
         return;
     m_offline = offline;
-    m_shared->tell(SessionEvent{SessionEvent::Kind::Offline, {}, {}, 0, offline});
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Offline, {}, {}, 0, offline, {}});
 }
 
 } // namespace SvnScc

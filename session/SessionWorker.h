@@ -7,6 +7,7 @@
 
 #include <QFutureInterface>
 #include <QHash>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -22,7 +23,34 @@
 
 namespace SvnScc {
 
+class SessionReply;
 class WorkingCopyDigest;
+
+/**
+ * One question of a server or ssh, asked in the worker's thread and put to
+ * the host in the session's thread. The answer fields and `ended` are
+ * written under SessionShared::questionMutex; `reply` is the session
+ * thread's own.
+ */
+struct SessionQuestion
+{
+    enum class Kind { Credentials, Certificate, Ssh };
+    Kind kind = Kind::Credentials;
+    SourceCodeControl::CredentialsRequest credentialsRequest;
+    SourceCodeControl::ServerCertificate certificate;
+    SourceCodeControl::SshQuestion sshQuestion;
+
+    /** Answered, declined or withdrawn: the worker stops waiting, and later answers are not taken. */
+    bool ended = false;
+    /** Answered (not declined). */
+    bool given = false;
+    SourceCodeControl::Credentials credentials;
+    SourceCodeControl::Trust trust = SourceCodeControl::Trust::Reject;
+    QString text;
+
+    /** The host's reply object, while it exists. */
+    QPointer<SessionReply> reply;
+};
 
 /** What the worker tells its session, handed over in order and acted on in the session's thread. */
 struct SessionEvent
@@ -33,13 +61,16 @@ struct SessionEvent
         Logged,        ///< text (a line of the command log)
         Offline,       ///< flag
         Calls,         ///< SessionShared::pending changed
-        Watching       ///< number (folders not watched, polled instead), flag (no folder is watched)
+        Watching,      ///< number (folders not watched, polled instead), flag (no folder is watched)
+        Asked,         ///< question: put it to the host
+        Withdrawn      ///< question: it ended unanswered (a cancel, the session closing)
     };
     Kind kind = Kind::Calls;
     Status status;
     QString text;
     int number = 0;
     bool flag = false;
+    std::shared_ptr<SessionQuestion> question;
 };
 
 /** What a session and its worker share across their threads. */
@@ -60,6 +91,8 @@ struct SessionShared
      * future before it runs).
      */
     void cancelCall(quint64 call);
+    /** Any thread: cancels the call that runs now and ends a question it waits for. */
+    void cancelRunning();
     /** The worker's thread: call number @p call runs from now (0: none runs). */
     void setRunning(quint64 call);
 
@@ -74,11 +107,30 @@ struct SessionShared
     /** Set before the worker starts, called in the worker's thread: asks the session's thread to take the events. */
     std::function<void()> wake;
 
+    /**
+     * Any thread: ends @p question with what @p fill writes into it, unless
+     * it has ended already (then false, and @p fill is not called); the
+     * worker waiting for it goes on.
+     */
+    bool endQuestion(SessionQuestion& question, const std::function<void(SessionQuestion&)>& fill);
+    /** Whether @p question has ended. */
+    bool questionEnded(const SessionQuestion& question);
+    /** Any thread, after setting cancelled or closing: a worker waiting for an answer sees it. */
+    void wakeQuestions();
+    /**
+     * The worker's thread: puts @p question to the session and waits until
+     * it ends, the call is cancelled or the session closes (then it ends
+     * declined, and the session withdraws it). True when it was answered.
+     */
+    bool ask(const std::shared_ptr<SessionQuestion>& question);
+
 private:
     std::mutex m_eventsMutex;
     std::deque<SessionEvent> m_events;
     std::mutex m_runningMutex;
     quint64 m_running = 0; // under m_runningMutex
+    std::mutex m_questionMutex;
+    std::condition_variable m_questionChanged;
 };
 
 /**
@@ -125,8 +177,7 @@ public:
     /** What a call refused because the session is being destroyed gives. */
     static Outcome closedOutcome();
 
-    /** One line of the command log, logged in this thread (from SessionLog). */
-    void logged(const QString& line);
+    Outcome forgetCredentials(const QString& realm);
 
     Result<QString> open(const QString& localRoot, const SessionSettings& settings, const QString& repositoryPath);
     Outcome login(const QString& user, const QString& password);
@@ -162,7 +213,10 @@ public:
     Outcome cleanup(const QString& folder);
 
 private:
+    class Prompts;
+
     static void reportProgress(void* context, const QString& item, int itemsSoFar);
+    static void logLine(void* context, const QString& line);
 
     void run();
     void shutdown();
@@ -210,6 +264,8 @@ private:
 
     // The worker thread's own.
     SourceCodeControlSystemProviderInterface2* m_provider = nullptr;
+    SourceCodeControlSystemProviderInterface3* m_provider3 = nullptr; // the same provider, when the plug-in offers version 3
+    std::unique_ptr<Prompts> m_prompts;
     QString m_localRoot;
     QString m_canonicalRoot; // the local root with every link resolved
     SessionSettings m_settings;

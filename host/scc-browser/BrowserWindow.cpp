@@ -1,6 +1,7 @@
 #include "BrowserWindow.h"
 
 #include "CommandsPane.h"
+#include "QuestionDialogs.h"
 #include "RepositoryPane.h"
 
 #include <QAction>
@@ -131,6 +132,20 @@ BrowserWindow::BrowserWindow(const HostOptions& options, QWidget* parent)
                 offline ? ErrorColor.name() : QString());
         updateSummary();
     });
+    // The server's and ssh's questions: a dialog each, opened without
+    // waiting for it; the operation waits on the session's thread.
+    connect(session, &SvnScc::Session::credentialsRequired, this,
+            [this](const SourceCodeControl::CredentialsRequest& request, SvnScc::CredentialsReply* reply) {
+                ask(new CredentialsDialog(request, this), reply);
+            });
+    connect(session, &SvnScc::Session::serverTrustRequired, this,
+            [this](const SourceCodeControl::ServerCertificate& certificate, SvnScc::CertificateReply* reply) {
+                ask(new CertificateDialog(certificate, this), reply);
+            });
+    connect(session, &SvnScc::Session::sshQuestionAsked, this,
+            [this](const SourceCodeControl::SshQuestion& question, SvnScc::SshReply* reply) {
+                ask(new SshQuestionDialog(question, this), reply);
+            });
     connect(&m_pass, &QFutureWatcher<Status>::resultsReadyAt, this, &BrowserWindow::onPassResults);
     updateBusyIndicator();
     updateActions();
@@ -143,6 +158,18 @@ BrowserWindow::~BrowserWindow()
     m_pass.disconnect(this);
     m_session->disconnect(this);
     m_session.reset();
+}
+
+template <typename Dialog, typename Reply>
+void BrowserWindow::ask(Dialog* dialog, Reply* reply)
+{
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &Dialog::answered, reply, &Reply::answer);
+    connect(dialog, &QDialog::rejected, reply, &SvnScc::SessionReply::decline);
+    connect(dialog, &QDialog::finished, reply, &QObject::deleteLater);
+    // A cancel or the session's end takes the question back.
+    connect(reply, &SvnScc::SessionReply::withdrawn, dialog, &QDialog::reject);
+    dialog->open();
 }
 
 template <typename T, typename Done>

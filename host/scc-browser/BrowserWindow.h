@@ -35,6 +35,12 @@ class QPushButton;
  * with the svn subcommand and the client's text, and beside it a
  * CommandsPane with every svn run of the session.
  *
+ * A server's or ssh's question while an operation runs opens a dialog
+ * (QuestionDialogs.h) without blocking the window: a password dialog naming
+ * the realm, a certificate dialog (Reject, Accept once, Accept always) or
+ * ssh's question. Its answer goes to the session's reply; Cancel declines;
+ * a cancelled operation closes it.
+ *
  * Every operation is a call of the session, which runs it on its own
  * thread; the window counts the calls it made. While any runs, the status
  * bar shows what runs, a progress bar (the items of an update, commit or
@@ -136,6 +142,8 @@ signals:
     void idle();
 
 private:
+    template <typename Dialog, typename Reply>
+    void ask(Dialog* dialog, Reply* reply);
     template <typename T, typename Done>
     void track(const QString& description, QFuture<T> future, Done done);
     void operate(const QString& operation, const QStringList& paths, QFuture<SvnScc::Outcome> future);

@@ -8,11 +8,15 @@
 #include "HostOptions.h"
 #include "HostSignals.h"
 #include "PluginLoader.h"
+#include "TerminalQuestions.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
 #include <cstdio>
+#include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -64,6 +68,8 @@ int main(int argc, char** argv)
         enableClientLog();
     }
 
+    // Made before the library, so that it outlives the provider that asks it.
+    std::unique_ptr<TerminalQuestions> questions;
     SvnScc::PluginLoader library;
     if (!library.load(options.plugin)) {
         err << "scc-host: cannot load the plug-in: " << library.errorString() << "\n";
@@ -73,6 +79,13 @@ int main(int argc, char** argv)
     if (!provider) {
         err << "scc-host: the plug-in made no provider\n";
         return 1;
+    }
+
+    // --ask: only a person at a terminal is asked; with standard input a
+    // pipe or a file nothing is, as without --ask (the client's error at once).
+    if (options.ask && library.provider3() && ::isatty(STDIN_FILENO)) {
+        questions = std::make_unique<TerminalQuestions>(STDIN_FILENO, stderr);
+        library.provider3()->setPromptHandler(questions.get());
     }
 
     // SIGINT or SIGTERM cancels the running operation, so that it ends at

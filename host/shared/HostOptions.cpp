@@ -75,6 +75,8 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
             ok = value(options.keepDirectory);
         else if (global && arg == QLatin1String("--verbose"))
             options.verbose = true;
+        else if (global && arg == QLatin1String("--ask"))
+            options.ask = true;
         else if (!global && (arg == QLatin1String("-m") || arg == QLatin1String("--message")))
             ok = value(options.comment);
         else if (!global && arg == QLatin1String("--discard"))

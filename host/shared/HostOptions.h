@@ -26,6 +26,7 @@ struct HostOptions
     QString repositoryRoot;    ///< --repository-root: the local root's path in the repository; null when not given
     QString keepDirectory;     ///< --keep: where the demo leaves its files; null to remove them
     bool verbose = false;      ///< --verbose: show the plug-in's command log (every svn run)
+    bool ask = false;          ///< --ask: the server's and ssh's questions asked on the terminal, when standard input is one
     QString command;           ///< the subcommand; empty when none was given
     QStringList arguments;     ///< the subcommand's positional arguments
     QString comment;           ///< -m/--message of the subcommand; null when not given

@@ -1,7 +1,7 @@
 // scc-host as a user runs it: the password on standard input, each
 // subcommand against the client's own answer, its failure report and usage
-// errors, and the demo; and the hosts' switch for the command log, which
-// adds to the host's logging rules.
+// errors, and the demo; --ask on a terminal and off one; and the hosts'
+// switch for the command log, which adds to the host's logging rules.
 
 #include "E2EFixture.h"
 
@@ -12,6 +12,10 @@
 #include <QRegularExpression>
 
 #include <sqlite3.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <functional>
 
@@ -274,6 +278,55 @@ TEST_F(HostProgram, SaysWhatIsWrong)
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
         EXPECT_TRUE(run.err.startsWith(c.message)) << run.err.toStdString();
     }
+}
+
+TEST_F(HostProgram, AskAsksOnATerminalOnlyWithThePasswordUnseen)
+{
+    importFile("project/a.txt", "a\n");
+    const QStringList arguments{"--plugin", PLUGIN_PATH, "--url", m_url, "--ask", "ls", "project"};
+
+    // Standard input a pipe: nothing is asked, nothing read; the server's refusal at once.
+    const ToolRun piped = runTool(SCC_HOST_PATH, arguments, QString(), "ann\nann-secret\nno\n");
+    EXPECT_EQ(piped.exitCode, 1);
+    EXPECT_TRUE(piped.err.contains("E170001")) << piped.err.toStdString();
+    EXPECT_FALSE(piped.err.contains("User")) << piped.err.toStdString();
+
+    // Standard input a terminal: each question, answered as a person types.
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    const int typing = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
+    ASSERT_GE(typing, 0);
+    QProcess host;
+    host.setProcessEnvironment(m_environment);
+    host.setChildProcessModifier([typing] { ::dup2(typing, STDIN_FILENO); });
+    host.setReadChannel(QProcess::StandardError);
+    host.start(SCC_HOST_PATH, arguments);
+    ASSERT_TRUE(host.waitForStarted());
+    ::close(typing);
+    QByteArray asked;
+    const auto answer = [&](const QByteArray& prompt, const QByteArray& typed) {
+        while (!asked.contains(prompt) && host.waitForReadyRead(20000))
+            asked += host.readAllStandardError();
+        ASSERT_TRUE(asked.contains(prompt)) << asked.toStdString();
+        ASSERT_EQ(::write(terminal, typed.constData(), size_t(typed.size())), typed.size());
+    };
+    answer("User: ", "ann\n");
+    answer("Password for 'ann': ", "ann-secret\n");
+    answer("(yes/no)? [no] ", "\n");
+    ASSERT_TRUE(host.waitForFinished(20000));
+    EXPECT_EQ(host.exitCode(), 0) << (asked + host.readAllStandardError()).toStdString();
+    EXPECT_EQ(host.readAllStandardOutput(), "a.txt\n");
+    EXPECT_TRUE(asked.contains("The server asks who you are for <svn://127.0.0.1:")) << asked.toStdString();
+    // What the terminal shows: the user typed, the password not.
+    ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+    QByteArray shown(4096, '\0');
+    const ssize_t got = ::read(terminal, shown.data(), size_t(shown.size()));
+    shown.truncate(got > 0 ? got : 0);
+    ::close(terminal);
+    EXPECT_TRUE(shown.contains("ann")) << shown.toStdString();
+    EXPECT_FALSE(shown.contains("ann-secret")) << shown.toStdString();
 }
 
 TEST_F(HostProgram, DemoRunsTheLifeCycleAndCleansUp)

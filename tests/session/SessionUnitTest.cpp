@@ -389,6 +389,28 @@ TEST_F(SessionUnit, ALoginThatSucceedsIsOnlineAgain)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !session->isOffline(); }, 5000));
 }
 
+TEST_F(SessionUnit, OfflineAndTheCommandLogReachTheSessionWithNoMessageHandlerOrRuleOfItsOwn)
+{
+    // Nobody installs a message handler or a logging rule in this process.
+    const QtMessageHandler qtDefault = qInstallMessageHandler(nullptr);
+    const QLoggingCategory commandLog("svnscc.client", QtInfoMsg);
+    std::unique_ptr<Session> session = openSession(settings());
+    QSignalSpy logged(session.get(), &Session::commandLogged);
+    QSignalSpy offline(session.get(), &Session::offlineChanged);
+    m_fake.respond("", "svn: E170013: Unable to connect to a repository at URL 'svn://repo/trunk'\n"
+                       "svn: E000111: Can't connect to host 'repo': Connection refused\n", 1)
+        .respond("M                1        1 ann          a.txt\n");
+    ASSERT_EQ(passResults(session->status({"a.txt"})).size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !offline.isEmpty(); }, 5000));
+    EXPECT_TRUE(session->isOffline());
+    QStringList lines;
+    for (const QList<QVariant>& signal : logged)
+        lines << signal.at(0).toString();
+    EXPECT_TRUE(lines.join('\n').contains(QRegularExpression("run \\d+ in .*/svn status "))) << lines.join('\n').toStdString();
+    EXPECT_FALSE(commandLog.isDebugEnabled());
+    EXPECT_EQ(qInstallMessageHandler(nullptr), qtDefault);
+}
+
 TEST_F(SessionUnit, StatusIsToldOnlyWhenItChangedAndATreeGivesEachItemOnce)
 {
     std::unique_ptr<Session> session = openSession(settings());
