@@ -308,6 +308,17 @@ public:
      * working copy lies there, else below `repositoryRoot`).
      */
     void adoptRootURL(const QString& url, const QString& repositoryRoot);
+    /**
+     * The properties of `item` (root-relative) from the working copy alone
+     * ("proplist --verbose --xml"), sorted by name, values byte for byte;
+     * false with the last error when the run fails or its XML cannot be read.
+     */
+    bool readProperties(const QString& item, QList<SourceCodeControl::Property>& properties);
+    /**
+     * "propset name --file F items..." with `value` written byte for byte
+     * into F, a file in a private temporary folder removed afterwards.
+     */
+    bool writeProperty(const QStringList& items, const QString& name, const QByteArray& value);
     /** A slot not offered yet: false, the last error the operation's name and "not built yet". */
     bool notBuiltYet(const char* operation);
 

@@ -38,23 +38,5 @@ bool SVNInterface::notBuiltYet(const char* operation)
     return false;
 }
 
-bool SVNInterface::properties(const QString&, QList<Property>&) { return notBuiltYet("properties"); }
-bool SVNInterface::setProperty(const QStringList&, const QString&, const QByteArray&)
-{
-    return notBuiltYet("setProperty");
-}
-bool SVNInterface::deleteProperty(const QStringList&, const QString&) { return notBuiltYet("deleteProperty"); }
-bool SVNInterface::ignore(const QStringList&) { return notBuiltYet("ignore"); }
-bool SVNInterface::setChangelist(const QStringList&, const QString&) { return notBuiltYet("setChangelist"); }
-bool SVNInterface::logRange(const QString&, const QString&, int, const QString&, QList<LogEntry>&)
-{
-    return notBuiltYet("logRange");
-}
-bool SVNInterface::changedBetween(const QString&, const QString&, const QString&, QList<ItemChange>&)
-{
-    return notBuiltYet("changedBetween");
-}
-bool SVNInterface::setDepth(const QString&, Depth) { return notBuiltYet("setDepth"); }
-bool SVNInterface::upgrade() { return notBuiltYet("upgrade"); }
 bool SVNInterface::createPatch(const QStringList&, QByteArray&) { return notBuiltYet("createPatch"); }
 bool SVNInterface::applyPatch(const QByteArray&, int, bool, QList<ItemChange>&) { return notBuiltYet("applyPatch"); }
