@@ -4,10 +4,9 @@
 #include "SVNInterface.h"
 
 #include "EightBit.h"
+#include "SVNPrivateFile.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -68,27 +67,6 @@ QString ignorePattern(const QString& name)
     return pattern;
 }
 
-// A private file holding a property value for the client's "--file".
-class ValueFile
-{
-public:
-    // Writes `value`; null when it was written, otherwise why not.
-    QString write(const QByteArray& value)
-    {
-        if (!m_folder.isValid())
-            return QStringLiteral("cannot write the property value for the client: %1").arg(m_folder.errorString());
-        QFile file(path());
-        if (!file.open(QIODevice::WriteOnly) || file.write(value) != value.size() || !file.flush())
-            return QStringLiteral("cannot write the property value for the client into %1: %2")
-                .arg(path(), file.errorString());
-        return QString();
-    }
-    QString path() const { return m_folder.filePath(QStringLiteral("value")); }
-
-private:
-    QTemporaryDir m_folder;
-};
-
 } // namespace
 
 bool SVNInterface::readProperties(const QString& item, QList<Property>& properties)
@@ -105,8 +83,8 @@ bool SVNInterface::readProperties(const QString& item, QList<Property>& properti
 
 bool SVNInterface::writeProperty(const QStringList& items, const QString& name, const QByteArray& value)
 {
-    ValueFile file;
-    const QString problem = file.write(value);
+    SVNPrivateFile file(QStringLiteral("value"));
+    const QString problem = file.write(value, QStringLiteral("property value"));
     if (!problem.isNull()) {
         setLastError(QLatin1String(SVNSubcommand::Propset), problem);
         return false;

@@ -37,6 +37,3 @@ bool SVNInterface::notBuiltYet(const char* operation)
     setLastError(QLatin1String(operation), QStringLiteral("%1: not built yet").arg(QLatin1String(operation)));
     return false;
 }
-
-bool SVNInterface::createPatch(const QStringList&, QByteArray&) { return notBuiltYet("createPatch"); }
-bool SVNInterface::applyPatch(const QByteArray&, int, bool, QList<ItemChange>&) { return notBuiltYet("applyPatch"); }

@@ -484,6 +484,28 @@ SVNCommand setDepth(const QString& localRoot, const QString& path, const QString
                        {path});
 }
 
+SVNCommand patchOf(const QString& localRoot, const QStringList& paths)
+{
+    SVNCommand command = withTargets(custom(QLatin1String(SVNSubcommand::Diff),
+                                            {QStringLiteral("--git"), QStringLiteral("--show-copies-as-adds")},
+                                            localRoot, QString()),
+                                     paths);
+    command.pegTargets = false;
+    return command;
+}
+
+SVNCommand applyPatch(const QString& localRoot, const QString& patchFile, int strip, bool dryRun)
+{
+    QStringList arguments;
+    if (strip > 0)
+        arguments << QStringLiteral("--strip") << QString::number(strip);
+    if (dryRun)
+        arguments << QStringLiteral("--dry-run");
+    SVNCommand command = custom(QLatin1String(SVNSubcommand::Patch), arguments, localRoot, patchFile);
+    command.pegTargets = false;
+    return command;
+}
+
 SVNCommand upgrade(const QString& localRoot)
 {
     return custom(QLatin1String(SVNSubcommand::Upgrade), {}, localRoot, QString());

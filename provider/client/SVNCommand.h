@@ -323,6 +323,16 @@ SVNCommand summary(const QString& fromURL, const QString& toURL);
 /** "update --set-depth depth path". */
 SVNCommand setDepth(const QString& localRoot, const QString& path, const QString& depth);
 
+/**
+ * "diff --git --show-copies-as-adds paths...": the local changes as a
+ * patch, binary files and properties included, copies as additions, the
+ * names taken without a peg.
+ */
+SVNCommand patchOf(const QString& localRoot, const QStringList& paths);
+
+/** "patch [--strip strip] [--dry-run] patchFile" in the local root. */
+SVNCommand applyPatch(const QString& localRoot, const QString& patchFile, int strip, bool dryRun);
+
 /** "upgrade" in the local root: the working copy brought to the client's format. */
 SVNCommand upgrade(const QString& localRoot);
 

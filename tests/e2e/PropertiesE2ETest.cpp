@@ -287,3 +287,61 @@ TEST_F(PropertiesE2ETest, UpgradeOfAnOlderWorkingCopy)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PropertiesE2ETest, PatchRoundTripAndRejectedHunk)
+{
+    importFile("trunk/b.bin", QByteArray("\0\1\2bin", 6));
+    svnOk({"update", m_root}, "ann");
+    // A binary file changed, a file deleted, a folder added, a property changed.
+    writeBytes(m_root + "/b.bin", QByteArray("\0\5\2bin2\0", 8));
+    svnOk({"rm", m_root + "/sub/b.txt"}, "ann");
+    QDir().mkpath(m_root + "/nd");
+    writeBytes(m_root + "/nd/n.txt", "new\n");
+    svnOk({"add", m_root + "/nd"}, "ann");
+    svnOk({"propset", "my:p", "val", m_root + "/a.txt"}, "ann");
+    const QByteArray status = svnOk({"status"}, "ann", m_root);
+    const QByteArray diff = svnOk({"diff", "--git"}, "ann", m_root);
+
+    QByteArray patch;
+    ASSERT_TRUE(m_v3->createPatch({""}, patch)) << error().toStdString();
+    EXPECT_EQ(patch, svnOk({"diff", "--git", "--show-copies-as-adds"}, "ann", m_root));
+    ASSERT_TRUE(m_v3->revert({""}, true)) << error().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(m_root + "/nd/n.txt")) << "a revert leaves an addition on disk";
+    QList<ItemChange> changes;
+    ASSERT_TRUE(m_v3->applyPatch(patch, -1, true, changes)) << error().toStdString();
+    EXPECT_FALSE(changes.isEmpty());
+    EXPECT_EQ(svnOk({"status", "-q"}, "ann", m_root), "") << "a dry run changes nothing";
+    ASSERT_TRUE(m_v3->applyPatch(patch, -1, false, changes)) << error().toStdString();
+    EXPECT_EQ(svnOk({"status"}, "ann", m_root), status);
+    EXPECT_EQ(svnOk({"diff", "--git"}, "ann", m_root), diff);
+
+    // The client applies the same patch alike in a working copy of its own.
+    const QString other = m_base + "/other";
+    svnOk({"checkout", urlOf("trunk"), other}, "ann");
+    writeBytes(m_base + "/p.diff", patch);
+    svnOk({"patch", "--strip", "1", m_base + "/p.diff"}, "ann", other);
+    EXPECT_EQ(svnOk({"diff", "--git"}, "ann", other), diff);
+
+    // A hunk that does not fit: "C", a reject file, false; an unversioned
+    // file of other content in the way is left as it is.
+    ASSERT_TRUE(m_v3->revert({""}, true));
+    writeBytes(m_root + "/a.txt", "mine\n");
+    QFile::remove(m_root + "/nd/n.txt");
+    writeBytes(m_root + "/nd/n.txt", "other\n");
+    QByteArray text;
+    ASSERT_TRUE(m_v3->createPatch({""}, text)); // a.txt: one -> mine
+    svnOk({"revert", m_root + "/a.txt"}, "ann");
+    writeBytes(m_root + "/a.txt", "theirs\n");
+    EXPECT_FALSE(m_v3->applyPatch(text + patch, -1, false, changes));
+    EXPECT_TRUE(error().contains("a.txt")) << error().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(m_root + "/a.txt.svnpatch.rej"));
+    const auto a = std::find_if(changes.begin(), changes.end(), [](const ItemChange& c) { return c.path == "a.txt"; });
+    ASSERT_NE(a, changes.end());
+    EXPECT_TRUE(a->action.startsWith('C')) << a->action.toStdString();
+    EXPECT_EQ(readBytes(m_root + "/nd/n.txt"), "other\n");
+    EXPECT_TRUE(error().contains("nd/n.txt")) << error().toStdString();
+}
+
+} // namespace
