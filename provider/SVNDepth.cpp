@@ -79,6 +79,11 @@ bool SVNInterface::setDepth(const QString& path, Depth depth)
 bool SVNInterface::upgrade()
 {
     return guarded([&] {
+        if (localRootPath.isEmpty() || !isWorkingCopy(localRootPath)) {
+            setLastError(QLatin1String(SVNSubcommand::Upgrade),
+                         QStringLiteral("no working copy is bound (setRoots()), so there is nothing to upgrade"));
+            return false;
+        }
         if (!run(SVNCommands::upgrade(localRootPath)))
             return false;
         // Everything read of it before answered with the client's refusal.

@@ -319,8 +319,6 @@ public:
      * into F, a file in a private temporary folder removed afterwards.
      */
     bool writeProperty(const QStringList& items, const QString& name, const QByteArray& value);
-    /** A slot not offered yet: false, the last error the operation's name and "not built yet". */
-    bool notBuiltYet(const char* operation);
 
     /** localRootPath followed by "/" and each component but the last. */
     QString getLocalDirectory(const QStringList& pathParts);

@@ -1,5 +1,5 @@
 // The slots of version 3 that are the provider's news and the client's
-// questions, and those not offered yet.
+// questions.
 
 #include "SVNCredentialStore.h"
 #include "SVNInterface.h"
@@ -30,10 +30,4 @@ bool SVNInterface::isOffline()
 void SVNInterface::setCommandLogHandler(CommandLogHandler handler, void* context)
 {
     client.log().setHandler(handler, context);
-}
-
-bool SVNInterface::notBuiltYet(const char* operation)
-{
-    setLastError(QLatin1String(operation), QStringLiteral("%1: not built yet").arg(QLatin1String(operation)));
-    return false;
 }

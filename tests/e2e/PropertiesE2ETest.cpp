@@ -306,6 +306,7 @@ TEST_F(PropertiesE2ETest, PatchRoundTripAndRejectedHunk)
 
     QByteArray patch;
     ASSERT_TRUE(m_v3->createPatch({""}, patch)) << error().toStdString();
+    const QByteArray whole = patch;
     EXPECT_EQ(patch, svnOk({"diff", "--git", "--show-copies-as-adds"}, "ann", m_root));
     ASSERT_TRUE(m_v3->revert({""}, true)) << error().toStdString();
     EXPECT_TRUE(QFileInfo::exists(m_root + "/nd/n.txt")) << "a revert leaves an addition on disk";
@@ -324,24 +325,31 @@ TEST_F(PropertiesE2ETest, PatchRoundTripAndRejectedHunk)
     svnOk({"patch", "--strip", "1", m_base + "/p.diff"}, "ann", other);
     EXPECT_EQ(svnOk({"diff", "--git"}, "ann", other), diff);
 
-    // A hunk that does not fit: "C", a reject file, false; an unversioned
-    // file of other content in the way is left as it is.
-    ASSERT_TRUE(m_v3->revert({""}, true));
+    // A copy goes in as an addition.
+    svnOk({"copy", m_root + "/a.txt", m_root + "/c.txt"}, "ann");
+    ASSERT_TRUE(m_v3->createPatch({"c.txt"}, patch)) << error().toStdString();
+    EXPECT_TRUE(patch.contains("new file mode")) << patch.toStdString();
+    svnOk({"revert", "-R", m_root}, "ann");
+
+    // A hunk that does not fit: "C", a reject file, false.
     writeBytes(m_root + "/a.txt", "mine\n");
-    QFile::remove(m_root + "/nd/n.txt");
-    writeBytes(m_root + "/nd/n.txt", "other\n");
     QByteArray text;
-    ASSERT_TRUE(m_v3->createPatch({""}, text)); // a.txt: one -> mine
+    ASSERT_TRUE(m_v3->createPatch({"a.txt"}, text));
     svnOk({"revert", m_root + "/a.txt"}, "ann");
     writeBytes(m_root + "/a.txt", "theirs\n");
-    EXPECT_FALSE(m_v3->applyPatch(text + patch, -1, false, changes));
-    EXPECT_TRUE(error().contains("a.txt")) << error().toStdString();
+    EXPECT_FALSE(m_v3->applyPatch(text, -1, false, changes));
+    EXPECT_TRUE(error().contains("C         a.txt")) << error().toStdString();
     EXPECT_TRUE(QFileInfo::exists(m_root + "/a.txt.svnpatch.rej"));
-    const auto a = std::find_if(changes.begin(), changes.end(), [](const ItemChange& c) { return c.path == "a.txt"; });
-    ASSERT_NE(a, changes.end());
-    EXPECT_TRUE(a->action.startsWith('C')) << a->action.toStdString();
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes[0].path + '|' + changes[0].action.trimmed(), "a.txt|C");
+
+    // An unversioned file of other content in the way is left as it is, and refused.
+    svnOk({"revert", m_root + "/a.txt"}, "ann");
+    writeBytes(m_root + "/nd/n.txt", "other\n");
+    EXPECT_FALSE(m_v3->applyPatch(whole, -1, false, changes));
     EXPECT_EQ(readBytes(m_root + "/nd/n.txt"), "other\n");
     EXPECT_TRUE(error().contains("nd/n.txt")) << error().toStdString();
+    EXPECT_TRUE(svnOk({"status"}, "ann", m_root).contains("?       nd/n.txt"));
 }
 
 } // namespace

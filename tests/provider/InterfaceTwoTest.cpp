@@ -226,8 +226,9 @@ TEST_F(ProviderTest, VersionTwoProgressAndTheOptionalEntryPoint)
     QString command;
     EXPECT_EQ(third->getLastError(command), "info: not built yet");
     EXPECT_EQ(command, "info");
-    EXPECT_FALSE(third->upgrade());
-    EXPECT_EQ(third->getLastError(command), "upgrade: not built yet");
+    EXPECT_FALSE(third->upgrade()); // nothing bound: nothing runs
+    EXPECT_EQ(third->getLastError(command), "no working copy is bound (setRoots()), so there is nothing to upgrade");
+    EXPECT_EQ(command, "upgrade");
     release(third);
     ::dlclose(handle);
 }
