@@ -12,6 +12,8 @@
 #include <QTemporaryFile>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+
 namespace {
 
 const QLatin1Char Slash('/');
@@ -78,8 +80,7 @@ bool SVNInterface::log(const QString& path, int limit, QList<SourceCodeControl::
             return false;
         // The item's URL, so the history reaches the newest revision and not
         // only the working copy's base.
-        const QStringList parts = items.first().split(Slash, Qt::SkipEmptyParts);
-        const QString url = parts.isEmpty() ? rootURL : SVNUrl::join(rootURL, parts);
+        const QString url = itemURL(items.first());
         QByteArray xml;
         if (!run(SVNCommands::history(url, qMax(0, limit)), intoBytes(xml)).succeeded())
             return false;
@@ -234,4 +235,125 @@ bool SVNInterface::changes(const QString& folder, QList<SourceCodeControl::Chang
         changes = result;
         return true;
     });
+}
+
+namespace {
+
+// A URL whose names may hold "@", made safe to carry a peg revision: each
+// "@" after the host written as "%40", which the client decodes back.
+QString withPeg(const QString& url, const QString& revision)
+{
+    const qsizetype scheme = url.indexOf(QLatin1String("://"));
+    const qsizetype path = scheme < 0 ? 0 : url.indexOf(Slash, scheme + 3);
+    QString safe = url;
+    if (path >= 0)
+        safe = url.left(path) + url.mid(path).replace(QLatin1Char('@'), QLatin1String("%40"));
+    return safe + QLatin1Char('@') + revision;
+}
+
+// The action letters of a <path> of "diff --summarize --xml": the text's and
+// the properties' column, trailing blanks removed ("A", "D", "M", " M", "MM").
+QString summaryAction(const QXmlStreamAttributes& attributes)
+{
+    const QStringView item = attributes.value(QLatin1String("item"));
+    const QChar text = item == QLatin1String("added")      ? QLatin1Char('A')
+                     : item == QLatin1String("deleted")    ? QLatin1Char('D')
+                     : item == QLatin1String("modified")   ? QLatin1Char('M')
+                     : item == QLatin1String("replaced")   ? QLatin1Char('R')
+                                                           : QLatin1Char(' ');
+    const QChar props = attributes.value(QLatin1String("props")) == QLatin1String("modified") ? QLatin1Char('M')
+                                                                                             : QLatin1Char(' ');
+    QString action = QString(text) + props;
+    while (action.endsWith(QLatin1Char(' ')))
+        action.chop(1);
+    return action;
+}
+
+} // namespace
+
+bool SVNInterface::logRange(const QString& path, const QString& startRevision, int limit, const QString& search,
+                            QList<SourceCodeControl::LogEntry>& entries)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Log, {path}, items))
+            return false;
+        if (!startRevision.isEmpty() && !isRevisionNumber(startRevision)
+            && startRevision.compare(QLatin1String("HEAD"), Qt::CaseInsensitive) != 0) {
+            setLastError(QLatin1String(SVNSubcommand::Log),
+                         QStringLiteral("%1 is no revision number").arg(startRevision));
+            return false;
+        }
+        const QString url = itemURL(items.first());
+        // With a search the client's limit counts the revisions searched, not
+        // the matches: the search then runs over the whole range and the
+        // matches are cut here.
+        QByteArray xml;
+        if (!run(SVNCommands::historyRange(url, startRevision, search.isEmpty() ? qMax(0, limit) : 0, search),
+                 intoBytes(xml))
+                 .succeeded())
+            return false;
+        bool wellFormed = false;
+        QList<SVNLogEntry> read = SVNLogEntry::parse(xml, &wellFormed);
+        if (!wellFormed) {
+            setLastError(QLatin1String(SVNSubcommand::Log), QStringLiteral("the client's XML could not be read"));
+            return false;
+        }
+        if (limit > 0 && read.size() > limit)
+            read.resize(limit);
+        QList<SourceCodeControl::LogEntry> result;
+        result.reserve(read.size());
+        for (const SVNLogEntry& entry : std::as_const(read))
+            result.append({entry.revision, entry.author, entry.date, entry.message, entry.changedPaths});
+        entries = result;
+        return true;
+    });
+}
+
+bool SVNInterface::changedBetween(const QString& path, const QString& from, const QString& to,
+                                  QList<SourceCodeControl::ItemChange>& changes)
+{
+    return guarded([&] {
+        QStringList items;
+        if (!checkPaths(SVNSubcommand::Diff, {path}, items))
+            return false;
+        if (from.isEmpty()) {
+            setLastError(QLatin1String(SVNSubcommand::Diff), QStringLiteral("no revision to compare from was given"));
+            return false;
+        }
+        const QString url = itemURL(items.first());
+        QByteArray xml;
+        if (!run(SVNCommands::summary(withPeg(url, from), withPeg(url, to.isEmpty() ? QStringLiteral("HEAD") : to)),
+                 intoBytes(xml))
+                 .succeeded())
+            return false;
+        QList<SourceCodeControl::ItemChange> read;
+        QXmlStreamReader reader(xml);
+        while (!reader.atEnd()) {
+            if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != QLatin1String("path"))
+                continue;
+            const QString action = summaryAction(reader.attributes());
+            QStringList below;
+            if (!SVNUrl::below(reader.readElementText(), url, below))
+                continue;
+            read.append({below.join(Slash), action});
+        }
+        if (reader.hasError()) {
+            setLastError(QLatin1String(SVNSubcommand::Diff),
+                         QStringLiteral("the client's XML could not be read: %1").arg(reader.errorString()));
+            return false;
+        }
+        std::sort(read.begin(), read.end(),
+                  [](const SourceCodeControl::ItemChange& a, const SourceCodeControl::ItemChange& b) {
+                      return a.path < b.path;
+                  });
+        changes = read;
+        return true;
+    });
+}
+
+QString SVNInterface::itemURL(const QString& item) const
+{
+    const QStringList parts = item.split(Slash, Qt::SkipEmptyParts);
+    return parts.isEmpty() ? rootURL : SVNUrl::join(rootURL, parts);
 }

@@ -291,6 +291,8 @@ public:
     /** Stores the last-error pair. */
     void setLastError(const QString& command, const QString& message);
 
+    /** The repository URL of a root-relative item: the local root's URL and the item's names, encoded. */
+    QString itemURL(const QString& item) const;
     /** A path below the local root (absolute) as a root-relative one ("" the root); other paths as they are. */
     QString rootRelative(const QString& path) const;
     /**
@@ -308,8 +310,17 @@ public:
      * working copy lies there, else below `repositoryRoot`).
      */
     void adoptRootURL(const QString& url, const QString& repositoryRoot);
-    /** A slot not offered yet: false, the last error the operation's name and "not built yet". */
-    bool notBuiltYet(const char* operation);
+    /**
+     * The properties of `item` (root-relative) from the working copy alone
+     * ("proplist --verbose --xml"), sorted by name, values byte for byte;
+     * false with the last error when the run fails or its XML cannot be read.
+     */
+    bool readProperties(const QString& item, QList<SourceCodeControl::Property>& properties);
+    /**
+     * "propset name --file F items..." with `value` written byte for byte
+     * into F, a file in a private temporary folder removed afterwards.
+     */
+    bool writeProperty(const QStringList& items, const QString& name, const QByteArray& value);
 
     /** localRootPath followed by "/" and each component but the last. */
     QString getLocalDirectory(const QStringList& pathParts);

@@ -604,8 +604,11 @@ void SVNStatusPass::rereadItems(const QStringList& items, unsigned change)
     m_lastFolder.hasNext = false;
     filler.placeOwnLines();
     std::set<QString> listed;
+    std::set<QString> listedItems;
     for (auto& [relative, entry] : filler.folders()) {
         listed.insert(entry.path);
+        for (const auto& record : entry.status ? entry.status->records : SVNDirectoryStatus())
+            listedItems.insert(entry.path + QLatin1Char('/') + record.first);
         SVNFolderStatus* cached = m_cache.find(entry.path);
         SVNDirectoryStatus& fresh = entry.status->records;
         const QString folder = fromEightBit(relative);
@@ -643,6 +646,14 @@ void SVNStatusPass::rereadItems(const QStringList& items, unsigned change)
                 && record->second.statusColumns.at(4) == QLatin1Char(' '))
                 record->second.statusColumns[4] = QLatin1Char('S');
         }
+    }
+    // A file item the run no longer lists (ignored now, deleted from the
+    // disk while unversioned) loses its record.
+    for (const QString& item : std::as_const(targets)) {
+        if (folders.contains(item) || listedItems.count(pathOf(item)) != 0)
+            continue;
+        if (SVNFolderStatus* parent = m_cache.find(folderOf(item)); parent && !parent->failed)
+            keep(*parent, item.mid(item.lastIndexOf(QLatin1Char('/')) + 1), nullptr, change, true);
     }
     // A folder below them that the run no longer lists is gone (or no
     // longer versioned); one of another working copy (an external) is not

@@ -135,7 +135,8 @@ public:
      * when its folder is cached, a folder also when any folder below it is;
      * nothing runs when none is. Every folder entry below a folder item is
      * filled from the run (complete, as a whole-tree pass fills it), and
-     * each record is kept as reread() keeps one; the folder entries below
+     * each record is kept as reread() keeps one (a file item the run does
+     * not list loses its record); the folder entries below
      * that the run no longer lists are dropped (those of an external or
      * nested working copy are not). A failed run drops the entries below
      * the folder items, to be read again when asked about.

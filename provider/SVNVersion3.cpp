@@ -1,5 +1,5 @@
 // The slots of version 3 that are the provider's news and the client's
-// questions, and those not offered yet.
+// questions.
 
 #include "SVNCredentialStore.h"
 #include "SVNInterface.h"
@@ -31,30 +31,3 @@ void SVNInterface::setCommandLogHandler(CommandLogHandler handler, void* context
 {
     client.log().setHandler(handler, context);
 }
-
-bool SVNInterface::notBuiltYet(const char* operation)
-{
-    setLastError(QLatin1String(operation), QStringLiteral("%1: not built yet").arg(QLatin1String(operation)));
-    return false;
-}
-
-bool SVNInterface::properties(const QString&, QList<Property>&) { return notBuiltYet("properties"); }
-bool SVNInterface::setProperty(const QStringList&, const QString&, const QByteArray&)
-{
-    return notBuiltYet("setProperty");
-}
-bool SVNInterface::deleteProperty(const QStringList&, const QString&) { return notBuiltYet("deleteProperty"); }
-bool SVNInterface::ignore(const QStringList&) { return notBuiltYet("ignore"); }
-bool SVNInterface::setChangelist(const QStringList&, const QString&) { return notBuiltYet("setChangelist"); }
-bool SVNInterface::logRange(const QString&, const QString&, int, const QString&, QList<LogEntry>&)
-{
-    return notBuiltYet("logRange");
-}
-bool SVNInterface::changedBetween(const QString&, const QString&, const QString&, QList<ItemChange>&)
-{
-    return notBuiltYet("changedBetween");
-}
-bool SVNInterface::setDepth(const QString&, Depth) { return notBuiltYet("setDepth"); }
-bool SVNInterface::upgrade() { return notBuiltYet("upgrade"); }
-bool SVNInterface::createPatch(const QStringList&, QByteArray&) { return notBuiltYet("createPatch"); }
-bool SVNInterface::applyPatch(const QByteArray&, int, bool, QList<ItemChange>&) { return notBuiltYet("applyPatch"); }

@@ -32,7 +32,18 @@ bool SVNInterface::setRoots(const QStringList& newLocalRoots)
         }
 
         QStringList output;
-        if (!run(SVNCommands::info(localRootPath), output))
+        SVNOutput into;
+        into.lines = &output;
+        const SVNRunResult read = run(SVNCommands::info(localRootPath), into);
+        // A working copy the client calls too old is bound all the same, so
+        // that upgrade() can reach it; its status questions fail with the
+        // client's words until then.
+        if (read.hasCode("E155036")) {
+            rootURL.clear();
+            statusPass.bind(localRootPath, rootURL);
+            return true;
+        }
+        if (!read.succeeded())
             return false;
 
         QString url;

@@ -7,7 +7,7 @@
  * history, annotate and changes operations give.
  *
  * The history, annotate and changes values are the plug-in interface's own
- * types (<svnscc/SourceCodeControlSystemProviderInterface2.h>), so that a
+ * types (<svnscc/SourceCodeControlSystemProviderInterface3.h>), so that a
  * field the plug-in gives reaches the IDE as it is.
  *
  * Paths: every path a Session takes or gives names one file or folder

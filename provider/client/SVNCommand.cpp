@@ -57,7 +57,7 @@ SVNCommand withMessage(SVNCommand command, const QString& message)
 
 bool SVNSubcommand::onlyReads(const QString& subcommand)
 {
-    for (const char* reader : {Blame, Cat, Diff, Info, List, Log, Mergeinfo, Mkdir, Status})
+    for (const char* reader : {Blame, Cat, Diff, Info, List, Log, Mergeinfo, Mkdir, Proplist, Status})
         if (subcommand == QLatin1String(reader))
             return true;
     return false;
@@ -427,6 +427,88 @@ SVNCommand relocate(const QString& localRoot, const QString& from, const QString
         withTargets(custom(QLatin1String(SVNSubcommand::Relocate), {}, localRoot, QString()), {from, to, QString()});
     command.pegTargets = false; // URL prefixes, never read with a peg
     return command;
+}
+
+SVNCommand propertyList(const QString& localRoot, const QString& path)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Proplist), {QStringLiteral("--verbose"), QStringLiteral("--xml")},
+                              localRoot, QString()),
+                       {path});
+}
+
+SVNCommand propertySet(const QString& localRoot, const QStringList& paths, const QString& name,
+                       const QString& valueFile)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Propset), {name, QStringLiteral("--file"), valueFile},
+                              localRoot, QString()),
+                       paths);
+}
+
+SVNCommand propertyDelete(const QString& localRoot, const QStringList& paths, const QString& name)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Propdel), {name}, localRoot, QString()), paths);
+}
+
+SVNCommand changelist(const QString& localRoot, const QStringList& paths, const QString& name)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Changelist),
+                              {name.isEmpty() ? QStringLiteral("--remove") : name}, localRoot, QString()),
+                       paths);
+}
+
+SVNCommand historyRange(const QString& url, const QString& start, int limit, const QString& pattern)
+{
+    QStringList arguments{QStringLiteral("--xml"), QStringLiteral("--verbose")};
+    if (!start.isEmpty())
+        arguments << QStringLiteral("--revision") << start + QStringLiteral(":0");
+    if (limit > 0)
+        arguments << QStringLiteral("--limit") << QString::number(limit);
+    if (!pattern.isEmpty())
+        arguments << QStringLiteral("--search") << pattern;
+    return custom(QLatin1String(SVNSubcommand::Log), arguments, QString(), url);
+}
+
+SVNCommand summary(const QString& fromURL, const QString& toURL)
+{
+    SVNCommand command = custom(QLatin1String(SVNSubcommand::Diff),
+                                {QStringLiteral("--summarize"), QStringLiteral("--xml")}, QString(), QString());
+    command.targets = {fromURL, toURL};
+    command.pegTargets = false; // each carries its revision as its peg
+    return command;
+}
+
+SVNCommand setDepth(const QString& localRoot, const QString& path, const QString& depth)
+{
+    return withTargets(custom(QLatin1String(SVNSubcommand::Update), {QStringLiteral("--set-depth"), depth}, localRoot,
+                              QString()),
+                       {path});
+}
+
+SVNCommand patchOf(const QString& localRoot, const QStringList& paths)
+{
+    SVNCommand command = withTargets(custom(QLatin1String(SVNSubcommand::Diff),
+                                            {QStringLiteral("--git"), QStringLiteral("--show-copies-as-adds")},
+                                            localRoot, QString()),
+                                     paths);
+    command.pegTargets = false;
+    return command;
+}
+
+SVNCommand applyPatch(const QString& localRoot, const QString& patchFile, int strip, bool dryRun)
+{
+    QStringList arguments;
+    if (strip > 0)
+        arguments << QStringLiteral("--strip") << QString::number(strip);
+    if (dryRun)
+        arguments << QStringLiteral("--dry-run");
+    SVNCommand command = custom(QLatin1String(SVNSubcommand::Patch), arguments, localRoot, patchFile);
+    command.pegTargets = false;
+    return command;
+}
+
+SVNCommand upgrade(const QString& localRoot)
+{
+    return custom(QLatin1String(SVNSubcommand::Upgrade), {}, localRoot, QString());
 }
 
 } // namespace SVNCommands

@@ -7,6 +7,7 @@
 namespace SVNSubcommand {
 inline constexpr char Add[] = "add";
 inline constexpr char Blame[] = "blame";
+inline constexpr char Changelist[] = "changelist";
 inline constexpr char Cat[] = "cat";
 inline constexpr char Checkout[] = "checkout";
 inline constexpr char Cleanup[] = "cleanup";
@@ -23,6 +24,9 @@ inline constexpr char Mergeinfo[] = "mergeinfo";
 inline constexpr char Mkdir[] = "mkdir";
 inline constexpr char Move[] = "move";
 inline constexpr char Patch[] = "patch";
+inline constexpr char Propdel[] = "propdel";
+inline constexpr char Proplist[] = "proplist";
+inline constexpr char Propset[] = "propset";
 inline constexpr char Relocate[] = "relocate";
 inline constexpr char Resolve[] = "resolve";
 inline constexpr char Revert[] = "revert";
@@ -30,6 +34,7 @@ inline constexpr char Status[] = "status";
 inline constexpr char Switch[] = "switch";
 inline constexpr char Unlock[] = "unlock";
 inline constexpr char Update[] = "update";
+inline constexpr char Upgrade[] = "upgrade";
 
 /** Whether a run of `subcommand` only reads the working copy or never touches it (no clean-up after a stop). */
 bool onlyReads(const QString& subcommand);
@@ -288,5 +293,47 @@ SVNCommand unlockPaths(const QString& localRoot, const QStringList& paths, bool 
 
 /** "relocate from to ." at the local root: the two-URL form. */
 SVNCommand relocate(const QString& localRoot, const QString& from, const QString& to);
+
+/** "proplist --verbose --xml path": every property with its value, from the working copy alone. */
+SVNCommand propertyList(const QString& localRoot, const QString& path);
+
+/** "propset name --file valueFile paths...": the value byte for byte from the file, never "--force". */
+SVNCommand propertySet(const QString& localRoot, const QStringList& paths, const QString& name,
+                       const QString& valueFile);
+
+/** "propdel name paths...". */
+SVNCommand propertyDelete(const QString& localRoot, const QStringList& paths, const QString& name);
+
+/** "changelist name paths...", or "changelist --remove paths..." for an empty `name`. */
+SVNCommand changelist(const QString& localRoot, const QStringList& paths, const QString& name);
+
+/**
+ * "log --xml --verbose [--revision start:0] [--limit limit] [--search
+ * pattern] url" in the host's current folder: the history going back from
+ * `start` (the newest revision when empty).
+ */
+SVNCommand historyRange(const QString& url, const QString& start, int limit, const QString& pattern);
+
+/**
+ * "diff --summarize --xml from to" of two URLs that carry their own peg
+ * revisions ("URL@12"), in the host's current folder: what changed between them.
+ */
+SVNCommand summary(const QString& fromURL, const QString& toURL);
+
+/** "update --set-depth depth path". */
+SVNCommand setDepth(const QString& localRoot, const QString& path, const QString& depth);
+
+/**
+ * "diff --git --show-copies-as-adds paths...": the local changes as a
+ * patch, binary files and properties included, copies as additions, the
+ * names taken without a peg.
+ */
+SVNCommand patchOf(const QString& localRoot, const QStringList& paths);
+
+/** "patch [--strip strip] [--dry-run] patchFile" in the local root. */
+SVNCommand applyPatch(const QString& localRoot, const QString& patchFile, int strip, bool dryRun);
+
+/** "upgrade" in the local root: the working copy brought to the client's format. */
+SVNCommand upgrade(const QString& localRoot);
 
 } // namespace SVNCommands

@@ -235,8 +235,8 @@ TEST_F(ProviderTest, VersionTwoProgressAndTheOptionalEntryPoint)
     EXPECT_EQ(third->interfaceVersion(), 3);
     EXPECT_FALSE(third->isOffline());
     QString command;
-    EXPECT_FALSE(third->upgrade());
-    EXPECT_EQ(third->getLastError(command), "upgrade: not built yet");
+    EXPECT_FALSE(third->upgrade()); // nothing bound: nothing runs
+    EXPECT_EQ(third->getLastError(command), "no working copy is bound (setRoots()), so there is nothing to upgrade");
     EXPECT_EQ(command, "upgrade");
     release(third);
     ::dlclose(handle);

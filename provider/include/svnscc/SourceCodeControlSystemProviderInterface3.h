@@ -14,9 +14,6 @@
  * ReleaseSourceCodeControlSystemInterface(). The object is also a
  * version-2 and a version-1 provider: their slots come first, and
  * everything said there holds here too.
- *
- * Slots that a plug-in does not offer yet return false with the last error
- * set to the operation's name and "not built yet".
  */
 
 #include <svnscc/SourceCodeControlSystemProviderInterface2.h>
@@ -222,18 +219,102 @@ public:
 
     // --- properties, changelists, history, depth, patches
 
+    /**
+     * Every property of @p path with its value exactly as stored (binary
+     * values too), read from the working copy alone, sorted by name.
+     * @p properties is replaced; unchanged on failure.
+     */
     virtual bool properties(const QString& path, QList<SourceCodeControl::Property>& properties) = 0;
+    /**
+     * Sets property @p name to @p value on each of @p paths in one run, the
+     * value passed through a private file, never forced. Values of
+     * properties outside "svn:" are stored byte for byte; the client
+     * normalises "svn:" values (line ends to LF; they must be UTF-8), and
+     * properties() then gives what it stored. A warning the client only
+     * prints (a binary svn:mime-type on a text file) is no failure.
+     * @return false with the client's error for a value it refuses (a bad
+     *         svn:eol-style: nothing set), or when some target failed (the
+     *         others may hold the value; every path is read again).
+     */
     virtual bool setProperty(const QStringList& paths, const QString& name, const QByteArray& value) = 0;
+    /** Deletes property @p name from each of @p paths in one run; a property that is not set is no failure. */
     virtual bool deleteProperty(const QStringList& paths, const QString& name) = 0;
+    /**
+     * Adds the name of each of @p paths to the svn:ignore property of its
+     * folder, keeping the patterns there, each name once, the folder's other
+     * properties untouched; one read and one write per folder. A name
+     * holding "[", "]", "*", "?" or "\" is written escaped ("x\[1\].tmp"),
+     * so that the line hides that name alone. Afterwards status() answers
+     * each path as an ignored file (true, not controlled, empty columns)
+     * with no further run.
+     * @return false, nothing written, when a path is under version control
+     *         (or is the local root).
+     */
     virtual bool ignore(const QStringList& paths) = 0;
+    /**
+     * Puts the files @p paths into the changelist @p name in one run, or
+     * takes them out of theirs for "" (info() shows it).
+     * @return false, running nothing, when a path is a folder (the client
+     *         would only skip it).
+     */
     virtual bool setChangelist(const QStringList& paths, const QString& name) = 0;
+    /**
+     * Like log(), but from @p startRevision (a number, or "" or "HEAD" for
+     * the newest) going back, at most @p limit entries (0: all). With
+     * @p search not empty, only the revisions the client's search matches
+     * (a glob over author, date, message and changed paths, ignoring case),
+     * up to @p limit matches (not up to @p limit revisions searched). Paging:
+     * calling again from the revision below the last entry gives the next
+     * page, no entry twice and none skipped. @p entries is replaced.
+     */
     virtual bool logRange(const QString& path, const QString& startRevision, int limit, const QString& search,
                           QList<SourceCodeControl::LogEntry>& entries) = 0;
+    /**
+     * What changed in the repository below @p path between its revisions
+     * @p from and @p to ("" is HEAD), asked of the server, so the revisions
+     * need not be in the working copy: each item relative to @p path ("" is
+     * @p path itself), sorted by path, its action as letters with trailing
+     * blanks removed: "A", "D", "M", " M" (properties only), "MM".
+     * @p changes is replaced.
+     */
     virtual bool changedBetween(const QString& path, const QString& from, const QString& to,
                                 QList<SourceCodeControl::ItemChange>& changes) = 0;
+    /**
+     * Makes the folder @p path sparse or full in one run; Exclude takes it
+     * out of the working copy. The status cache follows.
+     * @return false, nothing changed and no lock left, when the folder
+     *         holds modified or unversioned items (as a fresh local read
+     *         finds them) and @p depth is not Infinity; false with the
+     *         client's error otherwise (Exclude of the local root).
+     */
     virtual bool setDepth(const QString& path, SourceCodeControl::Depth depth) = 0;
+    /**
+     * Brings the working copy of an older format to the client's format in
+     * one run; a current one is no failure. setRoots() with one list binds
+     * a working copy the client calls too old (E155036) so that this can
+     * reach it; until then status questions fail with the client's words.
+     */
     virtual bool upgrade() = 0;
+    /**
+     * The local changes of @p paths as a patch in git's format, as the
+     * client writes it: text, added, deleted and copied files (copies as
+     * additions), binary files and property changes, with the client's
+     * repository-relative names. applyPatch() with strip -1 applies it.
+     */
     virtual bool createPatch(const QStringList& paths, QByteArray& patch) = 0;
+    /**
+     * Applies @p patch (through a private file) with @p strip leading name
+     * components removed (-1: worked out from the names, as for
+     * createPatch()'s patches); @p dryRun changes nothing. @p changes gets
+     * the client's item lines (a rejected hunk as "C", an item not patched
+     * as "Skipped"). An unversioned item where the patch adds a file is
+     * moved aside while it applies: what the patch made of it with the same
+     * bytes is kept, anything else is put back as it was and that item is
+     * refused. A folder the client deletes because the patch emptied it is
+     * brought back (patches name files only).
+     * @return false with the client's words when a hunk was rejected (a
+     *         FILE.svnpatch.rej is left) or an item was skipped or refused.
+     */
     virtual bool applyPatch(const QByteArray& patch, int strip, bool dryRun,
                             QList<SourceCodeControl::ItemChange>& changes) = 0;
 
