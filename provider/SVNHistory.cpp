@@ -190,24 +190,7 @@ bool SVNInterface::diff(const QString& path, const QString& from, const QString&
         QStringList items;
         if (!checkPaths(SVNSubcommand::Diff, {path}, items))
             return false;
-        // Byte for byte: the client writes into a scratch file.
-        QTemporaryFile scratch;
-        if (!scratch.open()) {
-            setLastError(QLatin1String(SVNSubcommand::Diff),
-                         QStringLiteral("cannot make a scratch file: %1").arg(scratch.errorString()));
-            return false;
-        }
-        SVNOutput output;
-        output.descriptor = scratch.handle();
-        output.restart = [&scratch] {
-            if (scratch.resize(0))
-                scratch.seek(0);
-        };
-        if (!run(SVNCommands::diff(localRootPath, items.first(), from, to), output).succeeded())
-            return false;
-        scratch.seek(0);
-        unifiedDiff = scratch.readAll();
-        return true;
+        return runToBytes(SVNCommands::diff(localRootPath, items.first(), from, to), unifiedDiff);
     });
 }
 
@@ -356,4 +339,25 @@ QString SVNInterface::itemURL(const QString& item) const
 {
     const QStringList parts = item.split(Slash, Qt::SkipEmptyParts);
     return parts.isEmpty() ? rootURL : SVNUrl::join(rootURL, parts);
+}
+
+bool SVNInterface::runToBytes(const SVNCommand& command, QByteArray& bytes)
+{
+    // Byte for byte: the client writes into a scratch file.
+    QTemporaryFile scratch;
+    if (!scratch.open()) {
+        setLastError(command.subcommand, QStringLiteral("cannot make a scratch file: %1").arg(scratch.errorString()));
+        return false;
+    }
+    SVNOutput output;
+    output.descriptor = scratch.handle();
+    output.restart = [&scratch] {
+        if (scratch.resize(0))
+            scratch.seek(0);
+    };
+    if (!run(command, output).succeeded())
+        return false;
+    scratch.seek(0);
+    bytes = scratch.readAll();
+    return true;
 }

@@ -291,6 +291,12 @@ public:
     /** Stores the last-error pair. */
     void setLastError(const QString& command, const QString& message);
 
+    /**
+     * Runs `command` with its standard output written, byte for byte, to a
+     * scratch file, and gives the bytes once it succeeded (a repeated
+     * attempt starts the file again). False, `bytes` untouched, otherwise.
+     */
+    bool runToBytes(const SVNCommand& command, QByteArray& bytes);
     /** The repository URL of a root-relative item: the local root's URL and the item's names, encoded. */
     QString itemURL(const QString& item) const;
     /** A path below the local root (absolute) as a root-relative one ("" the root); other paths as they are. */

@@ -103,24 +103,7 @@ bool SVNInterface::createPatch(const QStringList& paths, QByteArray& patch)
         QStringList items;
         if (!checkPaths(SVNSubcommand::Diff, paths, items))
             return false;
-        // Byte for byte: the client writes into a scratch file.
-        QTemporaryFile scratch;
-        if (!scratch.open()) {
-            setLastError(QLatin1String(SVNSubcommand::Diff),
-                         QStringLiteral("cannot make a scratch file: %1").arg(scratch.errorString()));
-            return false;
-        }
-        SVNOutput output;
-        output.descriptor = scratch.handle();
-        output.restart = [&scratch] {
-            if (scratch.resize(0))
-                scratch.seek(0);
-        };
-        if (!run(SVNCommands::patchOf(localRootPath, items), output).succeeded())
-            return false;
-        scratch.seek(0);
-        patch = scratch.readAll();
-        return true;
+        return runToBytes(SVNCommands::patchOf(localRootPath, items), patch);
     });
 }
 
