@@ -274,7 +274,9 @@ bool SVNInterface::switchTo(const QString& path, const QString& repositoryPath, 
                           nullptr, conflicted);
         if (item.isEmpty())
             adoptRootURL(workingCopyLayout.recordedURL(localRootPath), workingCopyLayout.repositoryRoot(localRootPath));
-        statusPass.rereadItems(items, SVNStatusPass::AskServer);
+        // At the newest revision nothing is out of date: a local re-read, as after an update.
+        const bool newest = revision.isEmpty() || revision.compare(QLatin1String("HEAD"), Qt::CaseInsensitive) == 0;
+        statusPass.rereadItems(items, switched && newest ? SVNStatusPass::BroughtUpToDate : SVNStatusPass::AskServer);
         return switched;
     });
 }

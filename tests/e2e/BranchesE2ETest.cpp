@@ -90,9 +90,17 @@ TEST_F(BranchesE2ETest, CopySwitchAndInfoAsTheClientSeesThem)
     EXPECT_TRUE(error().contains("exists already")) << error().toStdString();
     EXPECT_EQ(youngest(), revision);
 
-    // The whole working copy to the branch: the client's URL, and the roots follow.
+    // The whole working copy to the branch: the client's URL, and the roots
+    // follow. The switch, and at most a local re-read of what the status
+    // cache holds (at the newest revision the server has nothing more to say).
     QStringList conflicted;
+    FileStatus cached;
+    ASSERT_TRUE(statusOf({"a.txt"}, cached));
+    countClientRuns(m_v3);
     ASSERT_TRUE(m_v3->switchTo("", s_branch, "", conflicted)) << error().toStdString();
+    ASSERT_EQ(clientRuns().size(), 2) << clientRuns().join('\n').toStdString();
+    EXPECT_TRUE(clientRuns()[0].startsWith("switch "));
+    EXPECT_FALSE(clientRuns()[1].contains("--show-updates")) << clientRuns()[1].toStdString();
     EXPECT_EQ(clientInfo("url", m_root), encodedURL(s_branch));
     QStringList locals;
     QStringList repositoryRoots;
