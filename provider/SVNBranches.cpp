@@ -348,7 +348,8 @@ bool SVNInterface::lock(const QStringList& paths, const QString& comment, bool s
         if (!checkPaths(SVNSubcommand::Lock, paths, items))
             return false;
         const bool locked = run(SVNCommands::lockPaths(localRootPath, items, comment, steal));
-        statusPass.rereadItems(items, SVNStatusPass::Edited);
+        // A lock taken over is no longer held elsewhere: the cached mark goes.
+        statusPass.rereadItems(items, SVNStatusPass::LockChanged);
         return locked;
     });
 }
@@ -360,7 +361,7 @@ bool SVNInterface::unlock(const QStringList& paths, bool breakLock)
         if (!checkPaths(SVNSubcommand::Unlock, paths, items))
             return false;
         const bool unlocked = run(SVNCommands::unlockPaths(localRootPath, items, breakLock));
-        statusPass.rereadItems(items, SVNStatusPass::Edited);
+        statusPass.rereadItems(items, SVNStatusPass::LockChanged);
         return unlocked;
     });
 }

@@ -283,6 +283,9 @@ TEST_F(BranchesE2ETest, ConflictsLocksRelocationAndHalfAMove)
 
     // Locks: another's lock refused, taken over with steal; broken with breakLock.
     svnOk({"lock", "-m", "bob's", urlOf("trunk/a.txt")});
+    m_v3->refresh();
+    FileStatus before;
+    ASSERT_TRUE(statusOf({"a.txt"}, before)); // cached: the lock must read it again
     EXPECT_FALSE(m_v3->lock({"a.txt"}, "mine", false));
     EXPECT_TRUE(m_v3->lock({"a.txt"}, "mine now", true)) << error().toStdString();
     EXPECT_EQ(lockOwner(urlOf("trunk/a.txt")), "ann");
