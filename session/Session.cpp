@@ -128,6 +128,12 @@ public:
                 }
                 break;
             }
+            case SessionEvent::Kind::Branch:
+                if (event.text != branch) {
+                    branch = event.text;
+                    emit session.branchChanged(branch);
+                }
+                break;
             case SessionEvent::Kind::Asked:
                 put(event.question);
                 break;
@@ -210,6 +216,7 @@ public:
     bool busy = false;
     Session::Watching watching = Session::Watching::Full;
     int unwatched = 0;
+    QString branch;
 };
 
 Session::Session(QObject* parent)
@@ -285,6 +292,12 @@ int Session::unwatchedFolders() const
 {
     Q_D(const Session);
     return d->unwatched;
+}
+
+QString Session::branch() const
+{
+    Q_D(const Session);
+    return d->branch;
 }
 
 QFuture<Result<QString>> Session::open(const QString& localRoot, const SessionSettings& settings,
@@ -485,6 +498,65 @@ QFuture<Outcome> Session::cleanup(const QString& folder)
 {
     Q_D(Session);
     return d->submit<Outcome>([folder](SessionWorker& worker) { return worker.cleanup(folder); });
+}
+
+QFuture<Result<QList<ItemInfo>>> Session::info(const QStringList& paths)
+{
+    Q_D(Session);
+    return d->submit<Result<QList<ItemInfo>>>([paths](SessionWorker& worker) { return worker.info(paths); });
+}
+
+QFuture<Result<QString>> Session::copy(const QString& fromRepositoryPath, const QString& toRepositoryPath,
+                                       const QString& message, const QString& revision)
+{
+    Q_D(Session);
+    return d->submit<Result<QString>>([fromRepositoryPath, toRepositoryPath, message, revision](SessionWorker& worker) {
+        return worker.copy(fromRepositoryPath, revision, toRepositoryPath, message);
+    });
+}
+
+QFuture<Result<QStringList>> Session::switchTo(const QString& path, const QString& repositoryPath,
+                                               const QString& revision)
+{
+    Q_D(Session);
+    return d->submit<Result<QStringList>>([path, repositoryPath, revision](SessionWorker& worker) {
+        return worker.switchTo(path, repositoryPath, revision);
+    });
+}
+
+QFuture<Result<MergeResult>> Session::merge(const QString& path, const QString& sourceRepositoryPath,
+                                            const QStringList& revisions, bool dryRun, bool recordOnly)
+{
+    Q_D(Session);
+    return d->submit<Result<MergeResult>>([=](SessionWorker& worker) {
+        return worker.merge(path, sourceRepositoryPath, revisions, dryRun, recordOnly);
+    });
+}
+
+QFuture<Result<QStringList>> Session::mergeInfo(const QString& path, const QString& sourceRepositoryPath, bool merged)
+{
+    Q_D(Session);
+    return d->submit<Result<QStringList>>([path, sourceRepositoryPath, merged](SessionWorker& worker) {
+        return worker.mergeInfo(path, sourceRepositoryPath, merged);
+    });
+}
+
+QFuture<Outcome> Session::lock(const QStringList& paths, const QString& comment, bool steal)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([paths, comment, steal](SessionWorker& worker) { return worker.lock(paths, comment, steal); });
+}
+
+QFuture<Outcome> Session::unlock(const QStringList& paths, bool breakLock)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([paths, breakLock](SessionWorker& worker) { return worker.unlock(paths, breakLock); });
+}
+
+QFuture<Outcome> Session::relocate(const QString& newRepositoryRoot)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([newRepositoryRoot](SessionWorker& worker) { return worker.relocate(newRepositoryRoot); });
 }
 
 std::function<void()> Session::canceller() const

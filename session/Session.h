@@ -209,6 +209,12 @@ public slots:
  * (deleteLater()) when done; those left are deleted with the session.
  * Questions need a plug-in of version 3; with an older one nothing is asked,
  * commandLogged() stays silent and `offline` stays false.
+ *
+ * Branches: the property `branch` is the local root's path in the
+ * repository ("trunk", "branches/1.0"), as the working copy records it:
+ * set by open(), and read again after switchTo() and relocate(). The
+ * branch and merge calls (info() to relocate()) need a plug-in of
+ * version 3; with an older one each fails saying so, running nothing.
  */
 class SVNSCC_SESSION_EXPORT Session : public QObject
 {
@@ -219,6 +225,8 @@ class SVNSCC_SESSION_EXPORT Session : public QObject
     Q_PROPERTY(bool busy READ isBusy NOTIFY busyChanged)
     /** How much of what the session reported the system's change notices cover (see Live status). */
     Q_PROPERTY(Watching watching READ watching NOTIFY watchingChanged)
+    /** The local root's path in the repository: the branch it is on (see Branches). */
+    Q_PROPERTY(QString branch READ branch NOTIFY branchChanged)
 
 public:
     /** How the live status learns of changes on disk (see Live status). */
@@ -264,6 +272,8 @@ public:
     Watching watching() const;
     /** The folders the system refused to watch, which are polled instead; 0 while watching is Full. */
     int unwatchedFolders() const;
+    /** See the property branch; empty before open() succeeded. */
+    QString branch() const;
 
     /**
      * Loads the plug-in, makes its provider, gives it @p settings, logs in
@@ -412,6 +422,59 @@ public:
     /** Finishes or undoes what a client stopped from outside left below @p folder ("svn cleanup"). */
     QFuture<Outcome> cleanup(const QString& folder = QString());
 
+    // Branches and merges (see Branches). A repository path is relative to
+    // the repository root ("trunk", "branches/1.0/src"), never a URL.
+
+    /**
+     * What the working copy records of each of @p paths (URL, repository
+     * path, revisions, lock, conflicts with their files, the halves of a
+     * move), one per path in the order given, from the working copy alone.
+     */
+    QFuture<Result<QList<ItemInfo>>> info(const QStringList& paths);
+    /**
+     * Makes a branch or tag: one server-side copy of @p fromRepositoryPath
+     * at @p revision ("" for the newest) to @p toRepositoryPath with
+     * @p message. Gives the new revision. An existing target is refused.
+     */
+    QFuture<Result<QString>> copy(const QString& fromRepositoryPath, const QString& toRepositoryPath,
+                                  const QString& message, const QString& revision = QString());
+    /**
+     * Switches @p path ("" the whole working copy) to @p repositoryPath at
+     * @p revision ("" for the newest); conflicts are postponed. Gives every
+     * path left in conflict; the status of what changed is told through
+     * statusChanged(), and `branch` follows a switch of the root.
+     */
+    QFuture<Result<QStringList>> switchTo(const QString& path, const QString& repositoryPath,
+                                          const QString& revision = QString());
+    /**
+     * Merges @p sourceRepositoryPath into @p path: every eligible revision
+     * when @p revisions is empty, else each of them ("42", "40-45", "-42"
+     * to undo 42), in one run. With @p dryRun nothing changes and the
+     * result still lists what would; with @p recordOnly only the merge
+     * information is recorded.
+     */
+    QFuture<Result<MergeResult>> merge(const QString& path, const QString& sourceRepositoryPath,
+                                       const QStringList& revisions = QStringList(), bool dryRun = false,
+                                       bool recordOnly = false);
+    /**
+     * The revisions of @p sourceRepositoryPath merged into @p path already
+     * (@p merged) or still eligible, as numbers without "r", oldest first.
+     */
+    QFuture<Result<QStringList>> mergeInfo(const QString& path, const QString& sourceRepositoryPath, bool merged);
+    /**
+     * Locks the files @p paths in one run with @p comment; with @p steal a
+     * lock another user holds is taken over. Unlike checkout() it needs no
+     * SessionSettings::locking.
+     */
+    QFuture<Outcome> lock(const QStringList& paths, const QString& comment, bool steal = false);
+    /** Unlocks the files @p paths in one run; with @p breakLock also a lock this working copy does not hold. */
+    QFuture<Outcome> unlock(const QStringList& paths, bool breakLock = false);
+    /**
+     * Points the working copy at the repository's new root URL @p newRepositoryRoot
+     * (the server moved); later runs use it. `branch` is read again.
+     */
+    QFuture<Outcome> relocate(const QString& newRepositoryRoot);
+
     /**
      * A function that does what cancel() does, for any thread, valid for as
      * long as it is kept: also while the session is being destroyed and
@@ -452,6 +515,8 @@ signals:
     void busyChanged(bool busy);
     /** The property watching changed. */
     void watchingChanged(SvnScc::Session::Watching watching);
+    /** The property branch changed. */
+    void branchChanged(const QString& branch);
     /**
      * A server wants a user name and password for @p request's realm (see
      * Questions): answer @p reply with them, or decline it.

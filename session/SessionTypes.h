@@ -17,7 +17,7 @@
  * relative to the repository URL of the settings.
  */
 
-#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
+#include <svnscc/SourceCodeControlSystemProviderInterface3.h>
 
 #include <QByteArray>
 #include <QDateTime>
@@ -148,5 +148,24 @@ using Change = SourceCodeControl::Change;
 
 /** How Session::resolve() settles a conflict: the plug-in's own choices. */
 using Resolution = SourceCodeControl::Resolution;
+
+/**
+ * What the working copy records of one item (its URL and repository path,
+ * revisions, lock, conflicts and their files, the halves of a move): the
+ * plug-in's own type.
+ */
+using ItemInfo = SourceCodeControl::ItemInfo;
+
+/** One item a merge touched or would touch, with the client's action columns: the plug-in's own type. */
+using ItemChange = SourceCodeControl::ItemChange;
+
+/** What Session::merge() gives. */
+struct MergeResult
+{
+    /** Every item line the client printed, in its order, duplicates kept (a dry run: what would change). */
+    QList<ItemChange> changes;
+    /** The paths left in conflict. */
+    QStringList conflicted;
+};
 
 } // namespace SvnScc

@@ -359,6 +359,8 @@ Result<QString> SessionWorker::open(const QString& localRoot, const SessionSetti
         m_provider3->setPromptHandler(m_prompts.get());
     }
     const Result<QString> bound = bind(localRoot, settings, repositoryPath);
+    if (bound.ok)
+        tellBranch();
     if (!bound.ok) {
         // Not open: a later open() starts again with a fresh provider.
         plugin.release();
@@ -811,6 +813,93 @@ Outcome SessionWorker::cleanup(const QString& folder)
     return outcome;
 }
 
+Result<QList<ItemInfo>> SessionWorker::info(const QStringList& paths)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare3(paths, relativePaths, "info"); !refusal.ok)
+        return withValue<QList<ItemInfo>>(refusal);
+    QList<ItemInfo> infos;
+    const Outcome outcome = outcomeOf(m_provider3->info(relativePaths, infos));
+    return withValue(outcome, infos);
+}
+
+Result<QString> SessionWorker::copy(const QString& fromRepositoryPath, const QString& revision,
+                                    const QString& toRepositoryPath, const QString& message)
+{
+    QStringList none;
+    if (const Outcome refusal = prepare3({}, none, "copy"); !refusal.ok)
+        return withValue<QString>(refusal);
+    QString newRevision;
+    const Outcome outcome =
+        outcomeOf(m_provider3->copy(fromRepositoryPath, revision, toRepositoryPath, message, newRevision));
+    return withValue(outcome, newRevision);
+}
+
+Result<QStringList> SessionWorker::switchTo(const QString& path, const QString& repositoryPath, const QString& revision)
+{
+    QStringList paths, conflicted;
+    if (const Outcome refusal = prepare3({path}, paths, "switch"); !refusal.ok)
+        return withValue<QStringList>(refusal);
+    const Outcome outcome = outcomeOf(m_provider3->switchTo(paths.first(), repositoryPath, revision, conflicted));
+    afterChange(paths);
+    tellBranch();
+    return withValue(outcome, conflicted);
+}
+
+Result<MergeResult> SessionWorker::merge(const QString& path, const QString& sourceRepositoryPath,
+                                         const QStringList& revisions, bool dryRun, bool recordOnly)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare3({path}, paths, "merge"); !refusal.ok)
+        return withValue<MergeResult>(refusal);
+    MergeResult merged;
+    const Outcome outcome = outcomeOf(m_provider3->merge(paths.first(), sourceRepositoryPath, revisions, dryRun,
+                                                         recordOnly, merged.changes, merged.conflicted));
+    // A dry run changes nothing to tell.
+    if (!dryRun)
+        afterChange(paths);
+    return withValue(outcome, merged);
+}
+
+Result<QStringList> SessionWorker::mergeInfo(const QString& path, const QString& sourceRepositoryPath, bool merged)
+{
+    QStringList paths, revisions;
+    if (const Outcome refusal = prepare3({path}, paths, "mergeinfo"); !refusal.ok)
+        return withValue<QStringList>(refusal);
+    const Outcome outcome = outcomeOf(m_provider3->mergeInfo(paths.first(), sourceRepositoryPath, merged, revisions));
+    return withValue(outcome, revisions);
+}
+
+Outcome SessionWorker::lock(const QStringList& paths, const QString& comment, bool steal)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare3(paths, relativePaths, "lock"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider3->lock(relativePaths, comment, steal));
+    afterChange(relativePaths);
+    return outcome;
+}
+
+Outcome SessionWorker::unlock(const QStringList& paths, bool breakLock)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare3(paths, relativePaths, "unlock"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider3->unlock(relativePaths, breakLock));
+    afterChange(relativePaths);
+    return outcome;
+}
+
+Outcome SessionWorker::relocate(const QString& newRepositoryRoot)
+{
+    QStringList none;
+    if (const Outcome refusal = prepare3({}, none, "relocate"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider3->relocate(newRepositoryRoot));
+    tellBranch();
+    return outcome;
+}
+
 void SessionWorker::reportProgress(void* context, const QString& item, int itemsSoFar)
 {
     // Called in this thread, inside the operation: the session gets it queued.
@@ -886,6 +975,29 @@ Outcome SessionWorker::prepare(const QStringList& paths, QStringList& relativePa
         relativePaths << *inside;
     }
     return Outcome{true, QString(), QString()};
+}
+
+Outcome SessionWorker::prepare3(const QStringList& paths, QStringList& relativePaths, const char* command) const
+{
+    const Outcome prepared = prepare(paths, relativePaths, command);
+    if (prepared.ok && !m_provider3)
+        return Outcome{false, QLatin1String(command),
+                       QStringLiteral("%1 needs version 3 of the provider interface, which %2 does not offer")
+                           .arg(QLatin1String(command), m_pluginPath)};
+    return prepared;
+}
+
+void SessionWorker::tellBranch()
+{
+    // The working copy's own record, read without a client run; the
+    // provider's roots when it cannot be read.
+    QString branch;
+    if (!m_digest || !m_digest->rootRepositoryPath(branch)) {
+        QStringList local, repository;
+        m_provider->getRoots(local, repository);
+        branch = repository.join(QLatin1Char('/'));
+    }
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Branch, {}, branch, 0, false, {}});
 }
 
 Outcome SessionWorker::outcomeOf(bool ok) const

@@ -63,7 +63,8 @@ struct SessionEvent
         Calls,         ///< SessionShared::pending changed
         Watching,      ///< number (folders not watched, polled instead), flag (no folder is watched)
         Asked,         ///< question: put it to the host
-        Withdrawn      ///< question: it ended unanswered (a cancel, the session closing)
+        Withdrawn,     ///< question: it ended unanswered (a cancel, the session closing)
+        Branch         ///< text (the local root's path in the repository)
     };
     Kind kind = Kind::Calls;
     Status status;
@@ -212,6 +213,17 @@ public:
     Result<QList<Change>> changes(const QString& folder);
     Outcome cleanup(const QString& folder);
 
+    Result<QList<ItemInfo>> info(const QStringList& paths);
+    Result<QString> copy(const QString& fromRepositoryPath, const QString& revision, const QString& toRepositoryPath,
+                         const QString& message);
+    Result<QStringList> switchTo(const QString& path, const QString& repositoryPath, const QString& revision);
+    Result<MergeResult> merge(const QString& path, const QString& sourceRepositoryPath, const QStringList& revisions,
+                              bool dryRun, bool recordOnly);
+    Result<QStringList> mergeInfo(const QString& path, const QString& sourceRepositoryPath, bool merged);
+    Outcome lock(const QStringList& paths, const QString& comment, bool steal);
+    Outcome unlock(const QStringList& paths, bool breakLock);
+    Outcome relocate(const QString& newRepositoryRoot);
+
 private:
     class Prompts;
 
@@ -226,6 +238,10 @@ private:
     std::optional<QString> belowRoot(const QString& cleanAbsolute) const;
     QString absolute(const QString& path) const;
     Outcome prepare(const QStringList& paths, QStringList& relativePaths, const char* command) const;
+    /** As prepare(), and refused, saying so, when the plug-in has no version-3 interface. */
+    Outcome prepare3(const QStringList& paths, QStringList& relativePaths, const char* command) const;
+    /** Tells the session the local root's path in the repository, as the provider's roots give it now. */
+    void tellBranch();
     Outcome outcomeOf(bool ok) const;
     Status readStatus(const QString& path);
     bool givesEveryRecorded(const QList<Status>& given) const;

@@ -39,6 +39,9 @@ const char s_recordedQuery[] =
     " AND presence IN ('normal', 'incomplete', 'base-deleted')"
     " UNION SELECT local_relpath FROM actual_node WHERE wc_id IN (SELECT id FROM wcroot)"
     " AND (conflict_data IS NOT NULL OR tree_conflict_data IS NOT NULL)";
+// The repository path the working copy's base records for one path.
+const char s_repositoryPathQuery[] =
+    "SELECT repos_path FROM nodes WHERE wc_id IN (SELECT id FROM wcroot) AND local_relpath = ?1 AND op_depth = 0";
 const char s_externalsQuery[] =
     "SELECT local_relpath FROM externals WHERE kind = 'dir' AND wc_id IN (SELECT id FROM wcroot)";
 
@@ -312,6 +315,24 @@ bool WorkingCopyDigest::recordedBelow(const QString& folder, QStringList& paths)
             pending << external;
         }
     }
+    return true;
+}
+
+bool WorkingCopyDigest::rootRepositoryPath(QString& path) const
+{
+    Placement placement;
+    if (!place(m_localRoot, topOf(m_database), placement) || !placement.prefix.isEmpty())
+        return false;
+    Connection connection;
+    Statement statement;
+    if (!connection.open(m_database)
+        || sqlite3_prepare_v2(connection.handle, s_repositoryPathQuery, -1, &statement.handle, nullptr) != SQLITE_OK
+        || sqlite3_bind_text(statement.handle, 1, placement.strip.constData(), int(placement.strip.size()),
+                             SQLITE_TRANSIENT) != SQLITE_OK
+        || sqlite3_step(statement.handle) != SQLITE_ROW)
+        return false;
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.handle, 0));
+    path = QString::fromUtf8(text ? text : "");
     return true;
 }
 

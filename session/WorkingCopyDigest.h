@@ -52,6 +52,13 @@ public:
      */
     bool recordedBelow(const QString& folder, QStringList& paths) const;
 
+    /**
+     * The local root's path in the repository as the working copy's base
+     * records it ("trunk", "branches/1.0"; "" the repository root), read
+     * now. False when the database cannot be read.
+     */
+    bool rootRepositoryPath(QString& path) const;
+
     /** Whether a database changed on disk since the last read() (always before the first). */
     bool stale() const;
 

@@ -1,6 +1,8 @@
 #include "BrowserWindow.h"
 
+#include "BranchDialogs.h"
 #include "CommandsPane.h"
+#include "MergeTool.h"
 #include "QuestionDialogs.h"
 #include "RepositoryPane.h"
 
@@ -16,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
@@ -73,6 +76,20 @@ bool isChanged(const FileState& state)
         && (state.status.modified || QStringLiteral("ADR~C").contains(columns.at(0))
             || (columns.size() > 1 && columns.at(1) != QLatin1Char(' '))
             || (columns.size() > 6 && columns.at(6) == QLatin1Char('C')));
+}
+
+// A lock held by another working copy (the repository's lock column: "O"
+// another's, "T" taken over, "B" broken).
+bool isLockedElsewhere(const FileState& state)
+{
+    const QString& columns = state.status.columns;
+    return columns.size() == 7 && QStringLiteral("OTB").contains(columns.at(5));
+}
+
+bool isTextConflicted(const FileState& state)
+{
+    const QString& columns = state.status.columns;
+    return columns.size() == 7 && columns.at(0) == QLatin1Char('C');
 }
 
 bool isConflicted(const FileState& state)
@@ -146,6 +163,7 @@ BrowserWindow::BrowserWindow(const HostOptions& options, QWidget* parent)
             [this](const SourceCodeControl::SshQuestion& question, SvnScc::SshReply* reply) {
                 ask(new SshQuestionDialog(question, this), reply);
             });
+    connect(session, &SvnScc::Session::branchChanged, this, &BrowserWindow::showBranch);
     connect(&m_pass, &QFutureWatcher<Status>::resultsReadyAt, this, &BrowserWindow::onPassResults);
     updateBusyIndicator();
     updateActions();
@@ -264,6 +282,24 @@ void BrowserWindow::buildActions()
                            QStringLiteral("List every changed item of the working copy"), &BrowserWindow::showChanges);
     m_refreshAction = make(QStringLiteral("Refresh"), QStyle::SP_BrowserReload, QKeySequence::Refresh,
                            QStringLiteral("Read every status and the repository again"), &BrowserWindow::refreshAll);
+    m_branchAction = make(QStringLiteral("Branch or Tag..."), QStyle::SP_FileDialogNewFolder, QKeySequence(),
+                          QStringLiteral("Copy a branch in the repository to a new branch or tag"),
+                          &BrowserWindow::showBranchDialog);
+    m_switchAction = make(QStringLiteral("Switch..."), QStyle::SP_BrowserReload, QKeySequence(),
+                          QStringLiteral("Switch the working copy (or the selected folder) to another branch"),
+                          &BrowserWindow::showSwitchDialog);
+    m_mergeAction = make(QStringLiteral("Merge..."), QStyle::SP_ArrowRight, QKeySequence(),
+                         QStringLiteral("Merge revisions of another branch, after a preview"),
+                         &BrowserWindow::showMergeDialog);
+    m_takeOverLockAction = make(QStringLiteral("Take Over Lock"), QStyle::SP_DialogYesButton, QKeySequence(),
+                                QStringLiteral("Lock the selected files, taking over a lock another user holds"),
+                                &BrowserWindow::onTakeOverLockTriggered);
+    m_breakLockAction = make(QStringLiteral("Break Lock"), QStyle::SP_DialogNoButton, QKeySequence(),
+                             QStringLiteral("Remove the lock another working copy holds on the selected files"),
+                             &BrowserWindow::onBreakLockTriggered);
+    m_mergeToolAction = make(QStringLiteral("Open in Merge Tool"), QStyle::SP_FileDialogContentsView, QKeySequence(),
+                             QStringLiteral("Settle the selected file's text conflict in a three-way merge tool"),
+                             nullptr);
     const auto single = [this] {
         const QStringList paths = m_project->selectedPaths([](const FileState&) { return true; }, true);
         return paths.size() == 1 ? paths.first() : QString();
@@ -271,6 +307,7 @@ void BrowserWindow::buildActions()
     connect(m_logAction, &QAction::triggered, this, [this, single] { showLog(single()); });
     connect(m_annotateAction, &QAction::triggered, this, [this, single] { showAnnotation(single()); });
     connect(m_diffAction, &QAction::triggered, this, [this, single] { showDiff(single()); });
+    connect(m_mergeToolAction, &QAction::triggered, this, [this, single] { openInMergeTool(single()); });
 
     auto* fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     QAction* quit = fileMenu->addAction(QStringLiteral("&Quit"));
@@ -289,6 +326,10 @@ void BrowserWindow::buildActions()
     controlMenu->addActions(viewActions);
     controlMenu->addSeparator();
     controlMenu->addAction(m_refreshAction);
+    QMenu* branchMenu = menuBar()->addMenu(QStringLiteral("&Branches"));
+    branchMenu->addActions({m_branchAction, m_switchAction, m_mergeAction, m_mergeToolAction});
+    branchMenu->addSeparator();
+    branchMenu->addActions({m_takeOverLockAction, m_breakLockAction});
 
     QToolBar* toolBar = addToolBar(QStringLiteral("Source control"));
     toolBar->setObjectName(QStringLiteral("sourceControlToolBar"));
@@ -308,7 +349,9 @@ void BrowserWindow::buildLayout()
          {QList<QAction*>{m_addAction, m_getLatestAction, m_checkOutAction, m_undoCheckOutAction, m_checkInAction,
                           m_getRevisionAction},
           QList<QAction*>{m_updateAction, m_revertAction, m_deleteAction, m_renameAction, m_resolveAction},
-          QList<QAction*>{m_logAction, m_annotateAction, m_diffAction}}) {
+          QList<QAction*>{m_logAction, m_annotateAction, m_diffAction},
+          QList<QAction*>{m_switchAction, m_mergeAction, m_mergeToolAction, m_takeOverLockAction,
+                          m_breakLockAction}}) {
         if (!m_project->actions().isEmpty()) {
             auto* separator = new QAction(m_project);
             separator->setSeparator(true);
@@ -381,7 +424,10 @@ void BrowserWindow::buildLayout()
     m_cancelButton = new QPushButton(QStringLiteral("Cancel"));
     m_cancelButton->setToolTip(QStringLiteral("Stop the svn client running now, and the reading of statuses"));
     connect(m_cancelButton, &QPushButton::clicked, this, &BrowserWindow::cancel);
+    m_branchLabel = new QLabel;
+    m_branchLabel->setObjectName(QStringLiteral("branch"));
     statusBar()->addWidget(m_activity, 1);
+    statusBar()->addPermanentWidget(m_branchLabel);
     statusBar()->addPermanentWidget(m_progress);
     statusBar()->addPermanentWidget(m_cancelButton);
 }
@@ -664,6 +710,14 @@ void BrowserWindow::updateActions()
     m_diffAction->setEnabled(selected == 1 && files(isChanged) == 1);
     m_changesAction->setEnabled(ready);
     m_refreshAction->setEnabled(ready);
+    m_branchAction->setEnabled(ready);
+    m_switchAction->setEnabled(ready && (selected == 0 || (selected == 1 && items(isControlled) == 1)));
+    m_mergeAction->setEnabled(ready && (selected == 0 || (selected == 1 && items(isControlled) == 1)));
+    m_takeOverLockAction->setEnabled(files([](const FileState& s) {
+                                         return s.status.controlled && !s.status.checkedOut;
+                                     }) > 0);
+    m_breakLockAction->setEnabled(files(isLockedElsewhere) > 0);
+    m_mergeToolAction->setEnabled(selected == 1 && files(isTextConflicted) == 1);
 }
 
 void BrowserWindow::updateSummary()
@@ -866,4 +920,180 @@ void BrowserWindow::onResolveTriggered()
     const SvnScc::Resolution resolutions[] = {SvnScc::Resolution::Working, SvnScc::Resolution::Base,
                                               SvnScc::Resolution::MineFull, SvnScc::Resolution::TheirsFull};
     resolve(paths.first(), resolutions[choices.indexOf(choice)]);
+}
+
+void BrowserWindow::showBranch(const QString& branch)
+{
+    const QString shown = branch.isEmpty() ? QStringLiteral("/") : branch;
+    setWindowTitle(QStringLiteral("scc-browser - %1 [%2]").arg(m_options.localRoot, shown));
+    m_branchLabel->setText(QStringLiteral("Branch: %1").arg(shown));
+}
+
+QString BrowserWindow::selectedTarget() const
+{
+    const QStringList paths = m_project->selectedPaths(isControlled, true);
+    return paths.size() == 1 ? paths.first() : QString();
+}
+
+void BrowserWindow::showBranchDialog()
+{
+    auto* dialog = new BranchDialog(m_session->branch(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &BranchDialog::copyRequested, this,
+            [this](const QString& from, const QString& revision, const QString& to, const QString& message) {
+                track(QStringLiteral("Copying %1 to %2").arg(from, to),
+                      m_session->copy(from, to, message, revision),
+                      [this, from, to](const QFuture<Result<QString>>& finished) {
+                          const Result<QString> copied = finished.result();
+                          if (!copied.ok)
+                              return reportFailure(QStringLiteral("copy %1 to %2").arg(from, to), copied);
+                          logLine(QStringLiteral("copied %1 to %2 in revision %3").arg(from, to, copied.value));
+                          m_repository->reset();
+                      });
+            });
+    dialog->open();
+}
+
+void BrowserWindow::showSwitchDialog()
+{
+    const QString target = selectedTarget();
+    auto* dialog = new SwitchDialog(target, m_session->branch(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &SwitchDialog::switchRequested, this,
+            [this, target](const QString& repositoryPath, const QString& revision) {
+                track(QStringLiteral("Switching %1 to %2").arg(label({target}), repositoryPath),
+                      m_session->switchTo(target, repositoryPath, revision),
+                      [this, target, repositoryPath](const QFuture<Result<QStringList>>& finished) {
+                          const Result<QStringList> switched = finished.result();
+                          if (!switched.ok)
+                              return reportFailure(
+                                  QStringLiteral("switch %1 to %2").arg(label({target}), repositoryPath), switched);
+                          logLine(QStringLiteral("switched %1 to %2").arg(label({target}), repositoryPath));
+                          if (!switched.value.isEmpty())
+                              logLine(QStringLiteral("left in conflict:\n  %1")
+                                          .arg(switched.value.join(QStringLiteral("\n  "))),
+                                      ErrorColor.name());
+                          // Items may have come and gone: the tree is read again.
+                          readTree();
+                      });
+            });
+    dialog->open();
+}
+
+void BrowserWindow::showMergeDialog()
+{
+    const QString target = selectedTarget();
+    // Where a branch usually merges from: trunk, or from a branch into trunk.
+    const QString source = m_session->branch() == QLatin1String("trunk") ? QString() : QStringLiteral("trunk");
+    QPointer<MergeDialog> dialog = new MergeDialog(target, source, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &MergeDialog::eligibleRequested, this, [this, target, dialog](const QString& from) {
+        if (from.isEmpty())
+            return;
+        track(QStringLiteral("Reading what %1 has left to merge").arg(from), m_session->mergeInfo(target, from, false),
+              [dialog, from](const QFuture<Result<QStringList>>& finished) {
+                  const Result<QStringList> eligible = finished.result();
+                  if (!dialog)
+                      return;
+                  if (eligible.ok)
+                      dialog->showEligible(from, eligible.value);
+                  else
+                      dialog->showFailure(eligible.error);
+              });
+    });
+    connect(dialog, &MergeDialog::previewRequested, this,
+            [this, target, dialog](const QString& from, const QStringList& revisions) {
+                track(QStringLiteral("Previewing the merge of %1").arg(from),
+                      m_session->merge(target, from, revisions, true, false),
+                      [dialog, from, revisions](const QFuture<Result<SvnScc::MergeResult>>& finished) {
+                          const Result<SvnScc::MergeResult> preview = finished.result();
+                          if (!dialog)
+                              return;
+                          if (preview.ok)
+                              dialog->showPreview(from, revisions, preview.value.changes);
+                          else
+                              dialog->showFailure(preview.error);
+                      });
+            });
+    connect(dialog, &MergeDialog::mergeRequested, this,
+            [this, target](const QString& from, const QStringList& revisions) {
+                const QString what = QStringLiteral("merge %1 into %2").arg(from, label({target}));
+                track(QStringLiteral("Merging %1").arg(from), m_session->merge(target, from, revisions, false, false),
+                      [this, what](const QFuture<Result<SvnScc::MergeResult>>& finished) {
+                          const Result<SvnScc::MergeResult> merged = finished.result();
+                          if (!merged.ok)
+                              return reportFailure(what, merged);
+                          QStringList lines;
+                          for (const SvnScc::ItemChange& change : merged.value.changes)
+                              lines << change.action + QLatin1Char(' ')
+                                      + (change.path.isEmpty() ? QStringLiteral(".") : change.path);
+                          logLine(QStringLiteral("%1: done\n  %2").arg(what, lines.join(QStringLiteral("\n  "))));
+                          if (!merged.value.conflicted.isEmpty())
+                              logLine(QStringLiteral("left in conflict:\n  %1")
+                                          .arg(merged.value.conflicted.join(QStringLiteral("\n  "))),
+                                      ErrorColor.name());
+                          readTree();
+                      });
+            });
+    dialog->open();
+}
+
+void BrowserWindow::takeOverLocks(const QStringList& paths)
+{
+    operate(QStringLiteral("take over the lock of"), paths, m_session->lock(paths, QString(), true));
+}
+
+void BrowserWindow::breakLocks(const QStringList& paths)
+{
+    operate(QStringLiteral("break the lock of"), paths, m_session->unlock(paths, true));
+}
+
+void BrowserWindow::onTakeOverLockTriggered()
+{
+    const QStringList paths =
+        m_project->selectedPaths([](const FileState& s) { return s.status.controlled && !s.status.checkedOut; });
+    if (paths.isEmpty())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Take Over Lock"),
+                                QStringLiteral("Lock %1 here, taking over a lock another user holds?\n%2")
+                                    .arg(label(paths), paths.join(QLatin1Char('\n'))),
+                                QMessageBox::Yes | QMessageBox::Cancel, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::accepted, this, [this, paths] { takeOverLocks(paths); });
+    box->open();
+}
+
+void BrowserWindow::onBreakLockTriggered()
+{
+    const QStringList paths = m_project->selectedPaths(isLockedElsewhere);
+    if (paths.isEmpty())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Break Lock"),
+                                QStringLiteral("Remove the lock another working copy holds on %1?\n%2")
+                                    .arg(label(paths), paths.join(QLatin1Char('\n'))),
+                                QMessageBox::Yes | QMessageBox::Cancel, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::accepted, this, [this, paths] { breakLocks(paths); });
+    box->open();
+}
+
+void BrowserWindow::openInMergeTool(const QString& path)
+{
+    track(QStringLiteral("Reading the conflict of %1").arg(path), m_session->info({path}),
+          [this, path](const QFuture<Result<QList<SvnScc::ItemInfo>>>& finished) {
+              const Result<QList<SvnScc::ItemInfo>> info = finished.result();
+              if (!info.ok)
+                  return reportFailure(QStringLiteral("read the conflict of %1").arg(path), info);
+              SourceCodeControl::ConflictInfo text;
+              for (const SourceCodeControl::ConflictInfo& conflict : info.value.value(0).conflicts)
+                  if (conflict.kind == QLatin1String("text"))
+                      text = conflict;
+              const MergeTool::Command command =
+                  MergeTool::command(MergeTool::configuredCommandLine(), m_options.localRoot, path, text);
+              QString error;
+              if (!MergeTool::start(command, m_options.localRoot, error))
+                  return reportFailure(QStringLiteral("open %1 in the merge tool").arg(path),
+                                       Outcome{false, QString(), error});
+              logLine(QStringLiteral("started %1 for %2").arg(command.program, path));
+          });
 }

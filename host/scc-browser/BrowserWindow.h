@@ -41,6 +41,14 @@ class QPushButton;
  * ssh's question. Its answer goes to the session's reply; Cancel declines;
  * a cancelled operation closes it.
  *
+ * Branches: the branch the working copy is on (the session's `branch`)
+ * shows in the title bar and the status bar. "Branch or tag…", "Switch…"
+ * and "Merge…" open dialogs (BranchDialogs.h); a merge is previewed with a
+ * dry run, its eligible revisions offered to pick, before anything changes.
+ * "Take over lock" and "Break lock" lock or unlock with force, and "Open in
+ * merge tool" starts a three-way tool (MergeTool.h) on the three files of
+ * a text conflict, detached.
+ *
  * Every operation is a call of the session, which runs it on its own
  * thread; the window counts the calls it made. While any runs, the status
  * bar shows what runs, a progress bar (the items of an update, commit or
@@ -85,6 +93,9 @@ public:
     /** The text of the Commands pane: one line per entry of the session's command log. */
     QString commandLog() const;
 
+    /** The branch the working copy is on, as the title and status bar show it; empty before opening. */
+    QString branch() const { return m_session->branch(); }
+
     /** What a tab of the details pane shows (see DetailsPane::text()). */
     QString detailsText(DetailsPane::Tab tab) const { return m_details->text(tab); }
 
@@ -128,6 +139,18 @@ public slots:
     void showDiff(const QString& path);
     /** Shows every changed item of the working copy in the Changes tab. */
     void showChanges();
+    /** Opens "Branch or tag…", offering the branch shown as what is copied. */
+    void showBranchDialog();
+    /** Opens "Switch…" for the selected folder, or the whole working copy when none is. */
+    void showSwitchDialog();
+    /** Opens "Merge…" into the selected item, or the whole working copy when none is. */
+    void showMergeDialog();
+    /** Locks each file in one run, taking over a lock another user holds. */
+    void takeOverLocks(const QStringList& paths);
+    /** Removes the lock of each file in one run, also one this working copy does not hold. */
+    void breakLocks(const QStringList& paths);
+    /** Starts the merge tool on the three files of @p path's text conflict, without waiting for it. */
+    void openInMergeTool(const QString& path);
 
 signals:
     /** The opening ended; @p ok false when the plug-in, the login or the roots failed. */
@@ -171,6 +194,10 @@ private:
     void onDeleteTriggered();
     void onRenameTriggered();
     void onResolveTriggered();
+    void onTakeOverLockTriggered();
+    void onBreakLockTriggered();
+    void showBranch(const QString& branch);
+    QString selectedTarget() const;
 
     HostOptions m_options;
     std::unique_ptr<SvnScc::Session> m_session;
@@ -202,6 +229,13 @@ private:
     QAction* m_diffAction = nullptr;
     QAction* m_changesAction = nullptr;
     QAction* m_refreshAction = nullptr;
+    QAction* m_branchAction = nullptr;
+    QAction* m_switchAction = nullptr;
+    QAction* m_mergeAction = nullptr;
+    QAction* m_takeOverLockAction = nullptr;
+    QAction* m_breakLockAction = nullptr;
+    QAction* m_mergeToolAction = nullptr;
+    QLabel* m_branchLabel = nullptr;
 
     int m_pending = 0;
     int m_progressItems = 0;

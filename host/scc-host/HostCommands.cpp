@@ -3,6 +3,7 @@
 #include "HostOptions.h"
 #include "ProviderSetUp.h"
 #include "Version2Commands.h"
+#include "Version3Commands.h"
 
 #include <QTextStream>
 
@@ -94,7 +95,8 @@ bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
 }
 
 int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
-                   SourceCodeControlSystemProviderInterface2* provider2, const HostOptions& options,
+                   SourceCodeControlSystemProviderInterface2* provider2,
+                   SourceCodeControlSystemProviderInterface3* provider3, const HostOptions& options,
                    QTextStream& out, QTextStream& err)
 {
     const QString& command = options.command;
@@ -102,6 +104,8 @@ int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
         showProgress(*provider2);
     if (isVersion2Command(command))
         return runVersion2Command(provider2, options, out, err);
+    if (isVersion3Command(options))
+        return runVersion3Command(provider3, options, out, err);
     const QStringList& args = options.arguments;
     auto needs = [&](int count) { return args.size() == count; };
     const QStringList workingCopyCommands = {
@@ -231,7 +235,7 @@ QString hostUsage()
         "  --password-file FILE  read the password from the first line of FILE\n"
         "  --password-stdin      read the password from the first line of standard input\n"
         "  --locking yes|no      whether the IDE offers locking (option SVNLockSupported; default no);\n"
-        "                        lock and unlock need yes\n"
+        "                        lock and unlock of one file without --steal / --break need yes\n"
         "  --timeout SECONDS     end an svn run silent for longer (option SVNTimeout; default 120,\n"
         "                        0: no limit)\n"
         "  --root DIR            the local root (a working copy, or where to check one out)\n"
@@ -293,6 +297,32 @@ QString hostUsage()
         "  changes [FOLDER]      every changed item below FOLDER, from the working copy alone,\n"
         "                        as svn status prints it\n"
         "  cleanup [FOLDER]      finish or undo what a killed client left below FOLDER\n"
+        "\n"
+        "Commands of version 3 of the interface (a plug-in without it refuses them).\n"
+        "REPOPATH, SOURCE, FROM and TO are relative to the repository root\n"
+        "(\"trunk\", \"branches/1.0\"):\n"
+        "  info PATH...          what the working copy records of each: URL, repository path,\n"
+        "                        revisions, lock, conflicts and their files (no server)\n"
+        "  copy FROM TO -m TEXT [-r REV]\n"
+        "                        make a branch or tag: one server-side copy of FROM (at REV,\n"
+        "                        default HEAD) to TO, which must not exist\n"
+        "  switch REPOPATH [PATH] [-r REV]\n"
+        "                        switch PATH (default: the local root) to REPOPATH; conflicts\n"
+        "                        are postponed and listed after \"conflicts:\"\n"
+        "  merge SOURCE [PATH] [-c REV[,REV...]] [--dry-run] [--record-only]\n"
+        "                        merge SOURCE into PATH: every eligible revision, or each REV\n"
+        "                        (\"42\", a range \"40-45\", \"-42\" to undo 42); prints each item\n"
+        "                        line of the client; --dry-run changes nothing\n"
+        "  mergeinfo SOURCE [PATH] [--merged]\n"
+        "                        the revisions of SOURCE still eligible for PATH (--merged: the\n"
+        "                        ones merged already), one \"rN\" a line, oldest first\n"
+        "  lock PATH... [-m TEXT] [--steal]\n"
+        "                        with several PATHs or --steal: lock them all in one run;\n"
+        "                        --steal takes over a lock another user holds\n"
+        "  unlock PATH... [--break]\n"
+        "                        with several PATHs or --break: unlock them all in one run;\n"
+        "                        --break removes a lock this working copy does not hold\n"
+        "  relocate URL          point the working copy at the repository's new root URL\n"
         "\n"
         "On failure the exit status is 1 and the failed svn subcommand and the\n"
         "client's error text are printed on standard error; a usage error exits\n"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FileStatus.h"
-#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
+#include <svnscc/SourceCodeControlSystemProviderInterface3.h>
 
 #include <QString>
 #include <QStringList>
@@ -41,13 +41,16 @@ bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
  * Runs the subcommand of `options` (anything but "demo") on a configured
  * provider and prints its outcome on `out`; the subcommands of version 2
  * go to runVersion2Command() with `provider2`, the same provider's version-2
- * interface (null when the plug-in offers version 1 only). Returns the exit
+ * interface (null when the plug-in offers version 1 only), those of
+ * version 3 to runVersion3Command() with `provider3` (null when the plug-in
+ * offers an older version). Returns the exit
  * status: 0 on success, 1 when the operation failed (the last error is
  * printed on `err`), 2 for a usage error (unknown command, wrong number of
  * arguments).
  */
 int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
-                   SourceCodeControlSystemProviderInterface2* provider2, const HostOptions& options,
+                   SourceCodeControlSystemProviderInterface2* provider2,
+                   SourceCodeControlSystemProviderInterface3* provider3, const HostOptions& options,
                    QTextStream& out, QTextStream& err);
 
 /** The text printed by --help: every option and every subcommand. */

@@ -96,7 +96,7 @@ int main(int argc, char** argv)
     if (options.command == QLatin1String("demo")) {
         status = runDemo(*provider, library.provider2(), options.svnExecutable, options.keepDirectory, out, err);
     } else if (configureProvider(*provider, options, err)) {
-        status = runHostCommand(*provider, library.provider2(), options, out, err);
+        status = runHostCommand(*provider, library.provider2(), library.provider3(), options, out, err);
     }
     setStopHandler(nullptr);
     out.flush();

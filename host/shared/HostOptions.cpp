@@ -91,6 +91,18 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
             ok = value(options.revision);
         else if (!global && arg == QLatin1String("--accept"))
             ok = value(options.accept);
+        else if (!global && (arg == QLatin1String("-c") || arg == QLatin1String("--change")))
+            ok = value(options.changes);
+        else if (!global && arg == QLatin1String("--dry-run"))
+            options.dryRun = true;
+        else if (!global && arg == QLatin1String("--record-only"))
+            options.recordOnly = true;
+        else if (!global && arg == QLatin1String("--merged"))
+            options.merged = true;
+        else if (!global && arg == QLatin1String("--steal"))
+            options.steal = true;
+        else if (!global && arg == QLatin1String("--break"))
+            options.breakLock = true;
         else if (!global && arg == QLatin1String("--limit")) {
             QString v;
             ok = value(v);
@@ -110,7 +122,7 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
     if (!options.userName.isNull() && passwordFile.isNull() && !passwordFromStdin)
         return QStringLiteral("--user needs --password-file or --password-stdin");
     if ((options.command == QLatin1String("lock") || options.command == QLatin1String("unlock"))
-        && !options.lockSupported)
+        && !isMultiLockForm(options) && !options.lockSupported)
         return QStringLiteral("%1 needs --locking yes (an IDE offers check-out only when "
                               "checkOutSupported() is true)")
             .arg(options.command);
@@ -127,6 +139,15 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
         options.password = firstLine(in.readLine());
     }
     return QString();
+}
+
+bool isMultiLockForm(const HostOptions& options)
+{
+    if (options.command == QLatin1String("lock"))
+        return options.arguments.size() > 1 || options.steal;
+    if (options.command == QLatin1String("unlock"))
+        return options.arguments.size() > 1 || options.breakLock;
+    return false;
 }
 
 QString defaultPluginPath()

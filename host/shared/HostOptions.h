@@ -37,6 +37,12 @@ struct HostOptions
     QString revision;          ///< -r/--revision: REV, or FROM[:TO] for diff; null when not given
     int limit = 0;             ///< --limit: at most this many log entries (0: all)
     QString accept;            ///< --accept: how resolve settles a conflict; null when not given
+    QString changes;           ///< -c/--change: merge's revisions, "REV[,REV...]"; null when not given
+    bool dryRun = false;       ///< --dry-run: merge lists what it would change and changes nothing
+    bool recordOnly = false;   ///< --record-only: merge records the merge information only
+    bool merged = false;       ///< --merged: mergeinfo lists merged revisions, not eligible ones
+    bool steal = false;        ///< --steal: lock takes over a lock another user holds
+    bool breakLock = false;    ///< --break: unlock removes a lock this working copy does not hold
     bool help = false;         ///< --help was given
 };
 
@@ -49,6 +55,14 @@ struct HostOptions
  * then partly filled.
  */
 QString parseHostOptions(const QStringList& arguments, HostOptions& options);
+
+/**
+ * Whether a `lock` or `unlock` command line is the version-3 form (several
+ * files in one run, a lock taken over or broken): more than one PATH, or
+ * --steal / --break. One PATH without them is version 1's check-out (lock)
+ * or undo check-out (unlock), which needs --locking yes.
+ */
+bool isMultiLockForm(const HostOptions& options);
 
 /**
  * The plug-in a host uses when it is not told: the one installed beside the

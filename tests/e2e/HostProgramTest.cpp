@@ -251,6 +251,71 @@ TEST_F(HostProgram, EachVersion2SubcommandPrintsWhatTheClientSays)
     }
 }
 
+TEST_F(HostProgram, EachVersion3SubcommandPrintsWhatTheClientSays)
+{
+    // ann's working copy of trunk; one scc-host run per step, each checked
+    // against the repository or the client.
+    importFile("trunk/a.txt", "one\n");
+    importFile("trunk/b.txt", "bee\n");
+    const QString root = m_base + "/ann";
+    svnOk({"checkout", urlOf("trunk"), root}, "ann");
+    writeBytes(m_base + "/password", "ann-secret\n");
+    const QStringList global{"--plugin", PLUGIN_PATH, "--url", m_url, "--user", "ann",
+                             "--password-file", m_base + "/password", "--root", root};
+    auto host = [&](const QStringList& arguments, int exitCode = 0) {
+        const ToolRun run = runTool(SCC_HOST_PATH, global + arguments);
+        EXPECT_EQ(run.exitCode, exitCode) << arguments.join(' ').toStdString() << ": " << run.err.toStdString();
+        return run.out;
+    };
+    auto client = [&](const QStringList& arguments) { return QString::fromUtf8(svnOk(arguments, "ann")).trimmed(); };
+    auto lockOwner = [&](const QString& path) {
+        static const QRegularExpression s_owner("^Lock Owner: (.*)$", QRegularExpression::MultilineOption);
+        return s_owner.match(client({"info", urlOf(path)})).captured(1);
+    };
+
+    const QByteArray copied = host({"copy", "trunk", "branches/b 1", "-m", "branch it"});
+    EXPECT_EQ(copied, "copied trunk to branches/b 1 in revision " + youngest().toUtf8() + "\n");
+    host({"copy", "trunk", "branches/b 1", "-m", "again"}, 1);
+    const QString bobs = m_base + "/bob";
+    svnOk({"checkout", urlOf("trunk"), bobs});
+    writeBytes(bobs + "/a.txt", "ONE\n");
+    svnOk({"commit", "-m", "trunk change", bobs});
+    const QByteArray change = youngest().toUtf8();
+
+    EXPECT_EQ(host({"switch", "branches/b 1"}), "switched . to branches/b 1\n");
+    EXPECT_EQ(client({"info", "--show-item", "relative-url", root}), "^/branches/b%201");
+    EXPECT_EQ(host({"mergeinfo", "trunk"}), "r" + change + "\n");
+    EXPECT_EQ(host({"mergeinfo", "trunk", ".", "--merged"}), "");
+    EXPECT_EQ(host({"merge", "trunk", "--dry-run"}), "U    a.txt\n(dry run: nothing changed)\n");
+    EXPECT_EQ(client({"status", root}), "");
+    EXPECT_EQ(host({"merge", "trunk", ".", "-c", change}), "U    a.txt\n U   .\n");
+    EXPECT_EQ(readBytes(root + "/a.txt"), "ONE\n");
+    EXPECT_EQ(host({"mergeinfo", "trunk", "--merged"}), "r" + change + "\n");
+    svnOk({"revert", "-R", root}, "ann");
+
+    // Several files in one run need no --locking; bob takes one over, ann breaks it.
+    svnOk({"lock", "-m", "bob's", urlOf("branches/b 1/a.txt")});
+    host({"lock", "a.txt", "b.txt", "-m", "mine"}, 1);
+    EXPECT_EQ(lockOwner("branches/b 1/a.txt"), "bob");
+    EXPECT_EQ(host({"unlock", "a.txt", "--break"}), "unlocked a.txt (broken)\n");
+    EXPECT_EQ(lockOwner("branches/b 1/a.txt"), "");
+    svnOk({"lock", "-m", "bob's again", urlOf("branches/b 1/a.txt")});
+    EXPECT_EQ(host({"lock", "a.txt", "b.txt", "--steal", "-m", "mine"}), "locked a.txt (taken over)\nlocked b.txt (taken over)\n");
+    EXPECT_EQ(lockOwner("branches/b 1/a.txt"), "ann");
+    EXPECT_EQ(lockOwner("branches/b 1/b.txt"), "ann");
+    host({"lock", "a.txt"}, 2); // one file without --steal: version 1's check-out, which needs --locking yes
+
+    const QByteArray info = host({"info", "a.txt", "."});
+    EXPECT_TRUE(info.startsWith("Path: a.txt\nKind: file\nURL: " + urlOf("branches/b%201/a.txt").toUtf8()
+                                + "\nRepository Path: branches/b 1/a.txt\n"))
+        << info.toStdString();
+    EXPECT_TRUE(info.contains("\nLock Owner: ann\nLock Comment: mine\n\nPath: .\nKind: dir\n")) << info.toStdString();
+
+    const QString moved = "file://" + m_base + "/repository";
+    EXPECT_EQ(host({"relocate", moved}), "relocated to " + moved.toUtf8() + "\n");
+    EXPECT_EQ(client({"info", "--show-item", "url", root}), moved + "/branches/b%201");
+}
+
 TEST_F(HostProgram, SaysWhatIsWrong)
 {
     writeBytes(m_base + "/password", "ann-secret\n");
@@ -271,6 +336,9 @@ TEST_F(HostProgram, SaysWhatIsWrong)
         {{"--plugin", VERSION_ONE_PLUGIN_PATH, "commit", "a.txt", "-m", "text"}, 1,
          "scc-host: commit needs version 2 of the provider interface, and " VERSION_ONE_PLUGIN_PATH
          " offers version 1 only"},
+        {{"--plugin", VERSION_TWO_PLUGIN_PATH, "info", "a.txt"}, 1,
+         "scc-host: info needs version 3 of the provider interface, and " VERSION_TWO_PLUGIN_PATH
+         " offers an older one only"},
         {{"log", "a.txt", "--limit", "all"}, 2, "scc-host: --limit takes a whole number of entries, not \"all\"\n"},
     };
     for (const Case& c : cases) {

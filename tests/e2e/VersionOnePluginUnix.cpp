@@ -1,8 +1,10 @@
 // A plug-in of the first interface only, as an older build is: the three
 // entry points of version 1 hand out the real plug-in's providers, and
-// AllocateSourceCodeControlSystemInterface2 is missing.
+// AllocateSourceCodeControlSystemInterface2 is missing. Built with
+// WITH_VERSION_TWO it is a plug-in of version 2: that entry point is there,
+// AllocateSourceCodeControlSystemInterface3 is not.
 
-#include <svnscc/SourceCodeControlSystemProviderInterface.h>
+#include <svnscc/SourceCodeControlSystemProviderInterface2.h>
 
 #include <dlfcn.h>
 
@@ -27,6 +29,15 @@ EXPORTED SourceCodeControlSystemProviderInterface* AllocateSourceCodeControlSyst
         realEntry<AllocateSourceCodeControlSystemInterfaceFn>("AllocateSourceCodeControlSystemInterface");
     return allocate ? allocate() : nullptr;
 }
+
+#ifdef WITH_VERSION_TWO
+EXPORTED SourceCodeControlSystemProviderInterface2* AllocateSourceCodeControlSystemInterface2()
+{
+    const auto allocate =
+        realEntry<AllocateSourceCodeControlSystemInterface2Fn>("AllocateSourceCodeControlSystemInterface2");
+    return allocate ? allocate() : nullptr;
+}
+#endif
 
 EXPORTED void ReleaseSourceCodeControlSystemInterface(SourceCodeControlSystemProviderInterface* provider)
 {

@@ -160,6 +160,34 @@ TEST_F(SessionUnit, OpeningSaysWhyItFails)
     EXPECT_EQ(m_fake.callCount(), 0);
 }
 
+TEST_F(SessionUnit, BranchCallsOfAVersionTwoPlugInFailSayingSoAndRunNothing)
+{
+    m_fake.respond(Info);
+    Session session(VERSION_TWO_PLUGIN_PATH);
+    ASSERT_TRUE(finished(session.open(m_root, settings())).ok);
+    // No database to read: the branch is the provider's root.
+    EXPECT_EQ(session.branch(), "trunk");
+    const int before = m_fake.callCount();
+    const std::pair<const char*, Outcome> refused[] = {
+        {"info", finished(session.info({"a.txt"}))},
+        {"copy", finished(session.copy("trunk", "tags/1", "tag"))},
+        {"switch", finished(session.switchTo("", "branches/b"))},
+        {"merge", finished(session.merge("", "trunk"))},
+        {"mergeinfo", finished(session.mergeInfo("", "trunk", true))},
+        {"lock", finished(session.lock({"a.txt"}, "c"))},
+        {"unlock", finished(session.unlock({"a.txt"}))},
+        {"relocate", finished(session.relocate("svn://moved"))},
+    };
+    for (const auto& [command, outcome] : refused) {
+        EXPECT_FALSE(outcome.ok) << command;
+        EXPECT_EQ(outcome.command, command);
+        EXPECT_EQ(outcome.error, QString("%1 needs version 3 of the provider interface, which %2 does not offer")
+                                     .arg(command, VERSION_TWO_PLUGIN_PATH));
+    }
+    EXPECT_EQ(m_fake.callCount(), before);
+    EXPECT_EQ(session.branch(), "trunk");
+}
+
 TEST_F(SessionUnit, CallsRunOneAfterAnotherInTheOrderAskedWhileTheCallerGoesOn)
 {
     std::unique_ptr<Session> session = openSession(settings());
