@@ -210,6 +210,7 @@ public:
     bool busy = false;
     Session::Watching watching = Session::Watching::Full;
     int unwatched = 0;
+    bool shelvesBeforeRevert = true;
 };
 
 Session::Session(QObject* parent)
@@ -426,7 +427,9 @@ QFuture<Result<QString>> Session::commit(const QStringList& paths, const QString
 QFuture<Outcome> Session::revert(const QStringList& paths, bool recursive)
 {
     Q_D(Session);
-    return d->submit<Outcome>([paths, recursive](SessionWorker& worker) { return worker.revert(paths, recursive); });
+    return d->submit<Outcome>([paths, recursive, keep = d->shelvesBeforeRevert](SessionWorker& worker) {
+        return worker.revert(paths, recursive, keep);
+    });
 }
 
 QFuture<Outcome> Session::remove(const QStringList& paths, bool keepLocal)
@@ -485,6 +488,42 @@ QFuture<Outcome> Session::cleanup(const QString& folder)
 {
     Q_D(Session);
     return d->submit<Outcome>([folder](SessionWorker& worker) { return worker.cleanup(folder); });
+}
+
+QFuture<Outcome> Session::shelve(const QString& name, const QStringList& paths)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([name, paths](SessionWorker& worker) { return worker.shelve(name, paths); });
+}
+
+QFuture<Outcome> Session::unshelve(const QString& name)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([name](SessionWorker& worker) { return worker.unshelve(name); });
+}
+
+QFuture<Result<QList<Shelf>>> Session::shelves()
+{
+    Q_D(Session);
+    return d->submit<Result<QList<Shelf>>>([](SessionWorker& worker) { return worker.shelves(); });
+}
+
+QFuture<Outcome> Session::dropShelf(const QString& name)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([name](SessionWorker& worker) { return worker.dropShelf(name); });
+}
+
+bool Session::shelvesBeforeRevert() const
+{
+    Q_D(const Session);
+    return d->shelvesBeforeRevert;
+}
+
+void Session::setShelvesBeforeRevert(bool keep)
+{
+    Q_D(Session);
+    d->shelvesBeforeRevert = keep;
 }
 
 std::function<void()> Session::canceller() const

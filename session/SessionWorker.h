@@ -2,6 +2,7 @@
 
 #include "FileStamp.h"
 #include "PluginLoader.h"
+#include "SessionShelf.h"
 #include "SessionTypes.h"
 #include "SessionWatch.h"
 
@@ -201,7 +202,8 @@ public:
 
     Outcome add(const QStringList& paths);
     Result<QString> commit(const QStringList& paths, const QString& message);
-    Outcome revert(const QStringList& paths, bool recursive);
+    /** With @p keepShelf, the changes of the paths are shelved first (keepBeforeRevert()). */
+    Outcome revert(const QStringList& paths, bool recursive, bool keepShelf = false);
     Outcome remove(const QStringList& paths, bool keepLocal);
     Outcome move(const QString& from, const QString& to);
     Result<QStringList> update(const QStringList& paths, const QString& revision);
@@ -212,7 +214,17 @@ public:
     Result<QList<Change>> changes(const QString& folder);
     Outcome cleanup(const QString& folder);
 
+    // The shelf (SessionWorkerShelf.cpp).
+    Outcome shelve(const QString& name, const QStringList& paths);
+    Outcome unshelve(const QString& name);
+    Result<QList<Shelf>> shelves();
+    Outcome dropShelf(const QString& name);
+
 private:
+    /** The shelves of this working copy. */
+    ShelfStore shelfStore() const;
+    /** Shelves the changes of @p relativePaths as "before revert DATE PATHS", then prunes old ones. */
+    Outcome keepBeforeRevert(const QStringList& relativePaths);
     class Prompts;
 
     static void reportProgress(void* context, const QString& item, int itemsSoFar);
