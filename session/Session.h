@@ -431,9 +431,9 @@ public:
     /**
      * Applies the newest shelf named @p name back (the patch, then its
      * unversioned files) and removes it. When its patch does not apply
-     * cleanly nothing changes and the error lists the client's lines of what
-     * would not; when an unversioned file of it exists with other bytes the
-     * rest is applied, the shelf is kept and the error names that file.
+     * cleanly (a dry run first), or one of its unversioned files exists with
+     * other bytes, nothing changes, the shelf is kept and the error says
+     * what would not apply (the client's lines, the file).
      */
     QFuture<Outcome> unshelve(const QString& name);
     /** Every shelf of this working copy, newest first. */

@@ -223,6 +223,8 @@ public:
 private:
     /** The shelves of this working copy. */
     ShelfStore shelfStore() const;
+    /** Whether @p path is on disk and not under version control. */
+    bool isUnversioned(const QString& path);
     /** Shelves the changes of @p relativePaths as "before revert DATE PATHS", then prunes old ones. */
     Outcome keepBeforeRevert(const QStringList& relativePaths);
     class Prompts;

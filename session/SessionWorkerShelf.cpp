@@ -4,6 +4,7 @@
 
 #include "SessionShelf.h"
 #include "SessionWorker.h"
+#include "WorkingCopyDigest.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,6 +35,20 @@ QString listed(const QList<SourceCodeControl::ItemChange>& changes)
 ShelfStore SessionWorker::shelfStore() const
 {
     return ShelfStore(ShelfStore::folderFor(m_canonicalRoot.isEmpty() ? m_localRoot : m_canonicalRoot));
+}
+
+bool SessionWorker::isUnversioned(const QString& path)
+{
+    if (!QFileInfo::exists(absolute(path)))
+        return false;
+    // The working copy's database says it at once, with no client run; the
+    // status cache may not have seen a file made since it was read.
+    QStringList recorded;
+    if (m_digest && m_digest->recordedBelow(path.section(QLatin1Char('/'), 0, -2), recorded))
+        return !recorded.contains(path);
+    readAgain({path});
+    const Status status = readStatus(path);
+    return status.known && !status.controlled;
 }
 
 Outcome SessionWorker::keepBeforeRevert(const QStringList& relativePaths)
@@ -81,17 +96,16 @@ Outcome SessionWorker::shelve(const QString& name, const QStringList& paths)
     ShelfContent content;
     QStringList versioned;
     for (const QString& path : relativePaths) {
-        const Status status = readStatus(path);
-        if (status.known && status.columns.startsWith(QLatin1Char('?'))) {
-            QFile file(absolute(path));
-            if (!QFileInfo(file).isFile())
-                return refused("shelve", QStringLiteral("%1 is an unversioned folder: shelve its files").arg(path));
-            if (!file.open(QIODevice::ReadOnly))
-                return refused("shelve", QStringLiteral("%1: %2").arg(path, file.errorString()));
-            content.files.append({path, file.readAll()});
-        } else {
+        if (!isUnversioned(path)) {
             versioned << path;
+            continue;
         }
+        QFile file(absolute(path));
+        if (!QFileInfo(file).isFile())
+            return refused("shelve", QStringLiteral("%1 is an unversioned folder: shelve its files").arg(path));
+        if (!file.open(QIODevice::ReadOnly))
+            return refused("shelve", QStringLiteral("%1: %2").arg(path, file.errorString()));
+        content.files.append({path, file.readAll()});
     }
     if (!versioned.isEmpty() && !m_provider3->createPatch(versioned, content.patch))
         return outcomeOf(false);
@@ -133,6 +147,15 @@ Outcome SessionWorker::unshelve(const QString& name)
     if (!store.read(name, content, error))
         return refused("patch", error);
 
+    // An unversioned file of the shelf that exists with other bytes is never
+    // overwritten: the shelf is refused whole, nothing changed.
+    for (const auto& file : std::as_const(content.files)) {
+        QFile existing(absolute(file.first));
+        if (existing.exists() && (!existing.open(QIODevice::ReadOnly) || existing.readAll() != file.second))
+            return refused("patch", QStringLiteral("the shelf \"%1\" does not apply; nothing changed:\n"
+                                                   "%2 exists with other content")
+                                        .arg(name, file.first));
+    }
     QStringList notApplied;
     QStringList touched = content.about.paths;
     if (!content.patch.isEmpty()) {
@@ -154,12 +177,8 @@ Outcome SessionWorker::unshelve(const QString& name)
     }
     for (const auto& file : std::as_const(content.files)) {
         const QString path = absolute(file.first);
-        QFile existing(path);
-        if (existing.exists()) {
-            if (!existing.open(QIODevice::ReadOnly) || existing.readAll() != file.second)
-                notApplied << QStringLiteral("%1 exists with other content").arg(file.first);
-            continue;
-        }
+        if (QFileInfo::exists(path))
+            continue; // the same bytes: checked above
         QDir().mkpath(QFileInfo(path).absolutePath());
         QSaveFile restored(path);
         if (!restored.open(QIODevice::WriteOnly) || restored.write(file.second) != file.second.size() || !restored.commit())

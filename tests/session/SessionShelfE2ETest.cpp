@@ -104,6 +104,30 @@ TEST_F(SessionShelfE2E, AShelfThatDoesNotApplyChangesNothingAndIsKept)
     EXPECT_EQ(finished(session->shelves()).value.size(), 1);
     ASSERT_TRUE(finished(session->dropShelf("work")).ok);
     EXPECT_TRUE(finished(session->shelves()).value.isEmpty());
+
+    // An unversioned file of the shelf that is there with other bytes is
+    // never overwritten: nothing applies.
+    writeBytes(root + "/new.bin", Loose);
+    const Outcome loose = finished(session->shelve("loose", {"a.txt", "new.bin"}));
+    ASSERT_TRUE(loose.ok) << loose.command.toStdString() << ": " << loose.error.toStdString();
+    writeBytes(root + "/new.bin", "other\n");
+    const Outcome blocked = finished(session->unshelve("loose"));
+    EXPECT_FALSE(blocked.ok);
+    EXPECT_TRUE(blocked.error.contains("new.bin")) << blocked.error.toStdString();
+    EXPECT_EQ(readBytes(root + "/new.bin"), "other\n");
+    EXPECT_EQ(readBytes(root + "/a.txt"), "project/a.txt\n");
+    ASSERT_TRUE(QFile::remove(root + "/new.bin"));
+    ASSERT_TRUE(finished(session->unshelve("loose")).ok);
+    EXPECT_EQ(readBytes(root + "/new.bin"), Loose);
+
+    // A shelf that cannot be written takes nothing away: neither shelve nor
+    // revert runs.
+    writeBytes(m_base + "/blocker", "a file where the data folder would be\n");
+    ScopedVariable unwritable("XDG_DATA_HOME", QFile::encodeName(m_base + "/blocker"));
+    EXPECT_FALSE(finished(session->shelve("nowhere", {"a.txt", "new.bin"})).ok);
+    EXPECT_FALSE(finished(session->revert({"a.txt"}, false)).ok);
+    EXPECT_EQ(readBytes(root + "/a.txt"), "something else\n");
+    EXPECT_EQ(readBytes(root + "/new.bin"), Loose);
 }
 
 TEST_F(SessionShelfE2E, ARevertIsUndoneByItsShelfAlsoInTheNextSession)
