@@ -39,7 +39,7 @@ ShelfStore SessionWorker::shelfStore() const
 
 bool SessionWorker::isUnversioned(const QString& path)
 {
-    if (!QFileInfo::exists(absolute(path)))
+    if (path.isEmpty() || !QFileInfo::exists(absolute(path)))
         return false;
     // The working copy's database says it at once, with no client run; the
     // status cache may not have seen a file made since it was read.
@@ -55,19 +55,27 @@ Outcome SessionWorker::keepBeforeRevert(const QStringList& relativePaths)
 {
     if (!m_provider3)
         return s_done; // a version-2 plug-in makes no patches: nothing can be kept
+    // A revert leaves unversioned files alone, and the client makes no patch of them.
+    QStringList versioned;
+    for (const QString& path : relativePaths) {
+        if (!isUnversioned(path))
+            versioned << path;
+    }
     QByteArray patch;
-    if (!m_provider3->createPatch(relativePaths, patch))
+    if (versioned.isEmpty())
+        return s_done;
+    if (!m_provider3->createPatch(versioned, patch))
         return outcomeOf(false); // nothing is reverted that could not be kept
     if (patch.isEmpty())
         return s_done;
     ShelfContent content;
     content.about.date = QDateTime::currentDateTimeUtc();
     QStringList shown;
-    for (const QString& path : relativePaths)
+    for (const QString& path : std::as_const(versioned))
         shown << (path.isEmpty() ? QStringLiteral(".") : path);
     content.about.name = QStringLiteral("before revert %1 %2")
                              .arg(content.about.date.toString(Qt::ISODateWithMs), shown.join(QLatin1Char(' ')));
-    content.about.paths = relativePaths;
+    content.about.paths = versioned;
     content.beforeRevert = true;
     content.patch = patch;
     const ShelfStore store = shelfStore();
