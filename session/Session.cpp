@@ -217,6 +217,7 @@ public:
     Session::Watching watching = Session::Watching::Full;
     int unwatched = 0;
     QString branch;
+    bool shelvesBeforeRevert = true;
 };
 
 Session::Session(QObject* parent)
@@ -439,7 +440,9 @@ QFuture<Result<QString>> Session::commit(const QStringList& paths, const QString
 QFuture<Outcome> Session::revert(const QStringList& paths, bool recursive)
 {
     Q_D(Session);
-    return d->submit<Outcome>([paths, recursive](SessionWorker& worker) { return worker.revert(paths, recursive); });
+    return d->submit<Outcome>([paths, recursive, keep = d->shelvesBeforeRevert](SessionWorker& worker) {
+        return worker.revert(paths, recursive, keep);
+    });
 }
 
 QFuture<Outcome> Session::remove(const QStringList& paths, bool keepLocal)
@@ -557,6 +560,40 @@ QFuture<Outcome> Session::relocate(const QString& newRepositoryRoot)
 {
     Q_D(Session);
     return d->submit<Outcome>([newRepositoryRoot](SessionWorker& worker) { return worker.relocate(newRepositoryRoot); });
+QFuture<Outcome> Session::shelve(const QString& name, const QStringList& paths)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([name, paths](SessionWorker& worker) { return worker.shelve(name, paths); });
+}
+
+QFuture<Outcome> Session::unshelve(const QString& name)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([name](SessionWorker& worker) { return worker.unshelve(name); });
+}
+
+QFuture<Result<QList<Shelf>>> Session::shelves()
+{
+    Q_D(Session);
+    return d->submit<Result<QList<Shelf>>>([](SessionWorker& worker) { return worker.shelves(); });
+}
+
+QFuture<Outcome> Session::dropShelf(const QString& name)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([name](SessionWorker& worker) { return worker.dropShelf(name); });
+}
+
+bool Session::shelvesBeforeRevert() const
+{
+    Q_D(const Session);
+    return d->shelvesBeforeRevert;
+}
+
+void Session::setShelvesBeforeRevert(bool keep)
+{
+    Q_D(Session);
+    d->shelvesBeforeRevert = keep;
 }
 
 std::function<void()> Session::canceller() const

@@ -384,6 +384,7 @@ public:
      * @p recursive. An added file becomes unversioned and stays on disk,
      * a copied or moved one too, with the user's text; unversioned files are
      * never touched (the plug-in's revert() says how).
+     * The changes are shelved first (see shelvesBeforeRevert()).
      */
     QFuture<Outcome> revert(const QStringList& paths, bool recursive);
     /** Schedules deletion; with @p keepLocal the items leave version control and stay on disk. */
@@ -474,6 +475,45 @@ public:
      * (the server moved); later runs use it. `branch` is read again.
      */
     QFuture<Outcome> relocate(const QString& newRepositoryRoot);
+
+    /**
+     * The shelf: changes put aside and brought back later. shelve() saves
+     * what createPatch() of the plug-in makes of @p paths (one client run),
+     * and a copy of each unversioned file named among them, byte for byte,
+     * as the shelf @p name, then reverts the paths (folders recursively)
+     * and removes those unversioned files, only once the shelf is written
+     * whole. Fails, changing nothing, when the name is taken or the paths
+     * hold no change. Shelves live outside the working copy, in the user's
+     * data folder (QStandardPaths::GenericDataLocation, svnscc/shelves/ and
+     * a key of the working copy), and stay there after the session: another
+     * session of the same working copy finds them. Each is written under a
+     * temporary name and then renamed, so a crash leaves no half shelf (what
+     * a killed writer left is cleaned up later). Needs a plug-in of version 3.
+     */
+    QFuture<Outcome> shelve(const QString& name, const QStringList& paths);
+    /**
+     * Applies the newest shelf named @p name back (the patch, then its
+     * unversioned files) and removes it. When its patch does not apply
+     * cleanly (a dry run first), or one of its unversioned files exists with
+     * other bytes, nothing changes, the shelf is kept and the error says
+     * what would not apply (the client's lines, the file).
+     */
+    QFuture<Outcome> unshelve(const QString& name);
+    /** Every shelf of this working copy, newest first. */
+    QFuture<Result<QList<Shelf>>> shelves();
+    /** Removes the newest shelf named @p name without applying it. */
+    QFuture<Outcome> dropShelf(const QString& name);
+    /**
+     * Whether revert() shelves the changes of its paths first (on by
+     * default), as "before revert DATE PATHS" (DATE in UTC, ISO 8601), so
+     * that unshelve() of that shelf undoes the revert; a revert whose
+     * changes cannot be shelved is refused and reverts nothing. It costs one
+     * client run (nothing is kept when the paths hold no change). Shelves of
+     * revert older than 14 days, or beyond the 50 newest, are dropped. A
+     * change applies to the calls made after it.
+     */
+    bool shelvesBeforeRevert() const;
+    void setShelvesBeforeRevert(bool keep);
 
     /**
      * A function that does what cancel() does, for any thread, valid for as

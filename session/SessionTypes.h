@@ -133,6 +133,14 @@ struct Status
     bool operator!=(const Status& other) const { return !(*this == other); }
 };
 
+/** One shelf of Session::shelve() or of a revert, as Session::shelves() lists it. */
+struct Shelf
+{
+    QString name;      ///< as given to shelve(), or "before revert DATE PATHS"
+    QDateTime date;    ///< when it was made, UTC
+    QStringList paths; ///< the paths shelved, relative to the local root
+};
+
 /** One revision of a file's or folder's history, newest first in a list: the plug-in's own type. */
 using LogEntry = SourceCodeControl::LogEntry;
 

@@ -713,11 +713,14 @@ Result<QString> SessionWorker::commit(const QStringList& paths, const QString& m
     return withValue(outcome, revision);
 }
 
-Outcome SessionWorker::revert(const QStringList& paths, bool recursive)
+Outcome SessionWorker::revert(const QStringList& paths, bool recursive, bool keepShelf)
 {
     QStringList relativePaths;
     if (const Outcome refusal = prepare(paths, relativePaths, "revert"); !refusal.ok)
         return refusal;
+    if (keepShelf)
+        if (const Outcome kept = keepBeforeRevert(relativePaths); !kept.ok)
+            return kept;
     const Outcome outcome = outcomeOf(m_provider->revert(relativePaths, recursive));
     afterChange(relativePaths);
     return outcome;

@@ -2,6 +2,7 @@
 
 #include "FileStamp.h"
 #include "PluginLoader.h"
+#include "SessionShelf.h"
 #include "SessionTypes.h"
 #include "SessionWatch.h"
 
@@ -202,7 +203,8 @@ public:
 
     Outcome add(const QStringList& paths);
     Result<QString> commit(const QStringList& paths, const QString& message);
-    Outcome revert(const QStringList& paths, bool recursive);
+    /** With @p keepShelf, the changes of the paths are shelved first (keepBeforeRevert()). */
+    Outcome revert(const QStringList& paths, bool recursive, bool keepShelf = false);
     Outcome remove(const QStringList& paths, bool keepLocal);
     Outcome move(const QString& from, const QString& to);
     Result<QStringList> update(const QStringList& paths, const QString& revision);
@@ -223,8 +225,19 @@ public:
     Outcome lock(const QStringList& paths, const QString& comment, bool steal);
     Outcome unlock(const QStringList& paths, bool breakLock);
     Outcome relocate(const QString& newRepositoryRoot);
+    // The shelf (SessionWorkerShelf.cpp).
+    Outcome shelve(const QString& name, const QStringList& paths);
+    Outcome unshelve(const QString& name);
+    Result<QList<Shelf>> shelves();
+    Outcome dropShelf(const QString& name);
 
 private:
+    /** The shelves of this working copy. */
+    ShelfStore shelfStore() const;
+    /** Whether @p path is on disk and not under version control. */
+    bool isUnversioned(const QString& path);
+    /** Shelves the changes of @p relativePaths as "before revert DATE PATHS", then prunes old ones. */
+    Outcome keepBeforeRevert(const QStringList& relativePaths);
     class Prompts;
 
     static void reportProgress(void* context, const QString& item, int itemsSoFar);
