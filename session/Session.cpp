@@ -560,6 +560,8 @@ QFuture<Outcome> Session::relocate(const QString& newRepositoryRoot)
 {
     Q_D(Session);
     return d->submit<Outcome>([newRepositoryRoot](SessionWorker& worker) { return worker.relocate(newRepositoryRoot); });
+}
+
 QFuture<Outcome> Session::shelve(const QString& name, const QStringList& paths)
 {
     Q_D(Session);
