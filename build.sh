@@ -68,7 +68,7 @@ install_all() {
 }
 
 # The test build: optimised as shipped, without debug information, which
-# takes a third of its compile time (the sanitizer build keeps it, for its
+# only slows its compile and link (the sanitizer build keeps it, for its
 # stack traces).
 test_flags=(-DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG")
 
