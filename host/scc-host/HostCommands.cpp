@@ -5,7 +5,10 @@
 #include "Version2Commands.h"
 #include "Version3Commands.h"
 
+#include <QFileDevice>
 #include <QTextStream>
+
+#include <cstdio>
 
 namespace {
 
@@ -81,6 +84,33 @@ void printLastError(SourceCodeControlSystemProviderInterface& provider,
     printFailure(what, command, message, err);
 }
 
+void printLogEntry(const SourceCodeControl::LogEntry& entry, QTextStream& out)
+{
+    out << "r" << entry.revision << " | "
+        << (entry.author.isEmpty() ? QStringLiteral("(no author)") : entry.author) << " | "
+        << (entry.date.isValid() ? entry.date.toUTC().toString(Qt::ISODate) : QStringLiteral("(no date)"))
+        << "\n";
+    out << entry.message;
+    if (!entry.message.isEmpty() && !entry.message.endsWith(QLatin1Char('\n')))
+        out << "\n";
+    for (const QString& path : entry.changedPaths)
+        out << "  " << path << "\n";
+    out << "\n";
+}
+
+void writeBytes(QTextStream& out, const QByteArray& bytes)
+{
+    out.flush();
+    if (QIODevice* device = out.device()) {
+        device->write(bytes);
+        if (auto* file = qobject_cast<QFileDevice*>(device))
+            file->flush();
+    } else {
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        std::fflush(stdout);
+    }
+}
+
 bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
                        const HostOptions& options, QTextStream& err)
 {
@@ -102,10 +132,11 @@ int runHostCommand(SourceCodeControlSystemProviderInterface& provider,
     const QString& command = options.command;
     if (provider2 && options.verbose)
         showProgress(*provider2);
+    // Version 3 first: log is version 2's too, and a version-3 plug-in pages it.
+    if (isVersion3Command(options) || (provider3 && isLogPage(options)))
+        return runVersion3Command(provider3, options, out, err);
     if (isVersion2Command(command))
         return runVersion2Command(provider2, options, out, err);
-    if (isVersion3Command(options))
-        return runVersion3Command(provider3, options, out, err);
     const QStringList& args = options.arguments;
     auto needs = [&](int count) { return args.size() == count; };
     const QStringList workingCopyCommands = {
@@ -323,6 +354,33 @@ QString hostUsage()
         "                        with several PATHs or --break: unlock them all in one run;\n"
         "                        --break removes a lock this working copy does not hold\n"
         "  relocate URL          point the working copy at the repository's new root URL\n"
+        "  proplist PATH         every property of PATH, as \"svn proplist -v\" prints it; a value\n"
+        "                        that is not printable text as \"NAME (binary, N bytes, base64)\"\n"
+        "                        and its base64 on the next line\n"
+        "  propset NAME VALUE PATH...\n"
+        "  propset NAME -F FILE PATH...\n"
+        "                        set a property on each PATH; -F: the value is FILE's bytes\n"
+        "  propdel NAME PATH...  delete a property from each PATH\n"
+        "  ignore PATH...        add each unversioned PATH to svn:ignore of its folder\n"
+        "  changelist NAME PATH...\n"
+        "  changelist --remove PATH...\n"
+        "                        put files into changelist NAME, or take them out of theirs\n"
+        "  log PATH [--from REV] [--limit N] [--search TEXT]\n"
+        "                        one page of history from REV (default: HEAD) back, at most N\n"
+        "                        entries; --search keeps those matching TEXT (a glob over author,\n"
+        "                        date, message and changed paths, any case)\n"
+        "  changed PATH -r FROM[:TO]\n"
+        "                        what changed below PATH in the repository from FROM to TO\n"
+        "                        (default: HEAD), as \"svn diff --summarize\" prints it\n"
+        "  depth PATH empty|files|immediates|infinity|exclude\n"
+        "                        make a folder sparse or full; exclude takes it out\n"
+        "  upgrade               bring an older working copy to the client's format\n"
+        "  patch-create PATH...  the local changes of PATHs as a patch in git's format, its bytes\n"
+        "                        on standard output\n"
+        "  patch-apply FILE [--strip N] [--dry-run]\n"
+        "                        apply a patch, N leading name parts removed (default: worked out\n"
+        "                        from the names); prints the client's item lines; exit status 1\n"
+        "                        when a hunk was rejected or an item skipped\n"
         "\n"
         "On failure the exit status is 1 and the failed svn subcommand and the\n"
         "client's error text are printed on standard error; a usage error exits\n"

@@ -28,6 +28,21 @@ void printLastError(SourceCodeControlSystemProviderInterface& provider,
                     const QString& what, QTextStream& err);
 
 /**
+ * Writes one log entry as scc-host's log subcommand prints it:
+ * "r12 | ann | 2024-05-01T10:00:00Z" (the date in UTC; "(no author)" and
+ * "(no date)" when the client gave none), the message, each changed path
+ * indented by two blanks, and a blank line.
+ */
+void printLogEntry(const SourceCodeControl::LogEntry& entry, QTextStream& out);
+
+/**
+ * Writes `bytes` to the device of `out` as they are (what came before on
+ * `out` first), without decoding or line-end changes: a diff or a patch
+ * exactly as the client wrote it.
+ */
+void writeBytes(QTextStream& out, const QByteArray& bytes);
+
+/**
  * Makes a fresh provider ready with setUpProvider(): the global options
  * (the password always on the client's standard input, and the time
  * limit), login when a user is given, and the roots when --root is given.

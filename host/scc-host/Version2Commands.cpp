@@ -3,7 +3,6 @@
 #include "HostCommands.h"
 #include "HostOptions.h"
 
-#include <QFileDevice>
 #include <QTextStream>
 
 #include <cstdio>
@@ -60,22 +59,6 @@ void printProgress(void*, const QString& item, int itemsSoFar)
     std::fflush(stderr);
 }
 
-// "r12 | ann | 2024-05-01T10:00:00Z", the message, each changed path
-// indented, and a blank line.
-void printLogEntry(const SourceCodeControl::LogEntry& entry, QTextStream& out)
-{
-    out << "r" << entry.revision << " | "
-        << (entry.author.isEmpty() ? QStringLiteral("(no author)") : entry.author) << " | "
-        << (entry.date.isValid() ? entry.date.toUTC().toString(Qt::ISODate) : QStringLiteral("(no date)"))
-        << "\n";
-    out << entry.message;
-    if (!entry.message.isEmpty() && !entry.message.endsWith(QLatin1Char('\n')))
-        out << "\n";
-    for (const QString& path : entry.changedPaths)
-        out << "  " << path << "\n";
-    out << "\n";
-}
-
 // Revisions right-aligned and authors left-aligned, each column as wide as
 // its longest entry; "-" for a line changed locally.
 void printAnnotation(const QList<SourceCodeControl::AnnotatedLine>& lines, QTextStream& out)
@@ -91,20 +74,6 @@ void printAnnotation(const QList<SourceCodeControl::AnnotatedLine>& lines, QText
                    .arg(line.revision.isEmpty() ? QStringLiteral("-") : line.revision, int(revisionWidth))
                    .arg(line.author, -int(authorWidth))
             << line.text << "\n";
-}
-
-// The diff goes out as the client wrote it: no decoding, no line-end change.
-void writeBytes(QTextStream& out, const QByteArray& bytes)
-{
-    out.flush();
-    if (QIODevice* device = out.device()) {
-        device->write(bytes);
-        if (auto* file = qobject_cast<QFileDevice*>(device))
-            file->flush();
-    } else {
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-        std::fflush(stdout);
-    }
 }
 
 int run(SourceCodeControlSystemProviderInterface2& provider, const HostOptions& options, QTextStream& out,

@@ -9,6 +9,7 @@
 #include "HostSignals.h"
 #include "PluginLoader.h"
 #include "TerminalQuestions.h"
+#include "Version3Commands.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -50,7 +51,9 @@ int main(int argc, char** argv)
     HostOptions options;
     options.plugin = defaultPluginPath();
     options.svnExecutable = QStringLiteral("svn");
-    const QString problem = parseHostOptions(app.arguments().mid(1), options);
+    QString problem = parseHostOptions(app.arguments().mid(1), options);
+    if (problem.isEmpty() && !options.help)
+        problem = version3UsageProblem(options);
     if (!problem.isEmpty()) {
         err << "scc-host: " << problem << "\nTry scc-host --help.\n";
         return 2;

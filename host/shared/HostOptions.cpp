@@ -110,6 +110,21 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
             options.limit = v.toInt(&number);
             if (ok && (!number || options.limit < 0))
                 return QStringLiteral("--limit takes a whole number of entries, not \"%1\"").arg(v);
+        } else if (!global && arg == QLatin1String("--from"))
+            ok = value(options.from);
+        else if (!global && arg == QLatin1String("--search"))
+            ok = value(options.search);
+        else if (!global && (arg == QLatin1String("-F") || arg == QLatin1String("--file")))
+            ok = value(options.valueFile);
+        else if (!global && arg == QLatin1String("--remove"))
+            options.remove = true;
+        else if (!global && arg == QLatin1String("--strip")) {
+            QString v;
+            ok = value(v);
+            bool number = false;
+            options.strip = v.toInt(&number);
+            if (ok && (!number || options.strip < 0))
+                return QStringLiteral("--strip takes a whole number of name parts, not \"%1\"").arg(v);
         } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1)
             return QStringLiteral("unknown option %1").arg(arg);
         else if (global)

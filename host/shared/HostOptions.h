@@ -36,9 +36,14 @@ struct HostOptions
     bool keepLocal = false;    ///< --keep-local: rm leaves the files on disk
     QString revision;          ///< -r/--revision: REV, or FROM[:TO] for diff; null when not given
     int limit = 0;             ///< --limit: at most this many log entries (0: all)
+    QString from;              ///< --from: the revision log starts at, going back; null when not given
+    QString search;            ///< --search: log lists the revisions matching TEXT only; null when not given
+    QString valueFile;         ///< -F/--file: propset reads the value from FILE, byte for byte; null when not given
+    bool remove = false;       ///< --remove: changelist takes the files out of their changelist
+    int strip = -1;            ///< --strip: leading name parts patch-apply removes (-1: worked out from the names)
     QString accept;            ///< --accept: how resolve settles a conflict; null when not given
     QString changes;           ///< -c/--change: merge's revisions, "REV[,REV...]"; null when not given
-    bool dryRun = false;       ///< --dry-run: merge lists what it would change and changes nothing
+    bool dryRun = false;       ///< --dry-run: merge and patch-apply list what they would change and change nothing
     bool recordOnly = false;   ///< --record-only: merge records the merge information only
     bool merged = false;       ///< --merged: mergeinfo lists merged revisions, not eligible ones
     bool steal = false;        ///< --steal: lock takes over a lock another user holds

@@ -17,9 +17,29 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 
 using HostProgram = E2EFixture;
+
+namespace {
+
+// Log entries as scc-host prints them, from the client's own log.
+QByteArray printedLog(const QList<SourceCodeControl::LogEntry>& entries)
+{
+    QByteArray text;
+    for (const SourceCodeControl::LogEntry& entry : entries) {
+        text += "r" + entry.revision.toUtf8() + " | " + entry.author.toUtf8() + " | "
+            + entry.date.toUTC().toString(Qt::ISODate).toUtf8() + "\n" + entry.message.toUtf8()
+            + (entry.message.endsWith('\n') ? "" : "\n");
+        for (const QString& changed : entry.changedPaths)
+            text += "  " + changed.toUtf8() + "\n";
+        text += "\n";
+    }
+    return text;
+}
+
+} // namespace
 
 TEST_F(HostProgram, PasswordFromStandardInputAndTheFailureReport)
 {
@@ -91,16 +111,7 @@ TEST_F(HostProgram, EachVersion2SubcommandPrintsWhatTheClientSays)
     auto client = [&](const QStringList& arguments) { return svnOk(arguments, "ann", root); };
     auto columns = [&](const QString& path) { return client({"status", "--depth", "empty", path}).left(7); };
     auto history = [&](const QString& path, const QStringList& options) {
-        QByteArray text;
-        for (const SourceCodeControl::LogEntry& entry : clientLog("svn", root, urlOf(path), credentials + options)) {
-            text += "r" + entry.revision.toUtf8() + " | " + entry.author.toUtf8() + " | "
-                + entry.date.toUTC().toString(Qt::ISODate).toUtf8() + "\n" + entry.message.toUtf8()
-                + (entry.message.endsWith('\n') ? "" : "\n");
-            for (const QString& changed : entry.changedPaths)
-                text += "  " + changed.toUtf8() + "\n";
-            text += "\n";
-        }
-        return text;
+        return printedLog(clientLog("svn", root, urlOf(path), credentials + options));
     };
     auto annotation = [&](const QString& path) {
         const QList<SourceCodeControl::AnnotatedLine> lines = clientBlame("svn", root, path, credentials);
@@ -316,6 +327,167 @@ TEST_F(HostProgram, EachVersion3SubcommandPrintsWhatTheClientSays)
     EXPECT_EQ(client({"info", "--show-item", "url", root}), moved + "/branches/b%201");
 }
 
+TEST_F(HostProgram, PropertiesHistoryDepthAndPatchesMatchTheClient)
+{
+    // A file:// working copy of trunk (a.txt in r1, sub/b.txt in r2); one
+    // scc-host run per row, each checked against the client's own answer.
+    importFile("trunk/a.txt", "one\n");
+    importFile("trunk/sub/b.txt", "bee\n");
+    const QString trunk = "file://" + m_base + "/repository/trunk";
+    const QString root = m_base + "/wc";
+    svnOk({"checkout", trunk, root});
+    auto client = [&](const QStringList& arguments) { return svnOk(arguments, "bob", root); };
+    auto history = [&](const QStringList& options) { return printedLog(clientLog("svn", root, trunk, options)); };
+    auto summary = [&](const QStringList& arguments) {
+        QList<QByteArray> lines = client(QStringList{"diff", "--summarize"} + arguments).split('\n');
+        lines.removeAll(QByteArray());
+        std::sort(lines.begin(), lines.end(),
+                  [](const QByteArray& a, const QByteArray& b) { return a.mid(8) < b.mid(8); });
+        return lines.join('\n') + "\n";
+    };
+    // The client's item lines of a patch run: no hunk notes, no summary.
+    auto patchItems = [&](const QStringList& arguments) {
+        QByteArray items;
+        for (const QByteArray& line : client(QStringList{"patch", "--dry-run"} + arguments).split('\n')) {
+            if (line.startsWith("Summary of conflicts:"))
+                break;
+            if (!line.isEmpty() && !line.startsWith('>'))
+                items += line + "\n";
+        }
+        return items;
+    };
+    auto edit = [&](const QString& path, const QByteArray& bytes) { writeBytes(root + "/" + path, bytes); };
+    const char value[] = "\0\x01\xff\x1b[2J\r\nnot text\n";
+    const QByteArray binary(value, sizeof value - 1);
+    writeBytes(m_base + "/value", binary);
+    const QString patch = m_base + "/changes.patch";
+    const QByteArray propertiesOnly = " M      .\n M      a.txt\n M      sub\n";
+    QByteArray changedBefore, clientDryRun;
+
+    struct Row {
+        QStringList arguments;
+        std::function<void()> before;                       // set-up, may be empty
+        std::function<QByteArray(const ToolRun&)> expected; // what scc-host must print; checks the client's side too
+        int exitCode = 0;
+    };
+    const Row rows[] = {
+        {{"propset", "my:bin", "-F", m_base + "/value", "a.txt", "sub"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"propget", "--strict", "my:bin", "a.txt"}), binary);
+             EXPECT_EQ(client({"propget", "--strict", "my:bin", "sub"}), binary);
+             return QByteArray("property 'my:bin' set on 'a.txt'\nproperty 'my:bin' set on 'sub'\n");
+         }},
+        {{"propset", "note", "two\nlines\n", "a.txt"}, nullptr,
+         [&](const ToolRun&) { return QByteArray("property 'note' set on 'a.txt'\n"); }},
+        {{"propdel", "my:bin", "a.txt"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"proplist", "a.txt"}), "Properties on 'a.txt':\n  note\n");
+             return QByteArray("property 'my:bin' deleted from 'a.txt'\n");
+         }},
+        {{"proplist", "a.txt"}, nullptr, [&](const ToolRun&) { return client({"proplist", "-v", "a.txt"}); }},
+        {{"proplist", "sub"}, nullptr,
+         [&](const ToolRun&) {
+             return "Properties on 'sub':\n  my:bin (binary, " + QByteArray::number(binary.size()) + " bytes, base64)\n    "
+                 + binary.toBase64() + "\n";
+         }},
+        {{"ignore", "build.log", "sub/x[1].tmp"}, [&] { edit("build.log", "log\n"); edit("sub/x[1].tmp", "tmp\n"); },
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"status"}), propertiesOnly);
+             return QByteArray("ignored build.log\nignored sub/x[1].tmp\n");
+         }},
+        {{"changelist", "fixes", "a.txt"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"status"}), " M      .\n M      sub\n\n--- Changelist 'fixes':\n M      a.txt\n");
+             return QByteArray("added a.txt to changelist fixes\n");
+         }},
+        {{"changelist", "--remove", "a.txt"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"status"}), propertiesOnly);
+             return QByteArray("removed a.txt from its changelist\n");
+         }},
+        // r3 the properties, r4 to r6 a.txt's text.
+        {{"log", ".", "--limit", "2"},
+         [&] {
+             client({"commit", "-m", "properties"});
+             for (const char* message : {"first edit", "the Needle edit", "last edit"}) {
+                 edit("a.txt", message);
+                 client({"commit", "-m", message});
+             }
+         },
+         [&](const ToolRun&) { return history({"--limit", "2"}); }},
+        {{"log", ".", "--from", "4", "--limit", "2"}, nullptr,
+         [&](const ToolRun&) { return history({"-r", "4:1", "--limit", "2"}); }},
+        {{"log", "a.txt", "--search", "needle"}, nullptr,
+         [&](const ToolRun&) { return printedLog(clientLog("svn", root, trunk + "/a.txt", {"--search", "needle"})); }},
+        // The client's lines, sorted by path.
+        {{"changed", ".", "-r", "1:5"}, nullptr,
+         [&](const ToolRun&) { return summary({"-r", "1:5", "."}); }},
+        {{"changed", "sub", "-r", "1"}, nullptr,
+         [&](const ToolRun&) { return summary({"-r", "1:HEAD", "sub"}); }},
+        {{"depth", "sub", "empty"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"info", "--show-item", "depth", "sub"}), "empty\n");
+             EXPECT_FALSE(QFileInfo::exists(root + "/sub/b.txt"));
+             return QByteArray("set the depth of sub to empty\n");
+         }},
+        {{"depth", "sub", "immediates"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"info", "--show-item", "depth", "sub"}), "immediates\n");
+             return QByteArray("set the depth of sub to immediates\n");
+         }},
+        {{"depth", "sub", "infinity"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"info", "--show-item", "depth", "sub"}), "infinity\n");
+             EXPECT_EQ(readBytes(root + "/sub/b.txt"), "bee\n");
+             return QByteArray("set the depth of sub to infinity\n");
+         }},
+        // The patch's bytes are the client's; reverted, the patch brings the changes back.
+        {{"patch-create", "."},
+         [&] {
+             edit("a.txt", "patched\n");
+             edit("sub/b.txt", "bee\nsee\n");
+             edit("new.txt", "new\n");
+             client({"add", "new.txt"});
+         },
+         [&](const ToolRun& run) {
+             const QByteArray clientPatch = client({"diff", "--git", "--show-copies-as-adds"});
+             writeBytes(patch, run.out);
+             changedBefore = client({"diff"});
+             client({"revert", "-R", "."});
+             QFile::remove(root + "/new.txt");
+             clientDryRun = patchItems({"--strip", "1", patch});
+             EXPECT_TRUE(clientDryRun.contains("A         new.txt\n")) << clientDryRun.toStdString();
+             return clientPatch;
+         }},
+        {{"patch-apply", patch, "--dry-run"}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"status"}), "");
+             return clientDryRun + "(dry run: nothing changed)\n";
+         }},
+        {{"patch-apply", patch}, nullptr,
+         [&](const ToolRun&) {
+             EXPECT_EQ(client({"diff"}), changedBefore);
+             return clientDryRun;
+         }},
+        {{"patch-apply", patch, "--strip", "0", "--dry-run"}, nullptr,
+         [&](const ToolRun& run) {
+             EXPECT_TRUE(run.err.startsWith("scc-host: patch-apply ")) << run.err.toStdString();
+             return patchItems({patch});
+         },
+         1},
+        {{"upgrade"}, nullptr, [&](const ToolRun&) { return QByteArray("upgraded the working copy\n"); }},
+    };
+    for (const Row& row : rows) {
+        if (row.before)
+            row.before();
+        const ToolRun run =
+            runTool(SCC_HOST_PATH, QStringList{"--plugin", PLUGIN_PATH, "--root", root} + row.arguments);
+        const std::string name = row.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, row.exitCode) << name << ": " << run.err.toStdString();
+        EXPECT_EQ(run.out, row.expected(run)) << name;
+    }
+}
+
 TEST_F(HostProgram, SaysWhatIsWrong)
 {
     writeBytes(m_base + "/password", "ann-secret\n");
@@ -340,6 +512,19 @@ TEST_F(HostProgram, SaysWhatIsWrong)
          "scc-host: info needs version 3 of the provider interface, and " VERSION_TWO_PLUGIN_PATH
          " offers an older one only"},
         {{"log", "a.txt", "--limit", "all"}, 2, "scc-host: --limit takes a whole number of entries, not \"all\"\n"},
+        {{"--plugin", VERSION_TWO_PLUGIN_PATH, "log", "a.txt", "--search", "x"}, 1,
+         "scc-host: log needs version 3 of the provider interface"},
+        // Arguments that do not fit are refused before the root is bound: nothing runs.
+        {{"--root", m_base, "propset", "note", "a.txt"}, 2,
+         "scc-host: usage: propset NAME VALUE PATH... or propset NAME -F FILE PATH...\n"},
+        {{"--root", m_base, "propset", "note", "a.txt", "-F"}, 2, "scc-host: -F needs a value\n"},
+        {{"--root", m_base, "depth", "sub", "deep"}, 2,
+         "scc-host: usage: depth PATH empty|files|immediates|infinity|exclude\n"},
+        {{"--root", m_base, "changelist", "a.txt"}, 2, "scc-host: usage: changelist NAME PATH..."},
+        {{"--root", m_base, "changed", ".", "-r", "3:"}, 2, "scc-host: usage: changed PATH -r FROM[:TO]\n"},
+        {{"--root", m_base, "patch-apply", "a.patch", "--strip", "-1"}, 2,
+         "scc-host: --strip takes a whole number of name parts, not \"-1\"\n"},
+        {{"--root", m_base, "log", ".", "b.txt", "--from", "3"}, 2, "scc-host: usage: log PATH [--from REV]"},
     };
     for (const Case& c : cases) {
         const ToolRun run = runTool(SCC_HOST_PATH, QStringList{"--plugin", PLUGIN_PATH} + c.arguments);
