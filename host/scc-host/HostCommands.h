@@ -57,8 +57,9 @@ bool configureProvider(SourceCodeControlSystemProviderInterface& provider,
  * provider and prints its outcome on `out`; the subcommands of version 2
  * go to runVersion2Command() with `provider2`, the same provider's version-2
  * interface (null when the plug-in offers version 1 only), those of
- * version 3 to runVersion3Command() with `provider3` (null when the plug-in
- * offers an older version). Returns the exit
+ * version 3, and a log page (isLogPage()) on a version-3 plug-in, to
+ * runVersion3Command() with `provider3` (null when the plug-in offers an
+ * older version). Returns the exit
  * status: 0 on success, 1 when the operation failed (the last error is
  * printed on `err`), 2 for a usage error (unknown command, wrong number of
  * arguments).
