@@ -21,7 +21,7 @@ QStringList mergeRevisions(const HostOptions& options)
     return options.changes.split(QLatin1Char(','), Qt::SkipEmptyParts);
 }
 
-// "FROM" or "FROM:TO", neither part empty; TO is "" (HEAD) when not given.
+// "FROM" or "FROM:TO", neither side empty; TO is "" (HEAD) when not given.
 bool splitRange(const QString& range, QString& from, QString& to)
 {
     const qsizetype colon = range.indexOf(QLatin1Char(':'));

@@ -124,7 +124,7 @@ QString parseHostOptions(const QStringList& arguments, HostOptions& options)
             bool number = false;
             options.strip = v.toInt(&number);
             if (ok && (!number || options.strip < 0))
-                return QStringLiteral("--strip takes a whole number of name parts, not \"%1\"").arg(v);
+                return QStringLiteral("--strip takes a whole number of name components, not \"%1\"").arg(v);
         } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1)
             return QStringLiteral("unknown option %1").arg(arg);
         else if (global)

@@ -40,7 +40,7 @@ struct HostOptions
     QString search;            ///< --search: log lists the revisions matching TEXT only; null when not given
     QString valueFile;         ///< -F/--file: propset reads the value from FILE, byte for byte; null when not given
     bool remove = false;       ///< --remove: changelist takes the files out of their changelist
-    int strip = -1;            ///< --strip: leading name parts patch-apply removes (-1: worked out from the names)
+    int strip = -1;            ///< --strip: leading name components patch-apply removes (-1: worked out)
     QString accept;            ///< --accept: how resolve settles a conflict; null when not given
     QString changes;           ///< -c/--change: merge's revisions, "REV[,REV...]"; null when not given
     bool dryRun = false;       ///< --dry-run: merge and patch-apply list what they would change and change nothing

@@ -523,7 +523,7 @@ TEST_F(HostProgram, SaysWhatIsWrong)
         {{"--root", m_base, "changelist", "a.txt"}, 2, "scc-host: usage: changelist NAME PATH..."},
         {{"--root", m_base, "changed", ".", "-r", "3:"}, 2, "scc-host: usage: changed PATH -r FROM[:TO]\n"},
         {{"--root", m_base, "patch-apply", "a.patch", "--strip", "-1"}, 2,
-         "scc-host: --strip takes a whole number of name parts, not \"-1\"\n"},
+         "scc-host: --strip takes a whole number of name components, not \"-1\"\n"},
         {{"--root", m_base, "log", ".", "b.txt", "--from", "3"}, 2, "scc-host: usage: log PATH [--from REV]"},
     };
     for (const Case& c : cases) {
