@@ -503,8 +503,10 @@ public:
      * property of its folder (each name once, the other patterns and
      * properties kept; a name holding a pattern character is escaped so
      * that the line hides that name alone). The items are then told and
-     * answered as ignored: not under version control, empty columns. Fails,
-     * writing nothing, when a path is under version control.
+     * answered as ignored: not under version control, empty columns; their
+     * folders are read again and told (one local run each), except the
+     * local root, whose own answer changes with the next pass or refresh().
+     * Fails, writing nothing, when a path is under version control.
      */
     QFuture<Outcome> ignore(const QStringList& paths);
     /**

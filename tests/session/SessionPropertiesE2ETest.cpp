@@ -127,6 +127,7 @@ TEST_F(SessionPropertiesE2E, EachCallGivesWhatTheClientAnswersAndTheStatusFollow
     EXPECT_TRUE(junk.known);
     EXPECT_FALSE(junk.controlled);
     EXPECT_EQ(junk.columns, "");
+    EXPECT_EQ(finished(session.status({"sub"})).columns, " M     ");
 
     // Changelists: info gives it, svn status shows the block; folders refused.
     ASSERT_TRUE(finished(session.setChangelist({"sub/b.txt"}, "fix 1")).ok);
