@@ -637,8 +637,10 @@ void BrowserWindow::loadLogPage(const QString& path, const QString& startRevisio
           m_session->logRange(path, startRevision, LogPageSize, search),
           [this, path, startRevision, search](const QFuture<Result<QList<SvnScc::LogEntry>>>& finished) {
               const Result<QList<SvnScc::LogEntry>> log = finished.result();
-              if (!log.ok)
+              if (!log.ok) {
+                  m_details->logPageFailed();
                   return reportFailure(QStringLiteral("log %1").arg(label({path})), log);
+              }
               // A full page: the history may go on.
               m_details->showLogPage(path, search, startRevision, log.value, log.value.size() == LogPageSize);
           });

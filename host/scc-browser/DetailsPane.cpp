@@ -161,6 +161,11 @@ void DetailsPane::showLogPage(const QString& path, const QString& search, const 
     }
 }
 
+void DetailsPane::logPageFailed()
+{
+    m_logAsked = false;
+}
+
 void DetailsPane::requestMoreLog()
 {
     if (m_logAsked || m_logNext.isEmpty())

@@ -48,6 +48,8 @@ public:
      */
     void showLogPage(const QString& path, const QString& search, const QString& startRevision,
                      const QList<SvnScc::LogEntry>& entries, bool more);
+    /** The page asked for last could not be read: scrolling (or Enter) asks again. */
+    void logPageFailed();
     /** Each line of @p path with the revision, author and date that last changed it. */
     void showAnnotation(const QString& path, const QList<SvnScc::AnnotatedLine>& lines);
     /** The unified diff of @p path: added lines green, removed red, hunk headers blue. */
