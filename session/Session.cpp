@@ -562,6 +562,81 @@ QFuture<Outcome> Session::relocate(const QString& newRepositoryRoot)
     return d->submit<Outcome>([newRepositoryRoot](SessionWorker& worker) { return worker.relocate(newRepositoryRoot); });
 }
 
+QFuture<Result<QList<Property>>> Session::properties(const QString& path)
+{
+    Q_D(Session);
+    return d->submit<Result<QList<Property>>>([path](SessionWorker& worker) { return worker.properties(path); });
+}
+
+QFuture<Outcome> Session::setProperty(const QStringList& paths, const QString& name, const QByteArray& value)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([paths, name, value](SessionWorker& worker) {
+        return worker.setProperty(paths, name, value);
+    });
+}
+
+QFuture<Outcome> Session::deleteProperty(const QStringList& paths, const QString& name)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([paths, name](SessionWorker& worker) { return worker.deleteProperty(paths, name); });
+}
+
+QFuture<Outcome> Session::ignore(const QStringList& paths)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([paths](SessionWorker& worker) { return worker.ignore(paths); });
+}
+
+QFuture<Outcome> Session::setChangelist(const QStringList& paths, const QString& name)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([paths, name](SessionWorker& worker) { return worker.setChangelist(paths, name); });
+}
+
+QFuture<Result<QList<LogEntry>>> Session::logRange(const QString& path, const QString& startRevision, int limit,
+                                                   const QString& search)
+{
+    Q_D(Session);
+    return d->submit<Result<QList<LogEntry>>>([path, startRevision, limit, search](SessionWorker& worker) {
+        return worker.logRange(path, startRevision, limit, search);
+    });
+}
+
+QFuture<Result<QList<ItemChange>>> Session::changedBetween(const QString& path, const QString& from, const QString& to)
+{
+    Q_D(Session);
+    return d->submit<Result<QList<ItemChange>>>([path, from, to](SessionWorker& worker) {
+        return worker.changedBetween(path, from, to);
+    });
+}
+
+QFuture<Outcome> Session::setDepth(const QString& folder, Depth depth)
+{
+    Q_D(Session);
+    return d->submit<Outcome>([folder, depth](SessionWorker& worker) { return worker.setDepth(folder, depth); });
+}
+
+QFuture<Outcome> Session::upgrade()
+{
+    Q_D(Session);
+    return d->submit<Outcome>([](SessionWorker& worker) { return worker.upgrade(); });
+}
+
+QFuture<Result<QByteArray>> Session::createPatch(const QStringList& paths)
+{
+    Q_D(Session);
+    return d->submit<Result<QByteArray>>([paths](SessionWorker& worker) { return worker.createPatch(paths); });
+}
+
+QFuture<Result<QList<ItemChange>>> Session::applyPatch(const QByteArray& patch, int strip, bool dryRun)
+{
+    Q_D(Session);
+    return d->submit<Result<QList<ItemChange>>>([patch, strip, dryRun](SessionWorker& worker) {
+        return worker.applyPatch(patch, strip, dryRun);
+    });
+}
+
 QFuture<Outcome> Session::shelve(const QString& name, const QStringList& paths)
 {
     Q_D(Session);

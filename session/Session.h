@@ -476,6 +476,94 @@ public:
      */
     QFuture<Outcome> relocate(const QString& newRepositoryRoot);
 
+    // Properties, changelists, history pages, depth, upgrade and patches.
+    // Each needs a plug-in of version 3; on an older one the call is
+    // refused, running nothing. A call that changes the working copy tells
+    // the status it changed through statusChanged() before its future
+    // finishes.
+
+    /**
+     * Every property of @p path, sorted by name, each value exactly as
+     * stored (binary values too), from the working copy alone.
+     */
+    QFuture<Result<QList<Property>>> properties(const QString& path);
+    /**
+     * Sets the property @p name to @p value on each of @p paths in one run.
+     * Values of properties outside "svn:" are stored byte for byte; the
+     * client normalises "svn:" values (line ends to LF, UTF-8 only), and
+     * properties() then gives what it stored. Fails with the client's error
+     * for a value it refuses (nothing set), or when some path failed (the
+     * others may hold the value).
+     */
+    QFuture<Outcome> setProperty(const QStringList& paths, const QString& name, const QByteArray& value);
+    /** Deletes the property @p name from each of @p paths in one run; one that is not set is no failure. */
+    QFuture<Outcome> deleteProperty(const QStringList& paths, const QString& name);
+    /**
+     * Adds the name of each unversioned item of @p paths to the svn:ignore
+     * property of its folder (each name once, the other patterns and
+     * properties kept; a name holding a pattern character is escaped so
+     * that the line hides that name alone). The items are then told and
+     * answered as ignored: not under version control, empty columns; their
+     * folders are read again and told (one local run each), except the
+     * local root, whose own answer changes with the next pass or refresh().
+     * Fails, writing nothing, when a path is under version control.
+     */
+    QFuture<Outcome> ignore(const QStringList& paths);
+    /**
+     * Puts the files @p paths into the changelist @p name in one run, or
+     * takes them out of theirs for "" (info() gives it). Refused, running
+     * nothing, when a path is a folder.
+     */
+    QFuture<Outcome> setChangelist(const QStringList& paths, const QString& name);
+    /**
+     * One page of the history of @p path: from @p startRevision (a number,
+     * or "" for the newest) going back, at most @p limit entries (0: all),
+     * newest first. With @p search, only the revisions whose author, date,
+     * message or changed paths match it (a glob, ignoring case), up to
+     * @p limit matches. The next page starts at the revision below the
+     * last entry: no entry comes twice, none is skipped.
+     */
+    QFuture<Result<QList<LogEntry>>> logRange(const QString& path, const QString& startRevision, int limit,
+                                              const QString& search = QString());
+    /**
+     * What changed in the repository below @p path between its revisions
+     * @p from and @p to ("" is the newest), asked of the server: each item
+     * relative to @p path ("" is @p path itself), sorted by path, with the
+     * action letters without trailing blanks ("A", "D", "M", " M", "MM").
+     */
+    QFuture<Result<QList<ItemChange>>> changedBetween(const QString& path, const QString& from,
+                                                      const QString& to = QString());
+    /**
+     * Makes the folder @p folder sparse (Empty, Files, Immediates) or full
+     * (Infinity) in one run; Exclude takes it out of the working copy. The
+     * status of the folder and of everything reported below it is read
+     * again and told. Fails, changing nothing, when the folder holds
+     * modified or unversioned items and @p depth is not Infinity.
+     */
+    QFuture<Outcome> setDepth(const QString& folder, Depth depth);
+    /**
+     * Brings a working copy of an older format to the client's format in
+     * one run (a current one is no failure), then reads the status of
+     * everything reported again and `branch`.
+     */
+    QFuture<Outcome> upgrade();
+    /**
+     * The local changes of @p paths as a patch in git's format, byte for
+     * byte as the client writes it (text, added, deleted and binary files,
+     * property changes); applyPatch() with strip -1 applies it.
+     */
+    QFuture<Result<QByteArray>> createPatch(const QStringList& paths);
+    /**
+     * Applies @p patch to the working copy with @p strip leading name
+     * components removed (-1: worked out from the names, as for
+     * createPatch()'s patches); with @p dryRun nothing changes. Gives the
+     * client's item lines (a rejected hunk as "C", an item not patched as
+     * "Skipped"); the status of everything reported is read again and told.
+     * Fails with the client's words when a hunk was rejected (a
+     * FILE.svnpatch.rej is left) or an item was skipped or refused.
+     */
+    QFuture<Result<QList<ItemChange>>> applyPatch(const QByteArray& patch, int strip = -1, bool dryRun = false);
+
     /**
      * The shelf: changes put aside and brought back later. shelve() saves
      * what createPatch() of the plug-in makes of @p paths (one client run),

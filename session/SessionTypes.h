@@ -4,9 +4,9 @@
  * @file
  * The values a SvnScc::Session takes and hands back: the settings of a
  * working copy, the result of an operation, a file's status and what the
- * history, annotate and changes operations give.
+ * history, annotate, changes and property operations give.
  *
- * The history, annotate and changes values are the plug-in interface's own
+ * The history, annotate, changes and property values are the plug-in interface's own
  * types (<svnscc/SourceCodeControlSystemProviderInterface3.h>), so that a
  * field the plug-in gives reaches the IDE as it is.
  *
@@ -164,8 +164,21 @@ using Resolution = SourceCodeControl::Resolution;
  */
 using ItemInfo = SourceCodeControl::ItemInfo;
 
-/** One item a merge touched or would touch, with the client's action columns: the plug-in's own type. */
+/**
+ * One item a merge or a patch touched or would touch, with the client's
+ * action columns, or one that changed between two revisions
+ * (Session::changedBetween()): the plug-in's own type.
+ */
 using ItemChange = SourceCodeControl::ItemChange;
+
+/**
+ * One property of an item, its value exactly as stored (binary values
+ * too): the plug-in's own type.
+ */
+using Property = SourceCodeControl::Property;
+
+/** How much of a folder a working copy holds (Session::setDepth()): the plug-in's own values. */
+using Depth = SourceCodeControl::Depth;
 
 /** What Session::merge() gives. */
 struct MergeResult

@@ -903,6 +903,133 @@ Outcome SessionWorker::relocate(const QString& newRepositoryRoot)
     return outcome;
 }
 
+Result<QList<Property>> SessionWorker::properties(const QString& path)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare3({path}, paths, "proplist"); !refusal.ok)
+        return withValue<QList<Property>>(refusal);
+    QList<Property> properties;
+    const Outcome outcome = outcomeOf(m_provider3->properties(paths.first(), properties));
+    return withValue(outcome, properties);
+}
+
+Outcome SessionWorker::setProperty(const QStringList& paths, const QString& name, const QByteArray& value)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare3(paths, relativePaths, "propset"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider3->setProperty(relativePaths, name, value));
+    afterChange(relativePaths);
+    return outcome;
+}
+
+Outcome SessionWorker::deleteProperty(const QStringList& paths, const QString& name)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare3(paths, relativePaths, "propdel"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider3->deleteProperty(relativePaths, name));
+    afterChange(relativePaths);
+    return outcome;
+}
+
+Outcome SessionWorker::ignore(const QStringList& paths)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare3(paths, relativePaths, "propset"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider3->ignore(relativePaths));
+    afterChange(relativePaths);
+    // The plug-in answers the items as ignored from its own record, but keeps
+    // what it read of their folders, whose svn:ignore changed: each is read
+    // again (a local run of the folder alone; the local root cannot be read
+    // so and keeps its answer until a pass or refresh() reads it).
+    QStringList folders;
+    for (const QString& path : std::as_const(relativePaths))
+        if (!parentOf(path).isEmpty() && !folders.contains(parentOf(path)))
+            folders << parentOf(path);
+    readAgain(folders);
+    return outcome;
+}
+
+Outcome SessionWorker::setChangelist(const QStringList& paths, const QString& name)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare3(paths, relativePaths, "changelist"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider3->setChangelist(relativePaths, name));
+    afterChange(relativePaths);
+    return outcome;
+}
+
+Result<QList<LogEntry>> SessionWorker::logRange(const QString& path, const QString& startRevision, int limit,
+                                                const QString& search)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare3({path}, paths, "log"); !refusal.ok)
+        return withValue<QList<LogEntry>>(refusal);
+    QList<LogEntry> entries;
+    const Outcome outcome = outcomeOf(m_provider3->logRange(paths.first(), startRevision, limit, search, entries));
+    return withValue(outcome, entries);
+}
+
+Result<QList<ItemChange>> SessionWorker::changedBetween(const QString& path, const QString& from, const QString& to)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare3({path}, paths, "diff"); !refusal.ok)
+        return withValue<QList<ItemChange>>(refusal);
+    QList<ItemChange> changes;
+    const Outcome outcome = outcomeOf(m_provider3->changedBetween(paths.first(), from, to, changes));
+    return withValue(outcome, changes);
+}
+
+Outcome SessionWorker::setDepth(const QString& folder, Depth depth)
+{
+    QStringList paths;
+    if (const Outcome refusal = prepare3({folder}, paths, "update"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider3->setDepth(paths.first(), depth));
+    // The folder and all reported below it: items left or came back.
+    afterChange(paths);
+    return outcome;
+}
+
+Outcome SessionWorker::upgrade()
+{
+    QStringList none;
+    if (const Outcome refusal = prepare3({}, none, "upgrade"); !refusal.ok)
+        return refusal;
+    const Outcome outcome = outcomeOf(m_provider3->upgrade());
+    // Status questions the old format failed are answered now.
+    afterChange({QString()});
+    tellBranch();
+    return outcome;
+}
+
+Result<QByteArray> SessionWorker::createPatch(const QStringList& paths)
+{
+    QStringList relativePaths;
+    if (const Outcome refusal = prepare3(paths, relativePaths, "diff"); !refusal.ok)
+        return withValue<QByteArray>(refusal);
+    QByteArray patch;
+    const Outcome outcome = outcomeOf(m_provider3->createPatch(relativePaths, patch));
+    return withValue(outcome, patch);
+}
+
+Result<QList<ItemChange>> SessionWorker::applyPatch(const QByteArray& patch, int strip, bool dryRun)
+{
+    QStringList none;
+    if (const Outcome refusal = prepare3({}, none, "patch"); !refusal.ok)
+        return withValue<QList<ItemChange>>(refusal);
+    QList<ItemChange> changes;
+    const Outcome outcome = outcomeOf(m_provider3->applyPatch(patch, strip, dryRun, changes));
+    // A patch may touch any file of the tree (and add folders): all that
+    // was reported is read again. A dry run changes nothing to tell.
+    if (!dryRun)
+        afterChange({QString()});
+    return withValue(outcome, changes);
+}
+
 void SessionWorker::reportProgress(void* context, const QString& item, int itemsSoFar)
 {
     // Called in this thread, inside the operation: the session gets it queued.

@@ -225,6 +225,18 @@ public:
     Outcome lock(const QStringList& paths, const QString& comment, bool steal);
     Outcome unlock(const QStringList& paths, bool breakLock);
     Outcome relocate(const QString& newRepositoryRoot);
+    Result<QList<Property>> properties(const QString& path);
+    Outcome setProperty(const QStringList& paths, const QString& name, const QByteArray& value);
+    Outcome deleteProperty(const QStringList& paths, const QString& name);
+    Outcome ignore(const QStringList& paths);
+    Outcome setChangelist(const QStringList& paths, const QString& name);
+    Result<QList<LogEntry>> logRange(const QString& path, const QString& startRevision, int limit,
+                                     const QString& search);
+    Result<QList<ItemChange>> changedBetween(const QString& path, const QString& from, const QString& to);
+    Outcome setDepth(const QString& folder, Depth depth);
+    Outcome upgrade();
+    Result<QByteArray> createPatch(const QStringList& paths);
+    Result<QList<ItemChange>> applyPatch(const QByteArray& patch, int strip, bool dryRun);
     // The shelf (SessionWorkerShelf.cpp).
     Outcome shelve(const QString& name, const QStringList& paths);
     Outcome unshelve(const QString& name);

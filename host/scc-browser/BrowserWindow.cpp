@@ -2,9 +2,12 @@
 
 #include "BranchDialogs.h"
 #include "CommandsPane.h"
+#include "CompareDialog.h"
 #include "MergeTool.h"
+#include "PropertyEditor.h"
 #include "QuestionDialogs.h"
 #include "RepositoryPane.h"
+#include "ShelvesPane.h"
 
 #include <QAction>
 #include <QCollator>
@@ -39,6 +42,12 @@ using SvnScc::Status;
 
 const QColor ErrorColor(0xb3, 0x32, 0x1e);
 
+// Entries of one page of the Log tab.
+const int LogPageSize = 50;
+
+// What a revert through the session shelves first, by name.
+const QLatin1String RevertShelfPrefix("before revert");
+
 QString label(const QStringList& paths)
 {
     if (paths.isEmpty() || (paths.size() == 1 && paths.first().isEmpty()))
@@ -66,6 +75,12 @@ QStringList sortedNames(QStringList names)
 bool isControlled(const FileState& state)
 {
     return state.status.controlled;
+}
+
+// On disk and not under version control ("?"; an ignored item shows no columns).
+bool isUnversioned(const FileState& state)
+{
+    return state.status.known && !state.status.controlled && state.status.columns.startsWith(QLatin1Char('?'));
 }
 
 // Changed here: what a commit would send, or a revert take back.
@@ -300,6 +315,26 @@ void BrowserWindow::buildActions()
     m_mergeToolAction = make(QStringLiteral("Open in Merge Tool"), QStyle::SP_FileDialogContentsView, QKeySequence(),
                              QStringLiteral("Settle the selected file's text conflict in a three-way merge tool"),
                              nullptr);
+    m_ignoreAction = make(QStringLiteral("Ignore"), QStyle::SP_DialogCancelButton, QKeySequence(),
+                          QStringLiteral("Add the selected unversioned items to their folder's svn:ignore"),
+                          &BrowserWindow::onIgnoreTriggered);
+    m_propertiesAction = make(QStringLiteral("Properties..."), QStyle::SP_FileDialogDetailedView, QKeySequence(),
+                              QStringLiteral("Show and edit the properties of the selected item (or of the working copy)"),
+                              nullptr);
+    m_changelistAction = make(QStringLiteral("Move to Changelist..."), QStyle::SP_FileDialogListView, QKeySequence(),
+                              QStringLiteral("Put the selected files into a changelist, or take them out of theirs"),
+                              &BrowserWindow::onMoveToChangelistTriggered);
+    m_compareAction = make(QStringLiteral("Compare with Revision..."), QStyle::SP_FileDialogContentsView,
+                           QKeySequence(),
+                           QStringLiteral("List what changed in the repository between two revisions of the selected "
+                                          "item (or of the working copy)"),
+                           nullptr);
+    m_shelveAction = make(QStringLiteral("Shelve..."), QStyle::SP_DialogSaveButton, QKeySequence(),
+                          QStringLiteral("Put the changes of the selection aside, to bring them back later"),
+                          &BrowserWindow::onShelveTriggered);
+    m_undoRevertAction = make(QStringLiteral("Undo Last Revert"), QStyle::SP_DialogResetButton, QKeySequence(),
+                              QStringLiteral("Bring back the changes the latest revert threw away"),
+                              &BrowserWindow::undoLastRevert);
     const auto single = [this] {
         const QStringList paths = m_project->selectedPaths([](const FileState&) { return true; }, true);
         return paths.size() == 1 ? paths.first() : QString();
@@ -308,6 +343,8 @@ void BrowserWindow::buildActions()
     connect(m_annotateAction, &QAction::triggered, this, [this, single] { showAnnotation(single()); });
     connect(m_diffAction, &QAction::triggered, this, [this, single] { showDiff(single()); });
     connect(m_mergeToolAction, &QAction::triggered, this, [this, single] { openInMergeTool(single()); });
+    connect(m_propertiesAction, &QAction::triggered, this, [this, single] { showPropertyEditor(single()); });
+    connect(m_compareAction, &QAction::triggered, this, [this, single] { showCompareDialog(single()); });
 
     auto* fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     QAction* quit = fileMenu->addAction(QStringLiteral("&Quit"));
@@ -315,15 +352,20 @@ void BrowserWindow::buildActions()
     connect(quit, &QAction::triggered, this, &QWidget::close);
     const QList<QAction*> fileActions = {m_addAction, m_getLatestAction, m_checkOutAction,
                                          m_undoCheckOutAction, m_checkInAction, m_getRevisionAction};
-    const QList<QAction*> changeActions = {m_updateAction, m_revertAction, m_deleteAction, m_renameAction,
-                                           m_resolveAction};
-    const QList<QAction*> viewActions = {m_logAction, m_annotateAction, m_diffAction, m_changesAction};
+    const QList<QAction*> changeActions = {m_updateAction, m_revertAction, m_undoRevertAction, m_deleteAction,
+                                           m_renameAction, m_resolveAction};
+    const QList<QAction*> viewActions = {m_logAction, m_annotateAction, m_diffAction, m_changesAction,
+                                         m_compareAction};
+    const QList<QAction*> propertyActions = {m_ignoreAction, m_propertiesAction, m_changelistAction,
+                                             m_shelveAction};
     QMenu* controlMenu = menuBar()->addMenu(QStringLiteral("&Source Control"));
     controlMenu->addActions(fileActions);
     controlMenu->addSeparator();
     controlMenu->addActions(changeActions);
     controlMenu->addSeparator();
     controlMenu->addActions(viewActions);
+    controlMenu->addSeparator();
+    controlMenu->addActions(propertyActions);
     controlMenu->addSeparator();
     controlMenu->addAction(m_refreshAction);
     QMenu* branchMenu = menuBar()->addMenu(QStringLiteral("&Branches"));
@@ -349,7 +391,8 @@ void BrowserWindow::buildLayout()
          {QList<QAction*>{m_addAction, m_getLatestAction, m_checkOutAction, m_undoCheckOutAction, m_checkInAction,
                           m_getRevisionAction},
           QList<QAction*>{m_updateAction, m_revertAction, m_deleteAction, m_renameAction, m_resolveAction},
-          QList<QAction*>{m_logAction, m_annotateAction, m_diffAction},
+          QList<QAction*>{m_logAction, m_annotateAction, m_diffAction, m_compareAction},
+          QList<QAction*>{m_ignoreAction, m_propertiesAction, m_changelistAction, m_shelveAction},
           QList<QAction*>{m_switchAction, m_mergeAction, m_mergeToolAction, m_takeOverLockAction,
                           m_breakLockAction}}) {
         if (!m_project->actions().isEmpty()) {
@@ -379,7 +422,19 @@ void BrowserWindow::buildLayout()
                   m_repository->showListing(parts, true, sortedNames(directories.value), sortedNames(names.value));
               });
     });
-    m_details = new DetailsPane(m_repository);
+    m_shelves = new ShelvesPane;
+    connect(m_shelves, &ShelvesPane::unshelveRequested, this, &BrowserWindow::unshelve);
+    connect(m_shelves, &ShelvesPane::dropRequested, this, [this](const QString& name) {
+        auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Drop Shelf"),
+                                    QStringLiteral("Remove the shelf \"%1\" without applying it? Its changes are lost.")
+                                        .arg(name),
+                                    QMessageBox::Yes | QMessageBox::Cancel, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        connect(box, &QMessageBox::accepted, this, [this, name] { dropShelf(name); });
+        box->open();
+    });
+    m_details = new DetailsPane(m_repository, m_shelves);
+    connect(m_details, &DetailsPane::logPageRequested, this, &BrowserWindow::loadLogPage);
 
     m_messages = new QPlainTextEdit;
     m_messages->setReadOnly(true);
@@ -552,6 +607,8 @@ void BrowserWindow::update(const QStringList& paths)
 void BrowserWindow::revert(const QStringList& paths)
 {
     operate(QStringLiteral("revert"), paths, m_session->revert(paths, true));
+    // The revert kept a shelf of what it threw away.
+    readShelves();
 }
 
 void BrowserWindow::remove(const QStringList& paths)
@@ -571,12 +628,21 @@ void BrowserWindow::resolve(const QString& path, SvnScc::Resolution choice)
 
 void BrowserWindow::showLog(const QString& path)
 {
-    track(QStringLiteral("Reading the history of %1").arg(label({path})), m_session->log(path, 100),
-          [this, path](const QFuture<Result<QList<SvnScc::LogEntry>>>& finished) {
+    loadLogPage(path, QString(), QString());
+}
+
+void BrowserWindow::loadLogPage(const QString& path, const QString& startRevision, const QString& search)
+{
+    track(QStringLiteral("Reading the history of %1").arg(label({path})),
+          m_session->logRange(path, startRevision, LogPageSize, search),
+          [this, path, startRevision, search](const QFuture<Result<QList<SvnScc::LogEntry>>>& finished) {
               const Result<QList<SvnScc::LogEntry>> log = finished.result();
-              if (!log.ok)
+              if (!log.ok) {
+                  m_details->logPageFailed();
                   return reportFailure(QStringLiteral("log %1").arg(label({path})), log);
-              m_details->showLog(path, log.value);
+              }
+              // A full page: the history may go on.
+              m_details->showLogPage(path, search, startRevision, log.value, log.value.size() == LogPageSize);
           });
 }
 
@@ -613,6 +679,48 @@ void BrowserWindow::showChanges()
           });
 }
 
+void BrowserWindow::readChangelists()
+{
+    // One info() for every versioned file shown: status does not give changelists.
+    const QStringList files = m_project->controlledFiles();
+    if (files.isEmpty()) {
+        m_project->setChangelists({});
+        emit changelistsShown();
+        return;
+    }
+    track(QStringLiteral("Reading the changelists"), m_session->info(files),
+          [this](const QFuture<Result<QList<SvnScc::ItemInfo>>>& finished) {
+              const Result<QList<SvnScc::ItemInfo>> infos = finished.result();
+              if (!infos.ok)
+                  return reportFailure(QStringLiteral("read the changelists"), infos);
+              QHash<QString, QString> changelists;
+              for (const SvnScc::ItemInfo& info : infos.value)
+                  if (!info.changelist.isEmpty())
+                      changelists.insert(info.path, info.changelist);
+              m_project->setChangelists(changelists);
+              emit changelistsShown();
+          });
+}
+
+void BrowserWindow::readShelves()
+{
+    track(QStringLiteral("Reading the shelves"), m_session->shelves(),
+          [this](const QFuture<Result<QList<SvnScc::Shelf>>>& finished) {
+              const Result<QList<SvnScc::Shelf>> shelves = finished.result();
+              if (!shelves.ok)
+                  return reportFailure(QStringLiteral("list the shelves"), shelves);
+              m_shelves->showShelves(shelves.value);
+              // Newest first: the first a revert kept is the one to undo.
+              m_lastRevertShelf.clear();
+              for (const SvnScc::Shelf& shelf : shelves.value)
+                  if (shelf.name.startsWith(RevertShelfPrefix)) {
+                      m_lastRevertShelf = shelf.name;
+                      break;
+                  }
+              emit shelvesShown();
+          });
+}
+
 void BrowserWindow::readTree()
 {
     m_project->startStatusPass();
@@ -626,6 +734,8 @@ void BrowserWindow::readTree()
         onPassResults(0, finished.resultCount());
         m_project->finishStatusPass(m_passCancelled);
         emit statusPassFinished(m_passCancelled);
+        if (!m_passCancelled)
+            readChangelists();
     });
 }
 
@@ -654,6 +764,7 @@ void BrowserWindow::onOpened(const Result<QString>& result)
         logLine(QStringLiteral("opened %1 (locking %2)")
                     .arg(m_options.localRoot, m_options.lockSupported ? QStringLiteral("on") : QStringLiteral("off")));
         readTree();
+        readShelves();
         m_repository->reset();
     } else {
         reportFailure(QStringLiteral("open %1").arg(m_options.localRoot), result);
@@ -718,6 +829,13 @@ void BrowserWindow::updateActions()
                                      }) > 0);
     m_breakLockAction->setEnabled(files(isLockedElsewhere) > 0);
     m_mergeToolAction->setEnabled(selected == 1 && files(isTextConflicted) == 1);
+    m_ignoreAction->setEnabled(items(isUnversioned) > 0);
+    m_propertiesAction->setEnabled(ready && (selected == 0 || (selected == 1 && items(isControlled) == 1)));
+    m_changelistAction->setEnabled(files(isControlled) > 0);
+    m_compareAction->setEnabled(ready && (selected == 0 || (selected == 1 && items(isControlled) == 1)));
+    m_shelveAction->setEnabled(items([](const FileState& s) { return isChanged(s) || isUnversioned(s); }) > 0);
+    m_undoRevertAction->setEnabled(ready && !m_lastRevertShelf.isEmpty());
+    m_shelves->setReady(ready);
 }
 
 void BrowserWindow::updateSummary()
@@ -1096,4 +1214,150 @@ void BrowserWindow::openInMergeTool(const QString& path)
                                        Outcome{false, QString(), error});
               logLine(QStringLiteral("started %1 for %2").arg(command.program, path));
           });
+}
+
+void BrowserWindow::askText(const QString& title, const QString& question, const QString& text,
+                            const std::function<void(const QString&)>& answered)
+{
+    auto* dialog = new QInputDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(title);
+    dialog->setLabelText(question);
+    dialog->setTextValue(text);
+    connect(dialog, &QInputDialog::textValueSelected, this, answered);
+    dialog->open();
+}
+
+void BrowserWindow::ignore(const QStringList& paths)
+{
+    operate(QStringLiteral("ignore"), paths, m_session->ignore(paths));
+}
+
+void BrowserWindow::onIgnoreTriggered()
+{
+    const QStringList paths = m_project->selectedPaths(isUnversioned, true);
+    if (!paths.isEmpty())
+        ignore(paths);
+}
+
+void BrowserWindow::showPropertyEditor(const QString& path)
+{
+    QPointer<PropertyEditor> editor = new PropertyEditor(path, this);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    const QString shown = path.isEmpty() ? QStringLiteral(".") : path;
+    // Calls run in order: a read queued after a change sees it.
+    const auto reload = [this, path, shown, editor] {
+        track(QStringLiteral("Reading the properties of %1").arg(shown), m_session->properties(path),
+              [editor](const QFuture<Result<QList<SvnScc::Property>>>& finished) {
+                  const Result<QList<SvnScc::Property>> properties = finished.result();
+                  if (!editor)
+                      return;
+                  if (properties.ok)
+                      editor->showProperties(properties.value);
+                  else
+                      editor->showFailure(properties.error);
+              });
+    };
+    const auto changed = [this, editor](const QString& what) {
+        return [this, editor, what](const QFuture<Outcome>& finished) {
+            const Outcome outcome = finished.result();
+            if (outcome.ok) {
+                logLine(QStringLiteral("%1: done").arg(what));
+                return;
+            }
+            if (editor)
+                editor->showFailure(outcome.error);
+            reportFailure(what, outcome);
+        };
+    };
+    connect(editor, &PropertyEditor::setRequested, this,
+            [this, path, shown, reload, changed](const QString& name, const QByteArray& value) {
+                const QString what = QStringLiteral("set %1 on %2").arg(name, shown);
+                track(QStringLiteral("Setting %1 on %2").arg(name, shown), m_session->setProperty({path}, name, value),
+                      changed(what));
+                reload();
+            });
+    connect(editor, &PropertyEditor::deleteRequested, this, [this, path, shown, reload, changed](const QString& name) {
+        const QString what = QStringLiteral("delete %1 from %2").arg(name, shown);
+        track(QStringLiteral("Deleting %1 from %2").arg(name, shown), m_session->deleteProperty({path}, name),
+              changed(what));
+        reload();
+    });
+    reload();
+    editor->open();
+}
+
+void BrowserWindow::moveToChangelist(const QStringList& paths, const QString& name)
+{
+    operate(name.isEmpty() ? QStringLiteral("remove from its changelist") : QStringLiteral("move to %1").arg(name),
+            paths, m_session->setChangelist(paths, name));
+    readChangelists();
+}
+
+void BrowserWindow::onMoveToChangelistTriggered()
+{
+    const QStringList paths = m_project->selectedPaths(isControlled);
+    if (paths.isEmpty())
+        return;
+    const QString current = m_project->item(paths.first())->text(ProjectPane::ChangelistColumn);
+    askText(QStringLiteral("Move to Changelist"),
+            QStringLiteral("Changelist for %1 (empty: none):").arg(label(paths)), current,
+            [this, paths](const QString& name) { moveToChangelist(paths, name.trimmed()); });
+}
+
+void BrowserWindow::showCompareDialog(const QString& path)
+{
+    QPointer<CompareDialog> dialog = new CompareDialog(path, m_project->fileState(path).status.revision, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &CompareDialog::compareRequested, this, [this, path, dialog](const QString& from, const QString& to) {
+        track(QStringLiteral("Comparing %1 between revisions").arg(label({path})),
+              m_session->changedBetween(path, from, to),
+              [dialog, from, to](const QFuture<Result<QList<SvnScc::ItemChange>>>& finished) {
+                  const Result<QList<SvnScc::ItemChange>> changes = finished.result();
+                  if (!dialog)
+                      return;
+                  if (changes.ok)
+                      dialog->showChanges(from, to, changes.value);
+                  else
+                      dialog->showFailure(changes.error);
+              });
+    });
+    dialog->open();
+}
+
+void BrowserWindow::shelve(const QString& name, const QStringList& paths)
+{
+    operate(QStringLiteral("shelve as \"%1\"").arg(name), paths, m_session->shelve(name, paths));
+    readShelves();
+}
+
+void BrowserWindow::unshelve(const QString& name)
+{
+    operate(QStringLiteral("unshelve \"%1\"").arg(name), {QString()}, m_session->unshelve(name));
+    readShelves();
+}
+
+void BrowserWindow::dropShelf(const QString& name)
+{
+    operate(QStringLiteral("drop the shelf \"%1\"").arg(name), {QString()}, m_session->dropShelf(name));
+    readShelves();
+}
+
+void BrowserWindow::undoLastRevert()
+{
+    if (!m_lastRevertShelf.isEmpty())
+        unshelve(m_lastRevertShelf);
+}
+
+void BrowserWindow::onShelveTriggered()
+{
+    const QStringList paths =
+        m_project->selectedPaths([](const FileState& s) { return isChanged(s) || isUnversioned(s); }, true);
+    if (paths.isEmpty())
+        return;
+    askText(QStringLiteral("Shelve"), QStringLiteral("Name of the shelf for %1:").arg(label(paths)), QString(),
+            [this, paths](const QString& name) {
+                if (!name.trimmed().isEmpty())
+                    shelve(name.trimmed(), paths);
+            });
 }

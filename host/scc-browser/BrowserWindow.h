@@ -12,10 +12,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class CommandsPane;
 class RepositoryPane;
+class ShelvesPane;
 class QAction;
 class QLabel;
 class QPlainTextEdit;
@@ -48,6 +50,17 @@ class QPushButton;
  * "Take over lock" and "Break lock" lock or unlock with force, and "Open in
  * merge tool" starts a three-way tool (MergeTool.h) on the three files of
  * a text conflict, detached.
+ *
+ * Properties and changelists: "Ignore" adds unversioned items to their
+ * folder's svn:ignore; "Properties…" opens a PropertyEditor for one item;
+ * the project tree's Changelist column shows each file's changelist (read
+ * with one info() call for the files shown, after each pass and each
+ * change of changelists), and "Move to Changelist…" puts files into one
+ * (an empty name takes them out). The Log tab pages as it scrolls and
+ * searches; "Compare with Revision…" lists what changed in the repository
+ * between two revisions (CompareDialog). "Shelve…" puts the changes of
+ * the selection aside; the Shelves tab lists the shelves with Unshelve and
+ * Drop, and "Undo Last Revert" unshelves the newest shelf a revert kept.
  *
  * Every operation is a call of the session, which runs it on its own
  * thread; the window counts the calls it made. While any runs, the status
@@ -151,6 +164,22 @@ public slots:
     void breakLocks(const QStringList& paths);
     /** Starts the merge tool on the three files of @p path's text conflict, without waiting for it. */
     void openInMergeTool(const QString& path);
+    /** Adds each unversioned item to the svn:ignore property of its folder. */
+    void ignore(const QStringList& paths);
+    /** Opens the property editor of @p path ("" the local root). */
+    void showPropertyEditor(const QString& path);
+    /** Puts the files into the changelist @p name, or takes them out of theirs for "". */
+    void moveToChangelist(const QStringList& paths, const QString& name);
+    /** Opens "Compare with Revision…" for @p path ("" the whole working copy). */
+    void showCompareDialog(const QString& path);
+    /** Shelves the changes of @p paths as @p name. */
+    void shelve(const QString& name, const QStringList& paths);
+    /** Applies the newest shelf named @p name back and removes it. */
+    void unshelve(const QString& name);
+    /** Removes the newest shelf named @p name. */
+    void dropShelf(const QString& name);
+    /** Unshelves the newest shelf a revert kept; nothing when there is none. */
+    void undoLastRevert();
 
 signals:
     /** The opening ended; @p ok false when the plug-in, the login or the roots failed. */
@@ -163,6 +192,10 @@ signals:
     void operationFinished(const QString& operation, const QStringList& parts, bool ok);
     /** The last call the window made finished. */
     void idle();
+    /** The Changelist column shows what was read after the latest change. */
+    void changelistsShown();
+    /** The Shelves tab shows what was read after the latest change. */
+    void shelvesShown();
 
 private:
     template <typename Dialog, typename Reply>
@@ -171,6 +204,11 @@ private:
     void track(const QString& description, QFuture<T> future, Done done);
     void operate(const QString& operation, const QStringList& paths, QFuture<SvnScc::Outcome> future);
     void readTree();
+    void readChangelists();
+    void readShelves();
+    void loadLogPage(const QString& path, const QString& startRevision, const QString& search);
+    void askText(const QString& title, const QString& question, const QString& text,
+                 const std::function<void(const QString&)>& answered);
     void buildActions();
     void buildLayout();
     void updateBusyIndicator();
@@ -196,6 +234,9 @@ private:
     void onResolveTriggered();
     void onTakeOverLockTriggered();
     void onBreakLockTriggered();
+    void onIgnoreTriggered();
+    void onMoveToChangelistTriggered();
+    void onShelveTriggered();
     void showBranch(const QString& branch);
     QString selectedTarget() const;
 
@@ -208,6 +249,7 @@ private:
     ProjectPane* m_project = nullptr;
     RepositoryPane* m_repository = nullptr;
     DetailsPane* m_details = nullptr;
+    ShelvesPane* m_shelves = nullptr;
     QPlainTextEdit* m_messages = nullptr;
     CommandsPane* m_commands = nullptr;
     QLabel* m_activity = nullptr;
@@ -235,6 +277,13 @@ private:
     QAction* m_takeOverLockAction = nullptr;
     QAction* m_breakLockAction = nullptr;
     QAction* m_mergeToolAction = nullptr;
+    QAction* m_ignoreAction = nullptr;
+    QAction* m_propertiesAction = nullptr;
+    QAction* m_changelistAction = nullptr;
+    QAction* m_compareAction = nullptr;
+    QAction* m_shelveAction = nullptr;
+    QAction* m_undoRevertAction = nullptr;
+    QString m_lastRevertShelf; // the newest shelf a revert kept; "" when none
     QLabel* m_branchLabel = nullptr;
 
     int m_pending = 0;

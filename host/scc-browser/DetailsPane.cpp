@@ -1,13 +1,17 @@
 #include "DetailsPane.h"
 
 #include "RepositoryPane.h"
+#include "ShelvesPane.h"
 
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -74,14 +78,33 @@ QString treeText(const QTreeWidget* tree)
 
 } // namespace
 
-DetailsPane::DetailsPane(RepositoryPane* repository, QWidget* parent)
-    : QTabWidget(parent)
+DetailsPane::DetailsPane(RepositoryPane* repository, ShelvesPane* shelves, QWidget* parent)
+    : QTabWidget(parent), m_shelves(shelves)
 {
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_log = makeTable({QStringLiteral("Revision"), QStringLiteral("Author"), QStringLiteral("Date"),
                        QStringLiteral("Message")});
+    m_log->setObjectName(QStringLiteral("log"));
     m_log->setRootIsDecorated(true);
     m_log->setWordWrap(true);
+    connect(m_log->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (value == m_log->verticalScrollBar()->maximum())
+            requestMoreLog();
+    });
+    m_logSearch = new QLineEdit;
+    m_logSearch->setObjectName(QStringLiteral("logSearch"));
+    m_logSearch->setPlaceholderText(QStringLiteral("Search author, date, message and paths (Enter)"));
+    m_logSearch->setClearButtonEnabled(true);
+    // A new search starts from the newest revision.
+    connect(m_logSearch, &QLineEdit::returnPressed, this, [this] {
+        m_logAsked = true;
+        emit logPageRequested(m_logPath, QString(), m_logSearch->text().trimmed());
+    });
+    auto* logTab = new QWidget;
+    auto* logLayout = new QVBoxLayout(logTab);
+    logLayout->setContentsMargins(0, 0, 0, 0);
+    logLayout->addWidget(m_logSearch);
+    logLayout->addWidget(m_log, 1);
     m_annotation = makeTable({QStringLiteral("Line"), QStringLiteral("Revision"), QStringLiteral("Author"),
                               QStringLiteral("Text")});
     m_annotation->setFont(fixed);
@@ -94,16 +117,27 @@ DetailsPane::DetailsPane(RepositoryPane* repository, QWidget* parent)
     m_changes = makeTable({QStringLiteral("Status"), QStringLiteral("Path")});
     m_changes->setFont(fixed);
     addTab(repository, QStringLiteral("Repository"));
-    addTab(m_log, QStringLiteral("Log"));
+    addTab(logTab, QStringLiteral("Log"));
     addTab(m_annotation, QStringLiteral("Annotate"));
     addTab(m_diff, QStringLiteral("Diff"));
     addTab(m_changes, QStringLiteral("Changes"));
+    addTab(shelves, QStringLiteral("Shelves"));
 }
 
-void DetailsPane::showLog(const QString& path, const QList<SvnScc::LogEntry>& entries)
+void DetailsPane::showLogPage(const QString& path, const QString& search, const QString& startRevision,
+                              const QList<SvnScc::LogEntry>& entries, bool more)
 {
-    m_logPath = path;
-    m_log->clear();
+    const bool first = startRevision.isEmpty();
+    if (!first && (path != m_logPath || search != m_logSearchShown || startRevision != m_logNext))
+        return; // not the page the list waits for
+    m_logAsked = false;
+    if (first) {
+        m_logPath = path;
+        m_logSearchShown = search;
+        m_log->clear();
+        if (m_logSearch->text().trimmed() != search)
+            m_logSearch->setText(search);
+    }
     for (const SvnScc::LogEntry& entry : entries) {
         auto* row = new QTreeWidgetItem(m_log, {QStringLiteral("r") + entry.revision, entry.author,
                                                 dateText(entry.date), entry.message.section(QLatin1Char('\n'), 0, 0)});
@@ -113,12 +147,31 @@ void DetailsPane::showLog(const QString& path, const QList<SvnScc::LogEntry>& en
             child->setForeground(3, QuietColor);
         }
     }
-    if (m_log->topLevelItemCount() > 0)
-        m_log->topLevelItem(0)->setExpanded(true);
-    for (int column = 0; column < 3; ++column)
-        m_log->resizeColumnToContents(column);
-    setTabText(LogTab, QStringLiteral("Log: %1").arg(path.isEmpty() ? QStringLiteral(".") : path));
-    setCurrentIndex(LogTab);
+    const qlonglong last = entries.isEmpty() ? 0 : entries.last().revision.toLongLong();
+    m_logNext = more && last > 1 ? QString::number(last - 1) : QString();
+    if (first) {
+        if (m_log->topLevelItemCount() > 0)
+            m_log->topLevelItem(0)->setExpanded(true);
+        for (int column = 0; column < 3; ++column)
+            m_log->resizeColumnToContents(column);
+        const QString shown = path.isEmpty() ? QStringLiteral(".") : path;
+        setTabText(LogTab, search.isEmpty() ? QStringLiteral("Log: %1").arg(shown)
+                                            : QStringLiteral("Log: %1 \"%2\"").arg(shown, search));
+        setCurrentIndex(LogTab);
+    }
+}
+
+void DetailsPane::logPageFailed()
+{
+    m_logAsked = false;
+}
+
+void DetailsPane::requestMoreLog()
+{
+    if (m_logAsked || m_logNext.isEmpty())
+        return;
+    m_logAsked = true;
+    emit logPageRequested(m_logPath, m_logNext, m_logSearchShown);
 }
 
 void DetailsPane::showAnnotation(const QString& path, const QList<SvnScc::AnnotatedLine>& lines)
@@ -167,6 +220,8 @@ QString DetailsPane::text(Tab tab) const
         return m_diffPath + QLatin1Char('\n') + m_diff->toPlainText();
     case ChangesTab:
         return QStringLiteral("changes\n") + treeText(m_changes);
+    case ShelvesTab:
+        return QStringLiteral("shelves\n") + m_shelves->text();
     case RepositoryTab:
         break;
     }

@@ -71,7 +71,7 @@ ProjectPane::ProjectPane(const QString& localRoot, QWidget* parent)
     setColumnCount(ColumnCount);
     setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Status"), QStringLiteral("Revision"),
                      QStringLiteral("Last Changed"), QStringLiteral("Checked Out"),
-                     QStringLiteral("Modified"), QStringLiteral("Out of Date")});
+                     QStringLiteral("Modified"), QStringLiteral("Out of Date"), QStringLiteral("Changelist")});
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformRowHeights(true);
     setAlternatingRowColors(true);
@@ -182,6 +182,23 @@ QStringList ProjectPane::selectedPaths(const StatePredicate& predicate, bool fol
     return paths;
 }
 
+void ProjectPane::setChangelists(const QHash<QString, QString>& changelists)
+{
+    m_changelists = changelists;
+    for (auto row = m_items.cbegin(); row != m_items.cend(); ++row)
+        row.value()->setText(ChangelistColumn, m_changelists.value(row.key()));
+}
+
+QStringList ProjectPane::controlledFiles() const
+{
+    QStringList files;
+    for (auto state = m_states.cbegin(); state != m_states.cend(); ++state)
+        if (state->read && !state->folder && state->status.controlled)
+            files << state.key();
+    files.sort();
+    return files;
+}
+
 QString ProjectPane::summary() const
 {
     int files = 0, modified = 0, checkedOut = 0, outOfDate = 0, uncontrolled = 0;
@@ -216,6 +233,7 @@ void ProjectPane::showState(QTreeWidgetItem* item, const FileState& state)
                                                  .arg(status.command, status.error));
         for (int column = RevisionColumn; column < ColumnCount; ++column)
             item->setText(column, QString());
+        item->setText(ChangelistColumn, m_changelists.value(item->data(NameColumn, PathRole).toString()));
         for (int column = NameColumn; column < ColumnCount; ++column)
             item->setForeground(column, QuietColor);
         return;
@@ -239,4 +257,5 @@ void ProjectPane::showState(QTreeWidgetItem* item, const FileState& state)
     item->setForeground(StatusColumn, nameColor);
     item->setForeground(RevisionColumn, palette().color(QPalette::Text));
     item->setForeground(LastChangedColumn, palette().color(QPalette::Text));
+    item->setText(ChangelistColumn, m_changelists.value(item->data(NameColumn, PathRole).toString()));
 }

@@ -34,6 +34,7 @@ public:
         CheckedOutColumn,  ///< "yes"/"no": locked in this working copy
         ModifiedColumn,    ///< "yes"/"no"
         OutOfDateColumn,   ///< "yes"/"no": the repository has a newer text
+        ChangelistColumn,  ///< the changelist of a file, as setChangelists() gave it
         ColumnCount
     };
 
@@ -68,6 +69,13 @@ public:
     FileState fileState(const QString& path) const;
     /** The selected rows whose status was read and satisfies @p predicate, folders too when @p folders. */
     QStringList selectedPaths(const StatePredicate& predicate, bool folders = false) const;
+    /**
+     * The changelist of each versioned file (absent or "": none), read for
+     * the files the tree shows; every other row's changelist column is cleared.
+     */
+    void setChangelists(const QHash<QString, QString>& changelists);
+    /** Every versioned file the tree shows. */
+    QStringList controlledFiles() const;
     /** "N files, N modified, N checked out, N out of date, N not controlled". */
     QString summary() const;
 
@@ -82,6 +90,7 @@ private:
     QString m_root;
     QHash<QString, QTreeWidgetItem*> m_items; // by path
     QHash<QString, FileState> m_states;
+    QHash<QString, QString> m_changelists; // by path, as last read
     bool m_passRunning = false;
     int m_passDone = 0;
     int m_passUnknown = 0;

@@ -160,7 +160,7 @@ TEST_F(SessionUnit, OpeningSaysWhyItFails)
     EXPECT_EQ(m_fake.callCount(), 0);
 }
 
-TEST_F(SessionUnit, BranchCallsOfAVersionTwoPlugInFailSayingSoAndRunNothing)
+TEST_F(SessionUnit, VersionThreeCallsOfAVersionTwoPlugInFailSayingSoAndRunNothing)
 {
     m_fake.respond(Info);
     Session session(VERSION_TWO_PLUGIN_PATH);
@@ -177,6 +177,17 @@ TEST_F(SessionUnit, BranchCallsOfAVersionTwoPlugInFailSayingSoAndRunNothing)
         {"lock", finished(session.lock({"a.txt"}, "c"))},
         {"unlock", finished(session.unlock({"a.txt"}))},
         {"relocate", finished(session.relocate("svn://moved"))},
+        {"proplist", finished(session.properties("a.txt"))},
+        {"propset", finished(session.setProperty({"a.txt"}, "p", "v"))},
+        {"propdel", finished(session.deleteProperty({"a.txt"}, "p"))},
+        {"propset", finished(session.ignore({"new.tmp"}))},
+        {"changelist", finished(session.setChangelist({"a.txt"}, "c"))},
+        {"log", finished(session.logRange("", "", 10))},
+        {"diff", finished(session.changedBetween("", "1", "2"))},
+        {"update", finished(session.setDepth("sub", Depth::Empty))},
+        {"upgrade", finished(session.upgrade())},
+        {"diff", finished(session.createPatch({"a.txt"}))},
+        {"patch", finished(session.applyPatch("x"))},
     };
     for (const auto& [command, outcome] : refused) {
         EXPECT_FALSE(outcome.ok) << command;
