@@ -309,8 +309,12 @@ TEST_F(PropertiesE2ETest, PatchRoundTripAndRejectedHunk)
 {
     importFile("trunk/b.bin", QByteArray("\0\1\2bin", 6));
     svnOk({"update", m_root}, "ann");
-    // A binary file changed, a file deleted, a folder added, a property changed.
+    // A binary file changed, a text file changed, a file deleted, a folder
+    // added, a property changed on a file and one on the local root (named
+    // in the patch by the root's own path, no slash after it).
     writeBytes(m_root + "/b.bin", QByteArray("\0\5\2bin2\0", 8));
+    writeBytes(m_root + "/a.txt", "one\ntwo\n");
+    svnOk({"propset", "my:root", "r", m_root}, "ann");
     svnOk({"rm", m_root + "/sub/b.txt"}, "ann");
     QDir().mkpath(m_root + "/nd");
     writeBytes(m_root + "/nd/n.txt", "new\n");
