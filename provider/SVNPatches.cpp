@@ -117,13 +117,17 @@ bool SVNInterface::applyPatch(const QByteArray& patch, int strip, bool dryRun, Q
         const QList<PatchedFile> files = patchedFiles(patch);
         if (strip == -1) {
             // The names a patch of createPatch() holds are the repository's:
-            // the local root's own path below the repository root goes.
+            // the local root's own path below the repository root goes. The
+            // local root itself (a property change of it) is named by that
+            // path alone, with no slash after it.
             QStringList rootParts;
             SVNUrl::below(rootURL, workingCopyLayout.repositoryRoot(localRootPath), rootParts);
-            const QString prefix = rootParts.join(Slash) + Slash;
+            const QString rootName = rootParts.join(Slash);
+            const QString prefix = rootName + Slash;
             const bool underRoot = !rootParts.isEmpty() && !files.isEmpty()
-                && std::all_of(files.begin(), files.end(),
-                               [&prefix](const PatchedFile& file) { return file.name.startsWith(prefix); });
+                && std::all_of(files.begin(), files.end(), [&](const PatchedFile& file) {
+                       return file.name == rootName || file.name.startsWith(prefix);
+                   });
             strip = underRoot ? int(rootParts.size()) : 0;
         }
         SVNPrivateFile patchFile(QStringLiteral("patch"));

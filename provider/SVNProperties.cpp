@@ -148,6 +148,7 @@ bool SVNInterface::ignore(const QStringList& paths)
             return false;
         }
         bool ignored = true;
+        QStringList written;
         for (const auto& [folder, names] : byFolder) {
             QList<Property> stored;
             if (!readProperties(folder, stored)) {
@@ -174,6 +175,7 @@ bool SVNInterface::ignore(const QStringList& paths)
             }
             if (lines.size() == before)
                 continue; // ignored already
+            written << folder;
             if (!writeProperty({folder}, QLatin1String(s_ignoreProperty),
                                (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8())) {
                 ignored = false;
@@ -181,8 +183,10 @@ bool SVNInterface::ignore(const QStringList& paths)
             }
         }
         // An ignored name is one the working copy does not list: the cache
-        // then answers it as not versioned, with no run.
-        statusPass.rereadItems(items, SVNStatusPass::Edited);
+        // then answers it as not versioned, with no run. The folders whose
+        // svn:ignore was written (or may have been, when the run failed)
+        // now show a property change: read in the same run.
+        statusPass.rereadItems(items + written, SVNStatusPass::Edited);
         return ignored;
     });
 }

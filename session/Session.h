@@ -504,8 +504,8 @@ public:
      * properties kept; a name holding a pattern character is escaped so
      * that the line hides that name alone). The items are then told and
      * answered as ignored: not under version control, empty columns; their
-     * folders are read again and told (one local run each), except the
-     * local root, whose own answer changes with the next pass or refresh().
+     * folders (the local root too) as property-changed, as the plug-in read
+     * them again after writing, each told when it was reported.
      * Fails, writing nothing, when a path is under version control.
      */
     QFuture<Outcome> ignore(const QStringList& paths);

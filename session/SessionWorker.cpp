@@ -939,16 +939,9 @@ Outcome SessionWorker::ignore(const QStringList& paths)
     if (const Outcome refusal = prepare3(paths, relativePaths, "propset"); !refusal.ok)
         return refusal;
     const Outcome outcome = outcomeOf(m_provider3->ignore(relativePaths));
+    // The plug-in has read the items and their folders again: the folders
+    // reported are told with them, with no further run.
     afterChange(relativePaths);
-    // The plug-in answers the items as ignored from its own record, but keeps
-    // what it read of their folders, whose svn:ignore changed: each is read
-    // again (a local run of the folder alone; the local root cannot be read
-    // so and keeps its answer until a pass or refresh() reads it).
-    QStringList folders;
-    for (const QString& path : std::as_const(relativePaths))
-        if (!parentOf(path).isEmpty() && !folders.contains(parentOf(path)))
-            folders << parentOf(path);
-    readAgain(folders);
     return outcome;
 }
 

@@ -159,6 +159,14 @@ void DetailsPane::showLogPage(const QString& path, const QString& search, const 
                                             : QStringLiteral("Log: %1 \"%2\"").arg(shown, search));
         setCurrentIndex(LogTab);
     }
+    // A list that fits with no scrolling can never be scrolled to its end,
+    // so the next page is asked for at once (so too when the list still
+    // stands at its end). The view lays its rows out later: its scroll
+    // bar's range is brought up to date first.
+    m_log->doItemsLayout();
+    const QScrollBar* bar = m_log->verticalScrollBar();
+    if (bar->value() == bar->maximum())
+        requestMoreLog();
 }
 
 void DetailsPane::logPageFailed()

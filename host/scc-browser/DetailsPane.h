@@ -24,7 +24,8 @@ class ShelvesPane;
  *
  * The Log tab shows the history a page at a time: scrolled to its end, it
  * asks for the page that follows the last entry (logPageRequested() from the
- * revision below it); its search box asks for the first page of the
+ * revision below it), and so does a full page that fits with no scrolling,
+ * as soon as it is shown; its search box asks for the first page of the
  * revisions that match (a glob over author, date, message and paths).
  */
 class DetailsPane : public QTabWidget

@@ -242,6 +242,15 @@ TEST_F(WorkingCopyActions, EachActionDoesWhatTheClientThenReports)
     log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
     ASSERT_TRUE(QTest::qWaitFor([&] { return logRevisions(window).size() > 50 && !window.isBusy(); }, WaitMs));
     EXPECT_EQ(logRevisions(window), all);
+    // A first page that fits with no scroll bar: the next one follows by itself, no entry twice.
+    const QSize size = window.size();
+    window.resize(1400, 6000);
+    window.showLog("");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logRevisions(window).size() > 50 && !window.isBusy(); }, WaitMs))
+        << logRevisions(window).size() << " rows, scroll bar up to " << log->verticalScrollBar()->maximum();
+    EXPECT_EQ(log->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(logRevisions(window), all);
+    window.resize(size);
 
     // Compare with revision: what `svn diff --summarize` lists between the two.
     const QString newest = all.first();

@@ -108,13 +108,18 @@ TEST_F(PropertiesE2ETest, ValuesAsTheClientStoresThem)
 
 TEST_F(PropertiesE2ETest, IgnoreKeepsPatternsAndHidesTheNamesAlone)
 {
-    svnOk({"propset", "svn:ignore", "*.log\n", m_root}, "ann");
-    svnOk({"propset", "my:keep", "kept", m_root}, "ann");
     for (const char* name : {"x[1].tmp", "x1.tmp", "y.tmp", "sub/z.tmp"})
         writeBytes(m_root + '/' + name, "scratch\n");
+    // The folders are read unchanged first, so that their property change is the provider's to see.
     FileStatus before;
     ASSERT_TRUE(statusOf({"y.tmp"}, before));
     EXPECT_EQ(before.statusText.trimmed(), "?");
+    for (const QStringList& folder : {QStringList{"."}, QStringList{"sub"}}) {
+        ASSERT_TRUE(statusOf(folder, before));
+        EXPECT_EQ(before.statusText.trimmed(), "");
+    }
+    svnOk({"propset", "svn:ignore", "*.log\n", m_root}, "ann");
+    svnOk({"propset", "my:keep", "kept", m_root}, "ann");
 
     countClientRuns(m_v3);
     ASSERT_TRUE(m_v3->ignore({"x[1].tmp", "y.tmp", "sub/z.tmp"})) << error().toStdString();
@@ -124,18 +129,28 @@ TEST_F(PropertiesE2ETest, IgnoreKeepsPatternsAndHidesTheNamesAlone)
     // The escaped pattern hides that name alone.
     EXPECT_EQ(QString::fromUtf8(svnOk({"status"}, "ann", m_root)).split('\n').filter(QRegularExpression("^\\?")),
               QStringList({"?       x1.tmp"}));
-    // One read and one write per folder, then the local re-read.
+    // One read and one write per folder, then one local re-read of the items and folders.
     const QStringList runs = clientRuns();
     EXPECT_EQ(runs.filter(QRegularExpression("^proplist ")).size(), 2) << runs.join('\n').toStdString();
     EXPECT_EQ(runs.filter(QRegularExpression("^propset ")).size(), 2) << runs.join('\n').toStdString();
+    EXPECT_EQ(runs.filter(QRegularExpression("^status --verbose ")).size(), 1) << runs.join('\n').toStdString();
+    EXPECT_EQ(runs.size(), 5) << runs.join('\n').toStdString();
 
-    // The cache answers an ignored name as it answers any unversioned one, with no run.
-    const qsizetype counted = clientRuns().size();
+    // With no further run: an ignored name as any unversioned one, each
+    // folder written (the local root too) as the client now shows it.
     FileStatus after;
     ASSERT_TRUE(statusOf({"y.tmp"}, after));
     EXPECT_FALSE(after.controlled);
     EXPECT_EQ(after.statusText, "");
-    EXPECT_EQ(clientRuns().size(), counted);
+    for (const char* folder : {".", "sub"}) {
+        SCOPED_TRACE(folder);
+        ASSERT_TRUE(statusOf({folder}, after));
+        const QByteArray client = svnOk({"status", "--depth", "empty", folder}, "ann", m_root);
+        EXPECT_EQ(client.left(2), " M");
+        EXPECT_EQ(after.statusText, QString::fromUtf8(client.left(after.statusText.size())));
+        EXPECT_EQ(after.statusText.trimmed(), "M");
+    }
+    EXPECT_EQ(clientRuns().size(), runs.size());
 
     // Again: no duplicate line. A versioned name is refused, nothing written.
     ASSERT_TRUE(m_v3->ignore({"y.tmp"}));
@@ -294,8 +309,12 @@ TEST_F(PropertiesE2ETest, PatchRoundTripAndRejectedHunk)
 {
     importFile("trunk/b.bin", QByteArray("\0\1\2bin", 6));
     svnOk({"update", m_root}, "ann");
-    // A binary file changed, a file deleted, a folder added, a property changed.
+    // A binary file changed, a text file changed, a file deleted, a folder
+    // added, a property changed on a file and one on the local root (named
+    // in the patch by the root's own path, no slash after it).
     writeBytes(m_root + "/b.bin", QByteArray("\0\5\2bin2\0", 8));
+    writeBytes(m_root + "/a.txt", "one\ntwo\n");
+    svnOk({"propset", "my:root", "r", m_root}, "ann");
     svnOk({"rm", m_root + "/sub/b.txt"}, "ann");
     QDir().mkpath(m_root + "/nd");
     writeBytes(m_root + "/nd/n.txt", "new\n");

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -128,6 +129,10 @@ TEST_F(SessionPropertiesE2E, EachCallGivesWhatTheClientAnswersAndTheStatusFollow
     EXPECT_FALSE(junk.controlled);
     EXPECT_EQ(junk.columns, "");
     EXPECT_EQ(finished(session.status({"sub"})).columns, " M     ");
+    EXPECT_TRUE(std::any_of(changed.begin(), changed.end(), [](const QList<QVariant>& signal) {
+        const Status status = signal.at(0).value<Status>();
+        return status.path == "sub" && status.columns == " M     ";
+    })) << "the folder's property change is told";
 
     // Changelists: info gives it, svn status shows the block; folders refused.
     ASSERT_TRUE(finished(session.setChangelist({"sub/b.txt"}, "fix 1")).ok);

@@ -246,7 +246,8 @@ public:
      * holding "[", "]", "*", "?" or "\" is written escaped ("x\[1\].tmp"),
      * so that the line hides that name alone. Afterwards status() answers
      * each path as an ignored file (true, not controlled, empty columns)
-     * with no further run.
+     * and each folder written with its property change (" M", the local
+     * root too), all read in one local status run after the writes.
      * @return false, nothing written, when a path is under version control
      *         (or is the local root).
      */
