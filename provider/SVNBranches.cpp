@@ -59,6 +59,20 @@ QString caretURL(const QString& repositoryPath)
     return QStringLiteral("^/") + names.join(Slash);
 }
 
+// The URL for a switch or merge into the local target @p item. The client
+// resolves a "^/" URL through the local target, reading it with a peg
+// revision, so a target holding "@" fails whether written as it is ("Syntax
+// error parsing peg revision") or with the "@" that ends a peg (no such
+// node), while with a full URL it takes the target as written. Such a
+// target gets the full URL, made from the working copy's repository root
+// (read locally); every other one keeps "^/".
+QString urlFor(const QString& caret, const QString& item, const QString& repositoryRoot)
+{
+    if (!item.contains(QLatin1Char('@')) || repositoryRoot.isEmpty())
+        return caret;
+    return repositoryRoot + caret.mid(1);
+}
+
 // One element of merge()'s revisions as the client's "-c" takes it:
 // "42", "40-45", "-42"; empty when it is none of them.
 QString changeOf(const QString& element)
@@ -269,7 +283,8 @@ bool SVNInterface::switchTo(const QString& path, const QString& repositoryPath, 
         }
         const QString item = items.first();
         const bool switched =
-            readItemLines(SVNCommands::switchPath(localRootPath, item.isEmpty() ? QStringLiteral(".") : item, url,
+            readItemLines(SVNCommands::switchPath(localRootPath, item.isEmpty() ? QStringLiteral(".") : item,
+                                                  urlFor(url, item, workingCopyLayout.repositoryRoot(localRootPath)),
                                                   revision),
                           nullptr, conflicted);
         if (item.isEmpty())
@@ -307,7 +322,8 @@ bool SVNInterface::merge(const QString& path, const QString& sourceRepositoryPat
         }
         const QString item = items.first();
         const bool merged = readItemLines(
-            SVNCommands::merge(localRootPath, item.isEmpty() ? QStringLiteral(".") : item, url,
+            SVNCommands::merge(localRootPath, item.isEmpty() ? QStringLiteral(".") : item,
+                               urlFor(url, item, workingCopyLayout.repositoryRoot(localRootPath)),
                                parts.join(QLatin1Char(',')), dryRun, recordOnly),
             &changes, conflicted);
         if (!dryRun)

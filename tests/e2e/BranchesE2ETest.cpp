@@ -11,12 +11,12 @@ using namespace SourceCodeControl;
 
 namespace {
 
-// A branch name holding a blank, "@", "%" and a non-ASCII letter.
-const QString s_branch = QStringLiteral("branches/b 1@ü%");
-// A local folder with a blank, "%" and a non-ASCII letter (the client reads
-// an "@" in a switch's or merge's local target as a peg revision, whatever
-// follows it).
-const QString s_folder = QStringLiteral("s p ü%");
+// A branch name holding a blank, "@", "%" (with two hex digits after it,
+// which a URL not encoded would turn into "A") and a non-ASCII letter.
+const QString s_branch = QStringLiteral("branches/b 1@ü%41");
+// A local folder with a blank, "@", "%" and a non-ASCII letter (a switch
+// takes its local target as written: "s p@ü%@" would be another name).
+const QString s_folder = QStringLiteral("s p@ü%");
 
 class BranchesE2ETest : public E2EFixture
 {
@@ -119,7 +119,7 @@ TEST_F(BranchesE2ETest, CopySwitchAndInfoAsTheClientSeesThem)
     EXPECT_EQ(differenceWithClient(m_root, "a.txt"), QString());
 
     ASSERT_TRUE(m_v3->switchTo(s_folder, "trunk/" + s_folder, "", conflicted)) << error().toStdString();
-    EXPECT_EQ(clientInfo("url", m_root + '/' + s_folder), encodedURL("trunk/" + s_folder));
+    EXPECT_EQ(clientInfo("url", m_root + '/' + s_folder + '@'), encodedURL("trunk/" + s_folder));
 
     // Unrelated: the client's refusal, nothing changed.
     svnOk({"mkdir", "-m", "unrelated", urlOf("elsewhere")});
