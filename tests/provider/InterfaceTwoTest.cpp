@@ -69,9 +69,10 @@ TEST_F(ProviderTest, VersionTwoCommandLines)
          "Summary of conflicts:\n  Text conflicts: 1\n"},
         {"cleanup", [&] { return svn.cleanup("new"); }, {"cleanup", "new"}, ""},
         // Version 3: repository paths as "^/" URLs, pegged when a name holds "@"; the local targets of
-        // switch and merge never (the client takes a trailing "@" there literally).
+        // switch and merge never (the client takes a trailing "@" there literally), and a local target
+        // holding "@" gets the full URL (the client reads the target of a "^/" URL with a peg).
         {"switch", [&] { return third.switchTo("k@1", "branches/b 1@x", "5", untouched); },
-         {"switch", "--accept", "postpone", "--revision", "5", "^/branches/b%201@x@", "k@1"}, ""},
+         {"switch", "--accept", "postpone", "--revision", "5", "svn://repo/branches/b%201@x@", "k@1"}, ""},
         {"merge", [&] { return third.merge("", "trunk", {"42", "40-45", "-42"}, true, false, merged, untouched); },
          {"merge", "--accept", "postpone", "--dry-run", "-c", "42,40-45,-42", "^/trunk", "."},
          "--- Merging r42 into '.':\nU    a.c\n UU  b c.c\n"},
