@@ -116,7 +116,9 @@ TEST_F(SessionQuestions, AnsweredLaterFromTheGuiThreadTheOperationGoesOnAndThatT
     EXPECT_EQ(asked[0].user, "");
     EXPECT_EQ(asked[1].user, "ann");
     EXPECT_EQ(result.value, QStringList{"project"});
-    EXPECT_LE(longest, 20);
+    // Waiting for an answer would stop this thread for 300 ms at least; a
+    // loaded machine's scheduling stays well below half of that.
+    EXPECT_LT(longest, 150);
 
     // The accepted answer holds for the session's later calls: nothing more is asked.
     const Status status = finished(session.status({"a.txt"}));
