@@ -17,20 +17,6 @@ QString yesNo(bool value)
     return value ? QStringLiteral("yes") : QStringLiteral("no");
 }
 
-int usageError(QTextStream& err, const QString& text)
-{
-    err << "scc-host: " << text << "\n" << "Try scc-host --help.\n";
-    err.flush();
-    return 2;
-}
-
-int failed(SourceCodeControlSystemProviderInterface& provider, const QString& what,
-           QTextStream& err)
-{
-    printLastError(provider, what, err);
-    return 1;
-}
-
 void printFailure(const QString& what, const QString& command, const QString& message, QTextStream& err)
 {
     err << "scc-host: " << what << " failed\n";
@@ -49,6 +35,32 @@ void printFailure(const QString& what, const QString& command, const QString& me
 }
 
 } // namespace
+
+int usageError(QTextStream& err, const QString& text)
+{
+    err << "scc-host: " << text << "\n" << "Try scc-host --help.\n";
+    err.flush();
+    return 2;
+}
+
+int failed(SourceCodeControlSystemProviderInterface& provider, const QString& what, QTextStream& err)
+{
+    printLastError(provider, what, err);
+    return 1;
+}
+
+QString interfacePath(const QString& argument)
+{
+    return joinPathParts(splitPathParts(argument));
+}
+
+QStringList interfacePaths(const QStringList& arguments)
+{
+    QStringList paths;
+    for (const QString& argument : arguments)
+        paths << interfacePath(argument);
+    return paths;
+}
 
 QString statusHeading()
 {

@@ -27,6 +27,18 @@ QString formatStatus(const FileStatus& status, const QString& name);
 void printLastError(SourceCodeControlSystemProviderInterface& provider,
                     const QString& what, QTextStream& err);
 
+/** Writes "scc-host: <text>" and a pointer to --help on `err`; returns 2, the usage error's exit status. */
+int usageError(QTextStream& err, const QString& text);
+
+/** printLastError(), then 1: the exit status of an operation that failed. */
+int failed(SourceCodeControlSystemProviderInterface& provider, const QString& what, QTextStream& err);
+
+/** One root-relative path as the interface takes it: "a//b/./c" is "a/b/c", "." is "". */
+QString interfacePath(const QString& argument);
+
+/** interfacePath() of each argument. */
+QStringList interfacePaths(const QStringList& arguments);
+
 /**
  * Writes one log entry as scc-host's log subcommand prints it:
  * "r12 | ann | 2024-05-01T10:00:00Z" (the date in UTC; "(no author)" and

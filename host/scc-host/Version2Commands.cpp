@@ -24,33 +24,6 @@ const Choice s_choices[] = {{"working", Resolution::Working},
                             {"mine-full", Resolution::MineFull},
                             {"theirs-full", Resolution::TheirsFull}};
 
-int usageError(QTextStream& err, const QString& text)
-{
-    err << "scc-host: " << text << "\nTry scc-host --help.\n";
-    err.flush();
-    return 2;
-}
-
-int failed(SourceCodeControlSystemProviderInterface2& provider, const QString& what, QTextStream& err)
-{
-    printLastError(provider, what, err);
-    return 1;
-}
-
-// One root-relative path as the interface takes it: "a//b/./c" is "a/b/c", "." is "".
-QString interfacePath(const QString& argument)
-{
-    return joinPathParts(splitPathParts(argument));
-}
-
-QStringList interfacePaths(const QStringList& arguments)
-{
-    QStringList paths;
-    for (const QString& argument : arguments)
-        paths << interfacePath(argument);
-    return paths;
-}
-
 void printProgress(void*, const QString& item, int itemsSoFar)
 {
     const QByteArray line =

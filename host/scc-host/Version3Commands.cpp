@@ -104,32 +104,6 @@ const Command* commandNamed(const QString& name)
     return nullptr;
 }
 
-int usageError(QTextStream& err, const QString& text)
-{
-    err << "scc-host: " << text << "\nTry scc-host --help.\n";
-    err.flush();
-    return 2;
-}
-
-int failed(SourceCodeControlSystemProviderInterface3& provider, const QString& what, QTextStream& err)
-{
-    printLastError(provider, what, err);
-    return 1;
-}
-
-QString interfacePath(const QString& argument)
-{
-    return joinPathParts(splitPathParts(argument));
-}
-
-QStringList interfacePaths(const QStringList& arguments)
-{
-    QStringList paths;
-    for (const QString& argument : arguments)
-        paths << interfacePath(argument);
-    return paths;
-}
-
 bool readFile(const QString& name, QByteArray& bytes, QTextStream& err)
 {
     QFile file(name);
