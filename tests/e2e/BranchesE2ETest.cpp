@@ -62,17 +62,6 @@ protected:
             names << QString::fromLatin1(QUrl::toPercentEncoding(name, "!$&'()*+,;=:@"));
         return m_url + '/' + names.join('/');
     }
-    /** Commits a change of trunk/a.txt's line `line` (of three) through bob's own working copy; its revision. */
-    QString changeTrunk(const QByteArray& text)
-    {
-        const QString bobs = m_base + "/bob";
-        if (!QFileInfo::exists(bobs))
-            svnOk({"checkout", urlOf("trunk"), bobs});
-        svnOk({"update", bobs});
-        writeBytes(bobs + "/a.txt", text);
-        svnOk({"commit", "-m", "trunk change", bobs});
-        return youngest();
-    }
 
     QString m_root;
     SourceCodeControlSystemProviderInterface3* m_v3 = nullptr;

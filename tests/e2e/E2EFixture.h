@@ -260,6 +260,18 @@ protected:
         svnOk({"import", "-m", "import", source, urlOf(path)});
     }
 
+    /** Commits `text` as trunk/a.txt through bob's own working copy of trunk; the new revision. */
+    QString changeTrunk(const QByteArray& text)
+    {
+        const QString bobs = m_base + "/bob";
+        if (!QFileInfo::exists(bobs))
+            svnOk({"checkout", urlOf("trunk"), bobs});
+        svnOk({"update", bobs});
+        writeBytes(bobs + "/a.txt", text);
+        svnOk({"commit", "-m", "trunk change", bobs});
+        return youngest();
+    }
+
     /**
      * Imports each of `paths` with its own path and a newline as its text,
      * then checks project/ out as ann into <base>/ann with the client;

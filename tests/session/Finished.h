@@ -1,8 +1,13 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QFutureWatcher>
+#include <QObject>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -21,3 +26,26 @@ T finished(const QFuture<T>& future, int waitMs = 30000)
     EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, waitMs));
     return done && !future.isCanceled() ? future.result() : T();
 }
+
+/**
+ * The longest time the thread it runs in did not get to its events: a
+ * precise timer every millisecond notes the gaps between its ticks.
+ */
+class GapMeter : public QObject
+{
+public:
+    GapMeter()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { m_longest = std::max(m_longest, m_clock.restart()); });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 longestMs() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};

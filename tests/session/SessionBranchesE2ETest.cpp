@@ -49,18 +49,6 @@ protected:
         ASSERT_TRUE(opened.ok) << opened.error.toStdString();
     }
 
-    /** A change of trunk/a.txt committed by bob; its revision. */
-    QString changeTrunk(const QByteArray& text)
-    {
-        const QString bobs = m_base + "/bob";
-        if (!QFileInfo::exists(bobs))
-            svnOk({"checkout", urlOf("trunk"), bobs});
-        svnOk({"update", bobs});
-        writeBytes(bobs + "/a.txt", text);
-        svnOk({"commit", "-m", "trunk change", bobs});
-        return youngest();
-    }
-
     QString twinError()
     {
         QString command;

@@ -92,29 +92,6 @@ int inotifyWatches()
     return watches;
 }
 
-// The longest time the thread it runs in did not get to its events: a timer
-// every millisecond notes the gaps between its ticks.
-class GapMeter : public QObject
-{
-public:
-    GapMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_longest = std::max(m_longest, m_clock.restart());
-        });
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 longestMs() const { return m_longest; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
-};
-
 // Where the session's answers of `paths` differ from the client's own "svn
 // status -u -v" of each, one line per path; a path the client does not list
 // must not be under version control.

@@ -23,27 +23,6 @@ namespace {
 
 using namespace SvnScc;
 
-// The longest time the thread it runs in did not get to its events: a
-// precise timer every millisecond notes the gaps between its ticks.
-class GapMeter : public QObject
-{
-public:
-    GapMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { m_longest = std::max(m_longest, m_clock.restart()); });
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 longestMs() const { return m_longest; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
-};
-
 // Runs this thread's event loop (as a GUI thread does) until `future` finishes.
 template <typename T>
 bool runUntilFinished(const QFuture<T>& future, int waitMs = 30000)
