@@ -65,12 +65,13 @@ QString caretURL(const QString& repositoryPath)
 // error parsing peg revision") or with the "@" that ends a peg (no such
 // node), while with a full URL it takes the target as written. Such a
 // target gets the full URL, made from the working copy's repository root
-// (read locally); every other one keeps "^/".
-QString urlFor(const QString& caret, const QString& item, const QString& repositoryRoot)
+// (read locally, and only for such a target); every other one keeps "^/".
+QString urlFor(const QString& caret, const QString& item, SVNWorkingCopyLayout& layout, const QString& localRoot)
 {
-    if (!item.contains(QLatin1Char('@')) || repositoryRoot.isEmpty())
+    if (!item.contains(QLatin1Char('@')))
         return caret;
-    return repositoryRoot + caret.mid(1);
+    const QString repositoryRoot = layout.repositoryRoot(localRoot);
+    return repositoryRoot.isEmpty() ? caret : repositoryRoot + caret.mid(1);
 }
 
 // One element of merge()'s revisions as the client's "-c" takes it:
@@ -284,7 +285,7 @@ bool SVNInterface::switchTo(const QString& path, const QString& repositoryPath, 
         const QString item = items.first();
         const bool switched =
             readItemLines(SVNCommands::switchPath(localRootPath, item.isEmpty() ? QStringLiteral(".") : item,
-                                                  urlFor(url, item, workingCopyLayout.repositoryRoot(localRootPath)),
+                                                  urlFor(url, item, workingCopyLayout, localRootPath),
                                                   revision),
                           nullptr, conflicted);
         if (item.isEmpty())
@@ -323,7 +324,7 @@ bool SVNInterface::merge(const QString& path, const QString& sourceRepositoryPat
         const QString item = items.first();
         const bool merged = readItemLines(
             SVNCommands::merge(localRootPath, item.isEmpty() ? QStringLiteral(".") : item,
-                               urlFor(url, item, workingCopyLayout.repositoryRoot(localRootPath)),
+                               urlFor(url, item, workingCopyLayout, localRootPath),
                                parts.join(QLatin1Char(',')), dryRun, recordOnly),
             &changes, conflicted);
         if (!dryRun)
