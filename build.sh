@@ -2,12 +2,13 @@
 # Set-up, build and run. Usage: ./build.sh demo | test | unit | tsan | bench | fuzz | screenshot | docs
 #   demo   install what the demo needs, build the plug-in and scc-host in
 #          build-demo/, run the host program's demo
-#   test   install what is missing, build in build/, run every test (then again
-#          under AddressSanitizer and UndefinedBehaviorSanitizer in build-san/,
-#          plus a short fuzz run)
-#   unit   install what is missing, build in build/ as test does and run the
-#          unit tests alone (under a minute on an up-to-date build): the
-#          edit-compile-test loop
+#   test   install what is missing, build as shipped in build/ and check what
+#          is installed and packaged from it; build everything in build-san/
+#          under AddressSanitizer and UndefinedBehaviorSanitizer and run every
+#          test there, plus a short fuzz run
+#   unit   install what is missing, build in build/ with the tests (g++) and
+#          run the unit tests alone (under a minute on an up-to-date build):
+#          the edit-compile-test loop
 #   tsan   install, build with ThreadSanitizer (clang) in build-tsan/ and run the
 #          unit tests (cancel from another thread, two providers on two
 #          threads, the spawning layer's stop and time limit, the session's
@@ -67,9 +68,9 @@ install_all() {
     install_missing "$(clang_runtime)"
 }
 
-# The test build: optimised as shipped, without debug information, which
-# only slows its compile and link (the sanitizer build keeps line tables,
-# for its stack traces), and the test files' shared headers precompiled.
+# The unit loop's build: optimised as shipped, without debug information,
+# which only slows its compile and link, and the test files' shared headers
+# precompiled.
 test_flags=(-DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON -DSVNSCC_PCH=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG")
 
 configure_and_build() { # dir, extra cmake args...
@@ -86,31 +87,44 @@ demo)
     ;;
 test)
     install_all
-    # Warnings fail the build.
-    configure_and_build build "${test_flags[@]}"
-    # Most tests wait on a client or a server: twice as many as there are
-    # cores keep the machine busy.
-    (cd build && ctest --output-on-failure --no-tests=error -j"$((2 * jobs))")
+    # The build as shipped (g++, optimised, warnings fail it) and what is
+    # installed and packaged from it: the installed files, the Debian
+    # packages, lintian, the consumers and the README's examples. The check
+    # is mostly single-threaded (cpack, lintian, one compile at a time), so
+    # it goes beside the sanitizer build; its report follows the tests'.
+    configure_and_build build -DSVNSCC_TESTS=OFF -DSVNSCC_WERROR=ON -DSVNSCC_PCH=ON \
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG"
+    package_log=$(mktemp)
+    "$top/tests/consumer/run.sh" build "" --package >"$package_log" 2>&1 &
+    package=$!
     echo "== sanitizer build (address, undefined)"
-    # Line tables are all a sanitizer's report needs (file and line of each
-    # frame); full debug information only slows the compile and the link.
+    # Every test is built and run once, here, under AddressSanitizer and
+    # UndefinedBehaviorSanitizer. Line tables are all a sanitizer's report
+    # needs (file and line of each frame); full debug information only slows
+    # the compile and the link.
     CC=clang CXX=clang++ configure_and_build build-san -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON \
         -DSVNSCC_SANITIZE=address,undefined -DSVNSCC_FUZZ=ON -DSVNSCC_PCH=ON \
         "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -gline-tables-only -DNDEBUG"
-    # The short fuzz run (one core's work) goes beside the sanitizer tests,
-    # which mostly wait on clients and servers; its report follows theirs.
+    package_status=0
+    wait "$package" || package_status=$?
+    # The short fuzz run (one core's work) goes beside the tests, which
+    # mostly wait on clients and servers; its report follows theirs.
     fuzz_log=$(mktemp)
     "$top/tests/fuzz/run.sh" build-san/tests/fuzz 20000 >"$fuzz_log" 2>&1 &
     fuzz=$!
     tests_status=0
+    # Most tests wait on a client or a server: twice as many as there are
+    # cores keep the machine busy.
     (cd build-san && ASAN_OPTIONS=detect_leaks=1 \
         LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0 \
         ctest --output-on-failure --no-tests=error -j"$((2 * jobs))") || tests_status=$?
     fuzz_status=0
     wait "$fuzz" || fuzz_status=$?
+    echo "== the shipped build's installed files and packages"
+    cat "$package_log"
     cat "$fuzz_log"
-    rm -f "$fuzz_log"
-    [ "$tests_status" -eq 0 ] && [ "$fuzz_status" -eq 0 ]
+    rm -f "$package_log" "$fuzz_log"
+    [ "$tests_status" -eq 0 ] && [ "$package_status" -eq 0 ] && [ "$fuzz_status" -eq 0 ]
     ;;
 unit)
     install_all
