@@ -123,8 +123,11 @@ bool SvnServer::start(const QString& repositoryPath, const QProcessEnvironment& 
         m_error = "cannot write the server configuration";
         return false;
     }
+    // One process serves every connection on a thread of its own: a forked
+    // child per connection would cost each client run a process start more.
+    // SIGSTOP still pauses the whole server, as a hung one.
     return serve("svnserve", [&](int port) {
-            return QStringList{"-d", "--foreground", "--listen-host", "127.0.0.1", "--listen-port",
+            return QStringList{"-d", "--foreground", "--threads", "--listen-host", "127.0.0.1", "--listen-port",
                                QString::number(port), "-r", repositoryPath};
         },
         [](int port) { return QStringLiteral("svn://127.0.0.1:%1").arg(port); }, environment);
