@@ -508,12 +508,19 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
     // What the walk saw of each item's kind ('d', 'f'; 0 not seen), so that
     // the watch needs no look at each.
     QByteArray kinds;
-    const auto give = [&](const Status& status, char kind) {
-        batch.add(Status(status));
+    const auto give = [&](Status status, char kind) {
         read.append(status);
+        batch.add(std::move(status));
         kinds.append(kind);
     };
     const std::optional<QString> top = relative(folder);
+    // The whole tree holds about what the databases record: room made once,
+    // where a growing list would move every result it holds again and again.
+    if (top && top->isEmpty() && m_digest && m_digest->complete()) {
+        const qsizetype expected = m_digest->recorded() + m_digest->recorded() / 16 + 64;
+        read.reserve(expected);
+        kinds.reserve(expected);
+    }
     const Status topStatus = readStatus(folder);
     give(topStatus, 0);
     if (top && m_provider && (top->isEmpty() || isVersioned(topStatus)) && walk(*top, give)) {
@@ -558,7 +565,7 @@ bool SessionWorker::givesEveryRecorded(const QList<Status>& given) const
     return found == m_digest->recorded();
 }
 
-bool SessionWorker::walk(const QString& folder, const std::function<void(const Status&, char kind)>& give)
+bool SessionWorker::walk(const QString& folder, const std::function<void(Status, char kind)>& give)
 {
     QStringList folders, files;
     QDirIterator entries(absolute(folder), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);

@@ -270,7 +270,7 @@ private:
     Outcome outcomeOf(bool ok) const;
     Status readStatus(const QString& path);
     bool givesEveryRecorded(const QList<Status>& given) const;
-    bool walk(const QString& folder, const std::function<void(const Status&, char kind)>& give);
+    bool walk(const QString& folder, const std::function<void(Status, char kind)>& give);
     void publish(const Status& status, bool tellNew);
     /** Tells what changed of paths reported before among @p statuses, then finishes @p results. */
     void finish(QFutureInterface<Status>& results, const QList<Status>& statuses);
