@@ -25,10 +25,15 @@ const int s_fewPaths = 8;
 
 // Results of a pass go out in batches: often enough that a view fills while
 // the pass runs, seldom enough that the receiving thread is not flooded.
+// What went out stays readable here for the bookkeeping after the pass,
+// sharing each batch with the future's results rather than copying them.
 class ResultBatch
 {
 public:
     explicit ResultBatch(QFutureInterface<Status>& results) : m_results(results) { m_sinceFlush.start(); }
+
+    /** Every result flushed so far, batch by batch. */
+    const QList<QList<Status>>& given() const { return m_given; }
 
     void add(Status&& status)
     {
@@ -41,8 +46,11 @@ public:
     {
         if (!m_pending.isEmpty()) {
             m_results.reportResults(m_pending);
-            m_given += int(m_pending.size());
-            m_results.setProgressValue(m_given);
+            m_count += int(m_pending.size());
+            m_results.setProgressValue(m_count);
+            // QFuture::takeResult() moves the first result out in place, even
+            // from a batch it shares: the first batch is kept as a copy.
+            m_given.append(m_given.isEmpty() ? QList<Status>(m_pending.cbegin(), m_pending.cend()) : m_pending);
             m_pending.clear();
         }
         m_sinceFlush.restart();
@@ -51,8 +59,9 @@ public:
 private:
     QFutureInterface<Status>& m_results;
     QList<Status> m_pending;
+    QList<QList<Status>> m_given;
     QElapsedTimer m_sinceFlush;
-    int m_given = 0;
+    int m_count = 0;
 };
 
 QString parentOf(const QString& path)
@@ -496,31 +505,22 @@ void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> re
         batch.add(Status(read.constLast()));
     }
     batch.flush();
-    finish(results, read);
-    remember(read);
+    finish(results, {read});
+    remember({read});
 }
 
 void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> results)
 {
     catchUp();
     ResultBatch batch(results);
-    QList<Status> read;
     // What the walk saw of each item's kind ('d', 'f'; 0 not seen), so that
     // the watch needs no look at each.
     QByteArray kinds;
     const auto give = [&](Status status, char kind) {
-        read.append(status);
         batch.add(std::move(status));
         kinds.append(kind);
     };
     const std::optional<QString> top = relative(folder);
-    // The whole tree holds about what the databases record: room made once,
-    // where a growing list would move every result it holds again and again.
-    if (top && top->isEmpty() && m_digest && m_digest->complete()) {
-        const qsizetype expected = m_digest->recorded() + m_digest->recorded() / 16 + 64;
-        read.reserve(expected);
-        kinds.reserve(expected);
-    }
     const Status topStatus = readStatus(folder);
     give(topStatus, 0);
     if (top && m_provider && (top->isEmpty() || isVersioned(topStatus)) && walk(*top, give)) {
@@ -528,8 +528,9 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
         // None when the databases record no path the walk did not give;
         // else the databases name them; the client's local status only when
         // they cannot be read.
+        batch.flush();
         QStringList recorded;
-        if (top->isEmpty() && givesEveryRecorded(read)) {
+        if (top->isEmpty() && givesEveryRecorded(batch.given())) {
         } else if (m_digest && m_digest->recordedBelow(*top, recorded)) {
             std::sort(recorded.begin(), recorded.end());
         } else {
@@ -540,28 +541,27 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
         }
         if (!recorded.isEmpty()) {
             QSet<QString> unseen(recorded.cbegin(), recorded.cend());
-            for (const Status& status : std::as_const(read)) {
-                if (unseen.isEmpty())
-                    break;
-                unseen.remove(status.path);
-            }
+            for (const QList<Status>& given : batch.given())
+                for (qsizetype i = 0; i < given.size() && !unseen.isEmpty(); ++i)
+                    unseen.remove(given.at(i).path);
             for (const QString& path : std::as_const(recorded))
                 if (unseen.contains(path) && !stopped())
                     give(readStatus(path), 0);
         }
     }
     batch.flush();
-    finish(results, read);
-    remember(read, kinds);
+    finish(results, batch.given());
+    remember(batch.given(), kinds);
 }
 
-bool SessionWorker::givesEveryRecorded(const QList<Status>& given) const
+bool SessionWorker::givesEveryRecorded(const QList<QList<Status>>& given) const
 {
     if (!m_digest || !m_digest->complete() || m_digest->stale())
         return false;
     qsizetype found = 0;
-    for (const Status& status : given)
-        found += m_digest->records(WorkingCopyDigest::hashOf(status.path));
+    for (const QList<Status>& batch : given)
+        for (const Status& status : batch)
+            found += m_digest->records(WorkingCopyDigest::hashOf(status.path));
     return found == m_digest->recorded();
 }
 
@@ -1244,33 +1244,38 @@ void SessionWorker::publish(const Status& status, bool tellNew)
     m_shared->tell(SessionEvent{SessionEvent::Kind::StatusChanged, status, {}, 0, false, {}});
 }
 
-void SessionWorker::finish(QFutureInterface<Status>& results, const QList<Status>& statuses)
+void SessionWorker::finish(QFutureInterface<Status>& results, const QList<QList<Status>>& given)
 {
     // What changed of a path reported before is told before the future
     // ends; remembering the new paths and watching them tells nothing, so
     // it comes after.
-    for (const Status& status : statuses)
-        if (m_known.contains(status.path) && (status.known || (!status.command.isEmpty() && status.error != s_cancelled)))
-            publish(status, false);
+    if (!m_known.isEmpty())
+        for (const QList<Status>& batch : given)
+            for (const Status& status : batch)
+                if (m_known.contains(status.path)
+                    && (status.known || (!status.command.isEmpty() && status.error != s_cancelled)))
+                    publish(status, false);
     results.reportFinished();
 }
 
-void SessionWorker::remember(const QList<Status>& statuses, const QByteArray& kinds)
+void SessionWorker::remember(const QList<QList<Status>>& given, const QByteArray& kinds)
 {
     QStringList folders, files, unseen;
-    for (qsizetype i = 0; i < statuses.size(); ++i) {
-        const Status& status = statuses.at(i);
-        // A path never read (cancelled, refused) is not remembered.
-        if (!status.known && (status.command.isEmpty() || status.error == s_cancelled))
-            continue;
-        publish(status, false);
-        if (!isVersioned(status)) {
-            note(status.path); // only its coming and going will count
-            continue;
+    qsizetype i = -1;
+    for (const QList<Status>& batch : given)
+        for (const Status& status : batch) {
+            ++i;
+            // A path never read (cancelled, refused) is not remembered.
+            if (!status.known && (status.command.isEmpty() || status.error == s_cancelled))
+                continue;
+            publish(status, false);
+            if (!isVersioned(status)) {
+                note(status.path); // only its coming and going will count
+                continue;
+            }
+            const char kind = i < kinds.size() ? kinds.at(i) : 0;
+            (kind == 'd' ? folders : kind == 'f' ? files : unseen) << status.path;
         }
-        const char kind = i < kinds.size() ? kinds.at(i) : 0;
-        (kind == 'd' ? folders : kind == 'f' ? files : unseen) << status.path;
-    }
     watchKinds(std::move(folders), files, unseen);
 }
 

@@ -269,12 +269,12 @@ private:
     void tellBranch();
     Outcome outcomeOf(bool ok) const;
     Status readStatus(const QString& path);
-    bool givesEveryRecorded(const QList<Status>& given) const;
+    bool givesEveryRecorded(const QList<QList<Status>>& given) const;
     bool walk(const QString& folder, const std::function<void(Status, char kind)>& give);
     void publish(const Status& status, bool tellNew);
-    /** Tells what changed of paths reported before among @p statuses, then finishes @p results. */
-    void finish(QFutureInterface<Status>& results, const QList<Status>& statuses);
-    void remember(const QList<Status>& statuses, const QByteArray& kinds = QByteArray());
+    /** Tells what changed of paths reported before among @p given (batch by batch), then finishes @p results. */
+    void finish(QFutureInterface<Status>& results, const QList<QList<Status>>& given);
+    void remember(const QList<QList<Status>>& given, const QByteArray& kinds = QByteArray());
     void watchVersioned(const QStringList& paths);
     void watchKinds(QStringList folders, const QStringList& files, const QStringList& paths);
     void coverageChanged(const SessionWatch::Coverage& coverage);

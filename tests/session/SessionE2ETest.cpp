@@ -191,7 +191,14 @@ TEST_F(SessionE2E, ResultsArriveWhileThePassRunsAndTheCallerIsNeverBlocked)
 
 TEST_F(SessionE2E, WhatChangesOnDiskOrThroughAnotherClientIsTold)
 {
+    // A name of two-, three- and four-byte characters: what changes in the
+    // working copy's database alone is found by the name's UTF-8 bytes.
     const QString root = annChecksOut({"project/a.txt", "project/sub/b.txt"});
+    const auto client = [&](const QStringList& arguments) { svnOk(arguments, "ann", root); };
+    const QString wide = QStringLiteral("sub/\u00fc\u20ac\U0001F600.txt");
+    writeBytes(root + '/' + wide, "wide\n");
+    client({"add", "-q", wide});
+    client({"commit", "-q", "-m", "wide", wide});
     std::unique_ptr<Session> session = openSession(root, settings());
     ASSERT_EQ(finished(session->statusTree()).path, "");
     QSignalSpy changes(session.get(), &Session::statusChanged);
@@ -200,7 +207,6 @@ TEST_F(SessionE2E, WhatChangesOnDiskOrThroughAnotherClientIsTold)
     writeBytes(root + "/a.txt", "edited at once\n");
     EXPECT_EQ(finished(session->status({"a.txt"})).columns, "M      ");
 
-    const auto client = [&](const QStringList& arguments) { svnOk(arguments, "ann", root); };
     using Told = QList<QPair<QString, QString>>; // each path with its columns
     const struct
     {
@@ -217,6 +223,8 @@ TEST_F(SessionE2E, WhatChangesOnDiskOrThroughAnotherClientIsTold)
         {"svn revert of the addition", [&] { client({"revert", "new.txt"}); }, {{"new.txt", "?      "}}},
         {"a deleted file", [&] { QFile::remove(root + "/sub/b.txt"); }, {{"sub/b.txt", "!      "}}},
         {"svn revert brings it back", [&] { client({"revert", "sub/b.txt"}); }, {{"sub/b.txt", "       "}}},
+        {"svn propset in a terminal, the file untouched", [&] { client({"propset", "-q", "p", "v", wide}); },
+         {{wide, " M     "}}},
         {"a rename", [&] { QFile::rename(root + "/sub/b.txt", root + "/sub/b2.txt"); },
          {{"sub/b.txt", "!      "}, {"sub/b2.txt", "?      "}}},
     };
