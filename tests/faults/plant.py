@@ -9,8 +9,8 @@ when a test fails or the build breaks) and puts the file back.
 
 Usage: tests/faults/plant.py [--sanitize] [--build DIR] [--only ID,ID] [--ctest-args "..."] [--lock FILE]
                              [--unit-first]
-With --sanitize the build is the AddressSanitizer/UBSan one (clang), as the
-second half of ./build.sh test; a leak is caught only there. With --lock each
+With --sanitize the build is the AddressSanitizer/UBSan one (clang), where
+./build.sh test runs the tests; a leak is caught only there. With --lock each
 build and test run holds that file's lock (flock), so that runs sharing a
 machine take turns. With --unit-first the unit tests run first, and the
 others only when they all pass.
