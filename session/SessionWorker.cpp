@@ -495,18 +495,15 @@ void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> re
     catchUp();
     results.setProgressRange(0, int(paths.size()));
     ResultBatch batch(results);
-    QList<Status> read;
-    read.reserve(paths.size());
     for (const QString& path : paths) {
         // What a cancel leaves unread is said so, and runs nothing.
-        read.append(!stopped() ? readStatus(path)
-                               : failedStatus(relative(path).value_or(path), QStringLiteral("status"),
-                                              closing() ? closedOutcome().error : s_cancelled));
-        batch.add(Status(read.constLast()));
+        batch.add(!stopped() ? readStatus(path)
+                             : failedStatus(relative(path).value_or(path), QStringLiteral("status"),
+                                            closing() ? closedOutcome().error : s_cancelled));
     }
     batch.flush();
-    finish(results, {read});
-    remember({read});
+    finish(results, batch.given());
+    remember(batch.given());
 }
 
 void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> results)
