@@ -88,13 +88,15 @@ int fakeSvn(const std::string& dir, int argc, char** argv)
         return 98;
     std::string text;
     const std::string n = std::to_string(readFile(dir + "/count", text) ? std::atol(text.c_str()) : 0);
-    writeFile(dir + "/count", std::to_string(std::atol(n.c_str()) + 1));
 
+    // The record first, then the count: a test that acts once the count
+    // reaches a call (and stops the run) finds that call recorded.
     char cwd[PATH_MAX];
     std::string record = std::to_string(argc) + '\0' + (::getcwd(cwd, sizeof cwd) ? cwd : "?") + '\0';
     for (int i = 0; i < argc; ++i)
         record += std::string(argv[i]) + '\0';
     writeFile(dir + "/calls", record, O_APPEND);
+    writeFile(dir + "/count", std::to_string(std::atol(n.c_str()) + 1));
     std::string environment;
     for (char** entry = environ; *entry; ++entry)
         environment += std::string(*entry) + '\0';
