@@ -183,41 +183,8 @@ WorkingCopyDigest::WorkingCopyDigest(const QString& localRoot, const QString& da
 
 quint64 WorkingCopyDigest::hashOf(const QString& path)
 {
-    // The hash of the path's UTF-8 bytes, encoded on the way (a whole
-    // tree's paths are hashed after every pass); a lone surrogate is left
-    // to Qt's own encoding.
-    quint64 hash = s_fnvOffset;
-    const QChar* text = path.constData();
-    for (qsizetype i = 0, size = path.size(); i < size; ++i) {
-        char32_t c = text[i].unicode();
-        if (c >= 0xd800 && c < 0xe000) {
-            if (!text[i].isHighSurrogate() || i + 1 == size || !text[i + 1].isLowSurrogate()) {
-                const QByteArray bytes = path.toUtf8();
-                return hashBytes(s_fnvOffset, bytes.constData(), bytes.size());
-            }
-            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            ++i;
-        }
-        char bytes[4];
-        qsizetype count = 0;
-        if (c < 0x80) {
-            bytes[count++] = char(c);
-        } else if (c < 0x800) {
-            bytes[count++] = char(0xc0 | (c >> 6));
-            bytes[count++] = char(0x80 | (c & 0x3f));
-        } else if (c < 0x10000) {
-            bytes[count++] = char(0xe0 | (c >> 12));
-            bytes[count++] = char(0x80 | ((c >> 6) & 0x3f));
-            bytes[count++] = char(0x80 | (c & 0x3f));
-        } else {
-            bytes[count++] = char(0xf0 | (c >> 18));
-            bytes[count++] = char(0x80 | ((c >> 12) & 0x3f));
-            bytes[count++] = char(0x80 | ((c >> 6) & 0x3f));
-            bytes[count++] = char(0x80 | (c & 0x3f));
-        }
-        hash = hashBytes(hash, bytes, count);
-    }
-    return hash;
+    const QByteArray bytes = path.toUtf8();
+    return hashBytes(s_fnvOffset, bytes.constData(), bytes.size());
 }
 
 bool WorkingCopyDigest::stale() const
