@@ -92,8 +92,7 @@ test)
     # packages, lintian, the consumers and the README's examples. The check
     # is mostly single-threaded (cpack, lintian, one compile at a time), so
     # it goes beside the sanitizer build; its report follows the tests'.
-    configure_and_build build -DSVNSCC_TESTS=OFF -DSVNSCC_WERROR=ON -DSVNSCC_PCH=ON \
-        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG"
+    configure_and_build build -DSVNSCC_TESTS=OFF -DSVNSCC_WERROR=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG"
     package_log=$(mktemp)
     "$top/tests/consumer/run.sh" build "" --package >"$package_log" 2>&1 &
     package=$!
