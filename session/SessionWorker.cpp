@@ -1321,18 +1321,20 @@ void SessionWorker::watchKinds(QStringList folders, const QStringList& files, co
 
 void SessionWorker::coverageChanged(const SessionWatch::Coverage& coverage)
 {
+    // The reason goes into the command log before the count changes, so a
+    // host that sees the count finds the reason already logged.
     const bool none = coverage.unwatched > 0 && coverage.watched == 0;
-    m_shared->tell(SessionEvent{SessionEvent::Kind::Watching, {}, {}, coverage.unwatched, none, {}});
     const int state = coverage.unwatched == 0 ? 0 : none ? 2 : 1;
-    if (state == std::exchange(m_unwatchedState, state))
-        return;
-    if (state == 0)
-        logLine(this, QStringLiteral("every folder is watched"));
-    else
-        logLine(this, QStringLiteral("%1 folders are not watched: %2; they are polled every %3 s")
-                   .arg(coverage.unwatched)
-                   .arg(coverage.reason)
-                   .arg(m_settings.pollIntervalMs / 1000.0));
+    if (state != std::exchange(m_unwatchedState, state)) {
+        if (state == 0)
+            logLine(this, QStringLiteral("every folder is watched"));
+        else
+            logLine(this, QStringLiteral("%1 folders are not watched: %2; they are polled every %3 s")
+                              .arg(coverage.unwatched)
+                              .arg(coverage.reason)
+                              .arg(m_settings.pollIntervalMs / 1000.0));
+    }
+    m_shared->tell(SessionEvent{SessionEvent::Kind::Watching, {}, {}, coverage.unwatched, none, {}});
 }
 
 void SessionWorker::catchUp()
