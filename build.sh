@@ -101,7 +101,7 @@ test)
     package_log=$(mktemp)
     "$top/tests/consumer/run.sh" build-shipped "" --package >"$package_log" 2>&1 &
     package=$!
-    echo "== sanitizer build (address, undefined)"
+    echo "== sanitizer build (address, undefined), ${SECONDS} s in"
     # Every test is built and run once, here, under AddressSanitizer and
     # UndefinedBehaviorSanitizer. Line tables are all a sanitizer's report
     # needs (file and line of each frame); full debug information only slows
@@ -119,6 +119,7 @@ test)
     "$top/tests/fuzz/run.sh" build-san/tests/fuzz 20000 >"$fuzz_log" 2>&1 &
     fuzz=$!
     tests_status=0
+    echo "== tests, ${SECONDS} s in"
     # Most tests wait on a client or a server: twice as many as there are
     # cores keep the machine busy. The package test is the check above, made
     # on the shipped build; here it would package the sanitizer's binaries.
@@ -132,6 +133,7 @@ test)
     cat "$package_log"
     cat "$fuzz_log"
     rm -f "$package_log" "$fuzz_log"
+    echo "== done in ${SECONDS} s"
     [ "$tests_status" -eq 0 ] && [ "$package_status" -eq 0 ] && [ "$fuzz_status" -eq 0 ]
     ;;
 unit)

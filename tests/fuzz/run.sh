@@ -27,7 +27,10 @@ for binary in "$dir"/fuzz_*; do
     limit=""
     [ "$seconds" = 0 ] || limit=", at most $seconds s"
     echo "== $name: $runs runs$limit"
-    if ! (cd "$work" && ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
+    # A quarantine of 16 MB instead of 256: freed memory is reused sooner,
+    # which halves the time a run spends on fresh pages, and a use after free
+    # in one input's parse is still caught.
+    if ! (cd "$work" && ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:quarantine_size_mb=16} \
             LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/../lsan.supp:print_suppressions=0} \
             "$binary" -runs="$runs" -max_total_time="$seconds" -max_len=4096 \
             -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
