@@ -1,5 +1,6 @@
 #include "SessionWorker.h"
 
+#include "FolderListings.h"
 #include "Session.h"
 #include "SessionWatch.h"
 #include "WorkingCopyDigest.h"
@@ -7,7 +8,6 @@
 #include <svnscc/StatusColumns.h>
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFuture>
 #include <QFileInfo>
@@ -518,9 +518,13 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
         kinds.append(kind);
     };
     const std::optional<QString> top = relative(folder);
+    // The disk is read while the client's run for the first answer takes place.
+    std::optional<FolderListings> listings;
+    if (top && m_provider)
+        listings.emplace(m_localRoot, *top);
     const Status topStatus = readStatus(folder);
     give(topStatus, 0);
-    if (top && m_provider && (top->isEmpty() || isVersioned(topStatus)) && walk(*top, give)) {
+    if (top && m_provider && (top->isEmpty() || isVersioned(topStatus)) && walk(*top, *listings, give)) {
         // What the client lists and the disk does not hold: missing, deleted.
         // None when the databases record no path the walk did not give;
         // else the databases name them; the client's local status only when
@@ -562,31 +566,19 @@ bool SessionWorker::givesEveryRecorded(const QList<QList<Status>>& given) const
     return found == m_digest->recorded();
 }
 
-bool SessionWorker::walk(const QString& folder, const std::function<void(Status, char kind)>& give)
+bool SessionWorker::walk(const QString& folder, FolderListings& listings,
+                         const std::function<void(Status, char kind)>& give)
 {
-    QStringList folders, files;
-    QDirIterator entries(absolute(folder), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    while (entries.hasNext()) {
-        entries.next();
-        const QFileInfo entry = entries.fileInfo();
-        // A link to a folder is given as a file and not followed.
-        if (entry.isDir() && !entry.isSymLink()) {
-            if (entry.fileName() != QLatin1String(".svn"))
-                folders << entry.fileName();
-        } else {
-            files << entry.fileName();
-        }
-    }
-    // In the order of their names, as QDir::Name sorts them.
-    std::sort(folders.begin(), folders.end());
-    std::sort(files.begin(), files.end());
+    const FolderListings::Listing listing = listings.take(folder);
+    const QStringList& folders = listing.folders;
+    const QStringList& files = listing.files;
     for (const QString& name : std::as_const(folders)) {
         if (stopped())
             return false;
         const Status status = readStatus(joined(folder, name));
         give(status, 'd');
         // A folder that is not versioned (build output, say) is not entered.
-        if (isVersioned(status) && !walk(status.path, give))
+        if (isVersioned(status) && !walk(status.path, listings, give))
             return false;
     }
     for (const QString& name : std::as_const(files)) {

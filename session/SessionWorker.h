@@ -24,6 +24,7 @@
 
 namespace SvnScc {
 
+class FolderListings;
 class SessionReply;
 class WorkingCopyDigest;
 
@@ -270,7 +271,7 @@ private:
     Outcome outcomeOf(bool ok) const;
     Status readStatus(const QString& path);
     bool givesEveryRecorded(const QList<QList<Status>>& given) const;
-    bool walk(const QString& folder, const std::function<void(Status, char kind)>& give);
+    bool walk(const QString& folder, FolderListings& listings, const std::function<void(Status, char kind)>& give);
     void publish(const Status& status, bool tellNew);
     /** Tells what changed of paths reported before among @p given (batch by batch), then finishes @p results. */
     void finish(QFutureInterface<Status>& results, const QList<QList<Status>>& given);
