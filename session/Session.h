@@ -168,7 +168,10 @@ public slots:
  * polled instead, every SessionSettings::pollIntervalMs (2 s): a stat() of
  * each such folder and of each versioned file in it, a listing of a folder
  * whose time changed, and the database's stamp when its folder is not
- * watched. The client runs only for what changed. An update by another
+ * watched. The client runs only for what changed. status() looks at the
+ * polled files it is asked about, and statusTree() polls everything, before
+ * it answers, so an edit followed at once by a question is answered as it
+ * is on disk there too. An update by another
  * client changes the revision of files it does not rewrite without the
  * session seeing it; refresh() reads everything again.
  *

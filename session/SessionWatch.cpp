@@ -169,6 +169,21 @@ public:
         }
     }
 
+    // Those of @p paths that are files in refused folders, looked at now.
+    void pollFiles(const QStringList& paths)
+    {
+        for (const QString& path : paths) {
+            const auto noted = m_polledFiles.find(path);
+            if (noted == m_polledFiles.end())
+                continue;
+            const FileStamp now = FileStamp::of(absolute(path));
+            if (now != *noted) {
+                *noted = now;
+                gather(path);
+            }
+        }
+    }
+
     bool polls() const { return !m_polled.isEmpty() || m_pollsDatabase; }
     const Coverage& coverage() const { return m_coverage; }
     std::optional<Clock::time_point> deadline() const { return m_deadline; }
@@ -330,13 +345,23 @@ void SessionWatch::watchDatabase(const QString& absolutePath)
         m_coverageChanged(*changed);
 }
 
-QStringList SessionWatch::takeSeen(bool& database)
+QStringList SessionWatch::takeSeen(bool& database, const QStringList& named, bool everything)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     QList<FolderNotices::Notice> notices;
     const bool complete = m_notices->read(notices);
     m_state->take(notices, complete);
+    if (everything && m_state->polls())
+        m_state->poll();
+    else if (!named.isEmpty())
+        m_state->pollFiles(named);
     return m_state->takePending(database);
+}
+
+bool SessionWatch::polls()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_state->polls();
 }
 
 std::optional<SessionWatch::Coverage> SessionWatch::takeCoverageChange()

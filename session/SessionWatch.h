@@ -74,9 +74,15 @@ public:
     /**
      * Thread-safe: reads the notices the system holds now and gives what
      * changed and was not yet handed to the callback, which then never
-     * gets it; @p database tells whether a database changed.
+     * gets it; @p database tells whether a database changed. Before, what
+     * is polled is looked at now: every polled folder and database with
+     * @p everything, else those of @p named (relative paths) that are files
+     * in polled folders, so an answer about them never waits for the next
+     * poll.
      */
-    QStringList takeSeen(bool& database);
+    QStringList takeSeen(bool& database, const QStringList& named = {}, bool everything = false);
+    /** Thread-safe: whether some folder or database is polled. */
+    bool polls();
 
 private:
     class State;

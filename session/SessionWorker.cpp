@@ -492,7 +492,7 @@ Outcome SessionWorker::refresh()
 
 void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> results)
 {
-    catchUp();
+    catchUp(paths);
     results.setProgressRange(0, int(paths.size()));
     ResultBatch batch(results);
     for (const QString& path : paths) {
@@ -508,7 +508,7 @@ void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> re
 
 void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> results)
 {
-    catchUp();
+    catchUp({}, true);
     ResultBatch batch(results);
     // What the walk saw of each item's kind ('d', 'f'; 0 not seen), so that
     // the watch needs no look at each.
@@ -1329,13 +1329,19 @@ void SessionWorker::coverageChanged(const SessionWatch::Coverage& coverage)
     m_shared->tell(SessionEvent{SessionEvent::Kind::Watching, {}, {}, coverage.unwatched, none, {}});
 }
 
-void SessionWorker::catchUp()
+void SessionWorker::catchUp(const QStringList& named, bool everything)
 {
-    // What the watch has seen and not yet handed over is read before an answer.
+    // What the watch has seen and not yet handed over is read before an
+    // answer, and what it polls of the paths asked for is looked at first.
     if (!m_watch)
         return;
+    QStringList polled;
+    if (!everything && !named.isEmpty() && m_watch->polls())
+        for (const QString& path : named)
+            if (const std::optional<QString> inside = relative(path))
+                polled << *inside;
     bool database = false;
-    const QStringList seen = m_watch->takeSeen(database);
+    const QStringList seen = m_watch->takeSeen(database, polled, everything);
     if (!seen.isEmpty() || database)
         reread(seen, database);
 }

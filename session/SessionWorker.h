@@ -279,7 +279,8 @@ private:
     void watchVersioned(const QStringList& paths);
     void watchKinds(QStringList folders, const QStringList& files, const QStringList& paths);
     void coverageChanged(const SessionWatch::Coverage& coverage);
-    void catchUp();
+    /** Reads what the watch has seen; @p named and @p everything as SessionWatch::takeSeen() takes them. */
+    void catchUp(const QStringList& named = {}, bool everything = false);
     void note(const QString& path);
     bool changedSinceNoted(const QString& path);
     void afterChange(const QStringList& named);

@@ -569,6 +569,34 @@ TEST_F(SessionUnit, FoldersTheSystemRefusesToWatchArePolledAndTheSessionSaysSo)
     }
 }
 
+TEST_F(SessionUnit, AnEditInAnUnwatchedFolderAskedAboutBeforeThePollIsAnsweredAsOnDisk)
+{
+    // status() looks at the polled files it is asked about, statusTree()
+    // polls everything, before they answer; no poll comes in between.
+    s_watchesLeft = 0;
+    for (const bool tree : {false, true}) {
+        SCOPED_TRACE(tree);
+        SessionSettings polled = settings();
+        polled.pollIntervalMs = 600000;
+        std::unique_ptr<Session> session = readTwoFolders(m_fake, m_root, [&] {
+            m_fake.respond(Info);
+            auto opened = std::make_unique<Session>();
+            EXPECT_TRUE(finished(opened->open(m_root, polled)).ok);
+            return opened;
+        });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session->watching() == Session::Watching::None; }, 5000));
+        m_fake.respondAlways("");
+        m_fake.respond("M                1        1 ann          c.txt\n");
+        writeBytes(m_root + "/sub/c.txt", tree ? "edited again\n" : "edited\n");
+        QString told;
+        for (const Status& status : passResults(tree ? session->statusTree() : session->status({"sub/c.txt"})))
+            if (status.path == "sub/c.txt")
+                told = status.columns;
+        EXPECT_EQ(told, "M      ") << runs().join('\n').toStdString();
+    }
+    s_watchesLeft = -1;
+}
+
 TEST_F(SessionUnit, UnderTheSystemsOwnLimitTheUnwatchedFoldersAreSeenWithinThreeSeconds)
 {
     // The real limit: this test again, in a user namespace whose limit of
