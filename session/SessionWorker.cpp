@@ -429,7 +429,17 @@ Result<QString> SessionWorker::bind(const QString& localRoot, const SessionSetti
     }
     m_watch = std::make_unique<SessionWatch>(
         localRoot, m_database, settings.pollIntervalMs,
-        [this](const QStringList& paths, bool database) { post([this, paths, database] { reread(paths, database); }); },
+        [this](const QStringList& paths, bool database) {
+            // Handed over, then read by the next call that runs: the one
+            // posted here, or a status call queued before it, which must
+            // not answer from what these paths were.
+            {
+                const std::lock_guard<std::mutex> lock(m_handedMutex);
+                m_handed.unite(QSet<QString>(paths.cbegin(), paths.cend()));
+                m_handedDatabase = m_handedDatabase || database;
+            }
+            post([this] { catchUp(); });
+        },
         [this](const SessionWatch::Coverage& coverage) { coverageChanged(coverage); });
     // What the databases record now: what differs from it later is read again.
     if (m_digest) {
@@ -1341,7 +1351,14 @@ void SessionWorker::catchUp(const QStringList& named, bool everything)
             if (const std::optional<QString> inside = relative(path))
                 polled << *inside;
     bool database = false;
-    const QStringList seen = m_watch->takeSeen(database, polled, everything);
+    QStringList seen = m_watch->takeSeen(database, polled, everything);
+    {
+        const std::lock_guard<std::mutex> lock(m_handedMutex);
+        for (const QString& path : std::as_const(m_handed))
+            seen << path;
+        m_handed.clear();
+        database = database || std::exchange(m_handedDatabase, false);
+    }
     if (!seen.isEmpty() || database)
         reread(seen, database);
 }

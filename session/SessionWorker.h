@@ -347,6 +347,10 @@ private:
     FileStamp m_databaseNoted;         // as last compared, when it cannot be read (the client is asked then)
     std::unique_ptr<WorkingCopyDigest> m_digest; // what the databases recorded when last compared
     std::unique_ptr<SessionWatch> m_watch;
+    // What the watch handed over and no call has read yet.
+    std::mutex m_handedMutex;
+    QSet<QString> m_handed;
+    bool m_handedDatabase = false;
     int m_unwatchedState = 0; // as last logged: 0 every folder watched, 1 some, 2 none
     bool m_offline = false;
 };

@@ -569,6 +569,25 @@ TEST_F(SessionUnit, FoldersTheSystemRefusesToWatchArePolledAndTheSessionSaysSo)
     }
 }
 
+TEST_F(SessionUnit, AnEditTheWatchHandedOverIsReadByAStatusCallQueuedBeforeItsRead)
+{
+    std::unique_ptr<Session> session = openSession(settings());
+    m_fake.respond("                 1        1 ann          a.txt\n");
+    ASSERT_EQ(passResults(session->status({"a.txt"})).size(), 1);
+    ASSERT_TRUE(finished(session->saved({})).ok); // a.txt's folder is watched now
+    // A listing keeps the worker busy; the status call waits behind it while
+    // the watch gathers the edit and hands it over, behind the status call.
+    m_fake.respond("", "", 0, 800).respond("M                1        1 ann          a.txt\n");
+    const QFuture<Result<QStringList>> busy = session->listFiles("trunk");
+    const QFuture<Status> asked = session->status({"a.txt"});
+    writeBytes(m_root + "/a.txt", "edited\n");
+    QTest::qWait(400);
+    ASSERT_FALSE(busy.isFinished());
+    const QList<Status> told = passResults(asked);
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(told.first().columns, "M      ") << runs().join('\n').toStdString();
+}
+
 TEST_F(SessionUnit, AnEditInAnUnwatchedFolderAskedAboutBeforeThePollIsAnsweredAsOnDisk)
 {
     // status() looks at the polled files it is asked about, statusTree()
