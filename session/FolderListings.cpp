@@ -26,6 +26,7 @@ FolderListings::~FolderListings()
 FolderListings::Listing FolderListings::read(const QString& absoluteFolder)
 {
     Listing listing;
+    listing.stamp = FileStamp::of(absoluteFolder);
     QDirIterator entries(absoluteFolder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     while (entries.hasNext()) {
         entries.next();
@@ -69,6 +70,8 @@ FolderListings::Listing FolderListings::take(const QString& folder)
             }
             lock.unlock();
             m_taken.notify_all();
+            if (FileStamp::of(absolute(folder)) != listing.stamp)
+                return read(absolute(folder));
             return listing;
         }
         // The thread is behind the walk.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileStamp.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -26,7 +28,9 @@ namespace SvnScc {
  * the walk; the thread waits while that many are, so a large tree the walk
  * leaves out (build output) costs at most that much. A folder the thread has
  * not read when the walk asks for it is read by the walk, and the thread
- * stops: it is behind and would only repeat the walk's work.
+ * stops: it is behind and would only repeat the walk's work. A folder whose
+ * stamp changed since the thread read it (a name added, removed or renamed)
+ * is read again when asked for: the walk gets what it holds then.
  */
 class FolderListings
 {
@@ -35,6 +39,7 @@ public:
     {
         QStringList folders; ///< sorted by name
         QStringList files;   ///< everything else, links to folders included, sorted by name
+        FileStamp stamp;     ///< the folder's, taken before it was read
     };
 
     static constexpr qsizetype MaxNamesAhead = 1 << 18;
