@@ -1,6 +1,7 @@
 #include "SessionWorker.h"
 
 #include "FolderListings.h"
+#include "PathPartsAhead.h"
 #include "Session.h"
 #include "SessionWatch.h"
 #include "WorkingCopyDigest.h"
@@ -505,9 +506,18 @@ void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> re
     catchUp(paths);
     results.setProgressRange(0, int(paths.size()));
     ResultBatch batch(results);
-    for (const QString& path : paths) {
+    // A long list's plain relative paths (what relative() takes as they are)
+    // are split on a second thread, during the client's run for the first.
+    std::optional<PathPartsAhead> ahead;
+    if (paths.size() >= PathPartsAhead::Worthwhile)
+        ahead.emplace(paths, [](const QString& path) {
+            return !path.isEmpty() && path.at(0) != QLatin1Char('/') && isPlainRelative(path) ? partsOf(path)
+                                                                                              : QStringList();
+        });
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString& path = paths.at(i);
         // What a cancel leaves unread is said so, and runs nothing.
-        batch.add(!stopped() ? readStatus(path)
+        batch.add(!stopped() ? readStatus(path, ahead ? ahead->take(i) : QStringList())
                              : failedStatus(relative(path).value_or(path), QStringLiteral("status"),
                                             closing() ? closedOutcome().error : s_cancelled));
     }
@@ -1138,7 +1148,7 @@ Outcome SessionWorker::outcomeOf(bool ok) const
     return outcome;
 }
 
-Status SessionWorker::readStatus(const QString& path)
+Status SessionWorker::readStatus(const QString& path, const QStringList& parts)
 {
     const std::optional<QString> inside = relative(path);
     if (!inside)
@@ -1147,8 +1157,9 @@ Status SessionWorker::readStatus(const QString& path)
         return failedStatus(*inside, QString(), QStringLiteral("the session is not open"));
     Status status;
     status.path = *inside;
-    status.known = m_provider->status(partsOf(status.path), status.controlled, status.checkedOut, status.modified,
-                                      status.outOfDate, status.columns, status.revision, status.lastChangedRevision);
+    status.known = m_provider->status(parts.isEmpty() ? partsOf(status.path) : parts, status.controlled,
+                                      status.checkedOut, status.modified, status.outOfDate, status.columns,
+                                      status.revision, status.lastChangedRevision);
     if (!status.known) {
         status = failedStatus(*inside, QString(), QString());
         status.error = m_provider->getLastError(status.command);

@@ -269,7 +269,8 @@ private:
     /** Tells the session the local root's path in the repository, as the provider's roots give it now. */
     void tellBranch();
     Outcome outcomeOf(bool ok) const;
-    Status readStatus(const QString& path);
+    /** The plug-in's status of @p path, whose parts (as partsOf() splits it) @p parts gives when not empty. */
+    Status readStatus(const QString& path, const QStringList& parts = QStringList());
     bool givesEveryRecorded(const QList<QList<Status>>& given) const;
     bool walk(const QString& folder, FolderListings& listings, const std::function<void(Status, char kind)>& give);
     void publish(const Status& status, bool tellNew);

@@ -477,6 +477,28 @@ TEST_F(SessionUnit, StatusIsToldOnlyWhenItChangedAndATreeGivesEachItemOnce)
     EXPECT_EQ(changed.first().at(0).value<Status>().columns, "       ");
 }
 
+TEST_F(SessionUnit, ALongPassAnswersEachPathWithItsOwnStatus)
+{
+    // Enough paths to have them split on a thread of their own, answered
+    // by one listing of the root; every seventh is modified.
+    std::unique_ptr<Session> session = openSession(settings());
+    QStringList paths;
+    QByteArray listing;
+    for (int i = 0; i < 5000; ++i) {
+        paths << QStringLiteral("f%1.txt").arg(i, 4, 10, QLatin1Char('0'));
+        listing += (i % 7 == 0 ? "M" : " ") + QByteArray(16, ' ') + "1        1 ann          " + paths.last().toLatin1() + '\n';
+    }
+    m_fake.respond(listing + "                 1        1 ann          .\n");
+    const int before = m_fake.callCount();
+    const QList<Status> told = passResults(session->status(paths));
+    ASSERT_EQ(told.size(), paths.size());
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_EQ(told[i].path, paths[i]);
+        ASSERT_EQ(told[i].columns, i % 7 == 0 ? "M      " : "       ") << told[i].path.toStdString();
+    }
+    EXPECT_EQ(m_fake.callCount(), before + 1) << subcommands().join(' ').toStdString();
+}
+
 TEST_F(SessionUnit, ASiblingOfTheLocalRootIsNotBelowIt)
 {
     std::unique_ptr<Session> session = openSession(settings());
