@@ -149,14 +149,8 @@ public:
                 if (!now.exists)
                     gather(path);
             }
-            for (const QString& file : std::as_const(folder.files)) {
-                FileStamp& noted = m_polledFiles[file];
-                const FileStamp fileNow = FileStamp::of(absolute(file));
-                if (fileNow != noted) {
-                    noted = fileNow;
-                    gather(file);
-                }
-            }
+            for (const QString& file : std::as_const(folder.files))
+                pollFile(m_polledFiles[file], file);
         }
         for (Database& database : m_databases) {
             if (database.watch >= 0)
@@ -174,13 +168,18 @@ public:
     {
         for (const QString& path : paths) {
             const auto noted = m_polledFiles.find(path);
-            if (noted == m_polledFiles.end())
-                continue;
-            const FileStamp now = FileStamp::of(absolute(path));
-            if (now != *noted) {
-                *noted = now;
-                gather(path);
-            }
+            if (noted != m_polledFiles.end())
+                pollFile(*noted, path);
+        }
+    }
+
+    // A polled file, gathered when it looks otherwise than @p noted.
+    void pollFile(FileStamp& noted, const QString& file)
+    {
+        const FileStamp now = FileStamp::of(absolute(file));
+        if (now != noted) {
+            noted = now;
+            gather(file);
         }
     }
 
