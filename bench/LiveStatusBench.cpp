@@ -272,7 +272,10 @@ struct Batches
     double lastMs = -1;
 };
 
-/** When a fresh session's statusTree() of the root gave the host its first batch and its last, from the call. */
+/**
+ * When a fresh session's statusTree() of the root, in the client's order,
+ * gave the host its first batch and its last, from the call.
+ */
 Batches sessionBatches(const HugeTree& tree)
 {
     SvnScc::Session session(QStringLiteral(PLUGIN_PATH));
@@ -290,15 +293,16 @@ Batches sessionBatches(const HugeTree& tree)
         loop.quit();
     });
     timer.start();
-    watcher.setFuture(session.statusTree());
+    watcher.setFuture(session.statusTree(QString(), SvnScc::TreeOrder::AsListed));
     loop.exec();
     mustBeWholeTree(tree, watcher.future().results());
     return batches;
 }
 
-// 11e. A fresh session's statusTree() of the root, its batches received by
-// a QFutureWatcher in this thread's event loop, against the bare
-// "svn status -u -v" at the root read through a pipe. Alternating order.
+// 11e. A fresh session's statusTree() of the root as the client lists it,
+// its batches received by a QFutureWatcher in this thread's event loop,
+// against the bare "svn status -u -v" at the root read through a pipe.
+// Alternating order.
 void BM_LiveStatusBatches(benchmark::State& state)
 {
     StatusPassSetup::guarded(state, [&] {

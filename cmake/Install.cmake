@@ -38,6 +38,7 @@ set(SVNSCC_INTERFACE_HEADERS
   ${PROJECT_SOURCE_DIR}/provider/include/svnscc/SourceCodeControlSystemProviderInterface.h
   ${PROJECT_SOURCE_DIR}/provider/include/svnscc/SourceCodeControlSystemProviderInterface2.h
   ${PROJECT_SOURCE_DIR}/provider/include/svnscc/SourceCodeControlSystemProviderInterface3.h
+  ${PROJECT_SOURCE_DIR}/provider/include/svnscc/SourceCodeControlSystemProviderInterface4.h
   ${PROJECT_SOURCE_DIR}/provider/include/svnscc/StatusColumns.h
   ${SVNSCC_GENERATED_INCLUDE_DIR}/svnscc/svnscc_version.h)
 install(FILES ${SVNSCC_INTERFACE_HEADERS}

@@ -25,6 +25,14 @@ AllocateSourceCodeControlSystemInterface3()
     return new (std::nothrow) SVNInterface;
 }
 
+extern "C" SVNSCC_EXPORT SourceCodeControlSystemProviderInterface4*
+AllocateSourceCodeControlSystemInterface4()
+{
+    // The same object, answering version 4: the older entry points' objects
+    // answer 3 as they always did.
+    return new (std::nothrow) SVNInterface(4);
+}
+
 extern "C" SVNSCC_EXPORT void
 CancelSourceCodeControlSystemOperation(SourceCodeControlSystemProviderInterface* provider)
 {

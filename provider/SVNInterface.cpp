@@ -31,11 +31,27 @@ const QLatin1String s_optionPasswordFromStdin(SourceCodeControlOption::PasswordF
 const QLatin1String s_optionTimeout(SourceCodeControlOption::Timeout);
 const QLatin1String s_optionStatusScope(SourceCodeControlOption::StatusScope);
 
+// What status() answers for a path with a record; the path is the caller's
+// to set. An unversioned item ("?") has a record too, of its columns alone.
+SourceCodeControl::StatusEntry entryOf(const SVNFileStatus& record)
+{
+    SourceCodeControl::StatusEntry entry;
+    entry.controlled = SourceCodeControl::StatusColumns::isVersioned(record.statusColumns);
+    entry.checkedOut = record.locked;
+    entry.modified = record.modified;
+    entry.outOfDate = record.outOfDate;
+    entry.columns = record.statusColumns;
+    entry.revision = record.workingRevision;
+    entry.lastChangedRevision = record.lastChangedRevision;
+    return entry;
+}
+
 } // namespace
 
-SVNInterface::SVNInterface()
+SVNInterface::SVNInterface(int version)
     : statusPass([this](const SVNCommand& command, const SVNOutput& output) { return run(command, output); },
-                 workingCopyLayout)
+                 workingCopyLayout),
+      offeredVersion(version)
 {
     workingCopyLayout.setStopper(&client.stopper());
     workingCopyLayout.setLog(&client.log());
@@ -217,15 +233,14 @@ bool SVNInterface::status(const QStringList& pathParts, bool& controlled, bool& 
         const SVNStatusPass::Answer answer = statusPass.ask(pathParts);
         switch (answer.kind) {
         case SVNStatusPass::Answer::Kind::Record: {
-            // An unversioned item ("?") has a record too, of its status columns alone.
-            const SVNFileStatus& record = *answer.record;
-            controlled = SourceCodeControl::StatusColumns::isVersioned(record.statusColumns);
-            checkedOut = record.locked;
-            modified = record.modified;
-            outOfDate = record.outOfDate;
-            statusText = record.statusColumns;
-            revisionText = record.workingRevision;
-            lastChangedText = record.lastChangedRevision;
+            SourceCodeControl::StatusEntry entry = entryOf(*answer.record);
+            controlled = entry.controlled;
+            checkedOut = entry.checkedOut;
+            modified = entry.modified;
+            outOfDate = entry.outOfDate;
+            statusText = std::move(entry.columns);
+            revisionText = std::move(entry.revision);
+            lastChangedText = std::move(entry.lastChangedRevision);
             return true;
         }
         case SVNStatusPass::Answer::Kind::NotVersioned:
@@ -253,7 +268,21 @@ bool SVNInterface::status(const QStringList& pathParts, bool& controlled, bool& 
 
 int SVNInterface::interfaceVersion()
 {
-    return 3;
+    return offeredVersion;
+}
+
+bool SVNInterface::listStatus(SourceCodeControl::StatusReceiver& receiver, bool& listed)
+{
+    listed = false;
+    return guarded([&] {
+        return statusPass.listTree(
+            [&receiver](QByteArrayView path, const SVNFileStatus& record) {
+                SourceCodeControl::StatusEntry entry = entryOf(record);
+                entry.path = fromEightBit(path.data(), path.size());
+                receiver.receive(entry);
+            },
+            listed);
+    });
 }
 
 void SVNInterface::setProgressHandler(ProgressHandler handler, void* context)

@@ -4,7 +4,7 @@
 #include "SVNFileStatus.h"
 #include "SVNStatusPass.h"
 #include "SVNWorkingCopyLayout.h"
-#include <svnscc/SourceCodeControlSystemProviderInterface3.h>
+#include <svnscc/SourceCodeControlSystemProviderInterface4.h>
 
 #include <QString>
 #include <QStringList>
@@ -39,11 +39,15 @@ class SVNInterfaceSeam;
  * One object is used by one thread at a time, but for cancelOperation(),
  * which any thread may call; separate objects share nothing.
  */
-class SVNInterface : public SourceCodeControlSystemProviderInterface3
+class SVNInterface : public SourceCodeControlSystemProviderInterface4
 {
 public:
-    /** A provider with null strings, empty lists, an empty status cache and locking off. */
-    SVNInterface();
+    /**
+     * A provider with null strings, empty lists, an empty status cache and
+     * locking off, answering `version` to interfaceVersion(): the entry
+     * point it was made by (3 for those of versions 2 and 3, as before).
+     */
+    explicit SVNInterface(int version = 3);
     SVNInterface(const SVNInterface&) = delete;
     SVNInterface& operator=(const SVNInterface&) = delete;
 
@@ -207,7 +211,7 @@ public:
     // Each checks its paths first (checkPaths()), runs the client once where
     // it can, and re-reads what it changed (SVNStatusPass::rereadItems()).
 
-    /** 3. */
+    /** The version given to the constructor. */
     int interfaceVersion() override;
     /** "add --parents --depth empty paths..." in the local root. */
     bool add(const QStringList& paths) override;
@@ -278,6 +282,11 @@ public:
     bool createPatch(const QStringList& paths, QByteArray& patch) override;
     bool applyPatch(const QByteArray& patch, int strip, bool dryRun,
                     QList<SourceCodeControl::ItemChange>& changes) override;
+
+    // Version 4.
+
+    /** The whole-tree run of SVNStatusPass::listTree(), each entry handed over as status() answers it. */
+    bool listStatus(SourceCodeControl::StatusReceiver& receiver, bool& listed) override;
 
     virtual ~SVNInterface();
 
@@ -445,6 +454,7 @@ private:
     SVNWorkingCopyLayout workingCopyLayout;
     /** The status cache and every status run. */
     SVNStatusPass statusPass;
+    const int offeredVersion;
     /** Where the item lines of long runs go (setProgressHandler()), and how many went in this operation. */
     ProgressHandler progressHandler = nullptr;
     void* progressContext = nullptr;

@@ -267,10 +267,26 @@ QString SVNStatusPass::treeRoot(const QString& directory)
     return m_layout.isWorkingCopy(m_localRoot) ? m_localRoot : QString();
 }
 
-void SVNStatusPass::readTree(const QString& root)
+bool SVNStatusPass::listTree(const Listener& listener, bool& ran)
+{
+    ran = false;
+    if (!m_treeScope || m_localRoot.isEmpty())
+        return true;
+    const QString root = treeRoot(m_localRoot);
+    if (root.isNull() || m_trees.count(root) || m_cache.find(root))
+        return true;
+    ran = true;
+    readTree(root, &listener);
+    const auto tree = m_trees.find(root);
+    return tree != m_trees.end() && !tree->second.failed;
+}
+
+void SVNStatusPass::readTree(const QString& root, const Listener* listener)
 {
     TreeFiller filler(root);
-    const SVNStatusReader::Sink sink = [&filler](QByteArrayView path, SVNFileStatus& record) {
+    const SVNStatusReader::Sink sink = [&filler, listener](QByteArrayView path, SVNFileStatus& record) {
+        if (listener)
+            (*listener)(path, record);
         filler.add(path, record);
     };
     const SVNCommand online = SVNCommands::treeStatus(root);

@@ -152,6 +152,18 @@ public:
 
     /** Drops a folder's entry with its records and repository answers (it became a working copy). */
     void forget(const QString& folder);
+    /** Receives each entry of a whole-tree run as the client prints it: its path as printed, and its record. */
+    using Listener = std::function<void(QByteArrayView path, const SVNFileStatus& record)>;
+    /**
+     * Reads the local root's working copy with the whole-tree run a first
+     * question would make, handing each entry to `listener` as it is read.
+     * `ran` false, nothing handed over, when no run is needed: not the
+     * whole-tree scope, no working copy, or the tree (or its top folder)
+     * read already, which ask() then answers as before. False when the run
+     * failed or was stopped (the last error says why).
+     */
+    bool listTree(const Listener& listener, bool& ran);
+
     /** Forgets everything: entries, whole-tree passes, remembered failures and offline repositories. */
     void clear();
     /** Asks every repository again from now on (login). */
@@ -204,7 +216,7 @@ private:
     SVNFolderStatus* folderEntry(const QString& directory);
     /** The top a whole-tree pass reads for `directory`: its working copy's top, never above the local root. */
     QString treeRoot(const QString& directory);
-    void readTree(const QString& root);
+    void readTree(const QString& root, const Listener* listener = nullptr);
     /** The repository key of `directory`: its working copy's repository root, "" when none is recorded. */
     QString repositoryOf(const QString& directory);
     bool folderHolds(const QString& directory, const QString& name);

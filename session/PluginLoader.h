@@ -8,7 +8,7 @@
 
 #include "svnscc_session_export.h"
 
-#include <svnscc/SourceCodeControlSystemProviderInterface3.h>
+#include <svnscc/SourceCodeControlSystemProviderInterface4.h>
 
 #include <QString>
 
@@ -23,11 +23,12 @@ namespace SvnScc {
  *
  * The entry points AllocateSourceCodeControlSystemInterface and
  * ReleaseSourceCodeControlSystemInterface are required;
+ * AllocateSourceCodeControlSystemInterface4 (version 4),
  * AllocateSourceCodeControlSystemInterface3 (version 3),
  * AllocateSourceCodeControlSystemInterface2 (version 2) and
  * CancelSourceCodeControlSystemOperation are looked up and used when the
  * plug-in has them. A provider is made through the newest allocation entry
- * point the plug-in offers, so that provider3() and provider2() are there
+ * point the plug-in offers, so that provider4(), provider3() and provider2() are there
  * whenever they can be.
  *
  * Threads: the object belongs to the thread that loads it and uses the
@@ -100,6 +101,9 @@ public:
 
     /** The same provider as its version-3 interface; null without a provider or for an older plug-in. */
     SourceCodeControlSystemProviderInterface3* provider3() const;
+
+    /** The same provider as its version-4 interface; null without a provider or for an older plug-in. */
+    SourceCodeControlSystemProviderInterface4* provider4() const;
 
     /** The provider's interfaceVersion(): 1 for a version-1 plug-in, 0 without a provider. */
     int interfaceVersion() const;

@@ -17,9 +17,11 @@ struct PluginLoader::Private
     AllocateSourceCodeControlSystemInterfaceFn allocate = nullptr;
     AllocateSourceCodeControlSystemInterface2Fn allocate2 = nullptr;
     AllocateSourceCodeControlSystemInterface3Fn allocate3 = nullptr;
+    AllocateSourceCodeControlSystemInterface4Fn allocate4 = nullptr;
     ReleaseSourceCodeControlSystemInterfaceFn release = nullptr;
     SourceCodeControlSystemProviderInterface2* provider2 = nullptr;
     SourceCodeControlSystemProviderInterface3* provider3 = nullptr;
+    SourceCodeControlSystemProviderInterface4* provider4 = nullptr;
     int version = 0;
     // What cancel() reads from other threads: the owning thread changes
     // them only with the mutex held.
@@ -85,6 +87,8 @@ bool PluginLoader::load(const QString& path)
         ::dlsym(handle, "AllocateSourceCodeControlSystemInterface2"));
     d->allocate3 = reinterpret_cast<AllocateSourceCodeControlSystemInterface3Fn>(
         ::dlsym(handle, "AllocateSourceCodeControlSystemInterface3"));
+    d->allocate4 = reinterpret_cast<AllocateSourceCodeControlSystemInterface4Fn>(
+        ::dlsym(handle, "AllocateSourceCodeControlSystemInterface4"));
     const auto cancel = reinterpret_cast<CancelSourceCodeControlSystemOperationFn>(
         ::dlsym(handle, "CancelSourceCodeControlSystemOperation"));
     const std::lock_guard<std::mutex> lock(d->mutex);
@@ -118,11 +122,15 @@ SourceCodeControlSystemProviderInterface* PluginLoader::allocate(int minimumVers
     }
     // The newest entry point the plug-in offers; its object is every older
     // version's provider too.
-    SourceCodeControlSystemProviderInterface3* provider3 = d->allocate3 ? d->allocate3() : nullptr;
-    SourceCodeControlSystemProviderInterface2* provider2 = d->allocate3 ? provider3
+    SourceCodeControlSystemProviderInterface4* provider4 = d->allocate4 ? d->allocate4() : nullptr;
+    SourceCodeControlSystemProviderInterface3* provider3 = d->allocate4 ? provider4
+        : d->allocate3                                                 ? d->allocate3()
+                                                                       : nullptr;
+    SourceCodeControlSystemProviderInterface2* provider2 = d->allocate4 || d->allocate3 ? provider3
         : d->allocate2                                                 ? d->allocate2()
                                                                        : nullptr;
-    SourceCodeControlSystemProviderInterface* provider = d->allocate3 || d->allocate2 ? provider2 : d->allocate();
+    SourceCodeControlSystemProviderInterface* provider =
+        d->allocate4 || d->allocate3 || d->allocate2 ? provider2 : d->allocate();
     if (!provider) {
         d->error = QStringLiteral("the plug-in gave no provider (out of memory)");
         return nullptr;
@@ -138,6 +146,7 @@ SourceCodeControlSystemProviderInterface* PluginLoader::allocate(int minimumVers
     }
     d->provider2 = provider2;
     d->provider3 = version >= 3 ? provider3 : nullptr;
+    d->provider4 = version >= 4 ? provider4 : nullptr;
     d->version = version;
     const std::lock_guard<std::mutex> lock(d->mutex);
     d->provider = provider;
@@ -158,6 +167,11 @@ SourceCodeControlSystemProviderInterface2* PluginLoader::provider2() const
 SourceCodeControlSystemProviderInterface3* PluginLoader::provider3() const
 {
     return d->provider3;
+}
+
+SourceCodeControlSystemProviderInterface4* PluginLoader::provider4() const
+{
+    return d->provider4;
 }
 
 int PluginLoader::interfaceVersion() const
@@ -182,6 +196,7 @@ void PluginLoader::release()
     d->provider = nullptr;
     d->provider2 = nullptr;
     d->provider3 = nullptr;
+    d->provider4 = nullptr;
     d->version = 0;
 }
 

@@ -347,9 +347,14 @@ QFuture<Status> Session::status(const QStringList& paths)
 
 QFuture<Status> Session::statusTree(const QString& folder)
 {
+    return statusTree(folder, TreeOrder::Walk);
+}
+
+QFuture<Status> Session::statusTree(const QString& folder, TreeOrder order)
+{
     Q_D(Session);
-    return d->submitPass([folder](SessionWorker& worker, QFutureInterface<Status>& results) {
-        worker.statusTree(folder, results);
+    return d->submitPass([folder, order](SessionWorker& worker, QFutureInterface<Status>& results) {
+        worker.statusTree(folder, order, results);
     });
 }
 

@@ -336,6 +336,20 @@ public:
      */
     QFuture<Status> statusTree(const QString& folder = QString());
     /**
+     * statusTree() in @p order. TreeOrder::AsListed gives the local root's
+     * items while the client lists them: the client's lines as they come,
+     * in its order (its own "svn status --show-updates" order puts a
+     * folder after what it holds), then the items on disk it does not list
+     * (ignored files, what an external holds), in the walk's order. Each
+     * item once, the same results as the walk's but for their order; a path
+     * the client listed twice because its run was repeated (a retry, or
+     * the working copy answering after the server could not be reached)
+     * is given twice, and the later result holds. With a plug-in older than
+     * version 4, a folder other than the local root, or the status already
+     * read (nothing runs), the results come in the walk's order.
+     */
+    QFuture<Status> statusTree(const QString& folder, TreeOrder order);
+    /**
      * Reads the status of each of @p paths again after the host wrote them
      * (the plug-in's saved(): a local run of the file alone) and tells each
      * difference through statusChanged(). The live watch does this by

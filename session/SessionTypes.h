@@ -74,6 +74,23 @@ struct SessionSettings
     int pollIntervalMs = 2000;
 };
 
+/** The order in which Session::statusTree() gives its results. */
+enum class TreeOrder {
+    /**
+     * The walk's order: each folder before what it holds, then the
+     * versioned items not on disk. The first result comes once the
+     * client's run for the tree has ended.
+     */
+    Walk,
+    /**
+     * For the local root with a plug-in of version 4 (else as Walk): each
+     * item the client lists, in the client's order, while it lists it;
+     * then, in the walk's order, what it does not list (ignored items,
+     * what an external holds). A view fills from the client's first line.
+     */
+    AsListed
+};
+
 /** How one operation ended. */
 struct Outcome
 {

@@ -65,6 +65,18 @@ private:
     int m_count = 0;
 };
 
+// Hands each item a version-4 plug-in lists to a function, as it comes.
+class ListedItems final : public SourceCodeControl::StatusReceiver
+{
+public:
+    explicit ListedItems(std::function<void(const SourceCodeControl::StatusEntry&)> each) : m_each(std::move(each)) {}
+
+    void receive(const SourceCodeControl::StatusEntry& entry) override { m_each(entry); }
+
+private:
+    std::function<void(const SourceCodeControl::StatusEntry&)> m_each;
+};
+
 QString parentOf(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -346,6 +358,7 @@ void SessionWorker::shutdown()
     m_shared->plugin->release();
     m_provider = nullptr;
     m_provider3 = nullptr;
+    m_provider4 = nullptr;
 }
 
 Result<QString> SessionWorker::open(const QString& localRoot, const SessionSettings& settings,
@@ -362,6 +375,7 @@ Result<QString> SessionWorker::open(const QString& localRoot, const SessionSetti
     // Version 3 hands the command log and the server's questions to the
     // session directly; an older plug-in has neither.
     m_provider3 = plugin.provider3();
+    m_provider4 = plugin.provider4();
     if (m_provider3) {
         if (!m_prompts)
             m_prompts = std::make_unique<Prompts>(*m_shared);
@@ -376,6 +390,7 @@ Result<QString> SessionWorker::open(const QString& localRoot, const SessionSetti
         plugin.release();
         m_provider = nullptr;
         m_provider3 = nullptr;
+        m_provider4 = nullptr;
     }
     return bound;
 }
@@ -526,7 +541,7 @@ void SessionWorker::status(const QStringList& paths, QFutureInterface<Status> re
     remember(batch.given());
 }
 
-void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> results)
+void SessionWorker::statusTree(const QString& folder, TreeOrder order, QFutureInterface<Status> results)
 {
     catchUp({}, true);
     ResultBatch batch(results);
@@ -537,14 +552,72 @@ void SessionWorker::statusTree(const QString& folder, QFutureInterface<Status> r
         batch.add(std::move(status));
         kinds.append(kind);
     };
+    // The walk reads each item it finds and enters the versioned folders.
+    const auto read = [&](const QString& path, char kind) {
+        Status status = readStatus(path);
+        const bool versioned = isVersioned(status);
+        give(std::move(status), kind);
+        return versioned;
+    };
     const std::optional<QString> top = relative(folder);
     // The disk is read while the client's run for the first answer takes place.
     std::optional<FolderListings> listings;
     if (top && m_provider)
         listings.emplace(m_localRoot, *top);
+    if (order == TreeOrder::AsListed && top && top->isEmpty() && m_provider4) {
+        // The client's items as it lists them; where each went, so that the
+        // walk after the run gives only what it did not list, and notes the
+        // kind of what it did.
+        struct Listed
+        {
+            qsizetype index;
+            bool versioned;
+        };
+        QHash<QString, Listed> listed;
+        ListedItems receiver([&](const SourceCodeControl::StatusEntry& entry) {
+            // An external folder's line ("X") is its parent's view: the walk
+            // reads it as the plug-in answers it, from the external's own run.
+            if (entry.columns.startsWith(QLatin1Char('X')))
+                return;
+            Status status;
+            status.path = entry.path == QLatin1String(".") ? QString() : entry.path;
+            status.known = true;
+            status.controlled = entry.controlled;
+            status.checkedOut = entry.checkedOut;
+            status.modified = entry.modified;
+            status.outOfDate = entry.outOfDate;
+            status.columns = entry.columns;
+            status.revision = entry.revision;
+            status.lastChangedRevision = entry.lastChangedRevision;
+            listed.insert(status.path, Listed{kinds.size(), isVersioned(status)});
+            give(std::move(status), 0);
+        });
+        bool ran = false;
+        const bool ok = m_provider4->listStatus(receiver, ran);
+        if (ran) {
+            if (!ok && !stopped()) {
+                Status failed = failedStatus(QString(), QString(), QString());
+                failed.error = m_provider->getLastError(failed.command);
+                give(std::move(failed), 0);
+            } else if (ok) {
+                walk(*top, *listings, [&](const QString& path, char kind) {
+                    const auto found = listed.constFind(path);
+                    if (found == listed.cend())
+                        return read(path, kind);
+                    kinds[found->index] = kind;
+                    return found->versioned;
+                });
+            }
+            batch.flush();
+            finish(results, batch.given());
+            remember(batch.given(), kinds);
+            return;
+        }
+    }
     const Status topStatus = readStatus(folder);
+    const bool versioned = isVersioned(topStatus);
     give(topStatus, 0);
-    if (top && m_provider && (top->isEmpty() || isVersioned(topStatus)) && walk(*top, *listings, give)) {
+    if (top && m_provider && (top->isEmpty() || versioned) && walk(*top, *listings, read)) {
         // What the client lists and the disk does not hold: missing, deleted.
         // None when the databases record no path the walk did not give;
         // else the databases name them; the client's local status only when
@@ -587,24 +660,21 @@ bool SessionWorker::givesEveryRecorded(const QList<QList<Status>>& given) const
 }
 
 bool SessionWorker::walk(const QString& folder, FolderListings& listings,
-                         const std::function<void(Status, char kind)>& give)
+                         const std::function<bool(const QString&, char kind)>& visit)
 {
     const FolderListings::Listing listing = listings.take(folder);
-    const QStringList& folders = listing.folders;
-    const QStringList& files = listing.files;
-    for (const QString& name : std::as_const(folders)) {
+    // A folder that is not versioned (build output, say) is not entered.
+    for (const QString& name : std::as_const(listing.folders)) {
         if (stopped())
             return false;
-        const Status status = readStatus(joined(folder, name));
-        give(status, 'd');
-        // A folder that is not versioned (build output, say) is not entered.
-        if (isVersioned(status) && !walk(status.path, listings, give))
+        const QString path = joined(folder, name);
+        if (visit(path, 'd') && !walk(path, listings, visit))
             return false;
     }
-    for (const QString& name : std::as_const(files)) {
+    for (const QString& name : std::as_const(listing.files)) {
         if (stopped())
             return false;
-        give(readStatus(joined(folder, name)), 'f');
+        visit(joined(folder, name), 'f');
     }
     return true;
 }

@@ -188,8 +188,8 @@ public:
     Outcome refresh();
     /** Gives one Status per path into @p results, finishes it, and watches what it read. */
     void status(const QStringList& paths, QFutureInterface<Status> results);
-    /** The walk of Session::statusTree() into @p results, which it finishes. */
-    void statusTree(const QString& folder, QFutureInterface<Status> results);
+    /** Session::statusTree() into @p results, which it finishes. */
+    void statusTree(const QString& folder, TreeOrder order, QFutureInterface<Status> results);
     Outcome saved(const QStringList& paths);
 
     Outcome addFile(const QString& path, const QString& comment);
@@ -272,7 +272,7 @@ private:
     /** The plug-in's status of @p path, whose parts (as partsOf() splits it) @p parts gives when not empty. */
     Status readStatus(const QString& path, const QStringList& parts = QStringList());
     bool givesEveryRecorded(const QList<QList<Status>>& given) const;
-    bool walk(const QString& folder, FolderListings& listings, const std::function<void(Status, char kind)>& give);
+    bool walk(const QString& folder, FolderListings& listings, const std::function<bool(const QString&, char kind)>& visit);
     void publish(const Status& status, bool tellNew);
     /** Tells what changed of paths reported before among @p given (batch by batch), then finishes @p results. */
     void finish(QFutureInterface<Status>& results, const QList<QList<Status>>& given);
@@ -309,6 +309,7 @@ private:
     // The worker thread's own.
     SourceCodeControlSystemProviderInterface2* m_provider = nullptr;
     SourceCodeControlSystemProviderInterface3* m_provider3 = nullptr; // the same provider, when the plug-in offers version 3
+    SourceCodeControlSystemProviderInterface4* m_provider4 = nullptr; // and version 4
     std::unique_ptr<Prompts> m_prompts;
     QString m_localRoot;
     QString m_canonicalRoot; // the local root with every link resolved

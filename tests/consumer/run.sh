@@ -41,7 +41,7 @@ public_headers="EightBit.h FindOptions.h Path.h QCustomMenuItem.h QTxBoldMenuIte
 QTxCompression.h QTxDates.h QTxDirectories.h QTxDynamicLoading.h QTxEthernet.h QTxFiles.h QTxProcess.h
 QTxProcessEnvironment.h QTxSearch.h QTxServices.h PluginLoader.h Session.h SessionTypes.h StatusColumns.h
 SourceCodeControlSystemProviderInterface.h SourceCodeControlSystemProviderInterface2.h
-SourceCodeControlSystemProviderInterface3.h
+SourceCodeControlSystemProviderInterface3.h SourceCodeControlSystemProviderInterface4.h
 svnscc_session_export.h svnscc_utilities_export.h svnscc_version.h"
 
 # From a read-only build tree where this machine lets the test mount one (a

@@ -4,6 +4,8 @@
 
 #include "E2EFixture.h"
 
+#include <svnscc/SourceCodeControlSystemProviderInterface4.h>
+
 #include <QDirIterator>
 #include <QElapsedTimer>
 
@@ -154,4 +156,100 @@ TEST_F(StatusPass, AStoppedOrHungServerLeavesTheWorkingCopysAnswer)
         if (c.hung)
             ::kill(pid_t(m_server->processId()), SIGCONT);
     }
+}
+
+namespace {
+
+// What a listing gives: each entry, in the order received.
+class Entries final : public SourceCodeControl::StatusReceiver
+{
+public:
+    void receive(const SourceCodeControl::StatusEntry& entry) override { received << entry; }
+    QList<SourceCodeControl::StatusEntry> received;
+};
+
+// The paths of the client's own status lines, in its order.
+QStringList pathsOfLines(const QByteArray& output)
+{
+    QStringList paths;
+    for (const QString& line : QString::fromUtf8(output).split('\n', Qt::SkipEmptyParts))
+        // Not the summaries, nor the detail lines of a move or a conflict ("        > moved from m.txt").
+        if (!line.startsWith("Status against revision:") && !line.contains("conflicts:")
+            && !line.trimmed().startsWith('>'))
+            paths << line.section(' ', -1);
+    return paths;
+}
+
+} // namespace
+
+TEST_F(StatusPass, AListingGivesTheClientsLinesInItsOrderAsStatusAnswersThemWithOneRun)
+{
+    const auto allocate =
+        pluginEntry<AllocateSourceCodeControlSystemInterface4Fn>("AllocateSourceCodeControlSystemInterface4");
+    const auto release = pluginEntry<ReleaseSourceCodeControlSystemInterfaceFn>("ReleaseSourceCodeControlSystemInterface");
+    ASSERT_TRUE(allocate && release);
+    const auto make = [&](const char* scope) {
+        SourceCodeControlSystemProviderInterface4* provider = allocate();
+        m_made.emplace_back(provider, release);
+        provider->setOption(QLatin1String(SourceCodeControlOption::StatusScope), scope);
+        countClientRuns(provider);
+        provider->login("ann", passwordOf("ann"), m_url);
+        bindWorkingCopy(m_root, provider);
+        return provider;
+    };
+    SourceCodeControlSystemProviderInterface4* provider = make("WorkingCopy");
+    EXPECT_EQ(provider->interfaceVersion(), 4);
+    const qsizetype runsBefore = clientRuns().size();
+    Entries entries;
+    bool listed = false;
+    ASSERT_TRUE(provider->listStatus(entries, listed));
+    EXPECT_TRUE(listed);
+    QStringList paths;
+    for (const SourceCodeControl::StatusEntry& entry : std::as_const(entries.received))
+        paths << entry.path;
+    // Each line once (the client's order within a folder is its hash order, another in each run).
+    QStringList lines = pathsOfLines(svnOk({"status", "-u", "-v", "--ignore-externals"}, "ann", m_root));
+    lines.sort();
+    paths.sort();
+    EXPECT_EQ(paths, lines);
+
+    // Each entry is what status() answers, from the listing's run alone; an
+    // external's own folder is answered by its own run.
+    for (const SourceCodeControl::StatusEntry& entry : std::as_const(entries.received)) {
+        SCOPED_TRACE(entry.path.toStdString());
+        if (entry.path == "ext")
+            continue;
+        FileStatus answer;
+        ASSERT_TRUE(provider->status(entry.path.split('/'), answer.controlled, answer.checkedOut, answer.modified,
+                                     answer.outOfDate, answer.statusText, answer.revisionText,
+                                     answer.lastChangedText));
+        EXPECT_EQ(answerOf(true, answer),
+                  answerOf(true, FileStatus{entry.controlled, entry.checkedOut, entry.modified, entry.outOfDate,
+                                            entry.columns, entry.revision, entry.lastChangedRevision}));
+    }
+    EXPECT_EQ(clientRuns().mid(runsBefore).size(), 1) << clientRuns().mid(runsBefore).join('\n').toStdString();
+
+    // Read already, or one run per folder: nothing runs, nothing is given.
+    for (SourceCodeControlSystemProviderInterface4* again : {provider, make("PerFolder")}) {
+        Entries none;
+        const qsizetype before = clientRuns().size();
+        EXPECT_TRUE(again->listStatus(none, listed));
+        EXPECT_FALSE(listed);
+        EXPECT_TRUE(none.received.isEmpty());
+        EXPECT_EQ(clientRuns().size(), before);
+    }
+
+    // With the server gone the working copy lists, in its own order.
+    m_server->stop();
+    SourceCodeControlSystemProviderInterface4* offline = make("WorkingCopy");
+    Entries local;
+    ASSERT_TRUE(offline->listStatus(local, listed));
+    EXPECT_TRUE(listed && offline->isOffline());
+    paths.clear();
+    for (const SourceCodeControl::StatusEntry& entry : std::as_const(local.received)) {
+        paths << entry.path;
+        EXPECT_FALSE(entry.outOfDate) << entry.path.toStdString();
+    }
+    lines = pathsOfLines(svnOk({"status", "-v", "--ignore-externals"}, "ann", m_root));
+    EXPECT_EQ(paths, lines);
 }

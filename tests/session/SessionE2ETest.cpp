@@ -92,6 +92,14 @@ int inotifyWatches()
     return watches;
 }
 
+QStringList pathsOf(const QList<Status>& statuses)
+{
+    QStringList paths;
+    for (const Status& status : statuses)
+        paths << status.path;
+    return paths;
+}
+
 // Where the session's answers of `paths` differ from the client's own "svn
 // status -u -v" of each, one line per path; a path the client does not list
 // must not be under version control.
@@ -127,14 +135,6 @@ protected:
                 found << status.path + ": " + difference;
         }
         return found;
-    }
-
-    static QStringList pathsOf(const QList<Status>& statuses)
-    {
-        QStringList paths;
-        for (const Status& status : statuses)
-            paths << status.path;
-        return paths;
     }
 };
 
@@ -291,6 +291,87 @@ TEST_F(SessionE2E, ATreePassGivesWhatTheDiskLacksWithOneClientRun)
         EXPECT_EQ(clientRuns().mid(before).filter(QRegularExpression(QStringLiteral("^status"))).size(), 1)
             << clientRuns().mid(before).join('\n').toStdString();
     }
+}
+
+TEST_F(SessionE2E, ATreeAsListedFillsAViewWhileTheClientRunsWithTheWalksResults)
+{
+    const QString root = annChecksOut({"project/a.txt", "project/sub/b.txt", "project/sub/c.txt",
+                                       "project/sub/deep/d.txt", "extsrc/e.txt"});
+    svnOk({"propset", "-q", "svn:ignore", "*.o", root}, "ann");
+    svnOk({"propset", "-q", "svn:externals", "ext " + urlOf("extsrc"), root}, "ann");
+    svnOk({"commit", "-q", "-m", "ignore, external", root}, "ann");
+    svnOk({"update", "-q", root}, "ann");
+    writeBytes(root + "/a.txt", "edited\n");
+    writeBytes(root + "/x.o", "ignored\n");
+    writeBytes(root + "/loose.txt", "unversioned\n");
+    QDir().mkpath(root + "/newdir");
+    writeBytes(root + "/newdir/n.txt", "inside an unversioned folder\n");
+    QFile::remove(root + "/sub/c.txt");
+    // The tree run prints its first line, then waits for the test's word.
+    const QString held = m_base + "/svn-held", go = m_base + "/go";
+    writeBytes(held, ("#!/bin/sh\n{ printf '%s ' \"$@\"; echo; } >> '" + m_base + "/svn-counted.runs'\n"
+                      "case \" $* \" in *' --show-updates '*) ;; *) exec svn \"$@\";; esac\n"
+                      "svn \"$@\" > \"$0.out\"; code=$?\nhead -n 1 \"$0.out\"\n"
+                      "while [ ! -e '" + go + "' ]; do sleep 0.02; done\ntail -n +2 \"$0.out\"\nexit $code\n")
+                         .toUtf8());
+    QFile::setPermissions(held, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    const auto resultsOf = [](const QFuture<Status>& future) {
+        finished(future);
+        return future.results();
+    };
+    const QList<Status> walked = resultsOf(openSession(root, settings())->statusTree());
+    std::unique_ptr<Session> session = openSession(root, settings(held));
+    const qsizetype runsBefore = clientRuns().size();
+    const QFuture<Status> listing = session->statusTree(QString(), TreeOrder::AsListed);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listing.resultCount() > 0; }, WaitMs));
+    EXPECT_FALSE(listing.isFinished());
+    QFile out(held + ".out");
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    const QString first = QString::fromUtf8(out.readLine()).trimmed().section(' ', -1);
+    EXPECT_EQ(listing.resultAt(0).path, first == "." ? QString() : first);
+    writeBytes(go, "");
+    const QList<Status> listed = resultsOf(listing);
+
+    // The walk's results, each once; what the client does not list after what it does.
+    const auto byPath = [](const QList<Status>& statuses) {
+        QMap<QString, QString> found;
+        for (const Status& status : statuses)
+            found.insert(status.path, QStringLiteral("%1 %2%3%4%5 [%6] %7 %8")
+                                          .arg(status.known).arg(status.controlled).arg(status.checkedOut)
+                                          .arg(status.modified).arg(status.outOfDate)
+                                          .arg(status.columns, status.revision, status.lastChangedRevision));
+        return found;
+    };
+    EXPECT_EQ(listed.size(), walked.size());
+    EXPECT_EQ(byPath(listed), byPath(walked));
+    EXPECT_TRUE(byPath(listed).contains("x.o") && !byPath(listed).contains("newdir/n.txt"));
+    EXPECT_EQ(listed.last().path, "x.o");
+    // The tree's run, and the external's own when the walk reaches it.
+    EXPECT_EQ(clientRuns().mid(runsBefore).size(), 2) << clientRuns().mid(runsBefore).join('\n').toStdString();
+
+    // Read already: nothing runs, and the walk's order.
+    const QList<Status> again = resultsOf(session->statusTree(QString(), TreeOrder::AsListed));
+    EXPECT_EQ(pathsOf(again), pathsOf(walked));
+    EXPECT_EQ(clientRuns().mid(runsBefore).size(), 2);
+
+    // A run that fails after its first line: that line, then the root's failure.
+    const QString failing = m_base + "/svn-failing";
+    writeBytes(failing, "#!/bin/sh\ncase \" $* \" in *' --show-updates '*) ;; *) exec svn \"$@\";; esac\n"
+                        "svn \"$@\" | head -n 1\necho 'svn: E200009: the run broke off' >&2\nexit 1\n");
+    QFile::setPermissions(failing, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QList<Status> broken =
+        resultsOf(openSession(root, settings(failing))->statusTree(QString(), TreeOrder::AsListed));
+    ASSERT_EQ(broken.size(), 2);
+    EXPECT_TRUE(broken.first().known);
+    EXPECT_TRUE(broken.last().path.isEmpty() && !broken.last().known);
+    EXPECT_TRUE(broken.last().error.contains("E200009")) << broken.last().error.toStdString();
+
+    // What was listed is watched: an edit is told with one local run.
+    QSignalSpy changes(session.get(), &Session::statusChanged);
+    writeBytes(root + "/sub/deep/d.txt", "edited\n");
+    qint64 tookMs = 0;
+    EXPECT_EQ(nextChangeOf(changes, "sub/deep/d.txt", tookMs).columns, "M      ");
 }
 
 TEST_F(SessionE2E, BuildOutputInAnIgnoredFolderCostsNoClientRun)
