@@ -21,7 +21,7 @@ TEST(Plugin, LoadsAllocatesRunsAndReleases)
     ASSERT_NE(allocate, nullptr);
     ASSERT_NE(release, nullptr);
     // Nothing else is exported: not even the provider class.
-    EXPECT_EQ(::dlsym(handle, "_ZN12SVNInterfaceC1Ev"), nullptr);
+    EXPECT_EQ(::dlsym(handle, "_ZN12SVNInterfaceC1Ei"), nullptr);
     EXPECT_EQ(::dlsym(handle, "_ZN3QTx12spawnProcessERK11QStringListbRK7QStringbPS0_S6_"), nullptr);
 
     SourceCodeControlSystemProviderInterface* first = allocate();

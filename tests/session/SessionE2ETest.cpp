@@ -324,7 +324,7 @@ TEST_F(SessionE2E, ATreeAsListedFillsAViewWhileTheClientRunsWithTheWalksResults)
     std::unique_ptr<Session> session = openSession(root, settings(held));
     const qsizetype runsBefore = clientRuns().size();
     const QFuture<Status> listing = session->statusTree(QString(), TreeOrder::AsListed);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listing.resultCount() > 0; }, WaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listing.resultCount() > 0; }, 10000));
     EXPECT_FALSE(listing.isFinished());
     QFile out(held + ".out");
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
