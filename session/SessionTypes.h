@@ -83,10 +83,11 @@ enum class TreeOrder {
      */
     Walk,
     /**
-     * For the local root with a plug-in of version 4 (else as Walk): each
-     * item the client lists, in the client's order, while it lists it;
-     * then, in the walk's order, what it does not list (ignored items,
-     * what an external holds). A view fills from the client's first line.
+     * For the local root with a plug-in of version 4, when its status is
+     * not read yet (else as Walk): each item the client lists, in the
+     * client's order, while it lists it; then, in the walk's order, what
+     * it does not list (ignored items, what an external holds). A view
+     * fills from the client's first line.
      */
     AsListed
 };

@@ -564,55 +564,12 @@ void SessionWorker::statusTree(const QString& folder, TreeOrder order, QFutureIn
     std::optional<FolderListings> listings;
     if (top && m_provider)
         listings.emplace(m_localRoot, *top);
-    if (order == TreeOrder::AsListed && top && top->isEmpty() && m_provider4) {
-        // The client's items as it lists them; where each went, so that the
-        // walk after the run gives only what it did not list, and notes the
-        // kind of what it did.
-        struct Listed
-        {
-            qsizetype index;
-            bool versioned;
-        };
-        QHash<QString, Listed> listed;
-        ListedItems receiver([&](const SourceCodeControl::StatusEntry& entry) {
-            // An external folder's line ("X") is its parent's view: the walk
-            // reads it as the plug-in answers it, from the external's own run.
-            if (entry.columns.startsWith(QLatin1Char('X')))
-                return;
-            Status status;
-            status.path = entry.path == QLatin1String(".") ? QString() : entry.path;
-            status.known = true;
-            status.controlled = entry.controlled;
-            status.checkedOut = entry.checkedOut;
-            status.modified = entry.modified;
-            status.outOfDate = entry.outOfDate;
-            status.columns = entry.columns;
-            status.revision = entry.revision;
-            status.lastChangedRevision = entry.lastChangedRevision;
-            listed.insert(status.path, Listed{kinds.size(), isVersioned(status)});
-            give(std::move(status), 0);
-        });
-        bool ran = false;
-        const bool ok = m_provider4->listStatus(receiver, ran);
-        if (ran) {
-            if (!ok && !stopped()) {
-                Status failed = failedStatus(QString(), QString(), QString());
-                failed.error = m_provider->getLastError(failed.command);
-                give(std::move(failed), 0);
-            } else if (ok) {
-                walk(*top, *listings, [&](const QString& path, char kind) {
-                    const auto found = listed.constFind(path);
-                    if (found == listed.cend())
-                        return read(path, kind);
-                    kinds[found->index] = kind;
-                    return found->versioned;
-                });
-            }
-            batch.flush();
-            finish(results, batch.given());
-            remember(batch.given(), kinds);
-            return;
-        }
+    if (order == TreeOrder::AsListed && top && top->isEmpty() && m_provider4
+        && giveAsListed(*listings, kinds, give, read)) {
+        batch.flush();
+        finish(results, batch.given());
+        remember(batch.given(), kinds);
+        return;
     }
     const Status topStatus = readStatus(folder);
     const bool versioned = isVersioned(topStatus);
@@ -646,6 +603,57 @@ void SessionWorker::statusTree(const QString& folder, TreeOrder order, QFutureIn
     batch.flush();
     finish(results, batch.given());
     remember(batch.given(), kinds);
+}
+
+bool SessionWorker::giveAsListed(FolderListings& listings, QByteArray& kinds,
+                                const std::function<void(Status, char kind)>& give,
+                                const std::function<bool(const QString&, char kind)>& read)
+{
+    // Where each listed item went, so that the walk after the run gives
+    // only what the client did not list, and notes the kind of what it did.
+    struct Listed
+    {
+        qsizetype index;
+        bool versioned;
+    };
+    QHash<QString, Listed> listed;
+    ListedItems receiver([&](const SourceCodeControl::StatusEntry& entry) {
+        // An external folder's line ("X") is its parent's view: the walk
+        // reads it as the plug-in answers it, from the external's own run.
+        if (entry.columns.startsWith(QLatin1Char('X')))
+            return;
+        Status status;
+        status.path = entry.path == QLatin1String(".") ? QString() : entry.path;
+        status.known = true;
+        status.controlled = entry.controlled;
+        status.checkedOut = entry.checkedOut;
+        status.modified = entry.modified;
+        status.outOfDate = entry.outOfDate;
+        status.columns = entry.columns;
+        status.revision = entry.revision;
+        status.lastChangedRevision = entry.lastChangedRevision;
+        listed.insert(status.path, Listed{kinds.size(), isVersioned(status)});
+        give(std::move(status), 0);
+    });
+    bool ran = false;
+    const bool ok = m_provider4->listStatus(receiver, ran);
+    if (!ran)
+        return false;
+    if (ok) {
+        walk(QString(), listings, [&](const QString& path, char kind) {
+            const auto found = listed.constFind(path);
+            if (found == listed.cend())
+                return read(path, kind);
+            kinds[found->index] = kind;
+            return found->versioned;
+        });
+    } else if (!stopped()) {
+        // The run failed: the local root's result says why.
+        Status failed = failedStatus(QString(), QString(), QString());
+        failed.error = m_provider->getLastError(failed.command);
+        give(std::move(failed), 0);
+    }
+    return true;
 }
 
 bool SessionWorker::givesEveryRecorded(const QList<QList<Status>>& given) const

@@ -272,7 +272,23 @@ private:
     /** The plug-in's status of @p path, whose parts (as partsOf() splits it) @p parts gives when not empty. */
     Status readStatus(const QString& path, const QStringList& parts = QStringList());
     bool givesEveryRecorded(const QList<QList<Status>>& given) const;
+    /**
+     * Lists each folder of the disk below @p folder in the walk's order,
+     * each folder's subfolders (each followed by what it holds) before its
+     * files; @p visit gives an item and says whether a folder is entered.
+     * False when stopped.
+     */
     bool walk(const QString& folder, FolderListings& listings, const std::function<bool(const QString&, char kind)>& visit);
+    /**
+     * The local root's items through @p give as the version-4 plug-in lists
+     * them while its client runs, then, in the walk's order, the items on
+     * disk it did not list, through @p read (which gives one and says
+     * whether a folder is entered); each walked item's kind noted in
+     * @p kinds. False, nothing given, when nothing ran (the status was
+     * read already).
+     */
+    bool giveAsListed(FolderListings& listings, QByteArray& kinds, const std::function<void(Status, char kind)>& give,
+                      const std::function<bool(const QString&, char kind)>& read);
     void publish(const Status& status, bool tellNew);
     /** Tells what changed of paths reported before among @p given (batch by batch), then finishes @p results. */
     void finish(QFutureInterface<Status>& results, const QList<QList<Status>>& given);
