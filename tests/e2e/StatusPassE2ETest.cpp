@@ -229,8 +229,10 @@ TEST_F(StatusPass, AListingGivesTheClientsLinesInItsOrderAsStatusAnswersThemWith
     }
     EXPECT_EQ(clientRuns().mid(runsBefore).size(), 1) << clientRuns().mid(runsBefore).join('\n').toStdString();
 
-    // Read already, or one run per folder: nothing runs, nothing is given.
-    for (SourceCodeControlSystemProviderInterface4* again : {provider, make("PerFolder")}) {
+    // Read already, one run per folder, or nothing bound: nothing runs, nothing is given.
+    SourceCodeControlSystemProviderInterface4* unbound = allocate();
+    m_made.emplace_back(unbound, release);
+    for (SourceCodeControlSystemProviderInterface4* again : {provider, make("PerFolder"), unbound}) {
         Entries none;
         const qsizetype before = clientRuns().size();
         EXPECT_TRUE(again->listStatus(none, listed));

@@ -367,6 +367,18 @@ TEST_F(SessionE2E, ATreeAsListedFillsAViewWhileTheClientRunsWithTheWalksResults)
     EXPECT_TRUE(broken.last().path.isEmpty() && !broken.last().known);
     EXPECT_TRUE(broken.last().error.contains("E200009")) << broken.last().error.toStdString();
 
+    // The server lost after the first line: the working copy's own run lists
+    // everything, that first path again, and the later result holds.
+    const QString dropped = m_base + "/svn-dropped";
+    writeBytes(dropped, "#!/bin/sh\ncase \" $* \" in *' --show-updates '*) ;; *) exec svn \"$@\";; esac\n"
+                        "svn \"$@\" | head -n 1\necho 'svn: E170013: Unable to connect' >&2\nexit 1\n");
+    QFile::setPermissions(dropped, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    std::unique_ptr<Session> offline = openSession(root, settings(dropped));
+    const QList<Status> local = resultsOf(offline->statusTree(QString(), TreeOrder::AsListed));
+    ASSERT_EQ(local.size(), walked.size() + 1);
+    EXPECT_EQ(byPath(local), byPath(walked));
+    EXPECT_TRUE(offline->isOffline());
+
     // What was listed is watched: an edit is told with one local run.
     QSignalSpy changes(session.get(), &Session::statusChanged);
     writeBytes(root + "/sub/deep/d.txt", "edited\n");
