@@ -715,6 +715,34 @@ TEST_F(SessionE2E, ATerminalUpdateOfAFileShownOutOfDateSetsItsMarkByTheRevision)
     }
 }
 
+TEST_F(SessionE2E, APassThatFindsAReportedPathChangedTellsItBeforeItsFutureEnds)
+{
+    // A commit elsewhere changes nothing on this disk: only the next pass
+    // with the server, after logout() forgot the plug-in's cache, finds it.
+    const QString root = annChecksOut({"project/a.txt", "project/b.txt"});
+    const QString other = m_base + "/other";
+    svnOk({"checkout", "-q", urlOf("project"), other}, "bob");
+    std::unique_ptr<Session> session = openSession(root, settings());
+    finished(session->statusTree());
+    QSignalSpy changes(session.get(), &Session::statusChanged);
+    for (const auto& [file, order] : {std::pair{"a.txt", TreeOrder::Walk}, std::pair{"b.txt", TreeOrder::AsListed}}) {
+        SCOPED_TRACE(file);
+        writeBytes(other + '/' + file, "newer\n");
+        svnOk({"commit", "-q", "-m", "newer", file}, "bob", other);
+        finished(session->logout());
+        changes.clear();
+        QFutureWatcher<Status> watcher;
+        bool toldFirst = false;
+        QObject::connect(&watcher, &QFutureWatcherBase::finished, [&] {
+            for (const QList<QVariant>& told : std::as_const(changes))
+                toldFirst = toldFirst || (told.at(0).value<Status>().path == file && told.at(0).value<Status>().outOfDate);
+        });
+        watcher.setFuture(session->statusTree(QString(), order));
+        finished(watcher.future());
+        EXPECT_TRUE(toldFirst);
+    }
+}
+
 TEST_F(SessionE2E, ManyFilesTouchedByAnotherToolCostAFewRunsNotOneEach)
 {
     const QString tree = m_base + "/tree";
