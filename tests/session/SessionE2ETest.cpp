@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QRandomGenerator>
 #include <QUrl>
 #include <QFutureWatcher>
@@ -731,14 +732,18 @@ TEST_F(SessionE2E, APassThatFindsAReportedPathChangedTellsItBeforeItsFutureEnds)
         svnOk({"commit", "-q", "-m", "newer", file}, "bob", other);
         finished(session->logout());
         changes.clear();
+        // An event loop that takes each event as it comes, as an idle IDE's does.
+        QEventLoop loop;
         QFutureWatcher<Status> watcher;
         bool toldFirst = false;
-        QObject::connect(&watcher, &QFutureWatcherBase::finished, [&] {
+        QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, [&] {
             for (const QList<QVariant>& told : std::as_const(changes))
                 toldFirst = toldFirst || (told.at(0).value<Status>().path == file && told.at(0).value<Status>().outOfDate);
+            loop.quit();
         });
         watcher.setFuture(session->statusTree(QString(), order));
-        finished(watcher.future());
+        QTimer::singleShot(WaitMs, &loop, &QEventLoop::quit);
+        loop.exec();
         EXPECT_TRUE(toldFirst);
     }
 }
