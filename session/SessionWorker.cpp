@@ -14,6 +14,10 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace SvnScc {
 
@@ -33,17 +37,33 @@ class ResultBatch
 public:
     explicit ResultBatch(QFutureInterface<Status>& results) : m_results(results) { m_sinceFlush.start(); }
 
-    /** Every result flushed so far, batch by batch. */
+    /** Every result flushed so far, batch by batch; read once no BatchKeeper runs. */
     const QList<QList<Status>>& given() const { return m_given; }
 
     void add(Status&& status)
     {
+        const std::lock_guard<std::mutex> lock(m_mutex);
         m_pending.append(std::move(status));
         if (m_pending.size() >= 256 || m_sinceFlush.elapsed() >= 10)
-            flush();
+            flushPending();
     }
 
     void flush()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        flushPending();
+    }
+
+    /** Flushes what has waited 10 ms or more since the last flush. */
+    void flushWaiting()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_pending.isEmpty() && m_sinceFlush.elapsed() >= 10)
+            flushPending();
+    }
+
+private:
+    void flushPending()
     {
         if (!m_pending.isEmpty()) {
             m_results.reportResults(m_pending);
@@ -57,12 +77,46 @@ public:
         m_sinceFlush.restart();
     }
 
-private:
+    std::mutex m_mutex;
     QFutureInterface<Status>& m_results;
     QList<Status> m_pending;
     QList<QList<Status>> m_given;
     QElapsedTimer m_sinceFlush;
     int m_count = 0;
+};
+
+// Keeps a batch's results going out while the thread that adds them waits
+// for the client's next line: what has waited 10 ms goes out even when the
+// client pauses (a server between two folders).
+class BatchKeeper
+{
+public:
+    explicit BatchKeeper(ResultBatch& batch)
+        : m_thread([this, &batch] {
+              std::unique_lock<std::mutex> lock(m_mutex);
+              while (!m_wake.wait_for(lock, std::chrono::milliseconds(10), [this] { return m_stop; }))
+                  batch.flushWaiting();
+          })
+    {
+    }
+    BatchKeeper(const BatchKeeper&) = delete;
+    BatchKeeper& operator=(const BatchKeeper&) = delete;
+
+    ~BatchKeeper()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
 };
 
 // Hands each item a version-4 plug-in lists to a function, as it comes.
@@ -564,13 +618,17 @@ void SessionWorker::statusTree(const QString& folder, TreeOrder order, QFutureIn
     std::optional<FolderListings> listings;
     if (top && m_provider)
         listings.emplace(m_localRoot, *top);
-    if (order == TreeOrder::AsListed && top && top->isEmpty() && m_provider4
-        && giveAsListed(*listings, kinds, give, read)) {
+    std::optional<BatchKeeper> keeper;
+    if (order == TreeOrder::AsListed && top && top->isEmpty() && m_provider4)
+        keeper.emplace(batch);
+    if (keeper && giveAsListed(*listings, kinds, give, read)) {
+        keeper.reset();
         batch.flush();
         finish(results, batch.given());
         remember(batch.given(), kinds);
         return;
     }
+    keeper.reset();
     const Status topStatus = readStatus(folder);
     const bool versioned = isVersioned(topStatus);
     give(topStatus, 0);

@@ -464,6 +464,16 @@ TEST_F(SessionUnit, StatusIsToldOnlyWhenItChangedAndATreeGivesEachItemOnce)
     for (const Status& status : passResults(session->statusTree()))
         given << status.path;
     EXPECT_EQ(given, QStringList({"", "a.txt", "gone.txt"}));
+    // In the client's order: the same items, from the same one run.
+    std::unique_ptr<Session> listing = openSession(settings());
+    m_fake.respond("M                1        1 ann          a.txt\n"
+                   "!                1        1 ann          gone.txt\n"
+                   "                 1        1 ann          .\n"
+                   "Status against revision:      1\n");
+    given.clear();
+    for (const Status& status : passResults(listing->statusTree(QString(), TreeOrder::AsListed)))
+        given << status.path;
+    EXPECT_EQ(given, QStringList({"a.txt", "gone.txt", ""}));
 
     // Read again with nothing changed: nothing is told; then it changed: told once.
     QSignalSpy changed(session.get(), &Session::statusChanged);
