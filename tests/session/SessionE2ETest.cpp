@@ -729,8 +729,10 @@ TEST_F(SessionE2E, APassThatFindsAReportedPathChangedTellsItBeforeItsFutureEnds)
     std::unique_ptr<Session> session = openSession(root, settings());
     finished(session->statusTree());
     QSignalSpy changes(session.get(), &Session::statusChanged);
-    for (const auto& [file, order] : {std::pair{"a.txt", TreeOrder::Walk}, std::pair{"b.txt", TreeOrder::AsListed}}) {
-        SCOPED_TRACE(file);
+    for (const auto& step : {std::pair{"a.txt", TreeOrder::Walk}, std::pair{"b.txt", TreeOrder::AsListed}}) {
+        const QString file = QString::fromLatin1(step.first);
+        const TreeOrder order = step.second;
+        SCOPED_TRACE(step.first);
         writeBytes(other + '/' + file, "newer\n");
         svnOk({"commit", "-q", "-m", "newer", file}, "bob", other);
         finished(session->logout());
