@@ -41,6 +41,7 @@ public:
             } else {
                 promise->addResult(body(*runner));
             }
+            runner->takeOffline();
             promise->finish();
         }, [promise] { return promise->isCanceled(); });
         return future;
@@ -63,8 +64,10 @@ public:
             // The pass finishes its future once (a second finish would run a
             // continuation twice); one it left unfinished ends here.
             body(*runner, results);
-            if (!results.isFinished())
+            if (!results.isFinished()) {
+                runner->takeOffline();
                 promise->finish();
+            }
         }, [promise] { return promise->isCanceled(); });
         return future;
     }

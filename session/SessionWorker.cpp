@@ -335,10 +335,8 @@ void SessionWorker::run()
         m_shared->setRunning(call.call);
         if (!call.cancelled || !call.cancelled())
             call.run();
-        // The plug-in keeps whether a repository could not be reached; its
-        // answer after each call is the session's.
-        if (m_provider3)
-            setOffline(m_provider3->isOffline());
+        // The watch's own reads have no future to finish.
+        takeOffline();
         m_shared->setRunning(0);
         call = Queued();
         --m_shared->pending;
@@ -1401,6 +1399,7 @@ void SessionWorker::finish(QFutureInterface<Status>& results, const QList<QList<
                 if (m_known.contains(status.path)
                     && (status.known || (!status.command.isEmpty() && status.error != s_cancelled)))
                     publish(status, false);
+    takeOffline();
     results.reportFinished();
 }
 
@@ -1674,6 +1673,13 @@ void SessionWorker::readAgain(const QStringList& paths)
             versioned << path;
     }
     watchVersioned(versioned);
+}
+
+void SessionWorker::takeOffline()
+{
+    // The plug-in keeps whether a repository could not be reached.
+    if (m_provider3)
+        setOffline(m_provider3->isOffline());
 }
 
 void SessionWorker::setOffline(bool offline)

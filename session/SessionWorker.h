@@ -177,6 +177,12 @@ public:
     void post(std::function<void()> run) { post(0, std::move(run), {}); }
     /** Whether the session is being destroyed: a queued call then gives closedOutcome(). */
     bool closing() const { return m_shared->closing; }
+    /**
+     * Takes the plug-in's answer whether a repository could not be reached
+     * as the session's, telling a change; each call does so before its
+     * future finishes, so that offlineChanged() comes first.
+     */
+    void takeOffline();
     /** What a call refused because the session is being destroyed gives. */
     static Outcome closedOutcome();
 
