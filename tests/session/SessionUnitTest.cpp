@@ -436,10 +436,18 @@ TEST_F(SessionUnit, OfflineAndTheCommandLogReachTheSessionWithNoMessageHandlerOr
     std::unique_ptr<Session> session = openSession(settings());
     QSignalSpy logged(session.get(), &Session::commandLogged);
     QSignalSpy offline(session.get(), &Session::offlineChanged);
+    // A pass long enough after its last run for this thread to take that
+    // run's events before the pass ends.
+    QStringList paths{"a.txt"};
+    QByteArray listed = "M                1        1 ann          a.txt\n";
+    for (int i = 0; i < 3000; ++i) {
+        paths << QStringLiteral("f%1.txt").arg(i);
+        listed += "                 1        1 ann          " + paths.last().toUtf8() + '\n';
+    }
     m_fake.respond("", "svn: E170013: Unable to connect to a repository at URL 'svn://repo/trunk'\n"
                        "svn: E000111: Can't connect to host 'repo': Connection refused\n", 1)
-        .respond("M                1        1 ann          a.txt\n");
-    ASSERT_TRUE(finished(session->status({"a.txt"})).known);
+        .respond(listed);
+    ASSERT_TRUE(finished(session->status(paths)).known);
     // Told before the call's future finished.
     EXPECT_EQ(offline.size(), 1);
     EXPECT_TRUE(session->isOffline());
