@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QObject>
@@ -13,25 +12,18 @@
 #include <gtest/gtest.h>
 
 /**
- * The result of @p future, waited for through a watcher in this thread's
- * event loop, as an idle host waits: each event is taken as it comes, so a
- * signal the call causes after its future finished is not here yet. A
- * future that did not finish in @p waitMs, or was cancelled, gives T().
+ * The result of @p future, waited for through a watcher in this thread, as
+ * a host waits: every signal the call caused has reached this thread by
+ * then. A future that did not finish in @p waitMs, or was cancelled, gives T().
  */
 template <typename T>
 T finished(const QFuture<T>& future, int waitMs = 30000)
 {
-    QEventLoop loop;
     QFutureWatcher<T> watcher;
     bool done = false;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, [&] {
-        done = true;
-        loop.quit();
-    });
-    QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, [&done] { done = true; });
     watcher.setFuture(future);
-    loop.exec();
-    EXPECT_TRUE(done);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, waitMs));
     return done && !future.isCanceled() ? future.result() : T();
 }
 

@@ -520,9 +520,13 @@ TEST_F(SessionE2E, OfflineWhileTheServerIsSilentAndOnlineAgainAfterRefresh)
     writeBytes(root + "/a.txt", "edited\n");
 
     ASSERT_EQ(::kill(pid_t(m_server->processId()), SIGSTOP), 0);
-    ASSERT_TRUE(finished(session->refresh()).ok);
+    QFutureWatcher<Outcome> watcher;
+    qsizetype toldAtTheEnd = -1;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, [&] { toldAtTheEnd = offline.size(); });
+    watcher.setFuture(session->refresh());
+    ASSERT_TRUE(finished(watcher.future()).ok);
     ::kill(pid_t(m_server->processId()), SIGCONT);
-    EXPECT_EQ(offline.size(), 1); // before the call's future finished
+    EXPECT_EQ(toldAtTheEnd, 1); // told before the call's future finished
     EXPECT_TRUE(session->isOffline());
     const Status fromWorkingCopy = finished(session->status({"a.txt"}));
     EXPECT_EQ(fromWorkingCopy.columns, "M      ");
