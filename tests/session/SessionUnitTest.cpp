@@ -453,7 +453,14 @@ TEST_F(SessionUnit, OfflineAndTheCommandLogReachTheSessionWithNoMessageHandlerOr
     watcher.setFuture(session->status(paths));
     ASSERT_TRUE(finished(watcher.future()).known);
     EXPECT_EQ(toldAtTheEnd, 1); // told before the call's future finished
-    EXPECT_TRUE(session->isOffline());
+    // Online again after a refresh, which reads every path again: told before its future finished too.
+    m_fake.respond(listed);
+    QFutureWatcher<Outcome> refreshed;
+    QObject::connect(&refreshed, &QFutureWatcherBase::finished, [&] { toldAtTheEnd = offline.size(); });
+    refreshed.setFuture(session->refresh());
+    ASSERT_TRUE(finished(refreshed.future()).ok);
+    EXPECT_EQ(toldAtTheEnd, 2);
+    EXPECT_FALSE(session->isOffline());
     QStringList lines;
     for (const QList<QVariant>& signal : logged)
         lines << signal.at(0).toString();
