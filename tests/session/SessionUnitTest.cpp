@@ -654,7 +654,8 @@ TEST_F(SessionUnit, AnEditInAnUnwatchedFolderAskedAboutBeforeThePollIsAnsweredAs
             EXPECT_TRUE(finished(opened->open(m_root, polled)).ok);
             return opened;
         });
-        ASSERT_TRUE(QTest::qWaitFor([&] { return session->watching() == Session::Watching::None; }, 5000));
+        // Both folders armed (their files' stamps noted), not just the database refused.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session->unwatchedFolders() == 2; }, 5000));
         m_fake.respondAlways("");
         m_fake.respond("M                1        1 ann          c.txt\n");
         writeBytes(m_root + "/sub/c.txt", tree ? "edited again\n" : "edited\n");
