@@ -616,17 +616,19 @@ void SessionWorker::statusTree(const QString& folder, TreeOrder order, QFutureIn
     std::optional<FolderListings> listings;
     if (top && m_provider)
         listings.emplace(m_localRoot, *top);
-    std::optional<BatchKeeper> keeper;
-    if (order == TreeOrder::AsListed && top && top->isEmpty() && m_provider4)
-        keeper.emplace(batch);
-    if (keeper && giveAsListed(*listings, kinds, give, read)) {
-        keeper.reset();
-        batch.flush();
-        finish(results, batch.given());
-        remember(batch.given(), kinds);
-        return;
+    if (order == TreeOrder::AsListed && top && top->isEmpty() && m_provider4) {
+        bool listed = false;
+        {
+            const BatchKeeper keeper(batch);
+            listed = giveAsListed(*listings, kinds, give, read);
+        }
+        if (listed) {
+            batch.flush();
+            finish(results, batch.given());
+            remember(batch.given(), kinds);
+            return;
+        }
     }
-    keeper.reset();
     const Status topStatus = readStatus(folder);
     const bool versioned = isVersioned(topStatus);
     give(topStatus, 0);
